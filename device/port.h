@@ -1,0 +1,49 @@
+#pragma once
+
+// One open device behind the device library. Each backend (a real serial port, the simulated
+// drive, the tests' fake) implements this; the library's table maps handles to TPort objects,
+// and nothing above the library ever sees a backend type.
+
+#include "device/zqlink.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class TPort {
+public:
+    virtual ~TPort() = default;
+
+    virtual ZQ_STATUS ResetDevice() = 0;
+    virtual ZQ_STATUS SetBaudRate(std::uint32_t baudRate) = 0;
+    virtual ZQ_STATUS SetDataCharacteristics(std::uint8_t wordLength, std::uint8_t stopBits,
+                                             std::uint8_t parity) = 0;
+    virtual ZQ_STATUS SetFlowControl(std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff) = 0;
+    virtual ZQ_STATUS SetChars(std::uint8_t eventChar, std::uint8_t eventCharEnabled, std::uint8_t errorChar,
+                               std::uint8_t errorCharEnabled) = 0;
+    virtual ZQ_STATUS SetEventNotification(std::uint32_t mask, void* notification) = 0;
+    virtual ZQ_STATUS SetDtr(bool raised) = 0;
+    virtual ZQ_STATUS SetRts(bool raised) = 0;
+    virtual ZQ_STATUS SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTimeout) = 0;
+    virtual ZQ_STATUS Purge(std::uint32_t mask) = 0;
+    virtual ZQ_STATUS GetStatus(std::uint32_t* rxBytes, std::uint32_t* txBytes, std::uint32_t* eventStatus) = 0;
+    virtual ZQ_STATUS GetModemStatus(std::uint32_t* modemStatus) = 0;
+    virtual ZQ_STATUS Read(void* buffer, std::uint32_t bytesToRead, std::uint32_t* bytesRead) = 0;
+    virtual ZQ_STATUS Write(const void* buffer, std::uint32_t bytesToWrite, std::uint32_t* bytesWritten) = 0;
+};
+
+// Opens the backend for a device index. Returns nullptr and sets status when the index has no
+// port or the port cannot be opened.
+using TPortFactory = std::function<std::unique_ptr<TPort>(std::int32_t deviceIndex, ZQ_STATUS& status)>;
+
+// The factory in use: the ports of this machine unless a test has installed its own.
+void SetPortFactory(TPortFactory factory);
+void ResetPortFactory();
+
+// The backends behind the default factory.
+std::unique_ptr<TPort> OpenSerialPort(const QString& portName, ZQ_STATUS& status);
+std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, ZQ_STATUS& status);
+
+// Closes every open handle; the tests use it to start from an empty table.
+void CloseAllPorts();

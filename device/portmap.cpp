@@ -1,0 +1,35 @@
+#include "device/portmap.h"
+
+#include <QSerialPortInfo>
+#include <algorithm>
+
+QStringList MapDevicePorts(const std::optional<QString>& portsVariable, const QStringList& usbConverters) {
+    QStringList ports;
+    if (portsVariable) {
+        for (const QString& entry : portsVariable->split(QLatin1Char(',')))
+            ports << entry.trimmed();
+    } else {
+        QStringList converters = usbConverters;
+        std::sort(converters.begin(), converters.end());
+        ports = converters;
+        ports << KSimPortName;
+    }
+    while (ports.size() < 4)
+        ports << QString();
+    return ports.mid(0, 4);
+}
+
+QString DevicePortName(std::int32_t deviceIndex) {
+    if (deviceIndex < 0 || deviceIndex > 3)
+        return QString();
+    std::optional<QString> variable;
+    if (qEnvironmentVariableIsSet("ZQLINK_PORTS"))
+        variable = qEnvironmentVariable("ZQLINK_PORTS");
+    QStringList converters;
+    if (!variable) {
+        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+            if (info.hasVendorIdentifier())
+                converters << info.systemLocation();
+    }
+    return MapDevicePorts(variable, converters).at(deviceIndex);
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+// Which port a device index means: ZQLINK_PORTS (comma-separated names or paths, or "sim") maps
+// indices 0..3 in order; without it the USB serial converters found on this machine take the
+// first indices in port-name order and the simulated drive the next free one.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+
+inline const QString KSimPortName = QStringLiteral("sim");
+
+// The port names for indices 0..3 given the variable's value (none when unset) and the
+// converters found; an index without a port gets an empty name.
+QStringList MapDevicePorts(const std::optional<QString>& portsVariable, const QStringList& usbConverters);
+
+// The port name for an index on this machine, or an empty name.
+QString DevicePortName(std::int32_t deviceIndex);

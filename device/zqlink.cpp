@@ -1,0 +1,153 @@
+#include "device/zqlink.h"
+#include "device/port.h"
+#include "device/portmap.h"
+
+#include <map>
+
+namespace {
+
+struct TOpenPort {
+    std::int32_t Index;
+    std::unique_ptr<TPort> Port;
+};
+
+std::unique_ptr<TPort> OpenMappedPort(std::int32_t deviceIndex, ZQ_STATUS& status) {
+    const QString name = DevicePortName(deviceIndex);
+    if (name.isEmpty()) {
+        status = ZQ_DEVICE_NOT_FOUND;
+        return nullptr;
+    }
+    if (name == KSimPortName)
+        return OpenSimulatedPort(deviceIndex, status);
+    return OpenSerialPort(name, status);
+}
+
+TPortFactory& Factory() {
+    static TPortFactory factory = OpenMappedPort;
+    return factory;
+}
+
+std::map<ZQ_HANDLE, TOpenPort>& Ports() {
+    static std::map<ZQ_HANDLE, TOpenPort> ports;
+    return ports;
+}
+
+// Handles are never reused within a run, so a stale handle cannot reach a newer device.
+ZQ_HANDLE NextHandle() {
+    static ZQ_HANDLE next = 0x4B4C0000;
+    return ++next;
+}
+
+TPort* Find(ZQ_HANDLE handle) {
+    auto it = Ports().find(handle);
+    return it == Ports().end() ? nullptr : it->second.Port.get();
+}
+
+template <typename Call> ZQ_STATUS WithPort(ZQ_HANDLE handle, Call call) {
+    TPort* port = Find(handle);
+    return port ? call(*port) : ZQ_INVALID_HANDLE;
+}
+
+} // namespace
+
+void SetPortFactory(TPortFactory factory) { Factory() = std::move(factory); }
+void ResetPortFactory() { Factory() = OpenMappedPort; }
+void CloseAllPorts() { Ports().clear(); }
+
+ZQ_STATUS ZQ_Open(std::int32_t deviceIndex, ZQ_HANDLE* handle) {
+    if (!handle)
+        return ZQ_INVALID_PARAMETER;
+    if (deviceIndex < 0 || deviceIndex > 3)
+        return ZQ_DEVICE_NOT_FOUND;
+    for (const auto& [h, open] : Ports())
+        if (open.Index == deviceIndex)
+            return ZQ_DEVICE_NOT_OPENED;
+    ZQ_STATUS status = ZQ_OK;
+    auto port = Factory()(deviceIndex, status);
+    if (!port)
+        return status == ZQ_OK ? ZQ_DEVICE_NOT_OPENED : status;
+    const ZQ_HANDLE h = NextHandle();
+    Ports().emplace(h, TOpenPort{deviceIndex, std::move(port)});
+    *handle = h;
+    return ZQ_OK;
+}
+
+ZQ_STATUS ZQ_Close(ZQ_HANDLE handle) { return Ports().erase(handle) ? ZQ_OK : ZQ_INVALID_HANDLE; }
+
+ZQ_STATUS ZQ_ResetDevice(ZQ_HANDLE handle) {
+    return WithPort(handle, [](TPort& p) { return p.ResetDevice(); });
+}
+
+ZQ_STATUS ZQ_SetBaudRate(ZQ_HANDLE handle, std::uint32_t baudRate) {
+    return WithPort(handle, [=](TPort& p) { return p.SetBaudRate(baudRate); });
+}
+
+ZQ_STATUS ZQ_SetDataCharacteristics(ZQ_HANDLE handle, std::uint8_t wordLength, std::uint8_t stopBits,
+                                    std::uint8_t parity) {
+    return WithPort(handle, [=](TPort& p) { return p.SetDataCharacteristics(wordLength, stopBits, parity); });
+}
+
+ZQ_STATUS ZQ_SetFlowControl(ZQ_HANDLE handle, std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff) {
+    return WithPort(handle, [=](TPort& p) { return p.SetFlowControl(mode, xon, xoff); });
+}
+
+ZQ_STATUS ZQ_SetChars(ZQ_HANDLE handle, std::uint8_t eventChar, std::uint8_t eventCharEnabled,
+                      std::uint8_t errorChar, std::uint8_t errorCharEnabled) {
+    return WithPort(handle, [=](TPort& p) {
+        return p.SetChars(eventChar, eventCharEnabled, errorChar, errorCharEnabled);
+    });
+}
+
+ZQ_STATUS ZQ_SetEventNotification(ZQ_HANDLE handle, std::uint32_t mask, void* notification) {
+    return WithPort(handle, [=](TPort& p) { return p.SetEventNotification(mask, notification); });
+}
+
+ZQ_STATUS ZQ_SetDtr(ZQ_HANDLE handle) {
+    return WithPort(handle, [](TPort& p) { return p.SetDtr(true); });
+}
+
+ZQ_STATUS ZQ_ClrDtr(ZQ_HANDLE handle) {
+    return WithPort(handle, [](TPort& p) { return p.SetDtr(false); });
+}
+
+ZQ_STATUS ZQ_SetRts(ZQ_HANDLE handle) {
+    return WithPort(handle, [](TPort& p) { return p.SetRts(true); });
+}
+
+ZQ_STATUS ZQ_ClrRts(ZQ_HANDLE handle) {
+    return WithPort(handle, [](TPort& p) { return p.SetRts(false); });
+}
+
+ZQ_STATUS ZQ_SetTimeouts(ZQ_HANDLE handle, std::uint32_t readTimeout, std::uint32_t writeTimeout) {
+    return WithPort(handle, [=](TPort& p) { return p.SetTimeouts(readTimeout, writeTimeout); });
+}
+
+ZQ_STATUS ZQ_Purge(ZQ_HANDLE handle, std::uint32_t mask) {
+    return WithPort(handle, [=](TPort& p) { return p.Purge(mask); });
+}
+
+ZQ_STATUS ZQ_GetStatus(ZQ_HANDLE handle, std::uint32_t* rxBytes, std::uint32_t* txBytes,
+                       std::uint32_t* eventStatus) {
+    if (!rxBytes || !txBytes || !eventStatus)
+        return ZQ_INVALID_PARAMETER;
+    return WithPort(handle, [=](TPort& p) { return p.GetStatus(rxBytes, txBytes, eventStatus); });
+}
+
+ZQ_STATUS ZQ_GetModemStatus(ZQ_HANDLE handle, std::uint32_t* modemStatus) {
+    if (!modemStatus)
+        return ZQ_INVALID_PARAMETER;
+    return WithPort(handle, [=](TPort& p) { return p.GetModemStatus(modemStatus); });
+}
+
+ZQ_STATUS ZQ_Read(ZQ_HANDLE handle, void* buffer, std::uint32_t bytesToRead, std::uint32_t* bytesRead) {
+    if (!bytesRead || (!buffer && bytesToRead > 0))
+        return ZQ_INVALID_PARAMETER;
+    return WithPort(handle, [=](TPort& p) { return p.Read(buffer, bytesToRead, bytesRead); });
+}
+
+ZQ_STATUS ZQ_Write(ZQ_HANDLE handle, const void* buffer, std::uint32_t bytesToWrite,
+                   std::uint32_t* bytesWritten) {
+    if (!bytesWritten || (!buffer && bytesToWrite > 0))
+        return ZQ_INVALID_PARAMETER;
+    return WithPort(handle, [=](TPort& p) { return p.Write(buffer, bytesToWrite, bytesWritten); });
+}

@@ -1,0 +1,81 @@
+#include "device/port.h"
+#include "device/portmap.h"
+#include "device/zqlink.h"
+#include "tests/support/fakeport.h"
+
+#include <gtest/gtest.h>
+
+TEST(DevicePortMap, IndicesFollowTheVariableOrTheConverters) {
+    struct Case {
+        std::optional<QString> Variable;
+        QStringList Converters;
+        QStringList Expected;
+    };
+    const Case cases[] = {
+        {std::nullopt, {}, {"sim", "", "", ""}},
+        {std::nullopt, {"/dev/ttyUSB1", "/dev/ttyUSB0"}, {"/dev/ttyUSB0", "/dev/ttyUSB1", "sim", ""}},
+        {std::nullopt,
+         {"/dev/ttyUSB3", "/dev/ttyUSB2", "/dev/ttyUSB1", "/dev/ttyUSB0", "/dev/ttyACM0"},
+         {"/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2"}},
+        {QString("sim,/dev/pts/7"), {"/dev/ttyUSB0"}, {"sim", "/dev/pts/7", "", ""}},
+        {QString(" /dev/pts/3 , sim "), {}, {"/dev/pts/3", "sim", "", ""}},
+        {QString(""), {"/dev/ttyUSB0"}, {"", "", "", ""}},
+        {QString("a,b,c,d,e"), {}, {"a", "b", "c", "d"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(MapDevicePorts(c.Variable, c.Converters), c.Expected)
+            << (c.Variable ? c.Variable->toStdString() : "(unset)");
+}
+
+TEST(DeviceTable, OpenCloseAndHandles) {
+    TFakeDeviceLibrary fake;
+    ZQ_HANDLE h0 = 0, again = 0, h1 = 0;
+    ASSERT_EQ(ZQ_Open(0, &h0), ZQ_OK);
+    EXPECT_NE(h0, 0u);
+    EXPECT_NE(ZQ_Open(0, &again), ZQ_OK) << "an index that is open already";
+    EXPECT_NE(ZQ_Open(4, &again), ZQ_OK);
+    EXPECT_NE(ZQ_Open(-1, &again), ZQ_OK);
+    EXPECT_NE(ZQ_Open(0, nullptr), ZQ_OK);
+    ASSERT_EQ(ZQ_Open(1, &h1), ZQ_OK);
+    EXPECT_NE(h0, h1);
+
+    EXPECT_EQ(ZQ_SetBaudRate(h0, 9600), ZQ_OK);
+    EXPECT_EQ(fake.Device(0).CallTexts("ZQ_SetBaudRate"), QStringList{"ZQ_SetBaudRate(9600)"});
+    EXPECT_TRUE(fake.Device(1).CallTexts("ZQ_SetBaudRate").isEmpty());
+
+    EXPECT_EQ(ZQ_Close(h0), ZQ_OK);
+    EXPECT_FALSE(fake.Device(0).Open);
+    EXPECT_NE(ZQ_Close(h0), ZQ_OK);
+    EXPECT_NE(ZQ_SetBaudRate(h0, 9600), ZQ_OK) << "a closed handle stays invalid";
+    ZQ_HANDLE reopened = 0;
+    ASSERT_EQ(ZQ_Open(0, &reopened), ZQ_OK);
+    EXPECT_NE(reopened, h0) << "handles are not reused";
+}
+
+TEST(DeviceTable, RefusedOpenAndStatusesPassThrough) {
+    TFakeDeviceLibrary fake;
+    fake.Device(2).Statuses["ZQ_Open"] = ZQ_DEVICE_NOT_FOUND;
+    ZQ_HANDLE h = 0;
+    EXPECT_EQ(ZQ_Open(2, &h), ZQ_DEVICE_NOT_FOUND);
+    ASSERT_EQ(ZQ_Open(3, &h), ZQ_OK);
+    fake.Device(3).Statuses["ZQ_ResetDevice"] = ZQ_IO_ERROR;
+    EXPECT_EQ(ZQ_ResetDevice(h), ZQ_IO_ERROR);
+
+    std::uint32_t rx = 7, tx = 7, ev = 7;
+    fake.Device(3).Received = "abc";
+    EXPECT_EQ(ZQ_GetStatus(h, &rx, &tx, &ev), ZQ_OK);
+    EXPECT_EQ(rx, 3u);
+    EXPECT_NE(ZQ_GetStatus(h, nullptr, &tx, &ev), ZQ_OK);
+    char buf[8];
+    std::uint32_t got = 0;
+    EXPECT_EQ(ZQ_Read(h, buf, 8, &got), ZQ_OK);
+    EXPECT_EQ(QByteArray(buf, int(got)), QByteArray("abc"));
+}
+
+TEST(DeviceTable, WithoutPortsVariableEntryAnIndexFailsToOpen) {
+    qputenv("ZQLINK_PORTS", ",");
+    ZQ_HANDLE h = 0;
+    EXPECT_NE(ZQ_Open(0, &h), ZQ_OK);
+    EXPECT_NE(ZQ_Open(3, &h), ZQ_OK);
+    qunsetenv("ZQLINK_PORTS");
+}

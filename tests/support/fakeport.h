@@ -1,0 +1,63 @@
+#pragma once
+
+// The fake backend of the device library, for tests: records every call with its arguments in
+// order, returns programmed statuses, serves programmed received bytes and can refuse writes.
+// TFakeDeviceLibrary installs it for the duration of a test.
+
+#include "device/port.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <vector>
+
+struct TFakeCall {
+    QString Op;                      // "ZQ_SetBaudRate", ...
+    std::vector<std::int64_t> Args;  // the arguments after the handle, as numbers
+    QByteArray Data;                 // for ZQ_Write: the bytes offered
+
+    // "ZQ_SetBaudRate(115200)"; writes show the bytes offered as written text.
+    QString Text() const;
+};
+
+class TFakeDevice {
+public:
+    std::vector<TFakeCall> Calls;
+
+    // Status returned by an operation ("ZQ_SetBaudRate" ...); ZQ_Open refuses when set for it.
+    std::map<QString, ZQ_STATUS> Statuses;
+
+    QByteArray Received;            // bytes waiting to be read, served in order
+    int ReadLimit = -1;             // most bytes one read delivers; -1: as many as asked
+    int ReportedWaiting = -1;       // the receive count GetStatus reports; -1: Received.size()
+    std::uint32_t ModemStatus = 0;  // the line-status word
+
+    std::deque<int> WriteLimits;  // per write, most bytes accepted; once used up, WriteLimit
+    int WriteLimit = -1;          // -1: every byte offered
+    QByteArray Written;           // every byte accepted, in order
+
+    bool Open = false;
+
+    // The calls as texts, optionally only those of one operation.
+    QStringList CallTexts(const QString& op = QString()) const;
+    // The bytes of each ZQ_Write call (accepted or not).
+    std::vector<QByteArray> Writes() const;
+    void ClearCalls() { Calls.clear(); }
+};
+
+class TFakeDeviceLibrary {
+public:
+    TFakeDeviceLibrary();
+    ~TFakeDeviceLibrary();
+    TFakeDeviceLibrary(const TFakeDeviceLibrary&) = delete;
+    TFakeDeviceLibrary& operator=(const TFakeDeviceLibrary&) = delete;
+
+    TFakeDevice& Device(int index) { return FDevices.at(index); }
+
+private:
+    std::array<TFakeDevice, 4> FDevices;
+};
