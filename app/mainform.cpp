@@ -1,17 +1,26 @@
 #include "app/mainform.h"
 #include "app/aboutbox.h"
 #include "app/deviceslot.h"
+#include "app/errorbox.h"
 #include "app/errorform.h"
 #include "device/applysettings.h"
 #include "device/configform.h"
 #include "terminal/mdichild.h"
+#include "transfer/capture.h"
+#include "transfer/filesend.h"
 
 #include "ui_mainform.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QProgressDialog>
+#include <QStatusBar>
 #include <QStyle>
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()) {
@@ -20,6 +29,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(std::make_unique
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(782, 584);
     ui->MdiArea->setBackground(palette().brush(QPalette::Dark));
+    statusBar()->setSizeGripEnabled(false);
 
     for (TDeviceSlot& slot : DeviceSlots) {
         slot.Child = nullptr;
@@ -31,6 +41,12 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(std::make_unique
     FConfigForm = new TConfigForm(this);
     ConfigForm = FConfigForm;
     FErrorForm = new TErrorForm(this);
+    // One dialog serves sending and capturing; a capture may go to a file that does not exist yet.
+    FOpenDialog = new QFileDialog(this);
+    FOpenDialog->setOption(QFileDialog::DontUseNativeDialog);
+    FOpenDialog->setFileMode(QFileDialog::AnyFile);
+    FOpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    FOpenDialog->setNameFilter(QStringLiteral("All files (*)"));
     Wire();
     UpdateActions();
 }
@@ -65,6 +81,9 @@ void TMainForm::Wire() {
     connect(ui->Dev0OpenAction, &QAction::triggered, this, &TMainForm::DEV0ItemExecute);
     connect(ui->DEV1Item, &QAction::triggered, this, &TMainForm::DEV1ItemClick);
     connect(ui->ConfigureAction, &QAction::triggered, this, &TMainForm::ConfigureItemClick);
+    connect(ui->SendFileAction, &QAction::triggered, this, &TMainForm::SendFileItemClick);
+    connect(ui->ReceiveFileAction, &QAction::triggered, this, &TMainForm::ReceiveFileItemClick);
+    connect(ui->CloseFileAction, &QAction::triggered, this, &TMainForm::CloseFileItemClick);
     connect(ui->HelpAbout1, &QAction::triggered, this, &TMainForm::HelpAbout1Execute);
     connect(ui->FileExit1, &QAction::triggered, this, &TMainForm::PortExit1Execute);
     connect(ui->WindowClose1, &QAction::triggered, ui->MdiArea, &QMdiArea::closeActiveSubWindow);
@@ -167,9 +186,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     // Nothing buffered may be lost at exit: every device is closed through its window, and every
     // capture file is flushed and closed.
     ui->MdiArea->closeAllSubWindows();
-    for (TDeviceSlot& slot : DeviceSlots)
-        slot.CaptureFile.reset();
+    const QString captureError = StopAllCaptures();
     CurrentSlot = nullptr;
+    if (!captureError.isEmpty())
+        ShowErrorBox(captureError);
     event->accept();
 }
 
@@ -232,4 +252,96 @@ void TMainForm::ArrangeIcons() {
         window->move(x, area.height() - window->height());
         x += window->width();
     }
+}
+
+QString TMainForm::ChooseFile() {
+    if (FOpenDialog->exec() != QDialog::Accepted || FOpenDialog->selectedFiles().isEmpty())
+        return {};
+    return FOpenDialog->selectedFiles().constFirst();
+}
+
+void TMainForm::PollDevices() {
+    for (TDeviceSlot& slot : DeviceSlots)
+        if (slot.Child)
+            TMDIChild::PollSlot(slot);
+}
+
+void TMainForm::SendFileItemClick() {
+    if (!CurrentSlot)
+        return;
+    const QString path = ChooseFile();
+    if (path.isEmpty())
+        return;
+    TFilePtr file(std::fopen(QFile::encodeName(path).constData(), "rb"));
+    if (!file)
+        return;
+    const ZQ_HANDLE handle = CurrentSlot->Handle;
+    const auto stallLimit = SendStallLimit(CurrentSlot->Settings.TxTimeout);
+
+    // A long send shows its progress and can be cancelled between chunks; the dialog also lets the
+    // device windows' poll timers run, so received bytes keep flowing.
+    QElapsedTimer elapsed, sinceEvents;
+    elapsed.start();
+    sinceEvents.start();
+    std::unique_ptr<QProgressDialog> progress;
+    TSendHooks hooks;
+    hooks.PollDevices = [this] { PollDevices(); };
+    hooks.Progress = [&](const TSendProgress& p) {
+        if (!progress && elapsed.elapsed() >= 500) {
+            progress = std::make_unique<QProgressDialog>(this);
+            progress->setWindowTitle(QStringLiteral("Kelmor"));
+            progress->setWindowModality(Qt::ApplicationModal);
+            progress->setRange(0, 1000);
+            progress->setMinimumDuration(0);
+            progress->setAutoClose(false);
+            progress->setAutoReset(false);
+            progress->show();
+        }
+        if (!progress)
+            return true;
+        if (sinceEvents.elapsed() >= 30 || p.Sent == p.Total) {
+            progress->setLabelText(QStringLiteral("Sent %1 of %2 bytes").arg(p.Sent).arg(p.Total));
+            progress->setValue(p.Total ? int(p.Sent * 1000 / p.Total) : 1000);
+            QCoreApplication::processEvents();
+            sinceEvents.restart();
+        }
+        return !progress->wasCanceled();
+    };
+    TSendProgress sent;
+    const auto total = std::uint64_t(std::max<qint64>(0, QFileInfo(path).size()));
+    const TSendResult result = SendFile(file.get(), handle, total, hooks, stallLimit, &sent);
+    file.reset();
+    progress.reset();
+    if (result == TSendResult::Stalled)
+        ShowErrorBox(
+            QStringLiteral("The device accepted no data for %1 s; the send was stopped after %2 of %3 bytes")
+                .arg(stallLimit.count() / 1000.0)
+                .arg(sent.Sent)
+                .arg(total));
+    else if (result == TSendResult::ReadError)
+        ShowErrorBox(
+            QStringLiteral("The file could not be read to its end; the send was stopped after %1 bytes")
+                .arg(sent.Sent));
+}
+
+void TMainForm::ReceiveFileItemClick() {
+    if (!CurrentSlot)
+        return;
+    const QString path = ChooseFile();
+    if (path.isEmpty())
+        return;
+    TFilePtr file(std::fopen(QFile::encodeName(path).constData(), "wb"));
+    if (!file || !CurrentSlot)
+        return;
+    const QString error = StartCapture(*CurrentSlot, std::move(file));
+    if (!error.isEmpty())
+        ShowErrorBox(error);
+}
+
+void TMainForm::CloseFileItemClick() {
+    if (!CurrentSlot)
+        return;
+    const QString error = StopCapture(*CurrentSlot);
+    if (!error.isEmpty())
+        ShowErrorBox(error);
 }

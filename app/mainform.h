@@ -6,6 +6,7 @@
 namespace Ui {
 class TMainForm;
 }
+class QFileDialog;
 class QMdiArea;
 class QMdiSubWindow;
 class TAboutBox;
@@ -24,6 +25,9 @@ public:
     void DEV0ItemExecute();
     void DEV1ItemClick();
     void ConfigureItemClick();
+    void SendFileItemClick();
+    void ReceiveFileItemClick();
+    void CloseFileItemClick();
     void HelpAbout1Execute();
     void PortExit1Execute();
 
@@ -33,6 +37,7 @@ public:
     QMdiArea* MdiArea() const;
     TAboutBox* AboutBox() const { return FAboutBox; }
     TErrorForm* ErrorForm() const { return FErrorForm; }
+    QFileDialog* OpenDialog() const { return FOpenDialog; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -42,6 +47,8 @@ private:
     void OpenFromItem(const QAction* item);
     bool OpenDevice(const QString& caption);
     void CreateDeviceWindow(const QString& caption);
+    void PollDevices();
+    QString ChooseFile();
     void FillWindowMenu();
     void TileSubWindows(Qt::Orientation orientation);
     void MinimizeAll();
@@ -52,5 +59,6 @@ private:
     TAboutBox* FAboutBox = nullptr;
     TConfigForm* FConfigForm = nullptr;
     TErrorForm* FErrorForm = nullptr;
+    QFileDialog* FOpenDialog = nullptr;
     QList<QAction*> FWindowListActions;
 };

@@ -21,3 +21,5 @@ void TMDIChild::FormClose() {
     FSlot->Child = nullptr;
     CurrentSlot = nullptr;
 }
+
+void TMDIChild::PollSlot(TDeviceSlot&) {}

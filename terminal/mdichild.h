@@ -12,6 +12,7 @@ public:
     explicit TMDIChild(const QString& deviceName, QWidget* parent = nullptr);
 
     void FormActivate();
+    static void PollSlot(TDeviceSlot& slot);
     TDeviceSlot* Slot() const { return FSlot; }
 
 protected:
