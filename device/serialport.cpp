@@ -56,7 +56,7 @@ private:
     static int WaitMs(const QDeadlineTimer& deadline);
 
     QSerialPort FPort;
-    QByteArray FLeft;  // what QSerialPort had buffered when the port went away, still to be read
+    QByteArray FLeft; // what QSerialPort had buffered when the port went away, still to be read
     std::uint32_t FReadTimeout = 0;
     std::uint32_t FWriteTimeout = 0;
     bool FGone = false;
@@ -140,28 +140,64 @@ ZQ_STATUS TSerialPort::SetDataCharacteristics(std::uint8_t wordLength, std::uint
         return ZQ_IO_ERROR;
     QSerialPort::DataBits bits;
     switch (wordLength) {
-    case ZQ_BITS_7: bits = QSerialPort::Data7; break;
-    case ZQ_BITS_8: bits = QSerialPort::Data8; break;
-    default: return ZQ_INVALID_PARAMETER;
+    case ZQ_BITS_7:
+        bits = QSerialPort::Data7;
+        break;
+    case ZQ_BITS_8:
+        bits = QSerialPort::Data8;
+        break;
+    default:
+        return ZQ_INVALID_PARAMETER;
     }
     QSerialPort::StopBits stops;
     switch (stopBits) {
-    case ZQ_STOP_BITS_1: stops = QSerialPort::OneStop; break;
-    case ZQ_STOP_BITS_2: stops = QSerialPort::TwoStop; break;
-    default: return ZQ_INVALID_PARAMETER;
+    case ZQ_STOP_BITS_1:
+        stops = QSerialPort::OneStop;
+        break;
+    case ZQ_STOP_BITS_2:
+        stops = QSerialPort::TwoStop;
+        break;
+    default:
+        return ZQ_INVALID_PARAMETER;
     }
     QSerialPort::Parity checks;
     switch (parity) {
-    case ZQ_PARITY_NONE: checks = QSerialPort::NoParity; break;
-    case ZQ_PARITY_ODD: checks = QSerialPort::OddParity; break;
-    case ZQ_PARITY_EVEN: checks = QSerialPort::EvenParity; break;
-    case ZQ_PARITY_MARK: checks = QSerialPort::MarkParity; break;
-    case ZQ_PARITY_SPACE: checks = QSerialPort::SpaceParity; break;
-    default: return ZQ_INVALID_PARAMETER;
+    case ZQ_PARITY_NONE:
+        checks = QSerialPort::NoParity;
+        break;
+    case ZQ_PARITY_ODD:
+        checks = QSerialPort::OddParity;
+        break;
+    case ZQ_PARITY_EVEN:
+        checks = QSerialPort::EvenParity;
+        break;
+    case ZQ_PARITY_MARK:
+        checks = QSerialPort::MarkParity;
+        break;
+    case ZQ_PARITY_SPACE:
+        checks = QSerialPort::SpaceParity;
+        break;
+    default:
+        return ZQ_INVALID_PARAMETER;
     }
     if (!FPort.setDataBits(bits) || !FPort.setStopBits(stops) || !FPort.setParity(checks))
         return SettingFailed(ZQ_NOT_SUPPORTED);
-    return ZQ_OK;
+    // Some ports take a framing and quietly keep their own (a pseudo-terminal stays at 8 bits
+    // without parity), and QSerialPort does not always notice.
+    tcflag_t want = (bits == QSerialPort::Data7 ? CS7 : CS8) | (stops == QSerialPort::TwoStop ? CSTOPB : 0);
+    tcflag_t mask = CSIZE | CSTOPB | PARENB;
+    if (checks != QSerialPort::NoParity) {
+        want |= PARENB | (checks == QSerialPort::OddParity || checks == QSerialPort::MarkParity ? PARODD : 0);
+        mask |= PARODD;
+#ifdef CMSPAR
+        want |= checks == QSerialPort::MarkParity || checks == QSerialPort::SpaceParity ? CMSPAR : 0;
+        mask |= CMSPAR;
+#endif
+    }
+    termios tio{};
+    if (::tcgetattr(Descriptor(), &tio) < 0)
+        return SettingFailed(ZQ_IO_ERROR);
+    return (tio.c_cflag & mask) == want ? ZQ_OK : ZQ_NOT_SUPPORTED;
 }
 
 // The terminal driver has no DTR/DSR handshake: refusing it keeps the caller from believing the
@@ -178,14 +214,16 @@ ZQ_STATUS TSerialPort::SetFlowControl(std::uint16_t mode, std::uint8_t xon, std:
         if (!FPort.setFlowControl(QSerialPort::HardwareControl))
             return SettingFailed(ZQ_NOT_SUPPORTED);
         return ZQ_OK;
-    case ZQ_FLOW_DTR_DSR: return ZQ_NOT_SUPPORTED;
+    case ZQ_FLOW_DTR_DSR:
+        return ZQ_NOT_SUPPORTED;
     case ZQ_FLOW_XON_XOFF:
         if (xon == xoff)
             return ZQ_INVALID_PARAMETER;
         if (!SetXonXoffChars(xon, xoff) || !FPort.setFlowControl(QSerialPort::SoftwareControl))
             return SettingFailed(ZQ_NOT_SUPPORTED);
         return ZQ_OK;
-    default: return ZQ_INVALID_PARAMETER;
+    default:
+        return ZQ_INVALID_PARAMETER;
     }
 }
 
@@ -213,7 +251,9 @@ ZQ_STATUS TSerialPort::SetChars(std::uint8_t, std::uint8_t eventCharEnabled, std
 }
 
 // Nothing ever waits on a notification object, so there is nothing to signal.
-ZQ_STATUS TSerialPort::SetEventNotification(std::uint32_t, void*) { return Alive() ? ZQ_OK : ZQ_IO_ERROR; }
+ZQ_STATUS TSerialPort::SetEventNotification(std::uint32_t, void*) {
+    return Alive() ? ZQ_OK : ZQ_IO_ERROR;
+}
 
 ZQ_STATUS TSerialPort::SetModemLine(int line, bool raised) {
     if (!Alive())
