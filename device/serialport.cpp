@@ -25,7 +25,7 @@ constexpr std::uint8_t KDefaultXoff = 0x13;
 
 class TSerialPort final : public TPort {
 public:
-    explicit TSerialPort(const QString& portName) { FPort.setPortName(portName); }
+    explicit TSerialPort(const QString& portName);
 
     ZQ_STATUS Open();
 
@@ -60,7 +60,28 @@ private:
     std::uint32_t FReadTimeout = 0;
     std::uint32_t FWriteTimeout = 0;
     bool FGone = false;
+    bool FCheckQueued = false;
 };
+
+TSerialPort::TSerialPort(const QString& portName) {
+    FPort.setPortName(portName);
+    // Between calls the event loop watches the port for QSerialPort. A hung-up port is readable
+    // for ever with nothing to read, so QSerialPort would report a read error on every pass of
+    // the loop and keep a processor busy until the program's next call here; the check runs
+    // queued, outside QSerialPort's own handler, which must not see the port closed under it.
+    QObject::connect(&FPort, &QSerialPort::errorOccurred, &FPort, [this](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::NoError || FGone || FCheckQueued)
+            return;
+        FCheckQueued = true;
+        QMetaObject::invokeMethod(
+            &FPort,
+            [this] {
+                FCheckQueued = false;
+                Alive();
+            },
+            Qt::QueuedConnection);
+    });
+}
 
 ZQ_STATUS TSerialPort::Open() {
     if (!FPort.open(QIODevice::ReadWrite))
@@ -350,7 +371,7 @@ ZQ_STATUS TSerialPort::Read(void* buffer, std::uint32_t bytesToRead, std::uint32
     if (!Alive())
         return ZQ_IO_ERROR;
 
-    const QDeadlineTimer deadline(static_cast<qint64>(FReadTimeout));
+    const QDeadlineTimer deadline(static_cast<qint64>(FReadTimeout), Qt::PreciseTimer);
     const int fd = Descriptor();
     bool hungUp = false;
     for (;;) {
@@ -385,7 +406,7 @@ ZQ_STATUS TSerialPort::Write(const void* buffer, std::uint32_t bytesToWrite, std
     if (!Alive())
         return ZQ_IO_ERROR;
     const char* in = static_cast<const char*>(buffer);
-    const QDeadlineTimer deadline(static_cast<qint64>(FWriteTimeout));
+    const QDeadlineTimer deadline(static_cast<qint64>(FWriteTimeout), Qt::PreciseTimer);
     const int fd = Descriptor();
     while (*bytesWritten < bytesToWrite) {
         const ssize_t n = ::write(fd, in + *bytesWritten, bytesToWrite - *bytesWritten);

@@ -8,7 +8,10 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTest>
 #include <gtest/gtest.h>
+
+#include <ctime>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -334,8 +337,18 @@ TEST_F(SerialPortTest, PeerGoingAwayFailsCallsWithoutWaiting) {
     EXPECT_NE(ZQ_GetStatus(FHandle, &rx, &tx, &events), ZQ_OK);
     EXPECT_NE(ZQ_GetModemStatus(FHandle, &rx), ZQ_OK);
     EXPECT_NE(ZQ_SetBaudRate(FHandle, 9600), ZQ_OK);
-    QCoreApplication::processEvents();
     EXPECT_EQ(ZQ_Close(FHandle), ZQ_OK);
+}
+
+// Between the program's calls its event loop runs; a hung-up port must not keep it busy.
+TEST_F(SerialPortTest, PeerGoingAwayLeavesTheEventLoopIdle) {
+    FPty.CloseMaster();
+    const std::clock_t before = std::clock();
+    QTest::qWait(300);
+    const double busy = double(std::clock() - before) / CLOCKS_PER_SEC;
+    EXPECT_LT(busy, 0.15) << "processor seconds spent while the loop had nothing to do";
+    std::uint32_t rx = 0, tx = 0, events = 0;
+    EXPECT_NE(ZQ_GetStatus(FHandle, &rx, &tx, &events), ZQ_OK);
 }
 
 // What the program's event loop took in before the hang-up is still handed over.
