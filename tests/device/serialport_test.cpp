@@ -313,12 +313,6 @@ TEST_F(SerialPortTest, ResetRestoresTheLineAndEmptiesTheBuffers) {
     EXPECT_EQ(rx, 0u);
 }
 
-TEST_F(SerialPortTest, SpecialCharactersAreAcceptedAndBadEnablesRefused) {
-    EXPECT_EQ(ZQ_SetChars(FHandle, 0, 0, 0, 0), ZQ_OK);
-    EXPECT_EQ(ZQ_SetChars(FHandle, '\r', 1, '?', 1), ZQ_OK);
-    EXPECT_NE(ZQ_SetChars(FHandle, '\r', 2, 0, 0), ZQ_OK);
-}
-
 // A peer that goes away (an unplugged converter looks the same) ends every call at once with a
 // failure, however long the time-outs.
 TEST_F(SerialPortTest, PeerGoingAwayFailsCallsWithoutWaiting) {
