@@ -21,7 +21,9 @@ QString StartCapture(TDeviceSlot& slot, TFilePtr file) {
 QString WriteCapture(TDeviceSlot& slot, const char* data, std::size_t size) {
     if (!slot.CaptureFile)
         return {};
-    if (std::fwrite(data, 1, size, slot.CaptureFile.get()) == size)
+    // Flushed at once, so that what has arrived is on disk and a full disk shows at the first write.
+    if (std::fwrite(data, 1, size, slot.CaptureFile.get()) == size &&
+        std::fflush(slot.CaptureFile.get()) == 0)
         return {};
     StopCapture(slot);
     return QStringLiteral(
