@@ -254,10 +254,13 @@ void TMainForm::ArrangeIcons() {
     }
 }
 
-QString TMainForm::ChooseFile() {
+TFilePtr TMainForm::ChooseAndOpenFile(const char* mode, QString* path) {
     if (FOpenDialog->exec() != QDialog::Accepted || FOpenDialog->selectedFiles().isEmpty())
-        return {};
-    return FOpenDialog->selectedFiles().constFirst();
+        return nullptr;
+    const QString chosen = FOpenDialog->selectedFiles().constFirst();
+    if (path)
+        *path = chosen;
+    return TFilePtr(std::fopen(QFile::encodeName(chosen).constData(), mode));
 }
 
 void TMainForm::PollDevices() {
@@ -269,10 +272,8 @@ void TMainForm::PollDevices() {
 void TMainForm::SendFileItemClick() {
     if (!CurrentSlot)
         return;
-    const QString path = ChooseFile();
-    if (path.isEmpty())
-        return;
-    TFilePtr file(std::fopen(QFile::encodeName(path).constData(), "rb"));
+    QString path;
+    TFilePtr file = ChooseAndOpenFile("rb", &path);
     if (!file)
         return;
     const ZQ_HANDLE handle = CurrentSlot->Handle;
@@ -327,10 +328,7 @@ void TMainForm::SendFileItemClick() {
 void TMainForm::ReceiveFileItemClick() {
     if (!CurrentSlot)
         return;
-    const QString path = ChooseFile();
-    if (path.isEmpty())
-        return;
-    TFilePtr file(std::fopen(QFile::encodeName(path).constData(), "wb"));
+    TFilePtr file = ChooseAndOpenFile("wb");
     if (!file || !CurrentSlot)
         return;
     const QString error = StartCapture(*CurrentSlot, std::move(file));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/deviceslot.h"
+
 #include <QMainWindow>
 #include <memory>
 
@@ -48,7 +50,8 @@ private:
     bool OpenDevice(const QString& caption);
     void CreateDeviceWindow(const QString& caption);
     void PollDevices();
-    QString ChooseFile();
+    // Shows the file dialog and opens the chosen file; none when cancelled or not openable.
+    TFilePtr ChooseAndOpenFile(const char* mode, QString* path = nullptr);
     void FillWindowMenu();
     void TileSubWindows(Qt::Orientation orientation);
     void MinimizeAll();
