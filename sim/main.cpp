@@ -183,20 +183,23 @@ int TServer::Run() {
         if (waitOut)
             fds[count++] = {FOut, POLLOUT, 0};
         const int ready = poll(fds, count, PollTimeoutMs(now));
-        if (ready < 0 && errno != EINTR)
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
             return 1;
-        if (ready <= 0 || FInputEnded)
+        }
+        if (FInputEnded)
             continue;
-        const short events = fds[0].revents;
+        const short events = ready > 0 ? fds[0].revents : 0;
         if (FPty) {
             // The master end reports a hang-up while no program has the terminal open: before the
-            // first peer that only means waiting, after it the peer has gone.
+            // first peer that only means waiting, after it the peer has gone. Without a hang-up a
+            // peer is there, even one that only listens.
             if (events & POLLHUP) {
-                if (FPeerSeen) {
+                if (FPeerSeen)
                     FPeerGone = true;
-                } else {
+                else
                     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                }
                 continue;
             }
             FPeerSeen = true;
