@@ -1,6 +1,306 @@
+#include "device/simport.h"
 #include "device/port.h"
 
-std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t, ZQ_STATUS& status) {
-    status = ZQ_DEVICE_NOT_OPENED;
-    return nullptr;
+#include <array>
+#include <chrono>
+#include <deque>
+#include <thread>
+
+namespace {
+
+// Buffers of the link, as in a converter's driver: what the host may queue for sending, and
+// what it has received and not yet read; received bytes beyond it are lost as in an overrun.
+constexpr std::size_t KTxCapacity = 4096;
+constexpr std::size_t KRxCapacity = 65536;
+constexpr std::uint32_t KMaxBaudRate = 3'000'000;
+constexpr std::uint32_t KInitialBaudRate = 9600;
+constexpr std::int64_t KNsPerMs = 1'000'000;
+
+class TSteadySimClock : public TSimClock {
+public:
+    std::int64_t NowNs() override {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    void SleepUntil(std::int64_t timeNs) override {
+        std::this_thread::sleep_until(
+            std::chrono::steady_clock::time_point(std::chrono::nanoseconds(timeNs)));
+    }
+};
+
+std::shared_ptr<TSimClock>& Clock() {
+    static std::shared_ptr<TSimClock> clock = std::make_shared<TSteadySimClock>();
+    return clock;
+}
+
+std::array<std::unique_ptr<TDriveSim>, 4>& Drives() {
+    static std::array<std::unique_ptr<TDriveSim>, 4> drives;
+    return drives;
+}
+
+std::int64_t ByteTimeNs(std::uint32_t baudRate) {
+    return (10'000'000'000LL + baudRate / 2) / baudRate;
+}
+
+class TSimPort : public TPort {
+public:
+    TSimPort(TDriveSim& drive, std::shared_ptr<TSimClock> clock)
+        : FDrive(drive), FClock(std::move(clock)), FNow(FClock->NowNs()),
+          FByteNs(ByteTimeNs(KInitialBaudRate)) {
+        // Whatever the drive said while no port was open went nowhere.
+        FDrive.DiscardOutput();
+        FDrive.SetHostLines(false, false);
+    }
+
+    ~TSimPort() override {
+        Sync();
+        // The drive finishes a running recording on its own; its samples go nowhere.
+        if (FDrive.Recording())
+            FDrive.Advance(FDrive.NanosUntilRecordingEnds());
+        FDrive.DiscardOutput();
+        FDrive.SetHostLines(false, false);
+    }
+
+    ZQ_STATUS ResetDevice() override {
+        Sync();
+        FRx.clear();
+        FTx.clear();
+        return ZQ_OK;
+    }
+
+    ZQ_STATUS SetBaudRate(std::uint32_t baudRate) override {
+        if (baudRate == 0 || baudRate > KMaxBaudRate)
+            return ZQ_INVALID_BAUD_RATE;
+        Sync();
+        FByteNs = ByteTimeNs(baudRate);
+        return ZQ_OK;
+    }
+
+    ZQ_STATUS SetDataCharacteristics(std::uint8_t wordLength, std::uint8_t stopBits,
+                                     std::uint8_t parity) override {
+        const bool valid = (wordLength == ZQ_BITS_7 || wordLength == ZQ_BITS_8) &&
+                           (stopBits == ZQ_STOP_BITS_1 || stopBits == ZQ_STOP_BITS_2) &&
+                           parity <= ZQ_PARITY_SPACE;
+        return valid ? ZQ_OK : ZQ_INVALID_PARAMETER;
+    }
+
+    ZQ_STATUS SetFlowControl(std::uint16_t mode, std::uint8_t, std::uint8_t) override {
+        if (mode != ZQ_FLOW_NONE && mode != ZQ_FLOW_RTS_CTS && mode != ZQ_FLOW_DTR_DSR &&
+            mode != ZQ_FLOW_XON_XOFF)
+            return ZQ_INVALID_PARAMETER;
+        Sync();
+        FFlow = mode;
+        return ZQ_OK;
+    }
+
+    // The drive sends no event or error characters and nothing waits on events.
+    ZQ_STATUS SetChars(std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t) override { return ZQ_OK; }
+    ZQ_STATUS SetEventNotification(std::uint32_t, void*) override { return ZQ_OK; }
+
+    ZQ_STATUS SetDtr(bool raised) override {
+        Sync();
+        FDtr = raised;
+        FDrive.SetHostLines(FRts, FDtr);
+        return ZQ_OK;
+    }
+
+    ZQ_STATUS SetRts(bool raised) override {
+        Sync();
+        FRts = raised;
+        FDrive.SetHostLines(FRts, FDtr);
+        return ZQ_OK;
+    }
+
+    ZQ_STATUS SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTimeout) override {
+        FReadTimeoutNs = std::int64_t{readTimeout} * KNsPerMs;
+        FWriteTimeoutNs = std::int64_t{writeTimeout} * KNsPerMs;
+        return ZQ_OK;
+    }
+
+    ZQ_STATUS Purge(std::uint32_t mask) override {
+        if (mask & ~(ZQ_PURGE_RX | ZQ_PURGE_TX))
+            return ZQ_INVALID_PARAMETER;
+        Sync();
+        if (mask & ZQ_PURGE_RX)
+            FRx.clear();
+        if (mask & ZQ_PURGE_TX)
+            FTx.clear();
+        return ZQ_OK;
+    }
+
+    ZQ_STATUS GetStatus(std::uint32_t* rxBytes, std::uint32_t* txBytes, std::uint32_t* eventStatus) override {
+        Sync();
+        *rxBytes = static_cast<std::uint32_t>(FRx.size());
+        *txBytes = static_cast<std::uint32_t>(FTx.size() + (FUpBusy ? 1 : 0));
+        *eventStatus = 0;
+        return ZQ_OK;
+    }
+
+    ZQ_STATUS GetModemStatus(std::uint32_t* modemStatus) override {
+        Sync();
+        *modemStatus = (FDrive.Cts() ? ZQ_MODEM_STATUS_CTS : 0) | (FDrive.Dsr() ? ZQ_MODEM_STATUS_DSR : 0);
+        return ZQ_OK;
+    }
+
+    ZQ_STATUS Read(void* buffer, std::uint32_t bytesToRead, std::uint32_t* bytesRead) override {
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        std::uint32_t got = 0;
+        Sync();
+        const std::int64_t deadline = FNow + FReadTimeoutNs;
+        for (;;) {
+            while (got < bytesToRead && !FRx.empty()) {
+                out[got++] = FRx.front();
+                FRx.pop_front();
+            }
+            if (got == bytesToRead || FNow >= deadline)
+                break;
+            FClock->SleepUntil(NextReadWake(bytesToRead - got, deadline));
+            Sync();
+        }
+        *bytesRead = got;
+        return ZQ_OK;
+    }
+
+    ZQ_STATUS Write(const void* buffer, std::uint32_t bytesToWrite, std::uint32_t* bytesWritten) override {
+        const auto* in = static_cast<const std::uint8_t*>(buffer);
+        std::uint32_t accepted = 0;
+        Sync();
+        const std::int64_t deadline = FNow + FWriteTimeoutNs;
+        for (;;) {
+            while (accepted < bytesToWrite && FTx.size() < KTxCapacity)
+                FTx.push_back(in[accepted++]);
+            if (accepted == bytesToWrite || FNow >= deadline)
+                break;
+            // Room comes as the line carries bytes away; without it (flow held) the time-out ends it.
+            FClock->SleepUntil(FUpBusy ? std::min(FUpArrive, deadline) : deadline);
+            Sync();
+        }
+        *bytesWritten = accepted;
+        return ZQ_OK;
+    }
+
+private:
+    bool HostMaySend() const {
+        return !(FFlow == ZQ_FLOW_RTS_CTS && !FDrive.Cts()) && !(FFlow == ZQ_FLOW_DTR_DSR && !FDrive.Dsr());
+    }
+    bool DriveMaySend() const {
+        return !(FFlow == ZQ_FLOW_RTS_CTS && !FRts) && !(FFlow == ZQ_FLOW_DTR_DSR && !FDtr);
+    }
+
+    void StartTransfers() {
+        if (!FUpBusy && !FTx.empty() && HostMaySend()) {
+            FUpByte = FTx.front();
+            FTx.pop_front();
+            FUpArrive = FNow + FByteNs;
+            FUpBusy = true;
+        }
+        if (!FDownBusy && FDrive.OutputSize() > 0 && DriveMaySend()) {
+            FDownByte = static_cast<std::uint8_t>(FDrive.TakeOutput(1)[0]);
+            FDownArrive = FNow + FByteNs;
+            FDownBusy = true;
+        }
+    }
+
+    // Brings the link and the drive up to the clock's present: bytes land on the far side at the
+    // end of their ten bit times, and the drive's time runs between these moments.
+    void Sync() {
+        const std::int64_t target = FClock->NowNs();
+        for (;;) {
+            StartTransfers();
+            std::int64_t next = std::max(target, FNow);
+            if (FUpBusy)
+                next = std::min(next, FUpArrive);
+            if (FDownBusy)
+                next = std::min(next, FDownArrive);
+            // A recording that ends on the way starts sending at its end, not at the target time.
+            if (FDrive.Recording())
+                next = std::min(next, FNow + FDrive.NanosUntilRecordingEnds());
+            if (next > FNow) {
+                FDrive.Advance(next - FNow);
+                FNow = next;
+            }
+            bool landed = false;
+            if (FUpBusy && FUpArrive <= FNow) {
+                FUpBusy = false;
+                FDrive.Receive(FUpByte);
+                landed = true;
+            }
+            if (FDownBusy && FDownArrive <= FNow) {
+                FDownBusy = false;
+                if (FRx.size() < KRxCapacity)
+                    FRx.push_back(FDownByte);
+                landed = true;
+            }
+            if (!landed && FNow >= target)
+                break;
+        }
+        StartTransfers();
+    }
+
+    // When a read waiting for `needed` more bytes should look again: once they can have arrived
+    // back to back, or when the drive next has something to say, or at the deadline.
+    std::int64_t NextReadWake(std::uint32_t needed, std::int64_t deadline) const {
+        std::int64_t wake = deadline;
+        if (FDownBusy) {
+            const std::int64_t stream =
+                std::min<std::int64_t>(needed, 1 + static_cast<std::int64_t>(FDrive.OutputSize()));
+            wake = std::min(wake, FDownArrive + (stream - 1) * FByteNs);
+        } else if (FDrive.Recording()) {
+            wake = std::min(wake, FNow + FDrive.NanosUntilRecordingEnds());
+        } else if (FUpBusy) {
+            wake = std::min(wake, FUpArrive);
+        }
+        return std::max(wake, FNow + 1);
+    }
+
+    TDriveSim& FDrive;
+    std::shared_ptr<TSimClock> FClock;
+    std::int64_t FNow;
+    std::int64_t FByteNs;
+    std::int64_t FReadTimeoutNs = 0;
+    std::int64_t FWriteTimeoutNs = 0;
+    std::uint16_t FFlow = ZQ_FLOW_NONE;
+    bool FRts = false;
+    bool FDtr = false;
+
+    std::deque<std::uint8_t> FTx;
+    bool FUpBusy = false;
+    std::uint8_t FUpByte = 0;
+    std::int64_t FUpArrive = 0;
+
+    bool FDownBusy = false;
+    std::uint8_t FDownByte = 0;
+    std::int64_t FDownArrive = 0;
+    std::deque<std::uint8_t> FRx;
+};
+
+} // namespace
+
+void SetSimClock(std::shared_ptr<TSimClock> clock) {
+    Clock() = std::move(clock);
+}
+void ResetSimClock() {
+    Clock() = std::make_shared<TSteadySimClock>();
+}
+
+TDriveSim& SimulatedDrive(std::int32_t deviceIndex) {
+    auto& drive = Drives().at(static_cast<std::size_t>(deviceIndex));
+    if (!drive)
+        drive = std::make_unique<TDriveSim>();
+    return *drive;
+}
+
+void ResetSimulatedDrives() {
+    for (auto& drive : Drives())
+        drive.reset();
+}
+
+std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, ZQ_STATUS& status) {
+    if (deviceIndex < 0 || deviceIndex >= static_cast<std::int32_t>(Drives().size())) {
+        status = ZQ_DEVICE_NOT_FOUND;
+        return nullptr;
+    }
+    status = ZQ_OK;
+    return std::make_unique<TSimPort>(SimulatedDrive(deviceIndex), Clock());
 }

@@ -1,1 +1,91 @@
 #pragma once
+
+// The simulated drive: its command interpreter, registers and banks around a TServoModel. Bytes
+// from the host go in through Receive, the drive's answers come out through TakeOutput, and time
+// passes only through Advance, so whoever drives it (the simulated port, kelmor-drive-sim, a test)
+// decides how time and bytes interleave. Nothing in here is random.
+
+#include "sim/servomodel.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class TDriveSim {
+public:
+    static constexpr int KRegisterCount = 9;
+    static constexpr int KBankCount = 4;
+    static constexpr std::int32_t KStartPosition = 100000;
+    static constexpr TRegisters KDefaultRegisters = {213, 1024, 768, 0, 102, 384, 294, 12820, 64};
+    static constexpr std::int32_t KDefaultSampleCount = 500;
+    static constexpr std::int32_t KMaxSampleCount = 1000;
+    // The longest line the interpreter collects; a longer one is cut off and answered with "?".
+    static constexpr std::size_t KMaxLineLength = 64;
+    // What the drive buffers: input held while it records, output not yet taken.
+    static constexpr std::size_t KMaxHeldInput = 256;
+    static constexpr std::size_t KMaxOutput = 65536;
+
+    TDriveSim();
+
+    // One byte from the host, at the drive's present time.
+    void Receive(std::uint8_t byte);
+    // Lets time pass: the controller runs once every 0.5 ms of it.
+    void Advance(std::int64_t nanoseconds);
+
+    std::size_t OutputSize() const { return FOutput.size(); }
+    // Up to maxBytes of the drive's output, oldest first.
+    std::string TakeOutput(std::size_t maxBytes);
+    void DiscardOutput() { FOutput.clear(); }
+
+    // A J recording is running; its samples and the input held meanwhile come at its end.
+    bool Recording() const { return FRecording; }
+    // Time until the running recording ends, 0 when none runs.
+    std::int64_t NanosUntilRecordingEnds() const;
+    // Nothing more will come out of the drive without new input.
+    bool Idle() const { return !FRecording && FHeldInput.empty(); }
+
+    // The modem lines: the drive answers RTS with CTS and DTR with DSR.
+    void SetHostLines(bool rts, bool dtr) {
+        FRts = rts;
+        FDtr = dtr;
+    }
+    bool Cts() const { return FRts; }
+    bool Dsr() const { return FDtr; }
+
+    std::int32_t Register(int n) const { return FRegisters.at(n); }
+    std::int32_t BankRegister(int bank, int n) const { return FBanks.at(bank).at(n); }
+    std::int32_t Position() const { return FModel.Position(); }
+    TControlMode Mode() const { return FModel.Mode(); }
+    const TServoModel& Model() const { return FModel; }
+
+private:
+    void Interpret(std::uint8_t byte);
+    void Echo(std::string_view bytes) { Send(bytes); }
+    void Send(std::string_view bytes);
+    void Execute(const std::string& line);
+    bool ExecuteCommand(const std::string& line);
+    void AnswerPrompt(int reg, const std::string& line);
+    void Tick();
+
+    TServoModel FModel;
+    TRegisters FRegisters;
+    std::array<TRegisters, KBankCount> FBanks;
+
+    std::string FLine;
+    std::optional<int> FPromptRegister;
+    std::deque<std::uint8_t> FHeldInput;
+    std::deque<char> FOutput;
+
+    std::int32_t FSampleCount = KDefaultSampleCount;
+    bool FRecording = false;
+    std::int32_t FRecordCount = 0;
+    std::string FRecords;
+
+    std::int64_t FPhaseNs = 0;
+    bool FRts = false;
+    bool FDtr = false;
+};

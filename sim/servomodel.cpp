@@ -1,0 +1,174 @@
+#include "sim/servomodel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+// The motor: 12 V supply and rating, 6 ohm, 1.5 mH, 4000 rev/min at 12 V without load, a
+// mechanical time constant of 10 ms, some Coulomb and viscous friction.
+constexpr double KSupplyVolts = 12.0;
+constexpr double KResistance = 6.0;
+constexpr double KInductance = 1.5e-3;
+constexpr double KRatedRpm = 4000.0;
+constexpr double KMechanicalTimeConstant = 0.010;
+constexpr double KRadiansPerPulse = 2.0 * std::numbers::pi / TServoModel::KPulsesPerRevolution;
+// Back-EMF constant in V per pulse/s; the torque constant equals it in SI units.
+constexpr double KBackEmf = KSupplyVolts / (KRatedRpm / 60.0 * TServoModel::KPulsesPerRevolution);
+constexpr double KTorquePerAmp = KSupplyVolts / (KRatedRpm / 60.0 * 2.0 * std::numbers::pi);
+constexpr double KInertia = KMechanicalTimeConstant * KTorquePerAmp * KTorquePerAmp / KResistance;
+constexpr double KCoulombFriction = 1.5e-3;
+constexpr double KViscousFriction = 5e-7;
+
+constexpr double KControlPeriod = TServoModel::KControlPeriodNs * 1e-9;
+// The electrical time constant is 0.25 ms; 50 steps a period keep explicit Euler well inside it.
+constexpr int KSubsteps = 50;
+
+// The integral is summed every period; this scale puts its corner well below the loop's crossover.
+constexpr std::int64_t KIntegralScale = 32;
+// The velocity error is counted in Limit V's unit (KV x 4 per pulse a period) and reaches the
+// power stage in 1/128 of full PWM, four of Limit M's units.
+constexpr std::int64_t KVelocityLoopGain = 4;
+constexpr std::int64_t KMaxError = std::int64_t{1} << 24;
+constexpr std::int64_t KMaxIntegral = std::int64_t{1} << 28;
+
+std::int64_t Clamp(std::int64_t value, std::int64_t limit) {
+    limit = std::max<std::int64_t>(limit, 0);
+    return std::clamp(value, -limit, limit);
+}
+
+std::int32_t CountOf(double angle) {
+    return static_cast<std::int32_t>(std::floor(angle));
+}
+
+} // namespace
+
+TServoModel::TServoModel(std::int32_t startPosition)
+    : FAngle(startPosition + 0.5), FCount(startPosition), FPreviousCount(startPosition),
+      FReference(startPosition) {}
+
+double TServoModel::SpeedRpm() const {
+    return FSpeed * 60.0 / KPulsesPerRevolution;
+}
+
+void TServoModel::SetMode(TControlMode mode) {
+    if (mode == TControlMode::Position && FMode != TControlMode::Position) {
+        // Take over where the motor stands, without a jump and without an old integral.
+        FReference = FCount;
+        FIntegral = 0;
+        FPreviousError = 0;
+        FProfileActive = false;
+    }
+    FMode = mode;
+}
+
+void TServoModel::StepTo(std::int32_t target) {
+    SetMode(TControlMode::Position);
+    FProfileActive = false;
+    FReference = target;
+}
+
+void TServoModel::MoveTo(std::int32_t target, double speed, double acceleration) {
+    SetMode(TControlMode::Position);
+    if (!FProfileActive)
+        FProfileSpeed = 0.0;
+    FProfileActive = true;
+    FProfileTarget = target;
+    FProfileMaxSpeed = speed;
+    FProfileAcceleration = acceleration;
+}
+
+void TServoModel::AdvanceProfile() {
+    const double remaining = FProfileTarget - FReference;
+    const double direction = remaining >= 0.0 ? 1.0 : -1.0;
+    const double dv = FProfileAcceleration * KControlPeriod;
+    double v = FProfileSpeed;
+    const double along = v * direction;
+    const double brakingDistance = v * v / (2.0 * FProfileAcceleration);
+    if (along < 0.0 || (along > 0.0 && brakingDistance >= std::fabs(remaining)))
+        v -= std::copysign(std::min(dv, std::fabs(v)), v);
+    else if (along < FProfileMaxSpeed)
+        v = direction * std::min(along + dv, FProfileMaxSpeed);
+    else
+        v = direction * std::max(along - dv, FProfileMaxSpeed);
+
+    const double step = v * KControlPeriod;
+    const bool arrives = std::fabs(remaining) <= std::fabs(step) ||
+                         (std::fabs(v) <= dv && std::fabs(remaining) <= dv * KControlPeriod);
+    if (arrives) {
+        FReference = FProfileTarget;
+        FProfileSpeed = 0.0;
+        FProfileActive = false;
+    } else {
+        FReference += step;
+        FProfileSpeed = v;
+    }
+}
+
+int TServoModel::PositionLoop(const TRegisters& r) {
+    if (FProfileActive)
+        AdvanceProfile();
+    // Bounded so that no product below can overflow, whatever the registers hold.
+    const std::int64_t error =
+        std::clamp<std::int64_t>(std::llround(FReference) - FCount, -KMaxError, KMaxError);
+    const std::int64_t integral = FIntegral + error;
+    const std::int64_t sum = std::int64_t{r[2]} * error + std::int64_t{r[4]} * integral / KIntegralScale +
+                             std::int64_t{r[3]} * (error - FPreviousError);
+    const std::int64_t output = sum / 256;
+    const std::int64_t limited = Clamp(output, r[0]);
+    // Conditional integration: while the output is held at Limit V, an error that pushes further
+    // into the limit is not summed, so the integral does not wind up during a long step.
+    const bool windsUp = limited != output && (error > 0) == (output > 0);
+    if (!windsUp)
+        FIntegral = std::clamp<std::int64_t>(integral, -KMaxIntegral, KMaxIntegral);
+    FPreviousError = error;
+    return static_cast<int>(limited);
+}
+
+void TServoModel::Tick(const TRegisters& r) {
+    FCount = CountOf(FAngle);
+    const std::int64_t velocity = std::int64_t{FCount} - FPreviousCount; // pulses per period
+    FPreviousCount = FCount;
+
+    // Velocity reference in the units of Limit V (KV x 4 per pulse a period); feedback KV, back-EMF
+    // compensation KG (1.0 compensates the rated back-EMF fully); output in 1/512 of full PWM.
+    std::int64_t pwm = 0;
+    const std::int64_t feedback = std::int64_t{r[1]} * velocity / 64;
+    const std::int64_t compensation = std::int64_t{r[6]} * velocity / 32;
+    switch (FMode) {
+    case TControlMode::Voltage:
+        pwm = std::int64_t{FSetPoint} * KPwmFullScale / KSetPointFullScale;
+        break;
+    case TControlMode::Torque:
+        pwm = std::int64_t{FSetPoint} * r[5] / KSetPointFullScale + compensation;
+        break;
+    case TControlMode::Speed:
+        pwm = KVelocityLoopGain *
+                  (std::int64_t{FSetPoint} * std::max(r[0], 0) / KSetPointFullScale - feedback) +
+              compensation;
+        break;
+    case TControlMode::Position:
+        pwm = KVelocityLoopGain * (PositionLoop(r) - feedback) + compensation;
+        break;
+    }
+    // The new duty cycle takes effect with the next PWM period; this one runs on the previous.
+    Integrate(KSupplyVolts * FPwm / KPwmFullScale);
+    FPwm = static_cast<int>(Clamp(pwm, std::min(r[5], KPwmFullScale)));
+}
+
+void TServoModel::Integrate(double volts) {
+    constexpr double dt = KControlPeriod / KSubsteps;
+    for (int i = 0; i < KSubsteps; ++i) {
+        FCurrent += dt * (volts - KResistance * FCurrent - KBackEmf * FSpeed) / KInductance;
+        const double omega = FSpeed * KRadiansPerPulse;
+        const double torque = KTorquePerAmp * FCurrent - KViscousFriction * omega;
+        double next = omega + dt * torque / KInertia;
+        // Coulomb friction brakes towards standstill and holds the motor there while the torque
+        // is below it, instead of pushing it backwards.
+        const double frictionStep = dt * KCoulombFriction / KInertia;
+        next = std::fabs(next) <= frictionStep ? 0.0 : next - std::copysign(frictionStep, next);
+        FSpeed = next / KRadiansPerPulse;
+        FAngle += dt * FSpeed;
+    }
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+// The motor and its controller: a 12 V DC motor with a 500-pulse encoder, driven by PWM from a
+// cascade controller that runs every 0.5 ms. The registers are those of the drive (P0..P8) and
+// are read afresh on every control period, so a change takes effect at once.
+
+#include <array>
+#include <cstdint>
+
+using TRegisters = std::array<std::int32_t, 9>;
+
+enum class TControlMode { Voltage = 0, Torque = 1, Speed = 2, Position = 3 };
+
+class TServoModel {
+public:
+    static constexpr std::int64_t KControlPeriodNs = 500'000;
+    static constexpr int KPwmFullScale = 512;
+    static constexpr int KSetPointFullScale = 500;
+    static constexpr double KPulsesPerRevolution = 500.0;
+    // One speed unit of Vj and G1's F is 117/E rev/min, one acceleration unit of aj 23400/E rev/min/s.
+    static constexpr double KPulsesPerSecondPerSpeedUnit = 117.0 / 60.0;
+    static constexpr double KPulsesPerSecond2PerAccelUnit = 23400.0 / 60.0;
+
+    explicit TServoModel(std::int32_t startPosition);
+
+    // One control period: measure, control, and integrate the motor over 0.5 ms.
+    void Tick(const TRegisters& registers);
+
+    // The encoder count.
+    std::int32_t Position() const { return FCount; }
+    double SpeedRpm() const;
+    int Pwm() const { return FPwm; }
+
+    TControlMode Mode() const { return FMode; }
+    void SetMode(TControlMode mode);
+    // -500..500, full scale; used in the voltage, torque and speed modes.
+    void SetSetPoint(std::int32_t setPoint) { FSetPoint = setPoint; }
+    // Position mode; the reference jumps to target.
+    void StepTo(std::int32_t target);
+    // Position mode; the reference follows a trapezoid to target (speed in pulses/s, acceleration in
+    // pulses/s^2, both positive).
+    void MoveTo(std::int32_t target, double speed, double acceleration);
+    bool Moving() const { return FProfileActive; }
+
+private:
+    void AdvanceProfile();
+    int PositionLoop(const TRegisters& registers);
+    void Integrate(double volts);
+
+    // Motor state: angle in pulses, speed in pulses/s, winding current in A.
+    double FAngle;
+    double FSpeed = 0.0;
+    double FCurrent = 0.0;
+
+    TControlMode FMode = TControlMode::Position;
+    std::int32_t FSetPoint = 0;
+    std::int32_t FCount;
+    std::int32_t FPreviousCount;
+    int FPwm = 0;
+
+    // Position loop.
+    double FReference;
+    std::int64_t FIntegral = 0;
+    std::int64_t FPreviousError = 0;
+
+    // Trapezoid of a G0/G1 move.
+    bool FProfileActive = false;
+    double FProfileTarget = 0.0;
+    double FProfileSpeed = 0.0;
+    double FProfileMaxSpeed = 0.0;
+    double FProfileAcceleration = 0.0;
+};

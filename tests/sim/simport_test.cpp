@@ -1,0 +1,193 @@
+#include "device/port.h"
+#include "device/simport.h"
+#include "device/zqlink.h"
+
+#include <QByteArray>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// Every index maps to the simulated drive, time runs on a manual clock, and each test starts
+// from drives at power-on.
+class SimPortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("ZQLINK_PORTS", "sim,sim,sim,sim");
+        SetSimClock(FClock);
+        ResetSimulatedDrives();
+    }
+    void TearDown() override {
+        CloseAllPorts();
+        ResetSimClock();
+        ResetSimulatedDrives();
+        qputenv("ZQLINK_PORTS", "");
+    }
+
+    ZQ_HANDLE Open(std::int32_t index = 0, std::uint32_t baud = 115200, std::uint32_t readTimeout = 300) {
+        ZQ_HANDLE h = 0;
+        EXPECT_EQ(ZQ_Open(index, &h), ZQ_OK);
+        EXPECT_EQ(ZQ_SetBaudRate(h, baud), ZQ_OK);
+        EXPECT_EQ(ZQ_SetTimeouts(h, readTimeout, 300), ZQ_OK);
+        return h;
+    }
+
+    static void Write(ZQ_HANDLE h, const QByteArray& bytes) {
+        std::uint32_t written = 0;
+        EXPECT_EQ(ZQ_Write(h, bytes.constData(), std::uint32_t(bytes.size()), &written), ZQ_OK);
+        EXPECT_EQ(written, std::uint32_t(bytes.size()));
+    }
+
+    static QByteArray Read(ZQ_HANDLE h, std::uint32_t count) {
+        QByteArray buffer(int(count), '\0');
+        std::uint32_t got = 0;
+        EXPECT_EQ(ZQ_Read(h, buffer.data(), count, &got), ZQ_OK);
+        return buffer.left(int(got));
+    }
+
+    static std::uint32_t Waiting(ZQ_HANDLE h) {
+        std::uint32_t rx = 0, tx = 0, ev = 0;
+        EXPECT_EQ(ZQ_GetStatus(h, &rx, &tx, &ev), ZQ_OK);
+        return rx;
+    }
+
+    std::shared_ptr<TManualSimClock> FClock = std::make_shared<TManualSimClock>();
+};
+
+} // namespace
+
+TEST_F(SimPortTest, BytesTakeTenBitTimesEachWay) {
+    // 1000 bit/s: a byte takes 10 ms on the wire.
+    const ZQ_HANDLE h = Open(0, 1000);
+    Write(h, "l\r");
+    struct Step {
+        std::int64_t AtMs;
+        std::uint32_t Waiting;
+    };
+    // "l" lands at 10 ms and its echo is back at 20 ms; CR lands at 20 ms, the reply
+    // "\r\nX=100000\r\n" follows back to back.
+    const Step steps[] = {{9, 0}, {20, 1}, {29, 1}, {30, 2}, {150, 13}, {200, 13}};
+    std::int64_t now = 0;
+    for (const Step& s : steps) {
+        FClock->Advance((s.AtMs - now) * 1'000'000);
+        now = s.AtMs;
+        EXPECT_EQ(Waiting(h), s.Waiting) << "at " << s.AtMs << " ms";
+    }
+    EXPECT_EQ(Read(h, 100), QByteArray("l\r\nX=100000\r\n"));
+}
+
+TEST_F(SimPortTest, ReadWaitsUpToItsTimeOut) {
+    const ZQ_HANDLE h = Open(0, 115200, 300);
+    const std::int64_t start = FClock->NowNs();
+    EXPECT_EQ(Read(h, 10), QByteArray());
+    EXPECT_EQ(FClock->NowNs() - start, 300'000'000) << "a silent drive: the whole time-out";
+
+    Write(h, "i\r");
+    const QByteArray id = Read(h, 1000);
+    EXPECT_TRUE(id.startsWith("i\r\n")) << id.constData();
+    EXPECT_TRUE(id.endsWith("\r\n"));
+
+    Write(h, "P4\r");
+    const std::int64_t before = FClock->NowNs();
+    EXPECT_EQ(Read(h, 8), QByteArray("P4\r\n102:"));
+    // Three bytes out, the first echo byte back a byte later, eight bytes back to back.
+    EXPECT_LT(FClock->NowNs() - before, 11 * 87'000 + 100'000) << "returns as soon as the bytes are there";
+
+    ASSERT_EQ(ZQ_SetTimeouts(h, 0, 0), ZQ_OK);
+    Write(h, "\r");
+    EXPECT_EQ(Read(h, 2), QByteArray()) << "time-out 0: only what has arrived";
+}
+
+TEST_F(SimPortTest, PurgeModemLinesAndStatus) {
+    const ZQ_HANDLE h = Open();
+    std::uint32_t modem = 0xFF;
+    ASSERT_EQ(ZQ_GetModemStatus(h, &modem), ZQ_OK);
+    EXPECT_EQ(modem, 0u);
+    ZQ_SetRts(h);
+    ASSERT_EQ(ZQ_GetModemStatus(h, &modem), ZQ_OK);
+    EXPECT_EQ(modem, ZQ_MODEM_STATUS_CTS);
+    ZQ_SetDtr(h);
+    ZQ_ClrRts(h);
+    ASSERT_EQ(ZQ_GetModemStatus(h, &modem), ZQ_OK);
+    EXPECT_EQ(modem, ZQ_MODEM_STATUS_DSR);
+
+    Write(h, "l\r");
+    FClock->Advance(5'000'000);
+    EXPECT_EQ(Waiting(h), 13u);
+    ASSERT_EQ(ZQ_Purge(h, ZQ_PURGE_RX), ZQ_OK);
+    EXPECT_EQ(Waiting(h), 0u);
+
+    // Bytes purged from the transmit side never reach the drive.
+    Write(h, "P2 1\r");
+    ASSERT_EQ(ZQ_Purge(h, ZQ_PURGE_TX), ZQ_OK);
+    FClock->Advance(5'000'000);
+    EXPECT_EQ(SimulatedDrive(0).Register(2), 768);
+    EXPECT_EQ(Read(h, 10), QByteArray("P")) << "only the byte already on the wire";
+
+    EXPECT_NE(ZQ_SetBaudRate(h, 0), ZQ_OK);
+    EXPECT_NE(ZQ_Purge(h, 4), ZQ_OK);
+}
+
+TEST_F(SimPortTest, HardwareFlowControlHoldsTheDriveWhileRtsIsDown) {
+    const ZQ_HANDLE h = Open();
+    ASSERT_EQ(ZQ_SetFlowControl(h, ZQ_FLOW_RTS_CTS, 0, 0), ZQ_OK);
+    ZQ_SetRts(h);
+    Write(h, "l\r");
+    // At 0.1 ms "l" has landed and its echo is on the wire; CR lands at 0.17 ms.
+    FClock->Advance(100'000);
+    ZQ_ClrRts(h);
+    FClock->Advance(10'000'000);
+    EXPECT_EQ(Read(h, 100), QByteArray("l")) << "CTS is down: the drive's output waits";
+    ZQ_SetRts(h);
+    EXPECT_EQ(Read(h, 100), QByteArray("\r\nX=100000\r\n")) << "and flows again with RTS";
+}
+
+TEST_F(SimPortTest, DriveOutlivesItsPortAndEachIndexHasItsOwn) {
+    ZQ_HANDLE h = Open(0);
+    Write(h, "P2 999\rW3\r");
+    FClock->Advance(5'000'000);
+    ASSERT_EQ(ZQ_Close(h), ZQ_OK);
+
+    const ZQ_HANDLE other = Open(1);
+    Write(other, "P2\r\r");
+    EXPECT_EQ(Read(other, 100), QByteArray("P2\r\n768:\r\n"));
+
+    h = Open(0);
+    Write(h, "P2 1\rR3\rP2\r\r");
+    EXPECT_EQ(Read(h, 100), QByteArray("P2 1\r\nR3\r\nOK\r\nP2\r\n999:\r\n"));
+}
+
+TEST_F(SimPortTest, StepTestExchangeDeliversEverySample) {
+    const ZQ_HANDLE h = Open(0, 115200, 1000);
+    ZQ_Purge(h, ZQ_PURGE_RX);
+    Write(h, "L \r\r");
+    EXPECT_EQ(Read(h, 6).size(), 6);
+    QByteArray digits;
+    for (QByteArray b = Read(h, 1); !b.isEmpty() && b[0] >= '0' && b[0] <= '9'; b = Read(h, 1))
+        digits += b;
+    EXPECT_EQ(digits, QByteArray("100000"));
+    Write(h, "S 500\r");
+    ZQ_Purge(h, ZQ_PURGE_RX);
+    Write(h, "J 100200\r");
+    const std::int64_t start = FClock->NowNs();
+    const QByteArray reply = Read(h, 4 * 500 + 10);
+    EXPECT_GT(FClock->NowNs() - start, 250'000'000) << "the recording takes its time";
+
+    std::vector<std::uint32_t> samples;
+    for (int i = 0; i < reply.size();) {
+        if (reply[i] == 'l' && i + 3 < reply.size()) {
+            samples.push_back(std::uint8_t(reply[i + 1]) << 16 | std::uint8_t(reply[i + 2]) << 8 |
+                              std::uint8_t(reply[i + 3]));
+            i += 4;
+        } else {
+            ++i;
+        }
+    }
+    // The late answer to S and the echo of J come ahead of the records and take the place of the
+    // last few.
+    EXPECT_GE(samples.size(), 495u);
+    ASSERT_FALSE(samples.empty());
+    EXPECT_EQ(samples.front(), 100000u);
+    EXPECT_NEAR(double(samples.back()), 100200.0, 2.0);
+}
