@@ -72,7 +72,7 @@ TMDIChild::TMDIChild(const QString& deviceName, QWidget* parent)
     setWindowTitle(deviceName);
     FSlot = SlotForName(deviceName);
     FLine->Clear();
-    ui->Memo1->clear();
+    FSink->Clear();
     FReadTimer->start();
 }
 

@@ -4,18 +4,25 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <algorithm>
 
 void TMemoSink::AppendText(const char* chars, std::int32_t count) {
     FBatch.append(QLatin1StringView(chars, count));
 }
 
 void TMemoSink::AppendLineBreak() {
-    FBatch.append(QLatin1Char('\n'));
+    ++FLineBreaks;
+    FBatch.append(FLineBreaks % LinesPerBlock == 0 ? QChar(u'\n') : QChar(QChar::LineSeparator));
 }
 
 void TMemoSink::Select(std::int64_t offset) {
     FSelection = offset;
+}
+
+void TMemoSink::Clear() {
+    FMemo->clear();
+    FBatch.clear();
+    FLineBreaks = 0;
+    FSelection = -1;
 }
 
 void TMemoSink::Commit() {
@@ -34,28 +41,39 @@ void TMemoSink::Commit() {
 
 QTextCursor TMemoSink::CursorAt(std::int64_t offset) const {
     const QTextDocument* doc = FMemo->document();
-    const int blocks = doc->blockCount();
-    const std::int64_t textLength = std::int64_t(doc->characterCount()) - 1 + (blocks - 1);
     QTextCursor cursor(FMemo->document());
+    const std::int64_t textLength = std::int64_t(doc->characterCount()) - 1 + FLineBreaks;
     if (offset >= textLength) {
         cursor.movePosition(QTextCursor::End);
         return cursor;
     }
-    // A line starts in the terminal text at its document position plus one for every line break
-    // before it; find the last line starting at or before the offset.
+    // Block b starts with line b * LinesPerBlock, so in the terminal text at its document position
+    // plus one for each line break before it. Find the last block starting at or before the offset.
+    auto textStart = [](const QTextBlock& block, int number) {
+        return block.position() + std::int64_t(number) * LinesPerBlock;
+    };
     int low = 0;
-    int high = blocks - 1;
+    int high = doc->blockCount() - 1;
     while (low < high) {
         const int mid = low + (high - low + 1) / 2;
-        if (doc->findBlockByNumber(mid).position() + std::int64_t(mid) <= offset)
+        if (textStart(doc->findBlockByNumber(mid), mid) <= offset)
             low = mid;
         else
             high = mid - 1;
     }
     const QTextBlock block = doc->findBlockByNumber(low);
-    const std::int64_t within = offset - (block.position() + std::int64_t(low));
-    // The CR and the LF of a line's end are both its one separator in the document.
-    const int position = block.position() + int(std::min<std::int64_t>(within, block.length() - 1));
+    std::int64_t within = offset - textStart(block, low);
+    const QString text = block.text();
+    // Within the block a line separator stands for the two characters CR LF; the CR and the LF
+    // both select it. Past the last character is the block's own separator.
+    int index = 0;
+    for (; index < text.size(); ++index) {
+        const std::int64_t width = text.at(index) == QChar::LineSeparator ? 2 : 1;
+        if (within < width)
+            break;
+        within -= width;
+    }
+    const int position = block.position() + index;
     cursor.setPosition(position);
     cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
     return cursor;

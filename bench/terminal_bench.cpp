@@ -1,0 +1,99 @@
+// Throughput of the terminal's receive path, from bytes waiting in a device through the poll, the
+// line discipline and the real text widget, as a multiple of the 921600 bit/s line rate, with an
+// empty terminal and with one already holding a million lines.
+
+#include "app/deviceslot.h"
+#include "terminal/mdichild.h"
+#include "tests/support/fakeport.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+namespace {
+
+constexpr double LineRateBytesPerSecond = 921600.0 / 10.0; // ten bit times per byte
+constexpr int TickBytes = 16 * 1024;
+constexpr int PrefillLines = 1'000'000;
+
+std::size_t HeapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// What a drive sends: echoed command lines and short replies, or full 80-column lines.
+QByteArray Traffic(bool fullLines, int size) {
+    QByteArray bytes;
+    for (int n = 0; bytes.size() < size; ++n) {
+        if (fullLines)
+            bytes += QByteArray(80, char('A' + n % 26));
+        else
+            bytes += "P3\r\n" + QByteArray::number(1000 + n % 9000) +
+                     ":\r\nX=" + QByteArray::number(100000 + n) + "\r\n";
+    }
+    bytes.truncate(size);
+    return bytes;
+}
+
+void Poll(TFakeDevice& device, TDeviceSlot& slot, const QByteArray& bytes) {
+    device.Received = bytes;
+    TMDIChild::PollSlot(slot);
+    device.ClearCalls();
+}
+
+void ReceivePath(benchmark::State& state) {
+    const bool full = state.range(0) != 0;
+    const bool fullLines = state.range(1) != 0;
+    TFakeDeviceLibrary fake;
+    TFakeDevice& device = fake.Device(0);
+    TDeviceSlot& slot = DeviceSlots[0];
+    ZQ_Open(0, &slot.Handle);
+    auto window = std::make_unique<TMDIChild>(QStringLiteral("DEV0"));
+    window->ReadTimer()->stop();
+    slot.Child = window.get();
+    window->resize(780, 580);
+    window->show();
+    QCoreApplication::processEvents();
+
+    if (full) {
+        const std::size_t before = HeapInUse();
+        const QByteArray chunk = QByteArray("X=123456\r\n").repeated(6400);
+        for (int lines = 0; lines < PrefillLines; lines += 6400)
+            Poll(device, slot, chunk);
+        QCoreApplication::processEvents();
+        state.counters["heap_bytes_per_line"] = double(HeapInUse() - before) / PrefillLines;
+    }
+
+    const QByteArray tick = Traffic(fullLines, TickBytes);
+    for (auto _ : state) {
+        Poll(device, slot, tick);
+        // The repaint that the event loop does between two ticks.
+        QCoreApplication::processEvents();
+    }
+    state.counters["times_line_rate"] = benchmark::Counter(
+        double(state.iterations()) * TickBytes / LineRateBytesPerSecond, benchmark::Counter::kIsRate);
+    slot.Child = nullptr;
+    window.reset();
+}
+
+} // namespace
+
+BENCHMARK(ReceivePath)
+    ->ArgNames({"full", "80col"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Iterations(300)
+    ->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
