@@ -14,7 +14,8 @@ std::int32_t DeviceIndexFromName(const QString& name) {
         ++i;
     }
     std::int64_t value = 0;
-    for (; i < text.size() && text.at(i).isDigit() && text.at(i).unicode() < 0x80 && value < 1'000'000'000; ++i)
+    for (; i < text.size() && text.at(i).isDigit() && text.at(i).unicode() < 0x80 && value < 1'000'000'000;
+         ++i)
         value = value * 10 + (text.at(i).unicode() - '0');
     return std::int32_t(negative ? -value : value);
 }

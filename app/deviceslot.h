@@ -20,8 +20,8 @@ using TFilePtr = std::unique_ptr<std::FILE, TFileCloser>;
 struct TDeviceSlot {
     TMDIChild* Child = nullptr; // set while the device is open
     TPortSettings Settings;
-    ZQ_HANDLE Handle = 0;        // valid while Child is set
-    TFilePtr CaptureFile;        // the running capture, or none; survives the window
+    ZQ_HANDLE Handle = 0; // valid while Child is set
+    TFilePtr CaptureFile; // the running capture, or none; survives the window
     std::int32_t RecBlinkCount = 0;
 };
 

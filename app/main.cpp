@@ -1,12 +1,10 @@
+#include "app/mainform.h"
+
 #include <QApplication>
-#include <QMainWindow>
-#include <QMdiArea>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QMainWindow main;
-    main.setWindowTitle(QStringLiteral("Kelmor"));
-    main.setCentralWidget(new QMdiArea(&main));
-    main.show();
+    TMainForm mainForm;
+    mainForm.show();
     return app.exec();
 }

@@ -25,6 +25,9 @@ public:
     bool DtrChecked() const;
 
 private:
+    void EventCharCBClick();
+    void ErrorCharCBClick();
+
     std::unique_ptr<Ui::TConfigForm> ui;
 };
 

@@ -27,7 +27,8 @@ public:
     virtual ZQ_STATUS SetRts(bool raised) = 0;
     virtual ZQ_STATUS SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTimeout) = 0;
     virtual ZQ_STATUS Purge(std::uint32_t mask) = 0;
-    virtual ZQ_STATUS GetStatus(std::uint32_t* rxBytes, std::uint32_t* txBytes, std::uint32_t* eventStatus) = 0;
+    virtual ZQ_STATUS GetStatus(std::uint32_t* rxBytes, std::uint32_t* txBytes,
+                                std::uint32_t* eventStatus) = 0;
     virtual ZQ_STATUS GetModemStatus(std::uint32_t* modemStatus) = 0;
     virtual ZQ_STATUS Read(void* buffer, std::uint32_t bytesToRead, std::uint32_t* bytesRead) = 0;
     virtual ZQ_STATUS Write(const void* buffer, std::uint32_t bytesToWrite, std::uint32_t* bytesWritten) = 0;

@@ -25,6 +25,8 @@ struct TPortSettings {
     std::int32_t RxTimeout = 300;
     std::int32_t TxTimeout = 300;
     std::int32_t EventMask = 0;
+    // A rate typed into the dialog that is not in its list; used while BaudIndex is outside the list.
+    std::int32_t TypedBaudRate = 0;
 
     bool operator==(const TPortSettings&) const = default;
 };

@@ -50,9 +50,15 @@ template <typename Call> ZQ_STATUS WithPort(ZQ_HANDLE handle, Call call) {
 
 } // namespace
 
-void SetPortFactory(TPortFactory factory) { Factory() = std::move(factory); }
-void ResetPortFactory() { Factory() = OpenMappedPort; }
-void CloseAllPorts() { Ports().clear(); }
+void SetPortFactory(TPortFactory factory) {
+    Factory() = std::move(factory);
+}
+void ResetPortFactory() {
+    Factory() = OpenMappedPort;
+}
+void CloseAllPorts() {
+    Ports().clear();
+}
 
 ZQ_STATUS ZQ_Open(std::int32_t deviceIndex, ZQ_HANDLE* handle) {
     if (!handle)
@@ -72,7 +78,9 @@ ZQ_STATUS ZQ_Open(std::int32_t deviceIndex, ZQ_HANDLE* handle) {
     return ZQ_OK;
 }
 
-ZQ_STATUS ZQ_Close(ZQ_HANDLE handle) { return Ports().erase(handle) ? ZQ_OK : ZQ_INVALID_HANDLE; }
+ZQ_STATUS ZQ_Close(ZQ_HANDLE handle) {
+    return Ports().erase(handle) ? ZQ_OK : ZQ_INVALID_HANDLE;
+}
 
 ZQ_STATUS ZQ_ResetDevice(ZQ_HANDLE handle) {
     return WithPort(handle, [](TPort& p) { return p.ResetDevice(); });

@@ -69,7 +69,8 @@ public:
     ZQ_STATUS GetStatus(std::uint32_t* rxBytes, std::uint32_t* txBytes, std::uint32_t* eventStatus) override {
         const ZQ_STATUS status = Record("ZQ_GetStatus", {});
         if (status == ZQ_OK) {
-            *rxBytes = D.ReportedWaiting >= 0 ? std::uint32_t(D.ReportedWaiting) : std::uint32_t(D.Received.size());
+            *rxBytes =
+                D.ReportedWaiting >= 0 ? std::uint32_t(D.ReportedWaiting) : std::uint32_t(D.Received.size());
             *txBytes = 0;
             *eventStatus = 0;
         }

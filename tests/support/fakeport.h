@@ -5,6 +5,7 @@
 // TFakeDeviceLibrary installs it for the duration of a test.
 
 #include "device/port.h"
+#include "tests/support/qtprinters.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,9 +17,9 @@
 #include <vector>
 
 struct TFakeCall {
-    QString Op;                      // "ZQ_SetBaudRate", ...
-    std::vector<std::int64_t> Args;  // the arguments after the handle, as numbers
-    QByteArray Data;                 // for ZQ_Write: the bytes offered
+    QString Op;                     // "ZQ_SetBaudRate", ...
+    std::vector<std::int64_t> Args; // the arguments after the handle, as numbers
+    QByteArray Data;                // for ZQ_Write: the bytes offered
 
     // "ZQ_SetBaudRate(115200)"; writes show the bytes offered as written text.
     QString Text() const;
@@ -31,14 +32,14 @@ public:
     // Status returned by an operation ("ZQ_SetBaudRate" ...); ZQ_Open refuses when set for it.
     std::map<QString, ZQ_STATUS> Statuses;
 
-    QByteArray Received;            // bytes waiting to be read, served in order
-    int ReadLimit = -1;             // most bytes one read delivers; -1: as many as asked
-    int ReportedWaiting = -1;       // the receive count GetStatus reports; -1: Received.size()
-    std::uint32_t ModemStatus = 0;  // the line-status word
+    QByteArray Received;           // bytes waiting to be read, served in order
+    int ReadLimit = -1;            // most bytes one read delivers; -1: as many as asked
+    int ReportedWaiting = -1;      // the receive count GetStatus reports; -1: Received.size()
+    std::uint32_t ModemStatus = 0; // the line-status word
 
-    std::deque<int> WriteLimits;  // per write, most bytes accepted; once used up, WriteLimit
-    int WriteLimit = -1;          // -1: every byte offered
-    QByteArray Written;           // every byte accepted, in order
+    std::deque<int> WriteLimits; // per write, most bytes accepted; once used up, WriteLimit
+    int WriteLimit = -1;         // -1: every byte offered
+    QByteArray Written;          // every byte accepted, in order
 
     bool Open = false;
 

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QChar>
+#include <QString>
+#include <cstdint>
+
+// Every number the user types or sees goes through here: texts are read and written with the decimal
+// separator of the locale the program runs in (QLocale(), the default locale), and arithmetic on typed
+// values is checked so that a fault ends the running handler with one of the errors of errors.h
+// instead of producing an infinity, a NaN or a wrapped integer.
+
+// The decimal separator of the running locale.
+QChar DecimalSeparator();
+
+// A built-in default text written with a comma ("4,0"), given the running locale's separator, so that
+// the defaults are valid input wherever the program runs.
+QString LocalDecimalText(const char* commaText);
+
+// A signed decimal 32-bit integer: leading spaces, an optional sign, then ASCII digits and nothing else.
+// Throws EConvertError "'<text>' is not a valid integer value" otherwise (empty, trailing space, out of
+// range, hexadecimal).
+std::int32_t StrToInt(const QString& text);
+
+// A decimal number with the running locale's separator and an optional exponent ("1,5E3"), with spaces
+// allowed before and after. Throws EConvertError "'<text>' is not a valid floating point value"
+// otherwise, also for a value too large for long double. A value too small for it reads as zero.
+long double StrToFloat(const QString& text);
+
+// The shown form of a figure: the value is rounded to single precision, then once (half away from zero)
+// to whichever is coarser of six significant digits or two decimals, and written fixed-point with two
+// decimals ("12345,70", "0,40", "-5,00"). A value that rounds to zero shows "0,00", never "-0,00".
+// From one million up in magnitude the text is the exponent form with six significant digits and a
+// signed exponent of at least two digits ("1,23457E+06", "-2,00000E+12"); StrToFloat reads it back.
+// Throws EOverflow beyond the single-precision range and EInvalidOp for a NaN.
+QString FloatToText(long double value);
+
+// Passes a finite value through; throws EInvalidOp for a NaN and EOverflow for an infinity.
+long double CheckFloat(long double value);
+
+// Checked arithmetic in extended precision. A result that overflows to infinity throws EOverflow, one
+// that is not a number throws EInvalidOp; underflow and inexact results are accepted.
+long double Add(long double a, long double b);
+long double Subtract(long double a, long double b);
+long double Multiply(long double a, long double b);
+// x / 0 throws EZeroDivide, 0 / 0 throws EInvalidOp.
+long double Divide(long double dividend, long double divisor);
+
+// Truncation toward zero to a signed 32-bit integer. A value within a few units in the last place of a
+// whole number is taken as that number first, so that a product whose exact result is whole (75 × 5.12)
+// does not lose a unit to binary rounding. A result outside the 32-bit range throws EOverflow; a NaN
+// throws EInvalidOp.
+std::int32_t TruncToInt32(long double value);

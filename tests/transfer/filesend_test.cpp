@@ -1,0 +1,121 @@
+#include "tests/support/fakeport.h"
+#include "transfer/filesend.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct TTempFile {
+    explicit TTempFile(const QByteArray& content) : File(std::tmpfile()) {
+        std::fwrite(content.constData(), 1, size_t(content.size()), File);
+        std::rewind(File);
+    }
+    ~TTempFile() { std::fclose(File); }
+    std::FILE* File;
+};
+
+QByteArray Pattern(int size) {
+    QByteArray data(size, '\0');
+    for (int i = 0; i < size; ++i)
+        data[i] = char(i * 7 + i / 256);
+    return data;
+}
+
+std::vector<int> Sizes(const std::vector<QByteArray>& writes) {
+    std::vector<int> sizes;
+    for (const QByteArray& w : writes)
+        sizes.push_back(int(w.size()));
+    return sizes;
+}
+
+} // namespace
+
+TEST(FileSend, ChunksShortWritesAndStalls) {
+    struct Case {
+        const char* Name;
+        int FileSize;
+        std::deque<int> WriteLimits; // then every byte offered
+        std::vector<int> Offered;
+        int Polls;
+    };
+    const Case cases[] = {
+        {"empty file", 0, {}, {}, 0},
+        {"600 bytes", 600, {}, {256, 256, 88}, 0},
+        {"short writes are retried with the rest", 600, {100, 6, -1, 80}, {256, 156, 150, 256, 176, 88}, 0},
+        {"a write that takes nothing polls and is retried", 300, {0, 0, 200}, {256, 256, 256, 56, 44}, 2},
+    };
+    for (const Case& c : cases) {
+        TFakeDeviceLibrary fake;
+        TFakeDevice& device = fake.Device(0);
+        device.WriteLimits = c.WriteLimits;
+        ZQ_HANDLE h = 0;
+        ASSERT_EQ(ZQ_Open(0, &h), ZQ_OK);
+        const QByteArray data = Pattern(c.FileSize);
+        TTempFile file(data);
+        int polls = 0, progressCalls = 0;
+        TSendHooks hooks{[&] { ++polls; },
+                         [&](const TSendProgress& p) {
+                             ++progressCalls;
+                             EXPECT_EQ(p.Total, std::uint64_t(c.FileSize));
+                             return true;
+                         }};
+        TSendProgress sent;
+        EXPECT_EQ(SendFile(file.File, h, std::uint64_t(c.FileSize), hooks, 5s, &sent), TSendResult::Done)
+            << c.Name;
+        EXPECT_EQ(Sizes(device.Writes()), c.Offered) << c.Name;
+        EXPECT_EQ(device.Written, data) << c.Name;
+        EXPECT_EQ(sent.Sent, std::uint64_t(c.FileSize)) << c.Name;
+        EXPECT_EQ(polls, c.Polls) << c.Name;
+        EXPECT_EQ(progressCalls, (c.FileSize + 255) / 256) << c.Name;
+    }
+}
+
+TEST(FileSend, ADeviceThatAcceptsNothingStopsTheSendAtTheLimit) {
+    for (auto limit : {0ms, 60ms}) {
+        TFakeDeviceLibrary fake;
+        fake.Device(0).WriteLimit = 0;
+        ZQ_HANDLE h = 0;
+        ASSERT_EQ(ZQ_Open(0, &h), ZQ_OK);
+        TTempFile file(Pattern(1000));
+        int polls = 0;
+        TSendProgress sent;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(SendFile(file.File, h, 1000, TSendHooks{[&] { ++polls; }, {}}, limit, &sent),
+                  TSendResult::Stalled);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, limit);
+        EXPECT_GE(polls, 1) << "every refused write polls the devices";
+        EXPECT_EQ(sent.Sent, 0u);
+        EXPECT_TRUE(fake.Device(0).Written.isEmpty());
+    }
+}
+
+TEST(FileSend, StallLimitFollowsTheWriteTimeout) {
+    EXPECT_EQ(SendStallLimit(300), 3000ms);
+    EXPECT_EQ(SendStallLimit(2000), 6000ms);
+}
+
+TEST(FileSend, CancelStopsAfterTheChunkInProgress) {
+    TFakeDeviceLibrary fake;
+    ZQ_HANDLE h = 0;
+    ASSERT_EQ(ZQ_Open(0, &h), ZQ_OK);
+    TTempFile file(Pattern(1000));
+    TSendProgress sent;
+    TSendHooks hooks{{}, [](const TSendProgress& p) { return p.Sent < 512; }};
+    EXPECT_EQ(SendFile(file.File, h, 1000, hooks, 1s, &sent), TSendResult::Cancelled);
+    EXPECT_EQ(sent.Sent, 512u);
+    EXPECT_EQ(fake.Device(0).Written, Pattern(1000).left(512));
+}
+
+TEST(FileSend, AnUnreadableFileIsAnError) {
+    TFakeDeviceLibrary fake;
+    ZQ_HANDLE h = 0;
+    ASSERT_EQ(ZQ_Open(0, &h), ZQ_OK);
+    std::FILE* directory = std::fopen("/", "rb");
+    ASSERT_NE(directory, nullptr);
+    EXPECT_EQ(SendFile(directory, h, 0, {}, 1s), TSendResult::ReadError);
+    std::fclose(directory);
+}

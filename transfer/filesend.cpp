@@ -1,0 +1,52 @@
+#include "transfer/filesend.h"
+
+#include <algorithm>
+
+std::chrono::milliseconds SendStallLimit(std::int32_t writeTimeoutMs) {
+    return std::max(std::chrono::milliseconds(3000),
+                    std::chrono::milliseconds(3 * std::int64_t(writeTimeoutMs)));
+}
+
+TSendResult SendFile(std::FILE* file, ZQ_HANDLE handle, std::uint64_t total, const TSendHooks& hooks,
+                     std::chrono::milliseconds stallLimit, TSendProgress* progress) {
+    using Clock = std::chrono::steady_clock;
+    TSendProgress state{0, total};
+    unsigned char buffer[256];
+    TSendResult result = TSendResult::Done;
+    for (;;) {
+        const std::size_t read = std::fread(buffer, 1, sizeof buffer, file);
+        if (read == 0) {
+            if (std::ferror(file))
+                result = TSendResult::ReadError;
+            break;
+        }
+        std::size_t done = 0;
+        Clock::time_point lastAccepted = Clock::now();
+        while (done < read) {
+            std::uint32_t written = 0;
+            ZQ_Write(handle, buffer + done, std::uint32_t(read - done), &written);
+            written = std::min<std::uint32_t>(written, std::uint32_t(read - done));
+            if (written > 0) {
+                done += written;
+                state.Sent += written;
+                lastAccepted = Clock::now();
+                continue;
+            }
+            if (hooks.PollDevices)
+                hooks.PollDevices();
+            if (Clock::now() - lastAccepted >= stallLimit) {
+                result = TSendResult::Stalled;
+                break;
+            }
+        }
+        if (result != TSendResult::Done)
+            break;
+        if (hooks.Progress && !hooks.Progress(state)) {
+            result = TSendResult::Cancelled;
+            break;
+        }
+    }
+    if (progress)
+        *progress = state;
+    return result;
+}
