@@ -169,7 +169,10 @@ TEST_F(DeviceWindow, CaptureWritesExactBytesAndBlinksRec) {
     EXPECT_EQ(blinks, QString(9, '-') + QString(10, '#') + QString(10, '-') + "#");
     EXPECT_EQ(Memo(w)->toPlainText(), shown);
 
-    DeviceSlots[0].CaptureFile.reset();
+    ASSERT_FALSE(rec->isHidden());
+    QTest::mouseClick(rec, Qt::LeftButton);
+    EXPECT_TRUE(rec->isHidden());
+    EXPECT_FALSE(DeviceSlots[0].CaptureFile) << "a click on REC ends the capture";
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), all + all);
