@@ -1,9 +1,11 @@
 #include "app/deviceslot.h"
+#include "device/configform.h"
 #include "terminal/mdichild.h"
 #include "terminal/motordatapage.h"
 #include "tests/support/fakeport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -300,4 +302,15 @@ TEST_F(DeviceWindow, ActivationAndClosingMoveTheCurrentSlot) {
     EXPECT_TRUE(DeviceSlots[0].CaptureFile) << "the capture outlives the window";
     EXPECT_EQ(DeviceSlots[1].Child, w1);
     EXPECT_TRUE(Fake.Device(1).Open);
+}
+
+TEST_F(DeviceWindow, SwitchesStartFromThePortDialog) {
+    TConfigForm dialog;
+    ConfigForm = &dialog;
+    dialog.findChild<QCheckBox*>("RtsCB")->setChecked(false);
+    TMDIChild* w = Open(0);
+    w->show();
+    ConfigForm = nullptr;
+    EXPECT_FALSE(LineColourIsActive(Label(w, "RtsLabel")));
+    EXPECT_TRUE(LineColourIsActive(Label(w, "DtrLabel")));
 }
