@@ -5,6 +5,7 @@
 #include "device/zqlink.h"
 #include "terminal/memosink.h"
 #include "terminal/typedkey.h"
+#include "transfer/capture.h"
 #include "ui_mdichild.h"
 
 #include <QCloseEvent>
@@ -13,9 +14,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -23,16 +21,6 @@ const QColor ActiveColour(0, 128, 0);
 const QColor InactiveColour(255, 0, 0);
 
 constexpr std::uint32_t ReadBlock = 256;
-
-// Writes one read's bytes to the capture file and pushes them out of the stream's buffer, so that
-// a full disk shows at the read whose bytes it refused. Empty on success, else the reason.
-QString WriteCapture(std::FILE* file, const std::uint8_t* bytes, std::uint32_t count) {
-    errno = 0;
-    if (std::fwrite(bytes, 1, count, file) == count && std::fflush(file) == 0)
-        return {};
-    const int error = errno;
-    return error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("write error");
-}
 
 } // namespace
 
@@ -193,14 +181,11 @@ void TMDIChild::PollSlot(TDeviceSlot& slot) {
         got = std::min(got, asked);
         waiting -= got;
         if (slot.CaptureFile) {
-            const QString reason = WriteCapture(slot.CaptureFile.get(), buffer.data(), got);
-            if (reason.isEmpty())
+            const QString error = WriteCapture(slot, reinterpret_cast<const char*>(buffer.data()), got);
+            if (error.isEmpty())
                 continue;
-            slot.CaptureFile.reset();
             rec->hide();
-            captureFailure = QStringLiteral("The capture file could not be written (%1); the capture has "
-                                            "stopped and the rest is shown in the terminal")
-                                 .arg(reason);
+            captureFailure = error;
         }
         // Bytes the capture file refused are shown rather than lost.
         window->Receive(buffer.data(), std::int32_t(got));
@@ -275,6 +260,9 @@ void TMDIChild::RecLabelClick() {
     if (ui->RecLabel->isHidden())
         return;
     ui->RecLabel->hide();
-    if (FSlot != nullptr)
-        FSlot->CaptureFile.reset();
+    if (FSlot == nullptr)
+        return;
+    const QString error = StopCapture(*FSlot);
+    if (!error.isEmpty())
+        emit CaptureFailed(error);
 }

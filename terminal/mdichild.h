@@ -47,8 +47,9 @@ public:
 
 signals:
     // The capture file of this window's slot could not be written (a full disk, say): the capture
-    // has been stopped and its file closed; the bytes that could not be written are in the
-    // terminal. Emitted at the end of the poll, with a message for the user.
+    // has been stopped and its file closed. From the poll, the bytes that could not be written are
+    // in the terminal, and the signal comes at the end of the poll. Carries the message for the
+    // user's error box.
     void CaptureFailed(const QString& message);
 
 protected:
