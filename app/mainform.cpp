@@ -155,6 +155,9 @@ bool TMainForm::OpenDevice(const QString& caption) {
 
 void TMainForm::CreateDeviceWindow(const QString& caption) {
     auto* child = new TMDIChild(caption);
+    // Queued, so that the box opens after the poll that found the fault has finished.
+    connect(child, &TMDIChild::CaptureFailed, this, [](const QString& error) { ShowErrorBox(error); },
+            Qt::QueuedConnection);
     TDeviceSlot* slot = SlotForName(caption);
     CurrentSlot = slot;
     slot->Child = child;
