@@ -1,10 +1,37 @@
 #include "app/mainform.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int QuitSignalPipe[2] = {-1, -1};
+
+void OnQuitSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = write(QuitSignalPipe[1], &byte, 1);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     TMainForm mainForm;
+
+    // A terminal's Ctrl+C or a kill closes the main window as the exit command does, so devices
+    // and capture files are closed properly.
+    std::unique_ptr<QSocketNotifier> quitNotifier;
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, QuitSignalPipe) == 0) {
+        quitNotifier = std::make_unique<QSocketNotifier>(QuitSignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(quitNotifier.get(), &QSocketNotifier::activated, &mainForm, &TMainForm::close);
+        std::signal(SIGTERM, OnQuitSignal);
+        std::signal(SIGINT, OnQuitSignal);
+    }
+
     mainForm.show();
     return app.exec();
 }
