@@ -17,6 +17,15 @@ bool IsAsciiDigit(QChar c) {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
+// Moves past leading blanks and an optional sign; true when the sign is a minus.
+bool SkipBlanksAndSign(const QString& text, qsizetype& i) {
+    while (i < text.size() && text[i] == QLatin1Char(' '))
+        ++i;
+    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+        return text[i++] == QLatin1Char('-');
+    return false;
+}
+
 [[noreturn]] void ThrowInvalidInteger(const QString& text) {
     throw EConvertError(QStringLiteral("'") + text + QStringLiteral("' is not a valid integer value"));
 }
@@ -59,13 +68,7 @@ QString LocalDecimalText(const char* commaText) {
 std::int32_t StrToInt(const QString& text) {
     qsizetype i = 0;
     const qsizetype n = text.size();
-    while (i < n && text[i] == QLatin1Char(' '))
-        ++i;
-    bool negative = false;
-    if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
-        negative = text[i] == QLatin1Char('-');
-        ++i;
-    }
+    const bool negative = SkipBlanksAndSign(text, i);
     if (i == n)
         ThrowInvalidInteger(text);
     // One more than INT32_MAX, so that the most negative value parses.
@@ -88,13 +91,7 @@ long double StrToFloat(const QString& text) {
     const QChar separator = DecimalSeparator();
     qsizetype i = 0;
     const qsizetype n = text.size();
-    while (i < n && text[i] == QLatin1Char(' '))
-        ++i;
-    bool negative = false;
-    if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
-        negative = text[i] == QLatin1Char('-');
-        ++i;
-    }
+    const bool negative = SkipBlanksAndSign(text, i);
     std::string integerDigits, fractionDigits;
     for (; i < n && IsAsciiDigit(text[i]); ++i)
         integerDigits += static_cast<char>(text[i].unicode());
