@@ -4,6 +4,7 @@
 
 #include "device/port.h"
 #include "device/zqlink.h"
+#include "tests/support/pty.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -13,70 +14,10 @@
 
 #include <ctime>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
-
-class TPty {
-public:
-    TPty() {
-        int slave = -1;
-        char name[256] = {};
-        if (::openpty(&FMaster, &slave, name, nullptr, nullptr) != 0)
-            return;
-        termios tio{};
-        ::tcgetattr(FMaster, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(FMaster, TCSANOW, &tio);
-        ::fcntl(FMaster, F_SETFL, ::fcntl(FMaster, F_GETFL) | O_NONBLOCK);
-        ::close(slave);
-        FSlavePath = QString::fromLocal8Bit(name);
-    }
-    ~TPty() { CloseMaster(); }
-    TPty(const TPty&) = delete;
-    TPty& operator=(const TPty&) = delete;
-
-    bool Ok() const { return FMaster >= 0 && !FSlavePath.isEmpty(); }
-    const QString& SlavePath() const { return FSlavePath; }
-
-    void Send(const QByteArray& bytes) const {
-        ASSERT_EQ(::write(FMaster, bytes.constData(), bytes.size()), bytes.size());
-    }
-
-    // Every byte that arrives until the line has been quiet for quietMs.
-    QByteArray Drain(int quietMs = 200) const {
-        QByteArray got;
-        char chunk[4096];
-        pollfd p{FMaster, POLLIN, 0};
-        while (::poll(&p, 1, quietMs) > 0 && (p.revents & POLLIN)) {
-            const ssize_t n = ::read(FMaster, chunk, sizeof chunk);
-            if (n <= 0)
-                break;
-            got.append(chunk, n);
-        }
-        return got;
-    }
-
-    termios Settings() const {
-        termios tio{};
-        ::tcgetattr(FMaster, &tio);
-        return tio;
-    }
-
-    void CloseMaster() {
-        if (FMaster >= 0)
-            ::close(FMaster);
-        FMaster = -1;
-    }
-
-private:
-    int FMaster = -1;
-    QString FSlavePath;
-};
 
 // Opens device index 0 on the pseudo-terminal through the library, as the program does.
 class SerialPortTest : public ::testing::Test {
