@@ -27,6 +27,6 @@ kelmor_install_packages() {
 kelmor_build() {
     local dir="${KELMOR_BUILD_DIR:-build}"
     # shellcheck disable=SC2086
-    cmake -S . -B "$dir" -G Ninja $KELMOR_CMAKE_ARGS
+    cmake -S . -B "$dir" -G Ninja ${KELMOR_CMAKE_ARGS:-}
     cmake --build "$dir" -j "$(nproc)"
 }
