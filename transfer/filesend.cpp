@@ -1,6 +1,11 @@
 #include "transfer/filesend.h"
 
 #include <algorithm>
+#include <thread>
+
+namespace {
+constexpr std::chrono::milliseconds KRetryPause(10);
+}
 
 std::chrono::milliseconds SendStallLimit(std::int32_t writeTimeoutMs) {
     return std::max(std::chrono::milliseconds(3000),
@@ -24,6 +29,7 @@ TSendResult SendFile(std::FILE* file, ZQ_HANDLE handle, std::uint64_t total, con
         Clock::time_point lastAccepted = Clock::now();
         while (done < read) {
             std::uint32_t written = 0;
+            const Clock::time_point attempt = Clock::now();
             ZQ_Write(handle, buffer + done, std::uint32_t(read - done), &written);
             written = std::min<std::uint32_t>(written, std::uint32_t(read - done));
             if (written > 0) {
@@ -38,6 +44,8 @@ TSendResult SendFile(std::FILE* file, ZQ_HANDLE handle, std::uint64_t total, con
                 result = TSendResult::Stalled;
                 break;
             }
+            // A device that refuses at once is asked again at a walking pace, not in a busy loop.
+            std::this_thread::sleep_until(attempt + KRetryPause);
         }
         if (result != TSendResult::Done)
             break;
