@@ -3,6 +3,7 @@
 
 #include "device/port.h"
 #include "device/zqlink.h"
+#include "tests/support/testbytes.h"
 
 #include <QByteArray>
 #include <QProcess>
@@ -112,16 +113,7 @@ TEST_F(DriveSimProgramTest, StepTestRecordsAPlausibleResponse) {
     Write("J " + QByteArray::number(start + amplitude) + "\r");
     const QByteArray reply = Read(4 * count + 10);
 
-    std::vector<std::uint32_t> samples;
-    for (int i = 0; i < reply.size();) {
-        if (reply[i] == 'l' && i + 3 < reply.size()) {
-            samples.push_back(std::uint8_t(reply[i + 1]) << 16 | std::uint8_t(reply[i + 2]) << 8 |
-                              std::uint8_t(reply[i + 3]));
-            i += 4;
-        } else {
-            ++i;
-        }
-    }
+    const std::vector<std::uint32_t> samples = ParseSampleRecords(reply);
     ASSERT_GE(samples.size(), std::size_t(count) - 5);
     EXPECT_NEAR(double(samples.front()), double(start), 1.0);
     EXPECT_NEAR(double(samples.back()), double(start + amplitude), 3.0) << "settled within 100 ms";

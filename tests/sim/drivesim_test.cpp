@@ -1,4 +1,5 @@
 #include "sim/drivesim.h"
+#include "tests/support/testbytes.h"
 
 #include <gtest/gtest.h>
 
@@ -13,20 +14,6 @@ std::string Exchange(TDriveSim& drive, const std::string& bytes) {
     for (char c : bytes)
         drive.Receive(static_cast<std::uint8_t>(c));
     return drive.TakeOutput(TDriveSim::KMaxOutput);
-}
-
-std::vector<std::uint32_t> ParseRecords(const std::string& block) {
-    std::vector<std::uint32_t> samples;
-    for (std::size_t i = 0; i < block.size();) {
-        if (block[i] == 'l' && i + 3 < block.size()) {
-            const auto b = [&](std::size_t k) { return static_cast<std::uint8_t>(block[i + k]); };
-            samples.push_back(b(1) << 16 | b(2) << 8 | b(3));
-            i += 4;
-        } else {
-            ++i;
-        }
-    }
-    return samples;
 }
 
 struct TStep {
@@ -47,7 +34,7 @@ TStep RunStep(TDriveSim& drive, int amplitude, const std::string& setup = {}) {
     Exchange(drive, "S 500\r");
     const std::string echo = Exchange(drive, "J " + std::to_string(step.Start + amplitude) + "\r");
     drive.Advance(250'000'000);
-    step.Samples = ParseRecords(drive.TakeOutput(TDriveSim::KMaxOutput));
+    step.Samples = ParseSampleRecords(drive.TakeOutput(TDriveSim::KMaxOutput));
     const auto max = *std::max_element(step.Samples.begin(), step.Samples.end());
     step.Overshoot = 100.0 * (double(max) - step.Start - amplitude) / amplitude;
     const auto [lo, hi] = std::minmax_element(step.Samples.end() - 100, step.Samples.end());
@@ -164,7 +151,7 @@ TEST(DriveSimRecording, RecordsTheStoredSampleCount) {
         drive.Advance(600'000'000);
         const std::string out = drive.TakeOutput(TDriveSim::KMaxOutput);
         EXPECT_EQ(out.size(), 4 * c.Records + 2) << c.SetUp;
-        EXPECT_EQ(ParseRecords(out).size(), c.Records) << c.SetUp;
+        EXPECT_EQ(ParseSampleRecords(out).size(), c.Records) << c.SetUp;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "device/port.h"
 #include "device/simport.h"
 #include "device/zqlink.h"
+#include "tests/support/testbytes.h"
 
 #include <QByteArray>
 #include <gtest/gtest.h>
@@ -174,16 +175,7 @@ TEST_F(SimPortTest, StepTestExchangeDeliversEverySample) {
     const QByteArray reply = Read(h, 4 * 500 + 10);
     EXPECT_GT(FClock->NowNs() - start, 250'000'000) << "the recording takes its time";
 
-    std::vector<std::uint32_t> samples;
-    for (int i = 0; i < reply.size();) {
-        if (reply[i] == 'l' && i + 3 < reply.size()) {
-            samples.push_back(std::uint8_t(reply[i + 1]) << 16 | std::uint8_t(reply[i + 2]) << 8 |
-                              std::uint8_t(reply[i + 3]));
-            i += 4;
-        } else {
-            ++i;
-        }
-    }
+    const std::vector<std::uint32_t> samples = ParseSampleRecords(reply);
     // The late answer to S and the echo of J come ahead of the records and take the place of the
     // last few.
     EXPECT_GE(samples.size(), 495u);

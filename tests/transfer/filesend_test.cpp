@@ -1,4 +1,5 @@
 #include "tests/support/fakeport.h"
+#include "tests/support/testbytes.h"
 #include "transfer/filesend.h"
 
 #include <gtest/gtest.h>
@@ -17,20 +18,6 @@ struct TTempFile {
     ~TTempFile() { std::fclose(File); }
     std::FILE* File;
 };
-
-QByteArray Pattern(int size) {
-    QByteArray data(size, '\0');
-    for (int i = 0; i < size; ++i)
-        data[i] = char(i * 7 + i / 256);
-    return data;
-}
-
-std::vector<int> Sizes(const std::vector<QByteArray>& writes) {
-    std::vector<int> sizes;
-    for (const QByteArray& w : writes)
-        sizes.push_back(int(w.size()));
-    return sizes;
-}
 
 } // namespace
 
@@ -54,7 +41,7 @@ TEST(FileSend, ChunksShortWritesAndStalls) {
         device.WriteLimits = c.WriteLimits;
         ZQ_HANDLE h = 0;
         ASSERT_EQ(ZQ_Open(0, &h), ZQ_OK);
-        const QByteArray data = Pattern(c.FileSize);
+        const QByteArray data = BytePattern(c.FileSize);
         TTempFile file(data);
         int polls = 0, progressCalls = 0;
         TSendHooks hooks{[&] { ++polls; },
@@ -66,7 +53,7 @@ TEST(FileSend, ChunksShortWritesAndStalls) {
         TSendProgress sent;
         EXPECT_EQ(SendFile(file.File, h, std::uint64_t(c.FileSize), hooks, 5s, &sent), TSendResult::Done)
             << c.Name;
-        EXPECT_EQ(Sizes(device.Writes()), c.Offered) << c.Name;
+        EXPECT_EQ(WriteSizes(device.Writes()), c.Offered) << c.Name;
         EXPECT_EQ(device.Written, data) << c.Name;
         EXPECT_EQ(sent.Sent, std::uint64_t(c.FileSize)) << c.Name;
         EXPECT_EQ(polls, c.Polls) << c.Name;
@@ -80,7 +67,7 @@ TEST(FileSend, ADeviceThatAcceptsNothingStopsTheSendAtTheLimit) {
         fake.Device(0).WriteLimit = 0;
         ZQ_HANDLE h = 0;
         ASSERT_EQ(ZQ_Open(0, &h), ZQ_OK);
-        TTempFile file(Pattern(1000));
+        TTempFile file(BytePattern(1000));
         int polls = 0;
         TSendProgress sent;
         const auto start = std::chrono::steady_clock::now();
@@ -104,12 +91,12 @@ TEST(FileSend, CancelStopsAfterTheChunkInProgress) {
     TFakeDeviceLibrary fake;
     ZQ_HANDLE h = 0;
     ASSERT_EQ(ZQ_Open(0, &h), ZQ_OK);
-    TTempFile file(Pattern(1000));
+    TTempFile file(BytePattern(1000));
     TSendProgress sent;
     TSendHooks hooks{{}, [](const TSendProgress& p) { return p.Sent < 512; }};
     EXPECT_EQ(SendFile(file.File, h, 1000, hooks, 1s, &sent), TSendResult::Cancelled);
     EXPECT_EQ(sent.Sent, 512u);
-    EXPECT_EQ(fake.Device(0).Written, Pattern(1000).left(512));
+    EXPECT_EQ(fake.Device(0).Written, BytePattern(1000).left(512));
 }
 
 TEST(FileSend, AnUnreadableFileIsAnError) {

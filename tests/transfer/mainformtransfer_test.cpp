@@ -7,6 +7,7 @@
 #include "terminal/mdichild.h"
 #include "tests/support/fakeport.h"
 #include "tests/support/filechoice.h"
+#include "tests/support/testbytes.h"
 #include "transfer/capture.h"
 
 #include <QDir>
@@ -22,21 +23,6 @@
 #include <deque>
 
 namespace {
-
-// Every byte value, in an order that differs from one 256-byte block to the next.
-QByteArray Pattern(int size) {
-    QByteArray data(size, '\0');
-    for (int i = 0; i < size; ++i)
-        data[i] = char((i ^ (i >> 8)) & 0xFF);
-    return data;
-}
-
-std::vector<int> Sizes(const std::vector<QByteArray>& writes) {
-    std::vector<int> sizes;
-    for (const QByteArray& w : writes)
-        sizes.push_back(int(w.size()));
-    return sizes;
-}
 
 // Whether this process still holds the file open, as the descriptor table shows it.
 bool HeldOpen(const QString& path) {
@@ -118,11 +104,11 @@ TEST_F(MainFormTransfer, SendWritesTheFileInChunks) {
         device.ClearCalls();
         device.Written.clear();
         device.WriteLimits = c.WriteLimits;
-        const QByteArray data = Pattern(c.Size);
+        const QByteArray data = BytePattern(c.Size);
         const QString path = Make("send.bin", data);
 
         ASSERT_TRUE(RunWithChosenFile(Form, &TMainForm::SendFileItemClick, path)) << c.Name;
-        EXPECT_EQ(Sizes(device.Writes()), c.Offered) << c.Name;
+        EXPECT_EQ(WriteSizes(device.Writes()), c.Offered) << c.Name;
         EXPECT_EQ(device.Written, data) << c.Name;
         EXPECT_FALSE(HeldOpen(path)) << c.Name << ": the file is closed at the end of the send";
         EXPECT_EQ(Errors, QStringList()) << c.Name;
@@ -163,7 +149,7 @@ TEST_F(MainFormTransfer, AStalledDeviceIsPolledAndTheSendStopsWithAMessage) {
     TFakeDevice& stalled = Fake.Device(1);
     stalled.WriteLimits = {256, 100};
     stalled.WriteLimit = 0;
-    const QByteArray data = Pattern(600);
+    const QByteArray data = BytePattern(600);
     const QString path = Make("stall.bin", data);
     // Without their timers, only the send loop itself can poll the devices.
     for (TDeviceSlot* slot : {&DeviceSlots[0], &DeviceSlots[1]})
@@ -200,7 +186,7 @@ TEST_F(MainFormTransfer, CaptureTakesEveryByteWhileTheTerminalStaysAsItWas) {
     EXPECT_EQ(Content(first), QByteArray());
 
     // Two of every byte value, then CR LF and NUL: reads of 256, 256 and 3 in one poll.
-    QByteArray bytes = Pattern(512) + "\r\n";
+    QByteArray bytes = BytePattern(512) + "\r\n";
     bytes += '\0';
     Fake.Device(0).ClearCalls();
     Receive(0, bytes);

@@ -10,6 +10,7 @@
 #include "tests/support/filechoice.h"
 #include "tests/support/pty.h"
 #include "tests/support/qtprinters.h"
+#include "tests/support/testbytes.h"
 #include "transfer/capture.h"
 
 #include <QApplication>
@@ -30,15 +31,6 @@
 namespace {
 
 constexpr int KMegabyte = 1 << 20;
-
-// Every byte value, in an order that differs from one 256-byte block to the next, so that a lost,
-// doubled or misplaced block shows.
-QByteArray Pattern(int size) {
-    QByteArray data(size, '\0');
-    for (int i = 0; i < size; ++i)
-        data[i] = char((i ^ (i >> 8)) & 0xFF);
-    return data;
-}
 
 // Where two byte strings first differ, for a readable failure on a megabyte.
 std::string FirstDifference(const QByteArray& got, const QByteArray& expected) {
@@ -104,7 +96,7 @@ private:
 // The peer starts reading late, so the send waits on a full line and outlasts the half second
 // after which it shows its progress; the answer to the file dialog must leave that dialog alone.
 TEST_F(SerialTransfer, SentFileArrivesCompleteAndInOrder) {
-    const QByteArray data = Pattern(KMegabyte + 77);
+    const QByteArray data = BytePattern(KMegabyte + 77);
     const QString path = Dir.filePath(QStringLiteral("send.bin"));
     {
         QFile file(path);
@@ -140,7 +132,7 @@ TEST_F(SerialTransfer, SentFileArrivesCompleteAndInOrder) {
 }
 
 TEST_F(SerialTransfer, ReceivedBytesAreCapturedExactly) {
-    const QByteArray data = Pattern(KMegabyte);
+    const QByteArray data = BytePattern(KMegabyte);
     const QString path = Dir.filePath(QStringLiteral("capture.bin"));
     ASSERT_TRUE(RunWithChosenFile(*Form, &TMainForm::ReceiveFileItemClick, path));
     ASSERT_NE(DeviceSlots[0].CaptureFile, nullptr);
