@@ -156,8 +156,9 @@ bool TMainForm::OpenDevice(const QString& caption) {
 void TMainForm::CreateDeviceWindow(const QString& caption) {
     auto* child = new TMDIChild(caption);
     // Queued, so that the box opens after the poll that found the fault has finished.
-    connect(child, &TMDIChild::CaptureFailed, this, [](const QString& error) { ShowErrorBox(error); },
-            Qt::QueuedConnection);
+    connect(
+        child, &TMDIChild::CaptureFailed, this, [](const QString& error) { ShowErrorBox(error); },
+        Qt::QueuedConnection);
     TDeviceSlot* slot = SlotForName(caption);
     CurrentSlot = slot;
     slot->Child = child;
@@ -174,7 +175,12 @@ void TMainForm::ConfigureItemClick() {
     if (FConfigForm->exec() != QDialog::Accepted || !CurrentSlot)
         return;
     FConfigForm->StoreSettings(CurrentSlot->Settings);
-    ApplySettings(CurrentSlot->Handle, CurrentSlot->Settings);
+    // A setting the device refused must not look applied: the port would run on other settings
+    // than the dialog shows.
+    if (!ApplySettings(CurrentSlot->Handle, CurrentSlot->Settings))
+        ShowErrorBox(
+            QStringLiteral("The device did not accept the port settings; the settings from the refused one "
+                           "on were not applied"));
 }
 
 void TMainForm::HelpAbout1Execute() {

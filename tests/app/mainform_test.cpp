@@ -1,4 +1,5 @@
 #include "app/deviceslot.h"
+#include "app/errorbox.h"
 #include "app/errorform.h"
 #include "app/mainform.h"
 #include "device/configform.h"
@@ -168,6 +169,25 @@ TEST_F(MainFormTest, ReopeningStartsFromTheDefaults) {
     ASSERT_EQ(OpenWith(&TMainForm::DEV0ItemExecute), QString());
     EXPECT_EQ(Fake.Device(0).CallTexts("ZQ_SetBaudRate"), QStringList{"ZQ_SetBaudRate(115200)"});
     EXPECT_EQ(DeviceSlots[0].Settings, TPortSettings{});
+}
+
+TEST_F(MainFormTest, RefusedSettingsFromTheDialogAreReported) {
+    ASSERT_EQ(OpenWith(&TMainForm::DEV0ItemExecute), QString());
+    Fake.Device(0).Statuses["ZQ_SetFlowControl"] = ZQ_NOT_SUPPORTED;
+    Fake.Device(0).ClearCalls();
+    QStringList shown;
+    SetErrorBoxHook([&](const QString& text) { shown << text; });
+    {
+        TModalAnswer answer([](QDialog* d) {
+            d->findChild<QComboBox*>(QStringLiteral("FlowControlCB"))->setCurrentIndex(2);
+        });
+        Form.ConfigureItemClick();
+    }
+    SetErrorBoxHook({});
+    EXPECT_EQ(DeviceSlots[0].Settings.FlowControl, 2) << "the slot keeps the new values";
+    EXPECT_TRUE(Fake.Device(0).CallTexts("ZQ_SetTimeouts").isEmpty());
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].startsWith("The device did not accept the port settings"));
 }
 
 TEST_F(MainFormTest, CancelledConfigurationChangesNothing) {
