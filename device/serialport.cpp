@@ -297,8 +297,6 @@ ZQ_STATUS TSerialPort::SetTimeouts(std::uint32_t readTimeout, std::uint32_t writ
 }
 
 ZQ_STATUS TSerialPort::Purge(std::uint32_t mask) {
-    if (mask & ~(ZQ_PURGE_RX | ZQ_PURGE_TX))
-        return ZQ_INVALID_PARAMETER;
     if (mask & ZQ_PURGE_RX)
         FLeft.clear();
     if (!Alive())

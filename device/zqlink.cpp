@@ -43,6 +43,17 @@ TPort* Find(ZQ_HANDLE handle) {
     return it == Ports().end() ? nullptr : it->second.Port.get();
 }
 
+// The codes every backend shares are checked once here, before any backend sees them.
+bool ValidDataCharacteristics(std::uint8_t wordLength, std::uint8_t stopBits, std::uint8_t parity) {
+    return (wordLength == ZQ_BITS_7 || wordLength == ZQ_BITS_8) &&
+           (stopBits == ZQ_STOP_BITS_1 || stopBits == ZQ_STOP_BITS_2) && parity <= ZQ_PARITY_SPACE;
+}
+
+bool ValidFlowMode(std::uint16_t mode) {
+    return mode == ZQ_FLOW_NONE || mode == ZQ_FLOW_RTS_CTS || mode == ZQ_FLOW_DTR_DSR ||
+           mode == ZQ_FLOW_XON_XOFF;
+}
+
 template <typename Call> ZQ_STATUS WithPort(ZQ_HANDLE handle, Call call) {
     TPort* port = Find(handle);
     return port ? call(*port) : ZQ_INVALID_HANDLE;
@@ -92,10 +103,14 @@ ZQ_STATUS ZQ_SetBaudRate(ZQ_HANDLE handle, std::uint32_t baudRate) {
 
 ZQ_STATUS ZQ_SetDataCharacteristics(ZQ_HANDLE handle, std::uint8_t wordLength, std::uint8_t stopBits,
                                     std::uint8_t parity) {
+    if (!ValidDataCharacteristics(wordLength, stopBits, parity))
+        return Find(handle) ? ZQ_INVALID_PARAMETER : ZQ_INVALID_HANDLE;
     return WithPort(handle, [=](TPort& p) { return p.SetDataCharacteristics(wordLength, stopBits, parity); });
 }
 
 ZQ_STATUS ZQ_SetFlowControl(ZQ_HANDLE handle, std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff) {
+    if (!ValidFlowMode(mode))
+        return Find(handle) ? ZQ_INVALID_PARAMETER : ZQ_INVALID_HANDLE;
     return WithPort(handle, [=](TPort& p) { return p.SetFlowControl(mode, xon, xoff); });
 }
 
@@ -131,6 +146,8 @@ ZQ_STATUS ZQ_SetTimeouts(ZQ_HANDLE handle, std::uint32_t readTimeout, std::uint3
 }
 
 ZQ_STATUS ZQ_Purge(ZQ_HANDLE handle, std::uint32_t mask) {
+    if (mask & ~(ZQ_PURGE_RX | ZQ_PURGE_TX))
+        return Find(handle) ? ZQ_INVALID_PARAMETER : ZQ_INVALID_HANDLE;
     return WithPort(handle, [=](TPort& p) { return p.Purge(mask); });
 }
 
