@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+// An exchange with a device that must read its answer: while it lives, the device's slot holds
+// its receive poll off, so no byte of the answer reaches the terminal. Every read ends by a
+// deadline; bytes nobody read stay for the next poll.
+class TExchange {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    virtual ~TExchange() = default;
+
+    // Empties the device's receive queue (what arrived and was not yet read).
+    virtual void Purge() = 0;
+    // Hands a whole command line to the device in one write.
+    virtual void WriteLine(const QByteArray& line) = 0;
+    // One byte, or none when none came within the port's read time-out or the device is gone.
+    virtual std::optional<std::uint8_t> ReadByte() = 0;
+    // Up to count bytes. Ends when all have come, when the deadline has passed, or when the device
+    // has sent nothing for the port's read time-out.
+    virtual QByteArray Read(std::uint32_t count, Clock::time_point deadline) = 0;
+
+    // The device went away during the exchange; every read since came back empty.
+    virtual bool Lost() const = 0;
+    // The port's rate in bit/s and its read time-out, from which callers derive their deadlines.
+    virtual std::uint32_t BaudRate() const = 0;
+    virtual std::chrono::milliseconds ReadTimeout() const = 0;
+};
