@@ -1,4 +1,4 @@
-#include "app/mainform.h"
+#include "ui/mainwindow/mainform.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -27,7 +27,10 @@ int main(int argc, char** argv) {
     std::unique_ptr<QSocketNotifier> quitNotifier;
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, QuitSignalPipe) == 0) {
         quitNotifier = std::make_unique<QSocketNotifier>(QuitSignalPipe[0], QSocketNotifier::Read);
-        QObject::connect(quitNotifier.get(), &QSocketNotifier::activated, &mainForm, &TMainForm::close);
+        QObject::connect(quitNotifier.get(), &QSocketNotifier::activated, &mainForm, [&mainForm] {
+            mainForm.close();
+            QCoreApplication::quit();
+        });
         std::signal(SIGTERM, OnQuitSignal);
         std::signal(SIGINT, OnQuitSignal);
     }

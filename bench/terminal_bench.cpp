@@ -2,9 +2,9 @@
 // line discipline and the real text widget, as a multiple of the 921600 bit/s line rate, with an
 // empty terminal and with one already holding a million lines.
 
-#include "app/deviceslot.h"
-#include "terminal/mdichild.h"
+#include "link/deviceslot.h"
 #include "tests/support/fakeport.h"
+#include "ui/devicewindow/devicewindow.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -51,7 +51,7 @@ QByteArray Traffic(bool fullLines, int size) {
 
 void Poll(TFakeDevice& device, TDeviceSlot& slot, const QByteArray& bytes) {
     device.Received = bytes;
-    TMDIChild::PollSlot(slot);
+    slot.Poll();
     device.ClearCalls();
 }
 
@@ -60,11 +60,9 @@ void ReceivePath(benchmark::State& state) {
     const bool fullLines = state.range(1) != 0;
     TFakeDeviceLibrary fake;
     TFakeDevice& device = fake.Device(0);
-    TDeviceSlot& slot = DeviceSlots[0];
-    ZQ_Open(0, &slot.Handle);
-    auto window = std::make_unique<TMDIChild>(QStringLiteral("DEV0"));
-    window->ReadTimer()->stop();
-    slot.Child = window.get();
+    TDeviceSlot slot(0);
+    slot.Open();
+    auto window = std::make_unique<TDeviceWindow>(slot, true, true);
     window->resize(780, 580);
     window->show();
     QCoreApplication::processEvents();
@@ -90,7 +88,6 @@ void ReceivePath(benchmark::State& state) {
     const double rate = double(state.iterations()) * TickBytes / LineRateBytesPerSecond / seconds;
     state.counters["times_line_rate"] = rate;
     Rates[{full, fullLines}] = rate;
-    slot.Child = nullptr;
     window.reset();
 }
 

@@ -1,10 +1,16 @@
 include(GoogleTest)
 
-# kelmor_add_test(name sources...): one test binary that links the program's
-# libraries and the shared test support, with every test registered in CTest.
+# kelmor_add_test(name sources... LINKS libraries... [WIDGETS]): one test binary of one layer, linked
+# with that layer's library and the shared test support, every test registered in CTest. Widget
+# tests get a QApplication on the offscreen platform, the others a QCoreApplication.
 function(kelmor_add_test name)
-  add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE kelmor_testsupport)
+  cmake_parse_arguments(ARG "WIDGETS" "" "LINKS" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  if(ARG_WIDGETS)
+    target_link_libraries(${name} PRIVATE ${ARG_LINKS} kelmor_testmain_widgets)
+  else()
+    target_link_libraries(${name} PRIVATE ${ARG_LINKS} kelmor_testmain)
+  endif()
   kelmor_warnings(${name})
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60

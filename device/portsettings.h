@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
-// The port settings of one device slot. The members start at the defaults that every open writes;
-// the port dialog edits them and ApplySettings pushes them into the device.
+// The port settings of one device slot: the port dialog's choices only. The members start at the
+// defaults that every open writes; the port dialog edits them and ApplySettings pushes them into
+// the device.
 struct TPortSettings {
     std::int32_t BaudIndex = 10; // 115200 bit/s
     std::int32_t DataBitsIndex = 1;
@@ -18,10 +19,6 @@ struct TPortSettings {
     std::int32_t ErrorCharEnabled = 0;
     std::int32_t Rts = 1;
     std::int32_t Dtr = 1;
-    std::int32_t Cts = 0;
-    std::int32_t Dsr = 0;
-    std::int32_t Dcd = 0;
-    std::int32_t Ring = 0;
     std::int32_t RxTimeout = 300;
     std::int32_t TxTimeout = 300;
     std::int32_t EventMask = 0;

@@ -12,7 +12,7 @@ std::chrono::milliseconds SendStallLimit(std::int32_t writeTimeoutMs) {
                     std::chrono::milliseconds(3 * std::int64_t(writeTimeoutMs)));
 }
 
-TSendResult SendFile(std::FILE* file, ZQ_HANDLE handle, std::uint64_t total, const TSendHooks& hooks,
+TSendResult SendFile(std::FILE* file, TDeviceSlot& slot, std::uint64_t total, const TSendHooks& hooks,
                      std::chrono::milliseconds stallLimit, TSendProgress* progress) {
     using Clock = std::chrono::steady_clock;
     TSendProgress state{0, total};
@@ -28,18 +28,20 @@ TSendResult SendFile(std::FILE* file, ZQ_HANDLE handle, std::uint64_t total, con
         std::size_t done = 0;
         Clock::time_point lastAccepted = Clock::now();
         while (done < read) {
-            std::uint32_t written = 0;
+            if (!slot.IsOpen() || slot.IsLost()) {
+                result = TSendResult::Lost;
+                break;
+            }
             const Clock::time_point attempt = Clock::now();
-            ZQ_Write(handle, buffer + done, std::uint32_t(read - done), &written);
-            written = std::min<std::uint32_t>(written, std::uint32_t(read - done));
+            const std::uint32_t written = slot.Write(buffer + done, std::uint32_t(read - done));
             if (written > 0) {
                 done += written;
                 state.Sent += written;
                 lastAccepted = Clock::now();
                 continue;
             }
-            if (hooks.PollDevices)
-                hooks.PollDevices();
+            if (hooks.Waiting)
+                hooks.Waiting();
             if (Clock::now() - lastAccepted >= stallLimit) {
                 result = TSendResult::Stalled;
                 break;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/zqlink.h"
+#include "link/deviceslot.h"
 
 #include <chrono>
 #include <cstdint>
@@ -13,6 +13,7 @@ enum class TSendResult {
     Cancelled, // the user stopped it between two chunks
     Stalled,   // the device accepted nothing for the whole stall limit
     ReadError, // the file could not be read to its end
+    Lost,      // the device went away or was closed
 };
 
 struct TSendProgress {
@@ -21,8 +22,9 @@ struct TSendProgress {
 };
 
 struct TSendHooks {
-    // Runs whenever a write accepts nothing, so that received bytes keep flowing.
-    std::function<void()> PollDevices;
+    // Runs whenever a write accepts nothing, before it is retried: the place to let the event loop
+    // run, so that the slots' polls take what the device sends meanwhile.
+    std::function<void()> Waiting;
     // Runs after every chunk; returning false cancels the send.
     std::function<bool(const TSendProgress&)> Progress;
 };
@@ -30,8 +32,8 @@ struct TSendHooks {
 // The longest a send waits for a device that accepts nothing, given the port's write time-out.
 std::chrono::milliseconds SendStallLimit(std::int32_t writeTimeoutMs);
 
-// Sends the rest of a file to a device in chunks of 256 bytes; a write that takes only part of a
-// chunk is followed by one for the rest, and one that takes nothing polls the devices and retries
-// until the stall limit has passed without a byte accepted.
-TSendResult SendFile(std::FILE* file, ZQ_HANDLE handle, std::uint64_t total, const TSendHooks& hooks,
+// Sends the rest of a file to a slot's device in chunks of 256 bytes; a write that takes only part
+// of a chunk is followed by one for the rest, and one that takes nothing waits and retries until
+// the stall limit has passed without a byte accepted.
+TSendResult SendFile(std::FILE* file, TDeviceSlot& slot, std::uint64_t total, const TSendHooks& hooks,
                      std::chrono::milliseconds stallLimit, TSendProgress* progress = nullptr);

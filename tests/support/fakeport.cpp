@@ -1,5 +1,8 @@
 #include "tests/support/fakeport.h"
 
+#include <chrono>
+#include <thread>
+
 #include <algorithm>
 #include <cstring>
 
@@ -93,6 +96,9 @@ public:
         std::memcpy(buffer, D.Received.constData(), size_t(n));
         D.Received.remove(0, n);
         *bytesRead = std::uint32_t(n);
+        // A short read has waited out the read time-out, as on a real port.
+        if (std::uint32_t(n) < bytesToRead && D.ReadWaitMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(D.ReadWaitMs));
         return status;
     }
     ZQ_STATUS Write(const void* buffer, std::uint32_t bytesToWrite, std::uint32_t* bytesWritten) override {
@@ -109,6 +115,8 @@ public:
         const qsizetype n = limit < 0 ? data.size() : std::min<qsizetype>(limit, data.size());
         D.Written += data.left(n);
         *bytesWritten = std::uint32_t(n);
+        if (n < data.size() && D.WriteWaitMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(D.WriteWaitMs));
         return status;
     }
 

@@ -34,11 +34,13 @@ public:
 
     QByteArray Received;           // bytes waiting to be read, served in order
     int ReadLimit = -1;            // most bytes one read delivers; -1: as many as asked
+    int ReadWaitMs = 0;            // how long a read that delivers fewer bytes than asked waits
     int ReportedWaiting = -1;      // the receive count GetStatus reports; -1: Received.size()
     std::uint32_t ModemStatus = 0; // the line-status word
 
     std::deque<int> WriteLimits; // per write, most bytes accepted; once used up, WriteLimit
     int WriteLimit = -1;         // -1: every byte offered
+    int WriteWaitMs = 0;         // how long a write that takes fewer bytes than offered waits
     QByteArray Written;          // every byte accepted, in order
 
     bool Open = false;

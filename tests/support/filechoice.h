@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/mainform.h"
 #include "tests/support/modal.h"
+#include "ui/mainwindow/mainform.h"
 
 #include <QFileDialog>
 #include <QLineEdit>

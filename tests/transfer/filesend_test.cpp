@@ -33,14 +33,14 @@ TEST(FileSend, ChunksShortWritesAndStalls) {
         {"empty file", 0, {}, {}, 0},
         {"600 bytes", 600, {}, {256, 256, 88}, 0},
         {"short writes are retried with the rest", 600, {100, 6, -1, 80}, {256, 156, 150, 256, 176, 88}, 0},
-        {"a write that takes nothing polls and is retried", 300, {0, 0, 200}, {256, 256, 256, 56, 44}, 2},
+        {"a write that takes nothing waits and is retried", 300, {0, 0, 200}, {256, 256, 256, 56, 44}, 2},
     };
     for (const Case& c : cases) {
         TFakeDeviceLibrary fake;
         TFakeDevice& device = fake.Device(0);
         device.WriteLimits = c.WriteLimits;
-        ZQ_HANDLE h = 0;
-        ASSERT_EQ(ZQ_Open(0, &h), ZQ_OK);
+        TDeviceSlot slot(0);
+        ASSERT_TRUE(slot.Open());
         const QByteArray data = BytePattern(c.FileSize);
         TTempFile file(data);
         int polls = 0, progressCalls = 0;
@@ -51,7 +51,7 @@ TEST(FileSend, ChunksShortWritesAndStalls) {
                              return true;
                          }};
         TSendProgress sent;
-        EXPECT_EQ(SendFile(file.File, h, std::uint64_t(c.FileSize), hooks, 5s, &sent), TSendResult::Done)
+        EXPECT_EQ(SendFile(file.File, slot, std::uint64_t(c.FileSize), hooks, 5s, &sent), TSendResult::Done)
             << c.Name;
         EXPECT_EQ(WriteSizes(device.Writes()), c.Offered) << c.Name;
         EXPECT_EQ(device.Written, data) << c.Name;
@@ -65,16 +65,16 @@ TEST(FileSend, ADeviceThatAcceptsNothingStopsTheSendAtTheLimit) {
     for (auto limit : {0ms, 60ms}) {
         TFakeDeviceLibrary fake;
         fake.Device(0).WriteLimit = 0;
-        ZQ_HANDLE h = 0;
-        ASSERT_EQ(ZQ_Open(0, &h), ZQ_OK);
+        TDeviceSlot slot(0);
+        ASSERT_TRUE(slot.Open());
         TTempFile file(BytePattern(1000));
         int polls = 0;
         TSendProgress sent;
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(SendFile(file.File, h, 1000, TSendHooks{[&] { ++polls; }, {}}, limit, &sent),
+        EXPECT_EQ(SendFile(file.File, slot, 1000, TSendHooks{[&] { ++polls; }, {}}, limit, &sent),
                   TSendResult::Stalled);
         EXPECT_GE(std::chrono::steady_clock::now() - start, limit);
-        EXPECT_GE(polls, 1) << "every refused write polls the devices";
+        EXPECT_GE(polls, 1) << "every refused write lets the polls run";
         EXPECT_LE(polls, 1 + int(limit / 10ms))
             << "a device that refuses at once is not asked in a busy loop";
         EXPECT_EQ(sent.Sent, 0u);
@@ -89,22 +89,22 @@ TEST(FileSend, StallLimitFollowsTheWriteTimeout) {
 
 TEST(FileSend, CancelStopsAfterTheChunkInProgress) {
     TFakeDeviceLibrary fake;
-    ZQ_HANDLE h = 0;
-    ASSERT_EQ(ZQ_Open(0, &h), ZQ_OK);
+    TDeviceSlot slot(0);
+    ASSERT_TRUE(slot.Open());
     TTempFile file(BytePattern(1000));
     TSendProgress sent;
     TSendHooks hooks{{}, [](const TSendProgress& p) { return p.Sent < 512; }};
-    EXPECT_EQ(SendFile(file.File, h, 1000, hooks, 1s, &sent), TSendResult::Cancelled);
+    EXPECT_EQ(SendFile(file.File, slot, 1000, hooks, 1s, &sent), TSendResult::Cancelled);
     EXPECT_EQ(sent.Sent, 512u);
     EXPECT_EQ(fake.Device(0).Written, BytePattern(1000).left(512));
 }
 
 TEST(FileSend, AnUnreadableFileIsAnError) {
     TFakeDeviceLibrary fake;
-    ZQ_HANDLE h = 0;
-    ASSERT_EQ(ZQ_Open(0, &h), ZQ_OK);
+    TDeviceSlot slot(0);
+    ASSERT_TRUE(slot.Open());
     std::FILE* directory = std::fopen("/", "rb");
     ASSERT_NE(directory, nullptr);
-    EXPECT_EQ(SendFile(directory, h, 0, {}, 1s), TSendResult::ReadError);
+    EXPECT_EQ(SendFile(directory, slot, 0, {}, 1s), TSendResult::ReadError);
     std::fclose(directory);
 }

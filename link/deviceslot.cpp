@@ -1,0 +1,281 @@
+#include "link/deviceslot.h"
+
+#include "device/applysettings.h"
+
+#include <algorithm>
+#include <array>
+
+class TSlotExchange final : public TExchange {
+public:
+    explicit TSlotExchange(TDeviceSlot& slot) : FSlot(slot) { ++FSlot.FHeld; }
+    ~TSlotExchange() override { --FSlot.FHeld; }
+
+    void Purge() override {
+        if (Connected())
+            Check(ZQ_Purge(FSlot.FHandle, ZQ_PURGE_RX));
+    }
+
+    void WriteLine(const QByteArray& line) override {
+        if (!Connected())
+            return;
+        std::uint32_t written = 0;
+        Check(ZQ_Write(FSlot.FHandle, line.constData(), std::uint32_t(line.size()), &written));
+    }
+
+    std::optional<std::uint8_t> ReadByte() override {
+        std::uint8_t byte = 0;
+        if (ReadSome(&byte, 1) == 1)
+            return byte;
+        return std::nullopt;
+    }
+
+    QByteArray Read(std::uint32_t count, Clock::time_point deadline) override {
+        QByteArray bytes(qsizetype(count), '\0');
+        std::uint32_t got = 0;
+        while (got < count) {
+            const std::uint32_t n = ReadSome(bytes.data() + got, count - got);
+            got += n;
+            // A read that brings nothing has waited the whole read time-out: the device is silent.
+            if (n == 0 || Clock::now() >= deadline)
+                break;
+        }
+        bytes.truncate(qsizetype(got));
+        return bytes;
+    }
+
+    bool Lost() const override { return !Connected(); }
+    std::uint32_t BaudRate() const override { return SettingsBaudRate(FSlot.FSettings); }
+    std::chrono::milliseconds ReadTimeout() const override {
+        return std::chrono::milliseconds(std::max(0, FSlot.FSettings.RxTimeout));
+    }
+
+private:
+    bool Connected() const { return FSlot.FOpen && FSlot.FHandle != 0; }
+
+    std::uint32_t ReadSome(void* buffer, std::uint32_t count) {
+        if (!Connected())
+            return 0;
+        std::uint32_t got = 0;
+        Check(ZQ_Read(FSlot.FHandle, buffer, count, &got));
+        return std::min(got, count);
+    }
+
+    void Check(ZQ_STATUS status) {
+        if (TDeviceSlot::Gone(status))
+            FSlot.Lose();
+    }
+
+    TDeviceSlot& FSlot;
+};
+
+TDeviceSlot::TDeviceSlot(std::int32_t index, QObject* parent) : QObject(parent), FIndex(index) {
+    FPollTimer.setInterval(KPollIntervalMs);
+    FReconnectTimer.setInterval(KReconnectIntervalMs);
+    connect(&FPollTimer, &QTimer::timeout, this, &TDeviceSlot::Poll);
+    connect(&FReconnectTimer, &QTimer::timeout, this, &TDeviceSlot::TryReconnect);
+}
+
+TDeviceSlot::~TDeviceSlot() {
+    Close();
+    FCapture.Stop();
+}
+
+QString TDeviceSlot::Name() const {
+    return QStringLiteral("DEV%1").arg(FIndex);
+}
+
+bool TDeviceSlot::Open() {
+    if (FOpen)
+        return false;
+    ZQ_HANDLE handle = 0;
+    if (ZQ_Open(FIndex, &handle) != ZQ_OK)
+        return false;
+    // Every open starts from the defaults, whatever was applied before.
+    FSettings = TPortSettings{};
+    if (!ApplySettings(handle, FSettings) || !ReadLines(handle)) {
+        ZQ_Close(handle);
+        return false;
+    }
+    FRts = FSettings.Rts != 0;
+    FDtr = FSettings.Dtr != 0;
+    FHandle = handle;
+    FOpen = true;
+    FPollTimer.start();
+    return true;
+}
+
+void TDeviceSlot::Close() {
+    FPollTimer.stop();
+    FReconnectTimer.stop();
+    if (FHandle != 0)
+        ZQ_Close(FHandle);
+    FHandle = 0;
+    FOpen = false;
+    FLines = TLineStates{};
+}
+
+bool TDeviceSlot::ReadLines(ZQ_HANDLE handle) {
+    std::uint32_t word = 0;
+    if (ZQ_GetModemStatus(handle, &word) != ZQ_OK)
+        return false;
+    FLines = TLineStates{(word & ZQ_MODEM_STATUS_CTS) != 0, (word & ZQ_MODEM_STATUS_DSR) != 0,
+                         (word & ZQ_MODEM_STATUS_DCD) != 0, (word & ZQ_MODEM_STATUS_RI) != 0};
+    return true;
+}
+
+bool TDeviceSlot::ApplyNewSettings(const TPortSettings& settings) {
+    FSettings = settings;
+    if (FHandle == 0)
+        return false;
+    const bool applied = ApplySettings(FHandle, FSettings);
+    if (applied) {
+        FRts = FSettings.Rts != 0;
+        FDtr = FSettings.Dtr != 0;
+    }
+    return applied;
+}
+
+void TDeviceSlot::SetRts(bool raised) {
+    FRts = raised;
+    if (FHandle != 0 && Gone(raised ? ZQ_SetRts(FHandle) : ZQ_ClrRts(FHandle)))
+        Lose();
+}
+
+void TDeviceSlot::SetDtr(bool raised) {
+    FDtr = raised;
+    if (FHandle != 0 && Gone(raised ? ZQ_SetDtr(FHandle) : ZQ_ClrDtr(FHandle)))
+        Lose();
+}
+
+std::uint32_t TDeviceSlot::Write(const void* data, std::uint32_t size) {
+    if (FHandle == 0)
+        return 0;
+    std::uint32_t written = 0;
+    if (Gone(ZQ_Write(FHandle, data, size, &written)))
+        Lose();
+    return std::min(written, size);
+}
+
+QString TDeviceSlot::StartCapture(TFilePtr file) {
+    return FCapture.Start(std::move(file));
+}
+
+QString TDeviceSlot::StopCapture() {
+    if (FRecVisible) {
+        FRecVisible = false;
+        emit RecVisibilityChanged(false);
+    }
+    return FCapture.Stop();
+}
+
+std::unique_ptr<TExchange> TDeviceSlot::BeginExchange() {
+    return std::make_unique<TSlotExchange>(*this);
+}
+
+void TDeviceSlot::UpdateRecBlink() {
+    bool visible = false;
+    if (FCapture.IsOpen()) {
+        visible = FRecVisible;
+        if (++FRecBlinkCount >= KRecBlinkPolls) {
+            FRecBlinkCount = 0;
+            visible = !visible;
+        }
+    }
+    if (visible != FRecVisible) {
+        FRecVisible = visible;
+        emit RecVisibilityChanged(visible);
+    }
+}
+
+void TDeviceSlot::Poll() {
+    if (FHandle == 0 || FHeld > 0)
+        return;
+    UpdateRecBlink();
+
+    std::uint32_t waiting = 0;
+    std::uint32_t sending = 0;
+    std::uint32_t events = 0;
+    if (Gone(ZQ_GetStatus(FHandle, &waiting, &sending, &events))) {
+        Lose();
+        return;
+    }
+    // A failing query leaves the word at zero: every line reads inactive.
+    std::uint32_t word = 0;
+    ZQ_GetModemStatus(FHandle, &word);
+    FLines = TLineStates{(word & ZQ_MODEM_STATUS_CTS) != 0, (word & ZQ_MODEM_STATUS_DSR) != 0,
+                         (word & ZQ_MODEM_STATUS_DCD) != 0, (word & ZQ_MODEM_STATUS_RI) != 0};
+    emit LinesChanged(FLines);
+
+    QByteArray shown;
+    QString captureFailure;
+    std::array<char, KReadBlock> buffer;
+    bool gone = false;
+    while (waiting > 0) {
+        const std::uint32_t asked = std::min(waiting, KReadBlock);
+        std::uint32_t got = 0;
+        gone = Gone(ZQ_Read(FHandle, buffer.data(), asked, &got));
+        got = std::min(got, asked);
+        // A device that reports bytes and then yields none must not hold the tick: what remains
+        // is asked for again at the next one.
+        if (got == 0)
+            break;
+        waiting -= got;
+        if (FCapture.IsOpen()) {
+            const QString error = FCapture.Write(buffer.data(), got);
+            if (error.isEmpty()) {
+                if (gone)
+                    break;
+                continue;
+            }
+            captureFailure = error;
+            if (FRecVisible) {
+                FRecVisible = false;
+                emit RecVisibilityChanged(false);
+            }
+        }
+        // Bytes the capture file refused are shown rather than lost.
+        shown.append(buffer.data(), qsizetype(got));
+        if (gone)
+            break;
+    }
+    emit Received(shown);
+    if (!captureFailure.isEmpty())
+        emit CaptureFailed(captureFailure);
+    if (gone)
+        Lose();
+}
+
+void TDeviceSlot::Lose() {
+    if (FHandle == 0)
+        return;
+    ZQ_Close(FHandle);
+    FHandle = 0;
+    FPollTimer.stop();
+    FLines = TLineStates{};
+    emit LinesChanged(FLines);
+    emit DeviceLost();
+    FReconnectTimer.start();
+}
+
+void TDeviceSlot::TryReconnect() {
+    if (!FOpen || FHandle != 0) {
+        FReconnectTimer.stop();
+        return;
+    }
+    ZQ_HANDLE handle = 0;
+    if (ZQ_Open(FIndex, &handle) != ZQ_OK)
+        return;
+    // The settings the user applied last, with the output lines as the switches left them.
+    TPortSettings settings = FSettings;
+    settings.Rts = FRts ? 1 : 0;
+    settings.Dtr = FDtr ? 1 : 0;
+    if (!ApplySettings(handle, settings) || !ReadLines(handle)) {
+        ZQ_Close(handle);
+        return;
+    }
+    FHandle = handle;
+    FReconnectTimer.stop();
+    FPollTimer.start();
+    emit LinesChanged(FLines);
+    emit DeviceBack();
+}

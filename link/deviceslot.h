@@ -1,0 +1,125 @@
+#pragma once
+
+#include "device/portsettings.h"
+#include "device/zqlink.h"
+#include "link/capturefile.h"
+#include "link/exchange.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+
+// The last known state of the device's input lines.
+struct TLineStates {
+    bool Cts = false;
+    bool Dsr = false;
+    bool Dcd = false;
+    bool Ring = false;
+
+    bool operator==(const TLineStates&) const = default;
+};
+
+// The one object of a device index: it owns the open device (handle, port settings, the live
+// state of the lines), the capture file, the 50 ms receive poll and the exchanges that hold the
+// poll off, and it notices when the device goes away and brings it back. Everything that talks to
+// the device goes through here; the device window only listens and shows.
+class TDeviceSlot : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int KPollIntervalMs = 50;
+    static constexpr int KReconnectIntervalMs = 1000;
+    // Blocks of at most this many bytes per read of the poll.
+    static constexpr std::uint32_t KReadBlock = 256;
+    // Polls per phase of the REC blink: 500 ms on, 500 ms off.
+    static constexpr std::int32_t KRecBlinkPolls = 10;
+
+    explicit TDeviceSlot(std::int32_t index, QObject* parent = nullptr);
+    ~TDeviceSlot() override;
+
+    std::int32_t Index() const { return FIndex; }
+    // "DEV0" ... "DEV3".
+    QString Name() const;
+
+    // The device is open: connected, or lost and being tried again.
+    bool IsOpen() const { return FOpen; }
+    bool IsLost() const { return FOpen && FHandle == 0; }
+
+    // Opens the device with the default port settings, applies them and reads the lines; the poll
+    // starts. False, with the slot left closed, when any step fails or the slot is open already.
+    bool Open();
+    // Closes the device and stops the poll and the reconnection; the capture stays.
+    void Close();
+
+    const TPortSettings& Settings() const { return FSettings; }
+    // Keeps the settings and pushes them into the device. False when the device refused a step
+    // (the steps after it are not run) or is not connected.
+    bool ApplyNewSettings(const TPortSettings& settings);
+
+    TLineStates Lines() const { return FLines; }
+    // The output lines as last set, by the settings or by a switch.
+    bool RtsRaised() const { return FRts; }
+    bool DtrRaised() const { return FDtr; }
+    void SetRts(bool raised);
+    void SetDtr(bool raised);
+
+    // Hands bytes to the device in one write; returns how many it took within its write time-out.
+    // Nothing is sent, nor kept for later, while the device is lost.
+    std::uint32_t Write(const void* data, std::uint32_t size);
+    void WriteLine(const QByteArray& line) { Write(line.constData(), std::uint32_t(line.size())); }
+
+    bool Capturing() const { return FCapture.IsOpen(); }
+    // Received bytes go into the file from the next poll on; returns the error text of a capture
+    // file it replaced and could not finish.
+    QString StartCapture(TFilePtr file);
+    QString StopCapture();
+    bool RecVisible() const { return FRecVisible; }
+
+    // Holds the poll off while the returned exchange lives. On a closed or lost device its reads
+    // come back empty and it reports itself lost.
+    std::unique_ptr<TExchange> BeginExchange();
+    bool PollHeld() const { return FHeld > 0; }
+    bool Polling() const { return FPollTimer.isActive(); }
+
+    // One poll: the REC blink, the lines, and every byte the device reported waiting, into the
+    // capture file while one is open, else out through Received. The timer runs it every 50 ms.
+    void Poll();
+
+signals:
+    // Every poll ends with this, also with no bytes, so the terminal shows what it holds.
+    void Received(const QByteArray& bytes);
+    void LinesChanged(TLineStates lines);
+    void RecVisibilityChanged(bool visible);
+    // The capture file could not be written: the capture has stopped, and the bytes that could not
+    // be written went out through Received.
+    void CaptureFailed(const QString& message);
+    void DeviceLost();
+    void DeviceBack();
+
+private:
+    friend class TSlotExchange;
+
+    // A status that says the device has gone away: unplugged, or the peer closed.
+    static bool Gone(ZQ_STATUS status) { return status == ZQ_IO_ERROR; }
+    void Lose();
+    void TryReconnect();
+    void UpdateRecBlink();
+    bool ReadLines(ZQ_HANDLE handle);
+
+    std::int32_t FIndex;
+    bool FOpen = false;
+    ZQ_HANDLE FHandle = 0; // 0 while lost
+    TPortSettings FSettings;
+    TLineStates FLines;
+    bool FRts = true;
+    bool FDtr = true;
+    TCaptureFile FCapture;
+    std::int32_t FRecBlinkCount = 0;
+    bool FRecVisible = false;
+    int FHeld = 0;
+    QTimer FPollTimer;
+    QTimer FReconnectTimer;
+};

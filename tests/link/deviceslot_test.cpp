@@ -1,0 +1,120 @@
+#include "link/deviceslot.h"
+#include "tests/support/fakeport.h"
+
+#include <QSignalSpy>
+#include <QTemporaryFile>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class DeviceSlotTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(Slot.Open()); }
+
+    TFakeDeviceLibrary Fake;
+    TFakeDevice& Device = Fake.Device(0);
+    TDeviceSlot Slot{0};
+};
+
+QByteArray Bytes(const QSignalSpy& spy) {
+    QByteArray all;
+    for (const QList<QVariant>& signal : spy)
+        all += signal.at(0).toByteArray();
+    return all;
+}
+
+} // namespace
+
+TEST_F(DeviceSlotTest, PollReportsBytesLinesAndTheRecBlink) {
+    QSignalSpy received(&Slot, &TDeviceSlot::Received);
+    QSignalSpy lines(&Slot, &TDeviceSlot::LinesChanged);
+    QSignalSpy rec(&Slot, &TDeviceSlot::RecVisibilityChanged);
+    Device.Received = "echo\r\n";
+    Device.ModemStatus = ZQ_MODEM_STATUS_CTS | ZQ_MODEM_STATUS_DCD;
+    Slot.Poll();
+    Slot.Poll();
+    EXPECT_EQ(Bytes(received), QByteArray("echo\r\n"));
+    ASSERT_EQ(received.size(), 2) << "every poll reports, also with nothing received";
+    EXPECT_EQ(lines.size(), 2);
+    EXPECT_EQ(Slot.Lines(), (TLineStates{true, false, true, false}));
+
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
+    Slot.StartCapture(TFilePtr(std::fopen(QFile::encodeName(file.fileName()).constData(), "wb")));
+    for (int i = 0; i < 25; ++i)
+        Slot.Poll();
+    ASSERT_EQ(rec.size(), 2) << "REC shows at the 10th poll and hides at the 20th";
+    EXPECT_TRUE(rec.at(0).at(0).toBool());
+    EXPECT_FALSE(rec.at(1).at(0).toBool());
+}
+
+TEST_F(DeviceSlotTest, AnExchangeHoldsThePollOffAndLeavesTheRestForIt) {
+    QSignalSpy received(&Slot, &TDeviceSlot::Received);
+    Device.Received = "ABCDE";
+    {
+        const std::unique_ptr<TExchange> exchange = Slot.BeginExchange();
+        Device.ClearCalls();
+        Slot.Poll();
+        EXPECT_TRUE(Device.Calls.empty()) << "the poll touches nothing while the exchange lives";
+        EXPECT_EQ(exchange->ReadByte(), std::optional<std::uint8_t>('A'));
+        EXPECT_EQ(exchange->Read(1, TExchange::Clock::now() + 1s), QByteArray("B"));
+        exchange->WriteLine("P1\r");
+        EXPECT_EQ(Device.Writes(), std::vector<QByteArray>{"P1\r"});
+    }
+    EXPECT_FALSE(Slot.PollHeld());
+    Slot.Poll();
+    EXPECT_EQ(Bytes(received), QByteArray("CDE"));
+}
+
+TEST_F(DeviceSlotTest, ExchangeReadsEndByTheirDeadline) {
+    const std::unique_ptr<TExchange> exchange = Slot.BeginExchange();
+    Device.ReadWaitMs = 20;
+    const auto start = TExchange::Clock::now();
+    EXPECT_EQ(exchange->ReadByte(), std::nullopt) << "a silent device";
+    EXPECT_EQ(exchange->Read(100, start + 10s), QByteArray()) << "silence ends the read at once";
+    EXPECT_LT(TExchange::Clock::now() - start, 1s);
+
+    // A device that never stops sending, one byte a time-out.
+    Device.Received = QByteArray(100000, 'x');
+    Device.ReadLimit = 1;
+    Device.ReadWaitMs = 5;
+    const auto deadline = TExchange::Clock::now() + 100ms;
+    const QByteArray got = exchange->Read(100000, deadline);
+    EXPECT_GE(TExchange::Clock::now(), deadline);
+    EXPECT_LT(TExchange::Clock::now(), deadline + 1s);
+    EXPECT_LT(got.size(), 1000);
+}
+
+TEST_F(DeviceSlotTest, ALostDeviceComesBackWithItsSettingsAndLines) {
+    QSignalSpy lost(&Slot, &TDeviceSlot::DeviceLost);
+    QSignalSpy back(&Slot, &TDeviceSlot::DeviceBack);
+    TPortSettings settings = Slot.Settings();
+    settings.BaudIndex = 5;
+    ASSERT_TRUE(Slot.ApplyNewSettings(settings));
+    Slot.SetRts(false);
+    Device.ModemStatus = ZQ_MODEM_STATUS_CTS;
+    Slot.Poll();
+
+    Device.Statuses["ZQ_GetStatus"] = ZQ_IO_ERROR;
+    Slot.Poll();
+    ASSERT_EQ(lost.size(), 1);
+    EXPECT_TRUE(Slot.IsLost());
+    EXPECT_FALSE(Device.Open);
+    EXPECT_EQ(Slot.Lines(), TLineStates{});
+    EXPECT_EQ(Slot.Write("typed", 5), 0u);
+    EXPECT_TRUE(Slot.BeginExchange()->Lost());
+
+    Device.Statuses.clear();
+    Device.ClearCalls();
+    Device.Written.clear();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return back.size() == 1; }, 3000));
+    EXPECT_FALSE(Slot.IsLost());
+    EXPECT_TRUE(Slot.Polling());
+    const QStringList calls = Device.CallTexts();
+    EXPECT_TRUE(calls.contains("ZQ_SetBaudRate(9600)")) << "the settings applied last, not the defaults";
+    EXPECT_EQ(calls.filter("Rts"), QStringList{"ZQ_ClrRts()"}) << "RTS stays dropped, without a glitch";
+    EXPECT_TRUE(Device.Written.isEmpty()) << "nothing typed while lost is sent later";
+}

@@ -1,0 +1,88 @@
+// Exit asked for while a dialog is open (the window's close button, Ctrl+C, SIGTERM all close the
+// main window) ends every dialog and the handler that opened it at once, with the devices closed.
+
+#include "tests/support/fakeport.h"
+#include "tests/support/testbytes.h"
+#include "ui/mainwindow/mainform.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+TEST(Exit, EndsEveryDialogAndItsHandlerAtOnce) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("send.bin");
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(BytePattern(100000));
+    }
+    struct Case {
+        const char* Name;
+        std::function<void(TFakeDevice&)> Prepare;
+        void (TMainForm::*Command)();
+        // The dialog the exit comes in: of this type, after the file dialog has been answered.
+        std::function<bool(QWidget*)> IsTheDialog;
+    };
+    const auto isA = [](const char* type) { return [type](QWidget* w) { return w->inherits(type); }; };
+    const Case cases[] = {
+        {"port dialog", {}, &TMainForm::Configure, isA("TPortDialog")},
+        {"about box", {}, &TMainForm::ShowAbout, isA("TAboutBox")},
+        {"file dialog of a send", {}, &TMainForm::SendFile, isA("QFileDialog")},
+        {"file dialog of a capture", {}, &TMainForm::ReceiveFile, isA("QFileDialog")},
+        {"progress of a send",
+         [](TFakeDevice& d) {
+             d.WriteLimit = 16;
+             d.WriteWaitMs = 5;
+         },
+         &TMainForm::SendFile, isA("QProgressDialog")},
+        {"message of a stopped send", [](TFakeDevice& d) { d.WriteLimit = 0; }, &TMainForm::SendFile,
+         isA("QMessageBox")},
+    };
+    for (const Case& c : cases) {
+        TFakeDeviceLibrary fake;
+        TMainForm form;
+        form.OpenDevice0();
+        ASSERT_TRUE(fake.Device(0).Open) << c.Name;
+        if (c.Prepare)
+            c.Prepare(fake.Device(0));
+
+        QElapsedTimer sinceExit;
+        bool exited = false;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || exited)
+                return;
+            if (auto* files = qobject_cast<QFileDialog*>(modal); files && !c.IsTheDialog(modal)) {
+                files->selectFile(file);
+                files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(file);
+                QMetaObject::invokeMethod(files, "accept");
+                return;
+            }
+            if (!c.IsTheDialog(modal))
+                return;
+            exited = true;
+            sinceExit.start();
+            form.close();
+        });
+        watcher.start(10);
+        (form.*c.Command)();
+        watcher.stop();
+
+        ASSERT_TRUE(exited) << c.Name;
+        EXPECT_LT(sinceExit.elapsed(), 1000) << c.Name;
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << c.Name;
+        EXPECT_FALSE(fake.Device(0).Open) << c.Name;
+        EXPECT_FALSE(form.Slots().At(0)->Capturing()) << c.Name << ": nothing opened after the exit";
+    }
+}

@@ -1,0 +1,260 @@
+#include "link/deviceslots.h"
+#include "tests/support/fakeport.h"
+#include "tests/support/modal.h"
+#include "ui/devicewindow/devicewindow.h"
+#include "ui/errorbox/errorbox.h"
+#include "ui/errorbox/errorform.h"
+#include "ui/mainwindow/mainform.h"
+#include "ui/portdialog/portdialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class MainFormTest : public ::testing::Test {
+protected:
+    QAction* Action(const char* name) { return Form.findChild<QAction*>(QString::fromLatin1(name)); }
+
+    // Runs an open command and returns the error dialog's text, empty when none was shown.
+    QString OpenWith(void (TMainForm::*command)()) {
+        QString shown;
+        TModalAnswer answer([&](QDialog* d) {
+            if (auto* text = d->findChild<QLabel*>(QStringLiteral("textLabel")))
+                shown = text->text();
+        });
+        (Form.*command)();
+        return shown;
+    }
+
+    QStringList Enabled() {
+        Form.UpdateActions();
+        QStringList on;
+        for (const char* name : {"openDev0Action", "openDev1Action", "configureAction", "sendFileAction",
+                                 "receiveFileAction", "closeFileAction", "closeWindowAction", "exitAction"})
+            if (Action(name)->isEnabled())
+                on << QString::fromLatin1(name);
+        return on;
+    }
+
+    TDeviceSlot* Slot(int index) { return Form.Slots().At(index); }
+    // The device window that serves a slot, or none.
+    TDeviceWindow* Window(int index) { return Form.WindowOf(index); }
+
+    TFakeDeviceLibrary Fake;
+    TMainForm Form;
+};
+
+} // namespace
+
+TEST_F(MainFormTest, OpeningDev0AppliesTheDefaultsAndCreatesItsWindow) {
+    Fake.Device(0).ModemStatus = ZQ_MODEM_STATUS_CTS | ZQ_MODEM_STATUS_DSR;
+    EXPECT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    const QStringList expected = {"ZQ_Open(0)",
+                                  "ZQ_ResetDevice()",
+                                  "ZQ_SetBaudRate(115200)",
+                                  "ZQ_SetDataCharacteristics(8,0,0)",
+                                  "ZQ_SetFlowControl(0,0,0)",
+                                  "ZQ_SetChars(0,0,0,0)",
+                                  "ZQ_SetEventNotification(0,0)",
+                                  "ZQ_SetDtr()",
+                                  "ZQ_SetRts()",
+                                  "ZQ_SetTimeouts(300,300)",
+                                  "ZQ_Purge(3)",
+                                  "ZQ_GetModemStatus()"};
+    EXPECT_EQ(Fake.Device(0).CallTexts().mid(0, expected.size()), expected);
+
+    ASSERT_NE(Window(0), nullptr);
+    EXPECT_EQ(Form.CurrentSlot(), Slot(0));
+    EXPECT_EQ(Window(0)->windowTitle(), QStringLiteral("DEV0"));
+    EXPECT_TRUE(Slot(0)->Lines().Cts);
+    EXPECT_TRUE(Slot(0)->Lines().Dsr);
+    ASSERT_EQ(Form.MdiArea()->subWindowList().size(), 1);
+}
+
+TEST_F(MainFormTest, EveryOpenFailureShowsTheMessageAndLeavesTheSlotClosed) {
+    struct Case {
+        const char* FailingOp;
+        bool ClosedAgain;
+    };
+    const Case cases[] = {
+        {"ZQ_Open", false},    {"ZQ_ResetDevice", true},    {"ZQ_SetBaudRate", true},
+        {"ZQ_SetChars", true}, {"ZQ_GetModemStatus", true},
+    };
+    for (const Case& c : cases) {
+        Fake.Device(0).Statuses.clear();
+        Fake.Device(0).ClearCalls();
+        Fake.Device(0).Statuses[c.FailingOp] = ZQ_IO_ERROR;
+        EXPECT_EQ(OpenWith(&TMainForm::OpenDevice0), QStringLiteral("Can't open DEV0")) << c.FailingOp;
+        EXPECT_FALSE(Slot(0)->IsOpen()) << c.FailingOp;
+        EXPECT_EQ(Form.CurrentSlot(), nullptr) << c.FailingOp;
+        EXPECT_TRUE(Form.MdiArea()->subWindowList().isEmpty()) << c.FailingOp;
+        EXPECT_EQ(Fake.Device(0).CallTexts("ZQ_Close").size(), c.ClosedAgain ? 1 : 0) << c.FailingOp;
+        EXPECT_FALSE(Fake.Device(0).Open) << c.FailingOp;
+    }
+}
+
+TEST_F(MainFormTest, OpeningAnOpenDeviceAgainFailsAndTouchesNothing) {
+    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    TDeviceWindow* child = Window(0);
+    const int calls = int(Fake.Device(0).Calls.size());
+    EXPECT_EQ(OpenWith(&TMainForm::OpenDevice0), QStringLiteral("Can't open DEV0"));
+    EXPECT_EQ(Window(0), child);
+    EXPECT_EQ(int(Fake.Device(0).Calls.size()), calls);
+    EXPECT_TRUE(Fake.Device(0).Open);
+    EXPECT_EQ(Form.MdiArea()->subWindowList().size(), 1);
+}
+
+TEST_F(MainFormTest, ActionsFollowTheDeviceWindows) {
+    const QStringList always = {"openDev0Action", "exitAction"};
+    const QStringList withCurrent = {"openDev0Action",    "configureAction",   "sendFileAction",
+                                     "receiveFileAction", "closeWindowAction", "exitAction"};
+    EXPECT_EQ(Enabled(), always) << "no window";
+
+    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    EXPECT_EQ(Enabled(), withCurrent) << "one window";
+
+    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice1), QString());
+    EXPECT_EQ(Form.CurrentSlot(), Slot(1));
+    EXPECT_EQ(Enabled(), withCurrent) << "two windows";
+
+    Slot(1)->StartCapture(TFilePtr(std::tmpfile()));
+    EXPECT_TRUE(Enabled().contains("closeFileAction")) << "a capture on the current slot";
+
+    QMdiSubWindow* first = Form.MdiArea()->subWindowList().at(0);
+    Form.MdiArea()->setActiveSubWindow(first);
+    EXPECT_EQ(Form.CurrentSlot(), Slot(0)) << "activation makes the slot current";
+    EXPECT_FALSE(Enabled().contains("closeFileAction"));
+
+    first->close();
+    QApplication::processEvents();
+    EXPECT_EQ(Window(0), nullptr);
+    EXPECT_FALSE(Slot(0)->IsOpen());
+    EXPECT_FALSE(Fake.Device(0).Open);
+    EXPECT_EQ(Form.MdiArea()->subWindowList().size(), 1);
+    EXPECT_EQ(Form.CurrentSlot(), Slot(1)) << "the frame activates the remaining window";
+    EXPECT_EQ(Enabled(),
+              (QStringList{"openDev0Action", "configureAction", "sendFileAction", "receiveFileAction",
+                           "closeFileAction", "closeWindowAction", "exitAction"}))
+        << "one window left, capturing";
+
+    Form.MdiArea()->subWindowList().at(0)->close();
+    QApplication::processEvents();
+    EXPECT_EQ(Form.CurrentSlot(), nullptr);
+    EXPECT_EQ(Enabled(), always) << "all closed";
+    EXPECT_TRUE(Slot(1)->Capturing()) << "a capture outlives its window";
+}
+
+TEST_F(MainFormTest, ReopeningStartsFromTheDefaults) {
+    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    Fake.Device(0).ClearCalls();
+    {
+        TModalAnswer answer([](QDialog* d) {
+            d->findChild<QComboBox*>(QStringLiteral("baudRateBox"))->setCurrentIndex(5);
+            d->findChild<QComboBox*>(QStringLiteral("stopBitsBox"))->setCurrentIndex(1);
+        });
+        Form.Configure();
+        EXPECT_TRUE(answer.Answered());
+    }
+    EXPECT_EQ(Fake.Device(0).CallTexts("ZQ_SetBaudRate"), QStringList{"ZQ_SetBaudRate(9600)"});
+    EXPECT_EQ(Fake.Device(0).CallTexts("ZQ_SetDataCharacteristics"),
+              QStringList{"ZQ_SetDataCharacteristics(8,2,0)"});
+    EXPECT_EQ(Slot(0)->Settings().BaudIndex, 5);
+
+    Form.MdiArea()->subWindowList().at(0)->close();
+    QApplication::processEvents();
+    Fake.Device(0).ClearCalls();
+    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    EXPECT_EQ(Fake.Device(0).CallTexts("ZQ_SetBaudRate"), QStringList{"ZQ_SetBaudRate(115200)"});
+    EXPECT_EQ(Slot(0)->Settings(), TPortSettings{});
+}
+
+TEST_F(MainFormTest, RefusedSettingsFromTheDialogAreReported) {
+    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    Fake.Device(0).Statuses["ZQ_SetFlowControl"] = ZQ_NOT_SUPPORTED;
+    Fake.Device(0).ClearCalls();
+    QStringList shown;
+    SetErrorBoxHook([&](const QString& text) { shown << text; });
+    {
+        TModalAnswer answer([](QDialog* d) {
+            d->findChild<QComboBox*>(QStringLiteral("flowControlBox"))->setCurrentIndex(2);
+        });
+        Form.Configure();
+    }
+    SetErrorBoxHook({});
+    EXPECT_EQ(Slot(0)->Settings().FlowControl, 2) << "the slot keeps the new values";
+    EXPECT_TRUE(Fake.Device(0).CallTexts("ZQ_SetTimeouts").isEmpty());
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].startsWith("The device did not accept the port settings"));
+}
+
+TEST_F(MainFormTest, CancelledConfigurationChangesNothing) {
+    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    Fake.Device(0).ClearCalls();
+    TModalAnswer answer(
+        [](QDialog* d) { d->findChild<QComboBox*>(QStringLiteral("baudRateBox"))->setCurrentIndex(0); },
+        false);
+    Form.Configure();
+    EXPECT_TRUE(answer.Answered());
+    EXPECT_TRUE(Fake.Device(0).CallTexts().isEmpty());
+    EXPECT_EQ(Slot(0)->Settings().BaudIndex, 10);
+}
+
+TEST_F(MainFormTest, ExitClosesDevicesAndCaptureFiles) {
+    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    const QString path = QDir::temp().filePath(QStringLiteral("kelmor-exit-capture.bin"));
+    Slot(0)->StartCapture(TFilePtr(std::fopen(path.toLocal8Bit().constData(), "wb")));
+    Fake.Device(0).Received = "buffered";
+    Slot(0)->Poll();
+    Form.Exit();
+    QApplication::processEvents();
+    EXPECT_FALSE(Fake.Device(0).Open);
+    EXPECT_FALSE(Slot(0)->Capturing());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("buffered"));
+    file.remove();
+}
+
+TEST(DeviceNames, IndexFromTheFourthCharacterOn) {
+    const std::pair<const char*, int> cases[] = {{"DEV0", 0},  {"DEV1", 1},   {"DEV3", 3},   {"DEV", 0},
+                                                 {"DEV 2", 2}, {"DEV-1", -1}, {"DEV+2x", 2}, {"DEVx", 0}};
+    for (const auto& [name, index] : cases)
+        EXPECT_EQ(DeviceIndexFromName(QString::fromLatin1(name)), index) << name;
+    TDeviceSlots table;
+    EXPECT_EQ(table.ForName(QStringLiteral("DEV2")), table.At(2));
+    EXPECT_EQ(table.ForName(QStringLiteral("DEV7")), nullptr);
+    EXPECT_EQ(table.ForName(QStringLiteral("DEV-1")), nullptr);
+}
+
+TEST_F(MainFormTest, SwitchesStartFromThePortDialog) {
+    Form.findChild<TPortDialog*>()->findChild<QCheckBox*>("rtsCheck")->setChecked(false);
+    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    EXPECT_FALSE(LineColourIsActive(Window(0)->findChild<QLabel*>("rtsLabel")));
+    EXPECT_TRUE(LineColourIsActive(Window(0)->findChild<QLabel*>("dtrLabel")));
+}
+
+TEST_F(MainFormTest, AltKeysInTheTerminalSendNothingAndReachTheMenus) {
+    Form.show();
+    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    auto* terminal = Window(0)->findChild<QWidget*>("terminal");
+    terminal->setFocus();
+    Fake.Device(0).Written.clear();
+    QTest::keyClick(terminal, Qt::Key_P, Qt::AltModifier);
+    QTest::keyClick(terminal, Qt::Key_X, Qt::MetaModifier);
+    EXPECT_TRUE(Fake.Device(0).Written.isEmpty());
+    auto* portMenu = Form.findChild<QMenu*>("portMenu");
+    EXPECT_TRUE(portMenu->isVisible()) << "Alt+P opens the Port menu";
+    portMenu->close();
+    QTest::keyClick(terminal, Qt::Key_P);
+    EXPECT_EQ(Fake.Device(0).Written, QByteArray("p"));
+}

@@ -1,0 +1,95 @@
+// The terminal of the main window's device window against the simulated drive, on the steady
+// clock: keys typed into the terminal reach the drive, and its echo and answers come back through
+// the window's own poll timer.
+
+#include "device/port.h"
+#include "device/simport.h"
+#include "link/deviceslots.h"
+#include "tests/support/modal.h"
+#include "tests/support/qtprinters.h"
+#include "ui/devicewindow/devicewindow.h"
+#include "ui/mainwindow/mainform.h"
+
+#include <QPlainTextEdit>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+class TerminalWithSimulatedDrive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FPortsWasSet = qEnvironmentVariableIsSet("ZQLINK_PORTS");
+        FSavedPorts = qgetenv("ZQLINK_PORTS");
+        qputenv("ZQLINK_PORTS", "sim");
+        ResetSimClock();
+        ResetSimulatedDrives();
+        Form = std::make_unique<TMainForm>();
+        {
+            TModalAnswer failure(nullptr);
+            Form->OpenDevice0();
+            ASSERT_FALSE(failure.Answered()) << "DEV0 did not open";
+        }
+        ASSERT_NE(Form->WindowOf(0), nullptr);
+        Memo = Form->WindowOf(0)->findChild<QPlainTextEdit*>(QStringLiteral("terminal"));
+        ASSERT_NE(Memo, nullptr);
+    }
+
+    void TearDown() override {
+        Form.reset();
+        CloseAllPorts();
+        ResetSimulatedDrives();
+        if (FPortsWasSet)
+            qputenv("ZQLINK_PORTS", FSavedPorts);
+        else
+            qunsetenv("ZQLINK_PORTS");
+    }
+
+    std::unique_ptr<TMainForm> Form;
+    QPlainTextEdit* Memo = nullptr;
+
+private:
+    bool FPortsWasSet = false;
+    QByteArray FSavedPorts;
+};
+
+} // namespace
+
+TEST_F(TerminalWithSimulatedDrive, TypedLinesReachTheDriveAndItsAnswersAreShown) {
+    struct Step {
+        const char* Name;
+        std::function<void(QWidget*)> Type;
+        QString Shown; // the whole terminal text afterwards
+    };
+    const auto line = [](const char* text) {
+        return [text](QWidget* memo) {
+            QTest::keyClicks(memo, QString::fromLatin1(text));
+            QTest::keyClick(memo, Qt::Key_Return);
+        };
+    };
+    const Step steps[] = {
+        {"read a register", line("P1"), "P1\n1024:"},
+        {"answer its prompt with a new value", line("1500"), "P1\n1024:1500\n"},
+        {"read it back", line("P1"), "P1\n1024:1500\nP1\n1500:"},
+        {"keep it with an empty answer", line(""), "P1\n1024:1500\nP1\n1500:\n"},
+        {"an unknown command", line("X"), "P1\n1024:1500\nP1\n1500:\nX\n?\n"},
+        {"a backspace is sent, its echo not shown",
+         [](QWidget* memo) {
+             QTest::keyClicks(memo, QStringLiteral("P2"));
+             QTest::keyClick(memo, Qt::Key_Backspace);
+             QTest::keyClicks(memo, QStringLiteral("8"));
+             QTest::keyClick(memo, Qt::Key_Return);
+         },
+         "P1\n1024:1500\nP1\n1500:\nX\n?\nP2 8\n64:"},
+    };
+    for (const Step& s : steps) {
+        s.Type(Memo);
+        const bool shown = QTest::qWaitFor([&] { return Memo->toPlainText() == s.Shown; }, 5000);
+        ASSERT_TRUE(shown) << s.Name << ": the terminal shows "
+                           << ::testing::PrintToString(Memo->toPlainText());
+    }
+    EXPECT_EQ(SimulatedDrive(0).Register(1), 1500);
+}

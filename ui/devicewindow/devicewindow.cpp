@@ -1,0 +1,164 @@
+#include "ui/devicewindow/devicewindow.h"
+
+#include "ui/devicewindow/memosink.h"
+#include "ui/devicewindow/typedkey.h"
+#include "ui_devicewindow.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+
+namespace {
+
+const QColor ActiveColour(0, 128, 0);
+const QColor InactiveColour(255, 0, 0);
+
+} // namespace
+
+void SetLineColour(QLabel* label, bool active) {
+    const QColor& colour = active ? ActiveColour : InactiveColour;
+    if (label->palette().color(QPalette::WindowText) == colour)
+        return;
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+bool LineColourIsActive(const QLabel* label) {
+    return label->palette().color(QPalette::WindowText) == ActiveColour;
+}
+
+TDeviceWindow::TDeviceWindow(TDeviceSlot& slot, bool rtsSwitch, bool dtrSwitch, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TDeviceWindow>()), FSlot(&slot) {
+    ui->setupUi(this);
+    FSink = std::make_unique<TMemoSink>(ui->terminal);
+    FLine = std::make_unique<TTerminalLine>(*FSink);
+
+    // The terminal is the device's keyboard: it keeps the focus and its keys, but nothing typed
+    // is inserted; what the user sees is only what the device sends back.
+    ui->terminal->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    ui->terminal->installEventFilter(this);
+    for (QLabel* label : std::initializer_list<QLabel*>{ui->dsrLabel, ui->ctsLabel, ui->dcdLabel,
+                                                        ui->ringLabel, ui->recLabel})
+        SetLineColour(label, false);
+    SetLineColour(ui->rtsLabel, rtsSwitch);
+    SetLineColour(ui->dtrLabel, dtrSwitch);
+    ui->recLabel->hide();
+
+    setWindowTitle(slot.Name());
+    FLine->Clear();
+    FSink->Clear();
+    DisplayModemStatus(slot.Lines());
+    Wire();
+}
+
+TDeviceWindow::~TDeviceWindow() {
+    // A window destroyed without being closed (its frame went first) still closes its device.
+    FormClose();
+}
+
+void TDeviceWindow::Wire() {
+    connect(FSlot, &TDeviceSlot::Received, this, &TDeviceWindow::ShowReceived);
+    connect(FSlot, &TDeviceSlot::LinesChanged, this, &TDeviceWindow::DisplayModemStatus);
+    connect(FSlot, &TDeviceSlot::RecVisibilityChanged, ui->recLabel, &QLabel::setVisible);
+    connect(FSlot, &TDeviceSlot::CaptureFailed, this, &TDeviceWindow::CaptureFailed);
+    connect(FSlot, &TDeviceSlot::DeviceLost, this, [this] { ShowConnection(false); });
+    connect(FSlot, &TDeviceSlot::DeviceBack, this, [this] { ShowConnection(true); });
+    connect(ui->rtsLabel, &TClickLabel::Clicked, this, &TDeviceWindow::ToggleRts);
+    connect(ui->dtrLabel, &TClickLabel::Clicked, this, &TDeviceWindow::ToggleDtr);
+    connect(ui->recLabel, &TClickLabel::Clicked, this, &TDeviceWindow::RecClick);
+}
+
+TMotorDataPage* TDeviceWindow::MotorData() const {
+    return ui->motorDataPage;
+}
+
+void TDeviceWindow::ShowConnection(bool connected) {
+    const QString name = FSlot ? FSlot->Name() : QString();
+    setWindowTitle(connected ? name : name + QStringLiteral(" — connection lost"));
+}
+
+void TDeviceWindow::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TDeviceWindow::FormClose() {
+    if (FClosed)
+        return;
+    FClosed = true;
+    setAttribute(Qt::WA_DeleteOnClose);
+    if (FSlot) {
+        FSlot->disconnect(this);
+        FSlot->Close();
+    }
+}
+
+void TDeviceWindow::ShowReceived(const QByteArray& bytes) {
+    FLine->PutStr(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::int32_t(bytes.size()));
+    Flush();
+}
+
+void TDeviceWindow::PutStr(const std::uint8_t* bytes, std::int32_t count) {
+    FLine->PutStr(bytes, count);
+    FSink->Commit();
+}
+
+void TDeviceWindow::Flush() {
+    FLine->Flush();
+    FSink->Commit();
+}
+
+void TDeviceWindow::DisplayModemStatus(const TLineStates& lines) {
+    SetLineColour(ui->ctsLabel, lines.Cts);
+    SetLineColour(ui->dsrLabel, lines.Dsr);
+    SetLineColour(ui->dcdLabel, lines.Dcd);
+    SetLineColour(ui->ringLabel, lines.Ring);
+}
+
+bool TDeviceWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->terminal &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const std::optional<std::uint8_t> byte = TypedKeyByte(key->key(), key->modifiers(), key->text());
+        if (byte) {
+            // Accepting the override keeps shortcuts such as Ctrl+C from taking a control code.
+            if (event->type() == QEvent::KeyPress)
+                TerminalKeyPress(*byte);
+            event->accept();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TDeviceWindow::TerminalKeyPress(std::uint8_t byte) {
+    if (FSlot)
+        FSlot->Write(&byte, 1);
+}
+
+void TDeviceWindow::ToggleRts() {
+    const bool raise = !LineColourIsActive(ui->rtsLabel);
+    SetLineColour(ui->rtsLabel, raise);
+    if (FSlot)
+        FSlot->SetRts(raise);
+}
+
+void TDeviceWindow::ToggleDtr() {
+    const bool raise = !LineColourIsActive(ui->dtrLabel);
+    SetLineColour(ui->dtrLabel, raise);
+    if (FSlot)
+        FSlot->SetDtr(raise);
+}
+
+void TDeviceWindow::RecClick() {
+    // The label blinks, so it can be clicked only in its visible phase; the click ends the capture
+    // of this window's slot.
+    if (ui->recLabel->isHidden())
+        return;
+    ui->recLabel->hide();
+    if (!FSlot)
+        return;
+    const QString error = FSlot->StopCapture();
+    if (!error.isEmpty())
+        emit CaptureFailed(error);
+}

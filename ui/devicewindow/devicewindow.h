@@ -1,0 +1,67 @@
+#pragma once
+
+#include "link/deviceslot.h"
+#include "ui/devicewindow/terminalline.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+namespace Ui {
+class TDeviceWindow;
+}
+
+class QLabel;
+class TMemoSink;
+class TMotorDataPage;
+
+// The window of one opened device: the character terminal, the modem-line indicators and
+// switches, and the drive's pages. It shows what its slot reports and sends what the user types
+// through the slot; the slot does the polling. It serves one slot for its whole life, and closing
+// it closes the device.
+class TDeviceWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    // The RTS and DTR switches start as the port dialog's boxes stand.
+    TDeviceWindow(TDeviceSlot& slot, bool rtsSwitch, bool dtrSwitch, QWidget* parent = nullptr);
+    ~TDeviceWindow() override;
+
+    // The slot this window serves; none once the slot table is gone.
+    TDeviceSlot* Slot() const { return FSlot.data(); }
+    TMotorDataPage* MotorData() const;
+
+    void PutStr(const std::uint8_t* bytes, std::int32_t count);
+    void Flush();
+    void DisplayModemStatus(const TLineStates& lines);
+
+signals:
+    // A capture could not be finished; carries the message for the user's error box.
+    void CaptureFailed(const QString& message);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Wire();
+    void FormClose();
+    void ShowReceived(const QByteArray& bytes);
+    void TerminalKeyPress(std::uint8_t byte);
+    void ToggleRts();
+    void ToggleDtr();
+    void RecClick();
+    void ShowConnection(bool connected);
+
+    std::unique_ptr<Ui::TDeviceWindow> ui;
+    std::unique_ptr<TMemoSink> FSink;
+    std::unique_ptr<TTerminalLine> FLine;
+    QPointer<TDeviceSlot> FSlot;
+    bool FClosed = false;
+};
+
+// Indicator colours: green (0, 128, 0) for an active line, red (255, 0, 0) for an inactive one.
+void SetLineColour(QLabel* label, bool active);
+bool LineColourIsActive(const QLabel* label);

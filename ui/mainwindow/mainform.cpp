@@ -1,0 +1,382 @@
+#include "ui/mainwindow/mainform.h"
+#include "transfer/filesend.h"
+#include "ui/aboutbox/aboutbox.h"
+#include "ui/devicewindow/devicewindow.h"
+#include "ui/errorbox/errorbox.h"
+#include "ui/errorbox/errorform.h"
+#include "ui/portdialog/portdialog.h"
+
+#include "ui_mainform.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QProgressDialog>
+#include <QStatusBar>
+#include <QStyle>
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()) {
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // The client area below the menu bar is 782 x 584; the device window's pages need all of it.
+    setFixedSize(782, 584 + menuBar()->sizeHint().height());
+    ui->mdiArea->setBackground(palette().brush(QPalette::Dark));
+    statusBar()->setSizeGripEnabled(false);
+
+    FSlots = new TDeviceSlots(this);
+    FAboutBox = new TAboutBox(this);
+    FPortDialog = new TPortDialog(this);
+    FErrorForm = new TErrorForm(this);
+    // One dialog serves sending and capturing; a capture may go to a file that does not exist yet.
+    FOpenDialog = new QFileDialog(this);
+    FOpenDialog->setOption(QFileDialog::DontUseNativeDialog);
+    FOpenDialog->setFileMode(QFileDialog::AnyFile);
+    FOpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    FOpenDialog->setNameFilter(QStringLiteral("All files (*)"));
+    Wire();
+    UpdateActions();
+}
+
+TMainForm::~TMainForm() {
+    // The device windows go before the slots they serve.
+    qDeleteAll(ui->mdiArea->subWindowList());
+}
+
+QMdiArea* TMainForm::MdiArea() const {
+    return ui->mdiArea;
+}
+
+void TMainForm::Wire() {
+    const auto icon = [this](QStyle::StandardPixmap p) { return style()->standardIcon(p); };
+    ui->openDev0Action->setIcon(icon(QStyle::SP_DialogOpenButton));
+    ui->configureAction->setIcon(icon(QStyle::SP_FileDialogDetailedView));
+    ui->closeWindowAction->setIcon(icon(QStyle::SP_DialogCloseButton));
+    ui->sendFileAction->setIcon(icon(QStyle::SP_ArrowUp));
+    ui->receiveFileAction->setIcon(icon(QStyle::SP_ArrowDown));
+    ui->closeFileAction->setIcon(icon(QStyle::SP_DialogSaveButton));
+    ui->cascadeAction->setIcon(icon(QStyle::SP_TitleBarNormalButton));
+    ui->tileHorizontallyAction->setIcon(icon(QStyle::SP_ToolBarVerticalExtensionButton));
+    ui->tileVerticallyAction->setIcon(icon(QStyle::SP_ToolBarHorizontalExtensionButton));
+
+    // A menu's hint lives on the action that stands for it in its parent menu or the menu bar.
+    for (QMenu* menu : {ui->portMenu, ui->openMenu, ui->windowMenu, ui->helpMenu}) {
+        menu->menuAction()->setStatusTip(menu->statusTip());
+        menu->menuAction()->setToolTip(menu->toolTip());
+    }
+
+    connect(ui->openDev0Action, &QAction::triggered, this, &TMainForm::OpenDevice0);
+    connect(ui->openDev1Action, &QAction::triggered, this, &TMainForm::OpenDevice1);
+    connect(ui->configureAction, &QAction::triggered, this, &TMainForm::Configure);
+    connect(ui->sendFileAction, &QAction::triggered, this, &TMainForm::SendFile);
+    connect(ui->receiveFileAction, &QAction::triggered, this, &TMainForm::ReceiveFile);
+    connect(ui->closeFileAction, &QAction::triggered, this, &TMainForm::CloseFile);
+    connect(ui->aboutAction, &QAction::triggered, this, &TMainForm::ShowAbout);
+    connect(ui->exitAction, &QAction::triggered, this, &TMainForm::Exit);
+    connect(ui->closeWindowAction, &QAction::triggered, ui->mdiArea, &QMdiArea::closeActiveSubWindow);
+    connect(ui->cascadeAction, &QAction::triggered, ui->mdiArea, &QMdiArea::cascadeSubWindows);
+    connect(ui->tileHorizontallyAction, &QAction::triggered, this,
+            [this] { TileSubWindows(Qt::Horizontal); });
+    connect(ui->tileVerticallyAction, &QAction::triggered, this, [this] { TileSubWindows(Qt::Vertical); });
+    connect(ui->minimizeAllAction, &QAction::triggered, this, &TMainForm::MinimizeAll);
+    connect(ui->arrangeAction, &QAction::triggered, this, &TMainForm::ArrangeIcons);
+    connect(ui->windowMenu, &QMenu::aboutToShow, this, &TMainForm::FillWindowMenu);
+    for (std::int32_t i = 0; i < TDeviceSlots::KCount; ++i) {
+        TDeviceSlot* slot = FSlots->At(i);
+        connect(slot, &TDeviceSlot::DeviceLost, this, [this, slot] {
+            statusBar()->showMessage(slot->Name() + QStringLiteral(" — connection lost"));
+        });
+        connect(slot, &TDeviceSlot::DeviceBack, this, [this, slot] {
+            statusBar()->showMessage(slot->Name() + QStringLiteral(" — connection restored"), 5000);
+        });
+    }
+    if (auto* dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TMainForm::UpdateActions);
+}
+
+TDeviceSlot* TMainForm::CurrentSlot() const {
+    // The frame's current sub-window stays the last activated one while a dialog has the focus.
+    QMdiSubWindow* window = ui->mdiArea->currentSubWindow();
+    auto* device = window ? qobject_cast<TDeviceWindow*>(window->widget()) : nullptr;
+    return device ? device->Slot() : nullptr;
+}
+
+TDeviceWindow* TMainForm::WindowOf(std::int32_t index) const {
+    for (QMdiSubWindow* sub : ui->mdiArea->subWindowList())
+        if (auto* window = qobject_cast<TDeviceWindow*>(sub->widget());
+            window && window->Slot() == FSlots->At(index))
+            return window;
+    return nullptr;
+}
+
+bool TMainForm::StillOpen(const TDeviceSlot* slot) const {
+    return !FExiting && slot != nullptr && slot->IsOpen();
+}
+
+void TMainForm::UpdateActions() {
+    const TDeviceSlot* current = CurrentSlot();
+    ui->configureAction->setEnabled(current);
+    ui->sendFileAction->setEnabled(current);
+    ui->receiveFileAction->setEnabled(current);
+    ui->closeFileAction->setEnabled(current && current->Capturing());
+
+    ui->closeWindowAction->setEnabled(!DeviceWindows().isEmpty());
+}
+
+QList<QMdiSubWindow*> TMainForm::DeviceWindows() const {
+    return ui->mdiArea->subWindowList();
+}
+
+void TMainForm::OpenDevice0() {
+    OpenFromItem(ui->openDev0Action);
+}
+
+void TMainForm::OpenDevice1() {
+    OpenFromItem(ui->openDev1Action);
+}
+
+void TMainForm::OpenFromItem(const QAction* item) {
+    const QString caption = item->text();
+    if (OpenDevice(caption))
+        CreateDeviceWindow(caption);
+    else
+        FErrorForm->ShowError(QStringLiteral("Can't open ") + caption);
+}
+
+bool TMainForm::OpenDevice(const QString& caption) {
+    TDeviceSlot* slot = FSlots->ForName(caption);
+    return slot != nullptr && slot->Open();
+}
+
+void TMainForm::CreateDeviceWindow(const QString& caption) {
+    TDeviceSlot* slot = FSlots->ForName(caption);
+    auto* window = new TDeviceWindow(*slot, FPortDialog->RtsChecked(), FPortDialog->DtrChecked());
+    // Queued, so that the box opens after the poll that found the fault has finished.
+    connect(
+        window, &TDeviceWindow::CaptureFailed, this, [](const QString& error) { ShowErrorBox(error); },
+        Qt::QueuedConnection);
+    QMdiSubWindow* sub = ui->mdiArea->addSubWindow(window);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->showMaximized();
+    ui->mdiArea->setActiveSubWindow(sub);
+    UpdateActions();
+}
+
+void TMainForm::Configure() {
+    TDeviceSlot* slot = CurrentSlot();
+    if (!slot)
+        return;
+    FPortDialog->LoadSettings(slot->Settings());
+    if (FPortDialog->exec() != QDialog::Accepted || !StillOpen(slot))
+        return;
+    TPortSettings settings = slot->Settings();
+    FPortDialog->StoreSettings(settings);
+    // A setting the device refused must not look applied: the port would run on other settings
+    // than the dialog shows. A lost device gets them when it comes back.
+    if (!slot->ApplyNewSettings(settings) && !slot->IsLost())
+        ShowErrorBox(
+            QStringLiteral("The device did not accept the port settings; the settings from the refused one "
+                           "on were not applied"));
+}
+
+void TMainForm::ShowAbout() {
+    FAboutBox->exec();
+}
+
+void TMainForm::Exit() {
+    close();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    // Exit ends the program whatever is open: the dialogs close first, so that their handlers
+    // return and find the exit; then nothing buffered is lost, as every device is closed through
+    // its window and every capture file is flushed and closed.
+    FExiting = true;
+    CloseModalDialogs();
+    ui->mdiArea->closeAllSubWindows();
+    const QString captureError = FSlots->CloseAll();
+    if (!captureError.isEmpty())
+        ShowErrorBox(captureError);
+    event->accept();
+}
+
+void TMainForm::CloseModalDialogs() {
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        // A dialog that refuses to close must not hold the exit in this loop.
+        if (QApplication::activeModalWidget() == modal)
+            modal->hide();
+        if (QApplication::activeModalWidget() == modal)
+            break;
+    }
+}
+
+void TMainForm::FillWindowMenu() {
+    for (QAction* action : FWindowListActions)
+        ui->windowMenu->removeAction(action);
+    qDeleteAll(FWindowListActions);
+    FWindowListActions.clear();
+    const QList<QMdiSubWindow*> windows = DeviceWindows();
+    if (windows.isEmpty())
+        return;
+    FWindowListActions << ui->windowMenu->addSeparator();
+    int number = 1;
+    for (QMdiSubWindow* window : windows) {
+        QAction* action =
+            ui->windowMenu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(window->windowTitle()));
+        action->setCheckable(true);
+        action->setChecked(window == ui->mdiArea->activeSubWindow());
+        connect(action, &QAction::triggered, this,
+                [this, window] { ui->mdiArea->setActiveSubWindow(window); });
+        FWindowListActions << action;
+    }
+}
+
+// Tiling horizontally stacks the windows one above the other; vertically puts them side by side.
+void TMainForm::TileSubWindows(Qt::Orientation orientation) {
+    QList<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* window : DeviceWindows())
+        if (!window->isMinimized())
+            windows << window;
+    if (windows.isEmpty())
+        return;
+    const QRect area = ui->mdiArea->viewport()->rect();
+    const int count = int(windows.size());
+    for (int i = 0; i < count; ++i) {
+        QMdiSubWindow* window = windows[i];
+        window->showNormal();
+        if (orientation == Qt::Horizontal) {
+            const int height = area.height() / count;
+            window->setGeometry(0, i * height, area.width(), height);
+        } else {
+            const int width = area.width() / count;
+            window->setGeometry(i * width, 0, width, area.height());
+        }
+    }
+}
+
+void TMainForm::MinimizeAll() {
+    for (QMdiSubWindow* window : DeviceWindows())
+        window->showMinimized();
+}
+
+// Lines the minimised windows up along the bottom of the frame.
+void TMainForm::ArrangeIcons() {
+    const QRect area = ui->mdiArea->viewport()->rect();
+    int x = 0;
+    for (QMdiSubWindow* window : DeviceWindows()) {
+        if (!window->isMinimized())
+            continue;
+        window->move(x, area.height() - window->height());
+        x += window->width();
+    }
+}
+
+TFilePtr TMainForm::ChooseAndOpenFile(const char* mode, QString* path) {
+    if (FOpenDialog->exec() != QDialog::Accepted || FOpenDialog->selectedFiles().isEmpty())
+        return nullptr;
+    const QString chosen = FOpenDialog->selectedFiles().constFirst();
+    if (path)
+        *path = chosen;
+    return TFilePtr(std::fopen(QFile::encodeName(chosen).constData(), mode));
+}
+
+void TMainForm::SendFile() {
+    TDeviceSlot* slot = CurrentSlot();
+    if (!slot)
+        return;
+    QString path;
+    TFilePtr file = ChooseAndOpenFile("rb", &path);
+    if (!file || !StillOpen(slot))
+        return;
+    const auto stallLimit = SendStallLimit(slot->Settings().TxTimeout);
+
+    // A long send shows its progress and can be cancelled between chunks. Meanwhile the event loop
+    // runs now and then, so the slots' polls take what the devices send; before the progress
+    // dialog is up without the user's input, so no key or click acts in the middle of a send.
+    QElapsedTimer elapsed, sinceEvents;
+    elapsed.start();
+    sinceEvents.start();
+    std::unique_ptr<QProgressDialog> progress;
+    const auto keepAlive = [&] {
+        QCoreApplication::processEvents(progress ? QEventLoop::AllEvents
+                                                 : QEventLoop::ExcludeUserInputEvents);
+        sinceEvents.restart();
+    };
+    TSendHooks hooks;
+    hooks.Waiting = keepAlive;
+    hooks.Progress = [&](const TSendProgress& p) {
+        if (!progress && elapsed.elapsed() >= 500) {
+            progress = std::make_unique<QProgressDialog>(this);
+            progress->setWindowTitle(QStringLiteral("Kelmor"));
+            progress->setWindowModality(Qt::ApplicationModal);
+            progress->setRange(0, 1000);
+            progress->setMinimumDuration(0);
+            progress->setAutoClose(false);
+            progress->setAutoReset(false);
+            progress->show();
+        }
+        if (sinceEvents.elapsed() >= 30 || p.Sent == p.Total) {
+            if (progress) {
+                progress->setLabelText(QStringLiteral("Sent %1 of %2 bytes").arg(p.Sent).arg(p.Total));
+                progress->setValue(p.Total ? int(p.Sent * 1000 / p.Total) : 1000);
+            }
+            keepAlive();
+        }
+        return !FExiting && !(progress && progress->wasCanceled());
+    };
+    TSendProgress sent;
+    const auto total = std::uint64_t(std::max<qint64>(0, QFileInfo(path).size()));
+    const TSendResult result = ::SendFile(file.get(), *slot, total, hooks, stallLimit, &sent);
+    file.reset();
+    progress.reset();
+    if (FExiting)
+        return;
+    if (result == TSendResult::Stalled)
+        ShowErrorBox(
+            QStringLiteral("The device accepted no data for %1 s; the send was stopped after %2 of %3 bytes")
+                .arg(stallLimit.count() / 1000.0)
+                .arg(sent.Sent)
+                .arg(total));
+    else if (result == TSendResult::ReadError)
+        ShowErrorBox(
+            QStringLiteral("The file could not be read to its end; the send was stopped after %1 bytes")
+                .arg(sent.Sent));
+    else if (result == TSendResult::Lost)
+        ShowErrorBox(
+            QStringLiteral("The connection to %1 was lost; the send was stopped after %2 of %3 bytes")
+                .arg(slot->Name())
+                .arg(sent.Sent)
+                .arg(total));
+}
+
+void TMainForm::ReceiveFile() {
+    TDeviceSlot* slot = CurrentSlot();
+    if (!slot)
+        return;
+    TFilePtr file = ChooseAndOpenFile("wb");
+    if (!file || !StillOpen(slot))
+        return;
+    const QString error = slot->StartCapture(std::move(file));
+    if (!error.isEmpty())
+        ShowErrorBox(error);
+}
+
+void TMainForm::CloseFile() {
+    TDeviceSlot* slot = CurrentSlot();
+    if (!slot)
+        return;
+    const QString error = slot->StopCapture();
+    if (!error.isEmpty())
+        ShowErrorBox(error);
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "link/deviceslots.h"
+
+#include <QMainWindow>
+#include <memory>
+
+namespace Ui {
+class TMainForm;
+}
+class QFileDialog;
+class QMdiArea;
+class QMdiSubWindow;
+class TAboutBox;
+class TDeviceWindow;
+class TPortDialog;
+class TErrorForm;
+
+// The frame window: menus, tool bar, status bar, the device windows inside it, and the commands
+// that open devices, configure them and move files.
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    void OpenDevice0();
+    void OpenDevice1();
+    void Configure();
+    void SendFile();
+    void ReceiveFile();
+    void CloseFile();
+    void ShowAbout();
+    void Exit();
+
+    // The update rules of the actions; run whenever the application is idle.
+    void UpdateActions();
+
+    // The slot of the device window created or activated last, or none.
+    TDeviceSlot* CurrentSlot() const;
+    TDeviceSlots& Slots() const { return *FSlots; }
+    // The device window of a device index, or none while that device is closed.
+    TDeviceWindow* WindowOf(std::int32_t index) const;
+
+    QMdiArea* MdiArea() const;
+    TAboutBox* AboutBox() const { return FAboutBox; }
+    TErrorForm* ErrorForm() const { return FErrorForm; }
+    QFileDialog* OpenDialog() const { return FOpenDialog; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Wire();
+    void OpenFromItem(const QAction* item);
+    bool OpenDevice(const QString& caption);
+    void CreateDeviceWindow(const QString& caption);
+    // Shows the file dialog and opens the chosen file; none when cancelled or not openable.
+    TFilePtr ChooseAndOpenFile(const char* mode, QString* path = nullptr);
+    // After a modal dialog: the slot it was opened for still has its device, and no exit came.
+    bool StillOpen(const TDeviceSlot* slot) const;
+    void CloseModalDialogs();
+    void FillWindowMenu();
+    void TileSubWindows(Qt::Orientation orientation);
+    void MinimizeAll();
+    void ArrangeIcons();
+    QList<QMdiSubWindow*> DeviceWindows() const;
+
+    std::unique_ptr<Ui::TMainForm> ui;
+    TAboutBox* FAboutBox = nullptr;
+    TPortDialog* FPortDialog = nullptr;
+    TErrorForm* FErrorForm = nullptr;
+    QFileDialog* FOpenDialog = nullptr;
+    QList<QAction*> FWindowListActions;
+    TDeviceSlots* FSlots = nullptr;
+    bool FExiting = false;
+};
