@@ -203,9 +203,10 @@ private:
                 next = std::min(next, FUpArrive);
             if (FDownBusy)
                 next = std::min(next, FDownArrive);
-            // A recording that ends on the way starts sending at its end, not at the target time.
+            // A recording sends each record as its sample is taken, so each one starts on the
+            // line at that moment, not at the target time.
             if (FDrive.Recording())
-                next = std::min(next, FNow + FDrive.NanosUntilRecordingEnds());
+                next = std::min(next, FNow + FDrive.NanosUntilNextSample());
             if (next > FNow) {
                 FDrive.Advance(next - FNow);
                 FNow = next;
@@ -236,11 +237,11 @@ private:
             const std::int64_t stream =
                 std::min<std::int64_t>(needed, 1 + static_cast<std::int64_t>(FDrive.OutputSize()));
             wake = std::min(wake, FDownArrive + (stream - 1) * FByteNs);
-        } else if (FDrive.Recording()) {
-            wake = std::min(wake, FNow + FDrive.NanosUntilRecordingEnds());
         } else if (FUpBusy) {
             wake = std::min(wake, FUpArrive);
         }
+        if (FDrive.Recording())
+            wake = std::min(wake, FNow + FDrive.NanosUntilNextSample());
         return std::max(wake, FNow + 1);
     }
 
