@@ -287,11 +287,10 @@ void ResetSimulatedDrives() {
         drive.reset();
 }
 
-std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, ZQ_STATUS& status) {
+std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, TOpenFailure& failure) {
     if (deviceIndex < 0 || deviceIndex >= static_cast<std::int32_t>(Drives().size())) {
-        status = ZQ_DEVICE_NOT_FOUND;
+        failure.Status = ZQ_DEVICE_NOT_FOUND;
         return nullptr;
     }
-    status = ZQ_OK;
     return std::make_unique<TSimPort>(SimulatedDrive(deviceIndex), Clock());
 }

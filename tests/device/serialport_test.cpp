@@ -3,6 +3,7 @@
 // settings, so the test reads back from its end what the backend really set.
 
 #include "device/port.h"
+#include "device/portmap.h"
 #include "device/zqlink.h"
 #include "tests/support/pty.h"
 
@@ -12,8 +13,11 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <ctime>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -56,9 +60,10 @@ QByteArray AllByteValues() {
 }
 
 TEST(SerialPortOpen, MissingPortIsRefused) {
-    ZQ_STATUS status = ZQ_OK;
-    EXPECT_EQ(OpenSerialPort("/dev/kelmor-no-such-port", status), nullptr);
-    EXPECT_NE(status, ZQ_OK);
+    TOpenFailure failure;
+    EXPECT_EQ(OpenSerialPort("/dev/kelmor-no-such-port", failure), nullptr);
+    EXPECT_NE(failure.Status, ZQ_OK);
+    EXPECT_EQ(failure.SystemError, ENOENT);
 }
 
 TEST_F(SerialPortTest, EveryByteValueTravelsBothWaysUnchanged) {
@@ -97,8 +102,8 @@ TEST_F(SerialPortTest, ShortReadReturnsWhatArrivedAtTheTimeout) {
     EXPECT_EQ(read, 0u);
 }
 
-// While the program's event loop runs, QSerialPort takes in what arrives; those bytes and the ones
-// the system still holds must both be counted and delivered, in order.
+// The receive count takes in what has arrived; those bytes and the ones the system still holds
+// must both be counted and delivered, in order.
 TEST_F(SerialPortTest, ReceiveCountCoversEveryBufferAndPurgeEmptiesThem) {
     ASSERT_EQ(ZQ_SetTimeouts(FHandle, 0, 0), ZQ_OK);
     FPty.Send("first ");
@@ -286,7 +291,7 @@ TEST_F(SerialPortTest, PeerGoingAwayLeavesTheEventLoopIdle) {
     EXPECT_NE(ZQ_GetStatus(FHandle, &rx, &tx, &events), ZQ_OK);
 }
 
-// What the program's event loop took in before the hang-up is still handed over.
+// What the receive count took in before the hang-up is still handed over.
 TEST_F(SerialPortTest, BytesBeforeTheHangUpAreStillDelivered) {
     ASSERT_EQ(ZQ_SetTimeouts(FHandle, 0, 0), ZQ_OK);
     FPty.Send("last words");
