@@ -146,6 +146,30 @@ ZQ_STATUS ZQ_Open(std::int32_t deviceIndex, ZQ_HANDLE* handle) {
     return OpenPort(deviceIndex, DevicePortName(deviceIndex), handle);
 }
 
+ZQ_STATUS ZQ_OpenByName(std::int32_t deviceIndex, const char* portName, ZQ_HANDLE* handle) {
+    if (!handle || !portName)
+        return ZQ_INVALID_PARAMETER;
+    if (deviceIndex < 0 || deviceIndex >= KDeviceCount)
+        return ZQ_DEVICE_NOT_FOUND;
+    return OpenPort(deviceIndex, QFile::decodeName(portName), handle);
+}
+
+ZQ_STATUS ZQ_GetPortName(ZQ_HANDLE handle, char* buffer, std::uint32_t size) {
+    const auto it = Ports().find(handle);
+    if (it == Ports().end())
+        return ZQ_INVALID_HANDLE;
+    if (!buffer)
+        return ZQ_INVALID_PARAMETER;
+    const QByteArray name = QFile::encodeName(it->second.Name);
+    if (static_cast<std::uint64_t>(name.size()) >= size) {
+        if (size > 0)
+            buffer[0] = '\0';
+        return ZQ_INVALID_PARAMETER;
+    }
+    std::memcpy(buffer, name.constData(), static_cast<std::size_t>(name.size()) + 1);
+    return ZQ_OK;
+}
+
 ZQ_STATUS ZQ_Close(ZQ_HANDLE handle) {
     return Ports().erase(handle) ? ZQ_OK : ZQ_INVALID_HANDLE;
 }

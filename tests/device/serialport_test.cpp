@@ -308,4 +308,41 @@ TEST_F(SerialPortTest, BytesBeforeTheHangUpAreStillDelivered) {
     EXPECT_EQ(QByteArray(buffer, count), "last words");
 }
 
+// The port is this program's alone while open (another program that is not privileged gets EBUSY),
+// and a device lost with its port is reopened on that same port, not on what the index maps to now.
+TEST_F(SerialPortTest, PortIsHeldExclusivelyAndReopenedByName) {
+    const QByteArray path = FPty.SlavePath().toLocal8Bit();
+    const auto exclusive = [&] {
+        const int other = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        int held = -1;
+        EXPECT_EQ(::ioctl(other, TIOCGEXCL, &held), 0);
+        ::close(other);
+        return held != 0;
+    };
+    EXPECT_TRUE(exclusive());
+    ZQ_HANDLE second = 0;
+    EXPECT_EQ(ZQ_OpenByName(1, path.constData(), &second), ZQ_DEVICE_BUSY);
+    EXPECT_EQ(OpenFailureReason(1), FPty.SlavePath() + ": open already as DEV0");
+
+    char name[256] = {};
+    ASSERT_EQ(ZQ_GetPortName(FHandle, name, sizeof name), ZQ_OK);
+    EXPECT_EQ(QByteArray(name), path);
+    EXPECT_EQ(ZQ_GetPortName(FHandle, name, std::uint32_t(path.size())), ZQ_INVALID_PARAMETER)
+        << "no room for the NUL";
+    EXPECT_EQ(QByteArray(name), QByteArray());
+
+    ASSERT_EQ(ZQ_Close(FHandle), ZQ_OK);
+    EXPECT_FALSE(exclusive()) << "released at close";
+    qputenv("ZQLINK_PORTS", "sim");
+    ASSERT_EQ(ZQ_OpenByName(0, path.constData(), &FHandle), ZQ_OK);
+    ASSERT_EQ(ZQ_GetPortName(FHandle, name, sizeof name), ZQ_OK);
+    EXPECT_EQ(QByteArray(name), path);
+    ASSERT_EQ(ZQ_SetTimeouts(FHandle, 1000, 1000), ZQ_OK);
+    FPty.Send("back");
+    char got[4] = {};
+    std::uint32_t read = 0;
+    EXPECT_EQ(ZQ_Read(FHandle, got, sizeof got, &read), ZQ_OK);
+    EXPECT_EQ(QByteArray(got, int(read)), "back");
+}
+
 } // namespace
