@@ -34,17 +34,26 @@ public:
     virtual ZQ_STATUS Write(const void* buffer, std::uint32_t bytesToWrite, std::uint32_t* bytesWritten) = 0;
 };
 
-// Opens the backend for a device index. Returns nullptr and sets status when the index has no
-// port or the port cannot be opened.
-using TPortFactory = std::function<std::unique_ptr<TPort>(std::int32_t deviceIndex, ZQ_STATUS& status)>;
+// Why a port did not open: the status that ZQ_Open returns and, when the operating system refused,
+// its error number (errno), from which OpenFailureReason words the cause; 0 when it gave none.
+struct TOpenFailure {
+    ZQ_STATUS Status = ZQ_OK;
+    int SystemError = 0;
+};
+
+// Opens the backend for a device index on a port: the one the index maps to, or the one named to
+// ZQ_OpenByName; an empty name when the index has none. Returns nullptr and fills failure when the
+// port cannot be opened.
+using TPortFactory = std::function<std::unique_ptr<TPort>(std::int32_t deviceIndex, const QString& portName,
+                                                          TOpenFailure& failure)>;
 
 // The factory in use: the ports of this machine unless a test has installed its own.
 void SetPortFactory(TPortFactory factory);
 void ResetPortFactory();
 
 // The backends behind the default factory.
-std::unique_ptr<TPort> OpenSerialPort(const QString& portName, ZQ_STATUS& status);
-std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, ZQ_STATUS& status);
+std::unique_ptr<TPort> OpenSerialPort(const QString& portName, TOpenFailure& failure);
+std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, TOpenFailure& failure);
 
 // Closes every open handle; the tests use it to start from an empty table.
 void CloseAllPorts();

@@ -1,33 +1,120 @@
 #include "device/port.h"
 
+#include <QByteArray>
 #include <QDeadlineTimer>
-#include <QSerialPort>
+#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
+#include <cmath>
 #include <limits>
+
+#include <asm/termbits.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
-// The serial backend: a port of the operating system through QSerialPort, used synchronously on
-// the GUI thread. QSerialPort opens and configures the port; the waits and the byte traffic go
-// straight to its descriptor, because a write that times out must report exactly the bytes the
-// system took (QSerialPort would keep the rest queued and send it later, behind the caller's
-// back), and a hang-up must be seen at once rather than as an endless stream of empty reads.
+// The serial backend: a terminal device of the operating system, opened, configured and used here
+// with the kernel's own calls, synchronously on the GUI thread. The port is taken for this program
+// with TIOCEXCL, not with lock files under /var/lock: those go stale when a program dies, and a
+// pseudo-terminal number that comes round again finds its stale file. termios2 carries any rate,
+// standard or not. A write that times out reports exactly the bytes the system took, and a hang-up
+// is seen at once.
 
 namespace {
 
 constexpr std::uint8_t KDefaultXon = 0x11;
 constexpr std::uint8_t KDefaultXoff = 0x13;
+constexpr std::uint32_t KResetRate = 9600;
+// The receive count takes what has arrived into the backend, so that a hang-up, which makes the
+// system drop its buffer, does not lose it; beyond this the bytes wait in the system.
+constexpr qsizetype KMaxHeld = 65536;
+// A driver may report the rate its divisor gives rather than the one asked for; a UART link
+// tolerates a few percent.
+constexpr double KRateTolerance = 0.03;
+
+struct TStandardRate {
+    std::uint32_t Rate;
+    tcflag_t Code;
+};
+
+// A rate with a code of its own is set by that code, so that programs reading the line with the
+// classic calls see it; any other goes as BOTHER with the number.
+constexpr TStandardRate KStandardRates[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+};
+
+void SetRate(termios2& tio, std::uint32_t rate) {
+    const auto* standard = std::find_if(std::begin(KStandardRates), std::end(KStandardRates),
+                                        [&](const TStandardRate& s) { return s.Rate == rate; });
+    // The input rate field left at zero makes the input follow the output rate.
+    tio.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
+    tio.c_cflag |= standard != std::end(KStandardRates) ? standard->Code : BOTHER;
+    tio.c_ospeed = rate;
+    tio.c_ispeed = rate;
+}
+
+// Raw bytes both ways, and the line of a converter after its reset: 9600 bit/s, 8 data bits, one
+// stop bit, no parity, no flow control. The modem lines do not gate the traffic (CLOCAL), and a
+// read takes what is there (VMIN and VTIME 0) and never waits in the driver.
+void SetResetLine(termios2& tio) {
+    tio.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC |
+                     IXON | IXANY | IXOFF | IMAXBEL);
+    tio.c_oflag &= ~OPOST;
+    tio.c_lflag &= ~(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | IEXTEN);
+    tio.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    tio.c_cc[VSTART] = KDefaultXon;
+    tio.c_cc[VSTOP] = KDefaultXoff;
+    SetRate(tio, KResetRate);
+}
+
+// Whether the driver took the settings asked for. The rate is compared as a number, since a
+// driver may store it under another code.
+bool Took(const termios2& want, const termios2& got) {
+    const tcflag_t rateBits = CBAUD | (CBAUD << IBSHIFT);
+    const double rateError = std::abs(double(got.c_ospeed) - double(want.c_ospeed));
+    return got.c_iflag == want.c_iflag && got.c_oflag == want.c_oflag && got.c_lflag == want.c_lflag &&
+           (got.c_cflag & ~rateBits) == (want.c_cflag & ~rateBits) &&
+           std::equal(std::begin(want.c_cc), std::end(want.c_cc), std::begin(got.c_cc)) &&
+           rateError <= KRateTolerance * double(want.c_ospeed);
+}
+
+TOpenFailure SystemFailure(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return {ZQ_ACCESS_DENIED, error};
+    case EBUSY:
+        return {ZQ_DEVICE_BUSY, error};
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return {ZQ_DEVICE_NOT_FOUND, error};
+    default:
+        return {ZQ_DEVICE_NOT_OPENED, error};
+    }
+}
+
+int WaitMs(const QDeadlineTimer& deadline) {
+    const qint64 left = deadline.remainingTime();
+    return static_cast<int>(std::min<qint64>(left, std::numeric_limits<int>::max()));
+}
 
 class TSerialPort final : public TPort {
 public:
-    explicit TSerialPort(const QString& portName);
-
-    ZQ_STATUS Open();
+    TSerialPort(int descriptor, const termios2& original) : FFd(descriptor), FOriginal(original) {}
+    ~TSerialPort() override;
+    TSerialPort(const TSerialPort&) = delete;
+    TSerialPort& operator=(const TSerialPort&) = delete;
 
     ZQ_STATUS ResetDevice() override;
     ZQ_STATUS SetBaudRate(std::uint32_t baudRate) override;
@@ -47,178 +134,130 @@ public:
     ZQ_STATUS Write(const void* buffer, std::uint32_t bytesToWrite, std::uint32_t* bytesWritten) override;
 
 private:
-    int Descriptor() const { return static_cast<int>(FPort.handle()); }
     bool Alive();
     void GoneAway();
-    ZQ_STATUS SettingFailed(ZQ_STATUS refused);
+    ZQ_STATUS Failed(ZQ_STATUS refused);
+    template <typename Change> ZQ_STATUS Configure(Change change, ZQ_STATUS refused);
     ZQ_STATUS SetModemLine(int line, bool raised);
-    bool SetXonXoffChars(std::uint8_t xon, std::uint8_t xoff);
-    static int WaitMs(const QDeadlineTimer& deadline);
+    void TakeIn();
 
-    QSerialPort FPort;
-    QByteArray FLeft; // what QSerialPort had buffered when the port went away, still to be read
+    int FFd;
+    termios2 FOriginal;
+    QByteArray FHeld; // received, taken from the system, not yet read
     std::uint32_t FReadTimeout = 0;
     std::uint32_t FWriteTimeout = 0;
     bool FGone = false;
-    bool FCheckQueued = false;
 };
 
-TSerialPort::TSerialPort(const QString& portName) {
-    FPort.setPortName(portName);
-    // Between calls the event loop watches the port for QSerialPort. A hung-up port is readable
-    // for ever with nothing to read, so QSerialPort would report a read error on every pass of
-    // the loop and keep a processor busy until the program's next call here; the check runs
-    // queued, outside QSerialPort's own handler, which must not see the port closed under it.
-    QObject::connect(&FPort, &QSerialPort::errorOccurred, &FPort, [this](QSerialPort::SerialPortError error) {
-        if (error == QSerialPort::NoError || FGone || FCheckQueued)
-            return;
-        FCheckQueued = true;
-        QMetaObject::invokeMethod(
-            &FPort,
-            [this] {
-                FCheckQueued = false;
-                Alive();
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-ZQ_STATUS TSerialPort::Open() {
-    if (!FPort.open(QIODevice::ReadWrite))
-        return FPort.error() == QSerialPort::DeviceNotFoundError ? ZQ_DEVICE_NOT_FOUND : ZQ_DEVICE_NOT_OPENED;
-    // The waits below rely on reads and writes that never block.
-    const int flags = ::fcntl(Descriptor(), F_GETFL);
-    if (flags < 0 || ::fcntl(Descriptor(), F_SETFL, flags | O_NONBLOCK) < 0) {
-        FPort.close();
-        return ZQ_DEVICE_NOT_OPENED;
-    }
-    return ZQ_OK;
+// The port goes back to its settings from before the open, as a terminal program leaves it.
+TSerialPort::~TSerialPort() {
+    if (FFd < 0)
+        return;
+    ::ioctl(FFd, TCSETS2, &FOriginal);
+    ::ioctl(FFd, TIOCNXCL);
+    ::close(FFd);
 }
 
 // A port whose device was unplugged, or whose peer closed (a pseudo-terminal), is hung up: it
-// would report itself readable for ever with nothing to read. Once seen, the port is closed so
-// that the event loop stops watching it, and every call fails from then on.
+// reports itself readable for ever with nothing to read. Once seen, the port is closed and every
+// call fails from then on; what was received before stays readable.
 bool TSerialPort::Alive() {
     if (FGone)
         return false;
-    pollfd p{Descriptor(), 0, 0};
-    if (!FPort.isOpen() || (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))))
+    pollfd p{FFd, 0, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
         GoneAway();
     return !FGone;
 }
 
 void TSerialPort::GoneAway() {
     FGone = true;
-    if (FPort.isOpen()) {
-        FLeft += FPort.readAll();
-        FPort.close();
-    }
+    if (FFd >= 0)
+        ::close(FFd);
+    FFd = -1;
 }
 
-ZQ_STATUS TSerialPort::SettingFailed(ZQ_STATUS refused) {
-    if (FPort.error() == QSerialPort::ResourceError || !Alive()) {
+// After a call on the port failed: a port that has gone away fails from now on with ZQ_IO_ERROR,
+// otherwise the driver refused the request.
+ZQ_STATUS TSerialPort::Failed(ZQ_STATUS refused) {
+    const int error = errno;
+    if (!Alive() || error == EIO || error == ENODEV || error == ENXIO) {
         GoneAway();
         return ZQ_IO_ERROR;
     }
-    FPort.clearError();
     return refused;
 }
 
-int TSerialPort::WaitMs(const QDeadlineTimer& deadline) {
-    const qint64 left = deadline.remainingTime();
-    return static_cast<int>(std::min<qint64>(left, std::numeric_limits<int>::max()));
-}
-
-// The converter's own reset: both buffers discarded and the line back at 9600 bit/s, 8 data bits,
-// one stop bit, no parity and no flow control. The modem lines and the time-outs are the host's
-// and stay as they are.
-ZQ_STATUS TSerialPort::ResetDevice() {
+// Changes the line settings and reads them back. Some ports take a setting and quietly keep their
+// own (a pseudo-terminal stays at 8 bits without parity): what the driver did not take is refused
+// with the status given, and the line goes back to what it had.
+template <typename Change> ZQ_STATUS TSerialPort::Configure(Change change, ZQ_STATUS refused) {
     if (!Alive())
         return ZQ_IO_ERROR;
-    FPort.clearError();
-    if (!FPort.clear(QSerialPort::AllDirections) || !FPort.setBaudRate(QSerialPort::Baud9600) ||
-        !FPort.setDataBits(QSerialPort::Data8) || !FPort.setStopBits(QSerialPort::OneStop) ||
-        !FPort.setParity(QSerialPort::NoParity) || !FPort.setFlowControl(QSerialPort::NoFlowControl) ||
-        !SetXonXoffChars(KDefaultXon, KDefaultXoff))
-        return SettingFailed(ZQ_IO_ERROR);
-    return ZQ_OK;
+    termios2 before{};
+    if (::ioctl(FFd, TCGETS2, &before) < 0)
+        return Failed(ZQ_IO_ERROR);
+    termios2 want = before;
+    change(want);
+    if (::ioctl(FFd, TCSETS2, &want) < 0)
+        return Failed(refused);
+    termios2 got{};
+    if (::ioctl(FFd, TCGETS2, &got) < 0)
+        return Failed(ZQ_IO_ERROR);
+    if (Took(want, got))
+        return ZQ_OK;
+    if (::ioctl(FFd, TCSETS2, &before) < 0)
+        return Failed(refused);
+    return refused;
+}
+
+// The converter's own reset: both buffers discarded and the line back to its reset settings. The
+// modem lines and the time-outs are the host's and stay as they are.
+ZQ_STATUS TSerialPort::ResetDevice() {
+    FHeld.clear();
+    if (!Alive())
+        return ZQ_IO_ERROR;
+    if (::ioctl(FFd, TCFLSH, TCIOFLUSH) < 0)
+        return Failed(ZQ_IO_ERROR);
+    return Configure(SetResetLine, ZQ_IO_ERROR);
 }
 
 ZQ_STATUS TSerialPort::SetBaudRate(std::uint32_t baudRate) {
     if (!Alive())
         return ZQ_IO_ERROR;
     // Rate 0 would mean "hang up" to a terminal driver.
-    if (baudRate == 0 || baudRate > static_cast<std::uint32_t>(std::numeric_limits<qint32>::max()))
+    if (baudRate == 0 || baudRate > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
         return ZQ_INVALID_BAUD_RATE;
-    if (!FPort.setBaudRate(static_cast<qint32>(baudRate)))
-        return SettingFailed(ZQ_INVALID_BAUD_RATE);
-    return ZQ_OK;
+    return Configure([=](termios2& tio) { SetRate(tio, baudRate); }, ZQ_INVALID_BAUD_RATE);
 }
 
+// The library has checked the codes. Mark and space parity are the sticky parity bit (CMSPAR)
+// with odd or even.
 ZQ_STATUS TSerialPort::SetDataCharacteristics(std::uint8_t wordLength, std::uint8_t stopBits,
                                               std::uint8_t parity) {
-    if (!Alive())
-        return ZQ_IO_ERROR;
-    QSerialPort::DataBits bits;
-    switch (wordLength) {
-    case ZQ_BITS_7:
-        bits = QSerialPort::Data7;
-        break;
-    case ZQ_BITS_8:
-        bits = QSerialPort::Data8;
-        break;
-    default:
-        return ZQ_INVALID_PARAMETER;
-    }
-    QSerialPort::StopBits stops;
-    switch (stopBits) {
-    case ZQ_STOP_BITS_1:
-        stops = QSerialPort::OneStop;
-        break;
-    case ZQ_STOP_BITS_2:
-        stops = QSerialPort::TwoStop;
-        break;
-    default:
-        return ZQ_INVALID_PARAMETER;
-    }
-    QSerialPort::Parity checks;
+    tcflag_t flags = (wordLength == ZQ_BITS_7 ? CS7 : CS8) | (stopBits == ZQ_STOP_BITS_2 ? CSTOPB : 0);
     switch (parity) {
-    case ZQ_PARITY_NONE:
-        checks = QSerialPort::NoParity;
-        break;
     case ZQ_PARITY_ODD:
-        checks = QSerialPort::OddParity;
+        flags |= PARENB | PARODD;
         break;
     case ZQ_PARITY_EVEN:
-        checks = QSerialPort::EvenParity;
+        flags |= PARENB;
         break;
     case ZQ_PARITY_MARK:
-        checks = QSerialPort::MarkParity;
+        flags |= PARENB | PARODD | CMSPAR;
         break;
     case ZQ_PARITY_SPACE:
-        checks = QSerialPort::SpaceParity;
+        flags |= PARENB | CMSPAR;
         break;
     default:
-        return ZQ_INVALID_PARAMETER;
+        break;
     }
-    if (!FPort.setDataBits(bits) || !FPort.setStopBits(stops) || !FPort.setParity(checks))
-        return SettingFailed(ZQ_NOT_SUPPORTED);
-    // Some ports take a framing and quietly keep their own (a pseudo-terminal stays at 8 bits
-    // without parity), and QSerialPort does not always notice.
-    tcflag_t want = (bits == QSerialPort::Data7 ? CS7 : CS8) | (stops == QSerialPort::TwoStop ? CSTOPB : 0);
-    tcflag_t mask = CSIZE | CSTOPB | PARENB;
-    if (checks != QSerialPort::NoParity) {
-        want |= PARENB | (checks == QSerialPort::OddParity || checks == QSerialPort::MarkParity ? PARODD : 0);
-        mask |= PARODD;
-#ifdef CMSPAR
-        want |= checks == QSerialPort::MarkParity || checks == QSerialPort::SpaceParity ? CMSPAR : 0;
-        mask |= CMSPAR;
-#endif
-    }
-    termios tio{};
-    if (::tcgetattr(Descriptor(), &tio) < 0)
-        return SettingFailed(ZQ_IO_ERROR);
-    return (tio.c_cflag & mask) == want ? ZQ_OK : ZQ_NOT_SUPPORTED;
+    return Configure(
+        [=](termios2& tio) {
+            tio.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR);
+            tio.c_cflag |= flags;
+        },
+        ZQ_NOT_SUPPORTED);
 }
 
 // The terminal driver has no DTR/DSR handshake: refusing it keeps the caller from believing the
@@ -226,37 +265,32 @@ ZQ_STATUS TSerialPort::SetDataCharacteristics(std::uint8_t wordLength, std::uint
 ZQ_STATUS TSerialPort::SetFlowControl(std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff) {
     if (!Alive())
         return ZQ_IO_ERROR;
+    const auto flow = [](tcflag_t control, tcflag_t input) {
+        return [=](termios2& tio) {
+            tio.c_cflag = (tio.c_cflag & ~CRTSCTS) | control;
+            tio.c_iflag = (tio.c_iflag & ~(IXON | IXOFF | IXANY)) | input;
+        };
+    };
     switch (mode) {
     case ZQ_FLOW_NONE:
-        if (!FPort.setFlowControl(QSerialPort::NoFlowControl))
-            return SettingFailed(ZQ_IO_ERROR);
-        return ZQ_OK;
+        return Configure(flow(0, 0), ZQ_IO_ERROR);
     case ZQ_FLOW_RTS_CTS:
-        if (!FPort.setFlowControl(QSerialPort::HardwareControl))
-            return SettingFailed(ZQ_NOT_SUPPORTED);
-        return ZQ_OK;
+        return Configure(flow(CRTSCTS, 0), ZQ_NOT_SUPPORTED);
     case ZQ_FLOW_DTR_DSR:
         return ZQ_NOT_SUPPORTED;
     case ZQ_FLOW_XON_XOFF:
         if (xon == xoff)
             return ZQ_INVALID_PARAMETER;
-        if (!SetXonXoffChars(xon, xoff) || !FPort.setFlowControl(QSerialPort::SoftwareControl))
-            return SettingFailed(ZQ_NOT_SUPPORTED);
-        return ZQ_OK;
+        return Configure(
+            [=](termios2& tio) {
+                flow(0, IXON | IXOFF)(tio);
+                tio.c_cc[VSTART] = static_cast<cc_t>(xon);
+                tio.c_cc[VSTOP] = static_cast<cc_t>(xoff);
+            },
+            ZQ_NOT_SUPPORTED);
     default:
         return ZQ_INVALID_PARAMETER;
     }
-}
-
-// QSerialPort has no say over the XON and XOFF characters; the terminal driver keeps them in its
-// control characters, which QSerialPort leaves alone when it changes other settings.
-bool TSerialPort::SetXonXoffChars(std::uint8_t xon, std::uint8_t xoff) {
-    termios tio{};
-    if (::tcgetattr(Descriptor(), &tio) < 0)
-        return false;
-    tio.c_cc[VSTART] = static_cast<cc_t>(xon);
-    tio.c_cc[VSTOP] = static_cast<cc_t>(xoff);
-    return ::tcsetattr(Descriptor(), TCSANOW, &tio) == 0;
 }
 
 // The event character only decides when a converter hands a partial packet to the host, and the
@@ -279,7 +313,7 @@ ZQ_STATUS TSerialPort::SetEventNotification(std::uint32_t, void*) {
 ZQ_STATUS TSerialPort::SetModemLine(int line, bool raised) {
     if (!Alive())
         return ZQ_IO_ERROR;
-    if (::ioctl(Descriptor(), raised ? TIOCMBIS : TIOCMBIC, &line) == 0)
+    if (::ioctl(FFd, raised ? TIOCMBIS : TIOCMBIC, &line) == 0)
         return ZQ_OK;
     // A pseudo-terminal, for one, has no modem lines to drive.
     if (errno == ENOTTY || errno == EINVAL)
@@ -298,29 +332,39 @@ ZQ_STATUS TSerialPort::SetTimeouts(std::uint32_t readTimeout, std::uint32_t writ
 
 ZQ_STATUS TSerialPort::Purge(std::uint32_t mask) {
     if (mask & ZQ_PURGE_RX)
-        FLeft.clear();
+        FHeld.clear();
     if (!Alive())
         return ZQ_IO_ERROR;
-    QSerialPort::Directions directions;
-    if (mask & ZQ_PURGE_RX)
-        directions |= QSerialPort::Input;
-    if (mask & ZQ_PURGE_TX)
-        directions |= QSerialPort::Output;
-    if (directions && !FPort.clear(directions))
-        return SettingFailed(ZQ_IO_ERROR);
+    const bool rx = mask & ZQ_PURGE_RX;
+    const bool tx = mask & ZQ_PURGE_TX;
+    if ((rx || tx) && ::ioctl(FFd, TCFLSH, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) < 0)
+        return Failed(ZQ_IO_ERROR);
     return ZQ_OK;
+}
+
+void TSerialPort::TakeIn() {
+    char chunk[4096];
+    while (FHeld.size() < KMaxHeld) {
+        const auto room =
+            static_cast<std::size_t>(std::min<qsizetype>(sizeof chunk, KMaxHeld - FHeld.size()));
+        const ssize_t n = ::read(FFd, chunk, room);
+        if (n <= 0)
+            return;
+        FHeld.append(chunk, n);
+    }
 }
 
 ZQ_STATUS TSerialPort::GetStatus(std::uint32_t* rxBytes, std::uint32_t* txBytes, std::uint32_t* eventStatus) {
     *eventStatus = 0;
     *txBytes = 0;
-    // Bytes QSerialPort took in while the event loop ran come before those the system still holds.
-    *rxBytes = static_cast<std::uint32_t>(FLeft.size() + (FPort.isOpen() ? FPort.bytesAvailable() : 0));
+    if (Alive())
+        TakeIn();
+    *rxBytes = static_cast<std::uint32_t>(FHeld.size());
     if (!Alive())
         return ZQ_IO_ERROR;
     int waiting = 0;
     int queued = 0;
-    if (::ioctl(Descriptor(), FIONREAD, &waiting) < 0 || ::ioctl(Descriptor(), TIOCOUTQ, &queued) < 0) {
+    if (::ioctl(FFd, FIONREAD, &waiting) < 0 || ::ioctl(FFd, TIOCOUTQ, &queued) < 0) {
         GoneAway();
         return ZQ_IO_ERROR;
     }
@@ -334,7 +378,7 @@ ZQ_STATUS TSerialPort::GetModemStatus(std::uint32_t* modemStatus) {
     if (!Alive())
         return ZQ_IO_ERROR;
     int lines = 0;
-    if (::ioctl(Descriptor(), TIOCMGET, &lines) < 0) {
+    if (::ioctl(FFd, TIOCMGET, &lines) < 0) {
         if (errno == ENOTTY || errno == EINVAL)
             return ZQ_OK;
         GoneAway();
@@ -353,16 +397,9 @@ ZQ_STATUS TSerialPort::GetModemStatus(std::uint32_t* modemStatus) {
 
 ZQ_STATUS TSerialPort::Read(void* buffer, std::uint32_t bytesToRead, std::uint32_t* bytesRead) {
     char* out = static_cast<char*>(buffer);
-    std::uint32_t got = 0;
-    const auto take = [&](const QByteArray& from) {
-        const auto n = std::min<qsizetype>(from.size(), bytesToRead - got);
-        std::copy_n(from.constData(), n, out + got);
-        got += static_cast<std::uint32_t>(n);
-        return n;
-    };
-    FLeft.remove(0, take(FLeft));
-    if (got < bytesToRead && FPort.isOpen())
-        take(FPort.read(bytesToRead - got));
+    std::uint32_t got = static_cast<std::uint32_t>(std::min<qsizetype>(FHeld.size(), bytesToRead));
+    std::copy_n(FHeld.constData(), got, out);
+    FHeld.remove(0, got);
     *bytesRead = got;
     if (got == bytesToRead)
         return ZQ_OK;
@@ -370,10 +407,9 @@ ZQ_STATUS TSerialPort::Read(void* buffer, std::uint32_t bytesToRead, std::uint32
         return ZQ_IO_ERROR;
 
     const QDeadlineTimer deadline(static_cast<qint64>(FReadTimeout), Qt::PreciseTimer);
-    const int fd = Descriptor();
     bool hungUp = false;
     for (;;) {
-        const ssize_t n = ::read(fd, out + got, bytesToRead - got);
+        const ssize_t n = ::read(FFd, out + got, bytesToRead - got);
         if (n > 0) {
             got += static_cast<std::uint32_t>(n);
             *bytesRead = got;
@@ -389,7 +425,7 @@ ZQ_STATUS TSerialPort::Read(void* buffer, std::uint32_t bytesToRead, std::uint32
         }
         if (deadline.hasExpired())
             return ZQ_OK;
-        pollfd p{fd, POLLIN, 0};
+        pollfd p{FFd, POLLIN, 0};
         const int ready = ::poll(&p, 1, WaitMs(deadline));
         if (ready < 0 && errno != EINTR) {
             GoneAway();
@@ -405,9 +441,8 @@ ZQ_STATUS TSerialPort::Write(const void* buffer, std::uint32_t bytesToWrite, std
         return ZQ_IO_ERROR;
     const char* in = static_cast<const char*>(buffer);
     const QDeadlineTimer deadline(static_cast<qint64>(FWriteTimeout), Qt::PreciseTimer);
-    const int fd = Descriptor();
     while (*bytesWritten < bytesToWrite) {
-        const ssize_t n = ::write(fd, in + *bytesWritten, bytesToWrite - *bytesWritten);
+        const ssize_t n = ::write(FFd, in + *bytesWritten, bytesToWrite - *bytesWritten);
         if (n > 0) {
             *bytesWritten += static_cast<std::uint32_t>(n);
             continue;
@@ -418,7 +453,7 @@ ZQ_STATUS TSerialPort::Write(const void* buffer, std::uint32_t bytesToWrite, std
         }
         if (deadline.hasExpired())
             break;
-        pollfd p{fd, POLLOUT, 0};
+        pollfd p{FFd, POLLOUT, 0};
         const int ready = ::poll(&p, 1, WaitMs(deadline));
         if ((ready < 0 && errno != EINTR) || (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))) {
             GoneAway();
@@ -430,10 +465,27 @@ ZQ_STATUS TSerialPort::Write(const void* buffer, std::uint32_t bytesToWrite, std
 
 } // namespace
 
-std::unique_ptr<TPort> OpenSerialPort(const QString& portName, ZQ_STATUS& status) {
-    auto port = std::make_unique<TSerialPort>(portName);
-    status = port->Open();
-    if (status != ZQ_OK)
+// Reads and writes never block: the waits above are the backend's own, bounded by the time-outs.
+std::unique_ptr<TPort> OpenSerialPort(const QString& portName, TOpenFailure& failure) {
+    const int fd =
+        ::open(QFile::encodeName(portName).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        failure = SystemFailure(errno);
         return nullptr;
-    return port;
+    }
+    termios2 original{};
+    if (::ioctl(fd, TCGETS2, &original) < 0 || ::ioctl(fd, TIOCEXCL) < 0) {
+        failure = SystemFailure(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    termios2 line = original;
+    SetResetLine(line);
+    if (::ioctl(fd, TCSETS2, &line) < 0) {
+        failure = SystemFailure(errno);
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<TSerialPort>(fd, original);
 }

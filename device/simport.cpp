@@ -203,9 +203,10 @@ private:
                 next = std::min(next, FUpArrive);
             if (FDownBusy)
                 next = std::min(next, FDownArrive);
-            // A recording that ends on the way starts sending at its end, not at the target time.
+            // A recording sends each record as its sample is taken, so each one starts on the
+            // line at that moment, not at the target time.
             if (FDrive.Recording())
-                next = std::min(next, FNow + FDrive.NanosUntilRecordingEnds());
+                next = std::min(next, FNow + FDrive.NanosUntilNextSample());
             if (next > FNow) {
                 FDrive.Advance(next - FNow);
                 FNow = next;
@@ -236,11 +237,11 @@ private:
             const std::int64_t stream =
                 std::min<std::int64_t>(needed, 1 + static_cast<std::int64_t>(FDrive.OutputSize()));
             wake = std::min(wake, FDownArrive + (stream - 1) * FByteNs);
-        } else if (FDrive.Recording()) {
-            wake = std::min(wake, FNow + FDrive.NanosUntilRecordingEnds());
         } else if (FUpBusy) {
             wake = std::min(wake, FUpArrive);
         }
+        if (FDrive.Recording())
+            wake = std::min(wake, FNow + FDrive.NanosUntilNextSample());
         return std::max(wake, FNow + 1);
     }
 
@@ -286,11 +287,10 @@ void ResetSimulatedDrives() {
         drive.reset();
 }
 
-std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, ZQ_STATUS& status) {
+std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, TOpenFailure& failure) {
     if (deviceIndex < 0 || deviceIndex >= static_cast<std::int32_t>(Drives().size())) {
-        status = ZQ_DEVICE_NOT_FOUND;
+        failure.Status = ZQ_DEVICE_NOT_FOUND;
         return nullptr;
     }
-    status = ZQ_OK;
     return std::make_unique<TSimPort>(SimulatedDrive(deviceIndex), Clock());
 }

@@ -2,28 +2,35 @@
 #include "device/port.h"
 #include "device/portmap.h"
 
+#include <QFile>
+#include <array>
+#include <cerrno>
+#include <cstring>
 #include <map>
 
 namespace {
 
+constexpr std::int32_t KDeviceCount = 4;
+
 struct TOpenPort {
     std::int32_t Index;
+    QString Name;
     std::unique_ptr<TPort> Port;
 };
 
-std::unique_ptr<TPort> OpenMappedPort(std::int32_t deviceIndex, ZQ_STATUS& status) {
-    const QString name = DevicePortName(deviceIndex);
-    if (name.isEmpty()) {
-        status = ZQ_DEVICE_NOT_FOUND;
+std::unique_ptr<TPort> OpenNamedPort(std::int32_t deviceIndex, const QString& portName,
+                                     TOpenFailure& failure) {
+    if (portName.isEmpty()) {
+        failure.Status = ZQ_DEVICE_NOT_FOUND;
         return nullptr;
     }
-    if (name == KSimPortName)
-        return OpenSimulatedPort(deviceIndex, status);
-    return OpenSerialPort(name, status);
+    if (portName == KSimPortName)
+        return OpenSimulatedPort(deviceIndex, failure);
+    return OpenSerialPort(portName, failure);
 }
 
 TPortFactory& Factory() {
-    static TPortFactory factory = OpenMappedPort;
+    static TPortFactory factory = OpenNamedPort;
     return factory;
 }
 
@@ -36,6 +43,59 @@ std::map<ZQ_HANDLE, TOpenPort>& Ports() {
 ZQ_HANDLE NextHandle() {
     static ZQ_HANDLE next = 0x4B4C0000;
     return ++next;
+}
+
+// What OpenFailureReason says for each index.
+std::array<QString, KDeviceCount>& FailureReasons() {
+    static std::array<QString, KDeviceCount> reasons;
+    return reasons;
+}
+
+ZQ_STATUS RefuseOpen(std::int32_t deviceIndex, ZQ_STATUS status, const QString& reason) {
+    FailureReasons()[static_cast<std::size_t>(deviceIndex)] = reason;
+    return status;
+}
+
+// A backend that gave a status but no error number is worded by the status.
+int SystemErrorOf(const TOpenFailure& failure) {
+    if (failure.SystemError != 0)
+        return failure.SystemError;
+    switch (failure.Status) {
+    case ZQ_DEVICE_NOT_FOUND:
+        return ENOENT;
+    case ZQ_ACCESS_DENIED:
+        return EACCES;
+    case ZQ_DEVICE_BUSY:
+        return EBUSY;
+    default:
+        return 0;
+    }
+}
+
+ZQ_STATUS OpenPort(std::int32_t deviceIndex, const QString& portName, ZQ_HANDLE* handle) {
+    for (const auto& [h, open] : Ports()) {
+        if (open.Index == deviceIndex)
+            return RefuseOpen(deviceIndex, ZQ_DEVICE_NOT_OPENED,
+                              QStringLiteral("DEV%1 is open already").arg(deviceIndex));
+        // The system lets a privileged program open a port twice, and two devices on one port would
+        // split its bytes between them. Each index has a simulated drive of its own.
+        if (!portName.isEmpty() && portName != KSimPortName && open.Name == portName)
+            return RefuseOpen(deviceIndex, ZQ_DEVICE_BUSY,
+                              QStringLiteral("%1: open already as DEV%2").arg(portName).arg(open.Index));
+    }
+    TOpenFailure failure;
+    auto port = Factory()(deviceIndex, portName, failure);
+    if (!port) {
+        const ZQ_STATUS status = failure.Status == ZQ_OK ? ZQ_DEVICE_NOT_OPENED : failure.Status;
+        return RefuseOpen(deviceIndex, status,
+                          portName.isEmpty() ? QStringLiteral("DEV%1 has no port").arg(deviceIndex)
+                                             : OpenFailureText(portName, SystemErrorOf(failure)));
+    }
+    FailureReasons()[static_cast<std::size_t>(deviceIndex)].clear();
+    const ZQ_HANDLE h = NextHandle();
+    Ports().emplace(h, TOpenPort{deviceIndex, portName, std::move(port)});
+    *handle = h;
+    return ZQ_OK;
 }
 
 TPort* Find(ZQ_HANDLE handle) {
@@ -65,27 +125,48 @@ void SetPortFactory(TPortFactory factory) {
     Factory() = std::move(factory);
 }
 void ResetPortFactory() {
-    Factory() = OpenMappedPort;
+    Factory() = OpenNamedPort;
 }
 void CloseAllPorts() {
     Ports().clear();
+    FailureReasons().fill(QString());
+}
+
+QString OpenFailureReason(std::int32_t deviceIndex) {
+    if (deviceIndex < 0 || deviceIndex >= KDeviceCount)
+        return QStringLiteral("DEV%1 has no port").arg(deviceIndex);
+    return FailureReasons()[static_cast<std::size_t>(deviceIndex)];
 }
 
 ZQ_STATUS ZQ_Open(std::int32_t deviceIndex, ZQ_HANDLE* handle) {
     if (!handle)
         return ZQ_INVALID_PARAMETER;
-    if (deviceIndex < 0 || deviceIndex > 3)
+    if (deviceIndex < 0 || deviceIndex >= KDeviceCount)
         return ZQ_DEVICE_NOT_FOUND;
-    for (const auto& [h, open] : Ports())
-        if (open.Index == deviceIndex)
-            return ZQ_DEVICE_NOT_OPENED;
-    ZQ_STATUS status = ZQ_OK;
-    auto port = Factory()(deviceIndex, status);
-    if (!port)
-        return status == ZQ_OK ? ZQ_DEVICE_NOT_OPENED : status;
-    const ZQ_HANDLE h = NextHandle();
-    Ports().emplace(h, TOpenPort{deviceIndex, std::move(port)});
-    *handle = h;
+    return OpenPort(deviceIndex, DevicePortName(deviceIndex), handle);
+}
+
+ZQ_STATUS ZQ_OpenByName(std::int32_t deviceIndex, const char* portName, ZQ_HANDLE* handle) {
+    if (!handle || !portName)
+        return ZQ_INVALID_PARAMETER;
+    if (deviceIndex < 0 || deviceIndex >= KDeviceCount)
+        return ZQ_DEVICE_NOT_FOUND;
+    return OpenPort(deviceIndex, QFile::decodeName(portName), handle);
+}
+
+ZQ_STATUS ZQ_GetPortName(ZQ_HANDLE handle, char* buffer, std::uint32_t size) {
+    const auto it = Ports().find(handle);
+    if (it == Ports().end())
+        return ZQ_INVALID_HANDLE;
+    if (!buffer)
+        return ZQ_INVALID_PARAMETER;
+    const QByteArray name = QFile::encodeName(it->second.Name);
+    if (static_cast<std::uint64_t>(name.size()) >= size) {
+        if (size > 0)
+            buffer[0] = '\0';
+        return ZQ_INVALID_PARAMETER;
+    }
+    std::memcpy(buffer, name.constData(), static_cast<std::size_t>(name.size()) + 1);
     return ZQ_OK;
 }
 

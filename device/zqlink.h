@@ -19,6 +19,10 @@ constexpr ZQ_STATUS ZQ_INVALID_PARAMETER = 6;
 constexpr ZQ_STATUS ZQ_INVALID_BAUD_RATE = 7;
 constexpr ZQ_STATUS ZQ_NOT_SUPPORTED = 17;
 constexpr ZQ_STATUS ZQ_OTHER_ERROR = 18;
+// ZQ_Open: the system refuses this user the port (see OpenFailureReason for the remedy).
+constexpr ZQ_STATUS ZQ_ACCESS_DENIED = 20;
+// ZQ_Open: another program, or another device index of this one, has the port.
+constexpr ZQ_STATUS ZQ_DEVICE_BUSY = 21;
 
 // Data characteristics.
 constexpr std::uint8_t ZQ_BITS_7 = 7;
@@ -51,7 +55,17 @@ constexpr std::uint32_t ZQ_MODEM_STATUS_DSR = 0x20;
 constexpr std::uint32_t ZQ_MODEM_STATUS_RI = 0x40;
 constexpr std::uint32_t ZQ_MODEM_STATUS_DCD = 0x80;
 
+// Opens a device index on the port it maps to. ZQ_DEVICE_NOT_FOUND: the index has no port, or its
+// port does not exist; ZQ_ACCESS_DENIED, ZQ_DEVICE_BUSY as above; ZQ_DEVICE_NOT_OPENED: the index
+// is open already, or the port failed otherwise.
 ZQ_STATUS ZQ_Open(std::int32_t deviceIndex, ZQ_HANDLE* handle);
+// Opens a device index on the named port ("sim", or a serial port's name or path as ZQ_GetPortName
+// gave it) rather than the one the index maps to now, so that a lost device is reopened on the very
+// port it had. Statuses as ZQ_Open.
+ZQ_STATUS ZQ_OpenByName(std::int32_t deviceIndex, const char* portName, ZQ_HANDLE* handle);
+// The name of the port an open device is on, ended by a NUL; ZQ_INVALID_PARAMETER when size cannot
+// hold it (the buffer then holds an empty name).
+ZQ_STATUS ZQ_GetPortName(ZQ_HANDLE handle, char* buffer, std::uint32_t size);
 ZQ_STATUS ZQ_Close(ZQ_HANDLE handle);
 ZQ_STATUS ZQ_ResetDevice(ZQ_HANDLE handle);
 ZQ_STATUS ZQ_SetBaudRate(ZQ_HANDLE handle, std::uint32_t baudRate);

@@ -98,6 +98,10 @@ bool TDeviceSlot::Open() {
     }
     FRts = FSettings.Rts != 0;
     FDtr = FSettings.Dtr != 0;
+    // A lost device is looked for again under this name, not under whatever its index maps to
+    // by then (with the converter unplugged, that could be the simulated drive).
+    std::array<char, 4096> name{};
+    FPortName = ZQ_GetPortName(handle, name.data(), std::uint32_t(name.size())) == ZQ_OK ? name.data() : "";
     FHandle = handle;
     FOpen = true;
     FPollTimer.start();
@@ -263,7 +267,7 @@ void TDeviceSlot::TryReconnect() {
         return;
     }
     ZQ_HANDLE handle = 0;
-    if (ZQ_Open(FIndex, &handle) != ZQ_OK)
+    if (ZQ_OpenByName(FIndex, FPortName.c_str(), &handle) != ZQ_OK)
         return;
     // The settings the user applied last, with the output lines as the switches left them.
     TPortSettings settings = FSettings;

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // The last known state of the device's input lines.
 struct TLineStates {
@@ -110,6 +111,7 @@ private:
     bool ReadLines(ZQ_HANDLE handle);
 
     std::int32_t FIndex;
+    std::string FPortName;
     bool FOpen = false;
     ZQ_HANDLE FHandle = 0; // 0 while lost
     TPortSettings FSettings;

@@ -62,8 +62,7 @@ void TDriveSim::Advance(std::int64_t nanoseconds) {
 std::int64_t TDriveSim::NanosUntilRecordingEnds() const {
     if (!FRecording)
         return 0;
-    const std::int64_t periodsLeft = FRecordCount - static_cast<std::int64_t>(FRecords.size() / 4);
-    return periodsLeft * TServoModel::KControlPeriodNs - FPhaseNs;
+    return std::int64_t{FRecordCount - FRecordsSent} * TServoModel::KControlPeriodNs - FPhaseNs;
 }
 
 std::string TDriveSim::TakeOutput(std::size_t maxBytes) {
@@ -85,15 +84,12 @@ void TDriveSim::Tick() {
     if (!FRecording)
         return;
     const auto position = static_cast<std::uint32_t>(FModel.Position());
-    FRecords += 'l';
-    FRecords += static_cast<char>((position >> 16) & 0xFF);
-    FRecords += static_cast<char>((position >> 8) & 0xFF);
-    FRecords += static_cast<char>(position & 0xFF);
-    if (static_cast<std::int32_t>(FRecords.size() / 4) < FRecordCount)
+    const char record[] = {'l', static_cast<char>((position >> 16) & 0xFF),
+                           static_cast<char>((position >> 8) & 0xFF), static_cast<char>(position & 0xFF)};
+    Send(std::string_view(record, sizeof record));
+    if (++FRecordsSent < FRecordCount)
         return;
-    FRecords += "\r\n";
-    Send(FRecords);
-    FRecords.clear();
+    Send("\r\n");
     FRecording = false;
     while (!FRecording && !FHeldInput.empty()) {
         const std::uint8_t byte = FHeldInput.front();
@@ -234,7 +230,7 @@ bool TDriveSim::ExecuteCommand(const std::string& line) {
         FModel.StepTo(*target);
         FRecording = true;
         FRecordCount = FSampleCount;
-        FRecords.clear();
+        FRecordsSent = 0;
         return true;
     }
     case 'G': {

@@ -41,10 +41,15 @@ public:
     std::string TakeOutput(std::size_t maxBytes);
     void DiscardOutput() { FOutput.clear(); }
 
-    // A J recording is running; its samples and the input held meanwhile come at its end.
+    // A J recording is running: each sample goes out as a record the moment it is taken, CR LF
+    // after the last; input that comes meanwhile is held and interpreted at its end.
     bool Recording() const { return FRecording; }
     // Time until the running recording ends, 0 when none runs.
     std::int64_t NanosUntilRecordingEnds() const;
+    // Time until the running recording takes its next sample (and has output), 0 when none runs.
+    std::int64_t NanosUntilNextSample() const {
+        return FRecording ? TServoModel::KControlPeriodNs - FPhaseNs : 0;
+    }
     // Nothing more will come out of the drive without new input.
     bool Idle() const { return !FRecording && FHeldInput.empty(); }
 
@@ -83,7 +88,7 @@ private:
     std::int32_t FSampleCount = KDefaultSampleCount;
     bool FRecording = false;
     std::int32_t FRecordCount = 0;
-    std::string FRecords;
+    std::int32_t FRecordsSent = 0;
 
     std::int64_t FPhaseNs = 0;
     bool FRts = false;

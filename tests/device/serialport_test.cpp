@@ -3,6 +3,7 @@
 // settings, so the test reads back from its end what the backend really set.
 
 #include "device/port.h"
+#include "device/portmap.h"
 #include "device/zqlink.h"
 #include "tests/support/pty.h"
 
@@ -12,8 +13,11 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <ctime>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -56,9 +60,10 @@ QByteArray AllByteValues() {
 }
 
 TEST(SerialPortOpen, MissingPortIsRefused) {
-    ZQ_STATUS status = ZQ_OK;
-    EXPECT_EQ(OpenSerialPort("/dev/kelmor-no-such-port", status), nullptr);
-    EXPECT_NE(status, ZQ_OK);
+    TOpenFailure failure;
+    EXPECT_EQ(OpenSerialPort("/dev/kelmor-no-such-port", failure), nullptr);
+    EXPECT_NE(failure.Status, ZQ_OK);
+    EXPECT_EQ(failure.SystemError, ENOENT);
 }
 
 TEST_F(SerialPortTest, EveryByteValueTravelsBothWaysUnchanged) {
@@ -97,8 +102,8 @@ TEST_F(SerialPortTest, ShortReadReturnsWhatArrivedAtTheTimeout) {
     EXPECT_EQ(read, 0u);
 }
 
-// While the program's event loop runs, QSerialPort takes in what arrives; those bytes and the ones
-// the system still holds must both be counted and delivered, in order.
+// The receive count takes in what has arrived; those bytes and the ones the system still holds
+// must both be counted and delivered, in order.
 TEST_F(SerialPortTest, ReceiveCountCoversEveryBufferAndPurgeEmptiesThem) {
     ASSERT_EQ(ZQ_SetTimeouts(FHandle, 0, 0), ZQ_OK);
     FPty.Send("first ");
@@ -286,7 +291,7 @@ TEST_F(SerialPortTest, PeerGoingAwayLeavesTheEventLoopIdle) {
     EXPECT_NE(ZQ_GetStatus(FHandle, &rx, &tx, &events), ZQ_OK);
 }
 
-// What the program's event loop took in before the hang-up is still handed over.
+// What the receive count took in before the hang-up is still handed over.
 TEST_F(SerialPortTest, BytesBeforeTheHangUpAreStillDelivered) {
     ASSERT_EQ(ZQ_SetTimeouts(FHandle, 0, 0), ZQ_OK);
     FPty.Send("last words");
@@ -301,6 +306,43 @@ TEST_F(SerialPortTest, BytesBeforeTheHangUpAreStillDelivered) {
     std::uint32_t count = 0;
     ZQ_Read(FHandle, buffer, rx, &count);
     EXPECT_EQ(QByteArray(buffer, count), "last words");
+}
+
+// The port is this program's alone while open (another program that is not privileged gets EBUSY),
+// and a device lost with its port is reopened on that same port, not on what the index maps to now.
+TEST_F(SerialPortTest, PortIsHeldExclusivelyAndReopenedByName) {
+    const QByteArray path = FPty.SlavePath().toLocal8Bit();
+    const auto exclusive = [&] {
+        const int other = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        int held = -1;
+        EXPECT_EQ(::ioctl(other, TIOCGEXCL, &held), 0);
+        ::close(other);
+        return held != 0;
+    };
+    EXPECT_TRUE(exclusive());
+    ZQ_HANDLE second = 0;
+    EXPECT_EQ(ZQ_OpenByName(1, path.constData(), &second), ZQ_DEVICE_BUSY);
+    EXPECT_EQ(OpenFailureReason(1), FPty.SlavePath() + ": open already as DEV0");
+
+    char name[256] = {};
+    ASSERT_EQ(ZQ_GetPortName(FHandle, name, sizeof name), ZQ_OK);
+    EXPECT_EQ(QByteArray(name), path);
+    EXPECT_EQ(ZQ_GetPortName(FHandle, name, std::uint32_t(path.size())), ZQ_INVALID_PARAMETER)
+        << "no room for the NUL";
+    EXPECT_EQ(QByteArray(name), QByteArray());
+
+    ASSERT_EQ(ZQ_Close(FHandle), ZQ_OK);
+    EXPECT_FALSE(exclusive()) << "released at close";
+    qputenv("ZQLINK_PORTS", "sim");
+    ASSERT_EQ(ZQ_OpenByName(0, path.constData(), &FHandle), ZQ_OK);
+    ASSERT_EQ(ZQ_GetPortName(FHandle, name, sizeof name), ZQ_OK);
+    EXPECT_EQ(QByteArray(name), path);
+    ASSERT_EQ(ZQ_SetTimeouts(FHandle, 1000, 1000), ZQ_OK);
+    FPty.Send("back");
+    char got[4] = {};
+    std::uint32_t read = 0;
+    EXPECT_EQ(ZQ_Read(FHandle, got, sizeof got, &read), ZQ_OK);
+    EXPECT_EQ(QByteArray(got, int(read)), "back");
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 TEST(DevicePortMap, IndicesFollowTheVariableOrTheConverters) {
     struct Case {
         std::optional<QString> Variable;
@@ -78,4 +80,32 @@ TEST(DeviceTable, WithoutPortsVariableEntryAnIndexFailsToOpen) {
     EXPECT_NE(ZQ_Open(0, &h), ZQ_OK);
     EXPECT_NE(ZQ_Open(3, &h), ZQ_OK);
     qunsetenv("ZQLINK_PORTS");
+}
+
+TEST(DeviceOpenFailure, ReasonNamesThePortAndTheCause) {
+    qputenv("ZQLINK_PORTS", "/dev/kelmor-no-such-port,,/dev/null");
+    struct Case {
+        std::int32_t Index;
+        ZQ_STATUS Status;
+        QString Reason;
+    };
+    const Case cases[] = {
+        {0, ZQ_DEVICE_NOT_FOUND, "/dev/kelmor-no-such-port: no such port"},
+        {1, ZQ_DEVICE_NOT_FOUND, "DEV1 has no port"},
+        {2, ZQ_DEVICE_NOT_OPENED, "/dev/null: not a serial port"},
+    };
+    for (const Case& c : cases) {
+        ZQ_HANDLE h = 0;
+        EXPECT_EQ(ZQ_Open(c.Index, &h), c.Status) << c.Index;
+        EXPECT_EQ(OpenFailureReason(c.Index), c.Reason);
+    }
+    qunsetenv("ZQLINK_PORTS");
+
+    // Root, who runs the tests, is refused by neither a file mode nor another program's hold.
+    EXPECT_EQ(
+        OpenFailureText("/dev/ttyUSB0", EACCES),
+        QString::fromUtf8("/dev/ttyUSB0: permission denied \u2014 add your user to the group dialout and log "
+                          "in again"));
+    EXPECT_EQ(OpenFailureText("/dev/ttyUSB0", EBUSY), "/dev/ttyUSB0: in use by another program");
+    EXPECT_EQ(OpenFailureText("/dev/ttyUSB0", EIO), "/dev/ttyUSB0: input/output error");
 }

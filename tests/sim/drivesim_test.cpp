@@ -117,25 +117,33 @@ TEST(DriveSimInterpreter, EndlessInputStaysBounded) {
     EXPECT_EQ(drive.OutputSize(), TDriveSim::KMaxOutput);
 }
 
-TEST(DriveSimRecording, SendsTheRecordsAfterTheMeasurementTime) {
+TEST(DriveSimRecording, StreamsEachRecordAsItsSampleIsTaken) {
     TDriveSim drive;
     EXPECT_EQ(Exchange(drive, "S 4\r"), "S 4\r\nOK\r\n");
     EXPECT_EQ(Exchange(drive, "J 100010\r"), "J 100010\r\n");
     EXPECT_TRUE(drive.Recording());
     EXPECT_EQ(drive.NanosUntilRecordingEnds(), 2'000'000);
     EXPECT_EQ(Exchange(drive, "l\r"), "") << "input waits while the drive records";
-    drive.Advance(1'999'999);
+    drive.Advance(499'999);
+    EXPECT_EQ(drive.OutputSize(), 0u);
+    drive.Advance(1);
+    EXPECT_EQ(drive.TakeOutput(TDriveSim::KMaxOutput), std::string("l\x01\x86\xa0", 4))
+        << "the first sample, the start, goes out at once";
+    drive.Advance(1'000'000);
+    const std::string middle = drive.TakeOutput(TDriveSim::KMaxOutput);
+    ASSERT_EQ(middle.size(), 8u);
+    EXPECT_EQ(middle[0], 'l');
+    EXPECT_EQ(middle[4], 'l');
+    drive.Advance(499'999);
     EXPECT_EQ(drive.OutputSize(), 0u);
     drive.Advance(1);
     const std::string out = drive.TakeOutput(TDriveSim::KMaxOutput);
-    ASSERT_GE(out.size(), 18u);
-    const std::string block = out.substr(0, 18);
-    EXPECT_EQ(block.substr(0, 4), std::string("l\x01\x86\xa0", 4)) << "the first sample is the start";
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(block[4 * i], 'l');
-    EXPECT_EQ(block.substr(16), "\r\n");
-    EXPECT_EQ(out.substr(18), "l\r\nX=" + std::to_string(drive.Position()) + "\r\n")
+    ASSERT_GE(out.size(), 6u);
+    EXPECT_EQ(out[0], 'l');
+    EXPECT_EQ(out.substr(4, 2), "\r\n") << "CR LF right after the last record";
+    EXPECT_EQ(out.substr(6), "l\r\nX=" + std::to_string(drive.Position()) + "\r\n")
         << "held input runs afterwards";
+    EXPECT_FALSE(drive.Recording());
 }
 
 TEST(DriveSimRecording, RecordsTheStoredSampleCount) {

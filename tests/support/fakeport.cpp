@@ -135,17 +135,18 @@ private:
 
 TFakeDeviceLibrary::TFakeDeviceLibrary() {
     CloseAllPorts();
-    SetPortFactory([this](std::int32_t index, ZQ_STATUS& status) -> std::unique_ptr<TPort> {
-        TFakeDevice& device = FDevices.at(size_t(index));
-        device.Calls.push_back(TFakeCall{QStringLiteral("ZQ_Open"), {index}, {}});
-        auto it = device.Statuses.find(QStringLiteral("ZQ_Open"));
-        if (it != device.Statuses.end() && it->second != ZQ_OK) {
-            status = it->second;
-            return nullptr;
-        }
-        device.Open = true;
-        return std::make_unique<TFakePort>(device);
-    });
+    SetPortFactory(
+        [this](std::int32_t index, const QString&, TOpenFailure& failure) -> std::unique_ptr<TPort> {
+            TFakeDevice& device = FDevices.at(size_t(index));
+            device.Calls.push_back(TFakeCall{QStringLiteral("ZQ_Open"), {index}, {}});
+            auto it = device.Statuses.find(QStringLiteral("ZQ_Open"));
+            if (it != device.Statuses.end() && it->second != ZQ_OK) {
+                failure.Status = it->second;
+                return nullptr;
+            }
+            device.Open = true;
+            return std::make_unique<TFakePort>(device);
+        });
 }
 
 TFakeDeviceLibrary::~TFakeDeviceLibrary() {
