@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # Checks that every source file includes only from its own folder and the folders below it, and
 # that the logic below the widgets includes no widget header. Run as: cmake -DROOT=... [-DWIDGETS=dir] -P
 set(below_common "common")
@@ -27,8 +28,8 @@ foreach(layer common sim device link transfer drive plot ui app)
         if(NOT target IN_LIST below_${layer})
           list(APPEND failures "${file}: ${line}")
         endif()
-      elseif(line MATCHES "^#include <(Q[A-Za-z]+)>" AND layer IN_LIST logic)
-        if(CMAKE_MATCH_1 IN_LIST widget_headers)
+      elseif(line MATCHES "^#include <(Q[A-Za-z]+)>")
+        if(layer IN_LIST logic AND CMAKE_MATCH_1 IN_LIST widget_headers)
           list(APPEND failures "${file}: ${line} (a widget header below the widgets)")
         endif()
       endif()

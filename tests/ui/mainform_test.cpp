@@ -246,6 +246,8 @@ TEST_F(MainFormTest, SwitchesStartFromThePortDialog) {
 TEST_F(MainFormTest, AltKeysInTheTerminalSendNothingAndReachTheMenus) {
     Form.show();
     ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    QApplication::setActiveWindow(&Form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
     auto* terminal = Window(0)->findChild<QWidget*>("terminal");
     terminal->setFocus();
     Fake.Device(0).Written.clear();

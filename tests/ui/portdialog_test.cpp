@@ -156,14 +156,14 @@ TEST_F(PortDialogTest, EditedFieldsAreReadBack) {
 }
 
 TEST_F(PortDialogTest, CharacterBoxesEnableTheirFields) {
-    for (const char* prefix : {"EventChar", "ErrorChar"}) {
+    for (const char* prefix : {"eventChar", "errorChar"}) {
         const QByteArray p(prefix);
-        QCheckBox* box = Check(p + "CB");
+        QCheckBox* box = Check(p + "Check");
         box->click();
-        EXPECT_TRUE(Edit(p + "ME")->isEnabled()) << prefix;
+        EXPECT_TRUE(Edit(p + "Edit")->isEnabled()) << prefix;
         EXPECT_TRUE(Label(p + "Label")->isEnabled()) << prefix;
         box->click();
-        EXPECT_FALSE(Edit(p + "ME")->isEnabled()) << prefix;
+        EXPECT_FALSE(Edit(p + "Edit")->isEnabled()) << prefix;
         EXPECT_FALSE(Label(p + "Label")->isEnabled()) << prefix;
         EXPECT_TRUE(box->isEnabled()) << prefix << ": the box stays usable when unchecked";
     }

@@ -32,13 +32,13 @@ TEST(TerminalLine, ReceivedBytesBecomeLinesAndSelection) {
         std::int64_t Selection;
     };
     const Case cases[] = {
-        {"CR ends a line", {"AB\rCD"}, "AB\r\nCD", 83},
-        {"CR LF ends it once", {"AB\r\nCD"}, "AB\r\nCD", 83},
+        {"CR ends a line", {"AB\rCD"}, "AB\r\nCD", 85},
+        {"CR LF ends it once", {"AB\r\nCD"}, "AB\r\nCD", 85},
         {"lone LF does nothing", {"A\nB"}, "AB", 3},
-        {"two CRs leave an empty line", {"AB\r\rC"}, "AB\r\n\r\nC", 162},
-        {"80 characters end the line", {Repeat('x', 80)}, Repeat('x', 80) + "\r\n", 81},
-        {"CR after 80 adds an empty line", {Repeat('x', 80) + "\r"}, Repeat('x', 80) + "\r\n\r\n", 161},
-        {"CR after 79 ends that line only", {Repeat('x', 79) + "\r"}, Repeat('x', 79) + "\r\n", 81},
+        {"two CRs leave an empty line", {"AB\r\rC"}, "AB\r\n\r\nC", 166},
+        {"80 characters end the line", {Repeat('x', 80)}, Repeat('x', 80) + "\r\n", 83},
+        {"CR after 80 adds an empty line", {Repeat('x', 80) + "\r"}, Repeat('x', 80) + "\r\n\r\n", 165},
+        {"CR after 79 ends that line only", {Repeat('x', 79) + "\r"}, Repeat('x', 79) + "\r\n", 83},
         {"control bytes dropped, column kept",
          {std::string("A\x08\x09\x07\x1b\x00"
                       "B",
@@ -56,13 +56,13 @@ TEST(TerminalLine, ReceivedBytesBecomeLinesAndSelection) {
          "A\x7f"
          "B",
          4},
-        {"line over two ticks is one line", {"HEL", "LO\rOK"}, "HELLO\r\nOK", 83},
+        {"line over two ticks is one line", {"HEL", "LO\rOK"}, "HELLO\r\nOK", 85},
         {"wrap counts only shown characters",
          {Repeat('y', 78) + "\x01\x02"
                             "zz"
                             "w"},
          Repeat('y', 78) + "zz\r\nw",
-         82},
+         84},
         {"empty tick", {""}, "", 1},
     };
     for (const Case& c : cases) {
@@ -113,6 +113,9 @@ TEST(TypedKey, KeysSendTheirByte) {
         {Qt::Key_F1, Qt::NoModifier, "", -1},
         {Qt::Key_Tab, Qt::NoModifier, "\t", -1},
         {Qt::Key_Delete, Qt::NoModifier, "\x7f", -1},
+        {Qt::Key_P, Qt::AltModifier, "p", -1}, // a menu's key, not a character
+        {Qt::Key_X, Qt::MetaModifier, "x", -1},
+        {Qt::Key_P, Qt::ControlModifier | Qt::AltModifier, "\x10", -1},
     };
     for (const Case& c : cases) {
         const std::optional<std::uint8_t> byte = TypedKeyByte(c.Key, c.Modifiers, c.Text);
