@@ -75,10 +75,12 @@ TParameterSet LoadParameterFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EKelmorError(QStringLiteral("Can't read '%1': %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.read(MaxFileSize + 1);
+    return ParseParameters(file.read(MaxFileSize + 1), path);
+}
+
+TParameterSet ParseParameters(const QByteArray& bytes, const QString& path) {
     if (bytes.size() > MaxFileSize)
         ThrowNotOurs(path);
-
     QStringDecoder decoder(QStringDecoder::Utf8);
     const QString content = decoder.decode(bytes);
     QStringList lines = content.split(QLatin1Char('\n'));

@@ -29,6 +29,7 @@
 
 #include "drive/registertable.h"
 
+#include <QByteArray>
 #include <QString>
 
 struct TParameterSet {
@@ -44,3 +45,6 @@ void SaveParameterFile(const QString& path, const TParameterSet& parameters);
 // Reads a whole file or nothing: throws EKelmorError when it cannot be read, is not a parameter file
 // or is damaged.
 TParameterSet LoadParameterFile(const QString& path);
+
+// The set in a file's content, as LoadParameterFile reads it; path only names the file in messages.
+TParameterSet ParseParameters(const QByteArray& content, const QString& path);
