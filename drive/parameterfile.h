@@ -23,9 +23,11 @@
 //     EncoderPulses = 500
 //
 // The first line names the format and its version. Each further line is a key, " = " and the field's
-// text exactly as shown (spaces included, decimal separator as typed); the keys may come in any order
-// and each of the fifteen must come once. Empty lines and lines starting with '#' are ignored. A file
-// that breaks any of these rules loads nothing.
+// text exactly as shown (spaces included, decimal separator as typed): the key is what stands before
+// the first '=', blanks around it ignored, and the value all after that '=' less one space. The keys
+// may come in any order and each of the fifteen must come once. Empty lines and lines starting with
+// '#' are ignored. Texts hold no control characters (line breaks, tabs). A file larger than 64 KiB,
+// or one that breaks any of these rules, loads nothing.
 
 #include "drive/registertable.h"
 
