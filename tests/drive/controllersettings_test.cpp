@@ -13,25 +13,21 @@ namespace {
 
 const QLocale Polish(QLocale::Polish, QLocale::Poland);
 
-TSettingTexts DefaultSettings() {
-    TSettingTexts texts;
-    for (int row = 0; row < SettingCount; ++row)
-        texts[row] = LocalDecimalText(RegisterTable[row].DefaultText);
-    return texts;
+// The motor data tab's defaults with at most one text changed.
+TMotorData Motor(QString TMotorData::*field = nullptr, const char* text = "") {
+    TMotorData motor{"12", "6", "4000", "0,5", "12", "500"};
+    if (field)
+        motor.*field = text;
+    return motor;
 }
 
-TMotorData DefaultMotor() {
-    return {"12", "6", "4000", LocalDecimalText("0,5"), "12", "500"};
-}
-
-// The message of the user-visible error the call throws, or "" when it throws none.
-QString ErrorOf(const std::function<void()>& call) {
+// The value as text, or the message of the user-visible error the call throws.
+QString Outcome(const std::function<QString()>& call) {
     try {
-        call();
+        return call();
     } catch (const EKelmorError& error) {
         return error.Message();
     }
-    return QString();
 }
 
 const QByteArrayList DefaultLines = {"P1 1024\r", "P2 768\r", "P3 0\r",     "P4 102\r", "P6 294\r",
@@ -39,117 +35,91 @@ const QByteArrayList DefaultLines = {"P1 1024\r", "P2 768\r", "P3 0\r",     "P4 
 const TRegisterValues DefaultRegisters = {213, 1024, 768, 0, 102, 384, 294, 12820, 64};
 const TSettingTexts DefaultShown = {"4,00",    "3,00",  "0,00",    "0,40",   "0,30",
                                     "3195,00", "75,00", "2999,88", "2995,20"};
+const TSettingTexts Untouched = {"a", "b", "c", "d", "e", "f", "g", "h", "i"};
 
 const QString DivisionByZero = QStringLiteral("Floating point division by zero");
 const QString InvalidOperation = QStringLiteral("Invalid floating point operation");
 const QString Overflow = QStringLiteral("Floating point overflow");
 
+// Each line goes out as soon as its value is known; an error leaves the lines before it sent.
 TEST(ControllerSettings, Write) {
     TLocaleScope scope(Polish);
     const struct {
-        const char* Name;
-        std::function<void(TSettingTexts&, TMotorData&)> Change;
-        qsizetype LinesSent;
+        int Row;
+        const char* Text;
+        QString TMotorData::*MotorField;
+        const char* MotorText;
+        qsizetype Sent;
         QString Error;
-        std::pair<int, QByteArray> ChangedLine;
+        QByteArray Changed;
     } cases[] = {
-        {"defaults", [](auto&, auto&) {}, 9, "", {}},
-        {"negative gain", [](auto& s, auto&) { s[KP] = "-1,5"; }, 9, "", {1, "P2 -384\r"}},
-        {"Limit V of 3000", [](auto& s, auto&) { s[LimitV] = "3000"; }, 9, "", {5, "P0 200\r"}},
-        {"point under a comma locale",
-         [](auto& s, auto&) { s[KV] = "4.0"; },
-         0,
-         "'4.0' is not a valid floating point value",
-         {}},
-        {"fractional encoder",
-         [](auto&, auto& m) { m.EncoderPulses = "500,5"; },
-         4,
-         "'500,5' is not a valid integer value",
-         {}},
-        {"empty rated voltage",
-         [](auto&, auto& m) { m.RatedVoltage = ""; },
-         4,
-         "'' is not a valid floating point value",
-         {}},
-        {"zero rated speed", [](auto&, auto& m) { m.RatedSpeed = "0"; }, 4, DivisionByZero, {}},
-        {"zero over zero",
-         [](auto& s, auto& m) {
-             s[KG] = "0";
-             m.SupplyVoltage = "0";
-         },
-         4,
-         InvalidOperation,
-         {}},
-        {"register beyond 32 bits", [](auto& s, auto&) { s[LimitV] = "1E12"; }, 5, Overflow, {}},
-        {"negative beyond 32 bits", [](auto& s, auto&) { s[aj] = "-1E15"; }, 8, Overflow, {}},
+        {-1, "", nullptr, "", 9, "", {}},
+        {KP, "-1,5", nullptr, "", 9, "", "P2 -384\r"},
+        {KV, "4.0", nullptr, "", 0, "'4.0' is not a valid floating point value", {}},
+        {-1, "", &TMotorData::EncoderPulses, "500,5", 4, "'500,5' is not a valid integer value", {}},
+        {-1, "", &TMotorData::RatedSpeed, "0", 4, DivisionByZero, {}},
+        {KG, "0", &TMotorData::SupplyVoltage, "0", 4, InvalidOperation, {}},
+        {LimitV, "1E12", nullptr, "", 5, Overflow, {}},
+        {aj, "-1E15", nullptr, "", 8, Overflow, {}},
     };
     for (const auto& c : cases) {
-        TSettingTexts settings = DefaultSettings();
-        TMotorData motor = DefaultMotor();
-        c.Change(settings, motor);
+        TSettingTexts fields;
+        for (int row = 0; row < SettingCount; ++row)
+            fields[row] = row == c.Row ? c.Text : LocalDecimalText(RegisterTable[row].DefaultText);
         QByteArrayList sent;
-        EXPECT_EQ(ErrorOf([&] { WriteSettings(settings, motor, [&](const QByteArray& l) { sent << l; }); }),
+        EXPECT_EQ(Outcome([&] {
+                      WriteSettings(fields, Motor(c.MotorField, c.MotorText),
+                                    [&](const QByteArray& line) { sent << line; });
+                      return QString();
+                  }),
                   c.Error)
-            << c.Name;
-        QByteArrayList expected = DefaultLines.mid(0, c.LinesSent);
-        if (!c.ChangedLine.second.isEmpty())
-            expected[c.ChangedLine.first] = c.ChangedLine.second;
-        EXPECT_EQ(sent, expected) << c.Name;
+            << c.Row << c.Text << c.MotorText;
+        QByteArrayList expected = DefaultLines.mid(0, c.Sent);
+        if (!c.Changed.isEmpty())
+            expected[c.Row] = c.Changed;
+        EXPECT_EQ(sent, expected) << c.Row << c.Text << c.MotorText;
     }
 }
 
+// The fields fill in row order; an error leaves the rows before the failing one filled.
 TEST(ControllerSettings, Show) {
     TLocaleScope scope(Polish);
+    // Only P0 (Limit V) and P1 (KV, which Limit V reads back) differ from the defaults.
     const struct {
-        const char* Name;
-        std::function<void(TRegisterValues&, TMotorData&)> Change;
-        qsizetype RowsFilled;
+        std::int32_t P0, P1;
+        QString TMotorData::*MotorField;
+        const char* MotorText;
+        qsizetype Filled;
         QString Error;
-        std::pair<int, QString> ChangedField;
+        std::pair<int, QString> Changed;
     } cases[] = {
-        {"defaults", [](auto&, auto&) {}, 9, "", {}},
-        {"KV of 1023 is shown and used as 4,00", [](auto& r, auto&) { r[1] = 1023; }, 9, "", {}},
-        {"largest P0", [](auto& r, auto&) { r[0] = 71582; }, 9, "", {LimitV, "1,07373E+06"}},
-        {"fractional encoder",
-         [](auto&, auto& m) { m.EncoderPulses = "500,5"; },
-         4,
-         "'500,5' is not a valid integer value",
-         {}},
-        {"zero rated voltage", [](auto&, auto& m) { m.RatedVoltage = "0"; }, 4, DivisionByZero, {}},
-        {"KV shown as zero", [](auto& r, auto&) { r[1] = -1; }, 5, DivisionByZero, {KV, "0,00"}},
-        {"KV and P0 zero",
-         [](auto& r, auto&) {
-             r[1] = 1;
-             r[0] = 0;
-         },
-         5,
-         InvalidOperation,
-         {KV, "0,00"}},
-        {"zero encoder pulses",
-         [](auto&, auto& m) { m.EncoderPulses = "0"; },
-         5,
-         DivisionByZero,
-         {KG, "0,00"}},
-        {"P0 above 71582", [](auto& r, auto&) { r[0] = 71583; }, 5, Overflow, {}},
-        {"P0 below -71582", [](auto& r, auto&) { r[0] = -71583; }, 5, Overflow, {}},
+        {213, 1024, nullptr, "", 9, "", {}},
+        {213, 1023, nullptr, "", 9, "", {}},
+        {71582, 1024, nullptr, "", 9, "", {LimitV, "1,07373E+06"}},
+        {213, 1024, &TMotorData::EncoderPulses, "500,5", 4, "'500,5' is not a valid integer value", {}},
+        {213, 1024, &TMotorData::RatedVoltage, "0", 4, DivisionByZero, {}},
+        {213, -1, nullptr, "", 5, DivisionByZero, {KV, "0,00"}},
+        {0, 1, nullptr, "", 5, InvalidOperation, {KV, "0,00"}},
+        {71583, 1024, nullptr, "", 5, Overflow, {}},
+        {-71583, 1024, nullptr, "", 5, Overflow, {}},
     };
     for (const auto& c : cases) {
         TRegisterValues registers = DefaultRegisters;
-        TMotorData motor = DefaultMotor();
-        c.Change(registers, motor);
-        TSettingTexts fields;
-        fields.fill("old");
-        EXPECT_EQ(ErrorOf([&] {
-                      ShowRegisters(registers, motor,
-                                    [&](TSettingRow row, const QString& t) { fields[row] = t; });
+        registers[0] = c.P0;
+        registers[1] = c.P1;
+        TSettingTexts fields = Untouched;
+        EXPECT_EQ(Outcome([&] {
+                      ShowRegisters(registers, Motor(c.MotorField, c.MotorText),
+                                    [&](TSettingRow row, const QString& text) { fields[row] = text; });
+                      return QString();
                   }),
                   c.Error)
-            << c.Name;
-        TSettingTexts expected = DefaultShown;
-        std::fill(expected.begin() + c.RowsFilled, expected.end(), "old");
-        if (!c.ChangedField.second.isEmpty())
-            expected[c.ChangedField.first] = c.ChangedField.second;
-        EXPECT_EQ(fields, expected) << c.Name;
+            << c.P0 << ' ' << c.P1 << c.MotorText;
+        TSettingTexts expected = Untouched;
+        std::copy_n(DefaultShown.begin(), c.Filled, expected.begin());
+        if (!c.Changed.second.isEmpty())
+            expected[c.Changed.first] = c.Changed.second;
+        EXPECT_EQ(fields, expected) << c.P0 << ' ' << c.P1 << c.MotorText;
     }
 }
 
@@ -159,23 +129,16 @@ TEST(ControllerSettings, FeedSpeedOnTheScaleOfVj) {
         const char *Speed, *Pulses;
         QString Outcome;
     } cases[] = {
-        {"3000", "500", "12820"},
-        {"0", "500", "1"},
-        {"-1E30", "500", "1"},
-        {"0,2", "500", "1"},
-        {"2999,88", "500,5", "12832"},
-        {"1E12", "500", Overflow},
-        {"3000.0", "500", "'3000.0' is not a valid floating point value"},
-        {"3000", "", "'' is not a valid floating point value"},
+        {"3000", "500", "12820"},  {"0,2", "500", "1"},
+        {"-1E30", "500", "1"},     {"2999,88", "500,5", "12832"},
+        {"1E12", "500", Overflow}, {"3000.0", "500", "'3000.0' is not a valid floating point value"},
     };
-    for (const auto& c : cases) {
-        QString outcome;
-        const QString error = ErrorOf([&] { outcome = QString::number(FeedSpeed(c.Speed, c.Pulses)); });
-        EXPECT_EQ(error.isEmpty() ? outcome : error, c.Outcome) << c.Speed;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(Outcome([&] { return QString::number(FeedSpeed(c.Speed, c.Pulses)); }), c.Outcome)
+            << c.Speed;
 }
 
-// The nine dialogues run first; a register that does not answer properly changes no field.
+// The nine dialogues come first; a register that does not answer properly changes no field.
 TEST(ControllerSettings, Read) {
     TLocaleScope scope(Polish);
     QByteArray replies;
@@ -185,32 +148,30 @@ TEST(ControllerSettings, Read) {
         log << "P" + QByteArray::number(n) + "\r"
             << "\r";
     }
-    const qsizetype p3 = replies.indexOf("P3");
     const struct {
         const char* Name;
         QByteArray Incoming;
         QString Error;
-        qsizetype LogEntries;
+        qsizetype Logged;
     } cases[] = {
         {"all nine", replies, "", log.size()},
-        {"P3 silent", replies.left(p3), "The drive did not answer the query for register P3", 8},
-        {"trailing space in P8", replies.left(replies.size() - 3) + " :\r\n",
-         "' 64 ' is not a valid integer value", log.size() - 1},
+        {"P3 silent", replies.left(replies.indexOf("P3")),
+         "The drive did not answer the query for register P3", 8},
+        {"trailing space in P8", replies.chopped(3) + " :\r\n", "' 64 ' is not a valid integer value",
+         log.size() - 1},
     };
     for (const auto& c : cases) {
         TScriptedExchange exchange(c.Incoming);
-        TSettingTexts fields;
-        fields.fill("old");
-        EXPECT_EQ(ErrorOf([&] {
-                      ReadSettings(exchange, DefaultMotor(),
-                                   [&](TSettingRow row, const QString& t) { fields[row] = t; });
+        TSettingTexts fields = Untouched;
+        EXPECT_EQ(Outcome([&] {
+                      ReadSettings(exchange, Motor(),
+                                   [&](TSettingRow row, const QString& text) { fields[row] = text; });
+                      return QString();
                   }),
                   c.Error)
             << c.Name;
-        EXPECT_EQ(exchange.Log, log.mid(0, c.LogEntries)) << c.Name;
-        TSettingTexts expected;
-        expected.fill("old");
-        EXPECT_EQ(fields, c.Error.isEmpty() ? DefaultShown : expected) << c.Name;
+        EXPECT_EQ(exchange.Log, log.mid(0, c.Logged)) << c.Name;
+        EXPECT_EQ(fields, c.Error.isEmpty() ? DefaultShown : Untouched) << c.Name;
     }
 }
 
