@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <cstdint>
+#include <optional>
+
+// The command lines the program sends to the drive, each built whole so that it goes out in one
+// write: a keyword, a selector digit or a space and an argument, and a CR. Arguments are plain
+// decimal: a minus sign when negative, no plus sign, no leading zeros.
+
+// "Pn" CR, the query of register n (0..8).
+QByteArray RegisterQueryLine(int n);
+// A lone CR, which closes a register prompt without giving a new value.
+QByteArray PromptCloseLine();
+// "Pn " v CR: sets register n (0..8) to value.
+QByteArray RegisterWriteLine(int n, std::int32_t value);
+
+// "Wn" CR and "Rn" CR, store into and load from bank n; none when no bank is selected (the index
+// is outside 0..3).
+std::optional<QByteArray> BankStoreLine(int selectedBank);
+std::optional<QByteArray> BankLoadLine(int selectedBank);
+
+// "Mn" CR, the diagnostic mode n (0..3).
+QByteArray ModeLine(int mode);
+// "S " v CR: the set-point, or the number of samples the next step records.
+QByteArray SetPointLine(std::int32_t value);
+// "i" CR, identification.
+QByteArray IdentifyLine();
+// "l" CR, the position shown in the terminal.
+QByteArray PositionLine();
+// "L " CR CR, the position query whose reply ReadPosition reads.
+QByteArray PositionQueryLine();
+// "J " v CR: step to position target and stream the recorded samples.
+QByteArray StepLine(std::int32_t target);
+// "G0 " target CR, a rapid move; target is the bytes of the text as typed, unchecked.
+QByteArray RapidMoveLine(const QByteArray& target);
+// "G1 " target SP speed CR, a feed move at speed in drive units.
+QByteArray FeedMoveLine(const QByteArray& target, std::int32_t speed);

@@ -1,0 +1,36 @@
+#include "drive/controllersettings.h"
+
+#include "common/numtext.h"
+#include "drive/commandlines.h"
+#include "drive/replyreaders.h"
+#include "link/exchange.h"
+
+void WriteSettings(const TSettingTexts& fields, const TMotorData& motor, const TSendLine& send) {
+    for (int row = 0; row < SettingCount; ++row) {
+        const TRegisterRow& r = RegisterTable[row];
+        send(RegisterWriteLine(r.Register, r.ToRegister(fields[row], motor, fields[KV])));
+    }
+}
+
+TRegisterValues QueryRegisters(TExchange& exchange) {
+    exchange.Purge();
+    TRegisterValues registers{};
+    for (int n = 0; n < SettingCount; ++n)
+        registers[n] = QueryRegister(exchange, n);
+    return registers;
+}
+
+void ShowRegisters(const TRegisterValues& registers, const TMotorData& motor, const TSetField& setField) {
+    QString kvText;
+    for (int row = 0; row < SettingCount; ++row) {
+        const TRegisterRow& r = RegisterTable[row];
+        const QString text = FloatToText(r.ToShown(registers[r.Register], motor, kvText));
+        setField(TSettingRow(row), text);
+        if (row == KV)
+            kvText = text;
+    }
+}
+
+void ReadSettings(TExchange& exchange, const TMotorData& motor, const TSetField& setField) {
+    ShowRegisters(QueryRegisters(exchange), motor, setField);
+}

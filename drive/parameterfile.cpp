@@ -1,0 +1,125 @@
+#include "drive/parameterfile.h"
+
+#include "common/errors.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <algorithm>
+#include <array>
+#include <type_traits>
+#include <utility>
+
+namespace {
+
+const QString Heading = QStringLiteral("Kelmor parameters 1");
+constexpr int FieldCount = SettingCount + 6;
+// Far more than any set of field texts takes; a larger file is not one of ours.
+constexpr qint64 MaxFileSize = 64 * 1024;
+
+// Every text of a set with its key, in the order the file lists them.
+template <typename Set> auto Fields(Set& set) {
+    using Text = std::conditional_t<std::is_const_v<Set>, const QString, QString>;
+    std::array<std::pair<QString, Text*>, FieldCount> fields;
+    for (int row = 0; row < SettingCount; ++row)
+        fields[row] = {QString::fromLatin1(RegisterTable[row].Key), &set.Settings[row]};
+    auto& motor = set.Motor;
+    const std::pair<QString, Text*> motorFields[] = {
+        {QStringLiteral("RatedVoltage"), &motor.RatedVoltage},
+        {QStringLiteral("WindingResistance"), &motor.WindingResistance},
+        {QStringLiteral("RatedSpeed"), &motor.RatedSpeed},
+        {QStringLiteral("RatedCurrent"), &motor.RatedCurrent},
+        {QStringLiteral("SupplyVoltage"), &motor.SupplyVoltage},
+        {QStringLiteral("EncoderPulses"), &motor.EncoderPulses},
+    };
+    std::copy(std::begin(motorFields), std::end(motorFields), fields.begin() + SettingCount);
+    return fields;
+}
+
+bool HoldsControlCharacter(const QString& text) {
+    for (QChar c : text)
+        if (c.category() == QChar::Other_Control)
+            return true;
+    return false;
+}
+
+[[noreturn]] void ThrowNotOurs(const QString& path) {
+    throw EKelmorError(QStringLiteral("'%1' is not a Kelmor parameter file").arg(path));
+}
+
+[[noreturn]] void ThrowDamaged(const QString& path, const QString& reason) {
+    throw EKelmorError(QStringLiteral("The parameter file '%1' is damaged: %2").arg(path, reason));
+}
+
+[[noreturn]] void ThrowDamaged(const QString& path, qsizetype line, const QString& reason) {
+    ThrowDamaged(path, QStringLiteral("line %1: %2").arg(line).arg(reason));
+}
+
+} // namespace
+
+void SaveParameterFile(const QString& path, const TParameterSet& parameters) {
+    QString content = Heading + QLatin1Char('\n');
+    for (const auto& [key, text] : Fields(parameters)) {
+        if (HoldsControlCharacter(*text))
+            throw EKelmorError(
+                QStringLiteral("The text of %1 holds a control character and cannot be saved").arg(key));
+        content += key + QStringLiteral(" = ") + *text + QLatin1Char('\n');
+    }
+    QSaveFile file(path);
+    const QByteArray bytes = content.toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw EKelmorError(QStringLiteral("Can't write '%1': %2").arg(path, file.errorString()));
+}
+
+TParameterSet LoadParameterFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EKelmorError(QStringLiteral("Can't read '%1': %2").arg(path, file.errorString()));
+    return ParseParameters(file.read(MaxFileSize + 1), path);
+}
+
+TParameterSet ParseParameters(const QByteArray& bytes, const QString& path) {
+    if (bytes.size() > MaxFileSize)
+        ThrowNotOurs(path);
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString content = decoder.decode(bytes);
+    QStringList lines = content.split(QLatin1Char('\n'));
+    for (QString& line : lines)
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    if (lines.front() != Heading)
+        ThrowNotOurs(path);
+    if (decoder.hasError())
+        ThrowDamaged(path, QStringLiteral("it is not UTF-8 text"));
+
+    TParameterSet parameters;
+    auto fields = Fields(parameters);
+    std::array<bool, FieldCount> seen{};
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QString& line = lines[i];
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals < 0)
+            ThrowDamaged(path, i + 1, QStringLiteral("no '=' after the key"));
+        const QString key = line.left(equals).trimmed();
+        const auto field =
+            std::find_if(fields.begin(), fields.end(), [&](const auto& f) { return f.first == key; });
+        if (field == fields.end())
+            ThrowDamaged(path, i + 1, QStringLiteral("unknown key '%1'").arg(key));
+        bool& done = seen[std::size_t(field - fields.begin())];
+        if (done)
+            ThrowDamaged(path, i + 1, QStringLiteral("a second value for %1").arg(key));
+        done = true;
+        QString value = line.mid(equals + 1);
+        if (value.startsWith(QLatin1Char(' ')))
+            value.remove(0, 1);
+        if (HoldsControlCharacter(value))
+            ThrowDamaged(path, i + 1, QStringLiteral("a control character in the value of %1").arg(key));
+        *field->second = value;
+    }
+    for (std::size_t k = 0; k < fields.size(); ++k)
+        if (!seen[k])
+            ThrowDamaged(path, QStringLiteral("no value for %1").arg(fields[k].first));
+    return parameters;
+}

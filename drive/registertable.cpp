@@ -1,0 +1,110 @@
+#include "drive/registertable.h"
+
+#include "common/errors.h"
+#include "common/numtext.h"
+
+#include <limits>
+
+namespace {
+
+// The gains are fixed-point numbers with eight fractional bits.
+constexpr long double GainScale = 256;
+constexpr long double LimitMScale = 5.12L;
+// One speed unit is 117/E rev/min, one acceleration unit 23400/E rev/min/s.
+constexpr int SpeedUnit = 117;
+constexpr int AccelerationUnit = 23400;
+// 256 × 7680000, so that the two KG conversions are exact inverses.
+constexpr long double EmfScale = 7680000;
+constexpr long double EmfReadScale = 1966080000;
+constexpr std::int32_t LimitVScale = 30000;
+
+long double GainShown(std::int32_t r, const TMotorData&, const QString&) {
+    return Divide(r, GainScale);
+}
+
+std::int32_t GainRegister(const QString& text, const TMotorData&, const QString&) {
+    return TruncToInt32(Multiply(StrToFloat(text), GainScale));
+}
+
+long double KvShown(std::int32_t r, const TMotorData&, const QString&) {
+    return Multiply(r, 0.00390625L);
+}
+
+long double KgShown(std::int32_t r, const TMotorData& motor, const QString&) {
+    const long double n = StrToFloat(motor.RatedSpeed);
+    const std::int32_t e = StrToInt(motor.EncoderPulses);
+    const long double us = StrToFloat(motor.SupplyVoltage);
+    const long double un = StrToFloat(motor.RatedVoltage);
+    return Divide(Multiply(Multiply(Multiply(n, r), e), us), Multiply(un, EmfReadScale));
+}
+
+std::int32_t KgRegister(const QString& text, const TMotorData& motor, const QString&) {
+    const long double kg = StrToFloat(text);
+    const long double un = StrToFloat(motor.RatedVoltage);
+    const long double n = StrToFloat(motor.RatedSpeed);
+    const long double us = StrToFloat(motor.SupplyVoltage);
+    const std::int32_t e = StrToInt(motor.EncoderPulses);
+    return TruncToInt32(
+        Divide(Multiply(Multiply(Multiply(kg, GainScale), EmfScale), un), Multiply(Multiply(n, us), e)));
+}
+
+long double LimitVShown(std::int32_t r, const TMotorData& motor, const QString& kvText) {
+    // The drive's own arithmetic forms R × 30000 in 32 bits; a register beyond that has no figure.
+    constexpr std::int32_t Largest = std::numeric_limits<std::int32_t>::max() / LimitVScale;
+    if (r > Largest || r < -Largest)
+        throw EOverflow();
+    const std::int32_t e = StrToInt(motor.EncoderPulses);
+    const long double kv = StrToFloat(kvText);
+    return Divide(r * LimitVScale, Multiply(e, kv));
+}
+
+std::int32_t LimitVRegister(const QString& text, const TMotorData& motor, const QString& kvText) {
+    const long double limit = StrToFloat(text);
+    const long double kv = StrToFloat(kvText);
+    const std::int32_t e = StrToInt(motor.EncoderPulses);
+    return TruncToInt32(Divide(Multiply(Multiply(limit, kv), e), LimitVScale));
+}
+
+long double LimitMShown(std::int32_t r, const TMotorData&, const QString&) {
+    return Multiply(r, 0.1953125L);
+}
+
+std::int32_t LimitMRegister(const QString& text, const TMotorData&, const QString&) {
+    return TruncToInt32(Multiply(StrToFloat(text), LimitMScale));
+}
+
+template <int Unit> long double PerPulseShown(std::int32_t r, const TMotorData& motor, const QString&) {
+    return Divide(Multiply(r, Unit), StrToFloat(motor.EncoderPulses));
+}
+
+template <int Unit>
+std::int32_t PerPulseRegister(const QString& text, const TMotorData& motor, const QString&) {
+    const long double value = StrToFloat(text);
+    return TruncToInt32(Divide(Multiply(value, StrToFloat(motor.EncoderPulses)), Unit));
+}
+
+} // namespace
+
+const std::array<TRegisterRow, SettingCount> RegisterTable = {{
+    {1, "KV", "KV", "[    ]     Wzmocnienie sprzężenia zwrotnego prędkosci.", "4,0", KvShown, GainRegister},
+    {2, "KP", "KP", "[    ]     Wzmocnienie składnika P (Proporcjonalnego)", "3,0", GainShown, GainRegister},
+    {3, "KD", "KD", "[    ]     Wzmocnienie składnika D (Różniczkującego)", "0", GainShown, GainRegister},
+    {4, "KI", "KI", "[    ]     Wzmocnienie składnika I (Całkującego)", "0,4", GainShown, GainRegister},
+    {6, "KG", "KG", "[    ]     Wzmocnienie kompensacji SEM silnika.", "0,3", KgShown, KgRegister},
+    {0, "LimitV", "Limit V", "[1/min]     Ograniczenie prędkosci reakcji regulatora.", "3200", LimitVShown,
+     LimitVRegister},
+    {5, "LimitM", "Limit M", "[ %  ]     Ograniczenie prądu i momentu silnika (PWM)", "75", LimitMShown,
+     LimitMRegister},
+    {7, "Vj", "Vj", "[1/min]          Prędkosc ruchu jałowego G0 (diagnostyka).", "3000",
+     PerPulseShown<SpeedUnit>, PerPulseRegister<SpeedUnit>},
+    {8, "aj", "aj", "[1/(min*s) ]    Przyspieszenie / hamowanie ruchu jałowego G0 (diagnostyka).", "3000",
+     PerPulseShown<AccelerationUnit>, PerPulseRegister<AccelerationUnit>},
+}};
+
+std::int32_t FeedSpeed(const QString& speedText, const QString& encoderText) {
+    const long double speed = StrToFloat(speedText);
+    const long double pulses = StrToFloat(encoderText);
+    // The feed move multiplies by the reciprocal where Vj divides; both give the same scale.
+    const long double units = Multiply(Multiply(speed, pulses), 1.0L / SpeedUnit);
+    return units < 1 ? 1 : TruncToInt32(units);
+}

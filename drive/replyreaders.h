@@ -1,0 +1,44 @@
+#pragma once
+
+#include "common/errors.h"
+
+#include <QByteArray>
+#include <cstdint>
+
+class TExchange;
+
+// The drive's three parsed replies, read through an exchange. Every byte waited for is bounded by
+// the port's read time-out and every run of bytes collected by a cap, so a silent drive, a reply
+// that never ends or a stream without end cannot hold the program.
+
+// The drive did not answer a register query: "The drive did not answer the query for register P3".
+class ENoAnswer : public EKelmorError {
+public:
+    explicit ENoAnswer(int n);
+};
+
+// Most bytes skipped while waiting for the CR of a register query's echo.
+constexpr int MaxEchoBytes = 256;
+// Most characters of a register's value text; a longer one is malformed.
+constexpr int MaxValueText = 16;
+
+// One register dialogue for register n (0..8): writes the query, skips everything up to and
+// including the first CR (the echo and any stray bytes before it), drops one byte, collects the value
+// text up to the colon, converts it with a space in front as a signed integer, closes the prompt with
+// a lone CR and drops its two-byte echo.
+// Throws ENoAnswer when the device is lost, a byte does not come, or no CR comes within MaxEchoBytes;
+// EConvertError "'<space and text>' is not a valid integer value" for a value text that is not an
+// integer or is longer than MaxValueText, and then writes no CR.
+std::int32_t QueryRegister(TExchange& exchange, int n);
+
+// The position reply to "L " CR CR, which the caller has written: six bytes dropped, then decimal
+// digits up to the first other byte, which is consumed. No sign is accepted. Throws EConvertError
+// "' ' is not a valid integer value" when no digit comes (a silent drive, a sign, other text), and
+// names the digits when they exceed the 32-bit range or MaxValueText.
+std::int32_t ReadPosition(TExchange& exchange);
+
+// The raw reply to "J " v CR for sampleCount samples (taken as 0..1000, the drive's range): one read
+// of 4 × sampleCount + 10 bytes, the spare bytes leaving room for the drive's answer ahead of the
+// records. It waits no longer than the recording at 0.5 ms a sample, the transfer of the block at the
+// port's rate and one read time-out together; what arrived by then is returned.
+QByteArray ReadSampleBlock(TExchange& exchange, int sampleCount);

@@ -1,0 +1,178 @@
+#include "drive/controllersettings.h"
+
+#include "common/errors.h"
+#include "common/numtext.h"
+#include "tests/support/localescope.h"
+#include "tests/support/qtprinters.h"
+#include "tests/support/scriptedexchange.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QLocale Polish(QLocale::Polish, QLocale::Poland);
+
+// The motor data tab's defaults with at most one text changed.
+TMotorData Motor(QString TMotorData::*field = nullptr, const char* text = "") {
+    TMotorData motor{"12", "6", "4000", "0,5", "12", "500"};
+    if (field)
+        motor.*field = text;
+    return motor;
+}
+
+// The value as text, or the message of the user-visible error the call throws.
+QString Outcome(const std::function<QString()>& call) {
+    try {
+        return call();
+    } catch (const EKelmorError& error) {
+        return error.Message();
+    }
+}
+
+const QByteArrayList DefaultLines = {"P1 1024\r", "P2 768\r", "P3 0\r",     "P4 102\r", "P6 294\r",
+                                     "P0 213\r",  "P5 384\r", "P7 12820\r", "P8 64\r"};
+const TRegisterValues DefaultRegisters = {213, 1024, 768, 0, 102, 384, 294, 12820, 64};
+const TSettingTexts DefaultShown = {"4,00",    "3,00",  "0,00",    "0,40",   "0,30",
+                                    "3195,00", "75,00", "2999,88", "2995,20"};
+const TSettingTexts Untouched = {"a", "b", "c", "d", "e", "f", "g", "h", "i"};
+
+const QString DivisionByZero = QStringLiteral("Floating point division by zero");
+const QString InvalidOperation = QStringLiteral("Invalid floating point operation");
+const QString Overflow = QStringLiteral("Floating point overflow");
+
+// Each line goes out as soon as its value is known; an error leaves the lines before it sent.
+TEST(ControllerSettings, Write) {
+    TLocaleScope scope(Polish);
+    const struct {
+        int Row;
+        const char* Text;
+        QString TMotorData::*MotorField;
+        const char* MotorText;
+        qsizetype Sent;
+        QString Error;
+        QByteArray Changed;
+    } cases[] = {
+        {-1, "", nullptr, "", 9, "", {}},
+        {KP, "-1,5", nullptr, "", 9, "", "P2 -384\r"},
+        {KV, "4.0", nullptr, "", 0, "'4.0' is not a valid floating point value", {}},
+        {-1, "", &TMotorData::EncoderPulses, "500,5", 4, "'500,5' is not a valid integer value", {}},
+        {-1, "", &TMotorData::RatedSpeed, "0", 4, DivisionByZero, {}},
+        {KG, "0", &TMotorData::SupplyVoltage, "0", 4, InvalidOperation, {}},
+        {LimitV, "1E12", nullptr, "", 5, Overflow, {}},
+        {aj, "-1E15", nullptr, "", 8, Overflow, {}},
+    };
+    for (const auto& c : cases) {
+        TSettingTexts fields;
+        for (int row = 0; row < SettingCount; ++row)
+            fields[row] = row == c.Row ? c.Text : LocalDecimalText(RegisterTable[row].DefaultText);
+        QByteArrayList sent;
+        EXPECT_EQ(Outcome([&] {
+                      WriteSettings(fields, Motor(c.MotorField, c.MotorText),
+                                    [&](const QByteArray& line) { sent << line; });
+                      return QString();
+                  }),
+                  c.Error)
+            << c.Row << c.Text << c.MotorText;
+        QByteArrayList expected = DefaultLines.mid(0, c.Sent);
+        if (!c.Changed.isEmpty())
+            expected[c.Row] = c.Changed;
+        EXPECT_EQ(sent, expected) << c.Row << c.Text << c.MotorText;
+    }
+}
+
+// The fields fill in row order; an error leaves the rows before the failing one filled.
+TEST(ControllerSettings, Show) {
+    TLocaleScope scope(Polish);
+    // Only P0 (Limit V) and P1 (KV, which Limit V reads back) differ from the defaults.
+    const struct {
+        std::int32_t P0, P1;
+        QString TMotorData::*MotorField;
+        const char* MotorText;
+        qsizetype Filled;
+        QString Error;
+        std::pair<int, QString> Changed;
+    } cases[] = {
+        {213, 1024, nullptr, "", 9, "", {}},
+        {213, 1023, nullptr, "", 9, "", {}},
+        {71582, 1024, nullptr, "", 9, "", {LimitV, "1,07373E+06"}},
+        {213, 1024, &TMotorData::EncoderPulses, "500,5", 4, "'500,5' is not a valid integer value", {}},
+        {213, 1024, &TMotorData::RatedVoltage, "0", 4, DivisionByZero, {}},
+        {213, -1, nullptr, "", 5, DivisionByZero, {KV, "0,00"}},
+        {0, 1, nullptr, "", 5, InvalidOperation, {KV, "0,00"}},
+        {71583, 1024, nullptr, "", 5, Overflow, {}},
+        {-71583, 1024, nullptr, "", 5, Overflow, {}},
+    };
+    for (const auto& c : cases) {
+        TRegisterValues registers = DefaultRegisters;
+        registers[0] = c.P0;
+        registers[1] = c.P1;
+        TSettingTexts fields = Untouched;
+        EXPECT_EQ(Outcome([&] {
+                      ShowRegisters(registers, Motor(c.MotorField, c.MotorText),
+                                    [&](TSettingRow row, const QString& text) { fields[row] = text; });
+                      return QString();
+                  }),
+                  c.Error)
+            << c.P0 << ' ' << c.P1 << c.MotorText;
+        TSettingTexts expected = Untouched;
+        std::copy_n(DefaultShown.begin(), c.Filled, expected.begin());
+        if (!c.Changed.second.isEmpty())
+            expected[c.Changed.first] = c.Changed.second;
+        EXPECT_EQ(fields, expected) << c.P0 << ' ' << c.P1 << c.MotorText;
+    }
+}
+
+TEST(ControllerSettings, FeedSpeedOnTheScaleOfVj) {
+    TLocaleScope scope(Polish);
+    const struct {
+        const char *Speed, *Pulses;
+        QString Outcome;
+    } cases[] = {
+        {"3000", "500", "12820"},  {"0,2", "500", "1"},
+        {"-1E30", "500", "1"},     {"2999,88", "500,5", "12832"},
+        {"1E12", "500", Overflow}, {"3000.0", "500", "'3000.0' is not a valid floating point value"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Outcome([&] { return QString::number(FeedSpeed(c.Speed, c.Pulses)); }), c.Outcome)
+            << c.Speed;
+}
+
+// The nine dialogues come first; a register that does not answer properly changes no field.
+TEST(ControllerSettings, Read) {
+    TLocaleScope scope(Polish);
+    QByteArray replies;
+    QByteArrayList log = {TScriptedExchange::PurgeMark()};
+    for (int n = 0; n < SettingCount; ++n) {
+        replies += "P" + QByteArray::number(n) + "\r\n" + QByteArray::number(DefaultRegisters[n]) + ":\r\n";
+        log << "P" + QByteArray::number(n) + "\r"
+            << "\r";
+    }
+    const struct {
+        const char* Name;
+        QByteArray Incoming;
+        QString Error;
+        qsizetype Logged;
+    } cases[] = {
+        {"all nine", replies, "", log.size()},
+        {"P3 silent", replies.left(replies.indexOf("P3")),
+         "The drive did not answer the query for register P3", 8},
+        {"trailing space in P8", replies.chopped(3) + " :\r\n", "' 64 ' is not a valid integer value",
+         log.size() - 1},
+    };
+    for (const auto& c : cases) {
+        TScriptedExchange exchange(c.Incoming);
+        TSettingTexts fields = Untouched;
+        EXPECT_EQ(Outcome([&] {
+                      ReadSettings(exchange, Motor(),
+                                   [&](TSettingRow row, const QString& text) { fields[row] = text; });
+                      return QString();
+                  }),
+                  c.Error)
+            << c.Name;
+        EXPECT_EQ(exchange.Log, log.mid(0, c.Logged)) << c.Name;
+        EXPECT_EQ(fields, c.Error.isEmpty() ? DefaultShown : Untouched) << c.Name;
+    }
+}
+
+} // namespace

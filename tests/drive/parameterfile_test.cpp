@@ -1,0 +1,119 @@
+#include "drive/parameterfile.h"
+
+#include "common/errors.h"
+#include "tests/support/qtprinters.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+TParameterSet SampleSet() {
+    TParameterSet set;
+    for (int row = 0; row < SettingCount; ++row)
+        set.Settings[row] = QString::fromLatin1(RegisterTable[row].DefaultText);
+    set.Settings[KD] = " -0,5 ";
+    set.Settings[Vj] = QString::fromUtf8("zła = wartość");
+    set.Motor = {"12", "6", "4000", "0,5", "", "500"};
+    return set;
+}
+
+bool operator==(const TParameterSet& a, const TParameterSet& b) {
+    const auto motor = [](const TMotorData& m) {
+        return QStringList{m.RatedVoltage, m.WindingResistance, m.RatedSpeed,
+                           m.RatedCurrent, m.SupplyVoltage,     m.EncoderPulses};
+    };
+    return a.Settings == b.Settings && motor(a.Motor) == motor(b.Motor);
+}
+
+QString ErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const EKelmorError& error) {
+        return error.Message();
+    }
+    return QString();
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+TEST(ParameterFile, SavedSetLoadsBackAsItWas) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("motor.txt");
+    const TParameterSet set = SampleSet();
+    SaveParameterFile(path, set);
+    EXPECT_TRUE(LoadParameterFile(path) == set);
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.startsWith("Kelmor parameters 1\nKV = 4,0\nKP = 3,0\nKD =  -0,5 \n"))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith("SupplyVoltage = \nEncoderPulses = 500\n")) << text.toStdString();
+}
+
+// A file that is not one of ours or is damaged loads nothing and says why.
+TEST(ParameterFile, BadFilesAreRefused) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("motor.txt");
+    SaveParameterFile(path, SampleSet());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray good = file.readAll();
+    const QString damaged = QStringLiteral("The parameter file '%1' is damaged: ").arg(path);
+    const QString notOurs = QStringLiteral("'%1' is not a Kelmor parameter file").arg(path);
+
+    const struct {
+        const char* Name;
+        QByteArray Content;
+        QString Error;
+    } cases[] = {
+        {"CR LF and comments after the heading",
+         QByteArray(good).replace("\n", "\r\n").replace("KV = 4,0", "\r\n# tuned\r\nKV=4,0"), ""},
+        {"empty", "", notOurs},
+        {"another version", QByteArray(good).replace("parameters 1", "parameters 2"), notOurs},
+        {"too large", good + QByteArray(70000, '#'), notOurs},
+        {"missing key", QByteArray(good).replace("LimitM = 75\n", ""), damaged + "no value for LimitM"},
+        {"unknown key", good + "Gain = 5\n", damaged + "line 17: unknown key 'Gain'"},
+        {"second value", good + "KV = 5\n", damaged + "line 17: a second value for KV"},
+        {"no equals sign", QByteArray(good).replace("KP = ", "KP "),
+         damaged + "line 3: no '=' after the key"},
+        {"control character", QByteArray(good).replace("KP = 3,0", "KP = 3\t0"),
+         damaged + "line 3: a control character in the value of KP"},
+        {"not UTF-8", QByteArray(good).replace("KP = 3,0", "KP = 3\xB3"), damaged + "it is not UTF-8 text"},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(path, c.Content);
+        TParameterSet loaded;
+        EXPECT_EQ(ErrorOf([&] { loaded = LoadParameterFile(path); }), c.Error) << c.Name;
+        if (c.Error.isEmpty()) {
+            EXPECT_TRUE(loaded == SampleSet()) << c.Name;
+        }
+    }
+    EXPECT_EQ(ErrorOf([&] { LoadParameterFile(dir.filePath("absent.txt")); }).left(10), "Can't read");
+}
+
+TEST(ParameterFile, FailedSaveLeavesTheOldFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("motor.txt");
+    WriteBytes(path, "old");
+    TParameterSet set = SampleSet();
+    set.Motor.RatedCurrent = "0,5\n";
+    EXPECT_EQ(ErrorOf([&] { SaveParameterFile(path, set); }),
+              "The text of RatedCurrent holds a control character and cannot be saved");
+    EXPECT_EQ(
+        ErrorOf([&] { SaveParameterFile(dir.filePath("no/such/dir/motor.txt"), SampleSet()); }).left(11),
+        "Can't write");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "old");
+}
+
+} // namespace

@@ -1,0 +1,104 @@
+#include "drive/replyreaders.h"
+
+#include "tests/support/qtprinters.h"
+#include "tests/support/scriptedexchange.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The value as text, or the message of the user-visible error the call throws.
+QString Outcome(const std::function<std::int32_t()>& call) {
+    try {
+        return QString::number(call());
+    } catch (const EKelmorError& error) {
+        return error.Message();
+    }
+}
+
+const QString NoAnswer = QStringLiteral("The drive did not answer the query for register P1");
+
+TEST(ReplyReaders, RegisterDialogue) {
+    const QByteArrayList queryAndClose = {"P1\r", "\r"};
+    const QByteArrayList queryOnly = {"P1\r"};
+    const struct {
+        const char* Name;
+        QByteArray Incoming;
+        std::optional<char> Endless;
+        bool Lost;
+        QString Outcome;
+        QByteArrayList Writes;
+    } cases[] = {
+        {"plain", "P1\r\n1024:\r\n", {}, false, "1024", queryAndClose},
+        {"stray bytes before the echo", "?x P1\r\n5:\r\n", {}, false, "5", queryAndClose},
+        {"two leading spaces", "P1\r\n  -7:\r\n", {}, false, "-7", queryAndClose},
+        {"sixteen characters", "P1\r\n0000000000001024:\r\n", {}, false, "1024", queryAndClose},
+        {"trailing space", "P1\r\n1024 :\r\n", {}, false, "' 1024 ' is not a valid integer value", queryOnly},
+        {"seventeen characters",
+         "P1\r\n00000000000001024:",
+         {},
+         false,
+         "' 00000000000001024' is not a valid integer value",
+         queryOnly},
+        {"endless value text", "P1\r\n", '1', false, "' 11111111111111111' is not a valid integer value",
+         queryOnly},
+        {"silent", "", {}, false, NoAnswer, queryOnly},
+        {"no prompt", "P1\r\n1024", {}, false, NoAnswer, queryOnly},
+        {"echo without CR", "", 'P', false, NoAnswer, queryOnly},
+        {"lost device", "P1\r\n1024:\r\n", {}, true, NoAnswer, {}},
+        {"closing echo missing", "P1\r\n1024:", {}, false, "1024", queryAndClose},
+    };
+    for (const auto& c : cases) {
+        TScriptedExchange exchange(c.Incoming);
+        exchange.Endless = c.Endless;
+        exchange.DeviceLost = c.Lost;
+        EXPECT_EQ(Outcome([&] { return QueryRegister(exchange, 1); }), c.Outcome) << c.Name;
+        EXPECT_EQ(exchange.Log, c.Writes) << c.Name;
+        EXPECT_LE(exchange.Served, MaxEchoBytes + 2 + MaxValueText + 1) << c.Name;
+    }
+}
+
+TEST(ReplyReaders, Position) {
+    const QByteArray head = "L \r\n\r\n";
+    const struct {
+        const char* Name;
+        QByteArray Incoming;
+        std::optional<char> Endless;
+        QString Outcome;
+        long long Consumed;
+    } cases[] = {
+        {"digits", head + "123\rX", {}, "123", 10},
+        {"a sign", head + "-5\r", {}, "' ' is not a valid integer value", 7},
+        {"silent", "", {}, "' ' is not a valid integer value", 0},
+        {"cut short in the head", "L \r", {}, "' ' is not a valid integer value", 3},
+        {"beyond 32 bits", head + "2147483648\r", {}, "' 2147483648' is not a valid integer value", 17},
+        {"endless digits", head, '9', "' 99999999999999999' is not a valid integer value", 23},
+    };
+    for (const auto& c : cases) {
+        TScriptedExchange exchange(c.Incoming);
+        exchange.Endless = c.Endless;
+        EXPECT_EQ(Outcome([&] { return ReadPosition(exchange); }), c.Outcome) << c.Name;
+        EXPECT_EQ(exchange.Served, c.Consumed) << c.Name;
+        EXPECT_TRUE(exchange.Log.isEmpty()) << c.Name;
+    }
+}
+
+TEST(ReplyReaders, SampleBlockIsOneReadOfItsSize) {
+    const struct {
+        int SampleCount;
+        QByteArray Incoming;
+        std::optional<char> Endless;
+        qsizetype Size;
+    } cases[] = {
+        {2, "", 'l', 18},      {500, "", 'l', 2010},           {-3, "", 'l', 10},
+        {5000, "", 'l', 4010}, {2, "J 1\r\nl\x01\x02", {}, 8},
+    };
+    for (const auto& c : cases) {
+        TScriptedExchange exchange(c.Incoming);
+        exchange.Endless = c.Endless;
+        EXPECT_EQ(ReadSampleBlock(exchange, c.SampleCount).size(), c.Size) << c.SampleCount;
+    }
+}
+
+} // namespace

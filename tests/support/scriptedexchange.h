@@ -1,0 +1,70 @@
+#pragma once
+
+// A scripted drive behind the exchange: serves the bytes programmed in Incoming in order, then none
+// (a silent drive), or, with Endless set, that byte for ever (a drive that streams without end).
+// Writes and purges are recorded in order; purges drop nothing, as the script holds only what the
+// drive sends after them.
+
+#include "link/exchange.h"
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <optional>
+#include <utility>
+
+class TScriptedExchange : public TExchange {
+public:
+    // What a purge looks like in Log.
+    static QByteArray PurgeMark() { return QByteArrayLiteral("<purge>"); }
+
+    QByteArray Incoming;
+    std::optional<char> Endless;
+    bool DeviceLost = false;
+    std::uint32_t Rate = 115200;
+    std::chrono::milliseconds Timeout{300};
+
+    QByteArrayList Log;   // each written line, and PurgeMark() for each purge
+    long long Served = 0; // bytes handed out
+
+    explicit TScriptedExchange(QByteArray incoming = {}) : Incoming(std::move(incoming)) {}
+
+    // The written lines alone.
+    QByteArrayList Writes() const {
+        QByteArrayList writes;
+        for (const QByteArray& entry : Log)
+            if (entry != PurgeMark())
+                writes << entry;
+        return writes;
+    }
+
+    void Purge() override { Log << PurgeMark(); }
+    void WriteLine(const QByteArray& line) override { Log << line; }
+
+    std::optional<std::uint8_t> ReadByte() override {
+        if (DeviceLost)
+            return std::nullopt;
+        if (FNext < Incoming.size()) {
+            ++Served;
+            return std::uint8_t(Incoming[FNext++]);
+        }
+        if (Endless) {
+            ++Served;
+            return std::uint8_t(*Endless);
+        }
+        return std::nullopt;
+    }
+
+    QByteArray Read(std::uint32_t count, Clock::time_point) override {
+        QByteArray bytes;
+        for (std::optional<std::uint8_t> b; bytes.size() < qsizetype(count) && (b = ReadByte());)
+            bytes += char(*b);
+        return bytes;
+    }
+
+    bool Lost() const override { return DeviceLost; }
+    std::uint32_t BaudRate() const override { return Rate; }
+    std::chrono::milliseconds ReadTimeout() const override { return Timeout; }
+
+private:
+    qsizetype FNext = 0;
+};
