@@ -2,12 +2,11 @@
 #include "plot/stepplot.h"
 
 #include <QImage>
-#include <QStringList>
 #include <gtest/gtest.h>
+#include <string>
 
 TEST(PainterCanvas, PaintsWholePixelsByTheBoxRules) {
     constexpr TColor Face = ColorFromRgb(240, 240, 240);
-    constexpr TColor Green = ColorFromRgb(0, 128, 0);
     QImage image(16, 14, QImage::Format_RGB32);
     image.fill(Qt::white);
     {
@@ -19,41 +18,35 @@ TEST(PainterCanvas, PaintsWholePixelsByTheBoxRules) {
         canvas.SetPenColor(ExcitationColor);
         canvas.SetBrushColor(ExcitationColor);
         canvas.Ellipse(5, 2, 15, 12);
-        canvas.SetPenColor(Green);
         canvas.MoveTo(2, 12);
         canvas.LineTo(6, 12);
     }
-    const QStringList expected = {
-        "################", //
-        "#..............#", //
-        "#.rr....bbbb...#", //
-        "#.rr..bbbbbbbb.#", //
-        "#.....bbbbbbbb.#", //
-        "#....bbbbbbbbbb#", //
-        "#....bbbbbbbbbb#", //
-        "#....bbbbbbbbbb#", //
-        "#....bbbbbbbbbb#", //
-        "#.....bbbbbbbb.#", //
-        "#.....bbbbbbbb.#", //
-        "#.......bbbb...#", //
-        "#.gggg.........#", //
-        "################", //
-    };
-    const auto symbol = [&](QRgb pixel) {
-        const TColor color = ColorFromRgb(qRed(pixel), qGreen(pixel), qBlue(pixel));
-        return color == BlackColor        ? '#'
-               : color == Face            ? '.'
-               : color == ResponseColor   ? 'r'
-               : color == ExcitationColor ? 'b'
-               : color == Green           ? 'g'
-                                          : '?';
-    };
-    QStringList painted;
+    const std::string expected = "################\n"
+                                 "#..............#\n"
+                                 "#.rr....bbbb...#\n"
+                                 "#.rr..bbbbbbbb.#\n"
+                                 "#.....bbbbbbbb.#\n"
+                                 "#....bbbbbbbbbb#\n"
+                                 "#....bbbbbbbbbb#\n"
+                                 "#....bbbbbbbbbb#\n"
+                                 "#....bbbbbbbbbb#\n"
+                                 "#.....bbbbbbbb.#\n"
+                                 "#.....bbbbbbbb.#\n"
+                                 "#.......bbbb...#\n"
+                                 "#.bbbb.........#\n"
+                                 "################\n";
+    std::string painted;
     for (int y = 0; y < image.height(); ++y) {
-        QString row;
-        for (int x = 0; x < image.width(); ++x)
-            row += QLatin1Char(symbol(image.pixel(x, y)));
-        painted << row;
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            const TColor color = ColorFromRgb(qRed(p), qGreen(p), qBlue(p));
+            painted += color == BlackColor        ? '#'
+                       : color == Face            ? '.'
+                       : color == ResponseColor   ? 'r'
+                       : color == ExcitationColor ? 'b'
+                                                  : '?';
+        }
+        painted += '\n';
     }
-    EXPECT_EQ(painted.join('\n').toStdString(), expected.join('\n').toStdString());
+    EXPECT_EQ(painted, expected);
 }
