@@ -1,0 +1,26 @@
+// The scan of a step test's sample block, over any bytes: it stays within the block and the capacity,
+// and agrees with the plain reading of records that the tests use.
+
+#include "drive/stepfigures.h"
+#include "tests/support/testbytes.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2)
+        return 0;
+    // The first two bytes choose the capacity, the rest is the block.
+    const std::size_t capacity = data[0] | std::size_t(data[1]) << 8;
+    const std::string_view block(reinterpret_cast<const char*>(data + 2), size - 2);
+    const std::vector<std::uint32_t> samples =
+        ScanSampleRecords(QByteArrayView(block.data(), block.size()), capacity);
+
+    std::vector<std::uint32_t> expected = ParseSampleRecords(block);
+    expected.resize(std::min(expected.size(), capacity));
+    if (samples != expected)
+        std::abort();
+    return 0;
+}
