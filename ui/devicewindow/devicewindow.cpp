@@ -48,6 +48,10 @@ TDeviceWindow::TDeviceWindow(TDeviceSlot& slot, bool rtsSwitch, bool dtrSwitch, 
     FLine->Clear();
     FSink->Clear();
     DisplayModemStatus(slot.Lines());
+    ui->settingsPage->Attach(slot, *ui->motorDataPage);
+    ui->stepPage->Attach(slot);
+    ui->diagnosticsPage->Attach(slot);
+    ui->movesPage->Attach(slot, *ui->motorDataPage);
     Wire();
 }
 
@@ -89,6 +93,7 @@ void TDeviceWindow::FormClose() {
     setAttribute(Qt::WA_DeleteOnClose);
     if (FSlot) {
         FSlot->disconnect(this);
+        ui->diagnosticsPage->ReturnToZero();
         FSlot->Close();
     }
 }

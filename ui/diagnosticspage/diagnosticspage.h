@@ -1,0 +1,30 @@
+#pragma once
+
+#include "link/deviceslot.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class TDiagnosticsPage;
+}
+
+// The tab "Diagnostyka": the drive mode, the set-point slider, identification and position.
+class TDiagnosticsPage : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TDiagnosticsPage(QWidget* parent = nullptr);
+    ~TDiagnosticsPage() override;
+
+    // Binds the page to the device it commands; the device window calls it once, at its start.
+    void Attach(TDeviceSlot& slot);
+    // Before the device closes: a set-point left away from 0 goes back to 0 through the slider's
+    // handler, so no motor is left turning with no window to stop it.
+    void ReturnToZero();
+
+private:
+    std::unique_ptr<Ui::TDiagnosticsPage> ui;
+    QPointer<TDeviceSlot> FSlot;
+};

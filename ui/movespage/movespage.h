@@ -1,0 +1,29 @@
+#pragma once
+
+#include "link/deviceslot.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class TMovesPage;
+}
+class TMotorDataPage;
+
+// The tab "Ruchy ręczne": rapid and feed moves.
+class TMovesPage : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TMovesPage(QWidget* parent = nullptr);
+    ~TMovesPage() override;
+
+    // Binds the page to the device it commands; the device window calls it once, at its start.
+    void Attach(TDeviceSlot& slot, TMotorDataPage& motorData);
+
+private:
+    std::unique_ptr<Ui::TMovesPage> ui;
+    QPointer<TDeviceSlot> FSlot;
+    TMotorDataPage* FMotorData = nullptr;
+};
