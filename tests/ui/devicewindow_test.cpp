@@ -4,13 +4,13 @@
 #include "ui/motordatapage/motordatapage.h"
 #include "ui/portdialog/portdialog.h"
 
+#include "ui/devicewindow/terminalview.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -44,7 +44,7 @@ protected:
         return window;
     }
 
-    static QPlainTextEdit* Memo(TDeviceWindow* w) { return w->findChild<QPlainTextEdit*>("terminal"); }
+    static TTerminalView* Memo(TDeviceWindow* w) { return w->findChild<TTerminalView*>("terminal"); }
     static QLabel* Label(TDeviceWindow* w, const char* name) { return w->findChild<QLabel*>(name); }
     static void Tick(TDeviceWindow* w) { w->Slot()->Poll(); }
 
@@ -112,10 +112,9 @@ TEST_F(DeviceWindow, TerminalShowsLinesAndSelectsByTheRule) {
         TDeviceWindow* w = Open(0);
         Fake.Device(0).Received = c.Bytes;
         Tick(w);
-        const QTextCursor cursor = Memo(w)->textCursor();
         EXPECT_EQ(Memo(w)->toPlainText(), c.Text) << c.Name;
-        EXPECT_EQ(cursor.selectedText(), c.Selected) << c.Name;
-        EXPECT_EQ(cursor.selectionStart(), c.Position) << c.Name;
+        EXPECT_EQ(Memo(w)->SelectedText(), c.Selected) << c.Name;
+        EXPECT_EQ(Memo(w)->SelectionStart(), c.Position) << c.Name;
         w->close();
     }
 }

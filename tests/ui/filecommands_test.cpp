@@ -10,13 +10,13 @@
 #include "ui/errorbox/errorbox.h"
 #include "ui/mainwindow/mainform.h"
 
+#include "ui/devicewindow/terminalview.h"
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -72,7 +72,7 @@ protected:
 
     QString Terminal(int index) {
         TDeviceWindow* child = Form.WindowOf(index);
-        return child ? child->findChild<QPlainTextEdit*>(QStringLiteral("terminal"))->toPlainText()
+        return child ? child->findChild<TTerminalView*>(QStringLiteral("terminal"))->toPlainText()
                      : QStringLiteral("(closed)");
     }
 

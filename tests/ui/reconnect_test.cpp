@@ -9,9 +9,9 @@
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/mainwindow/mainform.h"
 
+#include "ui/devicewindow/terminalview.h"
 #include <QComboBox>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,7 +33,7 @@ TEST(Reconnect, ALostPortComesBackWithItsSettings) {
             ASSERT_FALSE(failure.Answered());
         }
         TDeviceWindow* window = form.WindowOf(0);
-        auto* terminal = window->findChild<QPlainTextEdit*>("terminal");
+        auto* terminal = window->findChild<TTerminalView*>("terminal");
         {
             TModalAnswer answer([](QDialog* d) {
                 d->findChild<QComboBox*>(QStringLiteral("baudRateBox"))->setCurrentIndex(5);

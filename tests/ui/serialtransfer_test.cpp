@@ -13,11 +13,11 @@
 #include "ui/errorbox/errorbox.h"
 #include "ui/mainwindow/mainform.h"
 
+#include "ui/devicewindow/terminalview.h"
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,7 +78,7 @@ protected:
     }
 
     QString Terminal() const {
-        return Form->WindowOf(0)->findChild<QPlainTextEdit*>(QStringLiteral("terminal"))->toPlainText();
+        return Form->WindowOf(0)->findChild<TTerminalView*>(QStringLiteral("terminal"))->toPlainText();
     }
 
     TPty Pty;

@@ -10,7 +10,7 @@
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/mainwindow/mainform.h"
 
-#include <QPlainTextEdit>
+#include "ui/devicewindow/terminalview.h"
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ protected:
             ASSERT_FALSE(failure.Answered()) << "DEV0 did not open";
         }
         ASSERT_NE(Form->WindowOf(0), nullptr);
-        Memo = Form->WindowOf(0)->findChild<QPlainTextEdit*>(QStringLiteral("terminal"));
+        Memo = Form->WindowOf(0)->findChild<TTerminalView*>(QStringLiteral("terminal"));
         ASSERT_NE(Memo, nullptr);
     }
 
@@ -49,7 +49,7 @@ protected:
     }
 
     std::unique_ptr<TMainForm> Form;
-    QPlainTextEdit* Memo = nullptr;
+    TTerminalView* Memo = nullptr;
 
 private:
     bool FPortsWasSet = false;

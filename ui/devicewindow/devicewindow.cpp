@@ -1,6 +1,6 @@
 #include "ui/devicewindow/devicewindow.h"
 
-#include "ui/devicewindow/memosink.h"
+#include "ui/devicewindow/terminalview.h"
 #include "ui/devicewindow/typedkey.h"
 #include "ui_devicewindow.h"
 
@@ -30,12 +30,9 @@ bool LineColourIsActive(const QLabel* label) {
 TDeviceWindow::TDeviceWindow(TDeviceSlot& slot, bool rtsSwitch, bool dtrSwitch, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TDeviceWindow>()), FSlot(&slot) {
     ui->setupUi(this);
-    FSink = std::make_unique<TMemoSink>(ui->terminal);
-    FLine = std::make_unique<TTerminalLine>(*FSink);
+    FLine = std::make_unique<TTerminalLine>(*ui->terminal);
 
-    // The terminal is the device's keyboard: it keeps the focus and its keys, but nothing typed
-    // is inserted; what the user sees is only what the device sends back.
-    ui->terminal->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // The terminal is the device's keyboard: what the user sees is only what the device sends back.
     ui->terminal->installEventFilter(this);
     for (QLabel* label : std::initializer_list<QLabel*>{ui->dsrLabel, ui->ctsLabel, ui->dcdLabel,
                                                         ui->ringLabel, ui->recLabel})
@@ -46,7 +43,7 @@ TDeviceWindow::TDeviceWindow(TDeviceSlot& slot, bool rtsSwitch, bool dtrSwitch, 
 
     setWindowTitle(slot.Name());
     FLine->Clear();
-    FSink->Clear();
+    ui->terminal->Clear();
     DisplayModemStatus(slot.Lines());
     ui->settingsPage->Attach(slot, *ui->motorDataPage);
     ui->stepPage->Attach(slot);
@@ -105,12 +102,12 @@ void TDeviceWindow::ShowReceived(const QByteArray& bytes) {
 
 void TDeviceWindow::PutStr(const std::uint8_t* bytes, std::int32_t count) {
     FLine->PutStr(bytes, count);
-    FSink->Commit();
+    ui->terminal->Commit();
 }
 
 void TDeviceWindow::Flush() {
     FLine->Flush();
-    FSink->Commit();
+    ui->terminal->Commit();
 }
 
 void TDeviceWindow::DisplayModemStatus(const TLineStates& lines) {

@@ -14,7 +14,6 @@ class TDeviceWindow;
 }
 
 class QLabel;
-class TMemoSink;
 class TMotorDataPage;
 
 // The window of one opened device: the character terminal, the modem-line indicators and
@@ -56,7 +55,6 @@ private:
     void ShowConnection(bool connected);
 
     std::unique_ptr<Ui::TDeviceWindow> ui;
-    std::unique_ptr<TMemoSink> FSink;
     std::unique_ptr<TTerminalLine> FLine;
     QPointer<TDeviceSlot> FSlot;
     bool FClosed = false;
