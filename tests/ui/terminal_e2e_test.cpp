@@ -11,6 +11,9 @@
 #include "ui/mainwindow/mainform.h"
 
 #include "ui/devicewindow/terminalview.h"
+
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -92,4 +95,18 @@ TEST_F(TerminalWithSimulatedDrive, TypedLinesReachTheDriveAndItsAnswersAreShown)
                            << ::testing::PrintToString(Memo->toPlainText());
     }
     EXPECT_EQ(SimulatedDrive(0).Register(1), 1500);
+}
+
+TEST_F(TerminalWithSimulatedDrive, RapidMoveThenPositionShowsTheDriveAtTheTarget) {
+    const TDriveSim& drive = SimulatedDrive(0);
+    const std::int32_t target = TDriveSim::KStartPosition + 2000;
+    TDeviceWindow* window = Form->WindowOf(0);
+    window->findChild<QLineEdit*>("rapidTargetEdit")->setText(QString::number(target));
+    window->findChild<QPushButton*>("rapidMoveButton")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !drive.Model().Moving() && drive.Position() == target; }, 10000))
+        << "the drive stands at " << drive.Position();
+    window->findChild<QPushButton*>("positionButton")->click();
+    const QString shown = "X=" + QString::number(target) + "\n";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Memo->toPlainText().endsWith(shown); }, 5000))
+        << ::testing::PrintToString(Memo->toPlainText());
 }

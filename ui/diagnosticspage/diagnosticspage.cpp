@@ -1,10 +1,37 @@
 #include "ui/diagnosticspage/diagnosticspage.h"
 
+#include "drive/commandlines.h"
 #include "ui_diagnosticspage.h"
+
+namespace {
+
+// The drive's set-point is five times the slider's percentage: -100 % .. 100 % is -500 .. 500.
+constexpr int SetPointPerPercent = 5;
+
+} // namespace
 
 TDiagnosticsPage::TDiagnosticsPage(QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TDiagnosticsPage>()) {
     ui->setupUi(this);
+    for (QLabel* label : {ui->setPointLabel, ui->percentLabel}) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, QColor(0, 0, 128));
+        label->setPalette(palette);
+    }
+    // The ids are the digits of the mode line.
+    FModes.addButton(ui->voltageModeButton, 0);
+    FModes.addButton(ui->torqueModeButton, 1);
+    FModes.addButton(ui->speedModeButton, 2);
+    FModes.addButton(ui->positionModeButton, 3);
+    // Only a change of mode is sent: clicking the mode already chosen toggles nothing.
+    connect(&FModes, &QButtonGroup::idToggled, this, [this](int mode, bool checked) {
+        if (checked)
+            ChangeMode(mode);
+    });
+    // Every change of the slider, by mouse, wheel, keyboard or program, sends its set-point.
+    connect(ui->setPointSlider, &QScrollBar::valueChanged, this, &TDiagnosticsPage::SendSetPoint);
+    connect(ui->identifyButton, &QPushButton::clicked, this, [this] { Send(IdentifyLine()); });
+    connect(ui->positionButton, &QPushButton::clicked, this, [this] { Send(PositionLine()); });
 }
 
 TDiagnosticsPage::~TDiagnosticsPage() = default;
@@ -13,4 +40,22 @@ void TDiagnosticsPage::Attach(TDeviceSlot& slot) {
     FSlot = &slot;
 }
 
-void TDiagnosticsPage::ReturnToZero() {}
+void TDiagnosticsPage::ReturnToZero() {
+    ui->setPointSlider->setValue(0);
+}
+
+void TDiagnosticsPage::ChangeMode(int mode) {
+    // The new mode must not start with the old mode's set-point.
+    ui->setPointSlider->setValue(0);
+    Send(ModeLine(mode));
+}
+
+void TDiagnosticsPage::SendSetPoint(int position) {
+    Send(SetPointLine(SetPointPerPercent * position));
+    ui->setPointLabel->setText(QString::number(position));
+}
+
+void TDiagnosticsPage::Send(const QByteArray& line) {
+    if (FSlot)
+        FSlot->WriteLine(line);
+}

@@ -2,6 +2,7 @@
 
 #include "link/deviceslot.h"
 
+#include <QButtonGroup>
 #include <QPointer>
 #include <QWidget>
 #include <memory>
@@ -10,7 +11,8 @@ namespace Ui {
 class TDiagnosticsPage;
 }
 
-// The tab "Diagnostyka": the drive mode, the set-point slider, identification and position.
+// The tab "Diagnostyka": the drive mode, the set-point slider, identification and position. Every
+// control writes its command line at once and reads no reply; the answers show in the terminal.
 class TDiagnosticsPage : public QWidget {
     Q_OBJECT
 
@@ -25,6 +27,11 @@ public:
     void ReturnToZero();
 
 private:
+    void ChangeMode(int mode);
+    void SendSetPoint(int position);
+    void Send(const QByteArray& line);
+
     std::unique_ptr<Ui::TDiagnosticsPage> ui;
+    QButtonGroup FModes;
     QPointer<TDeviceSlot> FSlot;
 };

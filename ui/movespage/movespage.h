@@ -11,7 +11,8 @@ class TMovesPage;
 }
 class TMotorDataPage;
 
-// The tab "Ruchy ręczne": rapid and feed moves.
+// The tab "Ruchy ręczne": rapid and feed moves. Each "Wykonaj" writes one command line and reads no
+// reply; the answers show in the terminal.
 class TMovesPage : public QWidget {
     Q_OBJECT
 
@@ -23,6 +24,9 @@ public:
     void Attach(TDeviceSlot& slot, TMotorDataPage& motorData);
 
 private:
+    void RapidMove();
+    void FeedMove();
+
     std::unique_ptr<Ui::TMovesPage> ui;
     QPointer<TDeviceSlot> FSlot;
     TMotorDataPage* FMotorData = nullptr;

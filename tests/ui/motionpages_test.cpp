@@ -1,0 +1,117 @@
+#include "link/deviceslots.h"
+#include "tests/support/fakeport.h"
+#include "tests/support/localescope.h"
+#include "ui/devicewindow/devicewindow.h"
+#include "ui/diagnosticspage/diagnosticspage.h"
+#include "ui/errorbox/errorbox.h"
+#include "ui/motordatapage/motordatapage.h"
+#include "ui/movespage/movespage.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+QScrollBar* Slider(QWidget* w) {
+    return w->findChild<QScrollBar*>("setPointSlider");
+}
+
+} // namespace
+
+TEST(DiagnosticsPage, EveryControlWritesItsLine) {
+    const auto click = [](const char* name) {
+        return [name](QWidget* page) { page->findChild<QAbstractButton*>(name)->click(); };
+    };
+    const auto key = [](Qt::Key k) { return [k](QWidget* page) { QTest::keyClick(Slider(page), k); }; };
+    const struct {
+        const char* Name;
+        int StartPosition;
+        std::function<void(QWidget*)> Act;
+        std::vector<QByteArray> Writes;
+        QString Shown; // the position label afterwards
+    } cases[] = {
+        {"mode with the slider away from 0", 40, click("torqueModeButton"), {"S 0\r", "M1\r"}, "0"},
+        {"mode with the slider at 0", 0, click("speedModeButton"), {"M2\r"}, "0"},
+        {"the mode already chosen", 30, click("positionModeButton"), {}, "30"},
+        {"top end", 0, key(Qt::Key_Home), {"S -500\r"}, "-100"},
+        {"bottom end", 0, key(Qt::Key_End), {"S 500\r"}, "100"},
+        {"one step down", -7, key(Qt::Key_Down), {"S -30\r"}, "-6"},
+        {"page up", 0, key(Qt::Key_PageUp), {"S -5\r"}, "-1"},
+        {"identification", 0, click("identifyButton"), {"\x69\x0D"}, "0"},
+        {"position", 0, click("positionButton"), {"\x6C\x0D"}, "0"},
+    };
+    for (const auto& c : cases) {
+        TFakeDeviceLibrary fake;
+        TDeviceSlot slot(0);
+        ASSERT_TRUE(slot.Open());
+        TDiagnosticsPage page;
+        page.Attach(slot);
+        Slider(&page)->setValue(c.StartPosition);
+        fake.Device(0).ClearCalls();
+        c.Act(&page);
+        EXPECT_EQ(fake.Device(0).Writes(), c.Writes) << c.Name;
+        EXPECT_EQ(page.findChild<QLabel*>("setPointLabel")->text(), c.Shown) << c.Name;
+    }
+}
+
+// No motor is left turning: the set-point goes back to 0 before the device closes, and nothing else is sent.
+TEST(DiagnosticsPage, ClosingTheWindowBringsTheSetPointBackToZero) {
+    TFakeDeviceLibrary fake;
+    TDeviceSlots table;
+    ASSERT_TRUE(table.At(0)->Open());
+    auto* window = new TDeviceWindow(*table.At(0), true, true);
+    Slider(window)->setValue(60);
+    fake.Device(0).ClearCalls();
+    window->close();
+    EXPECT_EQ(fake.Device(0).CallTexts(), QStringList({"ZQ_Write(S 0\r)", "ZQ_Close()"}));
+    delete window;
+}
+
+TEST(MovesPage, SendsTargetsAsTypedAndTheFeedInDriveUnits) {
+    TLocaleScope scope(QLocale(QLocale::Polish, QLocale::Poland));
+    const QString lineBreak = "A line break in the target would send a second command.";
+    const struct {
+        const char* Button;
+        QString Target, Speed;
+        std::vector<QByteArray> Writes;
+        QString Error;
+    } cases[] = {
+        {"feedMoveButton", "1000", "3000", {"G1 1000 12820\r"}, ""},
+        {"feedMoveButton", "0", "0", {"G1 0 1\r"}, ""},
+        {"feedMoveButton", "0", "-3000", {"G1 0 1\r"}, ""},
+        {"feedMoveButton", "0", "3000.5", {}, "'3000.5' is not a valid floating point value."},
+        {"feedMoveButton", "0", "1E12", {}, "Floating point overflow."},
+        {"feedMoveButton", "5\n", "3000", {}, lineBreak},
+        {"rapidMoveButton", "-250", "", {"G0 -250\r"}, ""},
+        {"rapidMoveButton", " 1,5 x", "", {"G0  1,5 x\r"}, ""},
+        {"rapidMoveButton", "ąĘ", "", {"G0 \xB9\xCA\r"}, ""},
+        {"rapidMoveButton", "100\rG0 0", "", {}, lineBreak},
+        {"rapidMoveButton", "1😀", "", {}, "'😀' is not in the drive's code page (Windows-1250)."},
+    };
+    for (const auto& c : cases) {
+        TFakeDeviceLibrary fake;
+        TDeviceSlot slot(0);
+        ASSERT_TRUE(slot.Open());
+        TMotorDataPage motorData;
+        TMovesPage page;
+        page.Attach(slot, motorData);
+        page.findChild<QLineEdit*>("rapidTargetEdit")->setText(c.Target);
+        page.findChild<QLineEdit*>("feedTargetEdit")->setText(c.Target);
+        page.findChild<QLineEdit*>("feedSpeedEdit")->setText(c.Speed);
+        QString error;
+        SetErrorBoxHook([&](const QString& message) { error = message; });
+        fake.Device(0).ClearCalls();
+        page.findChild<QPushButton*>(c.Button)->click();
+        SetErrorBoxHook({});
+        EXPECT_EQ(fake.Device(0).Writes(), c.Writes)
+            << ::testing::PrintToString(c.Target) << c.Speed.toStdString();
+        EXPECT_EQ(error, c.Error) << ::testing::PrintToString(c.Target);
+    }
+}
