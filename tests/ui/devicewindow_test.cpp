@@ -1,5 +1,6 @@
 #include "link/deviceslots.h"
 #include "tests/support/fakeport.h"
+#include "tests/support/linecolours.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/motordatapage/motordatapage.h"
 #include "ui/portdialog/portdialog.h"
@@ -200,7 +201,7 @@ TEST_F(DeviceWindow, ModemLinesShowFromTheStatusWordAndFailingQueriesShowNothing
         dev.ModemStatus = word;
         Tick(w);
         for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(LineColourIsActive(Label(w, lines[i])), (word & bits[i]) != 0)
+            EXPECT_EQ(ShownColour(Label(w, lines[i])), LineColour((word & bits[i]) != 0))
                 << lines[i] << " " << word;
     }
     dev.Statuses["ZQ_GetStatus"] = ZQ_IO_ERROR;
@@ -211,7 +212,7 @@ TEST_F(DeviceWindow, ModemLinesShowFromTheStatusWordAndFailingQueriesShowNothing
     EXPECT_TRUE(Memo(w)->toPlainText().isEmpty());
     EXPECT_TRUE(dev.CallTexts("ZQ_Read").isEmpty());
     for (const char* name : lines)
-        EXPECT_FALSE(LineColourIsActive(Label(w, name))) << name;
+        EXPECT_EQ(ShownColour(Label(w, name)), LineColour(false)) << name;
 }
 
 TEST_F(DeviceWindow, TypedKeysGoToTheDeviceWithoutEcho) {
@@ -255,12 +256,12 @@ TEST_F(DeviceWindow, RtsAndDtrClicksToggleLineAndColour) {
     const std::pair<const char*, const char*> switches[] = {{"rtsLabel", "Rts"}, {"dtrLabel", "Dtr"}};
     for (const auto& [name, line] : switches) {
         QLabel* label = Label(w, name);
-        EXPECT_TRUE(LineColourIsActive(label)) << name;
+        EXPECT_EQ(ShownColour(label), LineColour(true)) << name;
         Fake.Device(0).ClearCalls();
         QTest::mouseClick(label, Qt::LeftButton);
-        EXPECT_FALSE(LineColourIsActive(label)) << name;
+        EXPECT_EQ(ShownColour(label), LineColour(false)) << name;
         QTest::mouseClick(label, Qt::LeftButton);
-        EXPECT_TRUE(LineColourIsActive(label)) << name;
+        EXPECT_EQ(ShownColour(label), LineColour(true)) << name;
         EXPECT_EQ(Fake.Device(0).CallTexts(), QStringList({QStringLiteral("ZQ_Clr%1()").arg(line),
                                                            QStringLiteral("ZQ_Set%1()").arg(line)}));
     }

@@ -1,5 +1,6 @@
 #include "link/deviceslots.h"
 #include "tests/support/fakeport.h"
+#include "tests/support/linecolours.h"
 #include "tests/support/modal.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/errorbox/errorbox.h"
@@ -239,8 +240,8 @@ TEST(DeviceNames, IndexFromTheFourthCharacterOn) {
 TEST_F(MainFormTest, SwitchesStartFromThePortDialog) {
     Form.findChild<TPortDialog*>()->findChild<QCheckBox*>("rtsCheck")->setChecked(false);
     ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
-    EXPECT_FALSE(LineColourIsActive(Window(0)->findChild<QLabel*>("rtsLabel")));
-    EXPECT_TRUE(LineColourIsActive(Window(0)->findChild<QLabel*>("dtrLabel")));
+    EXPECT_EQ(ShownColour(Window(0)->findChild<QLabel*>("rtsLabel")), LineColour(false));
+    EXPECT_EQ(ShownColour(Window(0)->findChild<QLabel*>("dtrLabel")), LineColour(true));
 }
 
 TEST_F(MainFormTest, AltKeysInTheTerminalSendNothingAndReachTheMenus) {

@@ -12,8 +12,6 @@ namespace {
 const QColor ActiveColour(0, 128, 0);
 const QColor InactiveColour(255, 0, 0);
 
-} // namespace
-
 void SetLineColour(QLabel* label, bool active) {
     const QColor& colour = active ? ActiveColour : InactiveColour;
     if (label->palette().color(QPalette::WindowText) == colour)
@@ -26,6 +24,8 @@ void SetLineColour(QLabel* label, bool active) {
 bool LineColourIsActive(const QLabel* label) {
     return label->palette().color(QPalette::WindowText) == ActiveColour;
 }
+
+} // namespace
 
 TDeviceWindow::TDeviceWindow(TDeviceSlot& slot, bool rtsSwitch, bool dtrSwitch, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TDeviceWindow>()), FSlot(&slot) {

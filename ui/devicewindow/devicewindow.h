@@ -13,7 +13,6 @@ namespace Ui {
 class TDeviceWindow;
 }
 
-class QLabel;
 class TMotorDataPage;
 
 // The window of one opened device: the character terminal, the modem-line indicators and
@@ -59,7 +58,3 @@ private:
     QPointer<TDeviceSlot> FSlot;
     bool FClosed = false;
 };
-
-// Indicator colours: green (0, 128, 0) for an active line, red (255, 0, 0) for an inactive one.
-void SetLineColour(QLabel* label, bool active);
-bool LineColourIsActive(const QLabel* label);
