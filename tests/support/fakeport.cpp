@@ -115,6 +115,10 @@ public:
         const qsizetype n = limit < 0 ? data.size() : std::min<qsizetype>(limit, data.size());
         D.Written += data.left(n);
         *bytesWritten = std::uint32_t(n);
+        if (!D.Replies.empty()) {
+            D.Received += D.Replies.front();
+            D.Replies.pop_front();
+        }
         if (n < data.size() && D.WriteWaitMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(D.WriteWaitMs));
         return status;

@@ -25,3 +25,17 @@ QLineEdit* TMotorDataPage::SupplyVoltage() const {
 QLineEdit* TMotorDataPage::EncoderPulses() const {
     return ui->encoderPulsesEdit;
 }
+
+TMotorData TMotorDataPage::Texts() const {
+    return {ui->ratedVoltageEdit->text(), ui->windingResistanceEdit->text(), ui->ratedSpeedEdit->text(),
+            ui->ratedCurrentEdit->text(), ui->supplyVoltageEdit->text(),     ui->encoderPulsesEdit->text()};
+}
+
+void TMotorDataPage::SetTexts(const TMotorData& texts) {
+    ui->ratedVoltageEdit->setText(texts.RatedVoltage);
+    ui->windingResistanceEdit->setText(texts.WindingResistance);
+    ui->ratedSpeedEdit->setText(texts.RatedSpeed);
+    ui->ratedCurrentEdit->setText(texts.RatedCurrent);
+    ui->supplyVoltageEdit->setText(texts.SupplyVoltage);
+    ui->encoderPulsesEdit->setText(texts.EncoderPulses);
+}

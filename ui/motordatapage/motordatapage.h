@@ -1,5 +1,7 @@
 #pragma once
 
+#include "drive/registertable.h"
+
 #include <QWidget>
 #include <memory>
 
@@ -22,6 +24,10 @@ public:
     QLineEdit* RatedSpeed() const;    // ratedSpeedEdit, [1/min]
     QLineEdit* SupplyVoltage() const; // supplyVoltageEdit, [V]
     QLineEdit* EncoderPulses() const; // encoderPulsesEdit, pulses per revolution
+
+    // All six texts, as the conversions and parameter files take them.
+    TMotorData Texts() const;
+    void SetTexts(const TMotorData& texts);
 
 private:
     std::unique_ptr<Ui::TMotorDataPage> ui;

@@ -1,9 +1,59 @@
 #include "ui/settingspage/settingspage.h"
 
+#include "common/numtext.h"
+#include "drive/commandlines.h"
+#include "drive/controllersettings.h"
+#include "drive/parameterfile.h"
+#include "ui/errorbox/errorbox.h"
+#include "ui/motordatapage/motordatapage.h"
 #include "ui_settingspage.h"
+
+#include <QButtonGroup>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+
+constexpr int LabelLeft = 16;
+constexpr int FieldLeft = 58;
+constexpr int CaptionLeft = 203;
+constexpr int FieldWidth = 121;
+constexpr int RowHeight = 21;
+constexpr std::array<int, SettingCount> FieldTops = {35, 63, 91, 119, 148, 177, 206, 235, 265};
+// Room kept before a field and before the Bank group, and the smallest type the rows are shrunk to.
+constexpr int Gap = 4;
+constexpr qreal SmallestPoints = 6;
+
+const QString ParameterFilter = QStringLiteral("Kelmor parameters (*.kpar)");
+const QString ParameterSuffix = QStringLiteral("kpar");
+
+// The object name stem of a row from its table key: "KV" gives kv, "LimitV" limitV, "aj" aj.
+QString NameStem(const char* key) {
+    const QString k = QString::fromLatin1(key);
+    return k == k.toUpper() ? k.toLower() : k.left(1).toLower() + k.mid(1);
+}
+
+} // namespace
 
 TSettingsPage::TSettingsPage(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TSettingsPage>()) {
     ui->setupUi(this);
+    BuildRows();
+
+    // No bank is chosen until the user picks one; the choice stays after a click.
+    FBanks = new QButtonGroup(this);
+    const std::array<QAbstractButton*, 4> banks = {ui->bank0Radio, ui->bank1Radio, ui->bank2Radio,
+                                                   ui->bank3Radio};
+    for (int i = 0; i < int(banks.size()); ++i)
+        FBanks->addButton(banks[std::size_t(i)], i);
+
+    connect(ui->readSettingsButton, &QPushButton::clicked, this, &TSettingsPage::ReadBack);
+    connect(ui->writeSettingsButton, &QPushButton::clicked, this, &TSettingsPage::WriteToDrive);
+    connect(ui->bankStoreButton, &QPushButton::clicked, this, [this] { SendBankLine(true); });
+    connect(ui->bankLoadButton, &QPushButton::clicked, this, [this] { SendBankLine(false); });
+    connect(ui->saveParametersButton, &QPushButton::clicked, this, &TSettingsPage::SaveParameters);
+    connect(ui->loadParametersButton, &QPushButton::clicked, this, &TSettingsPage::LoadParameters);
 }
 
 TSettingsPage::~TSettingsPage() = default;
@@ -11,4 +61,135 @@ TSettingsPage::~TSettingsPage() = default;
 void TSettingsPage::Attach(TDeviceSlot& slot, TMotorDataPage& motorData) {
     FSlot = &slot;
     FMotorData = &motorData;
+}
+
+QFont TSettingsPage::RowFont() const {
+    // The layout was drawn for a narrower font than most platforms' default: the labels and captions
+    // get one smaller size at which every label ends before its field and every caption beside the
+    // Bank group ends before the group.
+    const QRect bank = ui->bankGroup->geometry();
+    const auto fits = [&](const QFontMetrics& metrics) {
+        for (int row = 0; row < SettingCount; ++row) {
+            const TRegisterRow& r = RegisterTable[std::size_t(row)];
+            if (metrics.horizontalAdvance(QString::fromUtf8(r.Label)) > FieldLeft - LabelLeft - Gap)
+                return false;
+            const bool besideBank = FieldTops[std::size_t(row)] <= bank.bottom();
+            if (besideBank &&
+                metrics.horizontalAdvance(QString::fromUtf8(r.Caption)) > bank.left() - CaptionLeft - Gap)
+                return false;
+        }
+        return true;
+    };
+    QFont rowFont = font();
+    while (rowFont.pointSizeF() > SmallestPoints && !fits(QFontMetrics(rowFont)))
+        rowFont.setPointSizeF(rowFont.pointSizeF() - 0.5);
+    return rowFont;
+}
+
+void TSettingsPage::BuildRows() {
+    const QFont rowFont = RowFont();
+    for (int row = 0; row < SettingCount; ++row) {
+        const TRegisterRow& r = RegisterTable[std::size_t(row)];
+        const QString stem = NameStem(r.Key);
+        const int top = FieldTops[std::size_t(row)];
+
+        auto* label = new QLabel(QString::fromUtf8(r.Label), this);
+        label->setObjectName(stem + QStringLiteral("Label"));
+        label->setFont(rowFont);
+        label->setGeometry(LabelLeft, top, FieldLeft - LabelLeft, RowHeight);
+
+        auto* field = new QLineEdit(LocalDecimalText(r.DefaultText), this);
+        field->setObjectName(stem + QStringLiteral("Edit"));
+        field->setGeometry(FieldLeft, top, FieldWidth, RowHeight);
+        label->setBuddy(field);
+        FFields[std::size_t(row)] = field;
+
+        auto* caption = new QLabel(QString::fromUtf8(r.Caption), this);
+        caption->setObjectName(stem + QStringLiteral("Caption"));
+        caption->setFont(rowFont);
+        caption->setGeometry(CaptionLeft, top, caption->sizeHint().width(), RowHeight);
+    }
+    // The fields joined the focus chain after the form's controls; moving "Czytaj" behind the last
+    // one makes Tab run through the fields top to bottom and then the buttons.
+    setTabOrder(FFields.back(), ui->readSettingsButton);
+}
+
+TSettingTexts TSettingsPage::FieldTexts() const {
+    TSettingTexts texts;
+    for (int row = 0; row < SettingCount; ++row)
+        texts[std::size_t(row)] = FFields[std::size_t(row)]->text();
+    return texts;
+}
+
+void TSettingsPage::ReadBack() {
+    if (!FSlot || !FMotorData)
+        return;
+    RunGuarded([this] {
+        // The exchange holds the poll off, so no byte of the dialogues reaches the terminal; it ends
+        // before any message box lets the event loop run again.
+        const std::unique_ptr<TExchange> exchange = FSlot->BeginExchange();
+        ReadSettings(*exchange, FMotorData->Texts(), [this](TSettingRow row, const QString& text) {
+            FFields[std::size_t(row)]->setText(text);
+        });
+    });
+}
+
+void TSettingsPage::WriteToDrive() {
+    if (!FSlot || !FMotorData)
+        return;
+    RunGuarded([this] {
+        WriteSettings(FieldTexts(), FMotorData->Texts(),
+                      [this](const QByteArray& line) { FSlot->WriteLine(line); });
+    });
+}
+
+void TSettingsPage::SendBankLine(bool store) {
+    const int bank = FBanks->checkedId();
+    const std::optional<QByteArray> line = store ? BankStoreLine(bank) : BankLoadLine(bank);
+    if (line && FSlot)
+        FSlot->WriteLine(*line);
+}
+
+QString TSettingsPage::ChooseParameterFile(QFileDialog::AcceptMode mode) {
+    // On the heap and watched: should the page go while the dialog runs, the dialog goes with it.
+    QPointer<QFileDialog> dialog = new QFileDialog(this);
+    dialog->setObjectName(QStringLiteral("parameterFileDialog"));
+    dialog->setWindowTitle(mode == QFileDialog::AcceptSave ? QStringLiteral("Zapisz parametry")
+                                                           : QStringLiteral("Wczytaj parametry"));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setNameFilter(ParameterFilter);
+    dialog->setDefaultSuffix(ParameterSuffix);
+    if (!FParameterDirectory.isEmpty())
+        dialog->setDirectory(FParameterDirectory);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    if (!dialog)
+        return {};
+    const QStringList chosen = dialog->selectedFiles();
+    delete dialog;
+    if (!accepted || chosen.isEmpty())
+        return {};
+    FParameterDirectory = QFileInfo(chosen.constFirst()).absolutePath();
+    return chosen.constFirst();
+}
+
+void TSettingsPage::SaveParameters() {
+    const QString path = ChooseParameterFile(QFileDialog::AcceptSave);
+    if (path.isEmpty() || !FMotorData)
+        return;
+    RunGuarded([&] { SaveParameterFile(path, TParameterSet{FieldTexts(), FMotorData->Texts()}); });
+}
+
+void TSettingsPage::LoadParameters() {
+    const QString path = ChooseParameterFile(QFileDialog::AcceptOpen);
+    if (path.isEmpty() || !FMotorData)
+        return;
+    RunGuarded([&] {
+        // A file that is not one of ours, or is damaged, throws before any field changes.
+        const TParameterSet parameters = LoadParameterFile(path);
+        for (int row = 0; row < SettingCount; ++row)
+            FFields[std::size_t(row)]->setText(parameters.Settings[std::size_t(row)]);
+        FMotorData->SetTexts(parameters.Motor);
+    });
 }

@@ -1,14 +1,19 @@
 #pragma once
 
+#include "drive/registertable.h"
 #include "link/deviceslot.h"
 
+#include <QFileDialog>
 #include <QPointer>
 #include <QWidget>
+#include <array>
 #include <memory>
 
 namespace Ui {
 class TSettingsPage;
 }
+class QButtonGroup;
+class QLineEdit;
 class TMotorDataPage;
 
 // The tab "Nastawy Regulatora": the controller settings in engineering units, their read-back and write, the
@@ -24,7 +29,22 @@ public:
     void Attach(TDeviceSlot& slot, TMotorDataPage& motorData);
 
 private:
+    void BuildRows();
+    QFont RowFont() const;
+    TSettingTexts FieldTexts() const;
+    void ReadBack();
+    void WriteToDrive();
+    void SendBankLine(bool store);
+    void SaveParameters();
+    void LoadParameters();
+    // The path chosen in a file dialog, or empty when the user cancelled or the page went meanwhile.
+    QString ChooseParameterFile(QFileDialog::AcceptMode mode);
+
     std::unique_ptr<Ui::TSettingsPage> ui;
+    std::array<QLineEdit*, SettingCount> FFields{};
+    QButtonGroup* FBanks = nullptr;
     QPointer<TDeviceSlot> FSlot;
-    TMotorDataPage* FMotorData = nullptr;
+    QPointer<TMotorDataPage> FMotorData;
+    // Where the last parameter file was chosen, so the next dialog opens there.
+    QString FParameterDirectory;
 };

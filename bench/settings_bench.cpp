@@ -1,0 +1,128 @@
+// Wall time of the settings read-back "Czytaj" (a purge and nine register dialogues read a byte at a
+// time) at 115200 bit/s on the real clock, as a multiple of the time its bytes take on the wire: every
+// byte written and read, ten bit times each. Two drives: the simulated backend in the program (DEV0),
+// and kelmor-drive-sim pacing its output at 115200 bit/s on a pseudo-terminal through the serial
+// backend (DEV1). The drive echoes each byte as it lands, so echo and query overlap and a perfect
+// exchange comes out below 1.
+
+#include "common/errors.h"
+#include "common/numtext.h"
+#include "device/portsettings.h"
+#include "drive/controllersettings.h"
+#include "link/deviceslot.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+constexpr std::int32_t BaudIndex115200 = 10;
+constexpr double BitsPerSecond = 115200.0;
+constexpr double BitsPerByte = 10.0;
+
+// Passes everything through to the slot's exchange and counts the bytes that cross the line.
+class TCountingExchange final : public TExchange {
+public:
+    explicit TCountingExchange(TExchange& inner) : FInner(inner) {}
+
+    void Purge() override { FInner.Purge(); }
+    void WriteLine(const QByteArray& line) override {
+        Bytes += line.size();
+        FInner.WriteLine(line);
+    }
+    std::optional<std::uint8_t> ReadByte() override {
+        const std::optional<std::uint8_t> byte = FInner.ReadByte();
+        Bytes += byte ? 1 : 0;
+        return byte;
+    }
+    QByteArray Read(std::uint32_t count, Clock::time_point deadline) override {
+        const QByteArray bytes = FInner.Read(count, deadline);
+        Bytes += bytes.size();
+        return bytes;
+    }
+    bool Lost() const override { return FInner.Lost(); }
+    std::uint32_t BaudRate() const override { return FInner.BaudRate(); }
+    std::chrono::milliseconds ReadTimeout() const override { return FInner.ReadTimeout(); }
+
+    long long Bytes = 0;
+
+private:
+    TExchange& FInner;
+};
+
+// The figures of each drive: 0 the simulated backend, 1 the program on the pseudo-terminal.
+double TimesWireTime[2] = {};
+double BytesPerReadBack[2] = {};
+
+void ReadBack(benchmark::State& state) {
+    const int index = int(state.range(0));
+    QProcess driveSim;
+    if (index == 1) {
+        driveSim.start(QStringLiteral(KELMOR_DRIVE_SIM),
+                       {QStringLiteral("--baud"), QStringLiteral("115200")});
+        if (!driveSim.waitForReadyRead(5000)) {
+            state.SkipWithError("kelmor-drive-sim did not start");
+            return;
+        }
+        qputenv("ZQLINK_PORTS", "sim," + driveSim.readLine().trimmed());
+    }
+    TDeviceSlot slot(index);
+    if (!slot.Open()) {
+        state.SkipWithError("the drive did not open");
+        return;
+    }
+    TPortSettings settings = slot.Settings();
+    settings.BaudIndex = BaudIndex115200;
+    if (!slot.ApplyNewSettings(settings)) {
+        state.SkipWithError("115200 bit/s could not be applied");
+        return;
+    }
+    const TMotorData motor{"12", "6", "4000", LocalDecimalText("0,5"), "12", "500"};
+    long long bytes = 0;
+    std::chrono::steady_clock::duration wall{};
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            const std::unique_ptr<TExchange> exchange = slot.BeginExchange();
+            TCountingExchange counting(*exchange);
+            ReadSettings(counting, motor,
+                         [](TSettingRow, const QString& text) { benchmark::DoNotOptimize(text); });
+            bytes += counting.Bytes;
+        } catch (const EKelmorError& e) {
+            state.SkipWithError(e.what());
+            return;
+        }
+        wall += std::chrono::steady_clock::now() - start;
+    }
+    const double wireSeconds = double(bytes) * BitsPerByte / BitsPerSecond;
+    TimesWireTime[index] = std::chrono::duration<double>(wall).count() / wireSeconds;
+    BytesPerReadBack[index] = double(bytes) / double(state.iterations());
+    state.counters["times_wire_time"] = TimesWireTime[index];
+    state.counters["bytes"] = BytesPerReadBack[index];
+    slot.Close();
+    driveSim.terminate();
+    driveSim.waitForFinished(5000);
+}
+
+} // namespace
+
+BENCHMARK(ReadBack)->ArgName("pty")->Arg(0)->Arg(1)->Iterations(50)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    // DEV0 is the simulated drive on the real clock, whatever converters the machine has.
+    qputenv("ZQLINK_PORTS", "sim");
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    const char* drives[] = {"simulated backend", "kelmor-drive-sim on a pty"};
+    for (int i = 0; i < 2; ++i)
+        if (TimesWireTime[i] > 0)
+            std::printf("Czytaj at 115200 bit/s, %s: %.0f bytes, %.2fx their time on the wire (target at "
+                        "most 1.5)\n",
+                        drives[i], BytesPerReadBack[i], TimesWireTime[i]);
+    return 0;
+}

@@ -1,0 +1,290 @@
+// The tab "Nastawy Regulatora" against the fake device (bytes sent, scripted replies) and against the
+// simulated drive (what the drive holds after a write, a bank store and a bank load).
+
+#include "device/port.h"
+#include "device/simport.h"
+#include "link/deviceslots.h"
+#include "tests/support/fakeport.h"
+#include "tests/support/localescope.h"
+#include "tests/support/modal.h"
+#include "ui/devicewindow/devicewindow.h"
+#include "ui/errorbox/errorbox.h"
+#include "ui/mainwindow/mainform.h"
+
+#include "ui/devicewindow/terminalview.h"
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPointer>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QLocale Polish(QLocale::Polish, QLocale::Poland);
+const QStringList DefaultSettings = {"4,0", "3,0", "0", "0,4", "0,3", "3200", "75", "3000", "3000"};
+
+QLineEdit* Edit(QWidget* window, const char* name) {
+    return window->findChild<QLineEdit*>(name);
+}
+
+void Click(QWidget* window, const char* name) {
+    window->findChild<QAbstractButton*>(name)->click();
+}
+
+// The nine setting texts, then the six motor data texts.
+QStringList Texts(QWidget* window, int count = 9) {
+    static const QStringList names = QStringLiteral("kv kp kd ki kg limitV limitM vj aj ratedVoltage "
+                                                    "windingResistance ratedSpeed ratedCurrent supplyVoltage "
+                                                    "encoderPulses")
+                                         .split(' ');
+    QStringList texts;
+    for (int i = 0; i < count; ++i)
+        texts << window->findChild<QLineEdit*>(names[i] + "Edit")->text();
+    return texts;
+}
+
+// The device window on the fake device 0; error boxes are recorded.
+class SettingsPage : public ::testing::Test {
+protected:
+    TLocaleScope Locale{Polish};
+    TFakeDeviceLibrary Fake;
+    TFakeDevice& Device = Fake.Device(0);
+    TDeviceSlots Slots;
+    QStringList Errors;
+
+    void SetUp() override {
+        SetErrorBoxHook([this](const QString& message) { Errors << message; });
+    }
+    void TearDown() override {
+        delete FWindow.data();
+        SetErrorBoxHook({});
+    }
+
+    // A new window, the one before closed; nothing sent to its device yet.
+    TDeviceWindow* NewWindow() {
+        delete FWindow.data();
+        EXPECT_TRUE(Slots.At(0)->Open());
+        FWindow = new TDeviceWindow(*Slots.At(0), true, true);
+        Device.ClearCalls();
+        Errors.clear();
+        return FWindow;
+    }
+
+    QByteArrayList Written() const {
+        const std::vector<QByteArray> writes = Device.Writes();
+        return QByteArrayList(writes.begin(), writes.end());
+    }
+
+    // Clicks a parameter file button and types path into the file dialog it opens.
+    void ChooseFile(const char* button, const QString& path) {
+        TModalAnswer answer([&](QDialog* dialog) {
+            auto* files = qobject_cast<QFileDialog*>(dialog);
+            ASSERT_NE(files, nullptr);
+            files->selectFile(path);
+            files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+        });
+        Click(FWindow, button);
+    }
+
+private:
+    QPointer<TDeviceWindow> FWindow;
+};
+
+// The drive's answers to register dialogues: to "Pn" CR its echo, value and prompt; to the lone CR
+// that closes the prompt, CR LF.
+std::deque<QByteArray> Dialogues(const QList<int>& values) {
+    std::deque<QByteArray> replies;
+    for (int n = 0; n < values.size(); ++n)
+        replies.insert(replies.end(),
+                       {"P" + QByteArray::number(n) + "\r\n" + QByteArray::number(values[n]) + ":", "\r\n"});
+    return replies;
+}
+
+} // namespace
+
+TEST_F(SettingsPage, WpiszSendsTheRegisterWritesInRowOrderUntilABadText) {
+    const QByteArrayList all = {"P1 1024\r", "P2 768\r", "P3 0\r",     "P4 102\r", "P6 294\r",
+                                "P0 213\r",  "P5 384\r", "P7 12820\r", "P8 64\r"};
+    struct Case {
+        QLocale Locale;
+        const char* Field; // none: the default texts
+        QString Text;
+        QByteArrayList Lines;
+        QString Message;
+    };
+    const Case cases[] = {
+        {Polish, nullptr, "", all, ""},
+        {QLocale(QLocale::English, QLocale::UnitedStates), nullptr, "", all, ""},
+        {Polish, "kpEdit", "abc", all.mid(0, 1), "'abc' is not a valid floating point value."},
+        {Polish, "encoderPulsesEdit", "500,5", all.mid(0, 4), "'500,5' is not a valid integer value."},
+    };
+    for (const Case& c : cases) {
+        TLocaleScope locale(c.Locale);
+        TDeviceWindow* w = NewWindow();
+        if (c.Field)
+            Edit(w, c.Field)->setText(c.Text);
+        Click(w, "writeSettingsButton");
+        EXPECT_EQ(Written(), c.Lines) << c.Field;
+        EXPECT_EQ(Errors.join(""), c.Message) << c.Field;
+    }
+}
+
+TEST_F(SettingsPage, CzytajFillsTheFieldsOnlyFromNineAnswers) {
+    const QList<int> registers = {200, 1280, 512, -128, 64, 256, 294, 1170, 100};
+    const QStringList shown = {"5,00",    "2,00",  "-0,50",  "0,25",   "0,30",
+                               "2400,00", "50,00", "273,78", "4680,00"};
+    struct Case {
+        const char* Name;
+        std::deque<QByteArray> Replies;
+        bool Unplugged;
+        QStringList Fields;
+        QString Message;
+    };
+    const Case cases[] = {
+        {"all nine answered", Dialogues(registers), false, shown, ""},
+        {"a drive that falls silent", Dialogues(registers.mid(0, 3)), false, DefaultSettings,
+         "The drive did not answer the query for register P3."},
+        {"the device unplugged", Dialogues(registers), true, DefaultSettings,
+         "The drive did not answer the query for register P0."},
+    };
+    for (const Case& c : cases) {
+        TDeviceWindow* w = NewWindow();
+        // Bytes from before the click are purged, else they would be taken for the first echo.
+        Device.Received = "X=100000\r\nP0";
+        Device.Replies = c.Replies;
+        if (c.Unplugged)
+            Device.Statuses["ZQ_Read"] = ZQ_IO_ERROR;
+        Click(w, "readSettingsButton");
+        EXPECT_EQ(Texts(w), c.Fields) << c.Name;
+        EXPECT_EQ(Errors.join(""), c.Message) << c.Name;
+        Device.Statuses.clear();
+    }
+}
+
+TEST_F(SettingsPage, BankButtonsSendTheirLineForTheChosenBankOnly) {
+    struct Step {
+        const char* Radio; // none: no click, and at first no bank is chosen
+        const char* Button;
+        QByteArrayList Lines;
+    };
+    const Step steps[] = {
+        {nullptr, "bankStoreButton", {}},
+        {nullptr, "bankLoadButton", {}},
+        {"bank3Radio", "bankStoreButton", {"W3\r"}},
+        {nullptr, "bankStoreButton", {"W3\r"}},
+        {"bank0Radio", "bankLoadButton", {"R0\r"}},
+    };
+    TDeviceWindow* w = NewWindow();
+    for (const Step& s : steps) {
+        if (s.Radio)
+            Click(w, s.Radio);
+        Device.ClearCalls();
+        Click(w, s.Button);
+        EXPECT_EQ(Written(), s.Lines) << s.Button << " after " << (s.Radio ? s.Radio : "no click");
+    }
+    EXPECT_TRUE(w->findChild<QRadioButton*>("bank0Radio")->isChecked());
+    EXPECT_EQ(Texts(w), DefaultSettings);
+}
+
+TEST_F(SettingsPage, ParameterFilesKeepEveryTextAndABadOneChangesNone) {
+    QTemporaryDir dir;
+    TDeviceWindow* w = NewWindow();
+    Edit(w, "kvEdit")->setText("7,5");
+    Edit(w, "ajEdit")->setText(" 1234 ");
+    Edit(w, "windingResistanceEdit")->setText("6,5");
+    const QStringList texts = Texts(w, 15);
+    // Without a suffix typed, the file gets the parameter files' own.
+    ChooseFile("saveParametersButton", dir.filePath("motor"));
+    const QString saved = dir.filePath("motor.kpar");
+
+    w = NewWindow();
+    ChooseFile("loadParametersButton", saved);
+    EXPECT_EQ(Texts(w, 15), texts);
+    EXPECT_TRUE(Written().isEmpty());
+
+    QFile file(saved);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    file.close();
+    const std::pair<QByteArray, QString> bad[] = {
+        {"KV = 1\n", "'%1' is not a Kelmor parameter file."},
+        {content.left(content.indexOf("EncoderPulses")),
+         "The parameter file '%1' is damaged: no value for EncoderPulses."},
+    };
+    for (const auto& [bytes, message] : bad) {
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+        w = NewWindow();
+        const QStringList before = Texts(w, 15);
+        ChooseFile("loadParametersButton", saved);
+        EXPECT_EQ(Texts(w, 15), before);
+        EXPECT_EQ(Errors.join(""), message.arg(saved));
+    }
+}
+
+namespace {
+
+// DEV0 is the simulated drive on the steady clock while this lives.
+class TSimulatedDev0 {
+public:
+    TSimulatedDev0() {
+        qputenv("ZQLINK_PORTS", "sim");
+        ResetSimClock();
+        ResetSimulatedDrives();
+    }
+    ~TSimulatedDev0() {
+        CloseAllPorts();
+        ResetSimulatedDrives();
+        FWasSet ? void(qputenv("ZQLINK_PORTS", FSaved)) : void(qunsetenv("ZQLINK_PORTS"));
+    }
+
+private:
+    bool FWasSet = qEnvironmentVariableIsSet("ZQLINK_PORTS");
+    QByteArray FSaved = qgetenv("ZQLINK_PORTS");
+};
+
+} // namespace
+
+TEST(SettingsWithSimulatedDrive, CzytajShowsWhatTheDriveHoldsAfterWritesAndBanks) {
+    TLocaleScope locale(Polish);
+    TSimulatedDev0 simulated;
+    QStringList errors;
+    SetErrorBoxHook([&](const QString& message) { errors << message; });
+    {
+        TMainForm form;
+        form.OpenDevice0();
+        TDeviceWindow* w = form.WindowOf(0);
+        ASSERT_NE(w, nullptr);
+        // Once the drive's last answer shows in the terminal, nothing is under way any more.
+        auto* memo = w->findChild<TTerminalView*>(QStringLiteral("terminal"));
+        const auto shown = [&](const QString& end) {
+            return QTest::qWaitFor([&] { return memo->toPlainText().endsWith(end); }, 5000);
+        };
+
+        Edit(w, "kvEdit")->setText("5");
+        Edit(w, "kdEdit")->setText("0,5");
+        Edit(w, "vjEdit")->setText("1000");
+        Click(w, "writeSettingsButton");
+        ASSERT_TRUE(shown("P8 64\n"));
+        Click(w, "readSettingsButton");
+        EXPECT_EQ(Texts(w), (QStringList{"5,00", "3,00", "0,50", "0,40", "0,30", "3192,00", "75,00", "999,88",
+                                         "2995,20"}));
+
+        // Store the set in bank 2, write another KP, load the bank back: the stored KP returns.
+        Click(w, "bank2Radio");
+        Click(w, "bankStoreButton");
+        Edit(w, "kpEdit")->setText("1");
+        Click(w, "writeSettingsButton");
+        Click(w, "bankLoadButton");
+        ASSERT_TRUE(shown("P8 64\nR2\nOK\n"));
+        EXPECT_EQ(Edit(w, "kpEdit")->text(), "1");
+        Click(w, "readSettingsButton");
+        EXPECT_EQ(Edit(w, "kpEdit")->text(), "3,00");
+    }
+    SetErrorBoxHook({});
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(' ').toStdString();
+}
