@@ -20,6 +20,8 @@ void OnQuitSignal(int) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The desktop matches the windows to the installed entry, and so shows its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kelmor"));
     TMainForm mainForm;
 
     // A terminal's Ctrl+C or a kill closes the main window as the exit command does, so devices

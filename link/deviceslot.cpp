@@ -1,7 +1,9 @@
 #include "link/deviceslot.h"
 
 #include "device/applysettings.h"
+#include "device/portmap.h"
 
+#include <QFile>
 #include <algorithm>
 #include <array>
 
@@ -84,24 +86,43 @@ QString TDeviceSlot::Name() const {
     return QStringLiteral("DEV%1").arg(FIndex);
 }
 
+namespace {
+
+std::string PortNameOf(ZQ_HANDLE handle) {
+    std::array<char, 4096> name{};
+    return ZQ_GetPortName(handle, name.data(), std::uint32_t(name.size())) == ZQ_OK ? name.data() : "";
+}
+
+} // namespace
+
 bool TDeviceSlot::Open() {
-    if (FOpen)
-        return false;
-    ZQ_HANDLE handle = 0;
-    if (ZQ_Open(FIndex, &handle) != ZQ_OK)
-        return false;
-    // Every open starts from the defaults, whatever was applied before.
-    FSettings = TPortSettings{};
-    if (!ApplySettings(handle, FSettings) || !ReadLines(handle)) {
-        ZQ_Close(handle);
+    if (FOpen) {
+        FOpenFailure = Name() + QStringLiteral(" is open already");
         return false;
     }
+    ZQ_HANDLE handle = 0;
+    if (ZQ_Open(FIndex, &handle) != ZQ_OK) {
+        FOpenFailure = OpenFailureReason(FIndex);
+        return false;
+    }
+    const std::string portName = PortNameOf(handle);
+    const auto refuse = [&](const char* why) {
+        FOpenFailure = QFile::decodeName(portName.c_str()) + QStringLiteral(": ") + QLatin1String(why);
+        ZQ_Close(handle);
+        return false;
+    };
+    // Every open starts from the defaults, whatever was applied before.
+    FSettings = TPortSettings{};
+    if (!ApplySettings(handle, FSettings))
+        return refuse("the port refused its settings");
+    if (!ReadLines(handle))
+        return refuse("the modem lines could not be read");
+    FOpenFailure.clear();
     FRts = FSettings.Rts != 0;
     FDtr = FSettings.Dtr != 0;
     // A lost device is looked for again under this name, not under whatever its index maps to
     // by then (with the converter unplugged, that could be the simulated drive).
-    std::array<char, 4096> name{};
-    FPortName = ZQ_GetPortName(handle, name.data(), std::uint32_t(name.size())) == ZQ_OK ? name.data() : "";
+    FPortName = portName;
     FHandle = handle;
     FOpen = true;
     FPollTimer.start();

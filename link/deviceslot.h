@@ -52,6 +52,8 @@ public:
     // Opens the device with the default port settings, applies them and reads the lines; the poll
     // starts. False, with the slot left closed, when any step fails or the slot is open already.
     bool Open();
+    // Why the last Open failed, as one line that names the port; empty after one that succeeded.
+    const QString& OpenFailure() const { return FOpenFailure; }
     // Closes the device and stops the poll and the reconnection; the capture stays.
     void Close();
 
@@ -112,6 +114,7 @@ private:
 
     std::int32_t FIndex;
     std::string FPortName;
+    QString FOpenFailure;
     bool FOpen = false;
     ZQ_HANDLE FHandle = 0; // 0 while lost
     TPortSettings FSettings;

@@ -36,6 +36,7 @@ constexpr std::string_view KUsage =
     "  --stdio    serve the drive on standard input and output instead; at the end of the input\n"
     "             it finishes what it is doing (a J recording) and exits\n"
     "  --baud N   pace the drive's output at N bit/s, ten bit times a byte (default: unpaced)\n"
+    "  --version  show the version\n"
     "  --help     show this text\n";
 
 constexpr std::int64_t KMaxBaud = 10'000'000;
@@ -47,11 +48,13 @@ struct TOptions {
     std::int64_t Baud = 0;
 };
 
-bool ParseOptions(int argc, char** argv, TOptions& options, bool& help) {
+bool ParseOptions(int argc, char** argv, TOptions& options, bool& help, bool& version) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             help = true;
+        } else if (arg == "--version") {
+            version = true;
         } else if (arg == "--stdio") {
             options.Stdio = true;
         } else if (arg == "--baud" && i + 1 < argc) {
@@ -261,10 +264,15 @@ int ServePty(std::int64_t baud) {
 int main(int argc, char** argv) {
     TOptions options;
     bool help = false;
-    if (!ParseOptions(argc, argv, options, help))
+    bool version = false;
+    if (!ParseOptions(argc, argv, options, help, version))
         return 2;
     if (help) {
         std::fputs(KUsage.data(), stdout);
+        return 0;
+    }
+    if (version) {
+        std::puts("kelmor-drive-sim " KELMOR_VERSION);
         return 0;
     }
     std::signal(SIGPIPE, SIG_IGN);

@@ -2,7 +2,7 @@
 # Sourced, not run; KELMOR_BUILD_DIR and KELMOR_CMAKE_ARGS may be set by the caller.
 
 KELMOR_PACKAGES="g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libgmock-dev
-libbenchmark-dev fonts-dejavu-core clang libclang-rt-14-dev"
+libbenchmark-dev fonts-dejavu-core clang libclang-rt-14-dev dpkg-dev file desktop-file-utils"
 
 kelmor_install_packages() {
     local missing=()

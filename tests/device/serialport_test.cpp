@@ -17,7 +17,10 @@
 #include <ctime>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -52,6 +55,36 @@ protected:
     QByteArray FSavedPorts;
 };
 
+// The user "nobody" of Debian: no group, no privilege.
+constexpr uid_t KNobody = 65534;
+
+// What the serial backend reports when an ordinary user opens path, in a child process that first
+// gives up root when the test runs as root.
+TOpenFailure OpenAsOrdinaryUser(const QByteArray& path) {
+    TOpenFailure failure{ZQ_OK, -1};
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return failure;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        TOpenFailure got;
+        if (::geteuid() != 0 ||
+            (::setgroups(0, nullptr) == 0 && ::setresgid(KNobody, KNobody, KNobody) == 0 &&
+             ::setresuid(KNobody, KNobody, KNobody) == 0))
+            OpenSerialPort(QString::fromLocal8Bit(path), got);
+        [[maybe_unused]] const auto written = ::write(channel[1], &got, sizeof got);
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    if (child > 0) {
+        if (::read(channel[0], &failure, sizeof failure) != sizeof failure)
+            failure = {ZQ_OK, -1};
+        ::waitpid(child, nullptr, 0);
+    }
+    ::close(channel[0]);
+    return failure;
+}
+
 QByteArray AllByteValues() {
     QByteArray bytes;
     for (int i = 0; i < 256; ++i)
@@ -64,6 +97,36 @@ TEST(SerialPortOpen, MissingPortIsRefused) {
     EXPECT_EQ(OpenSerialPort("/dev/kelmor-no-such-port", failure), nullptr);
     EXPECT_NE(failure.Status, ZQ_OK);
     EXPECT_EQ(failure.SystemError, ENOENT);
+}
+
+// The two refusals an ordinary user meets: a port of a group they are not in, and a port that
+// another program holds (here the fixture's open device).
+TEST_F(SerialPortTest, AnOrdinaryUserIsToldWhyThePortIsRefused) {
+    char lockedPath[] = "/tmp/kelmor-lockedXXXXXX";
+    const int locked = ::mkstemp(lockedPath);
+    ASSERT_GE(locked, 0);
+    ::close(locked);
+    ASSERT_EQ(::chmod(lockedPath, 0), 0);
+    const QByteArray held = FPty.SlavePath().toLocal8Bit();
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(held.constData(), KNobody, KNobody), 0);
+    }
+
+    struct Case {
+        QByteArray Path;
+        ZQ_STATUS Status;
+        int SystemError;
+    };
+    const Case cases[] = {
+        {lockedPath, ZQ_ACCESS_DENIED, EACCES},
+        {held, ZQ_DEVICE_BUSY, EBUSY},
+    };
+    for (const Case& c : cases) {
+        const TOpenFailure failure = OpenAsOrdinaryUser(c.Path);
+        EXPECT_EQ(failure.Status, c.Status) << c.Path.constData();
+        EXPECT_EQ(failure.SystemError, c.SystemError) << c.Path.constData();
+    }
+    ::unlink(lockedPath);
 }
 
 TEST_F(SerialPortTest, EveryByteValueTravelsBothWaysUnchanged) {

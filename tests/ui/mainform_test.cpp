@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -109,6 +110,7 @@ TEST_F(MainFormTest, OpeningAnOpenDeviceAgainFailsAndTouchesNothing) {
     TDeviceWindow* child = Window(0);
     const int calls = int(Fake.Device(0).Calls.size());
     EXPECT_EQ(OpenWith(&TMainForm::OpenDevice0), QStringLiteral("Can't open DEV0"));
+    EXPECT_EQ(Form.findChild<QLabel*>("openFailureLabel")->text(), QStringLiteral("DEV0 is open already"));
     EXPECT_EQ(Window(0), child);
     EXPECT_EQ(int(Fake.Device(0).Calls.size()), calls);
     EXPECT_TRUE(Fake.Device(0).Open);
@@ -224,6 +226,48 @@ TEST_F(MainFormTest, ExitClosesDevicesAndCaptureFiles) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("buffered"));
     file.remove();
+}
+
+TEST(OpenFailureLine, TheStatusBarSaysWhyThePortDidNotOpen) {
+    struct Case {
+        const char* Ports;
+        bool Fake; // the fake backend refuses the operation below with the status below
+        const char* FailingOp;
+        ZQ_STATUS Status;
+        QString Line;
+    };
+    const Case cases[] = {
+        {"/dev/kelmor-no-such-port", false, "", ZQ_OK, "/dev/kelmor-no-such-port: no such port"},
+        {"", false, "", ZQ_OK, "DEV0 has no port"},
+        {"/dev/ttyUSB7", true, "ZQ_Open", ZQ_ACCESS_DENIED,
+         QString::fromUtf8(
+             "/dev/ttyUSB7: permission denied \u2014 add your user to the group dialout and log "
+             "in again")},
+        {"/dev/ttyUSB7", true, "ZQ_Open", ZQ_DEVICE_BUSY, "/dev/ttyUSB7: in use by another program"},
+        {"/dev/ttyUSB7", true, "ZQ_SetBaudRate", ZQ_IO_ERROR, "/dev/ttyUSB7: the port refused its settings"},
+        {"/dev/ttyUSB7", true, "ZQ_GetModemStatus", ZQ_IO_ERROR,
+         "/dev/ttyUSB7: the modem lines could not be read"},
+    };
+    TMainForm form;
+    auto* line = form.findChild<QLabel*>("openFailureLabel");
+    ASSERT_NE(line, nullptr);
+    for (const Case& c : cases) {
+        qputenv("ZQLINK_PORTS", c.Ports);
+        std::optional<TFakeDeviceLibrary> fake;
+        if (c.Fake) {
+            fake.emplace();
+            fake->Device(0).Statuses[c.FailingOp] = c.Status;
+        }
+        QString shown;
+        TModalAnswer answer([&](QDialog* d) { shown = d->findChild<QLabel*>("textLabel")->text(); });
+        form.OpenDevice0();
+        EXPECT_EQ(shown, QStringLiteral("Can't open DEV0")) << c.Line.toStdString();
+        EXPECT_EQ(line->text(), c.Line);
+    }
+    qputenv("ZQLINK_PORTS", "sim");
+    form.OpenDevice0();
+    EXPECT_EQ(line->text(), QString()) << "an open that succeeds clears the line";
+    qputenv("ZQLINK_PORTS", "");
 }
 
 TEST(DeviceNames, IndexFromTheFourthCharacterOn) {

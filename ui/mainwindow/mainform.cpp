@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -30,6 +31,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(std::make_unique
     setFixedSize(782, 584 + menuBar()->sizeHint().height());
     ui->mdiArea->setBackground(palette().brush(QPalette::Dark));
     statusBar()->setSizeGripEnabled(false);
+    // Why the last open failed stays in a label of its own: a message shown with showMessage would
+    // be wiped by the first hint of a menu item or tool button the mouse passes over.
+    FOpenFailureLabel = new QLabel(this);
+    FOpenFailureLabel->setObjectName(QStringLiteral("openFailureLabel"));
+    statusBar()->addWidget(FOpenFailureLabel, 1);
 
     FSlots = new TDeviceSlots(this);
     FAboutBox = new TAboutBox(this);
@@ -144,10 +150,15 @@ void TMainForm::OpenDevice1() {
 
 void TMainForm::OpenFromItem(const QAction* item) {
     const QString caption = item->text();
-    if (OpenDevice(caption))
+    if (OpenDevice(caption)) {
+        FOpenFailureLabel->clear();
         CreateDeviceWindow(caption);
-    else
-        FErrorForm->ShowError(QStringLiteral("Can't open ") + caption);
+        return;
+    }
+    const TDeviceSlot* slot = FSlots->ForName(caption);
+    statusBar()->clearMessage();
+    FOpenFailureLabel->setText(slot ? slot->OpenFailure() : QString());
+    FErrorForm->ShowError(QStringLiteral("Can't open ") + caption);
 }
 
 bool TMainForm::OpenDevice(const QString& caption) {

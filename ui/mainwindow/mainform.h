@@ -9,6 +9,7 @@ namespace Ui {
 class TMainForm;
 }
 class QFileDialog;
+class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class TAboutBox;
@@ -72,6 +73,7 @@ private:
     TPortDialog* FPortDialog = nullptr;
     TErrorForm* FErrorForm = nullptr;
     QFileDialog* FOpenDialog = nullptr;
+    QLabel* FOpenFailureLabel = nullptr;
     QList<QAction*> FWindowListActions;
     TDeviceSlots* FSlots = nullptr;
     bool FExiting = false;
