@@ -99,7 +99,7 @@ std::int64_t TTerminalView::TotalRows() const {
 }
 
 void TTerminalView::AppendText(const char* chars, std::int32_t count) {
-    FChars.append(chars, std::size_t(count));
+    FChars.insert(FChars.end(), chars, chars + count);
     FChanged = true;
 }
 
@@ -247,11 +247,16 @@ void TTerminalView::contextMenuEvent(QContextMenuEvent* event) {
 QString TTerminalView::toPlainText() const {
     QString text;
     text.reserve(qsizetype(FChars.size()) + LineCount());
-    for (std::int64_t line = 0; line < LineCount(); ++line) {
-        if (line > 0)
+    std::int64_t next = 1;
+    for (std::int64_t i = 0; i < std::int64_t(FChars.size()); ++i) {
+        while (next < LineCount() && FLineStart[std::size_t(next)] == i) {
             text += QLatin1Char('\n');
-        text += QLatin1StringView(FChars.data() + FLineStart[std::size_t(line)], qsizetype(LineLength(line)));
+            ++next;
+        }
+        text += QLatin1Char(FChars[std::size_t(i)]);
     }
+    for (; next < LineCount(); ++next)
+        text += QLatin1Char('\n');
     return text;
 }
 

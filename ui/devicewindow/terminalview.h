@@ -8,8 +8,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
-#include <string>
-#include <vector>
+#include <deque>
 
 // The terminal's text area. It keeps the terminal text itself, one byte per character, and lays
 // out and paints only the rows in view, in a fixed-pitch font that wraps long lines at the right
@@ -52,9 +51,10 @@ private:
     bool Locate(std::int64_t offset, std::int64_t& line, std::int64_t& index) const;
     void Relayout();
 
-    std::string FChars;                   // every line's characters, back to back
-    std::vector<std::int64_t> FLineStart; // where each line starts in FChars; the last is open
-    std::vector<std::int64_t> FRowStart;  // the first row of each line at the present width
+    // Deques, so that a long-grown terminal never copies its whole text to append to it.
+    std::deque<char> FChars;             // every line's characters, back to back
+    std::deque<std::int64_t> FLineStart; // where each line starts in FChars; the last is open
+    std::deque<std::int64_t> FRowStart;  // the first row of each line at the present width
     QRawFont FRawFont;
     // The glyph of each character 0x20..0x7F, so that rows are drawn without shaping them.
     std::array<quint32, 96> FGlyphs{};
