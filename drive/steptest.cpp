@@ -7,8 +7,24 @@
 #include "link/exchange.h"
 
 #include <algorithm>
+#include <chrono>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Long enough a silence to tell that nothing more is on its way: four byte times, at least 1 ms.
+std::chrono::microseconds QuietTime(const TExchange& exchange) {
+    const long long rate = std::max<long long>(exchange.BaudRate(), 1);
+    return std::max(std::chrono::microseconds(4 * 10 * 1000000LL / rate), std::chrono::microseconds(1ms));
+}
+
+} // namespace
 
 TStepMeasurement MeasureStep(TExchange& exchange, const QString& amplitudeText, const QString& timeText) {
+    // The end of an earlier answer still on the wire, such as the CR LF after the records of a test
+    // run just before, would land after the purge and shift the position reply.
+    exchange.WaitForQuiet(QuietTime(exchange));
     exchange.Purge();
     exchange.WriteLine(PositionQueryLine());
     const std::int32_t start = ReadPosition(exchange);

@@ -14,6 +14,10 @@ public:
 
     virtual ~TExchange() = default;
 
+    // Returns once the device has sent nothing for the quiet time, or after the port's read time-out
+    // at the latest; what came meanwhile stays unread. Bytes still on their way when a purge runs would
+    // arrive after it, ahead of the reply.
+    virtual void WaitForQuiet(std::chrono::microseconds quiet) = 0;
     // Empties the device's receive queue (what arrived and was not yet read).
     virtual void Purge() = 0;
     // Hands a whole command line to the device in one write.

@@ -1,6 +1,9 @@
 #include "drive/steptest.h"
 
 #include "common/errors.h"
+#include "device/port.h"
+#include "device/simport.h"
+#include "link/deviceslot.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/scriptedexchange.h"
 
@@ -97,4 +100,27 @@ TEST(StepTest, LinesEntriesAndRecords) {
         ASSERT_GE(exchange.Reads.size(), 2u) << c.Name;
         EXPECT_EQ(exchange.Reads[1].Count, c.FirstRead) << c.Name;
     }
+}
+
+TEST(StepTest, FollowsAnotherAtOnceOnTheSimulatedDrive) {
+    const QByteArray savedPorts = qgetenv("ZQLINK_PORTS");
+    qputenv("ZQLINK_PORTS", "sim");
+    ResetSimClock();
+    ResetSimulatedDrives();
+    {
+        TDeviceSlot slot(0);
+        ASSERT_TRUE(slot.Open());
+        // Each test starts while the CR LF after the records of the one before is still on the wire.
+        for (int i = 0; i < 3; ++i) {
+            try {
+                const TStepMeasurement measurement = MeasureStep(*slot.BeginExchange(), "200", "1");
+                EXPECT_EQ(measurement.Record.Samples.size(), 2u) << i;
+            } catch (const EKelmorError& e) {
+                ADD_FAILURE() << i << ": " << e.Message().toStdString();
+            }
+        }
+    }
+    CloseAllPorts();
+    ResetSimulatedDrives();
+    qputenv("ZQLINK_PORTS", savedPorts);
 }
