@@ -27,8 +27,11 @@ QByteArray PositionReply(const char* digits) {
 
 TEST(StepTest, LinesEntriesAndRecords) {
     const QByteArray purge = TScriptedExchange::PurgeMark();
+    const auto measured = [&](const char* samples, const char* step) {
+        return QByteArrayList{purge, "L \r\r", samples, purge, step};
+    };
     const QByteArrayList refused = {purge, "L \r\r"};
-    // What a drive says between the purge after "S" and its first record.
+    // What a drive says between the purge after "S" and its first record, more than the spare bytes.
     const QByteArray chatter = "S 500\r\nOK\r\nJ 1200\r\n";
     const struct {
         const char* Name;
@@ -41,44 +44,27 @@ TEST(StepTest, LinesEntriesAndRecords) {
         int Samples;
         std::uint32_t FirstRead;
     } cases[] = {
-        {"defaults: 800 samples capped",
-         PositionReply("1000") + chatter + Records(1000, 500) + "\r\n",
-         "200",
-         "400",
-         "",
-         {purge, "L \r\r", "S 500\r", purge, "J 1200\r"},
-         true,
-         500,
-         2010},
-        {"250 ms is not capped", PositionReply("1000") + Records(1000, 500), "200", "250", "",
-         QByteArrayList{purge, "L \r\r", "S 500\r", purge, "J 1200\r"}, false, 500, 2010},
-        {"1 ms", PositionReply("7") + "J 9\r\n" + Records(7, 2), "2", "1", "",
-         QByteArrayList{purge, "L \r\r", "S 2\r", purge, "J 9\r"}, false, 2, 18},
-        {"beyond 32 bits when doubled", PositionReply("0") + Records(0, 500), "1", "2147483647", "",
-         QByteArrayList{purge, "L \r\r", "S 500\r", purge, "J 1\r"}, true, 500, 2010},
-        {"fewer records than asked", PositionReply("1000") + Records(1000, 140), "200", "250", "",
-         QByteArrayList{purge, "L \r\r", "S 500\r", purge, "J 1200\r"}, false, 140, 2010},
-        {"a record cut short", PositionReply("1000") + Records(1000, 3) + "l\x03", "200", "250", "",
-         QByteArrayList{purge, "L \r\r", "S 500\r", purge, "J 1200\r"}, false, 3, 2010},
+        {"defaults", PositionReply("1000") + chatter + Records(1000, 500) + "\r\n", "200", "400", "",
+         measured("S 500\r", "J 1200\r"), true, 500, 2010},
+        {"250 ms", PositionReply("1000") + Records(1000, 500), "200", "250", "",
+         measured("S 500\r", "J 1200\r"), false, 500, 2010},
+        {"1 ms", PositionReply("7") + "J 9\r\n" + Records(7, 2), "2", "1", "", measured("S 2\r", "J 9\r"),
+         false, 2, 18},
+        {"doubled beyond 32 bits", PositionReply("0"), "1", "2147483647", "", measured("S 500\r", "J 1\r"),
+         true, 0, 2010},
+        {"fewer records", PositionReply("1000") + Records(1000, 140), "200", "250", "",
+         measured("S 500\r", "J 1200\r"), false, 140, 2010},
         {"the last position", PositionReply("16777000"), "215", "250", "",
-         QByteArrayList{purge, "L \r\r", "S 500\r", purge, "J 16777215\r"}, false, 0, 2010},
-        {"target beyond 24 bits", PositionReply("16777000"), "216", "250",
+         measured("S 500\r", "J 16777215\r"), false, 0, 2010},
+        {"beyond 24 bits", PositionReply("16777000"), "216", "250",
          "The target position 16777216 lies beyond the drive's last position 16777215", refused, false, 0, 0},
-        {"largest amplitude", PositionReply("1000"), "2147483647", "250",
+        {"beyond 32 bits", PositionReply("1000"), "2147483647", "250",
          "The target position 2147484647 lies beyond the drive's last position 16777215", refused, false, 0,
          0},
         {"amplitude 0", PositionReply("1000"), "0", "250", "The amplitude must be at least 1 pulse", refused,
          false, 0, 0},
-        {"negative amplitude", PositionReply("1000"), "-5", "250", "The amplitude must be at least 1 pulse",
-         refused, false, 0, 0},
-        {"amplitude not a number", PositionReply("1000"), "2,5", "250", "'2,5' is not a valid integer value",
-         refused, false, 0, 0},
-        {"empty amplitude", PositionReply("1000"), "", "250", "'' is not a valid integer value", refused,
-         false, 0, 0},
         {"time 0", PositionReply("1000"), "200", "0", "The measurement time must be at least 1 ms", refused,
          false, 0, 0},
-        {"time not a number", PositionReply("1000"), "200", "1e3", "'1e3' is not a valid integer value",
-         refused, false, 0, 0},
         {"silent drive", "", "200", "250", "' ' is not a valid integer value", refused, false, 0, 0},
     };
     for (const auto& c : cases) {
@@ -113,8 +99,7 @@ TEST(StepTest, FollowsAnotherAtOnceOnTheSimulatedDrive) {
         // Each test starts while the CR LF after the records of the one before is still on the wire.
         for (int i = 0; i < 3; ++i) {
             try {
-                const TStepMeasurement measurement = MeasureStep(*slot.BeginExchange(), "200", "1");
-                EXPECT_EQ(measurement.Record.Samples.size(), 2u) << i;
+                EXPECT_EQ(MeasureStep(*slot.BeginExchange(), "200", "1").Record.Samples.size(), 2u) << i;
             } catch (const EKelmorError& e) {
                 ADD_FAILURE() << i << ": " << e.Message().toStdString();
             }
