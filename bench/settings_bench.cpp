@@ -29,6 +29,7 @@ public:
     explicit TCountingExchange(TExchange& inner) : FInner(inner) {}
 
     void Purge() override { FInner.Purge(); }
+    void WaitForQuiet(std::chrono::microseconds quiet) override { FInner.WaitForQuiet(quiet); }
     void WriteLine(const QByteArray& line) override {
         Bytes += line.size();
         FInner.WriteLine(line);

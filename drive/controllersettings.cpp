@@ -13,7 +13,9 @@ void WriteSettings(const TSettingTexts& fields, const TMotorData& motor, const T
 }
 
 TRegisterValues QueryRegisters(TExchange& exchange) {
-    exchange.Purge();
+    // Answers to lines sent just before (a settings write, a bank command, typed keys) may still be
+    // arriving; they must not be taken for the first register's reply.
+    exchange.SettleAndPurge();
     TRegisterValues registers{};
     for (int n = 0; n < SettingCount; ++n)
         registers[n] = QueryRegister(exchange, n);

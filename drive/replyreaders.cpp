@@ -2,6 +2,7 @@
 
 #include "common/numtext.h"
 #include "drive/commandlines.h"
+#include "drive/stepfigures.h"
 #include "link/exchange.h"
 
 #include <algorithm>
@@ -17,12 +18,15 @@ constexpr std::uint8_t CR = '\r';
 // One start bit, eight data bits and one stop bit per byte.
 constexpr long long BitsPerByte = 10;
 
-// When a read of count bytes that the drive sends within busyTime must have ended.
-TExchange::Clock::time_point Deadline(const TExchange& exchange, std::uint32_t count,
-                                      std::chrono::microseconds busyTime) {
+// How long count bytes take on the wire at the port's rate.
+std::chrono::microseconds WireTime(const TExchange& exchange, std::uint32_t count) {
     const long long rate = std::max<long long>(exchange.BaudRate(), 1);
-    const std::chrono::microseconds transfer((count * BitsPerByte * 1000000 + rate - 1) / rate);
-    return TExchange::Clock::now() + exchange.ReadTimeout() + std::max(transfer, busyTime);
+    return std::chrono::microseconds((count * BitsPerByte * 1000000 + rate - 1) / rate);
+}
+
+// When a read of count bytes, which the drive sends at once, must have ended.
+TExchange::Clock::time_point Deadline(const TExchange& exchange, std::uint32_t count) {
+    return TExchange::Clock::now() + exchange.ReadTimeout() + WireTime(exchange, count);
 }
 
 // The value text as the drive's reply has it, with the space that the conversion puts in front.
@@ -72,7 +76,7 @@ std::int32_t QueryRegister(TExchange& exchange, int n) {
 
 std::int32_t ReadPosition(TExchange& exchange) {
     constexpr std::uint32_t HeadBytes = 6;
-    exchange.Read(HeadBytes, Deadline(exchange, HeadBytes, 0us));
+    exchange.Read(HeadBytes, Deadline(exchange, HeadBytes));
     QByteArray digits;
     for (std::optional<std::uint8_t> byte = exchange.ReadByte(); byte && *byte >= '0' && *byte <= '9';
          byte = exchange.ReadByte()) {
@@ -90,5 +94,22 @@ QByteArray ReadSampleBlock(TExchange& exchange, int sampleCount) {
     constexpr std::chrono::microseconds SamplePeriod = 500us;
     const int count = std::clamp(sampleCount, 0, MaxSamples);
     const auto size = std::uint32_t(RecordBytes * count + SpareBytes);
-    return exchange.Read(size, Deadline(exchange, size, count * SamplePeriod));
+    // A drive may record first and send afterwards, so the recording and the block's time on the wire
+    // add up.
+    const TExchange::Clock::time_point deadline =
+        TExchange::Clock::now() + exchange.ReadTimeout() + count * SamplePeriod + WireTime(exchange, size);
+    QByteArray block = exchange.Read(size, deadline);
+    // What the drive says ahead of its records can outgrow the spare bytes: the echo of the "S" line and
+    // its "OK" come after the purge, and a long target lengthens the echo of "J". While the bytes keep
+    // coming, the missing records are read on, up to twice the block.
+    for (std::uint32_t asked = size;
+         std::uint32_t(block.size()) == asked && TExchange::Clock::now() < deadline;) {
+        const auto missing = std::uint32_t(
+            std::min<std::size_t>(MissingRecordBytes(block, std::size_t(count)), 2 * size - asked));
+        if (missing == 0)
+            break;
+        asked += missing;
+        block += exchange.Read(missing, deadline);
+    }
+    return block;
 }

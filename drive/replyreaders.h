@@ -39,6 +39,8 @@ std::int32_t ReadPosition(TExchange& exchange);
 
 // The raw reply to "J " v CR for sampleCount samples (taken as 0..1000, the drive's range): one read
 // of 4 × sampleCount + 10 bytes, the spare bytes leaving room for the drive's answer ahead of the
-// records. It waits no longer than the recording at 0.5 ms a sample, the transfer of the block at the
-// port's rate and one read time-out together; what arrived by then is returned.
+// records; while that read comes back full without all the records whole, the bytes they still need
+// are read on, the block growing to at most twice its size. Every read ends by one deadline: the
+// recording at 0.5 ms a sample, then the whole block on the wire at the port's rate, then one read
+// time-out; and a read ends early when the drive stays silent for the read time-out.
 QByteArray ReadSampleBlock(TExchange& exchange, int sampleCount);

@@ -45,6 +45,26 @@ std::optional<double> SettlingTimeMs(const TStepRecord& record) {
     return double(entry) * SamplePeriodMs;
 }
 
+// Walks the block by the record rules, handing each value found to take, and stops after capacity of
+// them. Returns how many bytes of a record begun at the end of the block it holds (0 to 3).
+template <typename Take> qsizetype WalkRecords(QByteArrayView block, std::size_t capacity, Take take) {
+    const auto byte = [&](qsizetype i) { return std::uint32_t(std::uint8_t(block[i])); };
+    std::size_t found = 0;
+    for (qsizetype i = 0; i < block.size() && found < capacity;) {
+        if (byte(i) != RecordMark) {
+            ++i;
+            continue;
+        }
+        // No record can start after a mark this close to the end.
+        if (block.size() - i < RecordSize)
+            return block.size() - i;
+        take(byte(i + 1) << 16 | byte(i + 2) << 8 | byte(i + 3));
+        ++found;
+        i += RecordSize;
+    }
+    return 0;
+}
+
 QString TimeText(const std::optional<double>& ms) {
     return ms ? FloatToText(*ms) : QStringLiteral("-");
 }
@@ -54,16 +74,14 @@ QString TimeText(const std::optional<double>& ms) {
 std::vector<std::uint32_t> ScanSampleRecords(QByteArrayView block, std::size_t capacity) {
     std::vector<std::uint32_t> samples;
     samples.reserve(std::min(capacity, std::size_t(block.size() / RecordSize)));
-    const auto byte = [&](qsizetype i) { return std::uint32_t(std::uint8_t(block[i])); };
-    for (qsizetype i = 0; i < block.size() && samples.size() < capacity;) {
-        if (byte(i) == RecordMark && block.size() - i >= RecordSize) {
-            samples.push_back(byte(i + 1) << 16 | byte(i + 2) << 8 | byte(i + 3));
-            i += RecordSize;
-        } else {
-            ++i;
-        }
-    }
+    WalkRecords(block, capacity, [&](std::uint32_t value) { samples.push_back(value); });
     return samples;
+}
+
+std::size_t MissingRecordBytes(QByteArrayView block, std::size_t count) {
+    std::size_t found = 0;
+    const qsizetype tail = WalkRecords(block, count, [&](std::uint32_t) { ++found; });
+    return found >= count ? 0 : std::size_t(RecordSize) * (count - found) - std::size_t(tail);
 }
 
 std::vector<std::uint32_t> RelativeSamples(const TStepRecord& record) {

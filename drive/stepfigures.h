@@ -24,6 +24,10 @@ constexpr double SamplePeriodMs = 0.5;
 // one; a record cut short at the end of the block is not counted. At most capacity values are taken.
 std::vector<std::uint32_t> ScanSampleRecords(QByteArrayView block, std::size_t capacity);
 
+// How many more bytes the block needs to hold count records, were every further byte part of one: four
+// for each record missing, less the bytes of a record begun at the end of the block.
+std::size_t MissingRecordBytes(QByteArrayView block, std::size_t count);
+
 // The position of each sample relative to the start, as the figures and the plot take it: a sample
 // below the start counts as lying on the target (the amplitude).
 std::vector<std::uint32_t> RelativeSamples(const TStepRecord& record);

@@ -6,11 +6,25 @@
 #include <QFile>
 #include <algorithm>
 #include <array>
+#include <thread>
 
 class TSlotExchange final : public TExchange {
 public:
     explicit TSlotExchange(TDeviceSlot& slot) : FSlot(slot) { ++FSlot.FHeld; }
     ~TSlotExchange() override { --FSlot.FHeld; }
+
+    void WaitForQuiet(std::chrono::microseconds quiet) override {
+        const Clock::time_point latest = Clock::now() + ReadTimeout();
+        std::uint32_t waiting = Waiting();
+        for (Clock::time_point calm = Clock::now() + quiet;
+             Connected() && Clock::now() < std::min(calm, latest);) {
+            std::this_thread::sleep_for(quiet / 4);
+            if (const std::uint32_t now = Waiting(); now != waiting) {
+                waiting = now;
+                calm = Clock::now() + quiet;
+            }
+        }
+    }
 
     void Purge() override {
         if (Connected())
@@ -53,6 +67,16 @@ public:
 
 private:
     bool Connected() const { return FSlot.FOpen && FSlot.FHandle != 0; }
+
+    // The bytes received and not yet read.
+    std::uint32_t Waiting() {
+        std::uint32_t received = 0;
+        std::uint32_t sending = 0;
+        std::uint32_t events = 0;
+        if (Connected())
+            Check(ZQ_GetStatus(FSlot.FHandle, &received, &sending, &events));
+        return received;
+    }
 
     std::uint32_t ReadSome(void* buffer, std::uint32_t count) {
         if (!Connected())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -14,6 +15,10 @@ public:
 
     virtual ~TExchange() = default;
 
+    // Returns once the device has sent nothing for the quiet time, or after the port's read time-out
+    // at the latest; what came meanwhile stays unread. Bytes still on their way when a purge runs would
+    // arrive after it, ahead of the reply.
+    virtual void WaitForQuiet(std::chrono::microseconds quiet) = 0;
     // Empties the device's receive queue (what arrived and was not yet read).
     virtual void Purge() = 0;
     // Hands a whole command line to the device in one write.
@@ -29,4 +34,13 @@ public:
     // The port's rate in bit/s and its read time-out, from which callers derive their deadlines.
     virtual std::uint32_t BaudRate() const = 0;
     virtual std::chrono::milliseconds ReadTimeout() const = 0;
+
+    // Waits until nothing has arrived for four byte times (1 ms at least), then purges: the end of
+    // an earlier answer still on the wire cannot then land after the purge, ahead of the reply.
+    void SettleAndPurge() {
+        const long long rate = std::max<long long>(BaudRate(), 1);
+        WaitForQuiet(
+            std::max(std::chrono::microseconds(40'000'000LL / rate), std::chrono::microseconds(1000)));
+        Purge();
+    }
 };

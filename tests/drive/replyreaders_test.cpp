@@ -101,4 +101,36 @@ TEST(ReplyReaders, SampleBlockIsOneReadOfItsSize) {
     }
 }
 
+TEST(ReplyReaders, SampleBlockReadsOnForItsRecordsByOneDeadline) {
+    const QByteArray chatter = "S 500\r\nOK\r\nJ 1200\r\n";
+    const QByteArray twoRecords = QByteArray("l\x01\x02\x03l\x04\x05\x06", 8);
+    const struct {
+        const char* Name;
+        int SampleCount;
+        QByteArray Incoming;
+        std::optional<char> Endless;
+        std::uint32_t Rate;
+        std::vector<std::uint32_t> Counts;
+        qsizetype Size;
+        long long DeadlineMs; // recording, block on the wire, read time-out
+    } cases[] = {
+        {"chatter beyond the spare bytes", 2, chatter + twoRecords + "\r\n", {}, 115200, {18, 8, 1}, 27, 302},
+        {"endless chatter, twice the block", 2, "", 'x', 115200, {18, 8, 8, 2}, 36, 302},
+        {"at 115200 bit/s", 500, "", 'l', 115200, {2010}, 2010, 250 + 175 + 300},
+        {"at 9600 bit/s", 500, "", 'l', 9600, {2010}, 2010, 250 + 2094 + 300},
+    };
+    for (const auto& c : cases) {
+        TScriptedExchange exchange(c.Incoming);
+        exchange.Endless = c.Endless;
+        exchange.Rate = c.Rate;
+        EXPECT_EQ(ReadSampleBlock(exchange, c.SampleCount).size(), c.Size) << c.Name;
+        std::vector<std::uint32_t> counts;
+        for (const TScriptedExchange::TRead& read : exchange.Reads) {
+            counts.push_back(read.Count);
+            EXPECT_NEAR(double(read.Deadline.count()), double(c.DeadlineMs), 5) << c.Name;
+        }
+        EXPECT_EQ(counts, c.Counts) << c.Name;
+    }
+}
+
 } // namespace

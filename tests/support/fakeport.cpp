@@ -114,6 +114,8 @@ public:
         }
         const qsizetype n = limit < 0 ? data.size() : std::min<qsizetype>(limit, data.size());
         D.Written += data.left(n);
+        if (const auto answer = D.Answers.find(data); answer != D.Answers.end())
+            D.Received += answer->second;
         *bytesWritten = std::uint32_t(n);
         if (!D.Replies.empty()) {
             D.Received += D.Replies.front();

@@ -32,7 +32,9 @@ public:
     // Status returned by an operation ("ZQ_SetBaudRate" ...); ZQ_Open refuses when set for it.
     std::map<QString, ZQ_STATUS> Statuses;
 
-    QByteArray Received;           // bytes waiting to be read, served in order
+    QByteArray Received; // bytes waiting to be read, served in order
+    // A drive's answers: when a write offers exactly a line held here, its answer joins Received.
+    std::map<QByteArray, QByteArray> Answers;
     int ReadLimit = -1;            // most bytes one read delivers; -1: as many as asked
     int ReadWaitMs = 0;            // how long a read that delivers fewer bytes than asked waits
     int ReportedWaiting = -1;      // the receive count GetStatus reports; -1: Received.size()

@@ -11,6 +11,7 @@
 #include <QByteArrayList>
 #include <optional>
 #include <utility>
+#include <vector>
 
 class TScriptedExchange : public TExchange {
 public:
@@ -25,6 +26,11 @@ public:
 
     QByteArrayList Log;   // each written line, and PurgeMark() for each purge
     long long Served = 0; // bytes handed out
+    struct TRead {
+        std::uint32_t Count;
+        std::chrono::milliseconds Deadline; // from the moment of the call
+    };
+    std::vector<TRead> Reads; // each Read asked for
 
     explicit TScriptedExchange(QByteArray incoming = {}) : Incoming(std::move(incoming)) {}
 
@@ -37,6 +43,8 @@ public:
         return writes;
     }
 
+    // The script holds only what the drive sends after the purge that follows.
+    void WaitForQuiet(std::chrono::microseconds) override {}
     void Purge() override { Log << PurgeMark(); }
     void WriteLine(const QByteArray& line) override { Log << line; }
 
@@ -54,7 +62,9 @@ public:
         return std::nullopt;
     }
 
-    QByteArray Read(std::uint32_t count, Clock::time_point) override {
+    QByteArray Read(std::uint32_t count, Clock::time_point deadline) override {
+        Reads.push_back(
+            {count, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())});
         QByteArray bytes;
         for (std::optional<std::uint8_t> b; bytes.size() < qsizetype(count) && (b = ReadByte());)
             bytes += char(*b);

@@ -49,6 +49,15 @@ protected:
     }
 
     TDeviceSlot* Slot(int index) { return Form.Slots().At(index); }
+    // What reached DEV0 apart from the 50 ms poll, which goes on while a dialog is open.
+    QStringList Commands() {
+        QStringList calls = Fake.Device(0).CallTexts();
+        calls.removeIf([](const QString& call) {
+            return call.startsWith("ZQ_GetStatus") || call.startsWith("ZQ_GetModemStatus") ||
+                   call.startsWith("ZQ_Read");
+        });
+        return calls;
+    }
     // The device window that serves a slot, or none.
     TDeviceWindow* Window(int index) { return Form.WindowOf(index); }
 
@@ -108,11 +117,11 @@ TEST_F(MainFormTest, EveryOpenFailureShowsTheMessageAndLeavesTheSlotClosed) {
 TEST_F(MainFormTest, OpeningAnOpenDeviceAgainFailsAndTouchesNothing) {
     ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
     TDeviceWindow* child = Window(0);
-    const int calls = int(Fake.Device(0).Calls.size());
+    const QStringList calls = Commands();
     EXPECT_EQ(OpenWith(&TMainForm::OpenDevice0), QStringLiteral("Can't open DEV0"));
     EXPECT_EQ(Form.findChild<QLabel*>("openFailureLabel")->text(), QStringLiteral("DEV0 is open already"));
     EXPECT_EQ(Window(0), child);
-    EXPECT_EQ(int(Fake.Device(0).Calls.size()), calls);
+    EXPECT_EQ(Commands(), calls);
     EXPECT_TRUE(Fake.Device(0).Open);
     EXPECT_EQ(Form.MdiArea()->subWindowList().size(), 1);
 }
@@ -208,7 +217,7 @@ TEST_F(MainFormTest, CancelledConfigurationChangesNothing) {
         false);
     Form.Configure();
     EXPECT_TRUE(answer.Answered());
-    EXPECT_TRUE(Fake.Device(0).CallTexts().isEmpty());
+    EXPECT_TRUE(Commands().isEmpty());
     EXPECT_EQ(Slot(0)->Settings().BaudIndex, 10);
 }
 

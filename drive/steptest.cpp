@@ -1,0 +1,45 @@
+#include "drive/steptest.h"
+
+#include "common/errors.h"
+#include "common/numtext.h"
+#include "drive/commandlines.h"
+#include "drive/replyreaders.h"
+#include "link/exchange.h"
+
+#include <algorithm>
+#include <chrono>
+
+TStepMeasurement MeasureStep(TExchange& exchange, const QString& amplitudeText, const QString& timeText) {
+    // The end of an earlier answer still on the wire, such as the CR LF after the records of a test
+    // run just before, would land after the purge and shift the position reply.
+    exchange.SettleAndPurge();
+    exchange.WriteLine(PositionQueryLine());
+    const std::int32_t start = ReadPosition(exchange);
+
+    const std::int32_t amplitude = StrToInt(amplitudeText);
+    if (amplitude < 1)
+        throw EKelmorError(QStringLiteral("The amplitude must be at least 1 pulse"));
+    const std::int64_t target = std::int64_t(start) + amplitude;
+    if (target > MaxDrivePosition)
+        throw EKelmorError(QStringLiteral("The target position %1 lies beyond the drive's last position %2")
+                               .arg(target)
+                               .arg(MaxDrivePosition));
+    const std::int32_t timeMs = StrToInt(timeText);
+    if (timeMs < 1)
+        throw EKelmorError(QStringLiteral("The measurement time must be at least 1 ms"));
+
+    TStepMeasurement measurement;
+    const std::int64_t asked = 2 * std::int64_t(timeMs);
+    measurement.TimeCapped = asked > MaxStepSamples;
+    TStepRecord& record = measurement.Record;
+    record.Amplitude = std::uint32_t(amplitude);
+    record.StartPosition = std::uint32_t(start);
+    record.SampleCount = int(std::min<std::int64_t>(asked, MaxStepSamples));
+
+    exchange.WriteLine(SetPointLine(record.SampleCount));
+    exchange.Purge();
+    exchange.WriteLine(StepLine(std::int32_t(target)));
+    record.Samples =
+        ScanSampleRecords(ReadSampleBlock(exchange, record.SampleCount), std::size_t(record.SampleCount));
+    return measurement;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "drive/stepfigures.h"
+
+#include <QString>
+#include <cstdint>
+
+class TExchange;
+
+// The most samples a test records: 250 ms at 0.5 ms a sample.
+constexpr int MaxStepSamples = 500;
+// The drive's positions are unsigned 24-bit.
+constexpr std::uint32_t MaxDrivePosition = 0xFFFFFF;
+
+struct TStepMeasurement {
+    TStepRecord Record;
+    // The measurement time asked for was longer than the drive records; "250" stands for it.
+    bool TimeCapped = false;
+};
+
+// One unit-step test over an exchange that the caller holds for the whole test, so the poll takes no
+// byte of it: lets the line fall quiet, purges and asks the position with "L ", takes the amplitude and the
+// measurement time in ms from their texts, asks for two samples a millisecond (at most MaxStepSamples) with
+// "S ", purges again, steps to the start position plus the amplitude with "J " and scans the records of the
+// reply. The record holds the samples that came whole, at most as many as were asked for. After the "L"
+// exchange and before anything more is sent, it throws EConvertError for a position reply without digits or
+// an entry that is not a whole number, and EKelmorError for an amplitude or a time below 1 or a target beyond
+// MaxDrivePosition.
+TStepMeasurement MeasureStep(TExchange& exchange, const QString& amplitudeText, const QString& timeText);

@@ -1,0 +1,111 @@
+#include "drive/steptest.h"
+
+#include "common/errors.h"
+#include "device/port.h"
+#include "device/simport.h"
+#include "link/deviceslot.h"
+#include "tests/support/qtprinters.h"
+#include "tests/support/scriptedexchange.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// count records of the positions first, first + 1, ...
+QByteArray Records(std::uint32_t first, int count) {
+    QByteArray block;
+    for (std::uint32_t value = first; value < first + std::uint32_t(count); ++value)
+        block += QByteArray("l") + char(value >> 16) + char(value >> 8) + char(value);
+    return block;
+}
+
+QByteArray PositionReply(const char* digits) {
+    return QByteArray("L \r\n\r\n") + digits + "\r\n";
+}
+
+} // namespace
+
+TEST(StepTest, LinesEntriesAndRecords) {
+    const QByteArray purge = TScriptedExchange::PurgeMark();
+    const auto measured = [&](const char* samples, const char* step) {
+        return QByteArrayList{purge, "L \r\r", samples, purge, step};
+    };
+    const QByteArrayList refused = {purge, "L \r\r"};
+    // What a drive says between the purge after "S" and its first record, more than the spare bytes.
+    const QByteArray chatter = "S 500\r\nOK\r\nJ 1200\r\n";
+    const struct {
+        const char* Name;
+        QByteArray Incoming;
+        QString Amplitude;
+        QString Time;
+        QString Error;
+        QByteArrayList Log;
+        bool Capped;
+        int Samples;
+        std::uint32_t FirstRead;
+    } cases[] = {
+        {"defaults", PositionReply("1000") + chatter + Records(1000, 500) + "\r\n", "200", "400", "",
+         measured("S 500\r", "J 1200\r"), true, 500, 2010},
+        {"250 ms", PositionReply("1000") + Records(1000, 500), "200", "250", "",
+         measured("S 500\r", "J 1200\r"), false, 500, 2010},
+        {"1 ms", PositionReply("7") + "J 9\r\n" + Records(7, 2), "2", "1", "", measured("S 2\r", "J 9\r"),
+         false, 2, 18},
+        {"doubled beyond 32 bits", PositionReply("0"), "1", "2147483647", "", measured("S 500\r", "J 1\r"),
+         true, 0, 2010},
+        {"fewer records", PositionReply("1000") + Records(1000, 140), "200", "250", "",
+         measured("S 500\r", "J 1200\r"), false, 140, 2010},
+        {"the last position", PositionReply("16777000"), "215", "250", "",
+         measured("S 500\r", "J 16777215\r"), false, 0, 2010},
+        {"beyond 24 bits", PositionReply("16777000"), "216", "250",
+         "The target position 16777216 lies beyond the drive's last position 16777215", refused, false, 0, 0},
+        {"beyond 32 bits", PositionReply("1000"), "2147483647", "250",
+         "The target position 2147484647 lies beyond the drive's last position 16777215", refused, false, 0,
+         0},
+        {"amplitude 0", PositionReply("1000"), "0", "250", "The amplitude must be at least 1 pulse", refused,
+         false, 0, 0},
+        {"time 0", PositionReply("1000"), "200", "0", "The measurement time must be at least 1 ms", refused,
+         false, 0, 0},
+        {"silent drive", "", "200", "250", "' ' is not a valid integer value", refused, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        TScriptedExchange exchange(c.Incoming);
+        QString error;
+        TStepMeasurement measurement;
+        try {
+            measurement = MeasureStep(exchange, c.Amplitude, c.Time);
+        } catch (const EKelmorError& e) {
+            error = e.Message();
+        }
+        EXPECT_EQ(error, c.Error) << c.Name;
+        EXPECT_EQ(exchange.Log, c.Log) << c.Name;
+        if (!error.isEmpty())
+            continue;
+        EXPECT_EQ(measurement.TimeCapped, c.Capped) << c.Name;
+        EXPECT_EQ(measurement.Record.Samples.size(), std::size_t(c.Samples)) << c.Name;
+        // The position reply's head is the first read, the block the second.
+        ASSERT_GE(exchange.Reads.size(), 2u) << c.Name;
+        EXPECT_EQ(exchange.Reads[1].Count, c.FirstRead) << c.Name;
+    }
+}
+
+TEST(StepTest, FollowsAnotherAtOnceOnTheSimulatedDrive) {
+    const QByteArray savedPorts = qgetenv("ZQLINK_PORTS");
+    qputenv("ZQLINK_PORTS", "sim");
+    ResetSimClock();
+    ResetSimulatedDrives();
+    {
+        TDeviceSlot slot(0);
+        ASSERT_TRUE(slot.Open());
+        // Each test starts while the CR LF after the records of the one before is still on the wire.
+        for (int i = 0; i < 3; ++i) {
+            try {
+                EXPECT_EQ(MeasureStep(*slot.BeginExchange(), "200", "1").Record.Samples.size(), 2u) << i;
+            } catch (const EKelmorError& e) {
+                ADD_FAILURE() << i << ": " << e.Message().toStdString();
+            }
+        }
+    }
+    CloseAllPorts();
+    ResetSimulatedDrives();
+    qputenv("ZQLINK_PORTS", savedPorts);
+}

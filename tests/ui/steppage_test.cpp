@@ -1,0 +1,248 @@
+// The step page against the fake device (entries, figures and note, the plot on its backing image,
+// the context menu's files) and against the simulated drive.
+
+#include "common/numtext.h"
+#include "device/port.h"
+#include "device/simport.h"
+#include "drive/commandlines.h"
+#include "drive/registertable.h"
+#include "link/deviceslot.h"
+#include "tests/support/fakeport.h"
+#include "tests/support/localescope.h"
+#include "tests/support/modal.h"
+#include "ui/errorbox/errorbox.h"
+#include "ui/steppage/plotview.h"
+#include "ui/steppage/steppage.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QByteArray PositionQuery = "L \r\r";
+const QByteArray Step = "J 1200\r";
+
+// The echo of "J" and count records: from 1000 up to 1225, then the target 1200 (12.5 % overshoot).
+QByteArray Block(int count, std::uint32_t level = 0) {
+    QByteArray block = "J 1200\r\n";
+    for (int i = 0; i < count; ++i) {
+        const std::uint32_t p = level ? level : i < 10 ? 1000 + 45 * i / 2 : i < 20 ? 1225 : 1200;
+        block += QByteArray("l") + char(p >> 16) + char(p >> 8) + char(p);
+    }
+    return block + "\r\n";
+}
+
+int CountPixels(const QImage& image, QColor colour) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += image.pixelColor(x, y) == colour ? 1 : 0;
+    return n;
+}
+
+template <typename T> T* Find(QWidget* page, const char* name) {
+    return page->findChild<T*>(QString::fromLatin1(name));
+}
+
+void RunTest(QWidget* page, const QString& amplitude, const QString& time) {
+    Find<QLineEdit>(page, "amplitudeEdit")->setText(amplitude);
+    Find<QLineEdit>(page, "timeEdit")->setText(time);
+    QTest::mouseClick(Find<QPushButton>(page, "runButton"), Qt::LeftButton);
+}
+
+class StepPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetErrorBoxHook([this](const QString& message) { Errors << message; });
+        ASSERT_TRUE(Slot.Open());
+        Device.Answers[PositionQuery] = "L \r\n\r\n1000\r\n";
+        Device.Answers[Step] = Block(500);
+        Tabs.addTab(Page, QStringLiteral("Skok jednostkowy"));
+        Tabs.addTab(new QWidget, QStringLiteral("Diagnostyka"));
+        Page->Attach(Slot);
+        Tabs.resize(782, 400);
+        Tabs.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Tabs));
+        Plot = Find<TPlotView>(Page, "plotBox");
+    }
+
+    void TearDown() override { SetErrorBoxHook({}); }
+
+    QString Text(const char* label) { return Find<QLabel>(Page, label)->text(); }
+    QImage Grab() { return Plot->grab().toImage(); }
+
+    TLocaleScope Polish{QLocale(QLocale::Polish, QLocale::Poland)};
+    TFakeDeviceLibrary Fake;
+    TFakeDevice& Device = Fake.Device(0);
+    TDeviceSlot Slot{0};
+    QTabWidget Tabs;
+    TStepPage* Page = new TStepPage;
+    TPlotView* Plot = nullptr;
+    QStringList Errors;
+};
+
+} // namespace
+
+TEST_F(StepPageTest, EntriesFiguresAndTheReceivedCount) {
+    const std::vector<QByteArray> measured = {PositionQuery, "S 500\r", Step};
+    const struct {
+        const char* Name;
+        QString Amplitude;
+        QString Time;
+        int Records;
+        QStringList Errors;
+        std::vector<QByteArray> Writes;
+        QString TimeAfter;
+        QString Note; // empty: hidden
+    } cases[] = {
+        {"defaults", "200", "400", 500, {}, measured, "250", ""},
+        {"fewer records", "200", "250", 140, {}, measured, "250", "received 140 of 500 samples"},
+        {"amplitude 0",
+         "0",
+         "400",
+         500,
+         {"The amplitude must be at least 1 pulse."},
+         {PositionQuery},
+         "400",
+         "received 140 of 500 samples"},
+    };
+    for (const auto& c : cases) {
+        Device.Answers[Step] = Block(c.Records);
+        Errors.clear();
+        Device.ClearCalls();
+        RunTest(Page, c.Amplitude, c.Time);
+        EXPECT_EQ(Errors, c.Errors) << c.Name;
+        EXPECT_EQ(Device.Writes(), c.Writes) << c.Name;
+        EXPECT_TRUE(Slot.Polling() && !Slot.PollHeld()) << c.Name << ": the poll runs again";
+        EXPECT_EQ(Find<QLineEdit>(Page, "timeEdit")->text(), c.TimeAfter) << c.Name;
+        EXPECT_EQ(Text("overshootLabel"), "12,50") << c.Name;
+        EXPECT_EQ(Find<QLabel>(Page, "samplesNoteLabel")->isVisible(), !c.Note.isEmpty()) << c.Name;
+        if (!c.Note.isEmpty()) {
+            EXPECT_EQ(Text("samplesNoteLabel"), c.Note) << c.Name;
+        }
+    }
+}
+
+TEST_F(StepPageTest, PlotSurvivesRepaintsPilesUpAndClears) {
+    const QColor red(255, 0, 0);
+    RunTest(Page, "200", "250");
+    const QImage first = Grab();
+    ASSERT_GT(CountPixels(first, red), 0);
+    Tabs.setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    Tabs.setCurrentIndex(0);
+    Tabs.hide();
+    Tabs.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Grab(), first) << "after a tab switch and hiding";
+
+    Device.Answers[Step] = Block(500, 1100);
+    RunTest(Page, "200", "250");
+    const int redOfBoth = CountPixels(Grab(), red);
+
+    Device.ClearCalls();
+    QTest::mouseClick(Find<QPushButton>(Page, "clearButton"), Qt::LeftButton);
+    const QImage cleared = Grab();
+    const int w = cleared.width();
+    const int h = cleared.height();
+    EXPECT_EQ(CountPixels(cleared, Qt::black), 2 * (w + h) - 4) << "a one-pixel black frame";
+    EXPECT_EQ(CountPixels(cleared, Plot->palette().color(QPalette::Window)), (w - 2) * (h - 2));
+    EXPECT_EQ(Text("overshootLabel"), "-50,00") << "CLS leaves the figures";
+    EXPECT_TRUE(Device.Writes().empty());
+
+    RunTest(Page, "200", "250");
+    EXPECT_GT(redOfBoth, CountPixels(Grab(), red)) << "the second test was drawn over the first";
+}
+
+TEST_F(StepPageTest, ContextMenuSavesThePlotAndTheLastTest) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    EXPECT_FALSE(Find<QAction>(Page, "saveDataAction")->isEnabled());
+    RunTest(Page, "200", "400");
+    const QString missing = dir.filePath(QStringLiteral("missing/plot.png"));
+    const struct {
+        const char* Action;
+        QString Path;
+        QString Error;
+    } cases[] = {
+        {"savePlotAction", dir.filePath(QStringLiteral("plot.png")), ""},
+        {"saveDataAction", dir.filePath(QStringLiteral("data.csv")), ""},
+        {"savePlotAction", missing, "Cannot write the file \"" + missing + "\""},
+    };
+    for (const auto& c : cases) {
+        Errors.clear();
+        TModalAnswer answer([&](QDialog* dialog) {
+            auto* files = qobject_cast<QFileDialog*>(dialog);
+            ASSERT_NE(files, nullptr);
+            files->selectFile(c.Path);
+            if (auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name->setText(c.Path);
+        });
+        Find<QAction>(Page, c.Action)->trigger();
+        ASSERT_TRUE(answer.Answered()) << c.Action;
+        if (!c.Error.isEmpty()) {
+            ASSERT_EQ(Errors.size(), 1) << c.Action;
+            EXPECT_TRUE(Errors.first().startsWith(c.Error)) << Errors.first().toStdString();
+            continue;
+        }
+        EXPECT_TRUE(Errors.isEmpty()) << c.Action;
+        QFile file(c.Path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.Action;
+        if (c.Path.endsWith(QLatin1String(".png"))) {
+            EXPECT_EQ(QImage::fromData(file.readAll()).convertToFormat(QImage::Format_RGB32),
+                      Grab().convertToFormat(QImage::Format_RGB32));
+        } else {
+            const QList<QByteArray> lines = file.readAll().split('\n');
+            EXPECT_TRUE(lines.first().startsWith("time_ms,position,relative,commanded,amplitude=200"));
+            EXPECT_EQ(lines.size(), 502) << "a line per sample and the header, each ended";
+        }
+    }
+}
+
+// With the default gains the simulated drive overshoots moderately; doubled KP overshoots more.
+TEST(StepPageWithSimulatedDrive, DoubledKpOvershootsMore) {
+    const QByteArray savedPorts = qgetenv("ZQLINK_PORTS");
+    qputenv("ZQLINK_PORTS", "sim");
+    ResetSimClock();
+    ResetSimulatedDrives();
+    QStringList errors;
+    SetErrorBoxHook([&](const QString& message) { errors << message; });
+    {
+        TDeviceSlot slot(0);
+        TStepPage page;
+        page.Attach(slot);
+        page.resize(782, 372);
+        const auto overshoot = [&] {
+            RunTest(&page, "200", "250");
+            EXPECT_TRUE(Find<QLabel>(&page, "samplesNoteLabel")->isHidden()) << "all 500 samples came";
+            return double(StrToFloat(Find<QLabel>(&page, "overshootLabel")->text()));
+        };
+        if (slot.Open()) {
+            const double byDefault = overshoot();
+            EXPECT_GT(byDefault, 1);
+            EXPECT_LT(byDefault, 30);
+            const int kp = RegisterTable[KP].Register;
+            const std::int32_t doubled = 2 * SimulatedDrive(0).Register(kp);
+            slot.WriteLine(RegisterWriteLine(kp, doubled));
+            // The echo is taken by the poll before the next test purges.
+            EXPECT_TRUE(QTest::qWaitFor([&] { return SimulatedDrive(0).Register(kp) == doubled; }, 5000));
+            QTest::qWait(2 * TDeviceSlot::KPollIntervalMs);
+            EXPECT_GT(overshoot(), byDefault);
+        } else {
+            ADD_FAILURE() << "DEV0 did not open";
+        }
+    }
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(' ').toStdString();
+    SetErrorBoxHook({});
+    CloseAllPorts();
+    ResetSimulatedDrives();
+    qputenv("ZQLINK_PORTS", savedPorts);
+}
