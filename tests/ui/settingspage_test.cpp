@@ -13,7 +13,6 @@
 
 #include <QAbstractButton>
 #include <QFile>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -77,14 +76,8 @@ protected:
         return QByteArrayList(writes.begin(), writes.end());
     }
 
-    // Clicks a parameter file button and types path into the file dialog it opens.
     void ChooseFile(const char* button, const QString& path) {
-        TModalAnswer answer([&](QDialog* dialog) {
-            auto* files = qobject_cast<QFileDialog*>(dialog);
-            ASSERT_NE(files, nullptr);
-            files->selectFile(path);
-            files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
-        });
+        const TModalAnswer answer = FileAnswer(path);
         Click(FWindow, button);
     }
 
