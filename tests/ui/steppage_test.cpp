@@ -92,6 +92,7 @@ protected:
 
 TEST_F(StepPageTest, EntriesFiguresAndTheReceivedCount) {
     const std::vector<QByteArray> measured = {PositionQuery, "S 500\r", Step};
+    const QString note = "received 140 of 500 samples";
     const struct {
         QString Amplitude, Time;
         int Records;
@@ -100,15 +101,9 @@ TEST_F(StepPageTest, EntriesFiguresAndTheReceivedCount) {
         QString TimeAfter, Note; // no note: hidden
     } cases[] = {
         {"200", "400", 500, "", measured, "250", ""},
-        {"200", "250", 140, "", measured, "250", "received 140 of 500 samples"},
+        {"200", "250", 140, "", measured, "250", note},
         // The figures and the note of the test before stay.
-        {"0",
-         "400",
-         500,
-         "The amplitude must be at least 1 pulse.",
-         {PositionQuery},
-         "400",
-         "received 140 of 500 samples"},
+        {"0", "400", 500, "The amplitude must be at least 1 pulse.", {PositionQuery}, "400", note},
     };
     for (const auto& c : cases) {
         Device.Answers[Step] = Block(c.Records);
