@@ -7,7 +7,9 @@
 
 namespace {
 
+// A bank line exists only for a selected bank, 0 to 3.
 TEST(CommandLines, BytesOfEachLine) {
+    const auto bank = [](const std::optional<QByteArray>& line) { return line.value_or("(none)"); };
     const struct {
         QByteArray Line;
         QByteArray Bytes;
@@ -16,7 +18,6 @@ TEST(CommandLines, BytesOfEachLine) {
         {PromptCloseLine(), "\x0D"},
         {RegisterWriteLine(1, 1024), "\x50\x31\x20\x31\x30\x32\x34\x0D"},
         {RegisterWriteLine(3, -5), "\x50\x33\x20\x2D\x35\x0D"},
-        {RegisterWriteLine(0, 0), "P0 0\r"},
         {RegisterWriteLine(8, std::numeric_limits<std::int32_t>::min()), "P8 -2147483648\r"},
         {ModeLine(3), "M3\r"},
         {SetPointLine(-500), "S -500\r"},
@@ -26,26 +27,18 @@ TEST(CommandLines, BytesOfEachLine) {
         {StepLine(100), "J 100\r"},
         {RapidMoveLine(" -2,5x"), "G0  -2,5x\r"},
         {RapidMoveLine(""), "G0 \r"},
-        {FeedMoveLine("0", 1), "G1 0 1\r"},
         {FeedMoveLine("-250", 12820), "G1 -250 12820\r"},
+        {bank(BankStoreLine(0)), "\x57\x30\x0D"},
+        {bank(BankLoadLine(0)), "R0\r"},
+        {bank(BankStoreLine(3)), "W3\r"},
+        {bank(BankLoadLine(3)), "R3\r"},
+        {bank(BankStoreLine(-1)), "(none)"},
+        {bank(BankLoadLine(-1)), "(none)"},
+        {bank(BankStoreLine(4)), "(none)"},
+        {bank(BankLoadLine(4)), "(none)"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.Line, c.Bytes) << c.Bytes.toStdString();
-}
-
-TEST(CommandLines, BankLinesOnlyForASelectedBank) {
-    const struct {
-        int Selected;
-        std::optional<QByteArray> Store, Load;
-    } cases[] = {
-        {-1, std::nullopt, std::nullopt}, {0, "W0\r", "R0\r"},
-        {2, "\x57\x32\x0D", "R2\r"},      {3, "W3\r", "R3\r"},
-        {4, std::nullopt, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(BankStoreLine(c.Selected), c.Store) << c.Selected;
-        EXPECT_EQ(BankLoadLine(c.Selected), c.Load) << c.Selected;
-    }
 }
 
 } // namespace

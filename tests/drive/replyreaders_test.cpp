@@ -1,21 +1,12 @@
 #include "drive/replyreaders.h"
 
+#include "tests/support/outcome.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/scriptedexchange.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
-
-// The value as text, or the message of the user-visible error the call throws.
-QString Outcome(const std::function<std::int32_t()>& call) {
-    try {
-        return QString::number(call());
-    } catch (const EKelmorError& error) {
-        return error.Message();
-    }
-}
 
 const QString NoAnswer = QStringLiteral("The drive did not answer the query for register P1");
 
@@ -84,24 +75,9 @@ TEST(ReplyReaders, Position) {
     }
 }
 
-TEST(ReplyReaders, SampleBlockIsOneReadOfItsSize) {
-    const struct {
-        int SampleCount;
-        QByteArray Incoming;
-        std::optional<char> Endless;
-        qsizetype Size;
-    } cases[] = {
-        {2, "", 'l', 18},      {500, "", 'l', 2010},           {-3, "", 'l', 10},
-        {5000, "", 'l', 4010}, {2, "J 1\r\nl\x01\x02", {}, 8},
-    };
-    for (const auto& c : cases) {
-        TScriptedExchange exchange(c.Incoming);
-        exchange.Endless = c.Endless;
-        EXPECT_EQ(ReadSampleBlock(exchange, c.SampleCount).size(), c.Size) << c.SampleCount;
-    }
-}
-
-TEST(ReplyReaders, SampleBlockReadsOnForItsRecordsByOneDeadline) {
+// One read of the block's size, read on for missing records while the bytes keep coming, all by one
+// deadline.
+TEST(ReplyReaders, SampleBlock) {
     const QByteArray chatter = "S 500\r\nOK\r\nJ 1200\r\n";
     const QByteArray twoRecords = QByteArray("l\x01\x02\x03l\x04\x05\x06", 8);
     const struct {
@@ -112,12 +88,15 @@ TEST(ReplyReaders, SampleBlockReadsOnForItsRecordsByOneDeadline) {
         std::uint32_t Rate;
         std::vector<std::uint32_t> Counts;
         qsizetype Size;
-        long long DeadlineMs; // recording, block on the wire, read time-out
+        long long DeadlineMs; // read time-out, recording, block on the wire
     } cases[] = {
+        {"a drive gone silent", 2, "J 1\r\nl\x01\x02", {}, 115200, {18}, 8, 302},
         {"chatter beyond the spare bytes", 2, chatter + twoRecords + "\r\n", {}, 115200, {18, 8, 1}, 27, 302},
         {"endless chatter, twice the block", 2, "", 'x', 115200, {18, 8, 8, 2}, 36, 302},
-        {"at 115200 bit/s", 500, "", 'l', 115200, {2010}, 2010, 250 + 175 + 300},
-        {"at 9600 bit/s", 500, "", 'l', 9600, {2010}, 2010, 250 + 2094 + 300},
+        {"no records", -3, "", 'l', 115200, {10}, 10, 301},
+        {"at most 1000 records", 5000, "", 'l', 115200, {4010}, 4010, 300 + 500 + 348},
+        {"at 115200 bit/s", 500, "", 'l', 115200, {2010}, 2010, 300 + 250 + 175},
+        {"at 9600 bit/s", 500, "", 'l', 9600, {2010}, 2010, 300 + 250 + 2094},
     };
     for (const auto& c : cases) {
         TScriptedExchange exchange(c.Incoming);

@@ -70,7 +70,7 @@ TEST(StepPlot, LayoutOnTheDefaultSurface) {
 }
 
 TEST(StepPlot, EdgeCoversTheRowsOfOneDotPerPulseWithOneDotPerRow) {
-    for (const std::uint32_t amplitude : {1u, 7u, 200u, 1000u, 10'000'000u}) {
+    for (const std::uint32_t amplitude : {1u, 200u, 10'000'000u}) {
         TRecordingCanvas canvas;
         DrawStepTest(canvas, 560, 372, amplitude, 500, {});
         std::vector<int> drawn;

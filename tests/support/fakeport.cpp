@@ -117,10 +117,6 @@ public:
         if (const auto answer = D.Answers.find(data); answer != D.Answers.end())
             D.Received += answer->second;
         *bytesWritten = std::uint32_t(n);
-        if (!D.Replies.empty()) {
-            D.Received += D.Replies.front();
-            D.Replies.pop_front();
-        }
         if (n < data.size() && D.WriteWaitMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(D.WriteWaitMs));
         return status;

@@ -44,9 +44,6 @@ public:
     int WriteLimit = -1;         // -1: every byte offered
     int WriteWaitMs = 0;         // how long a write that takes fewer bytes than offered waits
     QByteArray Written;          // every byte accepted, in order
-    // What the device answers to each accepted write, in turn: appended to Received after the write.
-    // Once used up, writes get no answer.
-    std::deque<QByteArray> Replies;
 
     bool Open = false;
 

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -32,3 +34,14 @@ private:
     std::unique_ptr<QTimer> FTimer;
     bool FAnswered = false;
 };
+
+// Answers the next dialog, a file dialog, with path typed into its name box (which the dialog
+// leaves alone while it has the focus).
+inline TModalAnswer FileAnswer(const QString& path) {
+    return TModalAnswer([path](QDialog* dialog) {
+        if (auto* files = qobject_cast<QFileDialog*>(dialog)) {
+            files->selectFile(path);
+            files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+        }
+    });
+}

@@ -34,15 +34,6 @@ public:
 
     explicit TScriptedExchange(QByteArray incoming = {}) : Incoming(std::move(incoming)) {}
 
-    // The written lines alone.
-    QByteArrayList Writes() const {
-        QByteArrayList writes;
-        for (const QByteArray& entry : Log)
-            if (entry != PurgeMark())
-                writes << entry;
-        return writes;
-    }
-
     // The script holds only what the drive sends after the purge that follows.
     void WaitForQuiet(std::chrono::microseconds) override {}
     void Purge() override { Log << PurgeMark(); }

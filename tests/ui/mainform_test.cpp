@@ -2,6 +2,7 @@
 #include "tests/support/fakeport.h"
 #include "tests/support/linecolours.h"
 #include "tests/support/modal.h"
+#include "tests/support/portsscope.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/errorbox/errorform.h"
@@ -238,45 +239,30 @@ TEST_F(MainFormTest, ExitClosesDevicesAndCaptureFiles) {
 }
 
 TEST(OpenFailureLine, TheStatusBarSaysWhyThePortDidNotOpen) {
-    struct Case {
-        const char* Ports;
-        bool Fake; // the fake backend refuses the operation below with the status below
-        const char* FailingOp;
-        ZQ_STATUS Status;
-        QString Line;
+    const QString port = "/dev/kelmor-no-such-port";
+    // Without a failing operation the serial backend opens the port; else the fake refuses that operation.
+    const std::pair<const char*, QString> cases[] = {
+        {nullptr, port + ": no such port"},
+        {"ZQ_SetBaudRate", port + ": the port refused its settings"},
+        {"ZQ_GetModemStatus", port + ": the modem lines could not be read"},
     };
-    const Case cases[] = {
-        {"/dev/kelmor-no-such-port", false, "", ZQ_OK, "/dev/kelmor-no-such-port: no such port"},
-        {"", false, "", ZQ_OK, "DEV0 has no port"},
-        {"/dev/ttyUSB7", true, "ZQ_Open", ZQ_ACCESS_DENIED,
-         QString::fromUtf8(
-             "/dev/ttyUSB7: permission denied \u2014 add your user to the group dialout and log "
-             "in again")},
-        {"/dev/ttyUSB7", true, "ZQ_Open", ZQ_DEVICE_BUSY, "/dev/ttyUSB7: in use by another program"},
-        {"/dev/ttyUSB7", true, "ZQ_SetBaudRate", ZQ_IO_ERROR, "/dev/ttyUSB7: the port refused its settings"},
-        {"/dev/ttyUSB7", true, "ZQ_GetModemStatus", ZQ_IO_ERROR,
-         "/dev/ttyUSB7: the modem lines could not be read"},
-    };
+    TPortsScope ports(port.toLocal8Bit());
     TMainForm form;
     auto* line = form.findChild<QLabel*>("openFailureLabel");
     ASSERT_NE(line, nullptr);
-    for (const Case& c : cases) {
-        qputenv("ZQLINK_PORTS", c.Ports);
+    for (const auto& [failingOp, reason] : cases) {
         std::optional<TFakeDeviceLibrary> fake;
-        if (c.Fake) {
-            fake.emplace();
-            fake->Device(0).Statuses[c.FailingOp] = c.Status;
-        }
+        if (failingOp)
+            fake.emplace().Device(0).Statuses[failingOp] = ZQ_IO_ERROR;
         QString shown;
         TModalAnswer answer([&](QDialog* d) { shown = d->findChild<QLabel*>("textLabel")->text(); });
         form.OpenDevice0();
-        EXPECT_EQ(shown, QStringLiteral("Can't open DEV0")) << c.Line.toStdString();
-        EXPECT_EQ(line->text(), c.Line);
+        EXPECT_EQ(shown, QStringLiteral("Can't open DEV0")) << reason.toStdString();
+        EXPECT_EQ(line->text(), reason);
     }
     qputenv("ZQLINK_PORTS", "sim");
     form.OpenDevice0();
     EXPECT_EQ(line->text(), QString()) << "an open that succeeds clears the line";
-    qputenv("ZQLINK_PORTS", "");
 }
 
 TEST(DeviceNames, IndexFromTheFourthCharacterOn) {

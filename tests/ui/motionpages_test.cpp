@@ -74,6 +74,7 @@ TEST(DiagnosticsPage, ClosingTheWindowBringsTheSetPointBackToZero) {
     delete window;
 }
 
+// The feed speed's conversion has its own tests; here its wiring to the motor data tab.
 TEST(MovesPage, SendsTargetsAsTypedAndTheFeedInDriveUnits) {
     TLocaleScope scope(QLocale(QLocale::Polish, QLocale::Poland));
     const QString lineBreak = "A line break in the target would send a second command.";
@@ -84,10 +85,7 @@ TEST(MovesPage, SendsTargetsAsTypedAndTheFeedInDriveUnits) {
         QString Error;
     } cases[] = {
         {"feedMoveButton", "1000", "3000", {"G1 1000 12820\r"}, ""},
-        {"feedMoveButton", "0", "0", {"G1 0 1\r"}, ""},
-        {"feedMoveButton", "0", "-3000", {"G1 0 1\r"}, ""},
         {"feedMoveButton", "0", "3000.5", {}, "'3000.5' is not a valid floating point value."},
-        {"feedMoveButton", "0", "1E12", {}, "Floating point overflow."},
         {"feedMoveButton", "5\n", "3000", {}, lineBreak},
         {"rapidMoveButton", "-250", "", {"G0 -250\r"}, ""},
         {"rapidMoveButton", " 1,5 x", "", {"G0  1,5 x\r"}, ""},

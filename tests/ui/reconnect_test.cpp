@@ -2,14 +2,13 @@
 // symbolic link that then points at a new one: the window says the device is lost, and when the
 // port opens again it works on with the settings last applied.
 
-#include "device/port.h"
-#include "tests/support/fakeport.h"
 #include "tests/support/modal.h"
+#include "tests/support/portsscope.h"
 #include "tests/support/pty.h"
 #include "ui/devicewindow/devicewindow.h"
+#include "ui/devicewindow/terminalview.h"
 #include "ui/mainwindow/mainform.h"
 
-#include "ui/devicewindow/terminalview.h"
 #include <QComboBox>
 #include <QFile>
 #include <QStatusBar>
@@ -23,45 +22,39 @@ TEST(Reconnect, ALostPortComesBackWithItsSettings) {
     auto first = std::make_unique<TPty>();
     ASSERT_TRUE(first->Ok());
     ASSERT_TRUE(QFile::link(first->SlavePath(), link));
-    const QByteArray savedPorts = qgetenv("ZQLINK_PORTS");
-    qputenv("ZQLINK_PORTS", link.toLocal8Bit());
+    TPortsScope ports(link.toLocal8Bit());
+    TMainForm form;
     {
-        TMainForm form;
-        {
-            TModalAnswer failure(nullptr);
-            form.OpenDevice0();
-            ASSERT_FALSE(failure.Answered());
-        }
-        TDeviceWindow* window = form.WindowOf(0);
-        auto* terminal = window->findChild<TTerminalView*>("terminal");
-        {
-            TModalAnswer answer([](QDialog* d) {
-                d->findChild<QComboBox*>(QStringLiteral("baudRateBox"))->setCurrentIndex(5);
-            });
-            form.Configure();
-            ASSERT_TRUE(answer.Answered());
-        }
-        first->Send("one\r");
-        EXPECT_TRUE(QTest::qWaitFor([&] { return terminal->toPlainText() == "one\n"; }, 2000));
-
-        first->CloseMaster();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->windowTitle() == "DEV0 — connection lost"; }, 2000));
-        EXPECT_EQ(form.statusBar()->currentMessage(), "DEV0 — connection lost");
-        QTest::keyClicks(terminal, "lost");
-
-        TPty second;
-        ASSERT_TRUE(second.Ok());
-        QFile::remove(link);
-        ASSERT_TRUE(QFile::link(second.SlavePath(), link));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->windowTitle() == "DEV0"; }, 3000));
-        const termios applied = second.Settings();
-        EXPECT_EQ(cfgetospeed(&applied), speed_t(B9600)) << "the settings applied last, not the defaults";
-        EXPECT_EQ(second.Drain(100), QByteArray()) << "nothing typed while lost is sent later";
-        QTest::keyClicks(terminal, "b");
-        EXPECT_EQ(second.Receive(1, 2000), QByteArray("b"));
-        second.Send("two\r");
-        EXPECT_TRUE(QTest::qWaitFor([&] { return terminal->toPlainText() == "one\ntwo\n"; }, 2000));
+        TModalAnswer failure(nullptr);
+        form.OpenDevice0();
+        ASSERT_FALSE(failure.Answered());
     }
-    CloseAllPorts();
-    qputenv("ZQLINK_PORTS", savedPorts);
+    TDeviceWindow* window = form.WindowOf(0);
+    auto* terminal = window->findChild<TTerminalView*>("terminal");
+    {
+        TModalAnswer answer(
+            [](QDialog* d) { d->findChild<QComboBox*>(QStringLiteral("baudRateBox"))->setCurrentIndex(5); });
+        form.Configure();
+        ASSERT_TRUE(answer.Answered());
+    }
+    first->Send("one\r");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return terminal->toPlainText() == "one\n"; }, 2000));
+
+    first->CloseMaster();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->windowTitle() == "DEV0 — connection lost"; }, 2000));
+    EXPECT_EQ(form.statusBar()->currentMessage(), "DEV0 — connection lost");
+    QTest::keyClicks(terminal, "lost");
+
+    TPty second;
+    ASSERT_TRUE(second.Ok());
+    QFile::remove(link);
+    ASSERT_TRUE(QFile::link(second.SlavePath(), link));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->windowTitle() == "DEV0"; }, 3000));
+    const termios applied = second.Settings();
+    EXPECT_EQ(cfgetospeed(&applied), speed_t(B9600)) << "the settings applied last, not the defaults";
+    EXPECT_EQ(second.Drain(100), QByteArray()) << "nothing typed while lost is sent later";
+    QTest::keyClicks(terminal, "b");
+    EXPECT_EQ(second.Receive(1, 2000), QByteArray("b"));
+    second.Send("two\r");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return terminal->toPlainText() == "one\ntwo\n"; }, 2000));
 }

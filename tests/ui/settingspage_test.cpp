@@ -1,22 +1,20 @@
-// The tab "Nastawy Regulatora" against the fake device (bytes sent, scripted replies) and against the
-// simulated drive (what the drive holds after a write, a bank store and a bank load).
+// The tab "Nastawy Regulatora" wired to the fake device and to the simulated drive; the lines, the
+// dialogues and the conversions are the drive layer's tests.
 
-#include "device/port.h"
-#include "device/simport.h"
 #include "link/deviceslots.h"
 #include "tests/support/fakeport.h"
 #include "tests/support/localescope.h"
 #include "tests/support/modal.h"
+#include "tests/support/portsscope.h"
 #include "ui/devicewindow/devicewindow.h"
+#include "ui/devicewindow/terminalview.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/mainwindow/mainform.h"
 
-#include "ui/devicewindow/terminalview.h"
+#include <QAbstractButton>
 #include <QFile>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QPointer>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -78,14 +76,8 @@ protected:
         return QByteArrayList(writes.begin(), writes.end());
     }
 
-    // Clicks a parameter file button and types path into the file dialog it opens.
     void ChooseFile(const char* button, const QString& path) {
-        TModalAnswer answer([&](QDialog* dialog) {
-            auto* files = qobject_cast<QFileDialog*>(dialog);
-            ASSERT_NE(files, nullptr);
-            files->selectFile(path);
-            files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
-        });
+        const TModalAnswer answer = FileAnswer(path);
         Click(FWindow, button);
     }
 
@@ -93,103 +85,67 @@ private:
     QPointer<TDeviceWindow> FWindow;
 };
 
-// The drive's answers to register dialogues: to "Pn" CR its echo, value and prompt; to the lone CR
-// that closes the prompt, CR LF.
-std::deque<QByteArray> Dialogues(const QList<int>& values) {
-    std::deque<QByteArray> replies;
-    for (int n = 0; n < values.size(); ++n)
-        replies.insert(replies.end(),
-                       {"P" + QByteArray::number(n) + "\r\n" + QByteArray::number(values[n]) + ":", "\r\n"});
-    return replies;
-}
-
 } // namespace
 
-TEST_F(SettingsPage, WpiszSendsTheRegisterWritesInRowOrderUntilABadText) {
+TEST_F(SettingsPage, WpiszSendsTheLinesUntilABadText) {
     const QByteArrayList all = {"P1 1024\r", "P2 768\r", "P3 0\r",     "P4 102\r", "P6 294\r",
                                 "P0 213\r",  "P5 384\r", "P7 12820\r", "P8 64\r"};
-    struct Case {
-        QLocale Locale;
-        const char* Field; // none: the default texts
-        QString Text;
-        QByteArrayList Lines;
-        QString Message;
-    };
-    const Case cases[] = {
-        {Polish, nullptr, "", all, ""},
-        {QLocale(QLocale::English, QLocale::UnitedStates), nullptr, "", all, ""},
-        {Polish, "kpEdit", "abc", all.mid(0, 1), "'abc' is not a valid floating point value."},
-        {Polish, "encoderPulsesEdit", "500,5", all.mid(0, 4), "'500,5' is not a valid integer value."},
-    };
-    for (const Case& c : cases) {
-        TLocaleScope locale(c.Locale);
-        TDeviceWindow* w = NewWindow();
-        if (c.Field)
-            Edit(w, c.Field)->setText(c.Text);
-        Click(w, "writeSettingsButton");
-        EXPECT_EQ(Written(), c.Lines) << c.Field;
-        EXPECT_EQ(Errors.join(""), c.Message) << c.Field;
+    // The default texts follow the locale.
+    for (const QLocale& locale : {Polish, QLocale::c()}) {
+        TLocaleScope scope(locale);
+        Click(NewWindow(), "writeSettingsButton");
+        EXPECT_EQ(Written(), all) << locale.name().toStdString();
+        EXPECT_EQ(Errors, QStringList());
     }
+
+    // The motor data come from their own tab.
+    TDeviceWindow* w = NewWindow();
+    Edit(w, "encoderPulsesEdit")->setText("500,5");
+    Click(w, "writeSettingsButton");
+    EXPECT_EQ(Written(), all.mid(0, 4));
+    EXPECT_EQ(Errors, QStringList("'500,5' is not a valid integer value."));
 }
 
 TEST_F(SettingsPage, CzytajFillsTheFieldsOnlyFromNineAnswers) {
     const QList<int> registers = {200, 1280, 512, -128, 64, 256, 294, 1170, 100};
     const QStringList shown = {"5,00",    "2,00",  "-0,50",  "0,25",   "0,30",
                                "2400,00", "50,00", "273,78", "4680,00"};
-    struct Case {
-        const char* Name;
-        std::deque<QByteArray> Replies;
-        bool Unplugged;
-        QStringList Fields;
-        QString Message;
+    const std::tuple<int, bool, QString> cases[] = {
+        {9, false, ""},
+        {3, false, "The drive did not answer the query for register P3."},
+        {9, true, "The drive did not answer the query for register P0."}, // the device unplugged
     };
-    const Case cases[] = {
-        {"all nine answered", Dialogues(registers), false, shown, ""},
-        {"a drive that falls silent", Dialogues(registers.mid(0, 3)), false, DefaultSettings,
-         "The drive did not answer the query for register P3."},
-        {"the device unplugged", Dialogues(registers), true, DefaultSettings,
-         "The drive did not answer the query for register P0."},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [answered, unplugged, message] : cases) {
         TDeviceWindow* w = NewWindow();
         // Bytes from before the click are purged, else they would be taken for the first echo.
         Device.Received = "X=100000\r\nP0";
-        Device.Replies = c.Replies;
-        if (c.Unplugged)
+        Device.Answers = {{"\r", "\r\n"}};
+        for (int n = 0; n < answered; ++n) {
+            const QByteArray query = "P" + QByteArray::number(n) + "\r";
+            Device.Answers[query] = query + "\n" + QByteArray::number(registers[n]) + ":";
+        }
+        Device.Statuses.clear();
+        if (unplugged)
             Device.Statuses["ZQ_Read"] = ZQ_IO_ERROR;
         Click(w, "readSettingsButton");
-        EXPECT_EQ(Texts(w), c.Fields) << c.Name;
-        EXPECT_EQ(Errors.join(""), c.Message) << c.Name;
-        Device.Statuses.clear();
+        EXPECT_EQ(Texts(w), message.isEmpty() ? shown : DefaultSettings) << message.toStdString();
+        EXPECT_EQ(Errors.join(""), message);
     }
 }
 
-TEST_F(SettingsPage, BankButtonsSendTheirLineForTheChosenBankOnly) {
-    struct Step {
-        const char* Radio; // none: no click, and at first no bank is chosen
-        const char* Button;
-        QByteArrayList Lines;
-    };
-    const Step steps[] = {
-        {nullptr, "bankStoreButton", {}},
-        {nullptr, "bankLoadButton", {}},
-        {"bank3Radio", "bankStoreButton", {"W3\r"}},
-        {nullptr, "bankStoreButton", {"W3\r"}},
-        {"bank0Radio", "bankLoadButton", {"R0\r"}},
-    };
+TEST_F(SettingsPage, BankButtonsSendForAChosenBankOnly) {
     TDeviceWindow* w = NewWindow();
-    for (const Step& s : steps) {
-        if (s.Radio)
-            Click(w, s.Radio);
-        Device.ClearCalls();
-        Click(w, s.Button);
-        EXPECT_EQ(Written(), s.Lines) << s.Button << " after " << (s.Radio ? s.Radio : "no click");
-    }
-    EXPECT_TRUE(w->findChild<QRadioButton*>("bank0Radio")->isChecked());
-    EXPECT_EQ(Texts(w), DefaultSettings);
+    Click(w, "bankStoreButton");
+    Click(w, "bankLoadButton");
+    EXPECT_EQ(Written(), QByteArrayList()) << "no bank is chosen at first";
+    Click(w, "bank3Radio");
+    Click(w, "bankStoreButton");
+    Click(w, "bank0Radio");
+    Click(w, "bankLoadButton");
+    EXPECT_EQ(Written(), (QByteArrayList{"W3\r", "R0\r"}));
 }
 
-TEST_F(SettingsPage, ParameterFilesKeepEveryTextAndABadOneChangesNone) {
+TEST_F(SettingsPage, ParameterFilesKeepEveryTextAndADamagedOneChangesNone) {
     QTemporaryDir dir;
     TDeviceWindow* w = NewWindow();
     Edit(w, "kvEdit")->setText("7,5");
@@ -206,52 +162,19 @@ TEST_F(SettingsPage, ParameterFilesKeepEveryTextAndABadOneChangesNone) {
     EXPECT_TRUE(Written().isEmpty());
 
     QFile file(saved);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray content = file.readAll();
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(file.readAll().indexOf("EncoderPulses")));
     file.close();
-    const std::pair<QByteArray, QString> bad[] = {
-        {"KV = 1\n", "'%1' is not a Kelmor parameter file."},
-        {content.left(content.indexOf("EncoderPulses")),
-         "The parameter file '%1' is damaged: no value for EncoderPulses."},
-    };
-    for (const auto& [bytes, message] : bad) {
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-        file.close();
-        w = NewWindow();
-        const QStringList before = Texts(w, 15);
-        ChooseFile("loadParametersButton", saved);
-        EXPECT_EQ(Texts(w, 15), before);
-        EXPECT_EQ(Errors.join(""), message.arg(saved));
-    }
+    w = NewWindow();
+    const QStringList before = Texts(w, 15);
+    ChooseFile("loadParametersButton", saved);
+    EXPECT_EQ(Texts(w, 15), before);
+    EXPECT_EQ(Errors.join(""), "The parameter file '" + saved + "' is damaged: no value for EncoderPulses.");
 }
-
-namespace {
-
-// DEV0 is the simulated drive on the steady clock while this lives.
-class TSimulatedDev0 {
-public:
-    TSimulatedDev0() {
-        qputenv("ZQLINK_PORTS", "sim");
-        ResetSimClock();
-        ResetSimulatedDrives();
-    }
-    ~TSimulatedDev0() {
-        CloseAllPorts();
-        ResetSimulatedDrives();
-        FWasSet ? void(qputenv("ZQLINK_PORTS", FSaved)) : void(qunsetenv("ZQLINK_PORTS"));
-    }
-
-private:
-    bool FWasSet = qEnvironmentVariableIsSet("ZQLINK_PORTS");
-    QByteArray FSaved = qgetenv("ZQLINK_PORTS");
-};
-
-} // namespace
 
 TEST(SettingsWithSimulatedDrive, CzytajShowsWhatTheDriveHoldsAfterWritesAndBanks) {
     TLocaleScope locale(Polish);
-    TSimulatedDev0 simulated;
+    TPortsScope simulated;
     QStringList errors;
     SetErrorBoxHook([&](const QString& message) { errors << message; });
     {

@@ -2,7 +2,6 @@
 // the context menu's files) and against the simulated drive.
 
 #include "common/numtext.h"
-#include "device/port.h"
 #include "device/simport.h"
 #include "drive/commandlines.h"
 #include "drive/registertable.h"
@@ -10,13 +9,13 @@
 #include "tests/support/fakeport.h"
 #include "tests/support/localescope.h"
 #include "tests/support/modal.h"
+#include "tests/support/portsscope.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/steppage/plotview.h"
 #include "ui/steppage/steppage.h"
 
 #include <QAction>
 #include <QFile>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -93,40 +92,32 @@ protected:
 
 TEST_F(StepPageTest, EntriesFiguresAndTheReceivedCount) {
     const std::vector<QByteArray> measured = {PositionQuery, "S 500\r", Step};
+    const QString note = "received 140 of 500 samples";
     const struct {
-        const char* Name;
-        QString Amplitude;
-        QString Time;
+        QString Amplitude, Time;
         int Records;
-        QStringList Errors;
+        QString Error;
         std::vector<QByteArray> Writes;
-        QString TimeAfter;
-        QString Note; // empty: hidden
+        QString TimeAfter, Note; // no note: hidden
     } cases[] = {
-        {"defaults", "200", "400", 500, {}, measured, "250", ""},
-        {"fewer records", "200", "250", 140, {}, measured, "250", "received 140 of 500 samples"},
-        {"amplitude 0",
-         "0",
-         "400",
-         500,
-         {"The amplitude must be at least 1 pulse."},
-         {PositionQuery},
-         "400",
-         "received 140 of 500 samples"},
+        {"200", "400", 500, "", measured, "250", ""},
+        {"200", "250", 140, "", measured, "250", note},
+        // The figures and the note of the test before stay.
+        {"0", "400", 500, "The amplitude must be at least 1 pulse.", {PositionQuery}, "400", note},
     };
     for (const auto& c : cases) {
         Device.Answers[Step] = Block(c.Records);
         Errors.clear();
         Device.ClearCalls();
         RunTest(Page, c.Amplitude, c.Time);
-        EXPECT_EQ(Errors, c.Errors) << c.Name;
-        EXPECT_EQ(Device.Writes(), c.Writes) << c.Name;
-        EXPECT_TRUE(Slot.Polling() && !Slot.PollHeld()) << c.Name << ": the poll runs again";
-        EXPECT_EQ(Find<QLineEdit>(Page, "timeEdit")->text(), c.TimeAfter) << c.Name;
-        EXPECT_EQ(Text("overshootLabel"), "12,50") << c.Name;
-        EXPECT_EQ(Find<QLabel>(Page, "samplesNoteLabel")->isVisible(), !c.Note.isEmpty()) << c.Name;
+        EXPECT_EQ(Errors.join(""), c.Error) << c.Records;
+        EXPECT_EQ(Device.Writes(), c.Writes) << c.Records;
+        EXPECT_TRUE(Slot.Polling() && !Slot.PollHeld()) << "the poll runs again";
+        EXPECT_EQ(Find<QLineEdit>(Page, "timeEdit")->text(), c.TimeAfter);
+        EXPECT_EQ(Text("overshootLabel"), "12,50");
+        EXPECT_EQ(Find<QLabel>(Page, "samplesNoteLabel")->isVisible(), !c.Note.isEmpty());
         if (!c.Note.isEmpty()) {
-            EXPECT_EQ(Text("samplesNoteLabel"), c.Note) << c.Name;
+            EXPECT_EQ(Text("samplesNoteLabel"), c.Note);
         }
     }
 }
@@ -164,59 +155,36 @@ TEST_F(StepPageTest, PlotSurvivesRepaintsPilesUpAndClears) {
 
 TEST_F(StepPageTest, ContextMenuSavesThePlotAndTheLastTest) {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    EXPECT_FALSE(Find<QAction>(Page, "saveDataAction")->isEnabled());
+    EXPECT_FALSE(Find<QAction>(Page, "saveDataAction")->isEnabled()) << "no test yet";
     RunTest(Page, "200", "400");
-    const QString missing = dir.filePath(QStringLiteral("missing/plot.png"));
-    const struct {
-        const char* Action;
-        QString Path;
-        QString Error;
-    } cases[] = {
-        {"savePlotAction", dir.filePath(QStringLiteral("plot.png")), ""},
-        {"saveDataAction", dir.filePath(QStringLiteral("data.csv")), ""},
-        {"savePlotAction", missing, "Cannot write the file \"" + missing + "\""},
+    const auto save = [&](const char* action, const QString& path) {
+        const TModalAnswer answer = FileAnswer(path);
+        Find<QAction>(Page, action)->trigger();
+        EXPECT_TRUE(answer.Answered()) << action;
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
-    for (const auto& c : cases) {
-        Errors.clear();
-        TModalAnswer answer([&](QDialog* dialog) {
-            auto* files = qobject_cast<QFileDialog*>(dialog);
-            ASSERT_NE(files, nullptr);
-            files->selectFile(c.Path);
-            if (auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                name->setText(c.Path);
-        });
-        Find<QAction>(Page, c.Action)->trigger();
-        ASSERT_TRUE(answer.Answered()) << c.Action;
-        if (!c.Error.isEmpty()) {
-            ASSERT_EQ(Errors.size(), 1) << c.Action;
-            EXPECT_TRUE(Errors.first().startsWith(c.Error)) << Errors.first().toStdString();
-            continue;
-        }
-        EXPECT_TRUE(Errors.isEmpty()) << c.Action;
-        QFile file(c.Path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.Action;
-        if (c.Path.endsWith(QLatin1String(".png"))) {
-            EXPECT_EQ(QImage::fromData(file.readAll()).convertToFormat(QImage::Format_RGB32),
-                      Grab().convertToFormat(QImage::Format_RGB32));
-        } else {
-            const QList<QByteArray> lines = file.readAll().split('\n');
-            EXPECT_TRUE(lines.first().startsWith("time_ms,position,relative,commanded,amplitude=200"));
-            EXPECT_EQ(lines.size(), 502) << "a line per sample and the header, each ended";
-        }
-    }
+    EXPECT_EQ(QImage::fromData(save("savePlotAction", dir.filePath("plot.png")))
+                  .convertToFormat(QImage::Format_RGB32),
+              Grab().convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(save("saveDataAction", dir.filePath("data.csv")).count('\n'), 501) << "a header, 500 samples";
+    EXPECT_EQ(Errors, QStringList());
+
+    const QString missing = dir.filePath("missing/plot.png");
+    save("savePlotAction", missing);
+    ASSERT_EQ(Errors.size(), 1);
+    EXPECT_TRUE(Errors.first().startsWith("Cannot write the file \"" + missing + "\""))
+        << Errors.first().toStdString();
 }
 
 // With the default gains the simulated drive overshoots moderately; doubled KP overshoots more.
 TEST(StepPageWithSimulatedDrive, DoubledKpOvershootsMore) {
-    const QByteArray savedPorts = qgetenv("ZQLINK_PORTS");
-    qputenv("ZQLINK_PORTS", "sim");
-    ResetSimClock();
-    ResetSimulatedDrives();
+    TPortsScope simulated;
     QStringList errors;
     SetErrorBoxHook([&](const QString& message) { errors << message; });
     {
         TDeviceSlot slot(0);
+        ASSERT_TRUE(slot.Open());
         TStepPage page;
         page.Attach(slot);
         page.resize(782, 372);
@@ -225,24 +193,17 @@ TEST(StepPageWithSimulatedDrive, DoubledKpOvershootsMore) {
             EXPECT_TRUE(Find<QLabel>(&page, "samplesNoteLabel")->isHidden()) << "all 500 samples came";
             return double(StrToFloat(Find<QLabel>(&page, "overshootLabel")->text()));
         };
-        if (slot.Open()) {
-            const double byDefault = overshoot();
-            EXPECT_GT(byDefault, 1);
-            EXPECT_LT(byDefault, 30);
-            const int kp = RegisterTable[KP].Register;
-            const std::int32_t doubled = 2 * SimulatedDrive(0).Register(kp);
-            slot.WriteLine(RegisterWriteLine(kp, doubled));
-            // The echo is taken by the poll before the next test purges.
-            EXPECT_TRUE(QTest::qWaitFor([&] { return SimulatedDrive(0).Register(kp) == doubled; }, 5000));
-            QTest::qWait(2 * TDeviceSlot::KPollIntervalMs);
-            EXPECT_GT(overshoot(), byDefault);
-        } else {
-            ADD_FAILURE() << "DEV0 did not open";
-        }
+        const double byDefault = overshoot();
+        EXPECT_GT(byDefault, 1);
+        EXPECT_LT(byDefault, 30);
+        const int kp = RegisterTable[KP].Register;
+        const std::int32_t doubled = 2 * SimulatedDrive(0).Register(kp);
+        slot.WriteLine(RegisterWriteLine(kp, doubled));
+        // The echo is taken by the poll before the next test purges.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return SimulatedDrive(0).Register(kp) == doubled; }, 5000));
+        QTest::qWait(2 * TDeviceSlot::KPollIntervalMs);
+        EXPECT_GT(overshoot(), byDefault);
     }
-    EXPECT_TRUE(errors.isEmpty()) << errors.join(' ').toStdString();
     SetErrorBoxHook({});
-    CloseAllPorts();
-    ResetSimulatedDrives();
-    qputenv("ZQLINK_PORTS", savedPorts);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(' ').toStdString();
 }
