@@ -266,3 +266,27 @@ TEST_F(DeviceWindow, RtsAndDtrClicksToggleLineAndColour) {
                                                            QStringLiteral("ZQ_Set%1()").arg(line)}));
     }
 }
+
+// Each window shows its own slot's lines as they are, and closing one closes only its device; the
+// capture stays with the slot.
+TEST_F(DeviceWindow, ClosingOneWindowClosesOnlyItsDevice) {
+    TDeviceWindow* w0 = Open(0);
+    TDeviceWindow* w1 = Open(1);
+    Fake.Device(0).ModemStatus = ZQ_MODEM_STATUS_CTS;
+    Tick(w0);
+    Tick(w1);
+    EXPECT_EQ(ShownColour(Label(w0, "ctsLabel")), LineColour(true));
+    EXPECT_EQ(ShownColour(Label(w1, "ctsLabel")), LineColour(false));
+
+    QTemporaryDir dir;
+    w0->Slot()->StartCapture(TFilePtr(std::fopen(QFile::encodeName(dir.filePath("c")).constData(), "wb")));
+    QPointer<TDeviceWindow> closing(w0);
+    EXPECT_TRUE(w0->close());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(closing.isNull());
+    EXPECT_FALSE(Slots.At(0)->IsOpen());
+    EXPECT_FALSE(Fake.Device(0).Open);
+    EXPECT_TRUE(Slots.At(0)->Capturing()) << "the capture outlives the window";
+    EXPECT_TRUE(Slots.At(1)->IsOpen());
+    EXPECT_TRUE(Fake.Device(1).Open);
+}
