@@ -5,11 +5,11 @@
 #include "drive/controllersettings.h"
 #include "drive/parameterfile.h"
 #include "ui/errorbox/errorbox.h"
+#include "ui/filedialog/choosefile.h"
 #include "ui/motordatapage/motordatapage.h"
 #include "ui_settingspage.h"
 
 #include <QButtonGroup>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -151,27 +151,10 @@ void TSettingsPage::SendBankLine(bool store) {
 }
 
 QString TSettingsPage::ChooseParameterFile(QFileDialog::AcceptMode mode) {
-    // On the heap and watched: should the page go while the dialog runs, the dialog goes with it.
-    QPointer<QFileDialog> dialog = new QFileDialog(this);
-    dialog->setObjectName(QStringLiteral("parameterFileDialog"));
-    dialog->setWindowTitle(mode == QFileDialog::AcceptSave ? QStringLiteral("Zapisz parametry")
-                                                           : QStringLiteral("Wczytaj parametry"));
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setAcceptMode(mode);
-    dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog->setNameFilter(ParameterFilter);
-    dialog->setDefaultSuffix(ParameterSuffix);
-    if (!FParameterDirectory.isEmpty())
-        dialog->setDirectory(FParameterDirectory);
-    const bool accepted = dialog->exec() == QDialog::Accepted;
-    if (!dialog)
-        return {};
-    const QStringList chosen = dialog->selectedFiles();
-    delete dialog;
-    if (!accepted || chosen.isEmpty())
-        return {};
-    FParameterDirectory = QFileInfo(chosen.constFirst()).absolutePath();
-    return chosen.constFirst();
+    return ChooseFile(this,
+                      mode == QFileDialog::AcceptSave ? QStringLiteral("Zapisz parametry")
+                                                      : QStringLiteral("Wczytaj parametry"),
+                      mode, ParameterFilter, ParameterSuffix, &FParameterDirectory);
 }
 
 void TSettingsPage::SaveParameters() {

@@ -4,9 +4,9 @@
 #include "plot/paintercanvas.h"
 #include "plot/stepplot.h"
 #include "ui/errorbox/errorbox.h"
+#include "ui/filedialog/choosefile.h"
 #include "ui_steppage.h"
 
-#include <QFileDialog>
 #include <QFontMetrics>
 #include <QResizeEvent>
 #include <QSaveFile>
@@ -114,25 +114,10 @@ void TStepPage::ClearPlot() {
     view.update();
 }
 
-QString TStepPage::ChooseSaveFile(const QString& caption, const QString& filter, const QString& suffix) {
-    QPointer<QFileDialog> dialog = new QFileDialog(this, caption);
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setNameFilter(filter);
-    dialog->setDefaultSuffix(suffix);
-    const bool accepted = dialog->exec() == QDialog::Accepted;
-    // The dialog is the page's child: gone with it, it leaves nothing to save.
-    if (!dialog)
-        return {};
-    const QStringList files = dialog->selectedFiles();
-    delete dialog;
-    return accepted && !files.isEmpty() ? files.constFirst() : QString();
-}
-
 void TStepPage::SavePlot() {
     RunGuarded([&] {
-        const QString fileName = ChooseSaveFile(QStringLiteral("Zapisz wykres"),
-                                                QStringLiteral("PNG (*.png)"), QStringLiteral("png"));
+        const QString fileName = ChooseFile(this, QStringLiteral("Zapisz wykres"), QFileDialog::AcceptSave,
+                                            QStringLiteral("PNG (*.png)"), QStringLiteral("png"));
         if (!fileName.isEmpty())
             SaveImage(fileName, ui->plotBox->Image());
     });
@@ -140,8 +125,8 @@ void TStepPage::SavePlot() {
 
 void TStepPage::SaveData() {
     RunGuarded([&] {
-        const QString fileName = ChooseSaveFile(QStringLiteral("Zapisz dane"), QStringLiteral("CSV (*.csv)"),
-                                                QStringLiteral("csv"));
+        const QString fileName = ChooseFile(this, QStringLiteral("Zapisz dane"), QFileDialog::AcceptSave,
+                                            QStringLiteral("CSV (*.csv)"), QStringLiteral("csv"));
         if (!fileName.isEmpty() && FLastTest)
             WriteStepCsv(fileName, *FLastTest);
     });

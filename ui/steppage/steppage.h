@@ -37,7 +37,6 @@ protected:
 private:
     void ShowTest(const TStepRecord& record);
     // The file chosen in a save dialog; empty when cancelled.
-    QString ChooseSaveFile(const QString& caption, const QString& filter, const QString& suffix);
 
     std::unique_ptr<Ui::TStepPage> ui;
     QPointer<TDeviceSlot> FSlot;
