@@ -112,6 +112,11 @@ QString TDeviceSlot::Name() const {
 
 namespace {
 
+TLineStates LinesFromWord(std::uint32_t word) {
+    return TLineStates{(word & ZQ_MODEM_STATUS_CTS) != 0, (word & ZQ_MODEM_STATUS_DSR) != 0,
+                       (word & ZQ_MODEM_STATUS_DCD) != 0, (word & ZQ_MODEM_STATUS_RI) != 0};
+}
+
 std::string PortNameOf(ZQ_HANDLE handle) {
     std::array<char, 4096> name{};
     return ZQ_GetPortName(handle, name.data(), std::uint32_t(name.size())) == ZQ_OK ? name.data() : "";
@@ -167,8 +172,7 @@ bool TDeviceSlot::ReadLines(ZQ_HANDLE handle) {
     std::uint32_t word = 0;
     if (ZQ_GetModemStatus(handle, &word) != ZQ_OK)
         return false;
-    FLines = TLineStates{(word & ZQ_MODEM_STATUS_CTS) != 0, (word & ZQ_MODEM_STATUS_DSR) != 0,
-                         (word & ZQ_MODEM_STATUS_DCD) != 0, (word & ZQ_MODEM_STATUS_RI) != 0};
+    FLines = LinesFromWord(word);
     return true;
 }
 
@@ -210,11 +214,15 @@ QString TDeviceSlot::StartCapture(TFilePtr file) {
 }
 
 QString TDeviceSlot::StopCapture() {
-    if (FRecVisible) {
-        FRecVisible = false;
-        emit RecVisibilityChanged(false);
-    }
+    ShowRec(false);
     return FCapture.Stop();
+}
+
+void TDeviceSlot::ShowRec(bool visible) {
+    if (visible != FRecVisible) {
+        FRecVisible = visible;
+        emit RecVisibilityChanged(visible);
+    }
 }
 
 std::unique_ptr<TExchange> TDeviceSlot::BeginExchange() {
@@ -230,10 +238,7 @@ void TDeviceSlot::UpdateRecBlink() {
             visible = !visible;
         }
     }
-    if (visible != FRecVisible) {
-        FRecVisible = visible;
-        emit RecVisibilityChanged(visible);
-    }
+    ShowRec(visible);
 }
 
 void TDeviceSlot::Poll() {
@@ -251,15 +256,14 @@ void TDeviceSlot::Poll() {
     // A failing query leaves the word at zero: every line reads inactive.
     std::uint32_t word = 0;
     ZQ_GetModemStatus(FHandle, &word);
-    FLines = TLineStates{(word & ZQ_MODEM_STATUS_CTS) != 0, (word & ZQ_MODEM_STATUS_DSR) != 0,
-                         (word & ZQ_MODEM_STATUS_DCD) != 0, (word & ZQ_MODEM_STATUS_RI) != 0};
+    FLines = LinesFromWord(word);
     emit LinesChanged(FLines);
 
     QByteArray shown;
     QString captureFailure;
     std::array<char, KReadBlock> buffer;
     bool gone = false;
-    while (waiting > 0) {
+    while (waiting > 0 && !gone) {
         const std::uint32_t asked = std::min(waiting, KReadBlock);
         std::uint32_t got = 0;
         gone = Gone(ZQ_Read(FHandle, buffer.data(), asked, &got));
@@ -271,21 +275,13 @@ void TDeviceSlot::Poll() {
         waiting -= got;
         if (FCapture.IsOpen()) {
             const QString error = FCapture.Write(buffer.data(), got);
-            if (error.isEmpty()) {
-                if (gone)
-                    break;
+            if (error.isEmpty())
                 continue;
-            }
             captureFailure = error;
-            if (FRecVisible) {
-                FRecVisible = false;
-                emit RecVisibilityChanged(false);
-            }
+            ShowRec(false);
         }
         // Bytes the capture file refused are shown rather than lost.
         shown.append(buffer.data(), qsizetype(got));
-        if (gone)
-            break;
     }
     emit Received(shown);
     if (!captureFailure.isEmpty())

@@ -110,6 +110,7 @@ private:
     void Lose();
     void TryReconnect();
     void UpdateRecBlink();
+    void ShowRec(bool visible);
     bool ReadLines(ZQ_HANDLE handle);
 
     std::int32_t FIndex;

@@ -100,11 +100,6 @@ void TDeviceWindow::ShowReceived(const QByteArray& bytes) {
     Flush();
 }
 
-void TDeviceWindow::PutStr(const std::uint8_t* bytes, std::int32_t count) {
-    FLine->PutStr(bytes, count);
-    ui->terminal->Commit();
-}
-
 void TDeviceWindow::Flush() {
     FLine->Flush();
     ui->terminal->Commit();

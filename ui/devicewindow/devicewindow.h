@@ -31,7 +31,6 @@ public:
     TDeviceSlot* Slot() const { return FSlot.data(); }
     TMotorDataPage* MotorData() const;
 
-    void PutStr(const std::uint8_t* bytes, std::int32_t count);
     void Flush();
     void DisplayModemStatus(const TLineStates& lines);
 
