@@ -1,9 +1,9 @@
 #include "drive/parameterfile.h"
 
 #include "common/errors.h"
+#include "common/savefile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <algorithm>
 #include <array>
@@ -65,10 +65,8 @@ void SaveParameterFile(const QString& path, const TParameterSet& parameters) {
                 QStringLiteral("The text of %1 holds a control character and cannot be saved").arg(key));
         content += key + QStringLiteral(" = ") + *text + QLatin1Char('\n');
     }
-    QSaveFile file(path);
-    const QByteArray bytes = content.toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw EKelmorError(QStringLiteral("Can't write '%1': %2").arg(path, file.errorString()));
+    if (const QString reason = SaveWholeFile(path, content.toUtf8()); !reason.isEmpty())
+        throw EKelmorError(QStringLiteral("Can't write '%1': %2").arg(path, reason));
 }
 
 TParameterSet LoadParameterFile(const QString& path) {

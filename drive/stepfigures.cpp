@@ -2,8 +2,8 @@
 
 #include "common/errors.h"
 #include "common/numtext.h"
+#include "common/savefile.h"
 
-#include <QSaveFile>
 #include <algorithm>
 #include <cassert>
 
@@ -118,13 +118,6 @@ TStepTexts StepTexts(const TStepFigures& figures) {
 }
 
 void WriteStepCsv(const QString& fileName, const TStepRecord& record) {
-    QSaveFile file(fileName);
-    const auto fail = [&] {
-        throw EKelmorError(
-            QStringLiteral("Cannot write the file \"%1\": %2").arg(fileName, file.errorString()));
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        fail();
     const std::uint64_t commanded = std::uint64_t(record.StartPosition) + record.Amplitude;
     QByteArray text = QStringLiteral("time_ms,position,relative,commanded,amplitude=%1,start=%2,samples=%3\n")
                           .arg(record.Amplitude)
@@ -137,6 +130,6 @@ void WriteStepCsv(const QString& fileName, const TStepRecord& record) {
                 QByteArray::number(qint64(TruePosition(record, i))) + ',' + QByteArray::number(commanded) +
                 '\n';
     }
-    if (file.write(text) != text.size() || !file.commit())
-        fail();
+    if (const QString reason = SaveWholeFile(fileName, text); !reason.isEmpty())
+        throw EKelmorError(QStringLiteral("Cannot write the file \"%1\": %2").arg(fileName, reason));
 }

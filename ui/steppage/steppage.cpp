@@ -1,5 +1,6 @@
 #include "ui/steppage/steppage.h"
 
+#include "common/savefile.h"
 #include "drive/steptest.h"
 #include "plot/paintercanvas.h"
 #include "plot/stepplot.h"
@@ -7,9 +8,9 @@
 #include "ui/filedialog/choosefile.h"
 #include "ui_steppage.h"
 
+#include <QBuffer>
 #include <QFontMetrics>
 #include <QResizeEvent>
-#include <QSaveFile>
 
 namespace {
 
@@ -31,10 +32,13 @@ void FitInPanel(QLabel* caption, const QWidget* panel) {
 }
 
 void SaveImage(const QString& fileName, const QImage& image) {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit())
-        throw EKelmorError(
-            QStringLiteral("Cannot write the file \"%1\": %2").arg(fileName, file.errorString()));
+    QByteArray png;
+    QBuffer buffer(&png);
+    QString reason = QStringLiteral("the image could not be encoded");
+    if (buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG"))
+        reason = SaveWholeFile(fileName, png);
+    if (!reason.isEmpty())
+        throw EKelmorError(QStringLiteral("Cannot write the file \"%1\": %2").arg(fileName, reason));
 }
 
 } // namespace
