@@ -71,6 +71,11 @@ QString TimeText(const std::optional<double>& ms) {
 
 } // namespace
 
+std::size_t ReceivedCount(const TStepRecord& record) {
+    return std::size_t(std::count_if(record.Samples.begin(), record.Samples.end(),
+                                     [](std::uint32_t s) { return s != MissingSample; }));
+}
+
 std::vector<std::uint32_t> ScanSampleRecords(QByteArrayView block, std::size_t capacity) {
     std::vector<std::uint32_t> samples;
     samples.reserve(std::min(capacity, std::size_t(block.size() / RecordSize)));

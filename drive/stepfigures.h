@@ -18,6 +18,13 @@ struct TStepRecord {
 
 constexpr double SamplePeriodMs = 0.5;
 
+// Stands in Samples for a sample whose record did not arrive whole; drive positions are 24-bit, so
+// no position takes this value.
+constexpr std::uint32_t MissingSample = 0xFFFFFFFF;
+
+// The samples that arrived.
+std::size_t ReceivedCount(const TStepRecord& record);
+
 // The positions in the block a drive sends for a step test: records of 'l' (0x6C) and an unsigned
 // 24-bit value, most significant byte first. Any other byte, such as the echo of the command ahead of
 // the records, is skipped on its own; a record is passed over whole, so a value byte 0x6C never starts
