@@ -1,6 +1,10 @@
 #include "ui/historypage/historymodel.h"
 
+#include "plot/stepplot.h"
+
+#include <QColor>
 #include <QLocale>
+#include <algorithm>
 
 namespace {
 
@@ -42,7 +46,7 @@ THistoryModel::THistoryModel(TDriveSession& session, QObject* parent)
     connect(&session, &TDriveSession::ShownChanged, this, [this] {
         if (rowCount() > 0)
             emit dataChanged(index(0, NumberColumn), index(rowCount() - 1, NumberColumn),
-                             {Qt::CheckStateRole});
+                             {Qt::CheckStateRole, Qt::DecorationRole});
     });
 }
 
@@ -52,6 +56,13 @@ int THistoryModel::rowCount(const QModelIndex& parent) const {
 
 int THistoryModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : FirstFigureColumn + FigureColumns;
+}
+
+int THistoryModel::NewestShown() const {
+    const std::vector<TTestRecord>& tests = FSession->Tests();
+    const auto newest =
+        std::find_if(tests.rbegin(), tests.rend(), [](const TTestRecord& t) { return t.Shown; });
+    return newest == tests.rend() ? 0 : newest->Number;
 }
 
 const TTestRecord& THistoryModel::Test(int row) const {
@@ -98,6 +109,13 @@ QVariant THistoryModel::data(const QModelIndex& index, int role) const {
     case Qt::CheckStateRole:
         return index.column() == NumberColumn ? QVariant(test.Shown ? Qt::Checked : Qt::Unchecked)
                                               : QVariant();
+    case Qt::DecorationRole: {
+        // The colour the test has on the plot.
+        if (index.column() != NumberColumn || !test.Shown)
+            return {};
+        const TColor color = TestColor(test.Number, test.Number == NewestShown());
+        return QColor(RedOf(color), GreenOf(color), BlueOf(color));
+    }
     case Qt::TextAlignmentRole:
         return index.column() == TimeColumn ? QVariant() : QVariant(Qt::AlignRight | Qt::AlignVCenter);
     case Qt::ToolTipRole:

@@ -26,6 +26,8 @@ public:
 
 private:
     QString Text(const TTestRecord& test, int column) const;
+    // The number of the newest test on the plot, drawn in red; 0 when none is.
+    int NewestShown() const;
 
     QPointer<TDriveSession> FSession;
 };

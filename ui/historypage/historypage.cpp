@@ -19,6 +19,7 @@ const QString SessionFilter = QStringLiteral("Kelmor session (*.kses)");
 THistoryPage::THistoryPage(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::THistoryPage>()) {
     ui->setupUi(this);
     ui->table->verticalHeader()->hide();
+    ui->table->verticalHeader()->setDefaultSectionSize(ui->table->fontMetrics().height() + 6);
     ui->table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     connect(ui->showButton, &QPushButton::clicked, this, &THistoryPage::ShowChosen);
     connect(ui->removeButton, &QPushButton::clicked, this, &THistoryPage::RemoveChosen);
