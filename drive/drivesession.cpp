@@ -17,6 +17,13 @@ bool Contains(const std::vector<int>& numbers, int number) {
     return std::find(numbers.begin(), numbers.end(), number) != numbers.end();
 }
 
+// The test of a number in a history, const or not; none when it is not there.
+template <typename Tests> auto FindTest(Tests& tests, int number) -> decltype(&tests.front()) {
+    const auto it =
+        std::find_if(tests.begin(), tests.end(), [&](const TTestRecord& t) { return t.Number == number; });
+    return it == tests.end() ? nullptr : &*it;
+}
+
 } // namespace
 
 TDriveSession::TDriveSession(TDeviceSlot& slot, QObject* parent)
@@ -208,13 +215,11 @@ void TDriveSession::Send(const QByteArray& line) {
 }
 
 TTestRecord* TDriveSession::Find(int number) {
-    const auto it =
-        std::find_if(FTests.begin(), FTests.end(), [&](const TTestRecord& t) { return t.Number == number; });
-    return it == FTests.end() ? nullptr : &*it;
+    return FindTest(FTests, number);
 }
 
 const TTestRecord* TDriveSession::Test(int number) const {
-    return const_cast<TDriveSession*>(this)->Find(number);
+    return FindTest(FTests, number);
 }
 
 void TDriveSession::SetShown(int number, bool shown) {
