@@ -61,8 +61,13 @@ QChar DecimalSeparator() {
     return point.isEmpty() ? QLatin1Char('.') : point.front();
 }
 
-QString LocalDecimalText(const char* commaText) {
-    return QString::fromLatin1(commaText).replace(QLatin1Char(','), DecimalSeparator());
+QString LocalDecimalText(const QString& text) {
+    const QChar separator = DecimalSeparator();
+    return QString(text).replace(QLatin1Char(','), separator).replace(QLatin1Char('.'), separator);
+}
+
+QString PointDecimalText(const QString& text) {
+    return QString(text).replace(DecimalSeparator(), QLatin1Char('.'));
 }
 
 std::int32_t StrToInt(const QString& text) {
