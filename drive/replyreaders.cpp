@@ -40,15 +40,8 @@ QString SpacedText(const QByteArray& text) {
                         QStringLiteral("' is not a valid integer value"));
 }
 
-} // namespace
-
-ENoAnswer::ENoAnswer(int n)
-    : EKelmorError(QStringLiteral("The drive did not answer the query for register P%1").arg(n)) {}
-
-std::int32_t QueryRegister(TExchange& exchange, int n) {
-    if (exchange.Lost())
-        throw ENoAnswer(n);
-    exchange.WriteLine(RegisterQueryLine(n));
+// The reply to the query of register n up to the prompt's colon: the value text converted.
+std::int32_t ReadRegisterValue(TExchange& exchange, int n) {
     const auto next = [&] {
         const std::optional<std::uint8_t> byte = exchange.ReadByte();
         if (!byte)
@@ -67,7 +60,27 @@ std::int32_t QueryRegister(TExchange& exchange, int n) {
         if (text.size() > MaxValueText)
             ThrowOverlong(text);
     }
-    const std::int32_t value = StrToInt(SpacedText(text));
+    return StrToInt(SpacedText(text));
+}
+
+} // namespace
+
+ENoAnswer::ENoAnswer(int n)
+    : EKelmorError(QStringLiteral("The drive did not answer the query for register P%1").arg(n)) {}
+
+std::int32_t QueryRegister(TExchange& exchange, int n) {
+    if (exchange.Lost())
+        throw ENoAnswer(n);
+    exchange.WriteLine(RegisterQueryLine(n));
+    std::int32_t value = 0;
+    try {
+        value = ReadRegisterValue(exchange, n);
+    } catch (...) {
+        // A drive left at its value prompt would take the next line sent as the register's new value;
+        // an empty answer keeps the value.
+        exchange.WriteLine(PromptCloseLine());
+        throw;
+    }
     exchange.WriteLine(PromptCloseLine());
     exchange.ReadByte();
     exchange.ReadByte();

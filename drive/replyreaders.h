@@ -28,7 +28,8 @@ constexpr int MaxValueText = 16;
 // a lone CR and drops its two-byte echo.
 // Throws ENoAnswer when the device is lost, a byte does not come, or no CR comes within MaxEchoBytes;
 // EConvertError "'<space and text>' is not a valid integer value" for a value text that is not an
-// integer or is longer than MaxValueText, and then writes no CR.
+// integer or is longer than MaxValueText. Whatever ends a dialogue once the query is out, a lone CR
+// goes after it, so the drive is not left at its prompt; nothing more is read then.
 std::int32_t QueryRegister(TExchange& exchange, int n);
 
 // The position reply to "L " CR CR, which the caller has written: six bytes dropped, then decimal

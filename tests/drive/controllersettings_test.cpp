@@ -137,7 +137,7 @@ TEST(ControllerSettings, Read) {
     } cases[] = {
         {"all nine", replies, "", log.size()},
         {"P3 silent", replies.left(replies.indexOf("P3")),
-         "The drive did not answer the query for register P3", 8},
+         "The drive did not answer the query for register P3", 9},
     };
     for (const auto& c : cases) {
         TScriptedExchange exchange(c.Incoming);

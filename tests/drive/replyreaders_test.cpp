@@ -11,8 +11,8 @@ namespace {
 const QString NoAnswer = QStringLiteral("The drive did not answer the query for register P1");
 
 TEST(ReplyReaders, RegisterDialogue) {
+    // Every dialogue whose query went out ends with the prompt closed, also one given up.
     const QByteArrayList queryAndClose = {"P1\r", "\r"};
-    const QByteArrayList queryOnly = {"P1\r"};
     const struct {
         const char* Name;
         QByteArray Incoming;
@@ -25,18 +25,18 @@ TEST(ReplyReaders, RegisterDialogue) {
         {"stray bytes before the echo", "?x P1\r\n5:\r\n", {}, false, "5", queryAndClose},
         {"two leading spaces", "P1\r\n  -7:\r\n", {}, false, "-7", queryAndClose},
         {"sixteen characters", "P1\r\n0000000000001024:\r\n", {}, false, "1024", queryAndClose},
-        {"trailing space", "P1\r\n1024 :\r\n", {}, false, "' 1024 ' is not a valid integer value", queryOnly},
+        {"trailing space", "P1\r\n1024 :\r\n", {}, false, "' 1024 ' is not a valid integer value", queryAndClose},
         {"seventeen characters",
          "P1\r\n00000000000001024:",
          {},
          false,
          "' 00000000000001024' is not a valid integer value",
-         queryOnly},
+         queryAndClose},
         {"endless value text", "P1\r\n", '1', false, "' 11111111111111111' is not a valid integer value",
-         queryOnly},
-        {"silent", "", {}, false, NoAnswer, queryOnly},
-        {"no prompt", "P1\r\n1024", {}, false, NoAnswer, queryOnly},
-        {"echo without CR", "", 'P', false, NoAnswer, queryOnly},
+         queryAndClose},
+        {"silent", "", {}, false, NoAnswer, queryAndClose},
+        {"no prompt", "P1\r\n1024", {}, false, NoAnswer, queryAndClose},
+        {"echo without CR", "", 'P', false, NoAnswer, queryAndClose},
         {"lost device", "P1\r\n1024:\r\n", {}, true, NoAnswer, {}},
         {"closing echo missing", "P1\r\n1024:", {}, false, "1024", queryAndClose},
     };
