@@ -49,10 +49,15 @@ std::int32_t ReadRegisterValue(TExchange& exchange, int n) {
         return *byte;
     };
 
-    int skipped = 0;
-    while (next() != CR)
-        if (++skipped >= MaxEchoBytes)
+    // Only the echo of this very query starts the answer: a drive still printing lines that end in a
+    // colon must not have them taken for the value.
+    const QByteArray echo = RegisterQueryLine(n);
+    QByteArray skipped;
+    while (!skipped.endsWith(echo)) {
+        if (skipped.size() >= MaxEchoBytes)
             throw ENoAnswer(n);
+        skipped += char(next());
+    }
     next();
     QByteArray text;
     for (std::uint8_t byte = next(); byte != ':'; byte = next()) {
