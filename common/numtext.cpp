@@ -26,12 +26,8 @@ bool SkipBlanksAndSign(const QString& text, qsizetype& i) {
     return false;
 }
 
-[[noreturn]] void ThrowInvalidInteger(const QString& text) {
-    throw EConvertError(QStringLiteral("'") + text + QStringLiteral("' is not a valid integer value"));
-}
-
 [[noreturn]] void ThrowInvalidFloat(const QString& text) {
-    throw EConvertError(QStringLiteral("'") + text + QStringLiteral("' is not a valid floating point value"));
+    throw EConvertError(QuotedText(text) + QStringLiteral(" is not a valid floating point value"));
 }
 
 // Saturated decimal exponent digits: anything this large already over- or underflows long double.
@@ -55,6 +51,27 @@ std::optional<long long> DecimalOrder(const std::string& integerDigits, const st
 constexpr long double TruncTolerance = 64 * std::numeric_limits<long double>::epsilon();
 
 } // namespace
+
+QString QuotedText(const QString& text) {
+    QString quoted = QStringLiteral("'");
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\r'))
+            quoted += QStringLiteral("\\r");
+        else if (c == QLatin1Char('\n'))
+            quoted += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\t'))
+            quoted += QStringLiteral("\\t");
+        else if (c.category() == QChar::Other_Control)
+            quoted += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            quoted += c;
+    }
+    return quoted + QLatin1Char('\'');
+}
+
+void ThrowInvalidInteger(const QString& text) {
+    throw EConvertError(QuotedText(text) + QStringLiteral(" is not a valid integer value"));
+}
 
 QChar DecimalSeparator() {
     const QString point = QLocale().decimalPoint();

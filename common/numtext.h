@@ -9,6 +9,14 @@
 // values is checked so that a fault ends the running handler with one of the errors of errors.h
 // instead of producing an infinity, a NaN or a wrapped integer.
 
+// A text as messages quote it: between single quotes, with control characters written as escapes
+// ("\r", "\n", "\t", "\x00"), so that a message quoting bytes from a drive or a file stays one
+// readable line.
+QString QuotedText(const QString& text);
+
+// Throws EConvertError "'<text>' is not a valid integer value", the text quoted by QuotedText.
+[[noreturn]] void ThrowInvalidInteger(const QString& text);
+
 // The decimal separator of the running locale.
 QChar DecimalSeparator();
 

@@ -105,7 +105,7 @@ TParameterSet ParseParameters(const QByteArray& bytes, const QString& path) {
         const auto field =
             std::find_if(fields.begin(), fields.end(), [&](const auto& f) { return f.first == key; });
         if (field == fields.end())
-            ThrowDamaged(path, i + 1, QStringLiteral("unknown key '%1'").arg(key));
+            ThrowDamaged(path, i + 1, QStringLiteral("unknown key %1").arg(QuotedText(key)));
         bool& done = seen[std::size_t(field - fields.begin())];
         if (done)
             ThrowDamaged(path, i + 1, QStringLiteral("a second value for %1").arg(key));

@@ -36,8 +36,7 @@ QString SpacedText(const QByteArray& text) {
 
 // A text too long to be a value: leading zeros or blanks could make any length a valid integer.
 [[noreturn]] void ThrowOverlong(const QByteArray& text) {
-    throw EConvertError(QStringLiteral("'") + SpacedText(text) +
-                        QStringLiteral("' is not a valid integer value"));
+    ThrowInvalidInteger(SpacedText(text));
 }
 
 // The reply to the query of register n up to the prompt's colon: the value text converted.
