@@ -52,8 +52,11 @@ void DrawStepTest(TCanvas& canvas, int width, int height, std::uint32_t amplitud
         sampleCount, [&](std::int64_t j) { return scale.MapX(levelX(j)); },
         [&](std::int64_t j) { scale.DrawMarker(levelX(j), a / 2, DotSize, msCircle, ExcitationColor); });
 
+    // A sample that did not come (the largest value, never a position) leaves a gap.
     for (std::size_t i = 0; i < relative.size(); ++i)
-        scale.DrawMarker(double(i) - n / 2, double(relative[i]) - a / 2, DotSize, msCircle, ResponseColor);
+        if (relative[i] != UINT32_MAX)
+            scale.DrawMarker(double(i) - n / 2, double(relative[i]) - a / 2, DotSize, msCircle,
+                             ResponseColor);
 
     scale.DrawMarker(-5, -0.42 * a, LegendDiscSize, msCircle, ExcitationColor);
     scale.DrawText(0, -0.4 * a, QStringLiteral("wymuszenie"));

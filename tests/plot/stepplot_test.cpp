@@ -30,7 +30,8 @@ TEST(StepPlot, LayoutOnTheDefaultSurface) {
     for (const auto& [sampleCount, legendColumn] : {std::pair(500, 275), std::pair(20, 163)}) {
         TRecordingCanvas canvas;
         canvas.SetBrushColor(Face);
-        DrawStepTest(canvas, 560, 372, 200, sampleCount, std::vector<std::uint32_t>{0, 200, 210});
+        // The second sample did not come: no dot.
+        DrawStepTest(canvas, 560, 372, 200, sampleCount, std::vector<std::uint32_t>{0, 0xFFFFFFFF, 200, 210});
 
         // Grid, step, response, then the legend, each in its colour; texts on the canvas's brush.
         std::vector<std::pair<TCanvasOp, TColor>> runs;

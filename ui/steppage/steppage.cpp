@@ -93,7 +93,7 @@ void TStepPage::ShowTest(const TStepRecord& record) {
     ui->integralLabel->setText(texts.Integral);
     ui->riseTimeLabel->setText(texts.RiseTime);
     ui->settlingTimeLabel->setText(texts.SettlingTime);
-    const auto received = qsizetype(record.Samples.size());
+    const auto received = qsizetype(ReceivedCount(record));
     ui->samplesNoteLabel->setText(
         QStringLiteral("received %1 of %2 samples").arg(received).arg(record.SampleCount));
     ui->samplesNoteLabel->setVisible(received < record.SampleCount);
