@@ -122,6 +122,9 @@ TStepFigures StepFigures(const TStepRecord& record) {
 }
 
 TStepTexts StepTexts(const TStepFigures& figures) {
+    // Without a sample there is nothing to judge; -100 % and 0 would read as a result.
+    if (figures.Received == 0)
+        return {QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-")};
     return {FloatToText(figures.Overshoot), FloatToText(static_cast<long double>(figures.Integral)),
             TimeText(figures.RiseTimeMs), TimeText(figures.SettlingTimeMs)};
 }

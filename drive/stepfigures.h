@@ -61,7 +61,7 @@ struct TStepFigures {
 TStepFigures StepFigures(const TStepRecord& record);
 
 // The texts shown for the figures: fixed-point with two decimals and the locale's separator; "-" for
-// a time that is absent.
+// a time that is absent, and for every figure when no sample came.
 struct TStepTexts {
     QString Overshoot;
     QString Integral;
