@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,8 +11,12 @@
 namespace {
 
 int QuitSignalPipe[2] = {-1, -1};
+// Seen by an exchange that waits on a device inside a handler, before the event loop runs again.
+std::atomic<bool> QuitRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 void OnQuitSignal(int) {
+    QuitRequested = true;
     const char byte = 1;
     [[maybe_unused]] const auto written = write(QuitSignalPipe[1], &byte, 1);
 }
@@ -22,7 +27,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // The desktop matches the windows to the installed entry, and so shows its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("kelmor"));
-    TMainForm mainForm;
+    TMainForm mainForm(nullptr, &QuitRequested);
 
     // A terminal's Ctrl+C or a kill closes the main window as the exit command does, so devices
     // and capture files are closed properly.

@@ -37,3 +37,10 @@ class EOverflow : public EKelmorError {
 public:
     EOverflow() : EKelmorError(QStringLiteral("Floating point overflow")) {}
 };
+
+// The program was asked to end while an operation waited on a device: the operation stops at its next
+// wait, and nothing is shown, since the program is going.
+class EExitRequested : public std::exception {
+public:
+    const char* what() const noexcept override { return "exit requested"; }
+};

@@ -1,3 +1,4 @@
+#include "common/errors.h"
 #include "link/deviceslot.h"
 #include "tests/support/fakeport.h"
 
@@ -117,4 +118,22 @@ TEST_F(DeviceSlotTest, ALostDeviceComesBackWithItsSettingsAndLines) {
     EXPECT_TRUE(calls.contains("ZQ_SetBaudRate(9600)")) << "the settings applied last, not the defaults";
     EXPECT_EQ(calls.filter("Rts"), QStringList{"ZQ_ClrRts()"}) << "RTS stays dropped, without a glitch";
     EXPECT_TRUE(Device.Written.isEmpty()) << "nothing typed while lost is sent later";
+}
+
+TEST(DeviceSlotExit, AnExchangeEndsAtItsNextWaitOnceExitIsRequested) {
+    TFakeDeviceLibrary fake;
+    TFakeDevice& device = fake.Device(0);
+    std::atomic<bool> exitRequested{false};
+    TDeviceSlot slot(0, nullptr, &exitRequested);
+    ASSERT_TRUE(slot.Open());
+    const std::unique_ptr<TExchange> exchange = slot.BeginExchange();
+    // The exit comes while a read waits on a silent drive: that read ends the exchange, not as silence.
+    device.ReadWaitMs = 1;
+    device.WhileReadWaits = [&] { exitRequested = true; };
+    EXPECT_THROW(exchange->ReadByte(), EExitRequested);
+    device.Received = "P1\r\n";
+    device.ClearCalls();
+    EXPECT_THROW(exchange->Read(4, TExchange::Clock::now() + 1s), EExitRequested);
+    EXPECT_THROW(exchange->WaitForQuiet(1ms), EExitRequested);
+    EXPECT_TRUE(device.CallTexts("ZQ_Read").isEmpty());
 }

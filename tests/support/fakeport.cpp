@@ -97,8 +97,11 @@ public:
         D.Received.remove(0, n);
         *bytesRead = std::uint32_t(n);
         // A short read has waited out the read time-out, as on a real port.
-        if (std::uint32_t(n) < bytesToRead && D.ReadWaitMs > 0)
+        if (std::uint32_t(n) < bytesToRead && D.ReadWaitMs > 0) {
+            if (D.WhileReadWaits)
+                D.WhileReadWaits();
             std::this_thread::sleep_for(std::chrono::milliseconds(D.ReadWaitMs));
+        }
         return status;
     }
     ZQ_STATUS Write(const void* buffer, std::uint32_t bytesToWrite, std::uint32_t* bytesWritten) override {

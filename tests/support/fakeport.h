@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -39,6 +40,8 @@ public:
     int ReadWaitMs = 0;            // how long a read that delivers fewer bytes than asked waits
     int ReportedWaiting = -1;      // the receive count GetStatus reports; -1: Received.size()
     std::uint32_t ModemStatus = 0; // the line-status word
+    // Runs as such a read starts its wait: what happens meanwhile, such as a request to exit.
+    std::function<void()> WhileReadWaits;
 
     std::deque<int> WriteLimits; // per write, most bytes accepted; once used up, WriteLimit
     int WriteLimit = -1;         // -1: every byte offered
