@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace std::chrono_literals;
+
 namespace {
 
 const QString NoAnswer = QStringLiteral("The drive did not answer the query for register P1");
@@ -84,6 +86,8 @@ TEST(ReplyReaders, Position) {
         EXPECT_EQ(Outcome([&] { return ReadPosition(exchange); }), c.Outcome) << c.Name;
         EXPECT_EQ(exchange.Served, c.Consumed) << c.Name;
         EXPECT_TRUE(exchange.Log.isEmpty()) << c.Name;
+        ASSERT_FALSE(exchange.Reads.empty()) << c.Name;
+        EXPECT_EQ(exchange.Reads.front().Count, 6u) << c.Name << ": the head is one read of six bytes";
     }
 }
 
@@ -114,11 +118,16 @@ TEST(ReplyReaders, SampleBlock) {
         TScriptedExchange exchange(c.Incoming);
         exchange.Endless = c.Endless;
         exchange.Rate = c.Rate;
+        const auto before = TExchange::Clock::now();
         EXPECT_EQ(ReadSampleBlock(exchange, c.SampleCount).size(), c.Size) << c.Name;
+        const auto after = TExchange::Clock::now();
+        // Bounded by the clock around the call, however slowly it ran; the figures are rounded to 1 ms.
+        const std::chrono::milliseconds deadline(c.DeadlineMs);
         std::vector<std::uint32_t> counts;
         for (const TScriptedExchange::TRead& read : exchange.Reads) {
             counts.push_back(read.Count);
-            EXPECT_NEAR(double(read.Deadline.count()), double(c.DeadlineMs), 5) << c.Name;
+            EXPECT_GE(read.Deadline, before + deadline - 1ms) << c.Name;
+            EXPECT_LE(read.Deadline, after + deadline + 1ms) << c.Name;
         }
         EXPECT_EQ(counts, c.Counts) << c.Name;
     }

@@ -89,6 +89,23 @@ TEST_F(DeviceSlotTest, ExchangeReadsEndByTheirDeadline) {
     EXPECT_LT(got.size(), 1000);
 }
 
+// Before a parsed reply: wait for a quiet line, at most the read time-out, then drop what came, and
+// only what came.
+TEST_F(DeviceSlotTest, SettlingEndsByTheReadTimeoutAndPurgesTheReceiveBufferOnly) {
+    TPortSettings settings = Slot.Settings();
+    settings.RxTimeout = 100;
+    ASSERT_TRUE(Slot.ApplyNewSettings(settings));
+    Device.Streaming = "x";
+    Device.ClearCalls();
+    const auto start = TExchange::Clock::now();
+    Slot.BeginExchange()->SettleAndPurge();
+    EXPECT_GE(TExchange::Clock::now() - start, 100ms);
+    EXPECT_LT(TExchange::Clock::now() - start, 2s);
+    EXPECT_EQ(Device.CallTexts().last(), "ZQ_Purge(1)");
+    EXPECT_EQ(Device.CallTexts("ZQ_Purge").size(), 1);
+    EXPECT_TRUE(Device.Received.isEmpty());
+}
+
 TEST_F(DeviceSlotTest, ALostDeviceComesBackWithItsSettingsAndLines) {
     QSignalSpy lost(&Slot, &TDeviceSlot::DeviceLost);
     QSignalSpy back(&Slot, &TDeviceSlot::DeviceBack);

@@ -71,6 +71,7 @@ public:
     }
     ZQ_STATUS GetStatus(std::uint32_t* rxBytes, std::uint32_t* txBytes, std::uint32_t* eventStatus) override {
         const ZQ_STATUS status = Record("ZQ_GetStatus", {});
+        D.Received += D.Streaming;
         if (status == ZQ_OK) {
             *rxBytes =
                 D.ReportedWaiting >= 0 ? std::uint32_t(D.ReportedWaiting) : std::uint32_t(D.Received.size());
