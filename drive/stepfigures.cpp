@@ -137,13 +137,13 @@ void WriteStepCsv(const QString& fileName, const TStepRecord& record) {
                           .arg(ReceivedCount(record))
                           .toLatin1();
     for (std::size_t i = 0; i < record.Samples.size(); ++i) {
-        // A missing sample keeps its row, so every row stands at its own time, with the positions empty.
-        const QByteArray positions = Arrived(record.Samples[i])
-                                         ? QByteArray::number(record.Samples[i]) + ',' +
-                                               QByteArray::number(qint64(TruePosition(record, i)))
-                                         : QByteArray(",");
-        text += QByteArray::number(double(i) * SamplePeriodMs, 'f', 1) + ',' + positions + ',' +
-                QByteArray::number(commanded) + '\n';
+        // A missing sample has no line; the times of the others show the gap.
+        if (!Arrived(record.Samples[i]))
+            continue;
+        text += QByteArray::number(double(i) * SamplePeriodMs, 'f', 1) + ',' +
+                QByteArray::number(record.Samples[i]) + ',' +
+                QByteArray::number(qint64(TruePosition(record, i))) + ',' + QByteArray::number(commanded) +
+                '\n';
     }
     if (const QString reason = SaveWholeFile(fileName, text); !reason.isEmpty())
         throw EKelmorError(QStringLiteral("Cannot write the file \"%1\": %2").arg(fileName, reason));

@@ -73,7 +73,7 @@ TStepTexts StepTexts(const TStepFigures& figures);
 
 // Writes the test as comma-separated values: a header line naming the columns (time in ms, absolute
 // position, position relative to the start, commanded position) and stating the amplitude, the start
-// position and the number of samples that came, then one line per sample, a missing one with its two
-// position fields empty. The file is replaced only when all of it has been written; otherwise the old
-// file stays and EKelmorError says why.
+// position and the number of samples that came, then one line per sample that came, at its own time.
+// The file is replaced only when all of it has been written; otherwise the old file stays and
+// EKelmorError says why.
 void WriteStepCsv(const QString& fileName, const TStepRecord& record);
