@@ -1,6 +1,10 @@
 // Time to plot one step test onto the page's 560 × 372 backing image at an amplitude of ten million
 // pulses, as a multiple of the time at the default 200 pulses, with the default 500 samples. The
 // commanded edge must not cost one dot per pulse.
+//
+// And the time to redraw the plot from 20 stored tests of 500 samples, in milliseconds (a frame is
+// 16 ms) and as a multiple of the time of one test (at most 20): the page redraws from the records on
+// every change of the history or the ticks.
 
 #include "plot/paintercanvas.h"
 #include "plot/stepplot.h"
@@ -22,6 +26,7 @@ constexpr int SampleCount = 500;
 constexpr TColor Face = ColorFromRgb(240, 240, 240);
 
 std::map<std::int64_t, double> SecondsPerPlot;
+std::map<std::int64_t, double> SecondsPerRedraw;
 
 double ThreadCpuSeconds() {
     timespec t{};
@@ -52,9 +57,33 @@ void PlotStepTest(benchmark::State& state) {
     SecondsPerPlot[state.range(0)] = (ThreadCpuSeconds() - start) / double(state.iterations());
 }
 
+// What the page does to redraw: fill the image, then draw every ticked test, each with its own gain.
+void RedrawStoredTests(benchmark::State& state) {
+    const auto count = int(state.range(0));
+    std::vector<TPlottedTest> tests;
+    for (int i = 0; i < count; ++i) {
+        std::vector<std::uint32_t> relative;
+        for (int k = 0; k < SampleCount; ++k) {
+            const double t = k / (30.0 + i);
+            relative.push_back(std::uint32_t(200 * (1 - std::exp(-t) * std::cos(2 * t))));
+        }
+        tests.push_back(
+            {200, SampleCount, relative, TestColor(i + 1, i == count - 1), QString("%1: KP 3,0").arg(i)});
+    }
+    QImage image(Width, Height, QImage::Format_RGB32);
+    const double start = ThreadCpuSeconds();
+    for (auto _ : state) {
+        image.fill(QColor(240, 240, 240));
+        TPainterCanvas canvas(image, Face);
+        DrawStepTests(canvas, Width, Height, tests);
+    }
+    SecondsPerRedraw[count] = (ThreadCpuSeconds() - start) / double(state.iterations());
+}
+
 } // namespace
 
 BENCHMARK(PlotStepTest)->ArgName("amplitude")->Arg(200)->Arg(10'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(RedrawStoredTests)->ArgName("tests")->Arg(1)->Arg(20)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
@@ -67,5 +96,10 @@ int main(int argc, char** argv) {
         std::printf(
             "plot at amplitude 10^7 takes %.2fx the time of one at amplitude 200 (target at most 2)\n",
             SecondsPerPlot[10'000'000] / SecondsPerPlot[200]);
+    if (SecondsPerRedraw.size() == 2)
+        std::printf(
+            "redraw of 20 tests takes %.2f ms (target at most 16), %.2fx the time of one test (target at "
+            "most 20)\n",
+            SecondsPerRedraw[20] * 1e3, SecondsPerRedraw[20] / SecondsPerRedraw[1]);
     return 0;
 }

@@ -62,7 +62,7 @@ void ReceivePath(benchmark::State& state) {
     TFakeDevice& device = fake.Device(0);
     TDeviceSlot slot(0);
     slot.Open();
-    auto window = std::make_unique<TDeviceWindow>(slot, true, true);
+    auto window = std::make_unique<TDeviceWindow>(slot);
     window->resize(780, 580);
     window->show();
     QCoreApplication::processEvents();

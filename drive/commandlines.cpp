@@ -1,5 +1,9 @@
 #include "drive/commandlines.h"
 
+#include "common/codepage.h"
+#include "common/errors.h"
+
+#include <QList>
 #include <QtGlobal>
 
 namespace {
@@ -66,6 +70,21 @@ QByteArray PositionQueryLine() {
 
 QByteArray StepLine(std::int32_t target) {
     return ArgumentLine("J ", target);
+}
+
+QByteArray MoveTargetBytes(const QString& target) {
+    QByteArray bytes;
+    bytes.reserve(target.size());
+    for (const char32_t ch : target.toUcs4()) {
+        if (ch == U'\r' || ch == U'\n')
+            throw EKelmorError(QStringLiteral("A line break in the target would send a second command"));
+        const std::optional<std::uint8_t> byte = ch <= 0xFFFF ? Cp1250Byte(char16_t(ch)) : std::nullopt;
+        if (!byte)
+            throw EKelmorError(QStringLiteral("'%1' is not in the drive's code page (Windows-1250)")
+                                   .arg(QString::fromUcs4(&ch, 1)));
+        bytes += char(*byte);
+    }
+    return bytes;
 }
 
 QByteArray RapidMoveLine(const QByteArray& target) {

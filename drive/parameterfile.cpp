@@ -14,7 +14,7 @@
 namespace {
 
 const QString Heading = QStringLiteral("Kelmor parameters 1");
-constexpr int FieldCount = SettingCount + 6;
+constexpr int FieldCount = SettingCount + MotorFieldCount;
 // Far more than any set of field texts takes; a larger file is not one of ours.
 constexpr qint64 MaxFileSize = 64 * 1024;
 
@@ -24,16 +24,10 @@ template <typename Set> auto Fields(Set& set) {
     std::array<std::pair<QString, Text*>, FieldCount> fields;
     for (int row = 0; row < SettingCount; ++row)
         fields[row] = {QString::fromLatin1(RegisterTable[row].Key), &set.Settings[row]};
-    auto& motor = set.Motor;
-    const std::pair<QString, Text*> motorFields[] = {
-        {QStringLiteral("RatedVoltage"), &motor.RatedVoltage},
-        {QStringLiteral("WindingResistance"), &motor.WindingResistance},
-        {QStringLiteral("RatedSpeed"), &motor.RatedSpeed},
-        {QStringLiteral("RatedCurrent"), &motor.RatedCurrent},
-        {QStringLiteral("SupplyVoltage"), &motor.SupplyVoltage},
-        {QStringLiteral("EncoderPulses"), &motor.EncoderPulses},
-    };
-    std::copy(std::begin(motorFields), std::end(motorFields), fields.begin() + SettingCount);
+    for (int i = 0; i < MotorFieldCount; ++i) {
+        const TMotorField& field = MotorFieldTable[std::size_t(i)];
+        fields[std::size_t(SettingCount + i)] = {QString::fromLatin1(field.Key), &(set.Motor.*field.Text)};
+    }
     return fields;
 }
 

@@ -101,6 +101,13 @@ const std::array<TRegisterRow, SettingCount> RegisterTable = {{
      PerPulseShown<AccelerationUnit>, PerPulseRegister<AccelerationUnit>},
 }};
 
+TSettingTexts DefaultSettingTexts() {
+    TSettingTexts texts;
+    for (int row = 0; row < SettingCount; ++row)
+        texts[std::size_t(row)] = LocalDecimalText(RegisterTable[std::size_t(row)].DefaultText);
+    return texts;
+}
+
 std::int32_t FeedSpeed(const QString& speedText, const QString& encoderText) {
     const long double speed = StrToFloat(speedText);
     const long double pulses = StrToFloat(encoderText);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "drive/motordata.h"
+
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -8,17 +10,6 @@
 // drive's integer register and the field's figure in engineering units. Conversions run in extended
 // precision with every division, overflow and truncation checked (common/numtext.h), so a fault ends
 // the operation with one of the errors of common/errors.h.
-
-// The texts of the motor data tab. Un, N, Us and E take part in conversions; E is read as an integer
-// for KG and Limit V and as a number for Vj and aj.
-struct TMotorData {
-    QString RatedVoltage;      // Un [V]
-    QString WindingResistance; // [ohm]
-    QString RatedSpeed;        // N [1/min]
-    QString RatedCurrent;      // [A]
-    QString SupplyVoltage;     // Us [V]
-    QString EncoderPulses;     // E, pulses per revolution
-};
 
 // The rows, top to bottom on the page; the settings write sends them in this order.
 enum TSettingRow : int { KV, KP, KD, KI, KG, LimitV, LimitM, Vj, aj, SettingCount };
@@ -40,6 +31,9 @@ struct TRegisterRow {
 };
 
 extern const std::array<TRegisterRow, SettingCount> RegisterTable;
+
+// The nine default texts, in the running locale's form.
+TSettingTexts DefaultSettingTexts();
 
 // The speed of a feed move in drive units, on the scale of Vj: speed [1/min] × pulses per revolution
 // / 117, truncated toward zero, and at least 1. Both texts are read as numbers.

@@ -7,10 +7,6 @@
 #include <optional>
 #include <vector>
 
-// A sample whose record came damaged (its marker byte lost to noise on the line). Drive positions are
-// 24-bit, so no position takes this value; the plot leaves it out.
-constexpr std::uint32_t MissingSample = 0xFFFFFFFF;
-
 // One step test as recorded: the step asked of the drive and the positions it sent back, one every
 // 0.5 ms from the moment of the step. Sample i is the position at i × 0.5 ms, or MissingSample; the
 // samples end with the last one that came.
@@ -23,7 +19,11 @@ struct TStepRecord {
 
 constexpr double SamplePeriodMs = 0.5;
 
-// The samples of the record that came, missing ones not counted.
+// Stands in Samples for a sample whose record did not arrive whole; drive positions are 24-bit, so
+// no position takes this value.
+constexpr std::uint32_t MissingSample = 0xFFFFFFFF;
+
+// The samples that arrived.
 std::size_t ReceivedCount(const TStepRecord& record);
 
 // The positions in the block a drive sends for a step test: records of 'l' (0x6C) and an unsigned

@@ -196,18 +196,21 @@ bool TDeviceSlot::ApplyNewSettings(const TPortSettings& settings) {
     if (applied) {
         FRts = FSettings.Rts != 0;
         FDtr = FSettings.Dtr != 0;
+        emit OutputLinesChanged();
     }
     return applied;
 }
 
 void TDeviceSlot::SetRts(bool raised) {
     FRts = raised;
+    emit OutputLinesChanged();
     if (FHandle != 0 && Gone(raised ? ZQ_SetRts(FHandle) : ZQ_ClrRts(FHandle)))
         Lose();
 }
 
 void TDeviceSlot::SetDtr(bool raised) {
     FDtr = raised;
+    emit OutputLinesChanged();
     if (FHandle != 0 && Gone(raised ? ZQ_SetDtr(FHandle) : ZQ_ClrDtr(FHandle)))
         Lose();
 }

@@ -99,6 +99,8 @@ signals:
     // Every poll ends with this, also with no bytes, so the terminal shows what it holds.
     void Received(const QByteArray& bytes);
     void LinesChanged(TLineStates lines);
+    // RTS or DTR was raised or dropped, by a switch or by applied settings.
+    void OutputLinesChanged();
     void RecVisibilityChanged(bool visible);
     // The capture file could not be written: the capture has stopped, and the bytes that could not
     // be written went out through Received.

@@ -46,4 +46,6 @@ public:
     virtual void Rectangle(int x1, int y1, int x2, int y2) = 0;
     // The text with its top-left corner at (x, y), on an opaque background of the brush colour.
     virtual void TextOut(int x, int y, const QString& text) = 0;
+    // The height in pixels of a line of text as TextOut writes it.
+    virtual int TextHeight() const = 0;
 };

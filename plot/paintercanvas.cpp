@@ -164,3 +164,7 @@ void TPainterCanvas::TextOut(int x, int y, const QString& text) {
     FPainter.fillRect(QRect(x, y, metrics.horizontalAdvance(text), metrics.height()), ToQColor(FBrushColor));
     FPainter.drawText(QPoint(x, y + metrics.ascent()), text);
 }
+
+int TPainterCanvas::TextHeight() const {
+    return QFontMetrics(FPainter.font()).height();
+}

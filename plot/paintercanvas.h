@@ -26,6 +26,7 @@ public:
     void Ellipse(int x1, int y1, int x2, int y2) override;
     void Rectangle(int x1, int y1, int x2, int y2) override;
     void TextOut(int x, int y, const QString& text) override;
+    int TextHeight() const override;
 
 private:
     // Paints the columns from .. to - 1 of one row, as far as they lie on the image.

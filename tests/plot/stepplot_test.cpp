@@ -30,8 +30,7 @@ TEST(StepPlot, LayoutOnTheDefaultSurface) {
     for (const auto& [sampleCount, legendColumn] : {std::pair(500, 275), std::pair(20, 163)}) {
         TRecordingCanvas canvas;
         canvas.SetBrushColor(Face);
-        // The second sample did not come: no dot.
-        DrawStepTest(canvas, 560, 372, 200, sampleCount, std::vector<std::uint32_t>{0, 0xFFFFFFFF, 200, 210});
+        DrawStepTest(canvas, 560, 372, 200, sampleCount, std::vector<std::uint32_t>{0, 200, 210});
 
         // Grid, step, response, then the legend, each in its colour; texts on the canvas's brush.
         std::vector<std::pair<TCanvasOp, TColor>> runs;
@@ -87,4 +86,54 @@ TEST(StepPlot, EdgeCoversTheRowsOfOneDotPerPulseWithOneDotPerRow) {
         EXPECT_EQ(std::set(drawn.begin(), drawn.end()), perPulse) << amplitude;
         EXPECT_EQ(drawn.size(), perPulse.size() + 1) << amplitude;
     }
+}
+
+TEST(StepPlot, WindowGrowsInGridStepsToKeepTheOvershoot) {
+    const struct {
+        std::uint32_t Highest;
+        double SpanY, CenterY;
+    } cases[] = {
+        {210, 240, 0},  // 5 %: the usual 1.2 × A
+        {220, 240, 0},  // 10 % lies on the top edge
+        {250, 280, 20}, // 25 %: two tenths more
+        {261, 300, 30}, // just over 1.3 × A
+    };
+    for (const auto& c : cases) {
+        const TPlottedTest test{200, 500, {0, c.Highest, 200}};
+        const TStepWindow window = StepWindow(std::span(&test, 1), test);
+        EXPECT_EQ(window.SpanY, c.SpanY) << c.Highest;
+        EXPECT_EQ(window.CenterY, c.CenterY) << c.Highest;
+        EXPECT_EQ(window.SpanX, 600);
+    }
+}
+
+TEST(StepPlot, ThreeTestsInTheirColoursWithALegendLineEach) {
+    TRecordingCanvas canvas;
+    canvas.SetBrushColor(Face);
+    std::vector<TPlottedTest> tests;
+    for (int number : {1, 2, 5})
+        tests.push_back(
+            {200, 500, {200, NoSample, 200}, TestColor(number, number == 5), QString("test %1").arg(number)});
+    DrawStepTests(canvas, 560, 372, tests);
+
+    const TColor first = TestColor(1, false);
+    const TColor second = TestColor(2, false);
+    EXPECT_NE(first, second);
+    for (const TColor c : {first, second})
+        EXPECT_TRUE(c != ResponseColor && c != ExcitationColor && c != GridColor);
+    for (const TColor c : {first, second, ResponseColor}) {
+        EXPECT_EQ(Discs(canvas, 2, c).size(), 2u) << "the missing sample is not drawn";
+        ASSERT_EQ(Discs(canvas, 10, c).size(), 1u);
+    }
+    std::vector<std::pair<int, QString>> legend;
+    for (const TCanvasCall& call : canvas.Calls)
+        if (call.Op == TCanvasOp::Text)
+            legend.emplace_back(call.Y1, call.Text);
+    // The tests' lines one line of text (13 + 2 pixels) apart from the row of a lone test's, the whole
+    // legend moved up by the 12 pixels the last line would reach below the surface.
+    EXPECT_EQ(legend, (std::vector<std::pair<int, QString>>{{310 - 12, "wymuszenie"},
+                                                            {341 - 12, "test 1"},
+                                                            {356 - 12, "test 2"},
+                                                            {371 - 12, "test 5"},
+                                                            {279 - 12, "siatka X= 5[ms]  siatka Y= 10[%]"}}));
 }

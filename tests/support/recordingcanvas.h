@@ -37,6 +37,7 @@ public:
         Record({TCanvasOp::Rectangle, x1, y1, x2, y2});
     }
     void TextOut(int x, int y, const QString& text) override { Record({TCanvasOp::Text, x, y, x, y, text}); }
+    int TextHeight() const override { return 13; }
 
 private:
     void Record(const TCanvasCall& call) {

@@ -44,7 +44,7 @@ protected:
     TDeviceWindow* Open(int index) {
         TDeviceSlot* slot = Slots.At(index);
         EXPECT_TRUE(slot->Open());
-        auto* window = new TDeviceWindow(*slot, true, true);
+        auto* window = new TDeviceWindow(*slot);
         FWindows.emplace_back(window);
         return window;
     }
@@ -70,11 +70,12 @@ TEST_F(DeviceWindow, StartsBoundToItsSlotWithDefaults) {
 
     auto* pages = w->findChild<QTabWidget*>("pages");
     ASSERT_NE(pages, nullptr);
-    const QStringList names = {"settingsPage", "stepPage", "diagnosticsPage", "movesPage", "motorDataPage"};
-    const QStringList captions = {"Nastawy Regulatora", "Skok jednostkowy", "Diagnostyka", "Ruchy ręczne",
-                                  "Dane serwosilnika"};
-    ASSERT_EQ(pages->count(), 5);
-    for (int i = 0; i < 5; ++i) {
+    const QStringList names = {"settingsPage", "stepPage",      "diagnosticsPage",
+                               "movesPage",    "motorDataPage", "historyPage"};
+    const QStringList captions = {"Nastawy Regulatora", "Skok jednostkowy",  "Diagnostyka",
+                                  "Ruchy ręczne",       "Dane serwosilnika", "Historia"};
+    ASSERT_EQ(pages->count(), 6);
+    for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(pages->widget(i)->objectName(), names[i]);
         EXPECT_EQ(pages->tabText(i), captions[i]);
     }
@@ -85,9 +86,9 @@ TEST_F(DeviceWindow, StartsBoundToItsSlotWithDefaults) {
         {"ratedVoltageEdit", "12"}, {"windingResistanceEdit", "6"}, {"ratedSpeedEdit", "4000"},
         {"ratedCurrentEdit", half}, {"supplyVoltageEdit", "12"},    {"encoderPulsesEdit", "500"}};
     for (const auto& [name, text] : defaults)
-        EXPECT_EQ(w->MotorData()->findChild<QLineEdit*>(name)->text(), text) << name;
-    w->MotorData()->findChild<QLineEdit*>("encoderPulsesEdit")->setText("1000");
-    EXPECT_EQ(Open(2)->MotorData()->findChild<QLineEdit*>("encoderPulsesEdit")->text(), "500");
+        EXPECT_EQ(w->findChild<QLineEdit*>(name)->text(), text) << name;
+    w->findChild<QLineEdit*>("encoderPulsesEdit")->setText("1000");
+    EXPECT_EQ(Open(2)->findChild<QLineEdit*>("encoderPulsesEdit")->text(), "500");
 }
 
 TEST_F(DeviceWindow, TerminalShowsLinesAndSelectsByTheRule) {

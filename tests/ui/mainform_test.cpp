@@ -276,11 +276,14 @@ TEST(DeviceNames, IndexFromTheFourthCharacterOn) {
     EXPECT_EQ(table.ForName(QStringLiteral("DEV-1")), nullptr);
 }
 
-TEST_F(MainFormTest, SwitchesStartFromThePortDialog) {
+// The switches show the lines as the slot holds them: a box unticked in the dialog but not applied
+// leaves the new device's RTS raised, as every open starts from the defaults.
+TEST_F(MainFormTest, SwitchesShowTheSlotsOutputLines) {
     Form.findChild<TPortDialog*>()->findChild<QCheckBox*>("rtsCheck")->setChecked(false);
     ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
-    EXPECT_EQ(ShownColour(Window(0)->findChild<QLabel*>("rtsLabel")), LineColour(false));
-    EXPECT_EQ(ShownColour(Window(0)->findChild<QLabel*>("dtrLabel")), LineColour(true));
+    EXPECT_EQ(ShownColour(Window(0)->findChild<QLabel*>("rtsLabel")), LineColour(true));
+    Window(0)->Slot()->SetDtr(false);
+    EXPECT_EQ(ShownColour(Window(0)->findChild<QLabel*>("dtrLabel")), LineColour(false));
 }
 
 TEST_F(MainFormTest, AltKeysInTheTerminalSendNothingAndReachTheMenus) {

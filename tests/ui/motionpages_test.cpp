@@ -51,8 +51,9 @@ TEST(DiagnosticsPage, EveryControlWritesItsLine) {
         TFakeDeviceLibrary fake;
         TDeviceSlot slot(0);
         ASSERT_TRUE(slot.Open());
+        TDriveSession session(slot);
         TDiagnosticsPage page;
-        page.Attach(slot);
+        page.Attach(session);
         Slider(&page)->setValue(c.StartPosition);
         fake.Device(0).ClearCalls();
         c.Act(&page);
@@ -66,7 +67,7 @@ TEST(DiagnosticsPage, ClosingTheWindowBringsTheSetPointBackToZero) {
     TFakeDeviceLibrary fake;
     TDeviceSlots table;
     ASSERT_TRUE(table.At(0)->Open());
-    auto* window = new TDeviceWindow(*table.At(0), true, true);
+    auto* window = new TDeviceWindow(*table.At(0));
     Slider(window)->setValue(60);
     fake.Device(0).ClearCalls();
     window->close();
@@ -97,9 +98,9 @@ TEST(MovesPage, SendsTargetsAsTypedAndTheFeedInDriveUnits) {
         TFakeDeviceLibrary fake;
         TDeviceSlot slot(0);
         ASSERT_TRUE(slot.Open());
-        TMotorDataPage motorData;
+        TDriveSession session(slot);
         TMovesPage page;
-        page.Attach(slot, motorData);
+        page.Attach(session);
         page.findChild<QLineEdit*>("rapidTargetEdit")->setText(c.Target);
         page.findChild<QLineEdit*>("feedTargetEdit")->setText(c.Target);
         page.findChild<QLineEdit*>("feedSpeedEdit")->setText(c.Speed);

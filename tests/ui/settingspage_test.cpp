@@ -65,7 +65,7 @@ protected:
     TDeviceWindow* NewWindow() {
         delete FWindow.data();
         EXPECT_TRUE(Slots.At(0)->Open());
-        FWindow = new TDeviceWindow(*Slots.At(0), true, true);
+        FWindow = new TDeviceWindow(*Slots.At(0));
         Device.ClearCalls();
         Errors.clear();
         return FWindow;

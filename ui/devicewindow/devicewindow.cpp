@@ -21,14 +21,10 @@ void SetLineColour(QLabel* label, bool active) {
     label->setPalette(palette);
 }
 
-bool LineColourIsActive(const QLabel* label) {
-    return label->palette().color(QPalette::WindowText) == ActiveColour;
-}
-
 } // namespace
 
-TDeviceWindow::TDeviceWindow(TDeviceSlot& slot, bool rtsSwitch, bool dtrSwitch, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TDeviceWindow>()), FSlot(&slot) {
+TDeviceWindow::TDeviceWindow(TDeviceSlot& slot, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TDeviceWindow>()), FSlot(&slot), FSession(slot) {
     ui->setupUi(this);
     FLine = std::make_unique<TTerminalLine>(*ui->terminal);
 
@@ -37,18 +33,19 @@ TDeviceWindow::TDeviceWindow(TDeviceSlot& slot, bool rtsSwitch, bool dtrSwitch, 
     for (QLabel* label : std::initializer_list<QLabel*>{ui->dsrLabel, ui->ctsLabel, ui->dcdLabel,
                                                         ui->ringLabel, ui->recLabel})
         SetLineColour(label, false);
-    SetLineColour(ui->rtsLabel, rtsSwitch);
-    SetLineColour(ui->dtrLabel, dtrSwitch);
+    ShowOutputLines();
     ui->recLabel->hide();
 
     setWindowTitle(slot.Name());
     FLine->Clear();
     ui->terminal->Clear();
     DisplayModemStatus(slot.Lines());
-    ui->settingsPage->Attach(slot, *ui->motorDataPage);
-    ui->stepPage->Attach(slot);
-    ui->diagnosticsPage->Attach(slot);
-    ui->movesPage->Attach(slot, *ui->motorDataPage);
+    ui->settingsPage->Attach(FSession);
+    ui->stepPage->Attach(FSession);
+    ui->diagnosticsPage->Attach(FSession);
+    ui->movesPage->Attach(FSession);
+    ui->motorDataPage->Attach(FSession);
+    ui->historyPage->Attach(FSession);
     Wire();
 }
 
@@ -64,13 +61,16 @@ void TDeviceWindow::Wire() {
     connect(FSlot, &TDeviceSlot::CaptureFailed, this, &TDeviceWindow::CaptureFailed);
     connect(FSlot, &TDeviceSlot::DeviceLost, this, [this] { ShowConnection(false); });
     connect(FSlot, &TDeviceSlot::DeviceBack, this, [this] { ShowConnection(true); });
-    connect(ui->rtsLabel, &TClickLabel::Clicked, this, &TDeviceWindow::ToggleRts);
-    connect(ui->dtrLabel, &TClickLabel::Clicked, this, &TDeviceWindow::ToggleDtr);
+    connect(FSlot, &TDeviceSlot::OutputLinesChanged, this, &TDeviceWindow::ShowOutputLines);
+    connect(ui->rtsLabel, &TClickLabel::Clicked, this, [this] {
+        if (FSlot)
+            FSlot->SetRts(!FSlot->RtsRaised());
+    });
+    connect(ui->dtrLabel, &TClickLabel::Clicked, this, [this] {
+        if (FSlot)
+            FSlot->SetDtr(!FSlot->DtrRaised());
+    });
     connect(ui->recLabel, &TClickLabel::Clicked, this, &TDeviceWindow::RecClick);
-}
-
-TMotorDataPage* TDeviceWindow::MotorData() const {
-    return ui->motorDataPage;
 }
 
 void TDeviceWindow::ShowConnection(bool connected) {
@@ -132,22 +132,14 @@ bool TDeviceWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TDeviceWindow::TerminalKeyPress(std::uint8_t byte) {
-    if (FSlot)
-        FSlot->Write(&byte, 1);
+    FSession.SendTyped(byte);
 }
 
-void TDeviceWindow::ToggleRts() {
-    const bool raise = !LineColourIsActive(ui->rtsLabel);
-    SetLineColour(ui->rtsLabel, raise);
-    if (FSlot)
-        FSlot->SetRts(raise);
-}
-
-void TDeviceWindow::ToggleDtr() {
-    const bool raise = !LineColourIsActive(ui->dtrLabel);
-    SetLineColour(ui->dtrLabel, raise);
-    if (FSlot)
-        FSlot->SetDtr(raise);
+void TDeviceWindow::ShowOutputLines() {
+    if (!FSlot)
+        return;
+    SetLineColour(ui->rtsLabel, FSlot->RtsRaised());
+    SetLineColour(ui->dtrLabel, FSlot->DtrRaised());
 }
 
 void TDeviceWindow::RecClick() {

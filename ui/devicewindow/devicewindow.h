@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drive/drivesession.h"
 #include "link/deviceslot.h"
 #include "ui/devicewindow/terminalline.h"
 
@@ -13,23 +14,20 @@ namespace Ui {
 class TDeviceWindow;
 }
 
-class TMotorDataPage;
-
 // The window of one opened device: the character terminal, the modem-line indicators and
-// switches, and the drive's pages. It shows what its slot reports and sends what the user types
-// through the slot; the slot does the polling. It serves one slot for its whole life, and closing
-// it closes the device.
+// switches, and the drive's pages over the device's session. It shows what its slot reports and
+// sends what the user types through the session; the slot does the polling. It serves one slot for
+// its whole life, and closing it closes the device.
 class TDeviceWindow : public QWidget {
     Q_OBJECT
 
 public:
-    // The RTS and DTR switches start as the port dialog's boxes stand.
-    TDeviceWindow(TDeviceSlot& slot, bool rtsSwitch, bool dtrSwitch, QWidget* parent = nullptr);
+    explicit TDeviceWindow(TDeviceSlot& slot, QWidget* parent = nullptr);
     ~TDeviceWindow() override;
 
     // The slot this window serves; none once the slot table is gone.
     TDeviceSlot* Slot() const { return FSlot.data(); }
-    TMotorDataPage* MotorData() const;
+    TDriveSession& Session() { return FSession; }
 
     void Flush();
     void DisplayModemStatus(const TLineStates& lines);
@@ -47,13 +45,13 @@ private:
     void FormClose();
     void ShowReceived(const QByteArray& bytes);
     void TerminalKeyPress(std::uint8_t byte);
-    void ToggleRts();
-    void ToggleDtr();
+    void ShowOutputLines();
     void RecClick();
     void ShowConnection(bool connected);
 
     std::unique_ptr<Ui::TDeviceWindow> ui;
     std::unique_ptr<TTerminalLine> FLine;
     QPointer<TDeviceSlot> FSlot;
+    TDriveSession FSession;
     bool FClosed = false;
 };

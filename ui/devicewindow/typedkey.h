@@ -5,10 +5,6 @@
 #include <cstdint>
 #include <optional>
 
-// The byte of a character in Windows-1250, the single-byte code page of the drive's terminal;
-// none for characters that code page does not hold.
-std::optional<std::uint8_t> Cp1250Byte(char16_t ch);
-
 // The byte that a key typed into the terminal sends to the device, or none for keys that type no
 // character. Enter is a carriage return, Backspace 0x08, Escape 0x1B, Ctrl+A..Ctrl+Z 0x01..0x1A;
 // Tab and Delete type nothing here, so that Tab keeps moving the focus.

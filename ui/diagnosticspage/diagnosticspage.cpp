@@ -1,6 +1,5 @@
 #include "ui/diagnosticspage/diagnosticspage.h"
 
-#include "drive/commandlines.h"
 #include "ui_diagnosticspage.h"
 
 namespace {
@@ -30,14 +29,20 @@ TDiagnosticsPage::TDiagnosticsPage(QWidget* parent)
     });
     // Every change of the slider, by mouse, wheel, keyboard or program, sends its set-point.
     connect(ui->setPointSlider, &QScrollBar::valueChanged, this, &TDiagnosticsPage::SendSetPoint);
-    connect(ui->identifyButton, &QPushButton::clicked, this, [this] { Send(IdentifyLine()); });
-    connect(ui->positionButton, &QPushButton::clicked, this, [this] { Send(PositionLine()); });
+    connect(ui->identifyButton, &QPushButton::clicked, this, [this] {
+        if (FSession)
+            FSession->Identify();
+    });
+    connect(ui->positionButton, &QPushButton::clicked, this, [this] {
+        if (FSession)
+            FSession->ShowPosition();
+    });
 }
 
 TDiagnosticsPage::~TDiagnosticsPage() = default;
 
-void TDiagnosticsPage::Attach(TDeviceSlot& slot) {
-    FSlot = &slot;
+void TDiagnosticsPage::Attach(TDriveSession& session) {
+    FSession = &session;
 }
 
 void TDiagnosticsPage::ReturnToZero() {
@@ -47,15 +52,12 @@ void TDiagnosticsPage::ReturnToZero() {
 void TDiagnosticsPage::ChangeMode(int mode) {
     // The new mode must not start with the old mode's set-point.
     ui->setPointSlider->setValue(0);
-    Send(ModeLine(mode));
+    if (FSession)
+        FSession->SetMode(mode);
 }
 
 void TDiagnosticsPage::SendSetPoint(int position) {
-    Send(SetPointLine(SetPointPerPercent * position));
+    if (FSession)
+        FSession->SetSetPoint(SetPointPerPercent * position);
     ui->setPointLabel->setText(QString::number(position));
-}
-
-void TDiagnosticsPage::Send(const QByteArray& line) {
-    if (FSlot)
-        FSlot->WriteLine(line);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/deviceslot.h"
+#include "drive/drivesession.h"
 
 #include <QButtonGroup>
 #include <QPointer>
@@ -21,7 +21,7 @@ public:
     ~TDiagnosticsPage() override;
 
     // Binds the page to the device it commands; the device window calls it once, at its start.
-    void Attach(TDeviceSlot& slot);
+    void Attach(TDriveSession& session);
     // Before the device closes: a set-point left away from 0 goes back to 0 through the slider's
     // handler, so no motor is left turning with no window to stop it.
     void ReturnToZero();
@@ -29,9 +29,8 @@ public:
 private:
     void ChangeMode(int mode);
     void SendSetPoint(int position);
-    void Send(const QByteArray& line);
 
     std::unique_ptr<Ui::TDiagnosticsPage> ui;
     QButtonGroup FModes;
-    QPointer<TDeviceSlot> FSlot;
+    QPointer<TDriveSession> FSession;
 };

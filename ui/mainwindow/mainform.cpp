@@ -169,7 +169,7 @@ bool TMainForm::OpenDevice(const QString& caption) {
 
 void TMainForm::CreateDeviceWindow(const QString& caption) {
     TDeviceSlot* slot = FSlots->ForName(caption);
-    auto* window = new TDeviceWindow(*slot, FPortDialog->RtsChecked(), FPortDialog->DtrChecked());
+    auto* window = new TDeviceWindow(*slot);
     // Queued, so that the box opens after the poll that found the fault has finished.
     connect(
         window, &TDeviceWindow::CaptureFailed, this, [](const QString& error) { ShowErrorBox(error); },
@@ -312,6 +312,10 @@ void TMainForm::SendFile() {
     if (!file || !StillOpen(slot))
         return;
     const auto stallLimit = SendStallLimit(slot->Settings().TxTimeout);
+    // The file's bytes may hold any command, so what the session knew of the drive's settings is
+    // no longer sure.
+    if (TDeviceWindow* window = WindowOf(slot->Index()))
+        window->Session().ForgetKnownSettings();
 
     // A long send shows its progress and can be cancelled between chunks. Meanwhile the event loop
     // runs now and then, so the slots' polls take what the devices send; before the progress

@@ -2,40 +2,41 @@
 
 #include "ui_motordatapage.h"
 
-#include <QLocale>
+#include <QLineEdit>
 
 TMotorDataPage::TMotorDataPage(QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TMotorDataPage>()) {
     ui->setupUi(this);
-    // The readers parse with the running locale's decimal separator, so the default must use it.
-    ui->ratedCurrentEdit->setText(QStringLiteral("0") + QLocale().decimalPoint() + QStringLiteral("5"));
+    // Each edit is named after its field's key: RatedVoltage has ratedVoltageEdit.
+    for (int i = 0; i < MotorFieldCount; ++i) {
+        const QString key = QString::fromLatin1(MotorFieldTable[std::size_t(i)].Key);
+        FFields[std::size_t(i)] =
+            findChild<QLineEdit*>(key.left(1).toLower() + key.mid(1) + QStringLiteral("Edit"));
+        Q_ASSERT(FFields[std::size_t(i)]);
+    }
 }
 
 TMotorDataPage::~TMotorDataPage() = default;
 
-QLineEdit* TMotorDataPage::RatedVoltage() const {
-    return ui->ratedVoltageEdit;
-}
-QLineEdit* TMotorDataPage::RatedSpeed() const {
-    return ui->ratedSpeedEdit;
-}
-QLineEdit* TMotorDataPage::SupplyVoltage() const {
-    return ui->supplyVoltageEdit;
-}
-QLineEdit* TMotorDataPage::EncoderPulses() const {
-    return ui->encoderPulsesEdit;
+void TMotorDataPage::Attach(TDriveSession& session) {
+    FSession = &session;
+    ShowMotorData();
+    connect(&session, &TDriveSession::MotorDataChanged, this, &TMotorDataPage::ShowMotorData);
+    for (int i = 0; i < MotorFieldCount; ++i)
+        connect(FFields[std::size_t(i)], &QLineEdit::textChanged, this, [this, i](const QString& text) {
+            if (FSession)
+                FSession->SetMotorText(MotorFieldTable[std::size_t(i)], text);
+        });
 }
 
-TMotorData TMotorDataPage::Texts() const {
-    return {ui->ratedVoltageEdit->text(), ui->windingResistanceEdit->text(), ui->ratedSpeedEdit->text(),
-            ui->ratedCurrentEdit->text(), ui->supplyVoltageEdit->text(),     ui->encoderPulsesEdit->text()};
-}
-
-void TMotorDataPage::SetTexts(const TMotorData& texts) {
-    ui->ratedVoltageEdit->setText(texts.RatedVoltage);
-    ui->windingResistanceEdit->setText(texts.WindingResistance);
-    ui->ratedSpeedEdit->setText(texts.RatedSpeed);
-    ui->ratedCurrentEdit->setText(texts.RatedCurrent);
-    ui->supplyVoltageEdit->setText(texts.SupplyVoltage);
-    ui->encoderPulsesEdit->setText(texts.EncoderPulses);
+void TMotorDataPage::ShowMotorData() {
+    if (!FSession)
+        return;
+    for (int i = 0; i < MotorFieldCount; ++i) {
+        QLineEdit* field = FFields[std::size_t(i)];
+        // Setting the same text again would move the cursor of a field being typed in.
+        if (const QString& text = FSession->MotorData().*MotorFieldTable[std::size_t(i)].Text;
+            field->text() != text)
+            field->setText(text);
+    }
 }

@@ -1,8 +1,10 @@
 #pragma once
 
-#include "drive/registertable.h"
+#include "drive/drivesession.h"
 
+#include <QPointer>
 #include <QWidget>
+#include <array>
 #include <memory>
 
 namespace Ui {
@@ -11,8 +13,8 @@ class TMotorDataPage;
 
 class QLineEdit;
 
-// The tab "Dane serwosilnika": the motor's rated data, plain inputs that start at their defaults in
-// every new device window and are read by the settings and manual-move pages.
+// The tab "Dane serwosilnika": the motor's rated data, which the fields show from the session and
+// edit in it; every new device window starts at the defaults.
 class TMotorDataPage : public QWidget {
     Q_OBJECT
 
@@ -20,15 +22,14 @@ public:
     explicit TMotorDataPage(QWidget* parent = nullptr);
     ~TMotorDataPage() override;
 
-    QLineEdit* RatedVoltage() const;  // ratedVoltageEdit, [V]
-    QLineEdit* RatedSpeed() const;    // ratedSpeedEdit, [1/min]
-    QLineEdit* SupplyVoltage() const; // supplyVoltageEdit, [V]
-    QLineEdit* EncoderPulses() const; // encoderPulsesEdit, pulses per revolution
-
-    // All six texts, as the conversions and parameter files take them.
-    TMotorData Texts() const;
-    void SetTexts(const TMotorData& texts);
+    // Binds the page to the session; the device window calls it once, at its start.
+    void Attach(TDriveSession& session);
 
 private:
+    void ShowMotorData();
+
     std::unique_ptr<Ui::TMotorDataPage> ui;
+    // The edit of each field of the motor data table, in its order.
+    std::array<QLineEdit*, MotorFieldCount> FFields{};
+    QPointer<TDriveSession> FSession;
 };

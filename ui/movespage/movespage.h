@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/deviceslot.h"
+#include "drive/drivesession.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -9,7 +9,6 @@
 namespace Ui {
 class TMovesPage;
 }
-class TMotorDataPage;
 
 // The tab "Ruchy ręczne": rapid and feed moves. Each "Wykonaj" writes one command line and reads no
 // reply; the answers show in the terminal.
@@ -21,13 +20,12 @@ public:
     ~TMovesPage() override;
 
     // Binds the page to the device it commands; the device window calls it once, at its start.
-    void Attach(TDeviceSlot& slot, TMotorDataPage& motorData);
+    void Attach(TDriveSession& session);
 
 private:
     void RapidMove();
     void FeedMove();
 
     std::unique_ptr<Ui::TMovesPage> ui;
-    QPointer<TDeviceSlot> FSlot;
-    TMotorDataPage* FMotorData = nullptr;
+    QPointer<TDriveSession> FSession;
 };

@@ -119,10 +119,3 @@ void TPortDialog::StoreSettings(TPortSettings& s) const {
     s.EventMask = (ui->rxCharEventCheck->isChecked() ? ZQ_EVENT_RXCHAR : 0) |
                   (ui->modemStatusEventCheck->isChecked() ? ZQ_EVENT_MODEM_STAT : 0);
 }
-
-bool TPortDialog::RtsChecked() const {
-    return ui->rtsCheck->isChecked();
-}
-bool TPortDialog::DtrChecked() const {
-    return ui->dtrCheck->isChecked();
-}

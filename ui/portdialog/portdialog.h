@@ -20,10 +20,6 @@ public:
     void LoadSettings(const TPortSettings& settings);
     void StoreSettings(TPortSettings& settings) const;
 
-    // The RTS and DTR boxes as they stand; a new device window colours its switches from them.
-    bool RtsChecked() const;
-    bool DtrChecked() const;
-
 private:
     void EventCharCheckClick();
     void ErrorCharCheckClick();

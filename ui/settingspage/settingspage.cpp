@@ -1,12 +1,9 @@
 #include "ui/settingspage/settingspage.h"
 
 #include "common/numtext.h"
-#include "drive/commandlines.h"
-#include "drive/controllersettings.h"
 #include "drive/parameterfile.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/filedialog/choosefile.h"
-#include "ui/motordatapage/motordatapage.h"
 #include "ui_settingspage.h"
 
 #include <QButtonGroup>
@@ -50,17 +47,40 @@ TSettingsPage::TSettingsPage(QWidget* parent) : QWidget(parent), ui(std::make_un
 
     connect(ui->readSettingsButton, &QPushButton::clicked, this, &TSettingsPage::ReadBack);
     connect(ui->writeSettingsButton, &QPushButton::clicked, this, &TSettingsPage::WriteToDrive);
-    connect(ui->bankStoreButton, &QPushButton::clicked, this, [this] { SendBankLine(true); });
-    connect(ui->bankLoadButton, &QPushButton::clicked, this, [this] { SendBankLine(false); });
+    connect(ui->bankStoreButton, &QPushButton::clicked, this, [this] {
+        if (FSession)
+            FSession->StoreBank(FBanks->checkedId());
+    });
+    connect(ui->bankLoadButton, &QPushButton::clicked, this, [this] {
+        if (FSession)
+            FSession->LoadBank(FBanks->checkedId());
+    });
     connect(ui->saveParametersButton, &QPushButton::clicked, this, &TSettingsPage::SaveParameters);
     connect(ui->loadParametersButton, &QPushButton::clicked, this, &TSettingsPage::LoadParameters);
 }
 
 TSettingsPage::~TSettingsPage() = default;
 
-void TSettingsPage::Attach(TDeviceSlot& slot, TMotorDataPage& motorData) {
-    FSlot = &slot;
-    FMotorData = &motorData;
+void TSettingsPage::Attach(TDriveSession& session) {
+    FSession = &session;
+    ShowSettings();
+    connect(&session, &TDriveSession::SettingTextsChanged, this, &TSettingsPage::ShowSettings);
+    for (int row = 0; row < SettingCount; ++row)
+        connect(FFields[std::size_t(row)], &QLineEdit::textChanged, this, [this, row](const QString& text) {
+            if (FSession)
+                FSession->SetSettingText(TSettingRow(row), text);
+        });
+}
+
+void TSettingsPage::ShowSettings() {
+    if (!FSession)
+        return;
+    for (int row = 0; row < SettingCount; ++row) {
+        QLineEdit* field = FFields[std::size_t(row)];
+        // Setting the same text again would move the cursor of a field being typed in.
+        if (const QString& text = FSession->SettingTexts()[std::size_t(row)]; field->text() != text)
+            field->setText(text);
+    }
 }
 
 QFont TSettingsPage::RowFont() const {
@@ -114,40 +134,14 @@ void TSettingsPage::BuildRows() {
     setTabOrder(FFields.back(), ui->readSettingsButton);
 }
 
-TSettingTexts TSettingsPage::FieldTexts() const {
-    TSettingTexts texts;
-    for (int row = 0; row < SettingCount; ++row)
-        texts[std::size_t(row)] = FFields[std::size_t(row)]->text();
-    return texts;
-}
-
 void TSettingsPage::ReadBack() {
-    if (!FSlot || !FMotorData)
-        return;
-    RunGuarded([this] {
-        // The exchange holds the poll off, so no byte of the dialogues reaches the terminal; it ends
-        // before any message box lets the event loop run again.
-        const std::unique_ptr<TExchange> exchange = FSlot->BeginExchange();
-        ReadSettings(*exchange, FMotorData->Texts(), [this](TSettingRow row, const QString& text) {
-            FFields[std::size_t(row)]->setText(text);
-        });
-    });
+    if (FSession)
+        RunGuarded([this] { FSession->ReadSettings(); });
 }
 
 void TSettingsPage::WriteToDrive() {
-    if (!FSlot || !FMotorData)
-        return;
-    RunGuarded([this] {
-        WriteSettings(FieldTexts(), FMotorData->Texts(),
-                      [this](const QByteArray& line) { FSlot->WriteLine(line); });
-    });
-}
-
-void TSettingsPage::SendBankLine(bool store) {
-    const int bank = FBanks->checkedId();
-    const std::optional<QByteArray> line = store ? BankStoreLine(bank) : BankLoadLine(bank);
-    if (line && FSlot)
-        FSlot->WriteLine(*line);
+    if (FSession)
+        RunGuarded([this] { FSession->WriteSettings(); });
 }
 
 QString TSettingsPage::ChooseParameterFile(QFileDialog::AcceptMode mode) {
@@ -159,20 +153,21 @@ QString TSettingsPage::ChooseParameterFile(QFileDialog::AcceptMode mode) {
 
 void TSettingsPage::SaveParameters() {
     const QString path = ChooseParameterFile(QFileDialog::AcceptSave);
-    if (path.isEmpty() || !FMotorData)
+    if (path.isEmpty() || !FSession)
         return;
-    RunGuarded([&] { SaveParameterFile(path, TParameterSet{FieldTexts(), FMotorData->Texts()}); });
+    RunGuarded([&] {
+        SaveParameterFile(path, TParameterSet{FSession->SettingTexts(), FSession->MotorData()});
+    });
 }
 
 void TSettingsPage::LoadParameters() {
     const QString path = ChooseParameterFile(QFileDialog::AcceptOpen);
-    if (path.isEmpty() || !FMotorData)
+    if (path.isEmpty() || !FSession)
         return;
     RunGuarded([&] {
         // A file that is not one of ours, or is damaged, throws before any field changes.
         const TParameterSet parameters = LoadParameterFile(path);
-        for (int row = 0; row < SettingCount; ++row)
-            FFields[std::size_t(row)]->setText(parameters.Settings[std::size_t(row)]);
-        FMotorData->SetTexts(parameters.Motor);
+        FSession->SetSettingTexts(parameters.Settings);
+        FSession->SetMotorData(parameters.Motor);
     });
 }

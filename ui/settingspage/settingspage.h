@@ -1,7 +1,6 @@
 #pragma once
 
-#include "drive/registertable.h"
-#include "link/deviceslot.h"
+#include "drive/drivesession.h"
 
 #include <QFileDialog>
 #include <QPointer>
@@ -14,10 +13,9 @@ class TSettingsPage;
 }
 class QButtonGroup;
 class QLineEdit;
-class TMotorDataPage;
 
 // The tab "Nastawy Regulatora": the controller settings in engineering units, their read-back and write, the
-// register banks and parameter files.
+// register banks and parameter files. The fields show the session's settings and edit them.
 class TSettingsPage : public QWidget {
     Q_OBJECT
 
@@ -26,15 +24,14 @@ public:
     ~TSettingsPage() override;
 
     // Binds the page to the device it commands; the device window calls it once, at its start.
-    void Attach(TDeviceSlot& slot, TMotorDataPage& motorData);
+    void Attach(TDriveSession& session);
 
 private:
     void BuildRows();
     QFont RowFont() const;
-    TSettingTexts FieldTexts() const;
+    void ShowSettings();
     void ReadBack();
     void WriteToDrive();
-    void SendBankLine(bool store);
     void SaveParameters();
     void LoadParameters();
     // The path chosen in a file dialog, or empty when the user cancelled or the page went meanwhile.
@@ -43,8 +40,7 @@ private:
     std::unique_ptr<Ui::TSettingsPage> ui;
     std::array<QLineEdit*, SettingCount> FFields{};
     QButtonGroup* FBanks = nullptr;
-    QPointer<TDeviceSlot> FSlot;
-    QPointer<TMotorDataPage> FMotorData;
+    QPointer<TDriveSession> FSession;
     // Where the last parameter file was chosen, so the next dialog opens there.
     QString FParameterDirectory;
 };

@@ -1,7 +1,6 @@
 #include "ui/steppage/steppage.h"
 
 #include "common/savefile.h"
-#include "drive/steptest.h"
 #include "plot/paintercanvas.h"
 #include "plot/stepplot.h"
 #include "ui/errorbox/errorbox.h"
@@ -41,6 +40,13 @@ void SaveImage(const QString& fileName, const QImage& image) {
         throw EKelmorError(QStringLiteral("Cannot write the file \"%1\": %2").arg(fileName, reason));
 }
 
+// What the plot draws of a test.
+TPlottedTest Plotted(const TTestRecord& test, bool newest) {
+    static_assert(MissingSample == NoSample, "a missing sample stays missing on the plot");
+    return {test.Step.Amplitude, test.Step.SampleCount, RelativeSamples(test.Step),
+            TestColor(test.Number, newest), LegendText(test)};
+}
+
 } // namespace
 
 TStepPage::TStepPage(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TStepPage>()) {
@@ -58,8 +64,14 @@ TStepPage::TStepPage(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
 
 TStepPage::~TStepPage() = default;
 
-void TStepPage::Attach(TDeviceSlot& slot) {
-    FSlot = &slot;
+void TStepPage::Attach(TDriveSession& session) {
+    FSession = &session;
+    connect(&session, &TDriveSession::HistoryChanged, this, [this] {
+        // The last test's data can be saved only while it is in the history.
+        ui->saveDataAction->setEnabled(FSession && FLastTest && FSession->Test(*FLastTest));
+        Redraw();
+    });
+    connect(&session, &TDriveSession::ShownChanged, this, &TStepPage::Redraw);
 }
 
 void TStepPage::resizeEvent(QResizeEvent* event) {
@@ -69,53 +81,63 @@ void TStepPage::resizeEvent(QResizeEvent* event) {
     ui->sidePanel->setGeometry(0, 0, PanelWidth, height);
     ui->plotBox->setGeometry(event->size().width() - PlotWidth, 0, PlotWidth, height);
     QWidget::resizeEvent(event);
+    Redraw();
 }
 
 void TStepPage::RunStepTest() {
     RunGuarded([&] {
-        if (!FSlot)
+        if (!FSession)
             return;
-        TStepMeasurement measurement;
-        {
-            // Holds the poll off for the whole test; it runs again however the test ends.
-            const std::unique_ptr<TExchange> exchange = FSlot->BeginExchange();
-            measurement = MeasureStep(*exchange, ui->amplitudeEdit->text(), ui->timeEdit->text());
-        }
-        if (measurement.TimeCapped)
+        const TDriveSession::TStepOutcome outcome = FSession->RunStepTest(
+            ui->amplitudeEdit->text(), ui->timeEdit->text(), ui->readSettingsCheck->isChecked());
+        if (outcome.TimeCapped)
             ui->timeEdit->setText(QStringLiteral("250"));
-        ShowTest(measurement.Record);
+        ShowFigures(outcome.Test);
     });
 }
 
-void TStepPage::ShowTest(const TStepRecord& record) {
-    const TStepTexts texts = StepTexts(StepFigures(record));
+void TStepPage::ShowFigures(const TTestRecord& test) {
+    const TStepTexts texts = StepTexts(test.Figures);
     ui->overshootLabel->setText(texts.Overshoot);
     ui->integralLabel->setText(texts.Integral);
     ui->riseTimeLabel->setText(texts.RiseTime);
     ui->settlingTimeLabel->setText(texts.SettlingTime);
-    const auto received = qsizetype(ReceivedCount(record));
+    const auto received = qsizetype(ReceivedCount(test.Step));
     ui->samplesNoteLabel->setText(
-        QStringLiteral("received %1 of %2 samples").arg(received).arg(record.SampleCount));
-    ui->samplesNoteLabel->setVisible(received < record.SampleCount);
-
-    FLastTest = record;
+        QStringLiteral("received %1 of %2 samples").arg(received).arg(test.Step.SampleCount));
+    ui->samplesNoteLabel->setVisible(received < test.Step.SampleCount);
+    FLastTest = test.Number;
     ui->saveDataAction->setEnabled(true);
+}
+
+void TStepPage::Redraw() {
     TPlotView& view = *ui->plotBox;
-    if (view.Image().isNull())
+    if (!FSession || view.Image().isNull())
         return;
-    TPainterCanvas canvas(view.Image(), view.Background(), view.font());
-    DrawStepTest(canvas, view.width(), view.height(), record.Amplitude, record.SampleCount,
-                 RelativeSamples(record));
+    std::vector<const TTestRecord*> shown;
+    for (const TTestRecord& test : FSession->Tests())
+        if (test.Shown)
+            shown.push_back(&test);
+    std::vector<TPlottedTest> plotted;
+    plotted.reserve(shown.size());
+    for (const TTestRecord* test : shown)
+        plotted.push_back(Plotted(*test, test == shown.back()));
+
+    const TColor face = view.Background();
+    view.Image().fill(QColor(RedOf(face), GreenOf(face), BlueOf(face)));
+    TPainterCanvas canvas(view.Image(), face, view.font());
+    if (FFramed)
+        WipeStepPlot(canvas, view.width(), view.height(), face);
+    if (!plotted.empty())
+        DrawStepTests(canvas, view.width(), view.height(), plotted);
     view.update();
 }
 
 void TStepPage::ClearPlot() {
-    TPlotView& view = *ui->plotBox;
-    if (view.Image().isNull())
-        return;
-    TPainterCanvas canvas(view.Image(), view.Background(), view.font());
-    WipeStepPlot(canvas, view.width(), view.height(), view.Background());
-    view.update();
+    FFramed = true;
+    if (FSession)
+        FSession->HideAll();
+    Redraw();
 }
 
 void TStepPage::SavePlot() {
@@ -131,7 +153,8 @@ void TStepPage::SaveData() {
     RunGuarded([&] {
         const QString fileName = ChooseFile(this, QStringLiteral("Zapisz dane"), QFileDialog::AcceptSave,
                                             QStringLiteral("CSV (*.csv)"), QStringLiteral("csv"));
-        if (!fileName.isEmpty() && FLastTest)
-            WriteStepCsv(fileName, *FLastTest);
+        const TTestRecord* test = FSession && FLastTest ? FSession->Test(*FLastTest) : nullptr;
+        if (!fileName.isEmpty() && test)
+            WriteStepCsv(fileName, test->Step);
     });
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "drive/stepfigures.h"
-#include "link/deviceslot.h"
+#include "drive/drivesession.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -12,8 +11,9 @@ namespace Ui {
 class TStepPage;
 }
 
-// The tab "Skok jednostkowy": the unit-step test, its figures and its plot. The plot piles up test
-// after test until "CLS"; its context menu saves it as PNG and the last test as CSV.
+// The tab "Skok jednostkowy": the unit-step test, the figures of the last one, and the plot of the
+// session's tests ticked for it, drawn from their records whenever they change. Its context menu
+// saves the plot as PNG and the last test as CSV.
 class TStepPage : public QWidget {
     Q_OBJECT
 
@@ -21,12 +21,13 @@ public:
     explicit TStepPage(QWidget* parent = nullptr);
     ~TStepPage() override;
 
-    // Binds the page to the device it commands; the device window calls it once, at its start.
-    void Attach(TDeviceSlot& slot);
+    // Binds the page to the session; the device window calls it once, at its start.
+    void Attach(TDriveSession& session);
 
-    // "Wykonaj": measures, shows the figures and adds the test to the plot.
+    // "Wykonaj": measures, shows the figures and adds the test to the session and the plot.
     void RunStepTest();
-    // "CLS": a plain surface in a one-pixel black frame; the figures stay.
+    // "CLS": a plain surface in a one-pixel black frame; the tests stay in the history, unticked, and
+    // the figures stay.
     void ClearPlot();
     void SavePlot();
     void SaveData();
@@ -35,10 +36,14 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void ShowTest(const TStepRecord& record);
-    // The file chosen in a save dialog; empty when cancelled.
+    void ShowFigures(const TTestRecord& test);
+    // Draws the plot anew from the tests ticked for it.
+    void Redraw();
 
     std::unique_ptr<Ui::TStepPage> ui;
-    QPointer<TDeviceSlot> FSlot;
-    std::optional<TStepRecord> FLastTest;
+    QPointer<TDriveSession> FSession;
+    // The number of the test whose figures are shown.
+    std::optional<int> FLastTest;
+    // "CLS" was clicked: the surface is framed from then on, as the wipe left it.
+    bool FFramed = false;
 };

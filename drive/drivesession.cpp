@@ -1,0 +1,236 @@
+#include "drive/drivesession.h"
+
+#include "common/errors.h"
+#include "drive/commandlines.h"
+#include "drive/controllersettings.h"
+#include "drive/steptest.h"
+#include "link/deviceslot.h"
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+namespace {
+
+constexpr std::uint8_t CR = '\r';
+
+bool Contains(const std::vector<int>& numbers, int number) {
+    return std::find(numbers.begin(), numbers.end(), number) != numbers.end();
+}
+
+} // namespace
+
+TDriveSession::TDriveSession(TDeviceSlot& slot, QObject* parent)
+    : QObject(parent), FSlot(&slot), FMotor(DefaultMotorData()), FSettings(DefaultSettingTexts()),
+      FKnown(std::make_shared<const TKnownSettings>()) {}
+
+void TDriveSession::SetMotorText(const TMotorField& field, const QString& text) {
+    if (FMotor.*field.Text == text)
+        return;
+    FMotor.*field.Text = text;
+    emit MotorDataChanged();
+}
+
+void TDriveSession::SetMotorData(const TMotorData& motor) {
+    FMotor = motor;
+    emit MotorDataChanged();
+}
+
+void TDriveSession::SetSettingText(TSettingRow row, const QString& text) {
+    if (FSettings[std::size_t(row)] == text)
+        return;
+    FSettings[std::size_t(row)] = text;
+    emit SettingTextsChanged();
+}
+
+void TDriveSession::SetSettingTexts(const TSettingTexts& texts) {
+    FSettings = texts;
+    emit SettingTextsChanged();
+}
+
+void TDriveSession::Publish(TKnownSettings known) {
+    known.At = QDateTime::currentDateTime();
+    FKnown = std::make_shared<const TKnownSettings>(std::move(known));
+    emit KnownSettingsChanged();
+}
+
+void TDriveSession::ForgetKnownSettings() {
+    TKnownSettings none;
+    none.At = FKnown->At;
+    FKnown = std::make_shared<const TKnownSettings>(std::move(none));
+    emit KnownSettingsChanged();
+}
+
+void TDriveSession::ReadSettings() {
+    if (!FSlot)
+        return;
+    // The exchange holds the poll off, so no byte of the dialogues reaches the terminal.
+    const std::unique_ptr<TExchange> exchange = FSlot->BeginExchange();
+    ReadSettings(*exchange);
+}
+
+void TDriveSession::ReadSettings(TExchange& exchange) {
+    const TRegisterValues registers = QueryRegisters(exchange);
+    // A conversion that fails leaves the rows before it filled, and known.
+    TKnownSettings known = *FKnown;
+    const auto publish = [&] {
+        Publish(std::move(known));
+        emit SettingTextsChanged();
+    };
+    try {
+        ShowRegisters(registers, FMotor, [&](TSettingRow row, const QString& text) {
+            FSettings[std::size_t(row)] = text;
+            known.Texts[std::size_t(row)] = text;
+        });
+    } catch (...) {
+        publish();
+        throw;
+    }
+    publish();
+}
+
+void TDriveSession::WriteSettings() {
+    WriteSettings(FSettings);
+}
+
+void TDriveSession::WriteSettings(const TSettingTexts& texts) {
+    TKnownSettings known = *FKnown;
+    int row = 0;
+    try {
+        // The lines go out in row order, each once its value is known.
+        ::WriteSettings(texts, FMotor, [&](const QByteArray& line) {
+            Send(line);
+            known.Texts[std::size_t(row)] = texts[std::size_t(row)];
+            ++row;
+        });
+    } catch (...) {
+        if (row > 0)
+            Publish(std::move(known));
+        throw;
+    }
+    Publish(std::move(known));
+}
+
+void TDriveSession::StoreBank(int bank) {
+    if (const std::optional<QByteArray> line = BankStoreLine(bank))
+        Send(*line);
+}
+
+void TDriveSession::LoadBank(int bank) {
+    if (const std::optional<QByteArray> line = BankLoadLine(bank)) {
+        Send(*line);
+        ForgetKnownSettings();
+    }
+}
+
+TDriveSession::TStepOutcome TDriveSession::RunStepTest(const QString& amplitudeText, const QString& timeText,
+                                                       bool readSettingsFirst) {
+    if (!FSlot)
+        throw EKelmorError(QStringLiteral("The device is closed"));
+    // Holds the poll off for the whole test; it runs again however the test ends.
+    const std::unique_ptr<TExchange> exchange = FSlot->BeginExchange();
+    return RunStepTest(*exchange, amplitudeText, timeText, readSettingsFirst);
+}
+
+TDriveSession::TStepOutcome TDriveSession::RunStepTest(TExchange& exchange, const QString& amplitudeText,
+                                                       const QString& timeText, bool readSettingsFirst) {
+    if (readSettingsFirst)
+        ReadSettings(exchange);
+    TStepMeasurement measurement = MeasureStep(exchange, amplitudeText, timeText);
+    FTests.push_back(
+        MakeTestRecord(FNextNumber++, QDateTime::currentDateTime(), std::move(measurement.Record), FKnown));
+    emit HistoryChanged();
+    return {FTests.back(), measurement.TimeCapped};
+}
+
+void TDriveSession::SetMode(int mode) {
+    Send(ModeLine(mode));
+}
+
+void TDriveSession::SetSetPoint(std::int32_t value) {
+    Send(SetPointLine(value));
+}
+
+void TDriveSession::Identify() {
+    Send(IdentifyLine());
+}
+
+void TDriveSession::ShowPosition() {
+    Send(PositionLine());
+}
+
+void TDriveSession::RapidMove(const QString& targetText) {
+    Send(RapidMoveLine(MoveTargetBytes(targetText)));
+}
+
+void TDriveSession::FeedMove(const QString& targetText, const QString& speedText) {
+    const std::int32_t speed = FeedSpeed(speedText, FMotor.EncoderPulses);
+    Send(FeedMoveLine(MoveTargetBytes(targetText), speed));
+}
+
+void TDriveSession::SendTyped(std::uint8_t byte) {
+    if (!FSlot)
+        return;
+    FSlot->Write(&byte, 1);
+    if (byte != CR) {
+        FTypedLine = true;
+        return;
+    }
+    // Any line typed may set a register, answer a register prompt or load a bank.
+    if (std::exchange(FTypedLine, false))
+        ForgetKnownSettings();
+}
+
+void TDriveSession::Send(const QByteArray& line) {
+    if (FSlot)
+        FSlot->WriteLine(line);
+}
+
+TTestRecord* TDriveSession::Find(int number) {
+    const auto it =
+        std::find_if(FTests.begin(), FTests.end(), [&](const TTestRecord& t) { return t.Number == number; });
+    return it == FTests.end() ? nullptr : &*it;
+}
+
+const TTestRecord* TDriveSession::Test(int number) const {
+    return const_cast<TDriveSession*>(this)->Find(number);
+}
+
+void TDriveSession::SetShown(int number, bool shown) {
+    TTestRecord* test = Find(number);
+    if (!test || test->Shown == shown)
+        return;
+    test->Shown = shown;
+    emit ShownChanged();
+}
+
+void TDriveSession::ShowOnly(const std::vector<int>& numbers) {
+    for (TTestRecord& test : FTests)
+        test.Shown = Contains(numbers, test.Number);
+    emit ShownChanged();
+}
+
+void TDriveSession::HideAll() {
+    ShowOnly({});
+}
+
+void TDriveSession::Remove(const std::vector<int>& numbers) {
+    const auto removed =
+        std::erase_if(FTests, [&](const TTestRecord& t) { return Contains(numbers, t.Number); });
+    if (removed > 0)
+        emit HistoryChanged();
+}
+
+void TDriveSession::AddTests(std::vector<TTestRecord> tests) {
+    if (tests.empty())
+        return;
+    if (FTests.empty()) {
+        for (const TTestRecord& test : tests)
+            FNextNumber = std::max(FNextNumber, test.Number + 1);
+    } else {
+        for (TTestRecord& test : tests)
+            test.Number = FNextNumber++;
+    }
+    FTests.insert(FTests.end(), std::make_move_iterator(tests.begin()), std::make_move_iterator(tests.end()));
+    emit HistoryChanged();
+}

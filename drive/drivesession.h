@@ -1,0 +1,106 @@
+#pragma once
+
+#include "drive/registertable.h"
+#include "drive/testrecord.h"
+#include "link/deviceslot.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// The model of one open device that the device window's pages share: the motor data, the nine
+// settings as the settings page holds them, what is known of the settings in the drive, and the step
+// tests of this session. Pages show its state and call its commands; every byte goes through the slot.
+// Commands throw the errors of common/errors.h; what was done before an error stays done.
+class TDriveSession : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TDriveSession(TDeviceSlot& slot, QObject* parent = nullptr);
+
+    // The slot this session commands; none once the slot table is gone.
+    TDeviceSlot* Slot() const { return FSlot.data(); }
+
+    const TMotorData& MotorData() const { return FMotor; }
+    void SetMotorText(const TMotorField& field, const QString& text);
+    void SetMotorData(const TMotorData& motor);
+
+    // The settings as the page holds them: what "Wpisz" writes and "Czytaj" fills.
+    const TSettingTexts& SettingTexts() const { return FSettings; }
+    void SetSettingText(TSettingRow row, const QString& text);
+    void SetSettingTexts(const TSettingTexts& texts);
+
+    const TSettingsSnapshot& Known() const { return FKnown; }
+    // Something the session did not build reached the drive and may have changed its registers.
+    void ForgetKnownSettings();
+
+    // "Czytaj": the nine registers from the drive into the settings, within the exchange given or
+    // one of its own.
+    void ReadSettings();
+    void ReadSettings(TExchange& exchange);
+    // "Wpisz": the settings as held, or the texts given, into the drive's working registers.
+    void WriteSettings();
+    void WriteSettings(const TSettingTexts& texts);
+    // The bank store and load; nothing is sent when no bank (0..3) is chosen.
+    void StoreBank(int bank);
+    void LoadBank(int bank);
+
+    struct TStepOutcome {
+        const TTestRecord& Test;
+        // The measurement time asked for was longer than the drive records; "250" stands for it.
+        bool TimeCapped;
+    };
+    // One step test, with the read-back first when asked, so the record's settings are exact. The
+    // test joins the history, shown on the plot.
+    TStepOutcome RunStepTest(const QString& amplitudeText, const QString& timeText, bool readSettingsFirst);
+    // The same within an exchange the caller holds.
+    TStepOutcome RunStepTest(TExchange& exchange, const QString& amplitudeText, const QString& timeText,
+                             bool readSettingsFirst);
+
+    // The diagnostics and the manual moves: each writes its line and reads no reply.
+    void SetMode(int mode);
+    void SetSetPoint(std::int32_t value);
+    void Identify();
+    void ShowPosition();
+    void RapidMove(const QString& targetText);
+    void FeedMove(const QString& targetText, const QString& speedText);
+    // A key typed in the terminal; a line typed there may change any register.
+    void SendTyped(std::uint8_t byte);
+
+    // The history, oldest first.
+    const std::vector<TTestRecord>& Tests() const { return FTests; }
+    const TTestRecord* Test(int number) const;
+    void SetShown(int number, bool shown);
+    void ShowOnly(const std::vector<int>& numbers);
+    void HideAll();
+    void Remove(const std::vector<int>& numbers);
+    // Tests read from a session file join the history. They keep their numbers in an empty history,
+    // and are numbered on after the last test otherwise.
+    void AddTests(std::vector<TTestRecord> tests);
+
+signals:
+    void MotorDataChanged();
+    void SettingTextsChanged();
+    void KnownSettingsChanged();
+    // Tests were added or removed.
+    void HistoryChanged();
+    // Tests were ticked or unticked for the plot.
+    void ShownChanged();
+
+private:
+    void Send(const QByteArray& line);
+    void Publish(TKnownSettings known);
+    TTestRecord* Find(int number);
+
+    QPointer<TDeviceSlot> FSlot;
+    TMotorData FMotor;
+    TSettingTexts FSettings;
+    TSettingsSnapshot FKnown;
+    std::vector<TTestRecord> FTests;
+    int FNextNumber = 1;
+    // The terminal line being typed is not empty.
+    bool FTypedLine = false;
+};

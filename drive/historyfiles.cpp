@@ -1,0 +1,227 @@
+#include "drive/historyfiles.h"
+
+#include "common/errors.h"
+#include "common/savefile.h"
+#include "drive/steptest.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <cmath>
+#include <memory>
+#include <utility>
+
+namespace {
+
+const QString Format = QStringLiteral("Kelmor session");
+constexpr int Version = 1;
+// Far more than a history of a thousand tests takes; a larger file is not one of ours.
+constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
+
+void Save(const QString& path, const QByteArray& bytes) {
+    if (const QString reason = SaveWholeFile(path, bytes); !reason.isEmpty())
+        throw EKelmorError(QStringLiteral("Cannot write the file \"%1\": %2").arg(path, reason));
+}
+
+QString IsoTime(const QDateTime& time) {
+    return time.toString(Qt::ISODateWithMs);
+}
+
+QJsonValue TimeValue(const QDateTime& time) {
+    return time.isValid() ? QJsonValue(IsoTime(time)) : QJsonValue();
+}
+
+QJsonObject SettingsObject(const TKnownSettings& settings) {
+    QJsonObject object{{QStringLiteral("at"), TimeValue(settings.At)}};
+    for (int row = 0; row < SettingCount; ++row) {
+        const QString& text = settings.Texts[std::size_t(row)];
+        object.insert(QLatin1String(RegisterTable[std::size_t(row)].Key),
+                      text.isNull() ? QJsonValue() : QJsonValue(text));
+    }
+    return object;
+}
+
+QJsonObject TestObject(const TTestRecord& test) {
+    QJsonArray samples;
+    for (const std::uint32_t sample : test.Step.Samples)
+        samples.append(sample == MissingSample ? QJsonValue() : QJsonValue(qint64(sample)));
+    return {{QStringLiteral("number"), test.Number},
+            {QStringLiteral("ranAt"), IsoTime(test.RanAt)},
+            {QStringLiteral("amplitude"), qint64(test.Step.Amplitude)},
+            {QStringLiteral("startPosition"), qint64(test.Step.StartPosition)},
+            {QStringLiteral("samplesAsked"), test.Step.SampleCount},
+            {QStringLiteral("shown"), test.Shown},
+            {QStringLiteral("samples"), samples},
+            {QStringLiteral("settings"), SettingsObject(*test.Settings)}};
+}
+
+// What is wrong with one test of a session file.
+struct EBadTest {
+    QString Reason;
+};
+
+[[noreturn]] void Bad(const QString& reason) {
+    throw EBadTest{reason};
+}
+
+std::int64_t Whole(const QJsonValue& value, const QString& name, std::int64_t lowest, std::int64_t highest) {
+    const double number = value.toDouble();
+    if (!value.isDouble() || number != std::floor(number) || number < double(lowest) ||
+        number > double(highest))
+        Bad(QStringLiteral("%1 is not a whole number from %2 to %3").arg(name).arg(lowest).arg(highest));
+    return std::int64_t(number);
+}
+
+QDateTime Time(const QJsonValue& value, const QString& name) {
+    const QDateTime time = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
+    if (!time.isValid())
+        Bad(QStringLiteral("%1 is not a date and time").arg(name));
+    return time;
+}
+
+// Reads the fields of one test.
+class TTestReader {
+public:
+    explicit TTestReader(const QJsonObject& object) : FObject(object) {}
+
+    QJsonValue Value(const char* key) const { return FObject.value(QLatin1String(key)); }
+
+    std::int64_t Whole(const char* key, std::int64_t lowest, std::int64_t highest) const {
+        return ::Whole(Value(key), QLatin1String(key), lowest, highest);
+    }
+
+    std::vector<std::uint32_t> Samples(int asked) const {
+        const QJsonValue value = Value("samples");
+        const QJsonArray array = value.toArray();
+        if (!value.isArray() || array.size() > asked)
+            Bad(QStringLiteral("samples is not a list of at most samplesAsked positions"));
+        std::vector<std::uint32_t> samples;
+        samples.reserve(std::size_t(array.size()));
+        for (const QJsonValue& sample : array)
+            samples.push_back(sample.isNull() ? MissingSample
+                                              : std::uint32_t(::Whole(sample, QStringLiteral("a sample"), 0,
+                                                                      MaxDrivePosition)));
+        return samples;
+    }
+
+    TKnownSettings Settings() const {
+        const QJsonValue value = Value("settings");
+        if (!value.isObject())
+            Bad(QStringLiteral("settings is missing"));
+        const QJsonObject object = value.toObject();
+        TKnownSettings settings;
+        if (const QJsonValue at = object.value(QLatin1String("at")); !at.isNull())
+            settings.At = Time(at, QStringLiteral("settings.at"));
+        for (int row = 0; row < SettingCount; ++row) {
+            const QLatin1String key(RegisterTable[std::size_t(row)].Key);
+            const QJsonValue text = object.value(key);
+            // A known text is never empty: "Wpisz" refuses an empty field.
+            if (!text.isNull() && text.toString().isEmpty())
+                Bad(QStringLiteral("the setting %1 is neither a text nor null").arg(key));
+            if (!text.isNull())
+                settings.Texts[std::size_t(row)] = text.toString();
+        }
+        return settings;
+    }
+
+private:
+    QJsonObject FObject;
+};
+
+[[noreturn]] void ThrowNotOurs(const QString& path) {
+    throw EKelmorError(QStringLiteral("\"%1\" is not a Kelmor session file").arg(path));
+}
+
+[[noreturn]] void ThrowDamaged(const QString& path, const QString& reason) {
+    throw EKelmorError(QStringLiteral("The session file \"%1\" is damaged: %2").arg(path, reason));
+}
+
+} // namespace
+
+void WriteTestsCsv(const QString& path, std::span<const TTestRecord* const> tests) {
+    QByteArray text = "test,time_ms,position,relative,commanded\n";
+    for (const TTestRecord* test : tests) {
+        const TStepRecord& step = test->Step;
+        const QByteArray number = QByteArray::number(test->Number) + ',';
+        const std::int64_t start = step.StartPosition;
+        const QByteArray commanded = ',' + QByteArray::number(start + step.Amplitude) + '\n';
+        for (std::size_t i = 0; i < step.Samples.size(); ++i) {
+            const std::uint32_t sample = step.Samples[i];
+            if (sample == MissingSample)
+                continue;
+            text += number + QByteArray::number(double(i) * SamplePeriodMs, 'f', 1) + ',' +
+                    QByteArray::number(sample) + ',' + QByteArray::number(std::int64_t(sample) - start) +
+                    commanded;
+        }
+    }
+    Save(path, text);
+}
+
+void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests) {
+    QJsonArray array;
+    for (const TTestRecord& test : tests)
+        array.append(TestObject(test));
+    const QJsonObject session{{QStringLiteral("format"), Format},
+                              {QStringLiteral("version"), Version},
+                              {QStringLiteral("tests"), array}};
+    Save(path, QJsonDocument(session).toJson(QJsonDocument::Compact));
+}
+
+std::vector<TTestRecord> LoadSessionFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EKelmorError(QStringLiteral("Cannot read the file \"%1\": %2").arg(path, file.errorString()));
+    if (file.size() > MaxFileSize)
+        ThrowNotOurs(path);
+    return ParseSession(file.readAll(), path);
+}
+
+std::vector<TTestRecord> ParseSession(const QByteArray& content, const QString& path) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(content, &error);
+    const QJsonObject session = document.object();
+    if (error.error != QJsonParseError::NoError || session.value(QLatin1String("format")) != Format)
+        ThrowNotOurs(path);
+    if (session.value(QLatin1String("version")) != Version)
+        ThrowDamaged(path, QStringLiteral("version %1 is not one this Kelmor reads")
+                               .arg(session.value(QLatin1String("version")).toVariant().toString()));
+    const QJsonValue list = session.value(QLatin1String("tests"));
+    if (!list.isArray())
+        ThrowDamaged(path, QStringLiteral("it holds no list of tests"));
+
+    std::vector<TTestRecord> tests;
+    QSet<int> numbers;
+    TSettingsSnapshot last;
+    for (const QJsonValue& value : list.toArray()) {
+        const qsizetype at = qsizetype(tests.size()) + 1;
+        try {
+            if (!value.isObject())
+                Bad(QStringLiteral("it is not an object"));
+            const TTestReader reader(value.toObject());
+            const int number = int(reader.Whole("number", 1, 1'000'000'000));
+            if (numbers.contains(number))
+                Bad(QStringLiteral("the number %1 comes twice").arg(number));
+            numbers.insert(number);
+            TStepRecord step;
+            step.Amplitude = std::uint32_t(reader.Whole("amplitude", 1, MaxDrivePosition));
+            step.StartPosition = std::uint32_t(reader.Whole("startPosition", 0, MaxDrivePosition));
+            step.SampleCount = int(reader.Whole("samplesAsked", 1, MaxStepSamples));
+            step.Samples = reader.Samples(step.SampleCount);
+            const QJsonValue shown = reader.Value("shown");
+            if (!shown.isBool())
+                Bad(QStringLiteral("shown is not true or false"));
+            // Tests run under the same settings share them, as they did when measured.
+            TKnownSettings settings = reader.Settings();
+            if (!last || last->Texts != settings.Texts || last->At != settings.At)
+                last = std::make_shared<const TKnownSettings>(std::move(settings));
+            tests.push_back(MakeTestRecord(number, Time(reader.Value("ranAt"), QStringLiteral("ranAt")),
+                                           std::move(step), last));
+            tests.back().Shown = shown.toBool();
+        } catch (const EBadTest& bad) {
+            ThrowDamaged(path, QStringLiteral("test %1: %2").arg(at).arg(bad.Reason));
+        }
+    }
+    return tests;
+}

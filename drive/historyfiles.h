@@ -1,0 +1,41 @@
+#pragma once
+
+#include "drive/testrecord.h"
+
+#include <QString>
+#include <span>
+#include <vector>
+
+// The files of a session's history.
+//
+// Step tests as comma-separated values: a header naming the columns, then one line per sample that
+// arrived, test by test:
+//
+//     test,time_ms,position,relative,commanded
+//     3,0.0,100000,0,100200
+//
+// time_ms is the sample's time from the step, position the drive's absolute position, relative the
+// position less the start position, commanded the start position plus the amplitude.
+//
+// The session file holds the whole history as JSON (UTF-8):
+//
+//     {"format": "Kelmor session", "version": 1, "tests": [
+//       {"number": 1, "ranAt": "2026-12-08T10:15:30.123+01:00", "amplitude": 200,
+//        "startPosition": 100000, "samplesAsked": 500, "shown": true,
+//        "samples": [100000, 100003, null, …],
+//        "settings": {"at": "2026-12-08T10:14:02.000+01:00", "KV": "4,0", "KP": "3,0", "KD": null, …}},
+//       …]}
+//
+// samples holds the absolute positions at 0.5 ms apart from the step, null for one whose record did
+// not arrive whole; settings the nine texts as "Wpisz" wrote or "Czytaj" read them, by the keys of
+// parameter files, null where not known, and "at" when they were written or read (null if never).
+// The figures are not stored: they follow from the samples.
+
+// Both writers replace the file only once all of it is written; EKelmorError says why they could not.
+void WriteTestsCsv(const QString& path, std::span<const TTestRecord* const> tests);
+void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests);
+
+// The tests of a session file, whole or not at all: EKelmorError says why a file cannot be read, is
+// not a session file, or is damaged.
+std::vector<TTestRecord> LoadSessionFile(const QString& path);
+std::vector<TTestRecord> ParseSession(const QByteArray& content, const QString& path);

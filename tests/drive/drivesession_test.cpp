@@ -1,0 +1,78 @@
+// The session against the simulated drive: what each test records, and what is known of the
+// settings it ran under as commands and typed lines reach the drive.
+
+#include "drive/drivesession.h"
+
+#include "common/numtext.h"
+#include "tests/support/outcome.h"
+#include "tests/support/portsscope.h"
+#include "tests/support/qtprinters.h"
+
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+
+TEST(DriveSession, TestsRecordTheSettingsKnownWhenTheyRan) {
+    TPortsScope simulated;
+    TDeviceSlot slot(0);
+    ASSERT_TRUE(slot.Open());
+    TDriveSession session(slot);
+    const auto type = [&](const char* keys) {
+        for (const char* k = keys; *k; ++k)
+            session.SendTyped(std::uint8_t(*k));
+    };
+    const auto write = [&](const char* kp, const char* kg) {
+        session.SetSettingText(KP, LocalDecimalText(kp));
+        session.SetSettingText(KG, LocalDecimalText(kg));
+        return Outcome([&] { session.WriteSettings(); });
+    };
+    const auto noError = [](auto act) {
+        return [act] {
+            act();
+            return QString();
+        };
+    };
+    const QString kg = LocalDecimalText("0,3");
+    const struct {
+        const char* Name;
+        std::function<QString()> Act; // returns the error it ends with
+        QString Error;
+        bool ReadFirst;
+        QString Kp, Kg; // of the test run next
+    } steps[] = {
+        {"nothing written or read yet", noError([] {}), "", false, "?", "?"},
+        {"Wpisz", [&] { return write("3,0", "0,3"); }, "", false, LocalDecimalText("3,0"), kg},
+        {"Wpisz with twice the gain", [&] { return write("6,0", "0,3"); }, "", false, LocalDecimalText("6,0"),
+         kg},
+        {"bank store", noError([&] { session.StoreBank(1); }), "", false, LocalDecimalText("6,0"), kg},
+        {"an empty typed line", noError([&] { type("\r"); }), "", false, LocalDecimalText("6,0"), kg},
+        {"bank load of the defaults", noError([&] { session.LoadBank(0); }), "", false, "?", "?"},
+        {"read before the test", noError([] {}), "", true, LocalDecimalText("3,00"),
+         LocalDecimalText("0,30")},
+        {"a typed line", noError([&] { type("i\r"); }), "", false, "?", "?"},
+        {"Wpisz failing at KG", [&] { return write("6,0", "x"); }, "'x' is not a valid floating point value",
+         false, LocalDecimalText("6,0"), "?"},
+    };
+    for (const auto& s : steps) {
+        EXPECT_EQ(s.Act(), s.Error) << s.Name;
+        // The echoes are taken by the poll before the test purges.
+        QTest::qWait(3 * TDeviceSlot::KPollIntervalMs);
+        const TTestRecord& test = session.RunStepTest("200", "250", s.ReadFirst).Test;
+        EXPECT_EQ(test.SettingText(KP), s.Kp) << s.Name;
+        EXPECT_EQ(test.SettingText(KG), s.Kg) << s.Name;
+    }
+
+    const std::vector<TTestRecord>& tests = session.Tests();
+    ASSERT_EQ(tests.size(), std::size(steps));
+    const TTestRecord& first = tests.front();
+    EXPECT_EQ(first.Number, 1);
+    EXPECT_TRUE(first.RanAt.isValid() && first.Shown);
+    EXPECT_EQ(first.Step.Amplitude, 200u);
+    EXPECT_EQ(first.Step.StartPosition, 100000u);
+    EXPECT_EQ(first.Step.SampleCount, 500);
+    EXPECT_EQ(ReceivedCount(first.Step), 500u);
+    EXPECT_EQ(first.TimeMs(), 250);
+    EXPECT_EQ(tests[1].Step.StartPosition, 100200u) << "each test starts where the one before ended";
+    EXPECT_GT(tests[2].Figures.Overshoot, tests[1].Figures.Overshoot) << "twice KP overshoots more";
+    EXPECT_GT(tests[1].Figures.Overshoot, 1);
+}

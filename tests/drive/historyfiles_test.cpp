@@ -1,0 +1,96 @@
+#include "drive/historyfiles.h"
+
+#include "tests/support/outcome.h"
+#include "tests/support/qtprinters.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Two tests: the first under settings not all known and with its second sample missing, the second
+// under known settings and hidden from the plot.
+std::vector<TTestRecord> TwoTests() {
+    TKnownSettings partly;
+    partly.Texts[KP] = "3,0";
+    TKnownSettings all;
+    all.At = QDateTime::fromString("2026-12-08T10:14:02.500+01:00", Qt::ISODateWithMs);
+    for (int row = 0; row < SettingCount; ++row)
+        all.Texts[row] = QString::fromLatin1(RegisterTable[row].DefaultText);
+    const QDateTime ran = QDateTime::fromString("2026-12-08T10:15:30.125+01:00", Qt::ISODateWithMs);
+    std::vector<TTestRecord> tests;
+    tests.push_back(MakeTestRecord(3, ran, {200, 1000, 4, {1000, MissingSample, 1225, 1200}},
+                                   std::make_shared<const TKnownSettings>(partly)));
+    tests.push_back(
+        MakeTestRecord(7, ran.addSecs(5), {100, 5, 2, {105}}, std::make_shared<const TKnownSettings>(all)));
+    tests.back().Shown = false;
+    return tests;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(HistoryFiles, CsvAndSessionRoundTrip) {
+    QTemporaryDir dir;
+    const std::vector<TTestRecord> tests = TwoTests();
+    const std::vector<const TTestRecord*> both = {&tests[0], &tests[1]};
+    WriteTestsCsv(dir.filePath("tests.csv"), both);
+    EXPECT_EQ(ReadAll(dir.filePath("tests.csv")), "test,time_ms,position,relative,commanded\n"
+                                                  "3,0.0,1000,0,1200\n"
+                                                  "3,1.0,1225,225,1200\n"
+                                                  "3,1.5,1200,200,1200\n"
+                                                  "7,0.0,105,100,105\n");
+
+    const QString path = dir.filePath("session.kses");
+    SaveSessionFile(path, tests);
+    const std::vector<TTestRecord> loaded = LoadSessionFile(path);
+    ASSERT_EQ(loaded.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const TTestRecord& a = tests[i];
+        const TTestRecord& b = loaded[i];
+        EXPECT_EQ(b.Number, a.Number);
+        EXPECT_EQ(b.RanAt, a.RanAt);
+        EXPECT_EQ(b.Shown, a.Shown);
+        EXPECT_EQ(b.Step.Amplitude, a.Step.Amplitude);
+        EXPECT_EQ(b.Step.StartPosition, a.Step.StartPosition);
+        EXPECT_EQ(b.Step.SampleCount, a.Step.SampleCount);
+        EXPECT_EQ(b.Step.Samples, a.Step.Samples);
+        EXPECT_EQ(b.Figures.Integral, a.Figures.Integral);
+        EXPECT_EQ(b.Settings->Texts, a.Settings->Texts);
+        EXPECT_EQ(b.Settings->At, a.Settings->At);
+    }
+}
+
+TEST(HistoryFiles, DamagedOrForeignSessionFilesAreRefusedWhole) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("session.kses");
+    SaveSessionFile(path, TwoTests());
+    const QByteArray good = ReadAll(path);
+    const QString damaged = "The session file \"" + path + "\" is damaged: ";
+    const struct {
+        QByteArray From, To;
+        QString Error;
+    } cases[] = {
+        {"{", "[", "\"" + path + "\" is not a Kelmor session file"},
+        {"Kelmor session", "Kelmor parameters", "\"" + path + "\" is not a Kelmor session file"},
+        {"\"version\":1", "\"version\":2", damaged + "version 2 is not one this Kelmor reads"},
+        {"\"number\":7", "\"number\":3", damaged + "test 2: the number 3 comes twice"},
+        {"\"amplitude\":100", "\"amplitude\":0",
+         damaged + "test 2: amplitude is not a whole number from 1 to 16777215"},
+        {"[105]", "[105.5]", damaged + "test 2: a sample is not a whole number from 0 to 16777215"},
+        {"[105]", "[105,1,2]", damaged + "test 2: samples is not a list of at most samplesAsked positions"},
+        {"\"KP\":\"3,0\"", "\"KP\":3", damaged + "test 1: the setting KP is neither a text nor null"},
+        {"\"shown\":false", "\"shown\":0", damaged + "test 2: shown is not true or false"},
+    };
+    for (const auto& c : cases) {
+        QByteArray bytes = good;
+        ASSERT_TRUE(bytes.contains(c.From)) << c.From.toStdString();
+        bytes.replace(c.From, c.To);
+        EXPECT_EQ(Outcome([&] { ParseSession(bytes, path); }), c.Error) << c.To.toStdString();
+    }
+}

@@ -1,0 +1,57 @@
+// The history tab's commands on the session of a device window, the drive answering through the fake.
+
+#include "link/deviceslot.h"
+#include "tests/support/fakeport.h"
+#include "tests/support/modal.h"
+#include "ui/devicewindow/devicewindow.h"
+
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+TEST(HistoryPage, ShowsRemovesSavesAndLoadsTests) {
+    TFakeDeviceLibrary fake;
+    TFakeDevice& device = fake.Device(0);
+    device.Answers["L \r\r"] = "L \r\n\r\n1000\r\n";
+    device.Answers["J 1200\r"] = QByteArray("l\0\x04\xB0", 4).repeated(500);
+    TDeviceSlot slot(0);
+    ASSERT_TRUE(slot.Open());
+    TDeviceWindow window(slot);
+    TDriveSession& session = window.Session();
+    for (int i = 0; i < 3; ++i)
+        session.RunStepTest("200", "250", false);
+    auto* table = window.findChild<QTableView*>("table");
+    const auto click = [&](const char* button) { window.findChild<QPushButton*>(button)->click(); };
+    const auto shown = [&] {
+        std::vector<int> numbers;
+        for (const TTestRecord& test : session.Tests())
+            if (test.Shown)
+                numbers.push_back(test.Number);
+        return numbers;
+    };
+    ASSERT_EQ(table->model()->rowCount(), 3);
+    EXPECT_EQ(shown(), (std::vector{1, 2, 3}));
+
+    table->selectRow(0);
+    click("showButton");
+    EXPECT_EQ(shown(), (std::vector{1}));
+    table->model()->setData(table->model()->index(2, 0), Qt::Checked, Qt::CheckStateRole);
+    EXPECT_EQ(shown(), (std::vector{1, 3})) << "the tick";
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tuning.kses");
+    {
+        const TModalAnswer answer = FileAnswer(path);
+        click("saveSessionButton");
+    }
+    table->selectAll();
+    click("removeButton");
+    EXPECT_EQ(table->model()->rowCount(), 0);
+    {
+        const TModalAnswer answer = FileAnswer(path);
+        click("loadSessionButton");
+    }
+    EXPECT_EQ(table->model()->rowCount(), 3);
+    EXPECT_EQ(shown(), (std::vector{1, 3})) << "loaded tests keep their numbers and ticks";
+}

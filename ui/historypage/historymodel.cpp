@@ -1,0 +1,165 @@
+#include "ui/historypage/historymodel.h"
+
+#include "plot/stepplot.h"
+
+#include <QColor>
+#include <QLocale>
+#include <algorithm>
+
+namespace {
+
+// Columns before and after the nine settings.
+enum TColumn : int { NumberColumn, TimeColumn, AmplitudeColumn, MeasurementColumn, FirstSettingColumn };
+enum TFigureColumn : int {
+    OvershootColumn,
+    IntegralColumn,
+    RiseColumn,
+    SettlingColumn,
+    SamplesColumn,
+    FigureColumns
+};
+constexpr int FirstFigureColumn = int(FirstSettingColumn) + int(SettingCount);
+
+QString FigureHeader(int figure) {
+    switch (figure) {
+    case OvershootColumn:
+        return QStringLiteral("Przeregulowanie [%]");
+    case IntegralColumn:
+        return QStringLiteral("Całka [ms*krok]");
+    case RiseColumn:
+        return QStringLiteral("t 10–90 % [ms]");
+    case SettlingColumn:
+        return QStringLiteral("t ±5 % [ms]");
+    default:
+        return QStringLiteral("Próbki");
+    }
+}
+
+} // namespace
+
+THistoryModel::THistoryModel(TDriveSession& session, QObject* parent)
+    : QAbstractTableModel(parent), FSession(&session) {
+    connect(&session, &TDriveSession::HistoryChanged, this, [this] {
+        beginResetModel();
+        endResetModel();
+    });
+    connect(&session, &TDriveSession::ShownChanged, this, [this] {
+        if (rowCount() > 0)
+            emit dataChanged(index(0, NumberColumn), index(rowCount() - 1, NumberColumn),
+                             {Qt::CheckStateRole, Qt::DecorationRole});
+    });
+}
+
+int THistoryModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() || !FSession ? 0 : int(FSession->Tests().size());
+}
+
+int THistoryModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : FirstFigureColumn + FigureColumns;
+}
+
+int THistoryModel::NewestShown() const {
+    const std::vector<TTestRecord>& tests = FSession->Tests();
+    const auto newest =
+        std::find_if(tests.rbegin(), tests.rend(), [](const TTestRecord& t) { return t.Shown; });
+    return newest == tests.rend() ? 0 : newest->Number;
+}
+
+const TTestRecord& THistoryModel::Test(int row) const {
+    return FSession->Tests()[std::size_t(row)];
+}
+
+QString THistoryModel::Text(const TTestRecord& test, int column) const {
+    switch (column) {
+    case NumberColumn:
+        return QString::number(test.Number);
+    case TimeColumn:
+        return QLocale().toString(test.RanAt.time(), QStringLiteral("HH:mm:ss"));
+    case AmplitudeColumn:
+        return QString::number(test.Step.Amplitude);
+    case MeasurementColumn:
+        return QString::number(test.TimeMs());
+    default:
+        break;
+    }
+    if (column < FirstFigureColumn)
+        return test.SettingText(TSettingRow(column - FirstSettingColumn));
+    const TStepTexts texts = StepTexts(test.Figures);
+    switch (column - FirstFigureColumn) {
+    case OvershootColumn:
+        return texts.Overshoot;
+    case IntegralColumn:
+        return texts.Integral;
+    case RiseColumn:
+        return texts.RiseTime;
+    case SettlingColumn:
+        return texts.SettlingTime;
+    default:
+        return QStringLiteral("%1/%2").arg(ReceivedCount(test.Step)).arg(test.Step.SampleCount);
+    }
+}
+
+QVariant THistoryModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const TTestRecord& test = Test(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return Text(test, index.column());
+    case Qt::CheckStateRole:
+        return index.column() == NumberColumn ? QVariant(test.Shown ? Qt::Checked : Qt::Unchecked)
+                                              : QVariant();
+    case Qt::DecorationRole: {
+        // The colour the test has on the plot.
+        if (index.column() != NumberColumn || !test.Shown)
+            return {};
+        const TColor color = TestColor(test.Number, test.Number == NewestShown());
+        return QColor(RedOf(color), GreenOf(color), BlueOf(color));
+    }
+    case Qt::TextAlignmentRole:
+        return index.column() == TimeColumn ? QVariant() : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    case Qt::ToolTipRole:
+        if (index.column() == TimeColumn)
+            return QLocale().toString(test.RanAt, QLocale::LongFormat);
+        if (index.column() >= FirstSettingColumn && index.column() < FirstFigureColumn &&
+            test.Settings->At.isValid())
+            return QStringLiteral("Nastawy z %1")
+                .arg(QLocale().toString(test.Settings->At, QLocale::ShortFormat));
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant THistoryModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case NumberColumn:
+        return QStringLiteral("Nr");
+    case TimeColumn:
+        return QStringLiteral("Czas");
+    case AmplitudeColumn:
+        return QStringLiteral("Amplituda");
+    case MeasurementColumn:
+        return QStringLiteral("Pomiar [ms]");
+    default:
+        break;
+    }
+    if (section < FirstFigureColumn)
+        return QString::fromUtf8(RegisterTable[std::size_t(section - FirstSettingColumn)].Label);
+    return FigureHeader(section - FirstFigureColumn);
+}
+
+Qt::ItemFlags THistoryModel::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    return index.column() == NumberColumn ? flags | Qt::ItemIsUserCheckable : flags;
+}
+
+bool THistoryModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!FSession || role != Qt::CheckStateRole || index.column() != NumberColumn ||
+        index.row() >= rowCount())
+        return false;
+    FSession->SetShown(Test(index.row()).Number, value.value<Qt::CheckState>() == Qt::Checked);
+    return true;
+}
