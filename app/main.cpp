@@ -1,6 +1,8 @@
 #include "ui/mainwindow/mainform.h"
 
 #include <QApplication>
+
+#ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 
 #include <atomic>
@@ -21,7 +23,23 @@ void OnQuitSignal(int) {
     [[maybe_unused]] const auto written = write(QuitSignalPipe[1], &byte, 1);
 }
 
+// A terminal's Ctrl+C or a kill closes the main window as the exit command does, so devices and
+// capture files are closed properly. (A Windows GUI program has no terminal to be stopped from.)
+std::unique_ptr<QSocketNotifier> CloseOnQuitSignal(TMainForm& mainForm) {
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, QuitSignalPipe) != 0)
+        return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(QuitSignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &mainForm, [&mainForm] {
+        mainForm.close();
+        QCoreApplication::quit();
+    });
+    std::signal(SIGTERM, OnQuitSignal);
+    std::signal(SIGINT, OnQuitSignal);
+    return notifier;
+}
+
 } // namespace
+#endif
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -29,18 +47,9 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("kelmor"));
     TMainForm mainForm(nullptr, &QuitRequested);
 
-    // A terminal's Ctrl+C or a kill closes the main window as the exit command does, so devices
-    // and capture files are closed properly.
-    std::unique_ptr<QSocketNotifier> quitNotifier;
-    if (socketpair(AF_UNIX, SOCK_STREAM, 0, QuitSignalPipe) == 0) {
-        quitNotifier = std::make_unique<QSocketNotifier>(QuitSignalPipe[0], QSocketNotifier::Read);
-        QObject::connect(quitNotifier.get(), &QSocketNotifier::activated, &mainForm, [&mainForm] {
-            mainForm.close();
-            QCoreApplication::quit();
-        });
-        std::signal(SIGTERM, OnQuitSignal);
-        std::signal(SIGINT, OnQuitSignal);
-    }
+#ifdef Q_OS_UNIX
+    const auto quitNotifier = CloseOnQuitSignal(mainForm);
+#endif
 
     mainForm.show();
     return app.exec();

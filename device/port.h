@@ -2,14 +2,16 @@
 
 // One open device behind the device library. Each backend (a real serial port, the simulated
 // drive, the tests' fake) implements this; the library's table maps handles to TPort objects,
-// and nothing above the library ever sees a backend type.
+// and nothing above the library ever sees a backend type. Qt is only named here, in the factory's
+// signature, so that a backend's core builds without it (the Win32 one is checked on its own).
 
 #include "device/zqlink.h"
 
-#include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
+
+class QString;
 
 class TPort {
 public:
@@ -35,7 +37,8 @@ public:
 };
 
 // Why a port did not open: the status that ZQ_Open returns and, when the operating system refused,
-// its error number (errno), from which OpenFailureReason words the cause; 0 when it gave none.
+// its error as an errno value (the Win32 backend translates its own), from which OpenFailureReason
+// words the cause; 0 when it gave none.
 struct TOpenFailure {
     ZQ_STATUS Status = ZQ_OK;
     int SystemError = 0;

@@ -31,7 +31,12 @@ QString DevicePortName(std::int32_t deviceIndex) {
     if (!variable) {
         for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
             if (info.hasVendorIdentifier())
+#ifdef Q_OS_WIN
+                // "COM3" rather than "\\.\COM3": the name Windows users know their ports by.
+                converters << info.portName();
+#else
                 converters << info.systemLocation();
+#endif
     }
     return MapDevicePorts(variable, converters).at(deviceIndex);
 }

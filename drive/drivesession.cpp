@@ -2,7 +2,6 @@
 
 #include "common/errors.h"
 #include "drive/commandlines.h"
-#include "drive/controllersettings.h"
 #include "drive/steptest.h"
 #include "link/deviceslot.h"
 
@@ -22,7 +21,12 @@ bool Contains(const std::vector<int>& numbers, int number) {
 
 TDriveSession::TDriveSession(TDeviceSlot& slot, QObject* parent)
     : QObject(parent), FSlot(&slot), FMotor(DefaultMotorData()), FSettings(DefaultSettingTexts()),
-      FKnown(std::make_shared<const TKnownSettings>()) {}
+      FKnown(std::make_shared<const TKnownSettings>()) {
+    connect(&slot, &TDeviceSlot::DeviceBack, this, [this] {
+        if (const std::optional<TRegisterValues> registers = std::exchange(FPendingRegisters, std::nullopt))
+            WriteRegisters(*registers);
+    });
+}
 
 void TDriveSession::SetMotorText(const TMotorField& field, const QString& text) {
     if (FMotor.*field.Text == text)
@@ -107,6 +111,23 @@ void TDriveSession::WriteSettings(const TSettingTexts& texts) {
         if (row > 0)
             Publish(std::move(known));
         throw;
+    }
+    Publish(std::move(known));
+}
+
+void TDriveSession::WriteRegisters(const TRegisterValues& registers) {
+    if (FSlot && FSlot->IsLost()) {
+        FPendingRegisters = registers;
+        return;
+    }
+    for (const TRegisterRow& row : RegisterTable)
+        Send(RegisterWriteLine(row.Register, registers[std::size_t(row.Register)]));
+    TKnownSettings known;
+    try {
+        ShowRegisters(registers, FMotor,
+                      [&](TSettingRow row, const QString& text) { known.Texts[std::size_t(row)] = text; });
+    } catch (const EKelmorError&) {
+        // The motor data cannot show every register; those it cannot show stay unknown.
     }
     Publish(std::move(known));
 }

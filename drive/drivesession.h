@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drive/controllersettings.h"
 #include "drive/registertable.h"
 #include "drive/testrecord.h"
 #include "link/deviceslot.h"
@@ -9,6 +10,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 // The model of one open device that the device window's pages share: the motor data, the nine
@@ -44,6 +46,10 @@ public:
     // "Wpisz": the settings as held, or the texts given, into the drive's working registers.
     void WriteSettings();
     void WriteSettings(const TSettingTexts& texts);
+    // Register values as they are, in the order "Wpisz" sends them, such as values read before:
+    // nothing is lost to the two decimals of the texts. The settings known become their texts. A lost
+    // device gets them as soon as it is back.
+    void WriteRegisters(const TRegisterValues& registers);
     // The bank store and load; nothing is sent when no bank (0..3) is chosen.
     void StoreBank(int bank);
     void LoadBank(int bank);
@@ -67,6 +73,8 @@ public:
     void ShowPosition();
     void RapidMove(const QString& targetText);
     void FeedMove(const QString& targetText, const QString& speedText);
+    // The device is about to close: what is under way ends while its bytes can still reach the drive.
+    void Close() { emit Closing(); }
     // A key typed in the terminal; a line typed there may change any register.
     void SendTyped(std::uint8_t byte);
 
@@ -89,6 +97,7 @@ signals:
     void HistoryChanged();
     // Tests were ticked or unticked for the plot.
     void ShownChanged();
+    void Closing();
 
 private:
     void Send(const QByteArray& line);
@@ -101,6 +110,8 @@ private:
     TSettingsSnapshot FKnown;
     std::vector<TTestRecord> FTests;
     int FNextNumber = 1;
+    // Register values waiting for a lost device to come back.
+    std::optional<TRegisterValues> FPendingRegisters;
     // The terminal line being typed is not empty.
     bool FTypedLine = false;
 };

@@ -9,6 +9,16 @@
 #include <algorithm>
 #include <chrono>
 
+TStepEntries ParseStepEntries(const QString& amplitudeText, const QString& timeText) {
+    const std::int32_t amplitude = StrToInt(amplitudeText);
+    if (amplitude < 1)
+        throw EKelmorError(QStringLiteral("The amplitude must be at least 1 pulse"));
+    const std::int32_t timeMs = StrToInt(timeText);
+    if (timeMs < 1)
+        throw EKelmorError(QStringLiteral("The measurement time must be at least 1 ms"));
+    return {amplitude, timeMs};
+}
+
 TStepMeasurement MeasureStep(TExchange& exchange, const QString& amplitudeText, const QString& timeText) {
     // The end of an earlier answer still on the wire, such as the CR LF after the records of a test
     // run just before, would land after the purge and shift the position reply.
@@ -16,17 +26,12 @@ TStepMeasurement MeasureStep(TExchange& exchange, const QString& amplitudeText, 
     exchange.WriteLine(PositionQueryLine());
     const std::int32_t start = ReadPosition(exchange);
 
-    const std::int32_t amplitude = StrToInt(amplitudeText);
-    if (amplitude < 1)
-        throw EKelmorError(QStringLiteral("The amplitude must be at least 1 pulse"));
+    const auto [amplitude, timeMs] = ParseStepEntries(amplitudeText, timeText);
     const std::int64_t target = std::int64_t(start) + amplitude;
     if (target > MaxDrivePosition)
         throw EKelmorError(QStringLiteral("The target position %1 lies beyond the drive's last position %2")
                                .arg(target)
                                .arg(MaxDrivePosition));
-    const std::int32_t timeMs = StrToInt(timeText);
-    if (timeMs < 1)
-        throw EKelmorError(QStringLiteral("The measurement time must be at least 1 ms"));
 
     TStepMeasurement measurement;
     const std::int64_t asked = 2 * std::int64_t(timeMs);

@@ -12,6 +12,14 @@ constexpr int MaxStepSamples = 500;
 // The drive's positions are unsigned 24-bit.
 constexpr std::uint32_t MaxDrivePosition = 0xFFFFFF;
 
+// The step's amplitude in pulses and the measurement time in ms as the entries give them. Throws
+// EConvertError for a text that is not a whole number and EKelmorError for a value below 1.
+struct TStepEntries {
+    std::int32_t Amplitude = 0;
+    std::int32_t TimeMs = 0;
+};
+TStepEntries ParseStepEntries(const QString& amplitudeText, const QString& timeText);
+
 struct TStepMeasurement {
     TStepRecord Record;
     // The measurement time asked for was longer than the drive records; "250" stands for it.

@@ -1,8 +1,11 @@
 # Shared by run.sh and test.sh: install what the build needs, then configure and build.
 # Sourced, not run; KELMOR_BUILD_DIR and KELMOR_CMAKE_ARGS may be set by the caller.
 
+# The MinGW-w64 cross compiler and Wine (64-bit only, no i386 architecture needed) check the Win32
+# serial backend.
 KELMOR_PACKAGES="g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libgtest-dev libgmock-dev
-libbenchmark-dev fonts-dejavu-core clang libclang-rt-14-dev dpkg-dev file desktop-file-utils"
+libbenchmark-dev fonts-dejavu-core clang libclang-rt-14-dev dpkg-dev file desktop-file-utils
+g++-mingw-w64-x86-64-posix wine wine64"
 
 kelmor_install_packages() {
     local missing=()

@@ -41,6 +41,9 @@ TPty::TPty() {
     ::cfmakeraw(&tio);
     ::tcsetattr(FMaster, TCSANOW, &tio);
     ::fcntl(FMaster, F_SETFL, ::fcntl(FMaster, F_GETFL) | O_NONBLOCK);
+    // A program the test starts must not hold the controlling end too, or closing it here would not
+    // hang up the terminal.
+    ::fcntl(FMaster, F_SETFD, FD_CLOEXEC);
     ::close(slave);
     FSlavePath = QString::fromLocal8Bit(name);
 }

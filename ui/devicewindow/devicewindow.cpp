@@ -91,6 +91,7 @@ void TDeviceWindow::FormClose() {
     if (FSlot) {
         FSlot->disconnect(this);
         ui->diagnosticsPage->ReturnToZero();
+        FSession.Close();
         FSlot->Close();
     }
 }

@@ -5,6 +5,7 @@
 #include "plot/stepplot.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/filedialog/choosefile.h"
+#include "ui/tuningdialog/tuningdialog.h"
 #include "ui_steppage.h"
 
 #include <QBuffer>
@@ -55,9 +56,11 @@ TStepPage::TStepPage(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
     for (QLabel* caption : {ui->amplitudeCaption, ui->timeCaption, ui->riseTimeCaption,
                             ui->settlingTimeCaption, ui->overshootCaption, ui->integralCaption})
         FitInPanel(caption, ui->sidePanel);
-    ui->plotBox->addActions({ui->savePlotAction, ui->saveDataAction});
+    ui->plotBox->addActions({ui->tuneAction, ui->savePlotAction, ui->saveDataAction});
     connect(ui->runButton, &QPushButton::clicked, this, &TStepPage::RunStepTest);
     connect(ui->clearButton, &QPushButton::clicked, this, &TStepPage::ClearPlot);
+    connect(ui->tuneButton, &QPushButton::clicked, this, &TStepPage::OpenTuning);
+    connect(ui->tuneAction, &QAction::triggered, this, &TStepPage::OpenTuning);
     connect(ui->savePlotAction, &QAction::triggered, this, &TStepPage::SavePlot);
     connect(ui->saveDataAction, &QAction::triggered, this, &TStepPage::SaveData);
 }
@@ -67,8 +70,12 @@ TStepPage::~TStepPage() = default;
 void TStepPage::Attach(TDriveSession& session) {
     FSession = &session;
     connect(&session, &TDriveSession::HistoryChanged, this, [this] {
+        // A test added elsewhere, by a tuning run or from a file, shows its figures as one run here.
+        const std::vector<TTestRecord>& tests = FSession->Tests();
+        if (!tests.empty() && tests.back().Number > FLastTest.value_or(0))
+            ShowFigures(tests.back());
         // The last test's data can be saved only while it is in the history.
-        ui->saveDataAction->setEnabled(FSession && FLastTest && FSession->Test(*FLastTest));
+        ui->saveDataAction->setEnabled(FLastTest && FSession->Test(*FLastTest));
         Redraw();
     });
     connect(&session, &TDriveSession::ShownChanged, this, &TStepPage::Redraw);
@@ -131,6 +138,15 @@ void TStepPage::Redraw() {
     if (!plotted.empty())
         DrawStepTests(canvas, view.width(), view.height(), plotted);
     view.update();
+}
+
+void TStepPage::OpenTuning() {
+    if (!FSession)
+        return;
+    // The dialog closes with the page; its run ends then too.
+    auto* dialog = new TTuningDialog(*FSession, ui->amplitudeEdit->text(), ui->timeEdit->text(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }
 
 void TStepPage::ClearPlot() {

@@ -29,6 +29,8 @@ public:
     // "CLS": a plain surface in a one-pixel black frame; the tests stay in the history, unticked, and
     // the figures stay.
     void ClearPlot();
+    // "Strojenie…": the tuning dialog, with the step of the entries.
+    void OpenTuning();
     void SavePlot();
     void SaveData();
 

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "drive/drivesession.h"
+#include "drive/tuning.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <array>
+#include <optional>
+#include <vector>
+
+// What a tuning run does: a sweep of one setting, or a search over two.
+struct TTuningPlan {
+    bool Search = false;
+    // The swept setting is the first; a search varies both.
+    std::array<TSettingRow, 2> Rows{KP, KV};
+    // Sweep: from From to To in Steps values (2 .. 25), evenly or geometrically spaced.
+    double From = 0;
+    double To = 0;
+    int Steps = 10;
+    bool Geometric = false;
+    // Search: each gain within its bounds, at most MaxTests tests, from the settings as they stand.
+    std::array<double, 2> Lowest{};
+    std::array<double, 2> Highest{};
+    int MaxTests = 20;
+
+    TTuningCriterion Criterion;
+    // Between tests the motor goes back to where the run started.
+    bool ReturnToStart = true;
+    // The step of every test, as the step page's entries give it.
+    QString AmplitudeText;
+    QString TimeText;
+};
+
+// Runs the step tests of a plan on a session: for each round it writes the nine settings with the
+// round's gains ("Wpisz"), runs a step test (which joins the history) and, between rounds, moves the
+// motor back to where the run started. It takes an exchange for each test only, and lets the event
+// loop run between the steps, so the terminal and the lines go on. However the run ends, the register
+// values that were in the drive before it are written back (to a lost device as soon as it is back).
+class TTuningRunner : public QObject {
+    Q_OBJECT
+
+public:
+    // How long the motor may take to come back, and how near it must come: a hundredth of the amplitude.
+    static constexpr int ReturnTimeoutMs = 3000;
+    static constexpr int ReturnPollMs = 20;
+
+    TTuningRunner(TDriveSession& session, TTuningPlan plan, QObject* parent = nullptr);
+
+    // Checks the plan and every value it may write, and reads the drive's registers; throws
+    // EKelmorError, with nothing written, when any of that fails. The rounds then run from the event
+    // loop.
+    void Start();
+    // Ends the run after the test under way.
+    void Stop();
+    bool Running() const { return FRunning; }
+
+    // The rounds so far, and the best of them by the criterion.
+    const std::vector<TTuningRound>& Rounds() const { return FRounds; }
+    std::optional<std::size_t> Best() const { return BestRound(FRounds); }
+    // The most rounds the plan can have.
+    int PlannedRounds() const { return FPlan.Search ? FPlan.MaxTests : FPlan.Steps; }
+    // The settings of the best round with its gains backed off; none without a best round.
+    std::optional<TSettingTexts> BestSettings() const;
+    const TTuningPlan& Plan() const { return FPlan; }
+
+signals:
+    void RoundDone();
+    // The run is over; why, when it ended before its plan did ("" when the plan ran out).
+    void Finished(const QString& why);
+
+private:
+    TSettingTexts Settings(const std::array<double, 2>& gains) const;
+    // Converts every register of the texts without sending any: what the drive could not hold throws.
+    void CheckSettings(const TSettingTexts& texts) const;
+    std::optional<std::array<double, 2>> NextGains();
+    void RunRound();
+    void WaitForReturn();
+    void Finish(const QString& why);
+    void Restore();
+
+    QPointer<TDriveSession> FSession;
+    TTuningPlan FPlan;
+    TSettingTexts FBase;
+    std::vector<double> FSweep;
+    std::optional<TGainSearch> FSearch;
+    TRegisterValues FOriginal{};
+    std::vector<TTuningRound> FRounds;
+    bool FRunning = false;
+    bool FStopAsked = false;
+    std::uint32_t FStartPosition = 0;
+    std::uint32_t FAmplitude = 0;
+    QElapsedTimer FReturnClock;
+};

@@ -1,0 +1,126 @@
+// Tuning runs: the drive's settings come back however a run ends, and against the simulated drive a
+// sweep and a search find what the criterion asks for.
+
+#include "drive/tuningrunner.h"
+
+#include "common/errors.h"
+#include "common/numtext.h"
+#include "tests/support/fakeport.h"
+#include "tests/support/portsscope.h"
+#include "tests/support/qtprinters.h"
+
+#include <QEventLoop>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Runs the plan to its end; returns why it ended, or "not started: …" with the message of Start.
+QString RunToEnd(TTuningRunner& runner, const std::function<void()>& afterFirstRound = {}) {
+    QEventLoop loop;
+    QString why;
+    QObject::connect(&runner, &TTuningRunner::Finished, [&](const QString& w) {
+        why = w;
+        loop.quit();
+    });
+    QObject::connect(&runner, &TTuningRunner::RoundDone, [&] {
+        if (runner.Rounds().size() == 1 && afterFirstRound)
+            afterFirstRound();
+    });
+    try {
+        runner.Start();
+    } catch (const EKelmorError& error) {
+        return "not started: " + error.Message();
+    }
+    loop.exec();
+    return why;
+}
+
+TTuningPlan KpSweep(double from, double to, int steps) {
+    TTuningPlan plan;
+    plan.From = from;
+    plan.To = to;
+    plan.Steps = steps;
+    plan.AmplitudeText = "200";
+    plan.TimeText = "250";
+    return plan;
+}
+
+} // namespace
+
+TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
+    // The registers the drive holds before the run, in the order the settings write sends them.
+    const std::vector<QByteArray> original = {"P1 1000\r", "P2 700\r", "P3 5\r",     "P4 90\r", "P6 300\r",
+                                              "P0 200\r",  "P5 380\r", "P7 12000\r", "P8 60\r"};
+    const struct {
+        const char* Name;
+        std::function<void(TFakeDevice&, TTuningRunner&)> AfterFirstRound;
+        bool PositionAnswered;
+        QString Why;
+        int Rounds;
+    } cases[] = {
+        {"stopped", [](TFakeDevice&, TTuningRunner& r) { r.Stop(); }, true, "Stopped", 1},
+        {"a test that fails", {}, false, "' ' is not a valid integer value", 0},
+        {"a lost device", [](TFakeDevice& d, TTuningRunner&) { d.Statuses["ZQ_GetStatus"] = ZQ_IO_ERROR; },
+         true, "The device was lost", 1},
+    };
+    for (const auto& c : cases) {
+        TFakeDeviceLibrary fake;
+        TFakeDevice& device = fake.Device(0);
+        for (const QByteArray& line : original)
+            device.Answers["P" + line.mid(1, 1) + "\r"] =
+                "P" + line.mid(1, 1) + "\r\n" + line.mid(3).chopped(1) + ":";
+        device.Answers["\r"] = "\r\n";
+        if (c.PositionAnswered)
+            device.Answers["L \r\r"] = "L \r\n\r\n1000\r\n";
+        device.Answers["J 1200\r"] = QByteArray("l\0\x04\xB0", 4).repeated(500);
+        TDeviceSlot slot(0);
+        ASSERT_TRUE(slot.Open());
+        TDriveSession session(slot);
+        TTuningRunner runner(session, KpSweep(1, 4, 3));
+        EXPECT_EQ(RunToEnd(runner, [&] { c.AfterFirstRound(device, runner); }), c.Why) << c.Name;
+        EXPECT_EQ(runner.Rounds().size(), std::size_t(c.Rounds)) << c.Name;
+        // A lost device gets them once it is back.
+        device.Statuses.clear();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !slot.IsLost(); }, 3000)) << c.Name;
+        const std::vector<QByteArray> writes = device.Writes();
+        ASSERT_GE(writes.size(), original.size());
+        EXPECT_EQ(std::vector(writes.end() - 9, writes.end()), original) << c.Name;
+        EXPECT_EQ(session.Known()->Texts[KP], LocalDecimalText("2,73"))
+            << c.Name << ": 700 / 256 is known again";
+    }
+}
+
+TEST(TuningRunner, AgainstTheSimulatedDrive) {
+    TPortsScope simulated;
+    TDeviceSlot slot(0);
+    ASSERT_TRUE(slot.Open());
+    TDriveSession session(slot);
+
+    TTuningRunner sweep(session, KpSweep(1, 6, 6));
+    EXPECT_EQ(RunToEnd(sweep), "");
+    const std::vector<TTuningRound>& rounds = sweep.Rounds();
+    ASSERT_EQ(rounds.size(), 6u);
+    const std::optional<std::size_t> best = sweep.Best();
+    ASSERT_TRUE(best);
+    EXPECT_LE(rounds[*best].Overshoot, 10);
+    if (*best + 1 < rounds.size()) {
+        EXPECT_TRUE(rounds[*best + 1].Verdict != TRoundVerdict::Eligible ||
+                    rounds[*best + 1].Score > rounds[*best].Score);
+    }
+    // The drive has its default registers back.
+    EXPECT_TRUE(QTest::qWaitFor([] { return SimulatedDrive(0).Register(2) == 768; }, 2000));
+
+    TTuningPlan plan = KpSweep(0, 0, 0);
+    plan.Search = true;
+    plan.Lowest = {0.5, 1};
+    plan.Highest = {12, 16};
+    plan.MaxTests = 12;
+    TTuningRunner search(session, plan);
+    EXPECT_EQ(RunToEnd(search), "");
+    EXPECT_LE(search.Rounds().size(), 12u);
+    ASSERT_TRUE(search.Best());
+    EXPECT_LE(search.Rounds()[*search.Best()].Score, search.Rounds().front().Score)
+        << "no worse than the start";
+}
