@@ -39,8 +39,9 @@ public:
 };
 
 // The program was asked to end while an operation waited on a device: the operation stops at its next
-// wait, and nothing is shown, since the program is going.
-class EExitRequested : public std::exception {
+// wait. Work that catches the errors above ends as on any of them (a tuning run gives the drive its
+// settings back); the error box shows nothing of it, since the program is going.
+class EExitRequested : public EKelmorError {
 public:
-    const char* what() const noexcept override { return "exit requested"; }
+    EExitRequested() : EKelmorError(QStringLiteral("The program is ending")) {}
 };
