@@ -5,6 +5,7 @@
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,8 +13,12 @@
 namespace {
 
 int QuitSignalPipe[2] = {-1, -1};
+// Seen by an exchange that waits on a device inside a handler, before the event loop runs again.
+std::atomic<bool> QuitRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 void OnQuitSignal(int) {
+    QuitRequested = true;
     const char byte = 1;
     [[maybe_unused]] const auto written = write(QuitSignalPipe[1], &byte, 1);
 }
@@ -40,7 +45,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // The desktop matches the windows to the installed entry, and so shows its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("kelmor"));
-    TMainForm mainForm;
+    TMainForm mainForm(nullptr, &QuitRequested);
 
 #ifdef Q_OS_UNIX
     const auto quitNotifier = CloseOnQuitSignal(mainForm);

@@ -44,7 +44,7 @@ void StepTestAgainstSimulatedDrive(benchmark::State& state) {
         const auto bytes = PositionQueryLine().size() + SetPointLine(record.SampleCount).size() +
                            StepLine(target).size() + positionReply + 4 * record.SampleCount + 10;
         least += MeasurementSeconds + double(bytes) * BitsPerByte / SettingsBaudRate(slot.Settings());
-        Received = record.Samples.size();
+        Received = ReceivedCount(record);
     }
     Ratio = wall / least;
     state.counters["wall_over_least"] = Ratio;

@@ -37,3 +37,11 @@ class EOverflow : public EKelmorError {
 public:
     EOverflow() : EKelmorError(QStringLiteral("Floating point overflow")) {}
 };
+
+// The program was asked to end while an operation waited on a device: the operation stops at its next
+// wait. Work that catches the errors above ends as on any of them (a tuning run gives the drive its
+// settings back); the error box shows nothing of it, since the program is going.
+class EExitRequested : public EKelmorError {
+public:
+    EExitRequested() : EKelmorError(QStringLiteral("The program is ending")) {}
+};

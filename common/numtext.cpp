@@ -26,12 +26,8 @@ bool SkipBlanksAndSign(const QString& text, qsizetype& i) {
     return false;
 }
 
-[[noreturn]] void ThrowInvalidInteger(const QString& text) {
-    throw EConvertError(QStringLiteral("'") + text + QStringLiteral("' is not a valid integer value"));
-}
-
 [[noreturn]] void ThrowInvalidFloat(const QString& text) {
-    throw EConvertError(QStringLiteral("'") + text + QStringLiteral("' is not a valid floating point value"));
+    throw EConvertError(QuotedText(text) + QStringLiteral(" is not a valid floating point value"));
 }
 
 // Saturated decimal exponent digits: anything this large already over- or underflows long double.
@@ -56,13 +52,39 @@ constexpr long double TruncTolerance = 64 * std::numeric_limits<long double>::ep
 
 } // namespace
 
+QString QuotedText(const QString& text) {
+    QString quoted = QStringLiteral("'");
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\r'))
+            quoted += QStringLiteral("\\r");
+        else if (c == QLatin1Char('\n'))
+            quoted += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\t'))
+            quoted += QStringLiteral("\\t");
+        else if (c.category() == QChar::Other_Control)
+            quoted += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            quoted += c;
+    }
+    return quoted + QLatin1Char('\'');
+}
+
+void ThrowInvalidInteger(const QString& text) {
+    throw EConvertError(QuotedText(text) + QStringLiteral(" is not a valid integer value"));
+}
+
 QChar DecimalSeparator() {
     const QString point = QLocale().decimalPoint();
     return point.isEmpty() ? QLatin1Char('.') : point.front();
 }
 
-QString LocalDecimalText(const char* commaText) {
-    return QString::fromLatin1(commaText).replace(QLatin1Char(','), DecimalSeparator());
+QString LocalDecimalText(const QString& text) {
+    const QChar separator = DecimalSeparator();
+    return QString(text).replace(QLatin1Char(','), separator).replace(QLatin1Char('.'), separator);
+}
+
+QString PointDecimalText(const QString& text) {
+    return QString(text).replace(DecimalSeparator(), QLatin1Char('.'));
 }
 
 std::int32_t StrToInt(const QString& text) {

@@ -9,12 +9,25 @@
 // values is checked so that a fault ends the running handler with one of the errors of errors.h
 // instead of producing an infinity, a NaN or a wrapped integer.
 
+// A text as messages quote it: between single quotes, with control characters written as escapes
+// ("\r", "\n", "\t", "\x00"), so that a message quoting bytes from a drive or a file stays one
+// readable line.
+QString QuotedText(const QString& text);
+
+// Throws EConvertError "'<text>' is not a valid integer value", the text quoted by QuotedText.
+[[noreturn]] void ThrowInvalidInteger(const QString& text);
+
 // The decimal separator of the running locale.
 QChar DecimalSeparator();
 
-// A built-in default text written with a comma ("4,0"), given the running locale's separator, so that
-// the defaults are valid input wherever the program runs.
-QString LocalDecimalText(const char* commaText);
+// A number text whose decimal separator is a point or a comma (a built-in default such as "4,0", a
+// text from a file), given the running locale's separator, so that it is valid input wherever the
+// program runs.
+QString LocalDecimalText(const QString& text);
+
+// A number text as files keep it: the running locale's decimal separator written as a point, so that
+// the file reads the same in any locale.
+QString PointDecimalText(const QString& text);
 
 // A signed decimal 32-bit integer: leading spaces, an optional sign, then ASCII digits and nothing else.
 // Throws EConvertError "'<text>' is not a valid integer value" otherwise (empty, trailing space, out of

@@ -1,6 +1,7 @@
 #include "drive/parameterfile.h"
 
 #include "common/errors.h"
+#include "common/numtext.h"
 #include "common/savefile.h"
 
 #include <QFile>
@@ -57,7 +58,7 @@ void SaveParameterFile(const QString& path, const TParameterSet& parameters) {
         if (HoldsControlCharacter(*text))
             throw EKelmorError(
                 QStringLiteral("The text of %1 holds a control character and cannot be saved").arg(key));
-        content += key + QStringLiteral(" = ") + *text + QLatin1Char('\n');
+        content += key + QStringLiteral(" = ") + PointDecimalText(*text) + QLatin1Char('\n');
     }
     if (const QString reason = SaveWholeFile(path, content.toUtf8()); !reason.isEmpty())
         throw EKelmorError(QStringLiteral("Can't write '%1': %2").arg(path, reason));
@@ -98,7 +99,7 @@ TParameterSet ParseParameters(const QByteArray& bytes, const QString& path) {
         const auto field =
             std::find_if(fields.begin(), fields.end(), [&](const auto& f) { return f.first == key; });
         if (field == fields.end())
-            ThrowDamaged(path, i + 1, QStringLiteral("unknown key '%1'").arg(key));
+            ThrowDamaged(path, i + 1, QStringLiteral("unknown key %1").arg(QuotedText(key)));
         bool& done = seen[std::size_t(field - fields.begin())];
         if (done)
             ThrowDamaged(path, i + 1, QStringLiteral("a second value for %1").arg(key));
@@ -108,7 +109,7 @@ TParameterSet ParseParameters(const QByteArray& bytes, const QString& path) {
             value.remove(0, 1);
         if (HoldsControlCharacter(value))
             ThrowDamaged(path, i + 1, QStringLiteral("a control character in the value of %1").arg(key));
-        *field->second = value;
+        *field->second = LocalDecimalText(value);
     }
     for (std::size_t k = 0; k < fields.size(); ++k)
         if (!seen[k])

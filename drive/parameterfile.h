@@ -6,11 +6,11 @@
 // Format (UTF-8 text, lines ended by LF; a CR before the LF is accepted):
 //
 //     Kelmor parameters 1
-//     KV = 4,0
-//     KP = 3,0
+//     KV = 4.0
+//     KP = 3.0
 //     KD = 0
-//     KI = 0,4
-//     KG = 0,3
+//     KI = 0.4
+//     KG = 0.3
 //     LimitV = 3200
 //     LimitM = 75
 //     Vj = 3000
@@ -18,13 +18,15 @@
 //     RatedVoltage = 12
 //     WindingResistance = 6
 //     RatedSpeed = 4000
-//     RatedCurrent = 0,5
+//     RatedCurrent = 0.5
 //     SupplyVoltage = 12
 //     EncoderPulses = 500
 //
 // The first line names the format and its version. Each further line is a key, " = " and the field's
-// text exactly as shown (spaces included, decimal separator as typed): the key is what stands before
-// the first '=', blanks around it ignored, and the value all after that '=' less one space. The keys
+// text as shown (spaces included) with its decimal separator written as a point, whatever the locale:
+// the key is what stands before the first '=', blanks around it ignored, and the value all after that
+// '=' less one space. Loading reads a point or a comma (files saved before with the locale's comma) and
+// gives the texts the running locale's separator. The keys
 // may come in any order and each of the fifteen must come once. Empty lines and lines starting with
 // '#' are ignored. Texts hold no control characters (line breaks, tabs). A file larger than 64 KiB,
 // or one that breaks any of these rules, loads nothing.

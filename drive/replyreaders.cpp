@@ -36,8 +36,35 @@ QString SpacedText(const QByteArray& text) {
 
 // A text too long to be a value: leading zeros or blanks could make any length a valid integer.
 [[noreturn]] void ThrowOverlong(const QByteArray& text) {
-    throw EConvertError(QStringLiteral("'") + SpacedText(text) +
-                        QStringLiteral("' is not a valid integer value"));
+    ThrowInvalidInteger(SpacedText(text));
+}
+
+// The reply to the query of register n up to the prompt's colon: the value text converted.
+std::int32_t ReadRegisterValue(TExchange& exchange, int n) {
+    const auto next = [&] {
+        const std::optional<std::uint8_t> byte = exchange.ReadByte();
+        if (!byte)
+            throw ENoAnswer(n);
+        return *byte;
+    };
+
+    // Only the echo of this very query starts the answer: a drive still printing lines that end in a
+    // colon must not have them taken for the value.
+    const QByteArray echo = RegisterQueryLine(n);
+    QByteArray skipped;
+    while (!skipped.endsWith(echo)) {
+        if (skipped.size() >= MaxEchoBytes)
+            throw ENoAnswer(n);
+        skipped += char(next());
+    }
+    next();
+    QByteArray text;
+    for (std::uint8_t byte = next(); byte != ':'; byte = next()) {
+        text += char(byte);
+        if (text.size() > MaxValueText)
+            ThrowOverlong(text);
+    }
+    return StrToInt(SpacedText(text));
 }
 
 } // namespace
@@ -49,25 +76,15 @@ std::int32_t QueryRegister(TExchange& exchange, int n) {
     if (exchange.Lost())
         throw ENoAnswer(n);
     exchange.WriteLine(RegisterQueryLine(n));
-    const auto next = [&] {
-        const std::optional<std::uint8_t> byte = exchange.ReadByte();
-        if (!byte)
-            throw ENoAnswer(n);
-        return *byte;
-    };
-
-    int skipped = 0;
-    while (next() != CR)
-        if (++skipped >= MaxEchoBytes)
-            throw ENoAnswer(n);
-    next();
-    QByteArray text;
-    for (std::uint8_t byte = next(); byte != ':'; byte = next()) {
-        text += char(byte);
-        if (text.size() > MaxValueText)
-            ThrowOverlong(text);
+    std::int32_t value = 0;
+    try {
+        value = ReadRegisterValue(exchange, n);
+    } catch (...) {
+        // A drive left at its value prompt would take the next line sent as the register's new value;
+        // an empty answer keeps the value.
+        exchange.WriteLine(PromptCloseLine());
+        throw;
     }
-    const std::int32_t value = StrToInt(SpacedText(text));
     exchange.WriteLine(PromptCloseLine());
     exchange.ReadByte();
     exchange.ReadByte();

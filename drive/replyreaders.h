@@ -17,18 +17,20 @@ public:
     explicit ENoAnswer(int n);
 };
 
-// Most bytes skipped while waiting for the CR of a register query's echo.
+// Most bytes read while waiting for the echo of a register query, the echo included.
 constexpr int MaxEchoBytes = 256;
 // Most characters of a register's value text; a longer one is malformed.
 constexpr int MaxValueText = 16;
 
 // One register dialogue for register n (0..8): writes the query, skips everything up to and
-// including the first CR (the echo and any stray bytes before it), drops one byte, collects the value
-// text up to the colon, converts it with a space in front as a signed integer, closes the prompt with
-// a lone CR and drops its two-byte echo.
-// Throws ENoAnswer when the device is lost, a byte does not come, or no CR comes within MaxEchoBytes;
+// including the echo of that query ("Pn" CR; stray bytes and other lines before it), drops one byte,
+// collects the value text up to the colon, converts it with a space in front as a signed integer,
+// closes the prompt with a lone CR and drops its two-byte echo.
+// Throws ENoAnswer when the device is lost, a byte does not come, or the echo does not end within
+// MaxEchoBytes;
 // EConvertError "'<space and text>' is not a valid integer value" for a value text that is not an
-// integer or is longer than MaxValueText, and then writes no CR.
+// integer or is longer than MaxValueText. Whatever ends a dialogue once the query is out, a lone CR
+// goes after it, so the drive is not left at its prompt; nothing more is read then.
 std::int32_t QueryRegister(TExchange& exchange, int n);
 
 // The position reply to "L " CR CR, which the caller has written: six bytes dropped, then decimal

@@ -12,13 +12,18 @@ namespace {
 constexpr std::uint8_t RecordMark = 0x6C;
 constexpr qsizetype RecordSize = 4;
 
+bool Arrived(std::uint32_t sample) {
+    return sample != MissingSample;
+}
+
 std::int64_t TruePosition(const TStepRecord& record, std::size_t i) {
     return std::int64_t(record.Samples[i]) - std::int64_t(record.StartPosition);
 }
 
 std::optional<std::size_t> FirstAtLeast(const TStepRecord& record, std::int64_t tenths) {
     for (std::size_t i = 0; i < record.Samples.size(); ++i)
-        if (10 * TruePosition(record, i) >= tenths * std::int64_t(record.Amplitude))
+        if (Arrived(record.Samples[i]) &&
+            10 * TruePosition(record, i) >= tenths * std::int64_t(record.Amplitude))
             return i;
     return std::nullopt;
 }
@@ -37,32 +42,17 @@ std::optional<double> SettlingTimeMs(const TStepRecord& record) {
         const std::int64_t error = TruePosition(record, i) - amplitude;
         return 20 * (error < 0 ? -error : error) <= amplitude;
     };
-    std::size_t entry = record.Samples.size();
-    while (entry > 0 && inBand(entry - 1))
-        --entry;
-    if (entry == record.Samples.size())
-        return std::nullopt;
-    return double(entry) * SamplePeriodMs;
-}
-
-// Walks the block by the record rules, handing each value found to take, and stops after capacity of
-// them. Returns how many bytes of a record begun at the end of the block it holds (0 to 3).
-template <typename Take> qsizetype WalkRecords(QByteArrayView block, std::size_t capacity, Take take) {
-    const auto byte = [&](qsizetype i) { return std::uint32_t(std::uint8_t(block[i])); };
-    std::size_t found = 0;
-    for (qsizetype i = 0; i < block.size() && found < capacity;) {
-        if (byte(i) != RecordMark) {
-            ++i;
+    std::optional<std::size_t> entry;
+    for (std::size_t i = record.Samples.size(); i-- > 0;) {
+        if (!Arrived(record.Samples[i]))
             continue;
-        }
-        // No record can start after a mark this close to the end.
-        if (block.size() - i < RecordSize)
-            return block.size() - i;
-        take(byte(i + 1) << 16 | byte(i + 2) << 8 | byte(i + 3));
-        ++found;
-        i += RecordSize;
+        if (!inBand(i))
+            break;
+        entry = i;
     }
-    return 0;
+    if (!entry)
+        return std::nullopt;
+    return double(*entry) * SamplePeriodMs;
 }
 
 QString TimeText(const std::optional<double>& ms) {
@@ -72,28 +62,39 @@ QString TimeText(const std::optional<double>& ms) {
 } // namespace
 
 std::size_t ReceivedCount(const TStepRecord& record) {
-    return std::size_t(std::count_if(record.Samples.begin(), record.Samples.end(),
-                                     [](std::uint32_t s) { return s != MissingSample; }));
+    return std::size_t(std::count_if(record.Samples.begin(), record.Samples.end(), Arrived));
 }
 
 std::vector<std::uint32_t> ScanSampleRecords(QByteArrayView block, std::size_t capacity) {
     std::vector<std::uint32_t> samples;
-    samples.reserve(std::min(capacity, std::size_t(block.size() / RecordSize)));
-    WalkRecords(block, capacity, [&](std::uint32_t value) { samples.push_back(value); });
+    const qsizetype first = block.indexOf(char(RecordMark));
+    if (first < 0)
+        return samples;
+    const auto byte = [&](qsizetype i) { return std::uint32_t(std::uint8_t(block[i])); };
+    const std::size_t whole = std::min(capacity, std::size_t((block.size() - first) / RecordSize));
+    samples.reserve(whole);
+    for (qsizetype i = first; samples.size() < whole; i += RecordSize)
+        samples.push_back(byte(i) == RecordMark ? byte(i + 1) << 16 | byte(i + 2) << 8 | byte(i + 3)
+                                                : MissingSample);
+    while (!samples.empty() && !Arrived(samples.back()))
+        samples.pop_back();
     return samples;
 }
 
 std::size_t MissingRecordBytes(QByteArrayView block, std::size_t count) {
-    std::size_t found = 0;
-    const qsizetype tail = WalkRecords(block, count, [&](std::uint32_t) { ++found; });
-    return found >= count ? 0 : std::size_t(RecordSize) * (count - found) - std::size_t(tail);
+    const qsizetype first = block.indexOf(char(RecordMark));
+    const auto held = std::size_t(first < 0 ? 0 : block.size() - first);
+    const std::size_t needed = std::size_t(RecordSize) * count;
+    return held >= needed ? 0 : needed - held;
 }
 
 std::vector<std::uint32_t> RelativeSamples(const TStepRecord& record) {
     std::vector<std::uint32_t> relative;
     relative.reserve(record.Samples.size());
     for (const std::uint32_t sample : record.Samples)
-        relative.push_back(sample >= record.StartPosition ? sample - record.StartPosition : record.Amplitude);
+        relative.push_back(!Arrived(sample)                 ? MissingSample
+                           : sample >= record.StartPosition ? sample - record.StartPosition
+                                                            : record.Amplitude);
     return relative;
 }
 
@@ -102,8 +103,11 @@ TStepFigures StepFigures(const TStepRecord& record) {
     TStepFigures figures;
     const std::uint32_t amplitude = record.Amplitude;
     for (const std::uint32_t r : RelativeSamples(record)) {
+        if (!Arrived(r))
+            continue;
         figures.ErrorSum += r > amplitude ? r - amplitude : amplitude - r;
         figures.Max = std::max(figures.Max, r);
+        ++figures.Received;
     }
     // The figure is single precision: Max is rounded first, then the difference, the quotient and the
     // product each on their own.
@@ -118,6 +122,9 @@ TStepFigures StepFigures(const TStepRecord& record) {
 }
 
 TStepTexts StepTexts(const TStepFigures& figures) {
+    // Without a sample there is nothing to judge; -100 % and 0 would read as a result.
+    if (figures.Received == 0)
+        return {QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-")};
     return {FloatToText(figures.Overshoot), FloatToText(static_cast<long double>(figures.Integral)),
             TimeText(figures.RiseTimeMs), TimeText(figures.SettlingTimeMs)};
 }
@@ -127,9 +134,12 @@ void WriteStepCsv(const QString& fileName, const TStepRecord& record) {
     QByteArray text = QStringLiteral("time_ms,position,relative,commanded,amplitude=%1,start=%2,samples=%3\n")
                           .arg(record.Amplitude)
                           .arg(record.StartPosition)
-                          .arg(record.Samples.size())
+                          .arg(ReceivedCount(record))
                           .toLatin1();
     for (std::size_t i = 0; i < record.Samples.size(); ++i) {
+        // A missing sample has no line; the times of the others show the gap.
+        if (!Arrived(record.Samples[i]))
+            continue;
         text += QByteArray::number(double(i) * SamplePeriodMs, 'f', 1) + ',' +
                 QByteArray::number(record.Samples[i]) + ',' +
                 QByteArray::number(qint64(TruePosition(record, i))) + ',' + QByteArray::number(commanded) +

@@ -30,7 +30,8 @@ struct TStepMeasurement {
 // byte of it: lets the line fall quiet, purges and asks the position with "L ", takes the amplitude and the
 // measurement time in ms from their texts, asks for two samples a millisecond (at most MaxStepSamples) with
 // "S ", purges again, steps to the start position plus the amplitude with "J " and scans the records of the
-// reply. The record holds the samples that came whole, at most as many as were asked for. After the "L"
+// reply. The record holds the samples at their times, a damaged record missing, at most as many as were
+// asked for. After the "L"
 // exchange and before anything more is sent, it throws EConvertError for a position reply without digits or
 // an entry that is not a whole number, and EKelmorError for an amplitude or a time below 1 or a target beyond
 // MaxDrivePosition.

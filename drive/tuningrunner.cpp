@@ -140,6 +140,8 @@ void TTuningRunner::WaitForReturn() {
         exchange->SettleAndPurge();
         exchange->WriteLine(PositionQueryLine());
         position = ReadPosition(*exchange);
+    } catch (const EExitRequested& exit) {
+        return Finish(exit.Message());
     } catch (const EKelmorError&) {
         // A reply cut short by the move's "OK" is asked again.
     }

@@ -1,5 +1,6 @@
 #include "link/deviceslot.h"
 
+#include "common/errors.h"
 #include "device/applysettings.h"
 #include "device/portmap.h"
 
@@ -18,6 +19,7 @@ public:
         std::uint32_t waiting = Waiting();
         for (Clock::time_point calm = Clock::now() + quiet;
              Connected() && Clock::now() < std::min(calm, latest);) {
+            EndIfExiting();
             std::this_thread::sleep_for(quiet / 4);
             if (const std::uint32_t now = Waiting(); now != waiting) {
                 waiting = now;
@@ -79,11 +81,20 @@ private:
     }
 
     std::uint32_t ReadSome(void* buffer, std::uint32_t count) {
+        EndIfExiting();
         if (!Connected())
             return 0;
         std::uint32_t got = 0;
         Check(ZQ_Read(FSlot.FHandle, buffer, count, &got));
+        // A read that came back empty because of the wait the exit came in must not read as a
+        // silent drive, with a message on the way out.
+        EndIfExiting();
         return std::min(got, count);
+    }
+
+    void EndIfExiting() const {
+        if (FSlot.FExitRequested && FSlot.FExitRequested->load())
+            throw EExitRequested();
     }
 
     void Check(ZQ_STATUS status) {
@@ -94,7 +105,8 @@ private:
     TDeviceSlot& FSlot;
 };
 
-TDeviceSlot::TDeviceSlot(std::int32_t index, QObject* parent) : QObject(parent), FIndex(index) {
+TDeviceSlot::TDeviceSlot(std::int32_t index, QObject* parent, const std::atomic<bool>* exitRequested)
+    : QObject(parent), FIndex(index), FExitRequested(exitRequested) {
     FPollTimer.setInterval(KPollIntervalMs);
     FReconnectTimer.setInterval(KReconnectIntervalMs);
     connect(&FPollTimer, &QTimer::timeout, this, &TDeviceSlot::Poll);

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -38,7 +39,10 @@ public:
     // Polls per phase of the REC blink: 500 ms on, 500 ms off.
     static constexpr std::int32_t KRecBlinkPolls = 10;
 
-    explicit TDeviceSlot(std::int32_t index, QObject* parent = nullptr);
+    // exitRequested, when given, is set once the program is asked to end (by a signal handler, hence
+    // an atomic): the slot's exchanges then end at their next wait.
+    explicit TDeviceSlot(std::int32_t index, QObject* parent = nullptr,
+                         const std::atomic<bool>* exitRequested = nullptr);
     ~TDeviceSlot() override;
 
     std::int32_t Index() const { return FIndex; }
@@ -116,6 +120,7 @@ private:
     bool ReadLines(ZQ_HANDLE handle);
 
     std::int32_t FIndex;
+    const std::atomic<bool>* FExitRequested;
     std::string FPortName;
     QString FOpenFailure;
     bool FOpen = false;

@@ -17,9 +17,9 @@ std::int32_t DeviceIndexFromName(const QString& name) {
     return std::int32_t(negative ? -value : value);
 }
 
-TDeviceSlots::TDeviceSlots(QObject* parent) : QObject(parent) {
+TDeviceSlots::TDeviceSlots(QObject* parent, const std::atomic<bool>* exitRequested) : QObject(parent) {
     for (std::int32_t i = 0; i < KCount; ++i)
-        FSlots[std::size_t(i)] = new TDeviceSlot(i, this);
+        FSlots[std::size_t(i)] = new TDeviceSlot(i, this, exitRequested);
 }
 
 TDeviceSlot* TDeviceSlots::At(std::int32_t index) const {

@@ -8,7 +8,9 @@
 
 // An exchange with a device that must read its answer: while it lives, the device's slot holds
 // its receive poll off, so no byte of the answer reaches the terminal. Every read ends by a
-// deadline; bytes nobody read stay for the next poll.
+// deadline; bytes nobody read stay for the next poll. Once the program is asked to end, every wait
+// (WaitForQuiet, ReadByte, Read) throws EExitRequested of common/errors.h instead of waiting, so the
+// program ends within one read time-out; writes still go out.
 class TExchange {
 public:
     using Clock = std::chrono::steady_clock;

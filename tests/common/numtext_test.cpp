@@ -113,6 +113,7 @@ TEST(NumText, DefaultTextsFollowTheLocale) {
         EXPECT_EQ(LocalDecimalText("4,0"), QStringLiteral("4") + separator + QStringLiteral("0"));
         EXPECT_EQ(LocalDecimalText("3200"), QStringLiteral("3200"));
         EXPECT_EQ(StrToFloat(LocalDecimalText("0,4")), 0.4L);
+        EXPECT_EQ(LocalDecimalText("0.4"), LocalDecimalText("0,4")) << "a file's point reads as well";
     }
 }
 

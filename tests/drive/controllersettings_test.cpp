@@ -119,6 +119,18 @@ TEST(ControllerSettings, FeedSpeedOnTheScaleOfVj) {
         EXPECT_EQ(Outcome([&] { return FeedSpeed(c.Speed, c.Pulses); }), c.Outcome) << c.Speed;
 }
 
+// Unlike KG and Limit V, the speed and acceleration of G0 read the encoder resolution as a number.
+TEST(ControllerSettings, VjAndAjTakeAFractionalEncoderResolution) {
+    TLocaleScope scope(Polish);
+    const TMotorData motor = Motor(&TMotorData::EncoderPulses, "500,5");
+    const std::tuple<TSettingRow, std::int32_t, QString> cases[] = {{Vj, 12833, "2999,92"},
+                                                                    {aj, 64, "2992,21"}};
+    for (const auto& [row, registerValue, shown] : cases) {
+        EXPECT_EQ(RegisterTable[row].ToRegister("3000", motor, "4,0"), registerValue) << row;
+        EXPECT_EQ(FloatToText(RegisterTable[row].ToShown(registerValue, motor, "4,0")), shown) << row;
+    }
+}
+
 // The nine dialogues come first; a register that does not answer properly changes no field.
 TEST(ControllerSettings, Read) {
     TLocaleScope scope(Polish);
@@ -137,7 +149,7 @@ TEST(ControllerSettings, Read) {
     } cases[] = {
         {"all nine", replies, "", log.size()},
         {"P3 silent", replies.left(replies.indexOf("P3")),
-         "The drive did not answer the query for register P3", 8},
+         "The drive did not answer the query for register P3", 9},
     };
     for (const auto& c : cases) {
         TScriptedExchange exchange(c.Incoming);

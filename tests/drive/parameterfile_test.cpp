@@ -1,5 +1,6 @@
 #include "drive/parameterfile.h"
 
+#include "tests/support/localescope.h"
 #include "tests/support/outcome.h"
 #include "tests/support/qtprinters.h"
 
@@ -8,6 +9,8 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+const QLocale Polish(QLocale::Polish, QLocale::Poland);
 
 TParameterSet SampleSet() {
     TParameterSet set;
@@ -36,13 +39,14 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
 // A saved set loads back as it was; a file that is not one of ours or is damaged loads nothing and
 // says why.
 TEST(ParameterFile, SaveAndLoad) {
+    TLocaleScope locale(Polish);
     QTemporaryDir dir;
     const QString path = dir.filePath("motor.txt");
     SaveParameterFile(path, SampleSet());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray good = file.readAll();
-    EXPECT_TRUE(good.startsWith("Kelmor parameters 1\nKV = 4,0\nKP = 3,0\nKD =  -0,5 \n"))
+    EXPECT_TRUE(good.startsWith("Kelmor parameters 1\nKV = 4.0\nKP = 3.0\nKD =  -0.5 \n"))
         << good.toStdString();
     EXPECT_TRUE(good.endsWith("SupplyVoltage = \nEncoderPulses = 500\n")) << good.toStdString();
     const QString damaged = QStringLiteral("The parameter file '%1' is damaged: ").arg(path);
@@ -54,8 +58,9 @@ TEST(ParameterFile, SaveAndLoad) {
         QString Error;
     } cases[] = {
         {"as saved", good, ""},
+        {"saved with the locale's comma", QByteArray(good).replace('.', ','), ""},
         {"CR LF and comments after the heading",
-         QByteArray(good).replace("\n", "\r\n").replace("KV = 4,0", "\r\n# tuned\r\nKV=4,0"), ""},
+         QByteArray(good).replace("\n", "\r\n").replace("KV = 4.0", "\r\n# tuned\r\nKV=4.0"), ""},
         {"another version", QByteArray(good).replace("parameters 1", "parameters 2"), notOurs},
         {"too large", good + QByteArray(70000, '#'), notOurs},
         {"missing key", QByteArray(good).replace("LimitM = 75\n", ""), damaged + "no value for LimitM"},
@@ -63,9 +68,9 @@ TEST(ParameterFile, SaveAndLoad) {
         {"second value", good + "KV = 5\n", damaged + "line 17: a second value for KV"},
         {"no equals sign", QByteArray(good).replace("KP = ", "KP "),
          damaged + "line 3: no '=' after the key"},
-        {"control character", QByteArray(good).replace("KP = 3,0", "KP = 3\t0"),
+        {"control character", QByteArray(good).replace("KP = 3.0", "KP = 3\t0"),
          damaged + "line 3: a control character in the value of KP"},
-        {"not UTF-8", QByteArray(good).replace("KP = 3,0", "KP = 3\xB3"), damaged + "it is not UTF-8 text"},
+        {"not UTF-8", QByteArray(good).replace("KP = 3.0", "KP = 3\xB3"), damaged + "it is not UTF-8 text"},
     };
     for (const auto& c : cases) {
         WriteBytes(path, c.Content);

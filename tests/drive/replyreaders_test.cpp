@@ -6,13 +6,15 @@
 
 #include <gtest/gtest.h>
 
+using namespace std::chrono_literals;
+
 namespace {
 
 const QString NoAnswer = QStringLiteral("The drive did not answer the query for register P1");
 
 TEST(ReplyReaders, RegisterDialogue) {
-    const QByteArrayList queryAndClose = {"P1\r", "\r"};
-    const QByteArrayList queryOnly = {"P1\r"};
+    // Every dialogue whose query went out ends with the prompt closed, also one given up.
+    const QByteArrayList closed = {"P1\r", "\r"};
     const struct {
         const char* Name;
         QByteArray Incoming;
@@ -21,24 +23,26 @@ TEST(ReplyReaders, RegisterDialogue) {
         QString Outcome;
         QByteArrayList Writes;
     } cases[] = {
-        {"plain", "P1\r\n1024:\r\n", {}, false, "1024", queryAndClose},
-        {"stray bytes before the echo", "?x P1\r\n5:\r\n", {}, false, "5", queryAndClose},
-        {"two leading spaces", "P1\r\n  -7:\r\n", {}, false, "-7", queryAndClose},
-        {"sixteen characters", "P1\r\n0000000000001024:\r\n", {}, false, "1024", queryAndClose},
-        {"trailing space", "P1\r\n1024 :\r\n", {}, false, "' 1024 ' is not a valid integer value", queryOnly},
+        {"plain", "P1\r\n1024:\r\n", {}, false, "1024", closed},
+        {"stray bytes before the echo", "?x P1\r\n5:\r\n", {}, false, "5", closed},
+        {"a line printed before the echo", "123:\r\nP1\r\n5:\r\n", {}, false, "5", closed},
+        {"two leading spaces", "P1\r\n  -7:\r\n", {}, false, "-7", closed},
+        {"sixteen characters", "P1\r\n0000000000001024:\r\n", {}, false, "1024", closed},
+        {"control bytes", "P1\r\n\r\x01:", {}, false, "' \\r\\x01' is not a valid integer value", closed},
+        {"trailing space", "P1\r\n1024 :\r\n", {}, false, "' 1024 ' is not a valid integer value", closed},
         {"seventeen characters",
          "P1\r\n00000000000001024:",
          {},
          false,
          "' 00000000000001024' is not a valid integer value",
-         queryOnly},
+         closed},
         {"endless value text", "P1\r\n", '1', false, "' 11111111111111111' is not a valid integer value",
-         queryOnly},
-        {"silent", "", {}, false, NoAnswer, queryOnly},
-        {"no prompt", "P1\r\n1024", {}, false, NoAnswer, queryOnly},
-        {"echo without CR", "", 'P', false, NoAnswer, queryOnly},
+         closed},
+        {"silent", "", {}, false, NoAnswer, closed},
+        {"no prompt", "P1\r\n1024", {}, false, NoAnswer, closed},
+        {"echo without CR", "", 'P', false, NoAnswer, closed},
         {"lost device", "P1\r\n1024:\r\n", {}, true, NoAnswer, {}},
-        {"closing echo missing", "P1\r\n1024:", {}, false, "1024", queryAndClose},
+        {"closing echo missing", "P1\r\n1024:", {}, false, "1024", closed},
     };
     for (const auto& c : cases) {
         TScriptedExchange exchange(c.Incoming);
@@ -72,6 +76,8 @@ TEST(ReplyReaders, Position) {
         EXPECT_EQ(Outcome([&] { return ReadPosition(exchange); }), c.Outcome) << c.Name;
         EXPECT_EQ(exchange.Served, c.Consumed) << c.Name;
         EXPECT_TRUE(exchange.Log.isEmpty()) << c.Name;
+        ASSERT_FALSE(exchange.Reads.empty()) << c.Name;
+        EXPECT_EQ(exchange.Reads.front().Count, 6u) << c.Name << ": the head is one read of six bytes";
     }
 }
 
@@ -102,11 +108,16 @@ TEST(ReplyReaders, SampleBlock) {
         TScriptedExchange exchange(c.Incoming);
         exchange.Endless = c.Endless;
         exchange.Rate = c.Rate;
+        const auto before = TExchange::Clock::now();
         EXPECT_EQ(ReadSampleBlock(exchange, c.SampleCount).size(), c.Size) << c.Name;
+        const auto after = TExchange::Clock::now();
+        // Bounded by the clock around the call, however slowly it ran; the figures are rounded to 1 ms.
+        const std::chrono::milliseconds deadline(c.DeadlineMs);
         std::vector<std::uint32_t> counts;
         for (const TScriptedExchange::TRead& read : exchange.Reads) {
             counts.push_back(read.Count);
-            EXPECT_NEAR(double(read.Deadline.count()), double(c.DeadlineMs), 5) << c.Name;
+            EXPECT_GE(read.Deadline, before + deadline - 1ms) << c.Name;
+            EXPECT_LE(read.Deadline, after + deadline + 1ms) << c.Name;
         }
         EXPECT_EQ(counts, c.Counts) << c.Name;
     }

@@ -18,10 +18,13 @@ QString Shown(const char* text) {
     return QString::fromLatin1(text).replace(QLatin1Char('.'), DecimalSeparator());
 }
 
+// In the moves of Step, a sample that did not come.
+constexpr std::int64_t Gap = INT64_MIN;
+
 TStepRecord Step(std::uint32_t amplitude, std::uint32_t start, const std::vector<std::int64_t>& moved) {
     TStepRecord record{amplitude, start, int(moved.size()), {}};
     for (const std::int64_t m : moved)
-        record.Samples.push_back(std::uint32_t(start + m));
+        record.Samples.push_back(m == Gap ? MissingSample : std::uint32_t(start + m));
     return record;
 }
 
@@ -38,6 +41,10 @@ TEST(SampleRecords, ScanOfTheReceivedBlock) {
         {Record(5) + Record(6).left(3), 1001, {5}},
         {"OK\r\nl\r\n", 1001, {}},
         {Record(1) + Record(2) + Record(3), 2, {1, 2}},
+        // A damaged marker is a gap at its own time, also where a value byte is 0x6C.
+        {Record(1) + QByteArray("\0\0l\0", 4) + Record(3) + "x" + Record(4).mid(1),
+         1001,
+         {1, MissingSample, 3}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ScanSampleRecords(c.Block, c.Capacity), c.Samples) << c.Block.toHex().toStdString();
@@ -59,7 +66,9 @@ TEST(StepFigures, FiguresAndTheirTexts) {
         {Step(100, 1000, {-5, 50, 95}), 100, 55, {"0.00", "27.00", "0.50", "1.00"}},
         {Step(100, 1000, {0, 5, 10, 60, 90, 110, 104, 96}), 110, 353, {"10.00", "176.00", "1.00", "3.00"}},
         {Step(100, 1000, {0, 95, 106}), 106, 111, {"6.00", "55.00", "0.00", "-"}},
-        {Step(200, 1000, {}), 0, 0, {"-100.00", "0.00", "-", "-"}},
+        // Each sample at its own time, gaps left out.
+        {Step(100, 1000, {0, Gap, 96, Gap, 100}), 100, 104, {"0.00", "52.00", "0.00", "1.00"}},
+        {Step(200, 1000, {}), 0, 0, {"-", "-", "-", "-"}},
         {Step(4'000'000'000u, 5, {0, 0, 0}), 0, 12'000'000'000, {"-100.00", "6.00000E+09", "-", "-"}},
     };
     for (const auto& c : cases) {
@@ -74,12 +83,11 @@ TEST(StepFigures, FiguresAndTheirTexts) {
 TEST(StepCsv, WritesTheWholeFileOrSaysWhy) {
     QTemporaryDir dir;
     const QString path = dir.filePath("step.csv");
-    WriteStepCsv(path, Step(200, 100000, {0, 3, -2}));
+    WriteStepCsv(path, Step(200, 100000, {0, Gap, -2}));
     QFile written(path);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_EQ(written.readAll(), "time_ms,position,relative,commanded,amplitude=200,start=100000,samples=3\n"
+    EXPECT_EQ(written.readAll(), "time_ms,position,relative,commanded,amplitude=200,start=100000,samples=2\n"
                                  "0.0,100000,0,100200\n"
-                                 "0.5,100003,3,100200\n"
                                  "1.0,99998,-2,100200\n");
 
     const QString missing = dir.filePath("no such folder/step.csv");

@@ -53,6 +53,7 @@ TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
     // The registers the drive holds before the run, in the order the settings write sends them.
     const std::vector<QByteArray> original = {"P1 1000\r", "P2 700\r", "P3 5\r",     "P4 90\r", "P6 300\r",
                                               "P0 200\r",  "P5 380\r", "P7 12000\r", "P8 60\r"};
+    std::atomic<bool> exitRequested{false};
     const struct {
         const char* Name;
         std::function<void(TFakeDevice&, TTuningRunner&)> AfterFirstRound;
@@ -64,6 +65,8 @@ TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
         {"a test that fails", {}, false, "' ' is not a valid integer value", 0},
         {"a lost device", [](TFakeDevice& d, TTuningRunner&) { d.Statuses["ZQ_GetStatus"] = ZQ_IO_ERROR; },
          true, "The device was lost", 1},
+        {"an exit", [&](TFakeDevice&, TTuningRunner&) { exitRequested = true; }, true,
+         "The program is ending", 1},
     };
     for (const auto& c : cases) {
         TFakeDeviceLibrary fake;
@@ -75,7 +78,8 @@ TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
         if (c.PositionAnswered)
             device.Answers["L \r\r"] = "L \r\n\r\n1000\r\n";
         device.Answers["J 1200\r"] = QByteArray("l\0\x04\xB0", 4).repeated(500);
-        TDeviceSlot slot(0);
+        exitRequested = false;
+        TDeviceSlot slot(0, nullptr, &exitRequested);
         ASSERT_TRUE(slot.Open());
         TDriveSession session(slot);
         TTuningRunner runner(session, KpSweep(1, 4, 3));

@@ -1,15 +1,11 @@
 #include "link/deviceslots.h"
 #include "tests/support/qtprinters.h"
 
-#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
-
-QString TempPath(const char* name) {
-    return QDir::temp().filePath(QString::fromLatin1(name));
-}
 
 TFilePtr OpenForCapture(const QString& path) {
     return TFilePtr(std::fopen(QFile::encodeName(path).constData(), "wb"));
@@ -24,7 +20,8 @@ QByteArray Content(const QString& path) {
 
 TEST(Capture, EveryByteReachesTheFileAndReplacingClosesTheFirst) {
     TCaptureFile capture;
-    const QString first = TempPath("kelmor-capture-1.bin"), second = TempPath("kelmor-capture-2.bin");
+    QTemporaryDir dir;
+    const QString first = dir.filePath("capture-1.bin"), second = dir.filePath("capture-2.bin");
     QByteArray all;
     for (int i = 0; i < 256; ++i)
         all += char(i);
@@ -43,8 +40,6 @@ TEST(Capture, EveryByteReachesTheFileAndReplacingClosesTheFirst) {
     EXPECT_EQ(Content(second), QByteArray("later"));
     EXPECT_EQ(capture.Stop(), QString()) << "nothing to close";
     EXPECT_EQ(capture.Write("x", 1), QString()) << "no capture, nothing written";
-    QFile::remove(first);
-    QFile::remove(second);
 }
 
 TEST(Capture, AFullDiskStopsTheCaptureAndSaysSo) {
@@ -58,13 +53,12 @@ TEST(Capture, AFullDiskStopsTheCaptureAndSaysSo) {
 }
 
 TEST(Capture, ClosingAllSlotsClosesEveryCapture) {
-    const QString path = TempPath("kelmor-capture-all.bin");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("capture-all.bin");
     TDeviceSlots table;
     table.At(1)->StartCapture(OpenForCapture(path));
     table.At(3)->StartCapture(OpenForCapture(path + "3"));
     EXPECT_EQ(table.CloseAll(), QString());
     for (std::int32_t i = 0; i < TDeviceSlots::KCount; ++i)
         EXPECT_FALSE(table.At(i)->Capturing());
-    QFile::remove(path);
-    QFile::remove(path + "3");
 }

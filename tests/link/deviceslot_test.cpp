@@ -1,3 +1,4 @@
+#include "common/errors.h"
 #include "link/deviceslot.h"
 #include "tests/support/fakeport.h"
 
@@ -88,6 +89,20 @@ TEST_F(DeviceSlotTest, ExchangeReadsEndByTheirDeadline) {
     EXPECT_LT(got.size(), 1000);
 }
 
+// Before a parsed reply: wait for a quiet line, at most the read time-out, then purge the receive side.
+TEST_F(DeviceSlotTest, SettlingEndsByTheReadTimeoutAndPurgesTheReceiveBufferOnly) {
+    TPortSettings settings = Slot.Settings();
+    settings.RxTimeout = 100;
+    ASSERT_TRUE(Slot.ApplyNewSettings(settings));
+    Device.Streaming = "x";
+    Device.ClearCalls();
+    const auto start = TExchange::Clock::now();
+    Slot.BeginExchange()->SettleAndPurge();
+    EXPECT_GE(TExchange::Clock::now() - start, 100ms);
+    EXPECT_LT(TExchange::Clock::now() - start, 2s);
+    EXPECT_EQ(Device.CallTexts().last(), "ZQ_Purge(1)");
+}
+
 TEST_F(DeviceSlotTest, ALostDeviceComesBackWithItsSettingsAndLines) {
     QSignalSpy lost(&Slot, &TDeviceSlot::DeviceLost);
     QSignalSpy back(&Slot, &TDeviceSlot::DeviceBack);
@@ -117,4 +132,21 @@ TEST_F(DeviceSlotTest, ALostDeviceComesBackWithItsSettingsAndLines) {
     EXPECT_TRUE(calls.contains("ZQ_SetBaudRate(9600)")) << "the settings applied last, not the defaults";
     EXPECT_EQ(calls.filter("Rts"), QStringList{"ZQ_ClrRts()"}) << "RTS stays dropped, without a glitch";
     EXPECT_TRUE(Device.Written.isEmpty()) << "nothing typed while lost is sent later";
+}
+
+TEST(DeviceSlotExit, AnExchangeEndsAtItsNextWaitOnceExitIsRequested) {
+    TFakeDeviceLibrary fake;
+    TFakeDevice& device = fake.Device(0);
+    std::atomic<bool> exitRequested{false};
+    TDeviceSlot slot(0, nullptr, &exitRequested);
+    ASSERT_TRUE(slot.Open());
+    const std::unique_ptr<TExchange> exchange = slot.BeginExchange();
+    // The exit comes while a read waits on a silent drive: that read ends the exchange, not as silence.
+    device.ReadWaitMs = 1;
+    device.WhileReadWaits = [&] { exitRequested = true; };
+    EXPECT_THROW(exchange->ReadByte(), EExitRequested);
+    device.ClearCalls();
+    EXPECT_THROW(exchange->Read(4, TExchange::Clock::now() + 1s), EExitRequested);
+    EXPECT_THROW(exchange->WaitForQuiet(1ms), EExitRequested);
+    EXPECT_TRUE(device.CallTexts("ZQ_Read").isEmpty());
 }

@@ -71,6 +71,7 @@ public:
     }
     ZQ_STATUS GetStatus(std::uint32_t* rxBytes, std::uint32_t* txBytes, std::uint32_t* eventStatus) override {
         const ZQ_STATUS status = Record("ZQ_GetStatus", {});
+        D.Received += D.Streaming;
         if (status == ZQ_OK) {
             *rxBytes =
                 D.ReportedWaiting >= 0 ? std::uint32_t(D.ReportedWaiting) : std::uint32_t(D.Received.size());
@@ -97,8 +98,11 @@ public:
         D.Received.remove(0, n);
         *bytesRead = std::uint32_t(n);
         // A short read has waited out the read time-out, as on a real port.
-        if (std::uint32_t(n) < bytesToRead && D.ReadWaitMs > 0)
+        if (std::uint32_t(n) < bytesToRead && D.ReadWaitMs > 0) {
+            if (D.WhileReadWaits)
+                D.WhileReadWaits();
             std::this_thread::sleep_for(std::chrono::milliseconds(D.ReadWaitMs));
+        }
         return status;
     }
     ZQ_STATUS Write(const void* buffer, std::uint32_t bytesToWrite, std::uint32_t* bytesWritten) override {

@@ -28,7 +28,7 @@ public:
     long long Served = 0; // bytes handed out
     struct TRead {
         std::uint32_t Count;
-        std::chrono::milliseconds Deadline; // from the moment of the call
+        Clock::time_point Deadline;
     };
     std::vector<TRead> Reads; // each Read asked for
 
@@ -54,8 +54,7 @@ public:
     }
 
     QByteArray Read(std::uint32_t count, Clock::time_point deadline) override {
-        Reads.push_back(
-            {count, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())});
+        Reads.push_back({count, deadline});
         QByteArray bytes;
         for (std::optional<std::uint8_t> b; bytes.size() < qsizetype(count) && (b = ReadByte());)
             bytes += char(*b);

@@ -8,11 +8,14 @@
 #include "ui/devicewindow/terminalview.h"
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPointer>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -119,6 +122,43 @@ TEST_F(DeviceWindow, TerminalShowsLinesAndSelectsByTheRule) {
         EXPECT_EQ(Memo(w)->SelectionStart(), c.Position) << c.Name;
         w->close();
     }
+}
+
+// The engineer's selection stays until new text arrives, and Ctrl+C copies it rather than sending the
+// control code; scrolled up, the view stays while text arrives, and End makes it follow again.
+TEST_F(DeviceWindow, TerminalSelectionCopiesAndAViewScrolledUpStays) {
+    TDeviceWindow* w = Open(0);
+    w->show();
+    TTerminalView* memo = Memo(w);
+    TFakeDevice& dev = Fake.Device(0);
+    dev.Received = "AB\rCD\r";
+    Tick(w);
+    const int row = QFontMetrics(memo->font()).lineSpacing();
+    QWidget* area = memo->viewport();
+    QTest::mousePress(area, Qt::LeftButton, {}, QPoint(3, row / 2));
+    QTest::mouseMove(area, QPoint(area->width() - 1, row + row / 2));
+    QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(area->width() - 1, row + row / 2));
+    Tick(w);
+    QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "AB\nCD");
+    dev.Received = "E";
+    Tick(w);
+    QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(dev.Written, "\x03") << "only the second Ctrl+C reaches the device";
+
+    QScrollBar* bar = memo->verticalScrollBar();
+    dev.Received = QByteArray("line\r").repeated(200);
+    Tick(w);
+    ASSERT_GT(bar->value(), 10);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    bar->setValue(10);
+    dev.Received = "more\r";
+    Tick(w);
+    EXPECT_EQ(bar->value(), 10);
+    QTest::keyClick(memo, Qt::Key_End);
+    dev.Received = "more\r";
+    Tick(w);
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 TEST_F(DeviceWindow, ReadsInBlocksAndDoesNotSpinOnADeviceThatYieldsNothing) {

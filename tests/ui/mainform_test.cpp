@@ -12,12 +12,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <optional>
@@ -224,7 +224,8 @@ TEST_F(MainFormTest, CancelledConfigurationChangesNothing) {
 
 TEST_F(MainFormTest, ExitClosesDevicesAndCaptureFiles) {
     ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
-    const QString path = QDir::temp().filePath(QStringLiteral("kelmor-exit-capture.bin"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("exit-capture.bin"));
     Slot(0)->StartCapture(TFilePtr(std::fopen(path.toLocal8Bit().constData(), "wb")));
     Fake.Device(0).Received = "buffered";
     Slot(0)->Poll();
@@ -235,7 +236,6 @@ TEST_F(MainFormTest, ExitClosesDevicesAndCaptureFiles) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("buffered"));
-    file.remove();
 }
 
 TEST(OpenFailureLine, TheStatusBarSaysWhyThePortDidNotOpen) {

@@ -117,6 +117,9 @@ bool TDeviceWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->terminal &&
         (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
         auto* key = static_cast<QKeyEvent*>(event);
+        // With text selected, Ctrl+C is the terminal's copy; without, the control code for the device.
+        if (key->matches(QKeySequence::Copy) && ui->terminal->HasMouseSelection())
+            return false;
         const std::optional<std::uint8_t> byte = TypedKeyByte(key->key(), key->modifiers(), key->text());
         if (byte) {
             // Accepting the override keeps shortcuts such as Ctrl+C from taking a control code.

@@ -4,7 +4,9 @@
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleOptionSlider>
@@ -77,8 +79,9 @@ void TTerminalView::Clear() {
     FChars.clear();
     FLineStart.assign(1, 0);
     FRowStart.assign(1, 0);
-    FSelected = -1;
-    FSelectedLine = 0;
+    FSelectionStart = 0;
+    FSelectionEnd = 0;
+    FMouseSelection = false;
     FChanged = true;
     Relayout();
     Commit();
@@ -98,49 +101,52 @@ std::int64_t TTerminalView::TotalRows() const {
     return FRowStart.back() + RowsOf(LineCount() - 1);
 }
 
+// New text ends the engineer's selection: from there on the selection rule applies again.
 void TTerminalView::AppendText(const char* chars, std::int32_t count) {
     FChars.insert(FChars.end(), chars, chars + count);
+    FMouseSelection = false;
     FChanged = true;
 }
 
 void TTerminalView::AppendLineBreak() {
     FRowStart.push_back(TotalRows());
     FLineStart.push_back(std::int64_t(FChars.size()));
+    FMouseSelection = false;
     FChanged = true;
 }
 
-bool TTerminalView::Locate(std::int64_t offset, std::int64_t& line, std::int64_t& index) const {
-    // Line k starts at FLineStart[k] + 2k of the terminal text, each line break being CR LF.
+std::int64_t TTerminalView::LineAt(std::int64_t offset, std::int64_t breakWidth) const {
+    // Line k starts at FLineStart[k] + breakWidth × k.
     std::int64_t low = 0;
     std::int64_t high = LineCount() - 1;
     while (low < high) {
         const std::int64_t mid = low + (high - low + 1) / 2;
-        if (FLineStart[std::size_t(mid)] + 2 * mid <= offset)
+        if (FLineStart[std::size_t(mid)] + breakWidth * mid <= offset)
             low = mid;
         else
             high = mid - 1;
     }
-    line = low;
-    const std::int64_t within = offset - (FLineStart[std::size_t(line)] + 2 * line);
-    if (within < 0 || within >= LineLength(line))
-        return false;
-    index = FLineStart[std::size_t(line)] + within;
-    return true;
+    return low;
 }
 
 void TTerminalView::Select(std::int64_t offset) {
-    std::int64_t line = 0;
-    std::int64_t index = -1;
-    if (!Locate(offset, line, index)) {
-        // At or past the end, or on a line break: the caret at the end, nothing selected.
-        line = LineCount() - 1;
-        index = -1;
+    if (FMouseSelection)
+        return;
+    // The offset counts each line break as CR LF.
+    const std::int64_t line = LineAt(offset, 2);
+    const std::int64_t within = offset - (FLineStart[std::size_t(line)] + 2 * line);
+    // At or past the end, or on a line break: the caret at the end, nothing selected.
+    std::int64_t start = PlainLength();
+    std::int64_t end = start;
+    if (within >= 0 && within < LineLength(line)) {
+        start = FLineStart[std::size_t(line)] + line + within;
+        end = start + 1;
     }
     // Asked again every poll: with nothing new, nothing needs painting.
-    if (index == FSelected && line == FSelectedLine)
+    if (start == FSelectionStart && end == FSelectionEnd)
         return;
-    FSelected = index;
-    FSelectedLine = line;
+    FSelectionStart = start;
+    FSelectionEnd = end;
     FChanged = true;
 }
 
@@ -150,15 +156,18 @@ void TTerminalView::Commit() {
     FChanged = false;
     const int visibleRows = std::max(1, viewport()->height() / FRowHeight);
     auto* bar = static_cast<TTerminalScrollBar*>(verticalScrollBar());
+    // Scrolled up, the engineer is reading: new text does not pull the view away.
+    const bool following = bar->value() >= bar->maximum();
     const int maximum =
         int(std::min<std::int64_t>(std::max<std::int64_t>(0, TotalRows() - visibleRows), INT32_MAX));
     int top = std::min(bar->value(), maximum);
-    if (FSelected < 0) {
+    if (following && FSelectionEnd == FSelectionStart) {
         top = maximum;
-    } else {
-        // The selected character's row comes into view.
-        const std::int64_t row = FRowStart[std::size_t(FSelectedLine)] +
-                                 (FSelected - FLineStart[std::size_t(FSelectedLine)]) / FColumns;
+    } else if (following) {
+        // The selection's first row comes into view.
+        const std::int64_t line = LineAt(FSelectionStart, 1);
+        const std::int64_t row = FRowStart[std::size_t(line)] +
+                                 (FSelectionStart - line - FLineStart[std::size_t(line)]) / FColumns;
         if (row < top)
             top = int(row);
         else if (row >= top + visibleRows)
@@ -188,11 +197,8 @@ void TTerminalView::Relayout() {
 
 void TTerminalView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
-    const bool atEnd = verticalScrollBar()->value() == verticalScrollBar()->maximum();
     Relayout();
     FChanged = true;
-    if (atEnd)
-        FSelected = -1;
     Commit();
 }
 
@@ -212,8 +218,13 @@ void TTerminalView::paintEvent(QPaintEvent*) {
         painter.fillRect(QRect(0, y, viewport()->width(), FRowHeight), palette().base());
         const std::int64_t from = FLineStart[std::size_t(line)] + row * FColumns;
         const std::int64_t count = std::min<std::int64_t>(FColumns, LineLength(line) - row * FColumns);
-        if (FSelected >= from && FSelected < from + count) {
-            const QRectF box(KMargin + qreal(FSelected - from) * FCharWidth, y, FCharWidth, FRowHeight);
+        // The row's part of the selection, in offsets of the text with one character per line break.
+        const std::int64_t rowStart = from + line;
+        const std::int64_t first = std::max(FSelectionStart, rowStart);
+        const std::int64_t last = std::min(FSelectionEnd, rowStart + count);
+        if (first < last) {
+            const QRectF box(KMargin + qreal(first - rowStart) * FCharWidth, y,
+                             qreal(last - first) * FCharWidth, FRowHeight);
             painter.fillRect(box, palette().highlight());
         }
         glyphs.resize(qsizetype(count));
@@ -239,32 +250,102 @@ void TTerminalView::paintEvent(QPaintEvent*) {
 
 void TTerminalView::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
+    menu.addAction(QStringLiteral("Kopiuj"), this, [this] { CopySelection(); })
+        ->setEnabled(HasMouseSelection());
     menu.addAction(QStringLiteral("Kopiuj wszystko"), this,
                    [this] { QGuiApplication::clipboard()->setText(toPlainText()); });
     menu.exec(event->globalPos());
 }
 
-QString TTerminalView::toPlainText() const {
-    QString text;
-    text.reserve(qsizetype(FChars.size()) + LineCount());
-    std::int64_t next = 1;
-    for (std::int64_t i = 0; i < std::int64_t(FChars.size()); ++i) {
-        while (next < LineCount() && FLineStart[std::size_t(next)] == i) {
-            text += QLatin1Char('\n');
-            ++next;
-        }
-        text += QLatin1Char(FChars[std::size_t(i)]);
+void TTerminalView::keyPressEvent(QKeyEvent* event) {
+    QScrollBar* bar = verticalScrollBar();
+    if (event->matches(QKeySequence::Copy))
+        CopySelection();
+    else if (event->key() == Qt::Key_End)
+        bar->setValue(bar->maximum());
+    else if (event->key() == Qt::Key_Home)
+        bar->setValue(bar->minimum());
+    else
+        QAbstractScrollArea::keyPressEvent(event);
+}
+
+std::int64_t TTerminalView::PlainOffsetAt(QPoint point) const {
+    const std::int64_t row =
+        verticalScrollBar()->value() + std::int64_t(std::floor(double(point.y()) / FRowHeight));
+    if (row < 0)
+        return 0;
+    if (row >= TotalRows())
+        return PlainLength();
+    const std::int64_t line =
+        std::int64_t(std::upper_bound(FRowStart.begin(), FRowStart.end(), row) - FRowStart.begin()) - 1;
+    const std::int64_t column =
+        std::clamp<std::int64_t>(std::llround((point.x() - KMargin) / FCharWidth), 0, FColumns);
+    const std::int64_t within =
+        std::min((row - FRowStart[std::size_t(line)]) * FColumns + column, LineLength(line));
+    return FLineStart[std::size_t(line)] + line + within;
+}
+
+void TTerminalView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
     }
-    for (; next < LineCount(); ++next)
-        text += QLatin1Char('\n');
+    const std::int64_t offset = PlainOffsetAt(event->position().toPoint());
+    // Shift+click extends the selection, also to text that was scrolled out of view.
+    if (!(event->modifiers() & Qt::ShiftModifier) || !FMouseSelection)
+        FAnchor = offset;
+    FMouseSelection = true;
+    SelectTo(offset);
+}
+
+void TTerminalView::mouseMoveEvent(QMouseEvent* event) {
+    if (!(event->buttons() & Qt::LeftButton) || !FMouseSelection)
+        return;
+    const QPoint point = event->position().toPoint();
+    // Dragging beyond the top or the bottom scrolls on.
+    QScrollBar* bar = verticalScrollBar();
+    if (point.y() < 0)
+        bar->setValue(bar->value() - 1);
+    else if (point.y() >= viewport()->height())
+        bar->setValue(bar->value() + 1);
+    SelectTo(PlainOffsetAt(point));
+}
+
+void TTerminalView::SelectTo(std::int64_t offset) {
+    FSelectionStart = std::min(FAnchor, offset);
+    FSelectionEnd = std::max(FAnchor, offset);
+    viewport()->update();
+}
+
+void TTerminalView::CopySelection() const {
+    if (FSelectionEnd > FSelectionStart)
+        QGuiApplication::clipboard()->setText(SelectedText());
+}
+
+QString TTerminalView::toPlainText() const {
+    return PlainText(0, PlainLength());
+}
+
+QString TTerminalView::PlainText(std::int64_t from, std::int64_t to) const {
+    QString text;
+    text.reserve(qsizetype(std::max<std::int64_t>(0, to - from)));
+    // Offset p of line k is character p - k of FChars, up to the line's break.
+    std::int64_t line = LineAt(from, 1);
+    for (std::int64_t p = from; p < to; ++p) {
+        if (line + 1 < LineCount() && p - line == FLineStart[std::size_t(line + 1)]) {
+            text += QLatin1Char('\n');
+            ++line;
+        } else {
+            text += QLatin1Char(FChars[std::size_t(p - line)]);
+        }
+    }
     return text;
 }
 
 QString TTerminalView::SelectedText() const {
-    return FSelected >= 0 ? QString(QLatin1Char(FChars[std::size_t(FSelected)])) : QString();
+    return PlainText(FSelectionStart, FSelectionEnd);
 }
 
 std::int64_t TTerminalView::SelectionStart() const {
-    // One '\n' for each line break before the position.
-    return FSelected >= 0 ? FSelected + FSelectedLine : std::int64_t(FChars.size()) + LineCount() - 1;
+    return FSelectionStart;
 }

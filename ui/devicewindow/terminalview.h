@@ -14,6 +14,9 @@
 // out and paints only the rows in view, in a fixed-pitch font that wraps long lines at the right
 // edge. A general text widget shapes and lays out every line it is given; at the line rate that
 // is where nearly all of the time went, and its cost per stored line grew with the text.
+// The engineer can select text with the mouse (Shift+click extends it) and copy it with Ctrl+C or
+// the context menu; the selection stays until new text arrives. The view follows the newest text
+// while it is scrolled to the bottom; scrolled up, it stays where the engineer reads.
 class TTerminalView : public QAbstractScrollArea, public TTextSink {
     Q_OBJECT
 
@@ -31,24 +34,37 @@ public:
 
     // The text as shown, lines separated by '\n'.
     QString toPlainText() const;
-    // The selected character and where it stands in toPlainText(); with none selected, the empty
-    // text and the position of the caret.
+    // The selected text and where it starts in toPlainText(); with none selected, the empty text and
+    // the position of the caret.
     QString SelectedText() const;
     std::int64_t SelectionStart() const;
+    // Text the engineer selected with the mouse, which Ctrl+C copies.
+    bool HasMouseSelection() const { return FMouseSelection && FSelectionEnd > FSelectionStart; }
+    void CopySelection() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     std::int64_t LineCount() const { return std::int64_t(FLineStart.size()); }
     std::int64_t LineLength(std::int64_t line) const;
     std::int64_t RowsOf(std::int64_t line) const;
     std::int64_t TotalRows() const;
-    // The line holding a character of the terminal text (where a line break counts two), and the
-    // character's index in FChars; none past the end.
-    bool Locate(std::int64_t offset, std::int64_t& line, std::int64_t& index) const;
+    // The length of toPlainText(), where each line break is one character.
+    std::int64_t PlainLength() const { return std::int64_t(FChars.size()) + LineCount() - 1; }
+    // The line that holds an offset into the text when each line break counts breakWidth characters.
+    std::int64_t LineAt(std::int64_t offset, std::int64_t breakWidth) const;
+    // The offset in toPlainText() of the character under a point of the viewport, or of the gap
+    // before the nearest one.
+    std::int64_t PlainOffsetAt(QPoint point) const;
+    QString PlainText(std::int64_t from, std::int64_t to) const;
+    // The mouse selection from the anchor to an offset of toPlainText().
+    void SelectTo(std::int64_t offset);
     void Relayout();
 
     // Deques, so that a long-grown terminal never copies its whole text to append to it.
@@ -62,7 +78,11 @@ private:
     int FColumns = 80;
     int FRowHeight = 1;
     qreal FCharWidth = 1;
-    std::int64_t FSelected = -1; // index in FChars of the selected character, -1 none
-    std::int64_t FSelectedLine = 0;
+    // The selection, as offsets into toPlainText(); empty, it is the caret.
+    std::int64_t FSelectionStart = 0;
+    std::int64_t FSelectionEnd = 0;
+    // Made with the mouse, so the selection rule leaves it until new text arrives.
+    bool FMouseSelection = false;
+    std::int64_t FAnchor = 0;
     bool FChanged = false;
 };

@@ -15,10 +15,12 @@ QString ErrorBoxText(const QString& message);
 void SetErrorBoxHook(std::function<void(const QString&)> hook);
 
 // Runs a handler body that can fail. A user-visible error ends the body at once and is shown in
-// the standard error box; work already done stays done. Nothing thrown crosses the event loop.
+// the standard error box; work already done stays done. An exit that ended the body shows nothing.
+// Nothing thrown crosses the event loop.
 template <typename Body> void RunGuarded(Body&& body) {
     try {
         body();
+    } catch (const EExitRequested&) {
     } catch (const EKelmorError& e) {
         ShowErrorBox(e.Message());
     } catch (const std::exception& e) {

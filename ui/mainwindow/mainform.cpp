@@ -23,7 +23,8 @@
 #include <QStatusBar>
 #include <QStyle>
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()) {
+TMainForm::TMainForm(QWidget* parent, const std::atomic<bool>* exitRequested)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -37,7 +38,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(std::make_unique
     FOpenFailureLabel->setObjectName(QStringLiteral("openFailureLabel"));
     statusBar()->addWidget(FOpenFailureLabel, 1);
 
-    FSlots = new TDeviceSlots(this);
+    FSlots = new TDeviceSlots(this, exitRequested);
     FAboutBox = new TAboutBox(this);
     FPortDialog = new TPortDialog(this);
     FErrorForm = new TErrorForm(this);

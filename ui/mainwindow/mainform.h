@@ -3,6 +3,7 @@
 #include "link/deviceslots.h"
 
 #include <QMainWindow>
+#include <atomic>
 #include <memory>
 
 namespace Ui {
@@ -23,7 +24,9 @@ class TMainForm : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    // exitRequested is set when the program is asked to end from outside (a signal); the devices'
+    // exchanges then end at their next wait.
+    explicit TMainForm(QWidget* parent = nullptr, const std::atomic<bool>* exitRequested = nullptr);
     ~TMainForm() override;
 
     void OpenDevice0();
