@@ -1,6 +1,7 @@
 #include "drive/historyfiles.h"
 
 #include "common/errors.h"
+#include "common/numtext.h"
 #include "common/savefile.h"
 #include "drive/steptest.h"
 
@@ -38,7 +39,7 @@ QJsonObject SettingsObject(const TKnownSettings& settings) {
     for (int row = 0; row < SettingCount; ++row) {
         const QString& text = settings.Texts[std::size_t(row)];
         object.insert(QLatin1String(RegisterTable[std::size_t(row)].Key),
-                      text.isNull() ? QJsonValue() : QJsonValue(text));
+                      text.isNull() ? QJsonValue() : QJsonValue(PointDecimalText(text)));
     }
     return object;
 }
@@ -121,7 +122,7 @@ public:
             if (!text.isNull() && text.toString().isEmpty())
                 Bad(QStringLiteral("the setting %1 is neither a text nor null").arg(key));
             if (!text.isNull())
-                settings.Texts[std::size_t(row)] = text.toString();
+                settings.Texts[std::size_t(row)] = LocalDecimalText(text.toString());
         }
         return settings;
     }

@@ -23,12 +23,13 @@
 //       {"number": 1, "ranAt": "2026-12-08T10:15:30.123+01:00", "amplitude": 200,
 //        "startPosition": 100000, "samplesAsked": 500, "shown": true,
 //        "samples": [100000, 100003, null, …],
-//        "settings": {"at": "2026-12-08T10:14:02.000+01:00", "KV": "4,0", "KP": "3,0", "KD": null, …}},
+//        "settings": {"at": "2026-12-08T10:14:02.000+01:00", "KV": "4.0", "KP": "3.0", "KD": null, …}},
 //       …]}
 //
 // samples holds the absolute positions at 0.5 ms apart from the step, null for one whose record did
 // not arrive whole; settings the nine texts as "Wpisz" wrote or "Czytaj" read them, by the keys of
-// parameter files, null where not known, and "at" when they were written or read (null if never).
+// parameter files and with a decimal point whatever the locale (a comma is read too), null where not
+// known, and "at" when they were written or read (null if never).
 // The figures are not stored: they follow from the samples.
 
 // Both writers replace the file only once all of it is written; EKelmorError says why they could not.

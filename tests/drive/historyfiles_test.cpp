@@ -1,5 +1,6 @@
 #include "drive/historyfiles.h"
 
+#include "tests/support/localescope.h"
 #include "tests/support/outcome.h"
 #include "tests/support/qtprinters.h"
 
@@ -36,6 +37,7 @@ QByteArray ReadAll(const QString& path) {
 } // namespace
 
 TEST(HistoryFiles, CsvAndSessionRoundTrip) {
+    const TLocaleScope polish(QLocale(QLocale::Polish, QLocale::Poland));
     QTemporaryDir dir;
     const std::vector<TTestRecord> tests = TwoTests();
     const std::vector<const TTestRecord*> both = {&tests[0], &tests[1]};
@@ -48,6 +50,7 @@ TEST(HistoryFiles, CsvAndSessionRoundTrip) {
 
     const QString path = dir.filePath("session.kses");
     SaveSessionFile(path, tests);
+    EXPECT_TRUE(ReadAll(path).contains("\"KP\":\"3.0\"")) << "a point whatever the locale";
     const std::vector<TTestRecord> loaded = LoadSessionFile(path);
     ASSERT_EQ(loaded.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
@@ -67,6 +70,7 @@ TEST(HistoryFiles, CsvAndSessionRoundTrip) {
 }
 
 TEST(HistoryFiles, DamagedOrForeignSessionFilesAreRefusedWhole) {
+    const TLocaleScope polish(QLocale(QLocale::Polish, QLocale::Poland));
     QTemporaryDir dir;
     const QString path = dir.filePath("session.kses");
     SaveSessionFile(path, TwoTests());
@@ -84,7 +88,7 @@ TEST(HistoryFiles, DamagedOrForeignSessionFilesAreRefusedWhole) {
          damaged + "test 2: amplitude is not a whole number from 1 to 16777215"},
         {"[105]", "[105.5]", damaged + "test 2: a sample is not a whole number from 0 to 16777215"},
         {"[105]", "[105,1,2]", damaged + "test 2: samples is not a list of at most samplesAsked positions"},
-        {"\"KP\":\"3,0\"", "\"KP\":3", damaged + "test 1: the setting KP is neither a text nor null"},
+        {"\"KP\":\"3.0\"", "\"KP\":3", damaged + "test 1: the setting KP is neither a text nor null"},
         {"\"shown\":false", "\"shown\":0", damaged + "test 2: shown is not true or false"},
     };
     for (const auto& c : cases) {

@@ -99,7 +99,7 @@ TEST(StepPlot, WindowGrowsInGridStepsToKeepTheOvershoot) {
         {261, 300, 30}, // just over 1.3 × A
     };
     for (const auto& c : cases) {
-        const TPlottedTest test{200, 500, {0, c.Highest, 200}};
+        const TPlottedTest test{200, 500, {0, c.Highest, 200}, ResponseColor, {}};
         const TStepWindow window = StepWindow(std::span(&test, 1), test);
         EXPECT_EQ(window.SpanY, c.SpanY) << c.Highest;
         EXPECT_EQ(window.CenterY, c.CenterY) << c.Highest;
