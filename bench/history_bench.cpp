@@ -3,7 +3,7 @@
 // take (target at most 2.5 MB) and the time to save them to a session file and load it again
 // (target at most 1 s), and times both steps.
 
-#include "drive/historyfiles.h"
+#include "drive/stepfiles.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,8 @@
 #include "common/savefile.h"
 
+#include "common/errors.h"
+
+#include <QFile>
 #include <QSaveFile>
 
 QString SaveWholeFile(const QString& path, const QByteArray& bytes) {
@@ -8,4 +11,16 @@ QString SaveWholeFile(const QString& path, const QByteArray& bytes) {
         return {};
     const QString reason = file.errorString();
     return reason.isEmpty() ? QStringLiteral("not written") : reason;
+}
+
+void WriteWholeFile(const QString& path, const QByteArray& bytes) {
+    if (const QString reason = SaveWholeFile(path, bytes); !reason.isEmpty())
+        throw EKelmorError(QStringLiteral("Can't write \"%1\": %2").arg(path, reason));
+}
+
+QByteArray ReadFileHead(const QString& path, qint64 maxSize) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EKelmorError(QStringLiteral("Can't read \"%1\": %2").arg(path, file.errorString()));
+    return file.read(maxSize + 1);
 }

@@ -4,8 +4,8 @@
 #include "common/numtext.h"
 #include "common/savefile.h"
 
-#include <QFile>
 #include <QStringDecoder>
+#include <QStringList>
 #include <algorithm>
 #include <array>
 #include <type_traits>
@@ -60,15 +60,11 @@ void SaveParameterFile(const QString& path, const TParameterSet& parameters) {
                 QStringLiteral("The text of %1 holds a control character and cannot be saved").arg(key));
         content += key + QStringLiteral(" = ") + PointDecimalText(*text) + QLatin1Char('\n');
     }
-    if (const QString reason = SaveWholeFile(path, content.toUtf8()); !reason.isEmpty())
-        throw EKelmorError(QStringLiteral("Can't write '%1': %2").arg(path, reason));
+    WriteWholeFile(path, content.toUtf8());
 }
 
 TParameterSet LoadParameterFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EKelmorError(QStringLiteral("Can't read '%1': %2").arg(path, file.errorString()));
-    return ParseParameters(file.read(MaxFileSize + 1), path);
+    return ParseParameters(ReadFileHead(path, MaxFileSize), path);
 }
 
 TParameterSet ParseParameters(const QByteArray& bytes, const QString& path) {

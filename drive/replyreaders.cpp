@@ -2,7 +2,7 @@
 
 #include "common/numtext.h"
 #include "drive/commandlines.h"
-#include "drive/stepfigures.h"
+#include "drive/samplerecords.h"
 #include "link/exchange.h"
 
 #include <algorithm>

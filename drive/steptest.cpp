@@ -4,6 +4,7 @@
 #include "common/numtext.h"
 #include "drive/commandlines.h"
 #include "drive/replyreaders.h"
+#include "drive/samplerecords.h"
 #include "link/exchange.h"
 
 #include <algorithm>

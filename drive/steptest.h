@@ -1,6 +1,6 @@
 #pragma once
 
-#include "drive/stepfigures.h"
+#include "drive/steprecord.h"
 
 #include <QString>
 #include <cstdint>

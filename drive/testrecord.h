@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drive/figuretexts.h"
 #include "drive/registertable.h"
 #include "drive/stepfigures.h"
 

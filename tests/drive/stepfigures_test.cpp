@@ -1,10 +1,8 @@
 #include "common/numtext.h"
-#include "drive/stepfigures.h"
-#include "tests/support/outcome.h"
+#include "drive/figuretexts.h"
+#include "drive/samplerecords.h"
 #include "tests/support/qtprinters.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -78,20 +76,4 @@ TEST(StepFigures, FiguresAndTheirTexts) {
         EXPECT_EQ(QStringList({texts.Overshoot, texts.Integral, texts.RiseTime, texts.SettlingTime}),
                   QStringList({Shown(c.Texts[0]), Shown(c.Texts[1]), Shown(c.Texts[2]), Shown(c.Texts[3])}));
     }
-}
-
-TEST(StepCsv, WritesTheWholeFileOrSaysWhy) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("step.csv");
-    WriteStepCsv(path, Step(200, 100000, {0, Gap, -2}));
-    QFile written(path);
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_EQ(written.readAll(), "time_ms,position,relative,commanded,amplitude=200,start=100000,samples=2\n"
-                                 "0.0,100000,0,100200\n"
-                                 "1.0,99998,-2,100200\n");
-
-    const QString missing = dir.filePath("no such folder/step.csv");
-    EXPECT_TRUE(Outcome([&] {
-                    WriteStepCsv(missing, Step(200, 100000, {0}));
-                }).startsWith("Cannot write the file \"" + missing + "\": "));
 }

@@ -2,7 +2,8 @@
 // every sample is a 24-bit position or missing, the last one came, and where no marker is damaged it
 // agrees with the plain reading of records that the tests use.
 
-#include "drive/stepfigures.h"
+#include "drive/samplerecords.h"
+#include "drive/steprecord.h"
 #include "tests/support/testbytes.h"
 
 #include <algorithm>

@@ -176,7 +176,7 @@ TEST_F(StepPageTest, ContextMenuSavesThePlotAndTheLastTest) {
     const QString missing = dir.filePath("missing/plot.png");
     save("savePlotAction", missing);
     ASSERT_EQ(Errors.size(), 1);
-    EXPECT_TRUE(Errors.first().startsWith("Cannot write the file \"" + missing + "\""))
+    EXPECT_TRUE(Errors.first().startsWith("Can't write \"" + missing + "\""))
         << Errors.first().toStdString();
 }
 

@@ -1,6 +1,6 @@
 #include "ui/historypage/historypage.h"
 
-#include "drive/historyfiles.h"
+#include "drive/stepfiles.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/filedialog/choosefile.h"
 #include "ui/historypage/historymodel.h"

@@ -1,6 +1,7 @@
 #include "ui/steppage/steppage.h"
 
 #include "common/savefile.h"
+#include "drive/stepfiles.h"
 #include "plot/paintercanvas.h"
 #include "plot/stepplot.h"
 #include "ui/errorbox/errorbox.h"
@@ -34,11 +35,10 @@ void FitInPanel(QLabel* caption, const QWidget* panel) {
 void SaveImage(const QString& fileName, const QImage& image) {
     QByteArray png;
     QBuffer buffer(&png);
-    QString reason = QStringLiteral("the image could not be encoded");
-    if (buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG"))
-        reason = SaveWholeFile(fileName, png);
-    if (!reason.isEmpty())
-        throw EKelmorError(QStringLiteral("Cannot write the file \"%1\": %2").arg(fileName, reason));
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        throw EKelmorError(
+            QStringLiteral("Can't write \"%1\": the image could not be encoded").arg(fileName));
+    WriteWholeFile(fileName, png);
 }
 
 // What the plot draws of a test.

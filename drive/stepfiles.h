@@ -6,10 +6,17 @@
 #include <span>
 #include <vector>
 
-// The files of a session's history.
+// The files of step tests.
 //
-// Step tests as comma-separated values: a header naming the columns, then one line per sample that
-// arrived, test by test:
+// One test as comma-separated values ("Zapisz dane…" of the plot): a header line naming the columns
+// and stating the amplitude, the start position and the number of samples that came, then one line
+// per sample that came, at its own time:
+//
+//     time_ms,position,relative,commanded,amplitude=200,start=100000,samples=500
+//     0.0,100000,0,100200
+//
+// Chosen tests of the history as comma-separated values: a header naming the columns, then one line
+// per sample that arrived, test by test:
 //
 //     test,time_ms,position,relative,commanded
 //     3,0.0,100000,0,100200
@@ -32,7 +39,8 @@
 // known, and "at" when they were written or read (null if never).
 // The figures are not stored: they follow from the samples.
 
-// Both writers replace the file only once all of it is written; EKelmorError says why they could not.
+// The writers replace the file only once all of it is written; EKelmorError says why they could not.
+void WriteStepCsv(const QString& path, const TStepRecord& record);
 void WriteTestsCsv(const QString& path, std::span<const TTestRecord* const> tests);
 void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests);
 

@@ -1,4 +1,4 @@
-#include "drive/historyfiles.h"
+#include "drive/stepfiles.h"
 
 #include "tests/support/localescope.h"
 #include "tests/support/outcome.h"
@@ -35,6 +35,20 @@ QByteArray ReadAll(const QString& path) {
 }
 
 } // namespace
+
+TEST(StepCsv, WritesTheWholeFileOrSaysWhy) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("step.csv");
+    WriteStepCsv(path, {200, 100000, 3, {100000, MissingSample, 99998}});
+    EXPECT_EQ(ReadAll(path), "time_ms,position,relative,commanded,amplitude=200,start=100000,samples=2\n"
+                             "0.0,100000,0,100200\n"
+                             "1.0,99998,-2,100200\n");
+
+    const QString missing = dir.filePath("no such folder/step.csv");
+    EXPECT_TRUE(Outcome([&] {
+                    WriteStepCsv(missing, {200, 100000, 1, {100000}});
+                }).startsWith("Can't write \"" + missing + "\": "));
+}
 
 TEST(HistoryFiles, CsvAndSessionRoundTrip) {
     const TLocaleScope polish(QLocale(QLocale::Polish, QLocale::Poland));

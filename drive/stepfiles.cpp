@@ -1,11 +1,10 @@
-#include "drive/historyfiles.h"
+#include "drive/stepfiles.h"
 
 #include "common/errors.h"
 #include "common/numtext.h"
 #include "common/savefile.h"
 #include "drive/steptest.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,9 +20,19 @@ constexpr int Version = 1;
 // Far more than a history of a thousand tests takes; a larger file is not one of ours.
 constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
 
-void Save(const QString& path, const QByteArray& bytes) {
-    if (const QString reason = SaveWholeFile(path, bytes); !reason.isEmpty())
-        throw EKelmorError(QStringLiteral("Cannot write the file \"%1\": %2").arg(path, reason));
+// A line per sample that came, each beginning with the prefix: the time from the step, the position,
+// the position relative to the start, and the commanded position. A missing sample has no line; the
+// times of the others show the gap.
+QByteArray SampleLines(const TStepRecord& step, const QByteArray& prefix) {
+    const QByteArray commanded =
+        ',' + QByteArray::number(std::int64_t(step.StartPosition) + step.Amplitude) + '\n';
+    QByteArray lines;
+    for (std::size_t i = 0; i < step.Samples.size(); ++i)
+        if (Arrived(step.Samples[i]))
+            lines += prefix + QByteArray::number(double(i) * SamplePeriodMs, 'f', 1) + ',' +
+                     QByteArray::number(step.Samples[i]) + ',' + QByteArray::number(TruePosition(step, i)) +
+                     commanded;
+    return lines;
 }
 
 QString IsoTime(const QDateTime& time) {
@@ -141,23 +150,21 @@ private:
 
 } // namespace
 
+void WriteStepCsv(const QString& path, const TStepRecord& record) {
+    const QByteArray header =
+        QStringLiteral("time_ms,position,relative,commanded,amplitude=%1,start=%2,samples=%3\n")
+            .arg(record.Amplitude)
+            .arg(record.StartPosition)
+            .arg(ReceivedCount(record))
+            .toLatin1();
+    WriteWholeFile(path, header + SampleLines(record, {}));
+}
+
 void WriteTestsCsv(const QString& path, std::span<const TTestRecord* const> tests) {
     QByteArray text = "test,time_ms,position,relative,commanded\n";
-    for (const TTestRecord* test : tests) {
-        const TStepRecord& step = test->Step;
-        const QByteArray number = QByteArray::number(test->Number) + ',';
-        const std::int64_t start = step.StartPosition;
-        const QByteArray commanded = ',' + QByteArray::number(start + step.Amplitude) + '\n';
-        for (std::size_t i = 0; i < step.Samples.size(); ++i) {
-            const std::uint32_t sample = step.Samples[i];
-            if (sample == MissingSample)
-                continue;
-            text += number + QByteArray::number(double(i) * SamplePeriodMs, 'f', 1) + ',' +
-                    QByteArray::number(sample) + ',' + QByteArray::number(std::int64_t(sample) - start) +
-                    commanded;
-        }
-    }
-    Save(path, text);
+    for (const TTestRecord* test : tests)
+        text += SampleLines(test->Step, QByteArray::number(test->Number) + ',');
+    WriteWholeFile(path, text);
 }
 
 void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests) {
@@ -167,16 +174,14 @@ void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests) {
     const QJsonObject session{{QStringLiteral("format"), Format},
                               {QStringLiteral("version"), Version},
                               {QStringLiteral("tests"), array}};
-    Save(path, QJsonDocument(session).toJson(QJsonDocument::Compact));
+    WriteWholeFile(path, QJsonDocument(session).toJson(QJsonDocument::Compact));
 }
 
 std::vector<TTestRecord> LoadSessionFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EKelmorError(QStringLiteral("Cannot read the file \"%1\": %2").arg(path, file.errorString()));
-    if (file.size() > MaxFileSize)
+    const QByteArray content = ReadFileHead(path, MaxFileSize);
+    if (content.size() > MaxFileSize)
         ThrowNotOurs(path);
-    return ParseSession(file.readAll(), path);
+    return ParseSession(content, path);
 }
 
 std::vector<TTestRecord> ParseSession(const QByteArray& content, const QString& path) {
