@@ -225,41 +225,26 @@ std::uint32_t TDeviceSlot::Write(const void* data, std::uint32_t size) {
 }
 
 QString TDeviceSlot::StartCapture(TFilePtr file) {
-    return FCapture.Start(std::move(file));
+    const QString error = FCapture.Start(std::move(file));
+    emit CaptureChanged(FCapture.IsOpen());
+    return error;
 }
 
 QString TDeviceSlot::StopCapture() {
-    ShowRec(false);
-    return FCapture.Stop();
-}
-
-void TDeviceSlot::ShowRec(bool visible) {
-    if (visible != FRecVisible) {
-        FRecVisible = visible;
-        emit RecVisibilityChanged(visible);
-    }
+    const bool was = FCapture.IsOpen();
+    const QString error = FCapture.Stop();
+    if (was)
+        emit CaptureChanged(false);
+    return error;
 }
 
 std::unique_ptr<TExchange> TDeviceSlot::BeginExchange() {
     return std::make_unique<TSlotExchange>(*this);
 }
 
-void TDeviceSlot::UpdateRecBlink() {
-    bool visible = false;
-    if (FCapture.IsOpen()) {
-        visible = FRecVisible;
-        if (++FRecBlinkCount >= KRecBlinkPolls) {
-            FRecBlinkCount = 0;
-            visible = !visible;
-        }
-    }
-    ShowRec(visible);
-}
-
 void TDeviceSlot::Poll() {
     if (FHandle == 0 || FHeld > 0)
         return;
-    UpdateRecBlink();
 
     std::uint32_t waiting = 0;
     std::uint32_t sending = 0;
@@ -293,14 +278,15 @@ void TDeviceSlot::Poll() {
             if (error.isEmpty())
                 continue;
             captureFailure = error;
-            ShowRec(false);
         }
         // Bytes the capture file refused are shown rather than lost.
         shown.append(buffer.data(), qsizetype(got));
     }
     emit Received(shown);
-    if (!captureFailure.isEmpty())
+    if (!captureFailure.isEmpty()) {
+        emit CaptureChanged(false);
         emit CaptureFailed(captureFailure);
+    }
     if (gone)
         Lose();
 }

@@ -36,8 +36,6 @@ public:
     static constexpr int KReconnectIntervalMs = 1000;
     // Blocks of at most this many bytes per read of the poll.
     static constexpr std::uint32_t KReadBlock = 256;
-    // Polls per phase of the REC blink: 500 ms on, 500 ms off.
-    static constexpr std::int32_t KRecBlinkPolls = 10;
 
     // exitRequested, when given, is set once the program is asked to end (by a signal handler, hence
     // an atomic): the slot's exchanges then end at their next wait.
@@ -83,7 +81,6 @@ public:
     // file it replaced and could not finish.
     QString StartCapture(TFilePtr file);
     QString StopCapture();
-    bool RecVisible() const { return FRecVisible; }
 
     // Holds the poll off while the returned exchange lives. On a closed or lost device its reads
     // come back empty and it reports itself lost.
@@ -91,8 +88,8 @@ public:
     bool PollHeld() const { return FHeld > 0; }
     bool Polling() const { return FPollTimer.isActive(); }
 
-    // One poll: the REC blink, the lines, and every byte the device reported waiting, into the
-    // capture file while one is open, else out through Received. The timer runs it every 50 ms.
+    // One poll: the lines, and every byte the device reported waiting, into the capture file while
+    // one is open, else out through Received. The timer runs it every 50 ms.
     void Poll();
 
 signals:
@@ -101,7 +98,8 @@ signals:
     void LinesChanged(TLineStates lines);
     // RTS or DTR was raised or dropped, by a switch or by applied settings.
     void OutputLinesChanged();
-    void RecVisibilityChanged(bool visible);
+    // A capture started or ended, by a command or because its file could not be written.
+    void CaptureChanged(bool capturing);
     // The capture file could not be written: the capture has stopped, and the bytes that could not
     // be written went out through Received.
     void CaptureFailed(const QString& message);
@@ -115,8 +113,6 @@ private:
     static bool Gone(ZQ_STATUS status) { return status == ZQ_IO_ERROR; }
     void Lose();
     void TryReconnect();
-    void UpdateRecBlink();
-    void ShowRec(bool visible);
     bool ReadLines(ZQ_HANDLE handle);
 
     std::int32_t FIndex;
@@ -130,8 +126,6 @@ private:
     bool FRts = true;
     bool FDtr = true;
     TCaptureFile FCapture;
-    std::int32_t FRecBlinkCount = 0;
-    bool FRecVisible = false;
     int FHeld = 0;
     QTimer FPollTimer;
     QTimer FReconnectTimer;

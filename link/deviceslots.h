@@ -7,10 +7,6 @@
 #include <array>
 #include <cstdint>
 
-// The device index that a device name such as "DEV0" names: the decimal number from its fourth
-// character on (optional blanks and sign, then digits; no digits give 0).
-std::int32_t DeviceIndexFromName(const QString& name);
-
 // The fixed table of the four device slots, indexed by device index.
 class TDeviceSlots : public QObject {
     Q_OBJECT
@@ -23,8 +19,6 @@ public:
 
     // The slot of an index, or none outside 0..3.
     TDeviceSlot* At(std::int32_t index) const;
-    // The slot a device name names, or none.
-    TDeviceSlot* ForName(const QString& name) const { return At(DeviceIndexFromName(name)); }
 
     // Closes every device and every capture file; returns the first capture error text.
     QString CloseAll();

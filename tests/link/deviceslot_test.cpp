@@ -29,10 +29,10 @@ QByteArray Bytes(const QSignalSpy& spy) {
 
 } // namespace
 
-TEST_F(DeviceSlotTest, PollReportsBytesLinesAndTheRecBlink) {
+TEST_F(DeviceSlotTest, PollReportsBytesLinesAndTheCapture) {
     QSignalSpy received(&Slot, &TDeviceSlot::Received);
     QSignalSpy lines(&Slot, &TDeviceSlot::LinesChanged);
-    QSignalSpy rec(&Slot, &TDeviceSlot::RecVisibilityChanged);
+    QSignalSpy capture(&Slot, &TDeviceSlot::CaptureChanged);
     Device.Received = "echo\r\n";
     Device.ModemStatus = ZQ_MODEM_STATUS_CTS | ZQ_MODEM_STATUS_DCD;
     Slot.Poll();
@@ -45,11 +45,11 @@ TEST_F(DeviceSlotTest, PollReportsBytesLinesAndTheRecBlink) {
     QTemporaryFile file;
     ASSERT_TRUE(file.open());
     Slot.StartCapture(TFilePtr(std::fopen(QFile::encodeName(file.fileName()).constData(), "wb")));
-    for (int i = 0; i < 25; ++i)
-        Slot.Poll();
-    ASSERT_EQ(rec.size(), 2) << "REC shows at the 10th poll and hides at the 20th";
-    EXPECT_TRUE(rec.at(0).at(0).toBool());
-    EXPECT_FALSE(rec.at(1).at(0).toBool());
+    Slot.StopCapture();
+    Slot.StopCapture();
+    ASSERT_EQ(capture.size(), 2) << "a capture started and ended, once";
+    EXPECT_TRUE(capture.at(0).at(0).toBool());
+    EXPECT_FALSE(capture.at(1).at(0).toBool());
 }
 
 TEST_F(DeviceSlotTest, AnExchangeHoldsThePollOffAndLeavesTheRestForIt) {

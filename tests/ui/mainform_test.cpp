@@ -265,17 +265,6 @@ TEST(OpenFailureLine, TheStatusBarSaysWhyThePortDidNotOpen) {
     EXPECT_EQ(line->text(), QString()) << "an open that succeeds clears the line";
 }
 
-TEST(DeviceNames, IndexFromTheFourthCharacterOn) {
-    const std::pair<const char*, int> cases[] = {{"DEV0", 0},  {"DEV1", 1},   {"DEV3", 3},   {"DEV", 0},
-                                                 {"DEV 2", 2}, {"DEV-1", -1}, {"DEV+2x", 2}, {"DEVx", 0}};
-    for (const auto& [name, index] : cases)
-        EXPECT_EQ(DeviceIndexFromName(QString::fromLatin1(name)), index) << name;
-    TDeviceSlots table;
-    EXPECT_EQ(table.ForName(QStringLiteral("DEV2")), table.At(2));
-    EXPECT_EQ(table.ForName(QStringLiteral("DEV7")), nullptr);
-    EXPECT_EQ(table.ForName(QStringLiteral("DEV-1")), nullptr);
-}
-
 // The switches show the lines as the slot holds them: a box unticked in the dialog but not applied
 // leaves the new device's RTS raised, as every open starts from the defaults.
 TEST_F(MainFormTest, SwitchesShowTheSlotsOutputLines) {

@@ -57,7 +57,11 @@ TDeviceWindow::~TDeviceWindow() {
 void TDeviceWindow::Wire() {
     connect(FSlot, &TDeviceSlot::Received, this, &TDeviceWindow::ShowReceived);
     connect(FSlot, &TDeviceSlot::LinesChanged, this, &TDeviceWindow::DisplayModemStatus);
-    connect(FSlot, &TDeviceSlot::RecVisibilityChanged, ui->recLabel, &QLabel::setVisible);
+    connect(FSlot, &TDeviceSlot::Received, this, &TDeviceWindow::BlinkRec);
+    connect(FSlot, &TDeviceSlot::CaptureChanged, this, [this] {
+        FRecPolls = 0;
+        ui->recLabel->hide();
+    });
     connect(FSlot, &TDeviceSlot::CaptureFailed, this, &TDeviceWindow::CaptureFailed);
     connect(FSlot, &TDeviceSlot::DeviceLost, this, [this] { ShowConnection(false); });
     connect(FSlot, &TDeviceSlot::DeviceBack, this, [this] { ShowConnection(true); });
@@ -141,6 +145,15 @@ void TDeviceWindow::ShowOutputLines() {
         return;
     SetLineColour(ui->rtsLabel, FSlot->RtsRaised());
     SetLineColour(ui->dtrLabel, FSlot->DtrRaised());
+}
+
+void TDeviceWindow::BlinkRec() {
+    if (!FSlot || !FSlot->Capturing())
+        return;
+    if (++FRecPolls >= KRecBlinkPolls) {
+        FRecPolls = 0;
+        ui->recLabel->setVisible(ui->recLabel->isHidden());
+    }
 }
 
 void TDeviceWindow::RecClick() {

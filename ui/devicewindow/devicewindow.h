@@ -22,6 +22,9 @@ class TDeviceWindow : public QWidget {
     Q_OBJECT
 
 public:
+    // Polls per phase of the REC blink: 500 ms on, 500 ms off.
+    static constexpr int KRecBlinkPolls = 10;
+
     explicit TDeviceWindow(TDeviceSlot& slot, QWidget* parent = nullptr);
     ~TDeviceWindow() override;
 
@@ -47,6 +50,8 @@ private:
     void TerminalKeyPress(std::uint8_t byte);
     void ShowOutputLines();
     void RecClick();
+    // After every poll: REC blinks while the slot captures.
+    void BlinkRec();
     void ShowConnection(bool connected);
 
     std::unique_ptr<Ui::TDeviceWindow> ui;
@@ -54,4 +59,5 @@ private:
     QPointer<TDeviceSlot> FSlot;
     TDriveSession FSession;
     bool FClosed = false;
+    int FRecPolls = 0;
 };

@@ -79,6 +79,9 @@ void TMainForm::Wire() {
         menu->menuAction()->setToolTip(menu->toolTip());
     }
 
+    // Each item carries the index of the device it opens.
+    ui->openDev0Action->setData(0);
+    ui->openDev1Action->setData(1);
     connect(ui->openDev0Action, &QAction::triggered, this, &TMainForm::OpenDevice0);
     connect(ui->openDev1Action, &QAction::triggered, this, &TMainForm::OpenDevice1);
     connect(ui->configureAction, &QAction::triggered, this, &TMainForm::Configure);
@@ -150,26 +153,19 @@ void TMainForm::OpenDevice1() {
 }
 
 void TMainForm::OpenFromItem(const QAction* item) {
-    const QString caption = item->text();
-    if (OpenDevice(caption)) {
+    TDeviceSlot* slot = FSlots->At(item->data().toInt());
+    if (slot && slot->Open()) {
         FOpenFailureLabel->clear();
-        CreateDeviceWindow(caption);
+        CreateDeviceWindow(*slot);
         return;
     }
-    const TDeviceSlot* slot = FSlots->ForName(caption);
     statusBar()->clearMessage();
     FOpenFailureLabel->setText(slot ? slot->OpenFailure() : QString());
-    FErrorForm->ShowError(QStringLiteral("Can't open ") + caption);
+    FErrorForm->ShowError(QStringLiteral("Can't open ") + item->text());
 }
 
-bool TMainForm::OpenDevice(const QString& caption) {
-    TDeviceSlot* slot = FSlots->ForName(caption);
-    return slot != nullptr && slot->Open();
-}
-
-void TMainForm::CreateDeviceWindow(const QString& caption) {
-    TDeviceSlot* slot = FSlots->ForName(caption);
-    auto* window = new TDeviceWindow(*slot);
+void TMainForm::CreateDeviceWindow(TDeviceSlot& slot) {
+    auto* window = new TDeviceWindow(slot);
     // Queued, so that the box opens after the poll that found the fault has finished.
     connect(
         window, &TDeviceWindow::CaptureFailed, this, [](const QString& error) { ShowErrorBox(error); },

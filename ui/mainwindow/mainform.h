@@ -58,8 +58,7 @@ protected:
 private:
     void Wire();
     void OpenFromItem(const QAction* item);
-    bool OpenDevice(const QString& caption);
-    void CreateDeviceWindow(const QString& caption);
+    void CreateDeviceWindow(TDeviceSlot& slot);
     // Shows the file dialog and opens the chosen file; none when cancelled or not openable.
     TFilePtr ChooseAndOpenFile(const char* mode, QString* path = nullptr);
     // After a modal dialog: the slot it was opened for still has its device, and no exit came.
