@@ -141,17 +141,20 @@ void TDriveSim::Execute(const std::string& line) {
     if (FPromptRegister) {
         const int reg = *FPromptRegister;
         FPromptRegister.reset();
-        if (line.empty())
-            return;
-        if (const auto value = ParseNumber(line))
-            FRegisters[reg] = *value;
-        else
-            Send(KQuery);
+        AnswerPrompt(reg, line);
         return;
     }
+    if (!line.empty() && !ExecuteCommand(line))
+        Send(KQuery);
+}
+
+// The line after "Pn": an empty one leaves the register as it is, a number sets it.
+void TDriveSim::AnswerPrompt(int reg, std::string_view line) {
     if (line.empty())
         return;
-    if (!ExecuteCommand(line))
+    if (const auto value = ParseNumber(line))
+        FRegisters[reg] = *value;
+    else
         Send(KQuery);
 }
 

@@ -85,7 +85,7 @@ private:
     bool StepAndRecord(std::string_view rest);
     bool RapidMove(std::string_view rest);
     bool FeedMove(std::string_view rest);
-    void AnswerPrompt(int reg, const std::string& line);
+    void AnswerPrompt(int reg, std::string_view line);
     void Tick();
 
     TServoModel FModel;
