@@ -46,7 +46,8 @@ ExternalProject_Add(kelmor_fuzz
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON)
 
-function(kelmor_fuzz_target name)
+include(${CMAKE_SOURCE_DIR}/tests/fuzz/targets.cmake)
+foreach(name IN LISTS kelmor_fuzz_targets)
   set(work ${KELMOR_FUZZ_DIR}/work/${name})
   set(artifacts ${KELMOR_FUZZ_DIR}/artifacts/${name})
   file(MAKE_DIRECTORY ${work} ${artifacts})
@@ -60,6 +61,4 @@ function(kelmor_fuzz_target name)
             -artifact_prefix=${artifacts}/ ${work} ${corpus})
   math(EXPR limit "${KELMOR_FUZZ_SECONDS} + 60")
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT ${limit})
-endfunction()
-
-include(${CMAKE_SOURCE_DIR}/tests/fuzz/targets.cmake)
+endforeach()

@@ -1,11 +1,56 @@
-# kelmor_layer(name [QT] sources... LINKS targets...): the library of one folder. Its include root
-# is the source tree, so headers are named by folder ("link/deviceslot.h"); what it may include is
-# bounded by what it links, and the layering test checks the includes themselves.
+# kelmor_layer(name [PLAIN] SOURCES sources... LINKS targets...): the library of one folder. Its
+# include root is the source tree, so headers are named by folder ("link/deviceslot.h"); its links
+# are the one statement of the layers below it, which the layering test reads (kelmor_layer_table).
+# PLAIN is a library in plain C++, without Qt's code generators.
 function(kelmor_layer name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  cmake_parse_arguments(ARG "PLAIN" "" "SOURCES;LINKS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${ARG_LINKS})
-  set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON)
+  if(NOT ARG_PLAIN)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON)
+  endif()
   kelmor_warnings(${name})
+endfunction()
+
+# kelmor_layer_table(file): writes for cmake/CheckLayers.cmake what each folder of KELMOR_LAYERS may
+# include (itself and the folders of every target its targets link, through the links of those),
+# whether it links Qt Widgets, and where the widget headers are. Call it once all layers are defined.
+function(kelmor_layer_table file)
+  get_target_property(qt_widgets_includes Qt6::Widgets INTERFACE_INCLUDE_DIRECTORIES)
+  list(FILTER qt_widgets_includes INCLUDE REGEX "QtWidgets$")
+  set(table "set(layers ${KELMOR_LAYERS})\nset(widget_headers_dir \"${qt_widgets_includes}\")\n")
+  foreach(layer IN LISTS KELMOR_LAYERS)
+    get_property(pending DIRECTORY ${PROJECT_SOURCE_DIR}/${layer} PROPERTY BUILDSYSTEM_TARGETS)
+    set(seen "")
+    set(folders ${layer})
+    set(widgets OFF)
+    while(pending)
+      list(POP_FRONT pending target)
+      # Link items that are no target (a generator expression, a system library) lead nowhere.
+      if(target IN_LIST seen OR NOT TARGET ${target})
+        continue()
+      endif()
+      list(APPEND seen ${target})
+      get_target_property(imported ${target} IMPORTED)
+      if(imported)
+        # Qt's modules are followed too, so that a versionless name finds Qt6::Widgets.
+        if(target STREQUAL "Qt6::Widgets")
+          set(widgets ON)
+        endif()
+        get_target_property(links ${target} INTERFACE_LINK_LIBRARIES)
+      else()
+        get_target_property(dir ${target} SOURCE_DIR)
+        file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${dir})
+        list(APPEND folders ${folder})
+        get_target_property(links ${target} LINK_LIBRARIES)
+      endif()
+      if(links)
+        list(APPEND pending ${links})
+      endif()
+    endwhile()
+    list(REMOVE_DUPLICATES folders)
+    string(APPEND table "set(may_include_${layer} ${folders})\nset(widgets_${layer} ${widgets})\n")
+  endforeach()
+  file(WRITE ${file} "${table}")
 endfunction()

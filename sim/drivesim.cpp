@@ -32,6 +32,13 @@ std::optional<int> Selector(std::string_view rest, int last) {
     return rest[0] - '0';
 }
 
+// The argument after exactly one space.
+std::optional<std::int32_t> Argument(std::string_view rest) {
+    if (!rest.starts_with(' '))
+        return std::nullopt;
+    return ParseNumber(rest.substr(1));
+}
+
 } // namespace
 
 TDriveSim::TDriveSim() : FModel(KStartPosition), FRegisters(KDefaultRegisters) {
@@ -134,130 +141,159 @@ void TDriveSim::Execute(const std::string& line) {
     if (FPromptRegister) {
         const int reg = *FPromptRegister;
         FPromptRegister.reset();
-        if (line.empty())
-            return;
-        if (const auto value = ParseNumber(line))
-            FRegisters[reg] = *value;
-        else
-            Send(KQuery);
+        AnswerPrompt(reg, line);
         return;
     }
-    if (line.empty())
-        return;
-    if (!ExecuteCommand(line))
+    if (!line.empty() && !ExecuteCommand(line))
         Send(KQuery);
 }
 
-bool TDriveSim::ExecuteCommand(const std::string& line) {
-    const std::string_view rest = std::string_view(line).substr(1);
-    // The argument after exactly one space.
-    const auto argument = [&]() -> std::optional<std::int32_t> {
-        if (!rest.starts_with(' '))
-            return std::nullopt;
-        return ParseNumber(rest.substr(1));
-    };
-    switch (line[0]) {
-    case 'P': {
-        if (rest.empty() || rest[0] < '0' || rest[0] > '8')
-            return false;
-        const int reg = rest[0] - '0';
-        const std::string_view tail = rest.substr(1);
-        if (tail.empty()) {
-            Send(std::to_string(FRegisters[reg]) + ":");
-            FPromptRegister = reg;
-            return true;
-        }
-        if (!tail.starts_with(' '))
-            return false;
-        const auto value = ParseNumber(tail.substr(1));
-        if (!value)
-            return false;
+// The line after "Pn": an empty one leaves the register as it is, a number sets it.
+void TDriveSim::AnswerPrompt(int reg, std::string_view line) {
+    if (line.empty())
+        return;
+    if (const auto value = ParseNumber(line))
         FRegisters[reg] = *value;
-        return true;
-    }
-    case 'W':
-    case 'R': {
-        const auto bank = Selector(rest, KBankCount - 1);
-        if (!bank)
-            return false;
-        if (line[0] == 'W')
-            FBanks[*bank] = FRegisters;
-        else
-            FRegisters = FBanks[*bank];
-        Send(KOk);
-        return true;
-    }
-    case 'M': {
-        const auto mode = Selector(rest, 3);
-        if (!mode)
-            return false;
-        // A new mode starts from a zero set-point, never from one left over from another mode.
-        FModel.SetSetPoint(0);
-        FModel.SetMode(static_cast<TControlMode>(*mode));
-        Send(KOk);
-        return true;
-    }
-    case 'S': {
-        const auto value = argument();
-        if (!value || *value < -TServoModel::KSetPointFullScale || *value > KMaxSampleCount)
-            return false;
-        if (*value >= 1)
-            FSampleCount = *value;
-        if (FModel.Mode() != TControlMode::Position && *value <= TServoModel::KSetPointFullScale)
-            FModel.SetSetPoint(*value);
-        Send(KOk);
-        return true;
-    }
-    case 'i':
-        if (!rest.empty())
-            return false;
-        Send(KIdentification);
-        return true;
-    case 'l':
-        if (!rest.empty())
-            return false;
-        Send("X=" + std::to_string(FModel.Position()) + "\r\n");
-        return true;
-    case 'L':
-        if (!rest.empty() && rest != " ")
-            return false;
-        Send("\r\n" + std::to_string(FModel.Position()) + "\r\n");
-        return true;
-    case 'J': {
-        const auto target = argument();
-        if (!target)
-            return false;
-        FModel.StepTo(*target);
-        FRecording = true;
-        FRecordCount = FSampleCount;
-        FRecordsSent = 0;
-        return true;
-    }
-    case 'G': {
-        if (rest.size() < 2 || (rest[0] != '0' && rest[0] != '1') || rest[1] != ' ')
-            return false;
-        const std::string_view args = rest.substr(2);
-        const double acceleration = FRegisters[8] * TServoModel::KPulsesPerSecond2PerAccelUnit;
-        if (rest[0] == '0') {
-            const auto target = ParseNumber(args);
-            const double speed = FRegisters[7] * TServoModel::KPulsesPerSecondPerSpeedUnit;
-            if (!target || speed <= 0.0 || acceleration <= 0.0)
-                return false;
-            FModel.MoveTo(*target, speed, acceleration);
-        } else {
-            const std::size_t space = args.find(' ');
-            if (space == std::string_view::npos)
-                return false;
-            const auto target = ParseNumber(args.substr(0, space));
-            const auto feed = ParseNumber(args.substr(space + 1));
-            if (!target || !feed || *feed < 1 || acceleration <= 0.0)
-                return false;
-            FModel.MoveTo(*target, *feed * TServoModel::KPulsesPerSecondPerSpeedUnit, acceleration);
-        }
-        Send(KOk);
-        return true;
-    }
-    default:
+    else
+        Send(KQuery);
+}
+
+bool TDriveSim::ExecuteCommand(std::string_view line) {
+    // Each command by the text that starts it; its handler gets the rest of the line and says
+    // whether the line was well formed.
+    struct TCommand {
+        std::string_view Start;
+        bool (TDriveSim::*Run)(std::string_view rest);
+    };
+    static constexpr TCommand KCommands[] = {
+        {"P", &TDriveSim::RegisterCommand},  {"W", &TDriveSim::StoreBank},
+        {"R", &TDriveSim::LoadBank},         {"M", &TDriveSim::SelectMode},
+        {"S", &TDriveSim::StoreValue},       {"i", &TDriveSim::Identify},
+        {"l", &TDriveSim::SendPositionLine}, {"L", &TDriveSim::SendPosition},
+        {"J", &TDriveSim::StepAndRecord},    {"G0 ", &TDriveSim::RapidMove},
+        {"G1 ", &TDriveSim::FeedMove},
+    };
+    for (const TCommand& command : KCommands)
+        if (line.starts_with(command.Start))
+            return (this->*command.Run)(line.substr(command.Start.size()));
+    return false;
+}
+
+// "Pn" asks for register n and prompts for a new value; "Pn v" sets it.
+bool TDriveSim::RegisterCommand(std::string_view rest) {
+    if (rest.empty() || rest[0] < '0' || rest[0] > '8')
         return false;
+    const int reg = rest[0] - '0';
+    const std::string_view tail = rest.substr(1);
+    if (tail.empty()) {
+        Send(std::to_string(FRegisters[reg]) + ":");
+        FPromptRegister = reg;
+        return true;
     }
+    const auto value = Argument(tail);
+    if (!value)
+        return false;
+    FRegisters[reg] = *value;
+    return true;
+}
+
+bool TDriveSim::StoreBank(std::string_view rest) {
+    const auto bank = Selector(rest, KBankCount - 1);
+    if (!bank)
+        return false;
+    FBanks[*bank] = FRegisters;
+    Send(KOk);
+    return true;
+}
+
+bool TDriveSim::LoadBank(std::string_view rest) {
+    const auto bank = Selector(rest, KBankCount - 1);
+    if (!bank)
+        return false;
+    FRegisters = FBanks[*bank];
+    Send(KOk);
+    return true;
+}
+
+bool TDriveSim::SelectMode(std::string_view rest) {
+    const auto mode = Selector(rest, 3);
+    if (!mode)
+        return false;
+    // A new mode starts from a zero set-point, never from one left over from another mode.
+    FModel.SetSetPoint(0);
+    FModel.SetMode(static_cast<TControlMode>(*mode));
+    Send(KOk);
+    return true;
+}
+
+// "S v": the set-point outside position mode, and the sample count of the next recording.
+bool TDriveSim::StoreValue(std::string_view rest) {
+    const auto value = Argument(rest);
+    if (!value || *value < -TServoModel::KSetPointFullScale || *value > KMaxSampleCount)
+        return false;
+    if (*value >= 1)
+        FSampleCount = *value;
+    if (FModel.Mode() != TControlMode::Position && *value <= TServoModel::KSetPointFullScale)
+        FModel.SetSetPoint(*value);
+    Send(KOk);
+    return true;
+}
+
+bool TDriveSim::Identify(std::string_view rest) {
+    if (!rest.empty())
+        return false;
+    Send(KIdentification);
+    return true;
+}
+
+bool TDriveSim::SendPositionLine(std::string_view rest) {
+    if (!rest.empty())
+        return false;
+    Send("X=" + std::to_string(FModel.Position()) + "\r\n");
+    return true;
+}
+
+bool TDriveSim::SendPosition(std::string_view rest) {
+    if (!rest.empty() && rest != " ")
+        return false;
+    Send("\r\n" + std::to_string(FModel.Position()) + "\r\n");
+    return true;
+}
+
+bool TDriveSim::StepAndRecord(std::string_view rest) {
+    const auto target = Argument(rest);
+    if (!target)
+        return false;
+    FModel.StepTo(*target);
+    FRecording = true;
+    FRecordCount = FSampleCount;
+    FRecordsSent = 0;
+    return true;
+}
+
+// "G0 X": to X at the jog speed and acceleration of registers 7 and 8.
+bool TDriveSim::RapidMove(std::string_view rest) {
+    const auto target = ParseNumber(rest);
+    const double speed = FRegisters[7] * TServoModel::KPulsesPerSecondPerSpeedUnit;
+    const double acceleration = FRegisters[8] * TServoModel::KPulsesPerSecond2PerAccelUnit;
+    if (!target || speed <= 0.0 || acceleration <= 0.0)
+        return false;
+    FModel.MoveTo(*target, speed, acceleration);
+    Send(KOk);
+    return true;
+}
+
+// "G1 X F": to X at speed F, with the acceleration of register 8.
+bool TDriveSim::FeedMove(std::string_view rest) {
+    const std::size_t space = rest.find(' ');
+    if (space == std::string_view::npos)
+        return false;
+    const auto target = ParseNumber(rest.substr(0, space));
+    const auto feed = ParseNumber(rest.substr(space + 1));
+    const double acceleration = FRegisters[8] * TServoModel::KPulsesPerSecond2PerAccelUnit;
+    if (!target || !feed || *feed < 1 || acceleration <= 0.0)
+        return false;
+    FModel.MoveTo(*target, *feed * TServoModel::KPulsesPerSecondPerSpeedUnit, acceleration);
+    Send(KOk);
+    return true;
 }

@@ -72,8 +72,20 @@ private:
     void Echo(std::string_view bytes) { Send(bytes); }
     void Send(std::string_view bytes);
     void Execute(const std::string& line);
-    bool ExecuteCommand(const std::string& line);
-    void AnswerPrompt(int reg, const std::string& line);
+    bool ExecuteCommand(std::string_view line);
+    // The commands; each gets the line after its command letters and says whether it was well formed.
+    bool RegisterCommand(std::string_view rest);
+    bool StoreBank(std::string_view rest);
+    bool LoadBank(std::string_view rest);
+    bool SelectMode(std::string_view rest);
+    bool StoreValue(std::string_view rest);
+    bool Identify(std::string_view rest);
+    bool SendPositionLine(std::string_view rest);
+    bool SendPosition(std::string_view rest);
+    bool StepAndRecord(std::string_view rest);
+    bool RapidMove(std::string_view rest);
+    bool FeedMove(std::string_view rest);
+    void AnswerPrompt(int reg, std::string_view line);
     void Tick();
 
     TServoModel FModel;
