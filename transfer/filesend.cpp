@@ -1,7 +1,6 @@
 #include "transfer/filesend.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace {
 constexpr std::chrono::milliseconds KRetryPause(10);
@@ -12,51 +11,47 @@ std::chrono::milliseconds SendStallLimit(std::int32_t writeTimeoutMs) {
                     std::chrono::milliseconds(3 * std::int64_t(writeTimeoutMs)));
 }
 
-TSendResult SendFile(std::FILE* file, TDeviceSlot& slot, std::uint64_t total, const TSendHooks& hooks,
-                     std::chrono::milliseconds stallLimit, TSendProgress* progress) {
+TFileSend::TFileSend(TDeviceSlot& slot, TFilePtr file, std::uint64_t total,
+                     std::chrono::milliseconds stallLimit, QObject* parent)
+    : QObject(parent), FSlot(&slot), FFile(std::move(file)), FTotal(total), FStallLimit(stallLimit) {
+    FTimer.setSingleShot(true);
+    connect(&FTimer, &QTimer::timeout, this, &TFileSend::Step);
+}
+
+void TFileSend::Start() {
+    FTimer.start(0);
+}
+
+void TFileSend::Step() {
     using Clock = std::chrono::steady_clock;
-    TSendProgress state{0, total};
-    unsigned char buffer[256];
-    TSendResult result = TSendResult::Done;
-    for (;;) {
-        const std::size_t read = std::fread(buffer, 1, sizeof buffer, file);
-        if (read == 0) {
-            if (std::ferror(file))
-                result = TSendResult::ReadError;
-            break;
-        }
-        std::size_t done = 0;
-        Clock::time_point lastAccepted = Clock::now();
-        while (done < read) {
-            if (!slot.IsOpen() || slot.IsLost()) {
-                result = TSendResult::Lost;
-                break;
-            }
-            const Clock::time_point attempt = Clock::now();
-            const std::uint32_t written = slot.Write(buffer + done, std::uint32_t(read - done));
-            if (written > 0) {
-                done += written;
-                state.Sent += written;
-                lastAccepted = Clock::now();
-                continue;
-            }
-            if (hooks.Waiting)
-                hooks.Waiting();
-            if (Clock::now() - lastAccepted >= stallLimit) {
-                result = TSendResult::Stalled;
-                break;
-            }
-            // A device that refuses at once is asked again at a walking pace, not in a busy loop.
-            std::this_thread::sleep_until(attempt + KRetryPause);
-        }
-        if (result != TSendResult::Done)
-            break;
-        if (hooks.Progress && !hooks.Progress(state)) {
-            result = TSendResult::Cancelled;
-            break;
-        }
+    if (FChunkDone == FChunkSize) {
+        if (FCancelled)
+            return Finish(TSendResult::Cancelled);
+        FChunkSize = std::fread(FChunk, 1, sizeof FChunk, FFile.get());
+        FChunkDone = 0;
+        FLastAccepted = Clock::now();
+        if (FChunkSize == 0)
+            return Finish(std::ferror(FFile.get()) ? TSendResult::ReadError : TSendResult::Done);
     }
-    if (progress)
-        *progress = state;
-    return result;
+    if (!FSlot || !FSlot->IsOpen() || FSlot->IsLost())
+        return Finish(TSendResult::Lost);
+    const std::uint32_t written = FSlot->Write(FChunk + FChunkDone, std::uint32_t(FChunkSize - FChunkDone));
+    if (written > 0) {
+        FChunkDone += written;
+        FSent += written;
+        FLastAccepted = Clock::now();
+        if (FChunkDone == FChunkSize)
+            emit Progress(FSent, FTotal);
+        FTimer.start(0);
+        return;
+    }
+    if (Clock::now() - FLastAccepted >= FStallLimit)
+        return Finish(TSendResult::Stalled);
+    // A device that refuses at once is asked again at a walking pace, not in a busy loop.
+    FTimer.start(KRetryPause);
+}
+
+void TFileSend::Finish(TSendResult result) {
+    FFile.reset();
+    emit Finished(result);
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "link/capturefile.h"
 #include "link/deviceslot.h"
 
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
-#include <functional>
 
 // How a file send ended.
 enum class TSendResult {
@@ -16,24 +18,47 @@ enum class TSendResult {
     Lost,      // the device went away or was closed
 };
 
-struct TSendProgress {
-    std::uint64_t Sent = 0;
-    std::uint64_t Total = 0;
-};
-
-struct TSendHooks {
-    // Runs whenever a write accepts nothing, before it is retried: the place to let the event loop
-    // run, so that the slots' polls take what the device sends meanwhile.
-    std::function<void()> Waiting;
-    // Runs after every chunk; returning false cancels the send.
-    std::function<bool(const TSendProgress&)> Progress;
-};
-
 // The longest a send waits for a device that accepts nothing, given the port's write time-out.
 std::chrono::milliseconds SendStallLimit(std::int32_t writeTimeoutMs);
 
-// Sends the rest of a file to a slot's device in chunks of 256 bytes; a write that takes only part
-// of a chunk is followed by one for the rest, and one that takes nothing waits and retries until
-// the stall limit has passed without a byte accepted.
-TSendResult SendFile(std::FILE* file, TDeviceSlot& slot, std::uint64_t total, const TSendHooks& hooks,
-                     std::chrono::milliseconds stallLimit, TSendProgress* progress = nullptr);
+// Sends the rest of a file to a slot's device in chunks of 256 bytes, one step at a time from the
+// event loop, so that the slots' polls go on between them. A write that takes only part of a chunk is
+// followed by one for the rest; one that takes nothing is tried again every 10 ms until the stall
+// limit has passed without a byte accepted. The file is closed when the send ends or goes.
+class TFileSend : public QObject {
+    Q_OBJECT
+
+public:
+    TFileSend(TDeviceSlot& slot, TFilePtr file, std::uint64_t total, std::chrono::milliseconds stallLimit,
+              QObject* parent = nullptr);
+
+    void Start();
+    // Ends the send after the chunk under way.
+    void Cancel() { FCancelled = true; }
+
+    std::uint64_t Sent() const { return FSent; }
+    std::uint64_t Total() const { return FTotal; }
+    std::chrono::milliseconds StallLimit() const { return FStallLimit; }
+
+signals:
+    // After every chunk the device took whole.
+    void Progress(std::uint64_t sent, std::uint64_t total);
+    // Once, when the send has ended; the file is closed by then.
+    void Finished(TSendResult result);
+
+private:
+    void Step();
+    void Finish(TSendResult result);
+
+    QPointer<TDeviceSlot> FSlot;
+    TFilePtr FFile;
+    std::uint64_t FTotal;
+    std::chrono::milliseconds FStallLimit;
+    QTimer FTimer;
+    unsigned char FChunk[256] = {};
+    std::size_t FChunkSize = 0;
+    std::size_t FChunkDone = 0;
+    std::uint64_t FSent = 0;
+    std::chrono::steady_clock::time_point FLastAccepted;
+    bool FCancelled = false;
+};

@@ -2,6 +2,7 @@
 #include "tests/support/testbytes.h"
 #include "transfer/filesend.h"
 
+#include <QEventLoop>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,14 +11,40 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct TTempFile {
-    explicit TTempFile(const QByteArray& content) : File(std::tmpfile()) {
-        std::fwrite(content.constData(), 1, size_t(content.size()), File);
-        std::rewind(File);
-    }
-    ~TTempFile() { std::fclose(File); }
-    std::FILE* File;
+TFilePtr TempFile(const QByteArray& content) {
+    TFilePtr file(std::tmpfile());
+    std::fwrite(content.constData(), 1, size_t(content.size()), file.get());
+    std::rewind(file.get());
+    return file;
+}
+
+struct TOutcome {
+    TSendResult Result = TSendResult::Done;
+    std::uint64_t Sent = 0;
+    int Progress = 0; // reports of progress
 };
+
+// Runs a send to its end from the event loop; cancelAt cancels it once that many bytes are sent.
+TOutcome Send(TDeviceSlot& slot, TFilePtr file, std::uint64_t total, std::chrono::milliseconds stallLimit,
+              std::uint64_t cancelAt = UINT64_MAX) {
+    TFileSend send(slot, std::move(file), total, stallLimit);
+    TOutcome outcome;
+    QEventLoop loop;
+    QObject::connect(&send, &TFileSend::Progress, [&](std::uint64_t sent, std::uint64_t all) {
+        ++outcome.Progress;
+        EXPECT_EQ(all, total);
+        if (sent >= cancelAt)
+            send.Cancel();
+    });
+    QObject::connect(&send, &TFileSend::Finished, [&](TSendResult result) {
+        outcome.Result = result;
+        loop.quit();
+    });
+    send.Start();
+    loop.exec();
+    outcome.Sent = send.Sent();
+    return outcome;
+}
 
 } // namespace
 
@@ -27,13 +54,12 @@ TEST(FileSend, ChunksShortWritesAndStalls) {
         int FileSize;
         std::deque<int> WriteLimits; // then every byte offered
         std::vector<int> Offered;
-        int Polls;
     };
     const Case cases[] = {
-        {"empty file", 0, {}, {}, 0},
-        {"600 bytes", 600, {}, {256, 256, 88}, 0},
-        {"short writes are retried with the rest", 600, {100, 6, -1, 80}, {256, 156, 150, 256, 176, 88}, 0},
-        {"a write that takes nothing waits and is retried", 300, {0, 0, 200}, {256, 256, 256, 56, 44}, 2},
+        {"empty file", 0, {}, {}},
+        {"600 bytes", 600, {}, {256, 256, 88}},
+        {"short writes are retried with the rest", 600, {100, 6, -1, 80}, {256, 156, 150, 256, 176, 88}},
+        {"a write that takes nothing waits and is retried", 300, {0, 0, 200}, {256, 256, 256, 56, 44}},
     };
     for (const Case& c : cases) {
         TFakeDeviceLibrary fake;
@@ -42,22 +68,12 @@ TEST(FileSend, ChunksShortWritesAndStalls) {
         TDeviceSlot slot(0);
         ASSERT_TRUE(slot.Open());
         const QByteArray data = BytePattern(c.FileSize);
-        TTempFile file(data);
-        int polls = 0, progressCalls = 0;
-        TSendHooks hooks{[&] { ++polls; },
-                         [&](const TSendProgress& p) {
-                             ++progressCalls;
-                             EXPECT_EQ(p.Total, std::uint64_t(c.FileSize));
-                             return true;
-                         }};
-        TSendProgress sent;
-        EXPECT_EQ(SendFile(file.File, slot, std::uint64_t(c.FileSize), hooks, 5s, &sent), TSendResult::Done)
-            << c.Name;
+        const TOutcome sent = Send(slot, TempFile(data), std::uint64_t(c.FileSize), 5s);
+        EXPECT_EQ(sent.Result, TSendResult::Done) << c.Name;
         EXPECT_EQ(WriteSizes(device.Writes()), c.Offered) << c.Name;
         EXPECT_EQ(device.Written, data) << c.Name;
         EXPECT_EQ(sent.Sent, std::uint64_t(c.FileSize)) << c.Name;
-        EXPECT_EQ(polls, c.Polls) << c.Name;
-        EXPECT_EQ(progressCalls, (c.FileSize + 255) / 256) << c.Name;
+        EXPECT_EQ(sent.Progress, (c.FileSize + 255) / 256) << c.Name;
     }
 }
 
@@ -67,15 +83,13 @@ TEST(FileSend, ADeviceThatAcceptsNothingStopsTheSendAtTheLimit) {
         fake.Device(0).WriteLimit = 0;
         TDeviceSlot slot(0);
         ASSERT_TRUE(slot.Open());
-        TTempFile file(BytePattern(1000));
-        int polls = 0;
-        TSendProgress sent;
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(SendFile(file.File, slot, 1000, TSendHooks{[&] { ++polls; }, {}}, limit, &sent),
-                  TSendResult::Stalled);
+        const TOutcome sent = Send(slot, TempFile(BytePattern(1000)), 1000, limit);
+        EXPECT_EQ(sent.Result, TSendResult::Stalled);
         EXPECT_GE(std::chrono::steady_clock::now() - start, limit);
-        EXPECT_GE(polls, 1) << "every refused write lets the polls run";
-        EXPECT_LE(polls, 1 + int(limit / 10ms))
+        const int refused = int(fake.Device(0).Writes().size());
+        EXPECT_GE(refused, 1);
+        EXPECT_LE(refused, 2 + int(limit / 10ms))
             << "a device that refuses at once is not asked in a busy loop";
         EXPECT_EQ(sent.Sent, 0u);
         EXPECT_TRUE(fake.Device(0).Written.isEmpty());
@@ -91,10 +105,8 @@ TEST(FileSend, CancelStopsAfterTheChunkInProgress) {
     TFakeDeviceLibrary fake;
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
-    TTempFile file(BytePattern(1000));
-    TSendProgress sent;
-    TSendHooks hooks{{}, [](const TSendProgress& p) { return p.Sent < 512; }};
-    EXPECT_EQ(SendFile(file.File, slot, 1000, hooks, 1s, &sent), TSendResult::Cancelled);
+    const TOutcome sent = Send(slot, TempFile(BytePattern(1000)), 1000, 1s, 512);
+    EXPECT_EQ(sent.Result, TSendResult::Cancelled);
     EXPECT_EQ(sent.Sent, 512u);
     EXPECT_EQ(fake.Device(0).Written, BytePattern(1000).left(512));
 }
@@ -103,8 +115,7 @@ TEST(FileSend, AnUnreadableFileIsAnError) {
     TFakeDeviceLibrary fake;
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
-    std::FILE* directory = std::fopen("/", "rb");
+    TFilePtr directory(std::fopen("/", "rb"));
     ASSERT_NE(directory, nullptr);
-    EXPECT_EQ(SendFile(directory, slot, 0, {}, 1s), TSendResult::ReadError);
-    std::fclose(directory);
+    EXPECT_EQ(Send(slot, std::move(directory), 0, 1s).Result, TSendResult::ReadError);
 }

@@ -2,6 +2,7 @@
 // main window) ends every dialog and the handler that opened it at once, with the devices closed.
 
 #include "tests/support/fakeport.h"
+#include "tests/support/filechoice.h"
 #include "tests/support/testbytes.h"
 #include "ui/mainwindow/mainform.h"
 
@@ -77,6 +78,7 @@ TEST(Exit, EndsEveryDialogAndItsHandlerAtOnce) {
         });
         watcher.start(10);
         (form.*c.Command)();
+        EXPECT_TRUE(WaitForSendEnd(form)) << c.Name;
         watcher.stop();
 
         ASSERT_TRUE(exited) << c.Name;

@@ -11,7 +11,6 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -131,13 +130,14 @@ bool TMainForm::StillOpen(const TDeviceSlot* slot) const {
 }
 
 void TMainForm::UpdateActions() {
-    const TDeviceSlot* current = CurrentSlot();
+    // A send holds the device windows and the file commands until it ends.
+    const TDeviceSlot* current = FSend ? nullptr : CurrentSlot();
     ui->configureAction->setEnabled(current);
     ui->sendFileAction->setEnabled(current);
     ui->receiveFileAction->setEnabled(current);
     ui->closeFileAction->setEnabled(current && current->Capturing());
 
-    ui->closeWindowAction->setEnabled(!DeviceWindows().isEmpty());
+    ui->closeWindowAction->setEnabled(!FSend && !DeviceWindows().isEmpty());
 }
 
 QList<QMdiSubWindow*> TMainForm::DeviceWindows() const {
@@ -207,6 +207,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     // return and find the exit; then nothing buffered is lost, as every device is closed through
     // its window and every capture file is flushed and closed.
     FExiting = true;
+    // A send under way ends without a word, its file closed.
+    delete FSend;
+    FSend = nullptr;
+    FSendProgress.reset();
     CloseModalDialogs();
     ui->mdiArea->closeAllSubWindows();
     const QString captureError = FSlots->CloseAll();
@@ -301,74 +305,75 @@ TFilePtr TMainForm::ChooseAndOpenFile(const char* mode, QString* path) {
 
 void TMainForm::SendFile() {
     TDeviceSlot* slot = CurrentSlot();
-    if (!slot)
+    if (!slot || FSend)
         return;
     QString path;
     TFilePtr file = ChooseAndOpenFile("rb", &path);
     if (!file || !StillOpen(slot))
         return;
-    const auto stallLimit = SendStallLimit(slot->Settings().TxTimeout);
     // The file's bytes may hold any command, so what the session knew of the drive's settings is
     // no longer sure.
     if (TDeviceWindow* window = WindowOf(slot->Index()))
         window->Session().ForgetKnownSettings();
-
-    // A long send shows its progress and can be cancelled between chunks. Meanwhile the event loop
-    // runs now and then, so the slots' polls take what the devices send; before the progress
-    // dialog is up without the user's input, so no key or click acts in the middle of a send.
-    QElapsedTimer elapsed, sinceEvents;
-    elapsed.start();
-    sinceEvents.start();
-    std::unique_ptr<QProgressDialog> progress;
-    const auto keepAlive = [&] {
-        QCoreApplication::processEvents(progress ? QEventLoop::AllEvents
-                                                 : QEventLoop::ExcludeUserInputEvents);
-        sinceEvents.restart();
-    };
-    TSendHooks hooks;
-    hooks.Waiting = keepAlive;
-    hooks.Progress = [&](const TSendProgress& p) {
-        if (!progress && elapsed.elapsed() >= 500) {
-            progress = std::make_unique<QProgressDialog>(this);
-            progress->setWindowTitle(QStringLiteral("Kelmor"));
-            progress->setWindowModality(Qt::ApplicationModal);
-            progress->setRange(0, 1000);
-            progress->setMinimumDuration(0);
-            progress->setAutoClose(false);
-            progress->setAutoReset(false);
-            progress->show();
-        }
-        if (sinceEvents.elapsed() >= 30 || p.Sent == p.Total) {
-            if (progress) {
-                progress->setLabelText(QStringLiteral("Sent %1 of %2 bytes").arg(p.Sent).arg(p.Total));
-                progress->setValue(p.Total ? int(p.Sent * 1000 / p.Total) : 1000);
-            }
-            keepAlive();
-        }
-        return !FExiting && !(progress && progress->wasCanceled());
-    };
-    TSendProgress sent;
     const auto total = std::uint64_t(std::max<qint64>(0, QFileInfo(path).size()));
-    const TSendResult result = ::SendFile(file.get(), *slot, total, hooks, stallLimit, &sent);
-    file.reset();
-    progress.reset();
-    if (FExiting)
-        return;
+    FSend = new TFileSend(*slot, std::move(file), total, SendStallLimit(slot->Settings().TxTimeout), this);
+    connect(FSend, &TFileSend::Progress, this, &TMainForm::ShowSendProgress);
+    connect(FSend, &TFileSend::Finished, this,
+            [this, slot = QPointer<TDeviceSlot>(slot)](TSendResult result) {
+                EndSend(result, slot ? slot->Name() : QString());
+            });
+    // No key or click reaches a device window in the middle of a send.
+    ui->mdiArea->setEnabled(false);
+    FSendClock.start();
+    UpdateActions();
+    FSend->Start();
+}
+
+void TMainForm::ShowSendProgress(std::uint64_t sent, std::uint64_t total) {
+    // A long send shows its progress and can be cancelled between chunks.
+    if (!FSendProgress && FSendClock.elapsed() >= 500) {
+        FSendProgress = std::make_unique<QProgressDialog>(this);
+        FSendProgress->setWindowTitle(QStringLiteral("Kelmor"));
+        FSendProgress->setWindowModality(Qt::ApplicationModal);
+        FSendProgress->setRange(0, 1000);
+        FSendProgress->setMinimumDuration(0);
+        FSendProgress->setAutoClose(false);
+        FSendProgress->setAutoReset(false);
+        connect(FSendProgress.get(), &QProgressDialog::canceled, FSend, &TFileSend::Cancel);
+        FSendProgress->show();
+    }
+    // Every chunk would repaint the dialog many times over what the eye can follow.
+    if (FSendProgress && (FSendClock.elapsed() - FSendShown >= 30 || sent == total)) {
+        FSendShown = FSendClock.elapsed();
+        FSendProgress->setLabelText(QStringLiteral("Sent %1 of %2 bytes").arg(sent).arg(total));
+        FSendProgress->setValue(total ? int(sent * 1000 / total) : 1000);
+    }
+}
+
+void TMainForm::EndSend(TSendResult result, const QString& device) {
+    const std::uint64_t sent = FSend->Sent();
+    const std::uint64_t total = FSend->Total();
+    const std::chrono::milliseconds stallLimit = FSend->StallLimit();
+    FSend->deleteLater();
+    FSend = nullptr;
+    FSendProgress.reset();
+    ui->mdiArea->setEnabled(true);
+    UpdateActions();
     if (result == TSendResult::Stalled)
         ShowErrorBox(
             QStringLiteral("The device accepted no data for %1 s; the send was stopped after %2 of %3 bytes")
                 .arg(stallLimit.count() / 1000.0)
-                .arg(sent.Sent)
+                .arg(sent)
                 .arg(total));
     else if (result == TSendResult::ReadError)
         ShowErrorBox(
             QStringLiteral("The file could not be read to its end; the send was stopped after %1 bytes")
-                .arg(sent.Sent));
+                .arg(sent));
     else if (result == TSendResult::Lost)
         ShowErrorBox(
             QStringLiteral("The connection to %1 was lost; the send was stopped after %2 of %3 bytes")
-                .arg(slot->Name())
-                .arg(sent.Sent)
+                .arg(device)
+                .arg(sent)
                 .arg(total));
 }
 

@@ -1,8 +1,12 @@
 #pragma once
 
 #include "link/deviceslots.h"
+#include "transfer/filesend.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
+#include <QProgressDialog>
 #include <atomic>
 #include <memory>
 
@@ -40,6 +44,8 @@ public:
 
     // The update rules of the actions; run whenever the application is idle.
     void UpdateActions();
+    // A file send is under way.
+    bool Sending() const { return FSend != nullptr; }
 
     // The slot of the device window created or activated last, or none.
     TDeviceSlot* CurrentSlot() const;
@@ -64,6 +70,8 @@ private:
     // After a modal dialog: the slot it was opened for still has its device, and no exit came.
     bool StillOpen(const TDeviceSlot* slot) const;
     void CloseModalDialogs();
+    void ShowSendProgress(std::uint64_t sent, std::uint64_t total);
+    void EndSend(TSendResult result, const QString& device);
     void FillWindowMenu();
     void TileSubWindows(Qt::Orientation orientation);
     void MinimizeAll();
@@ -79,4 +87,8 @@ private:
     QList<QAction*> FWindowListActions;
     TDeviceSlots* FSlots = nullptr;
     bool FExiting = false;
+    TFileSend* FSend = nullptr;
+    std::unique_ptr<QProgressDialog> FSendProgress;
+    QElapsedTimer FSendClock;
+    qint64 FSendShown = 0; // when the progress was last shown, on FSendClock
 };
