@@ -2,7 +2,7 @@
 
 #include "common/errors.h"
 #include "device/applysettings.h"
-#include "device/portmap.h"
+#include "device/openfailure.h"
 
 #include <QFile>
 #include <algorithm>
