@@ -82,6 +82,19 @@ TEST_F(PortDialogTest, LoadAndStoreRoundTrip) {
     EXPECT_EQ(Stored(), s);
 }
 
+// With the defaults and LoadAndStoreRoundTrip, every item of every box and a typed rate.
+TEST_F(PortDialogTest, SettingsValuesRoundTrip) {
+    const TPortSettings cases[] = {
+        {.BaudRate = 300, .Parity = TParity::Odd, .FlowControl = TFlowControl::RtsCts},
+        {.BaudRate = 1'000'000, .Parity = TParity::Even, .FlowControl = TFlowControl::DtrDsr},
+        {.Parity = TParity::Mark},
+    };
+    for (const TPortSettings& s : cases) {
+        Form.LoadSettings(s);
+        EXPECT_EQ(Stored(), s) << s.BaudRate << " bit/s, parity " << int(s.Parity);
+    }
+}
+
 TEST_F(PortDialogTest, EditedFieldsAreReadBack) {
     struct Case {
         const char* Name;
