@@ -19,8 +19,7 @@
 
 namespace {
 
-constexpr std::int32_t BaudIndex115200 = 10;
-constexpr double BitsPerSecond = 115200.0;
+constexpr std::uint32_t BitsPerSecond = 115200;
 constexpr double BitsPerByte = 10.0;
 
 // Passes everything through to the slot's exchange and counts the bytes that cross the line.
@@ -76,7 +75,7 @@ void ReadBack(benchmark::State& state) {
         return;
     }
     TPortSettings settings = slot.Settings();
-    settings.BaudIndex = BaudIndex115200;
+    settings.BaudRate = BitsPerSecond;
     if (!slot.ApplyNewSettings(settings)) {
         state.SkipWithError("115200 bit/s could not be applied");
         return;

@@ -3,7 +3,7 @@
 // the time the test cannot go below: the measurement itself plus the time on the wire of its lines,
 // the position reply and the sample block.
 
-#include "device/applysettings.h"
+#include "device/portsettings.h"
 #include "drive/commandlines.h"
 #include "drive/steptest.h"
 #include "link/deviceslot.h"
@@ -43,7 +43,7 @@ void StepTestAgainstSimulatedDrive(benchmark::State& state) {
         const auto positionReply = 6 + QByteArray::number(record.StartPosition).size() + 2;
         const auto bytes = PositionQueryLine().size() + SetPointLine(record.SampleCount).size() +
                            StepLine(target).size() + positionReply + 4 * record.SampleCount + 10;
-        least += MeasurementSeconds + double(bytes) * BitsPerByte / SettingsBaudRate(slot.Settings());
+        least += MeasurementSeconds + double(bytes) * BitsPerByte / slot.Settings().BaudRate;
         Received = ReceivedCount(record);
     }
     Ratio = wall / least;

@@ -3,7 +3,7 @@
 // rounds: each round's settings write on the wire, its measurement, its sample block on the wire, and
 // the return move as the drive's trapezoid performs it (target at most 1.2).
 
-#include "device/applysettings.h"
+#include "device/portsettings.h"
 #include "device/simport.h"
 #include "drive/commandlines.h"
 #include "drive/tuningrunner.h"
@@ -37,7 +37,7 @@ void KpSweepAgainstSimulatedDrive(benchmark::State& state) {
         return;
     }
     TDriveSession session(slot);
-    const double byteSeconds = BitsPerByte / SettingsBaudRate(slot.Settings());
+    const double byteSeconds = BitsPerByte / slot.Settings().BaudRate;
     for (auto _ : state) {
         TTuningPlan plan;
         plan.From = 1.5;

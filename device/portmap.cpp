@@ -2,8 +2,6 @@
 
 #include <QSerialPortInfo>
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 QStringList MapDevicePorts(const std::optional<QString>& portsVariable, const QStringList& usbConverters) {
     QStringList ports;
@@ -39,29 +37,4 @@ QString DevicePortName(std::int32_t deviceIndex) {
 #endif
     }
     return MapDevicePorts(variable, converters).at(deviceIndex);
-}
-
-QString OpenFailureText(const QString& portName, int systemError) {
-    switch (systemError) {
-    case 0:
-        return QStringLiteral("%1: cannot be opened").arg(portName);
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("%1: permission denied — add your user to the group dialout and log in again")
-            .arg(portName);
-    case EBUSY:
-        return QStringLiteral("%1: in use by another program").arg(portName);
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return QStringLiteral("%1: no such port").arg(portName);
-    case ENOTTY:
-        return QStringLiteral("%1: not a serial port").arg(portName);
-    default: {
-        QString text = QString::fromLocal8Bit(std::strerror(systemError));
-        if (!text.isEmpty())
-            text[0] = text[0].toLower();
-        return portName + QStringLiteral(": ") + text;
-    }
-    }
 }

@@ -1,16 +1,13 @@
 #include "device/zqlink.h"
+#include "device/openfailure.h"
 #include "device/port.h"
 #include "device/portmap.h"
 
 #include <QFile>
-#include <array>
-#include <cerrno>
 #include <cstring>
 #include <map>
 
 namespace {
-
-constexpr std::int32_t KDeviceCount = 4;
 
 struct TOpenPort {
     std::int32_t Index;
@@ -45,53 +42,26 @@ ZQ_HANDLE NextHandle() {
     return ++next;
 }
 
-// What OpenFailureReason says for each index.
-std::array<QString, KDeviceCount>& FailureReasons() {
-    static std::array<QString, KDeviceCount> reasons;
-    return reasons;
-}
-
-ZQ_STATUS RefuseOpen(std::int32_t deviceIndex, ZQ_STATUS status, const QString& reason) {
-    FailureReasons()[static_cast<std::size_t>(deviceIndex)] = reason;
-    return status;
-}
-
-// A backend that gave a status but no error number is worded by the status.
-int SystemErrorOf(const TOpenFailure& failure) {
-    if (failure.SystemError != 0)
-        return failure.SystemError;
-    switch (failure.Status) {
-    case ZQ_DEVICE_NOT_FOUND:
-        return ENOENT;
-    case ZQ_ACCESS_DENIED:
-        return EACCES;
-    case ZQ_DEVICE_BUSY:
-        return EBUSY;
-    default:
-        return 0;
-    }
-}
-
 ZQ_STATUS OpenPort(std::int32_t deviceIndex, const QString& portName, ZQ_HANDLE* handle) {
     for (const auto& [h, open] : Ports()) {
-        if (open.Index == deviceIndex)
-            return RefuseOpen(deviceIndex, ZQ_DEVICE_NOT_OPENED,
-                              QStringLiteral("DEV%1 is open already").arg(deviceIndex));
+        if (open.Index == deviceIndex) {
+            NoteIndexOpenAlready(deviceIndex);
+            return ZQ_DEVICE_NOT_OPENED;
+        }
         // The system lets a privileged program open a port twice, and two devices on one port would
         // split its bytes between them. Each index has a simulated drive of its own.
-        if (!portName.isEmpty() && portName != KSimPortName && open.Name == portName)
-            return RefuseOpen(deviceIndex, ZQ_DEVICE_BUSY,
-                              QStringLiteral("%1: open already as DEV%2").arg(portName).arg(open.Index));
+        if (!portName.isEmpty() && portName != KSimPortName && open.Name == portName) {
+            NotePortHeld(deviceIndex, portName, open.Index);
+            return ZQ_DEVICE_BUSY;
+        }
     }
     TOpenFailure failure;
     auto port = Factory()(deviceIndex, portName, failure);
     if (!port) {
-        const ZQ_STATUS status = failure.Status == ZQ_OK ? ZQ_DEVICE_NOT_OPENED : failure.Status;
-        return RefuseOpen(deviceIndex, status,
-                          portName.isEmpty() ? QStringLiteral("DEV%1 has no port").arg(deviceIndex)
-                                             : OpenFailureText(portName, SystemErrorOf(failure)));
+        NotePortRefused(deviceIndex, portName, failure);
+        return failure.Status == ZQ_OK ? ZQ_DEVICE_NOT_OPENED : failure.Status;
     }
-    FailureReasons()[static_cast<std::size_t>(deviceIndex)].clear();
+    ForgetOpenFailure(deviceIndex);
     const ZQ_HANDLE h = NextHandle();
     Ports().emplace(h, TOpenPort{deviceIndex, portName, std::move(port)});
     *handle = h;
@@ -129,13 +99,8 @@ void ResetPortFactory() {
 }
 void CloseAllPorts() {
     Ports().clear();
-    FailureReasons().fill(QString());
-}
-
-QString OpenFailureReason(std::int32_t deviceIndex) {
-    if (deviceIndex < 0 || deviceIndex >= KDeviceCount)
-        return QStringLiteral("DEV%1 has no port").arg(deviceIndex);
-    return FailureReasons()[static_cast<std::size_t>(deviceIndex)];
+    for (std::int32_t index = 0; index < KDeviceCount; ++index)
+        ForgetOpenFailure(index);
 }
 
 ZQ_STATUS ZQ_Open(std::int32_t deviceIndex, ZQ_HANDLE* handle) {

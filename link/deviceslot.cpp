@@ -2,7 +2,7 @@
 
 #include "common/errors.h"
 #include "device/applysettings.h"
-#include "device/portmap.h"
+#include "device/openfailure.h"
 
 #include <QFile>
 #include <algorithm>
@@ -62,7 +62,7 @@ public:
     }
 
     bool Lost() const override { return !Connected(); }
-    std::uint32_t BaudRate() const override { return SettingsBaudRate(FSlot.FSettings); }
+    std::uint32_t BaudRate() const override { return FSlot.FSettings.BaudRate; }
     std::chrono::milliseconds ReadTimeout() const override {
         return std::chrono::milliseconds(std::max(0, FSlot.FSettings.RxTimeout));
     }

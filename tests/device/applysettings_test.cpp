@@ -46,32 +46,24 @@ TEST(ApplySettings, CallSequenceForEachChoice) {
          Sequence("115200", "8,0,0", "0,0,0", "0,0,0,0", "0", dtrOn, rtsOn, "300,300")},
         {"two stop bits, 7 bits, mark parity",
          [](TPortSettings& s) {
-             s.StopBitsIndex = 1;
-             s.DataBitsIndex = 0;
-             s.Parity = 3;
+             s.StopBits = 2;
+             s.DataBits = 7;
+             s.Parity = TParity::Mark;
          },
          Sequence("115200", "7,2,3", "0,0,0", "0,0,0,0", "0", dtrOn, rtsOn, "300,300")},
-        {"RTS/CTS passes no characters", [](TPortSettings& s) { s.FlowControl = 1; },
+        {"RTS/CTS passes no characters", [](TPortSettings& s) { s.FlowControl = TFlowControl::RtsCts; },
          Sequence("115200", "8,0,0", "256,0,0", "0,0,0,0", "0", dtrOn, rtsOn, "300,300")},
-        {"DTR/DSR", [](TPortSettings& s) { s.FlowControl = 2; },
+        {"DTR/DSR", [](TPortSettings& s) { s.FlowControl = TFlowControl::DtrDsr; },
          Sequence("115200", "8,0,0", "512,0,0", "0,0,0,0", "0", dtrOn, rtsOn, "300,300")},
-        {"XON/XOFF passes the characters", [](TPortSettings& s) { s.FlowControl = 3; },
+        {"XON/XOFF passes the characters", [](TPortSettings& s) { s.FlowControl = TFlowControl::XonXoff; },
          Sequence("115200", "8,0,0", "1024,17,19", "0,0,0,0", "0", dtrOn, rtsOn, "300,300")},
-        {"unknown flow choice", [](TPortSettings& s) { s.FlowControl = 7; },
-         Sequence("115200", "8,0,0", "0,0,0", "0,0,0,0", "0", dtrOn, rtsOn, "300,300")},
-        {"rates by index", [](TPortSettings& s) { s.BaudIndex = 6; },
+        {"a rate of the list", [](TPortSettings& s) { s.BaudRate = 14400; },
          Sequence("14400", "8,0,0", "0,0,0", "0,0,0,0", "0", dtrOn, rtsOn, "300,300")},
-        {"first rate", [](TPortSettings& s) { s.BaudIndex = 0; },
+        {"the lowest rate of the list", [](TPortSettings& s) { s.BaudRate = 300; },
          Sequence("300", "8,0,0", "0,0,0", "0,0,0,0", "0", dtrOn, rtsOn, "300,300")},
-        {"rate index out of range", [](TPortSettings& s) { s.BaudIndex = 14; },
-         Sequence("115200", "8,0,0", "0,0,0", "0,0,0,0", "0", dtrOn, rtsOn, "300,300")},
-        {"negative rate index", [](TPortSettings& s) { s.BaudIndex = -1; },
-         Sequence("115200", "8,0,0", "0,0,0", "0,0,0,0", "0", dtrOn, rtsOn, "300,300")},
-        {"typed rate",
-         [](TPortSettings& s) {
-             s.BaudIndex = -1;
-             s.TypedBaudRate = 250000;
-         },
+        {"a rate of 0 goes as it is, for the device to refuse", [](TPortSettings& s) { s.BaudRate = 0; },
+         Sequence("0", "8,0,0", "0,0,0", "0,0,0,0", "0", dtrOn, rtsOn, "300,300")},
+        {"typed rate", [](TPortSettings& s) { s.BaudRate = 250000; },
          Sequence("250000", "8,0,0", "0,0,0", "0,0,0,0", "0", dtrOn, rtsOn, "300,300")},
         {"special characters and events",
          [](TPortSettings& s) {

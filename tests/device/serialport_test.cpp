@@ -2,8 +2,8 @@
 // plays the device on the controlling end. A pseudo-terminal pair shares one set of terminal
 // settings, so the test reads back from its end what the backend really set.
 
+#include "device/openfailure.h"
 #include "device/port.h"
-#include "device/portmap.h"
 #include "device/zqlink.h"
 #include "tests/support/pty.h"
 

@@ -1,3 +1,4 @@
+#include "device/openfailure.h"
 #include "device/port.h"
 #include "device/portmap.h"
 #include "device/zqlink.h"

@@ -107,7 +107,7 @@ TEST_F(DeviceSlotTest, ALostDeviceComesBackWithItsSettingsAndLines) {
     QSignalSpy lost(&Slot, &TDeviceSlot::DeviceLost);
     QSignalSpy back(&Slot, &TDeviceSlot::DeviceBack);
     TPortSettings settings = Slot.Settings();
-    settings.BaudIndex = 5;
+    settings.BaudRate = 9600;
     ASSERT_TRUE(Slot.ApplyNewSettings(settings));
     Slot.SetRts(false);
     Device.ModemStatus = ZQ_MODEM_STATUS_CTS;

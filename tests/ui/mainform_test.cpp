@@ -181,7 +181,7 @@ TEST_F(MainFormTest, ReopeningStartsFromTheDefaults) {
     EXPECT_EQ(Fake.Device(0).CallTexts("ZQ_SetBaudRate"), QStringList{"ZQ_SetBaudRate(9600)"});
     EXPECT_EQ(Fake.Device(0).CallTexts("ZQ_SetDataCharacteristics"),
               QStringList{"ZQ_SetDataCharacteristics(8,2,0)"});
-    EXPECT_EQ(Slot(0)->Settings().BaudIndex, 5);
+    EXPECT_EQ(Slot(0)->Settings().BaudRate, 9600u);
 
     Form.MdiArea()->subWindowList().at(0)->close();
     QApplication::processEvents();
@@ -204,7 +204,7 @@ TEST_F(MainFormTest, RefusedSettingsFromTheDialogAreReported) {
         Form.Configure();
     }
     SetErrorBoxHook({});
-    EXPECT_EQ(Slot(0)->Settings().FlowControl, 2) << "the slot keeps the new values";
+    EXPECT_EQ(Slot(0)->Settings().FlowControl, TFlowControl::DtrDsr) << "the slot keeps the new values";
     EXPECT_TRUE(Fake.Device(0).CallTexts("ZQ_SetTimeouts").isEmpty());
     ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown[0].startsWith("The device did not accept the port settings"));
@@ -219,7 +219,7 @@ TEST_F(MainFormTest, CancelledConfigurationChangesNothing) {
     Form.Configure();
     EXPECT_TRUE(answer.Answered());
     EXPECT_TRUE(Commands().isEmpty());
-    EXPECT_EQ(Slot(0)->Settings().BaudIndex, 10);
+    EXPECT_EQ(Slot(0)->Settings().BaudRate, 115200u);
 }
 
 TEST_F(MainFormTest, ExitClosesDevicesAndCaptureFiles) {

@@ -58,11 +58,11 @@ TEST_F(PortDialogTest, ShowsTheDefaultsOfAFreshDevice) {
 
 TEST_F(PortDialogTest, LoadAndStoreRoundTrip) {
     TPortSettings s;
-    s.BaudIndex = 13;
-    s.DataBitsIndex = 0;
-    s.StopBitsIndex = 1;
-    s.Parity = 4;
-    s.FlowControl = 3;
+    s.BaudRate = 921600;
+    s.DataBits = 7;
+    s.StopBits = 2;
+    s.Parity = TParity::Space;
+    s.FlowControl = TFlowControl::XonXoff;
     s.XonChar = 0x0A;
     s.XoffChar = 0xF0;
     s.EventChar = 0x1B;
@@ -80,6 +80,19 @@ TEST_F(PortDialogTest, LoadAndStoreRoundTrip) {
     EXPECT_TRUE(Edit("eventCharEdit")->isEnabled());
     EXPECT_TRUE(Label("errorCharLabel")->isEnabled());
     EXPECT_EQ(Stored(), s);
+}
+
+// With the defaults and LoadAndStoreRoundTrip, every item of every box and a typed rate.
+TEST_F(PortDialogTest, SettingsValuesRoundTrip) {
+    const TPortSettings cases[] = {
+        {.BaudRate = 300, .Parity = TParity::Odd, .FlowControl = TFlowControl::RtsCts},
+        {.BaudRate = 1'000'000, .Parity = TParity::Even, .FlowControl = TFlowControl::DtrDsr},
+        {.Parity = TParity::Mark},
+    };
+    for (const TPortSettings& s : cases) {
+        Form.LoadSettings(s);
+        EXPECT_EQ(Stored(), s) << s.BaudRate << " bit/s, parity " << int(s.Parity);
+    }
 }
 
 TEST_F(PortDialogTest, EditedFieldsAreReadBack) {
@@ -116,7 +129,7 @@ TEST_F(PortDialogTest, EditedFieldsAreReadBack) {
         {"an emptied time-out keeps the value",
          [](PortDialogTest& t) { t.Edit("txTimeoutEdit")->setText(""); }, [](TPortSettings&) {}},
         {"two stop bits", [](PortDialogTest& t) { t.Combo("stopBitsBox")->setCurrentIndex(1); },
-         [](TPortSettings& s) { s.StopBitsIndex = 1; }},
+         [](TPortSettings& s) { s.StopBits = 2; }},
         {"both events",
          [](PortDialogTest& t) {
              t.Check("rxCharEventCheck")->setChecked(true);
@@ -124,7 +137,7 @@ TEST_F(PortDialogTest, EditedFieldsAreReadBack) {
          },
          [](TPortSettings& s) { s.EventMask = 3; }},
         {"a typed list entry", [](PortDialogTest& t) { t.Combo("parityBox")->setEditText("even"); },
-         [](TPortSettings& s) { s.Parity = 2; }},
+         [](TPortSettings& s) { s.Parity = TParity::Even; }},
         {"typed text that matches no item keeps the choice",
          [](PortDialogTest& t) {
              t.Combo("dataBitsBox")->setEditText("6 bits");
@@ -134,13 +147,10 @@ TEST_F(PortDialogTest, EditedFieldsAreReadBack) {
          [](TPortSettings&) {}},
         {"a typed rate the list lacks",
          [](PortDialogTest& t) { t.Combo("baudRateBox")->setEditText("250000"); },
-         [](TPortSettings& s) {
-             s.BaudIndex = -1;
-             s.TypedBaudRate = 250000;
-         }},
+         [](TPortSettings& s) { s.BaudRate = 250000; }},
         {"a typed rate from the list",
          [](PortDialogTest& t) { t.Combo("baudRateBox")->setEditText(" 9600 "); },
-         [](TPortSettings& s) { s.BaudIndex = 5; }},
+         [](TPortSettings& s) { s.BaudRate = 9600; }},
         {"a typed rate that is no rate",
          [](PortDialogTest& t) { t.Combo("baudRateBox")->setEditText("fast"); }, [](TPortSettings&) {}},
         {"a typed rate out of reach", [](PortDialogTest& t) { t.Combo("baudRateBox")->setEditText("7"); },
@@ -171,8 +181,7 @@ TEST_F(PortDialogTest, CharacterBoxesEnableTheirFields) {
 
 TEST_F(PortDialogTest, TypedRateShowsAgainWhenLoaded) {
     TPortSettings s;
-    s.BaudIndex = -1;
-    s.TypedBaudRate = 250000;
+    s.BaudRate = 250000;
     Form.LoadSettings(s);
     EXPECT_EQ(Combo("baudRateBox")->currentText(), QStringLiteral("250000"));
     EXPECT_EQ(Stored(), s);

@@ -1,5 +1,5 @@
 #include "ui/portdialog/portdialog.h"
-#include "device/applysettings.h"
+#include "device/zqlink.h"
 
 #include "ui_portdialog.h"
 
@@ -26,25 +26,72 @@ QString HexText(std::uint8_t c) {
     return QString::asprintf("%.2X", unsigned(c));
 }
 
+// The rates the rate box offers; a rate that is not among them can be typed.
+constexpr std::uint32_t KBaudRates[] = {300,   600,   1200,  2400,   4800,   9600,   14400,
+                                        19200, 38400, 57600, 115200, 230400, 460800, 921600};
+
+// The typed rates a converter may be asked for; another typed text keeps the rate that was chosen.
+constexpr int KMinTypedRate = 50;
+constexpr int KMaxTypedRate = 12'000'000;
+
+template <typename T> struct TChoice {
+    T Value;
+    const char* Text;
+};
+
+constexpr TChoice<std::uint8_t> KDataBitsChoices[] = {{7, "7 bits"}, {8, "8 bits"}};
+constexpr TChoice<std::uint8_t> KStopBitsChoices[] = {{1, "1 bit"}, {2, "2 bits"}};
+constexpr TChoice<TParity> KParityChoices[] = {{TParity::None, "None"},
+                                               {TParity::Odd, "Odd"},
+                                               {TParity::Even, "Even"},
+                                               {TParity::Mark, "Mark"},
+                                               {TParity::Space, "Space"}};
+constexpr TChoice<TFlowControl> KFlowControlChoices[] = {{TFlowControl::None, "None"},
+                                                         {TFlowControl::RtsCts, "RTS/CTS"},
+                                                         {TFlowControl::DtrDsr, "DTR/DSR"},
+                                                         {TFlowControl::XonXoff, "XON/XOFF"}};
+
+// Each item carries its value, so that the settings map to and from the boxes by value.
+template <typename T, std::size_t N> void AddChoices(QComboBox* box, const TChoice<T> (&choices)[N]) {
+    for (const TChoice<T>& choice : choices)
+        box->addItem(QString::fromLatin1(choice.Text), static_cast<int>(choice.Value));
+}
+
+template <typename T> void ShowChoice(QComboBox* box, T value) {
+    box->setCurrentIndex(box->findData(static_cast<int>(value)));
+}
+
 // The item whose text the combo box shows, also when the user typed it; -1 when none matches.
 int MatchedIndex(const QComboBox* box) {
     return box->findText(box->currentText().trimmed(), Qt::MatchFixedString);
 }
 
-void StoreIndex(const QComboBox* box, std::int32_t& field) {
+template <typename T> void StoreChoice(const QComboBox* box, T& value) {
     const int index = MatchedIndex(box);
     if (index >= 0)
-        field = index;
+        value = static_cast<T>(box->itemData(index).toInt());
 }
 
-// Rates a converter may be asked for when typed in place of a list entry.
-constexpr int KMinTypedRate = 50;
-constexpr int KMaxTypedRate = 12'000'000;
+// The rate box's items are rates written as numbers, so a typed number serves for an item too.
+void StoreRate(const QComboBox* box, std::uint32_t& rate) {
+    bool isNumber = false;
+    const int typed = box->currentText().trimmed().toInt(&isNumber);
+    if (isNumber && typed >= KMinTypedRate && typed <= KMaxTypedRate)
+        rate = std::uint32_t(typed);
+}
 
 } // namespace
 
 TPortDialog::TPortDialog(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TPortDialog>()) {
     ui->setupUi(this);
+    for (const std::uint32_t rate : KBaudRates)
+        ui->baudRateBox->addItem(QString::number(rate), static_cast<int>(rate));
+    AddChoices(ui->dataBitsBox, KDataBitsChoices);
+    AddChoices(ui->stopBitsBox, KStopBitsChoices);
+    AddChoices(ui->parityBox, KParityChoices);
+    AddChoices(ui->flowControlBox, KFlowControlChoices);
+    // Until the first LoadSettings the dialog shows what every open starts from.
+    LoadSettings(TPortSettings{});
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(size());
@@ -68,13 +115,13 @@ void TPortDialog::ErrorCharCheckClick() {
 }
 
 void TPortDialog::LoadSettings(const TPortSettings& s) {
-    ui->baudRateBox->setCurrentIndex(s.BaudIndex);
-    if (ui->baudRateBox->currentIndex() < 0 && s.TypedBaudRate > 0)
-        ui->baudRateBox->setEditText(QString::number(s.TypedBaudRate));
-    ui->dataBitsBox->setCurrentIndex(s.DataBitsIndex);
-    ui->stopBitsBox->setCurrentIndex(s.StopBitsIndex);
-    ui->parityBox->setCurrentIndex(s.Parity);
-    ui->flowControlBox->setCurrentIndex(s.FlowControl);
+    ShowChoice(ui->baudRateBox, s.BaudRate);
+    if (ui->baudRateBox->currentIndex() < 0)
+        ui->baudRateBox->setEditText(QString::number(s.BaudRate));
+    ShowChoice(ui->dataBitsBox, s.DataBits);
+    ShowChoice(ui->stopBitsBox, s.StopBits);
+    ShowChoice(ui->parityBox, s.Parity);
+    ShowChoice(ui->flowControlBox, s.FlowControl);
     ui->rtsCheck->setChecked(s.Rts != 0);
     ui->dtrCheck->setChecked(s.Dtr != 0);
     ui->eventCharCheck->setChecked(s.EventCharEnabled != 0);
@@ -92,20 +139,11 @@ void TPortDialog::LoadSettings(const TPortSettings& s) {
 }
 
 void TPortDialog::StoreSettings(TPortSettings& s) const {
-    const int baudIndex = MatchedIndex(ui->baudRateBox);
-    bool isNumber = false;
-    const int typedRate = ui->baudRateBox->currentText().trimmed().toInt(&isNumber);
-    if (baudIndex >= 0) {
-        s.BaudIndex = baudIndex;
-        s.TypedBaudRate = 0;
-    } else if (isNumber && typedRate >= KMinTypedRate && typedRate <= KMaxTypedRate) {
-        s.BaudIndex = -1;
-        s.TypedBaudRate = typedRate;
-    }
-    StoreIndex(ui->dataBitsBox, s.DataBitsIndex);
-    StoreIndex(ui->stopBitsBox, s.StopBitsIndex);
-    StoreIndex(ui->parityBox, s.Parity);
-    StoreIndex(ui->flowControlBox, s.FlowControl);
+    StoreRate(ui->baudRateBox, s.BaudRate);
+    StoreChoice(ui->dataBitsBox, s.DataBits);
+    StoreChoice(ui->stopBitsBox, s.StopBits);
+    StoreChoice(ui->parityBox, s.Parity);
+    StoreChoice(ui->flowControlBox, s.FlowControl);
     s.Rts = ui->rtsCheck->isChecked() ? 1 : 0;
     s.Dtr = ui->dtrCheck->isChecked() ? 1 : 0;
     s.EventCharEnabled = ui->eventCharCheck->isChecked() ? 1 : 0;
