@@ -1,4 +1,6 @@
-#include "device/port.h"
+#include "device/serialport.h"
+
+#include "device/termiosline.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -9,7 +11,6 @@
 #include <cmath>
 #include <limits>
 
-#include <asm/termbits.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -24,69 +25,9 @@
 
 namespace {
 
-constexpr std::uint8_t KDefaultXon = 0x11;
-constexpr std::uint8_t KDefaultXoff = 0x13;
-constexpr std::uint32_t KResetRate = 9600;
 // The receive count takes what has arrived into the backend, so that a hang-up, which makes the
 // system drop its buffer, does not lose it; beyond this the bytes wait in the system.
 constexpr qsizetype KMaxHeld = 65536;
-// A driver may report the rate its divisor gives rather than the one asked for; a UART link
-// tolerates a few percent.
-constexpr double KRateTolerance = 0.03;
-
-struct TStandardRate {
-    std::uint32_t Rate;
-    tcflag_t Code;
-};
-
-// A rate with a code of its own is set by that code, so that programs reading the line with the
-// classic calls see it; any other goes as BOTHER with the number.
-constexpr TStandardRate KStandardRates[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
-    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
-    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
-    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
-    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
-};
-
-void SetRate(termios2& tio, std::uint32_t rate) {
-    const auto* standard = std::find_if(std::begin(KStandardRates), std::end(KStandardRates),
-                                        [&](const TStandardRate& s) { return s.Rate == rate; });
-    // The input rate field left at zero makes the input follow the output rate.
-    tio.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
-    tio.c_cflag |= standard != std::end(KStandardRates) ? standard->Code : BOTHER;
-    tio.c_ospeed = rate;
-    tio.c_ispeed = rate;
-}
-
-// Raw bytes both ways, and the line of a converter after its reset: 9600 bit/s, 8 data bits, one
-// stop bit, no parity, no flow control. The modem lines do not gate the traffic (CLOCAL), and a
-// read takes what is there (VMIN and VTIME 0) and never waits in the driver.
-void SetResetLine(termios2& tio) {
-    tio.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC |
-                     IXON | IXANY | IXOFF | IMAXBEL);
-    tio.c_oflag &= ~OPOST;
-    tio.c_lflag &= ~(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | IEXTEN);
-    tio.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
-    tio.c_cflag |= CS8 | CREAD | CLOCAL;
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    tio.c_cc[VSTART] = KDefaultXon;
-    tio.c_cc[VSTOP] = KDefaultXoff;
-    SetRate(tio, KResetRate);
-}
-
-// Whether the driver took the settings asked for. The rate is compared as a number, since a
-// driver may store it under another code.
-bool Took(const termios2& want, const termios2& got) {
-    const tcflag_t rateBits = CBAUD | (CBAUD << IBSHIFT);
-    const double rateError = std::abs(double(got.c_ospeed) - double(want.c_ospeed));
-    return got.c_iflag == want.c_iflag && got.c_oflag == want.c_oflag && got.c_lflag == want.c_lflag &&
-           (got.c_cflag & ~rateBits) == (want.c_cflag & ~rateBits) &&
-           std::equal(std::begin(want.c_cc), std::end(want.c_cc), std::begin(got.c_cc)) &&
-           rateError <= KRateTolerance * double(want.c_ospeed);
-}
 
 TOpenFailure SystemFailure(int error) {
     switch (error) {
@@ -109,45 +50,7 @@ int WaitMs(const QDeadlineTimer& deadline) {
     return static_cast<int>(std::min<qint64>(left, std::numeric_limits<int>::max()));
 }
 
-class TSerialPort final : public TPort {
-public:
-    TSerialPort(int descriptor, const termios2& original) : FFd(descriptor), FOriginal(original) {}
-    ~TSerialPort() override;
-    TSerialPort(const TSerialPort&) = delete;
-    TSerialPort& operator=(const TSerialPort&) = delete;
-
-    ZQ_STATUS ResetDevice() override;
-    ZQ_STATUS SetBaudRate(std::uint32_t baudRate) override;
-    ZQ_STATUS SetDataCharacteristics(std::uint8_t wordLength, std::uint8_t stopBits,
-                                     std::uint8_t parity) override;
-    ZQ_STATUS SetFlowControl(std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff) override;
-    ZQ_STATUS SetChars(std::uint8_t eventChar, std::uint8_t eventCharEnabled, std::uint8_t errorChar,
-                       std::uint8_t errorCharEnabled) override;
-    ZQ_STATUS SetEventNotification(std::uint32_t mask, void* notification) override;
-    ZQ_STATUS SetDtr(bool raised) override { return SetModemLine(TIOCM_DTR, raised); }
-    ZQ_STATUS SetRts(bool raised) override { return SetModemLine(TIOCM_RTS, raised); }
-    ZQ_STATUS SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTimeout) override;
-    ZQ_STATUS Purge(std::uint32_t mask) override;
-    ZQ_STATUS GetStatus(std::uint32_t* rxBytes, std::uint32_t* txBytes, std::uint32_t* eventStatus) override;
-    ZQ_STATUS GetModemStatus(std::uint32_t* modemStatus) override;
-    ZQ_STATUS Read(void* buffer, std::uint32_t bytesToRead, std::uint32_t* bytesRead) override;
-    ZQ_STATUS Write(const void* buffer, std::uint32_t bytesToWrite, std::uint32_t* bytesWritten) override;
-
-private:
-    bool Alive();
-    void GoneAway();
-    ZQ_STATUS Failed(ZQ_STATUS refused);
-    template <typename Change> ZQ_STATUS Configure(Change change, ZQ_STATUS refused);
-    ZQ_STATUS SetModemLine(int line, bool raised);
-    void TakeIn();
-
-    int FFd;
-    termios2 FOriginal;
-    QByteArray FHeld; // received, taken from the system, not yet read
-    std::uint32_t FReadTimeout = 0;
-    std::uint32_t FWriteTimeout = 0;
-    bool FGone = false;
-};
+} // namespace
 
 // The port goes back to its settings from before the open, as a terminal program leaves it.
 TSerialPort::~TSerialPort() {
@@ -310,6 +213,14 @@ ZQ_STATUS TSerialPort::SetEventNotification(std::uint32_t, void*) {
     return Alive() ? ZQ_OK : ZQ_IO_ERROR;
 }
 
+ZQ_STATUS TSerialPort::SetDtr(bool raised) {
+    return SetModemLine(TIOCM_DTR, raised);
+}
+
+ZQ_STATUS TSerialPort::SetRts(bool raised) {
+    return SetModemLine(TIOCM_RTS, raised);
+}
+
 ZQ_STATUS TSerialPort::SetModemLine(int line, bool raised) {
     if (!Alive())
         return ZQ_IO_ERROR;
@@ -462,8 +373,6 @@ ZQ_STATUS TSerialPort::Write(const void* buffer, std::uint32_t bytesToWrite, std
     }
     return ZQ_OK;
 }
-
-} // namespace
 
 // Reads and writes never block: the waits above are the backend's own, bounded by the time-outs.
 std::unique_ptr<TPort> OpenSerialPort(const QString& portName, TOpenFailure& failure) {
