@@ -1,16 +1,9 @@
 #include "device/win32serial.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "device/win32line.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <limits>
 
 // The serial backend on Windows: a COM port opened without sharing, set up through its DCB and used
@@ -21,82 +14,10 @@
 
 namespace {
 
-constexpr std::uint8_t KDefaultXon = 0x11;
-constexpr std::uint8_t KDefaultXoff = 0x13;
-constexpr DWORD KResetRate = 9600;
 // The receive count takes what has arrived into the backend, so that a device that goes away does
 // not take those bytes with it; beyond this they wait in the driver.
 constexpr std::size_t KMaxHeld = 65536;
-// A driver may report the rate its divisor gives rather than the one asked for; a UART link
-// tolerates a few percent.
-constexpr double KRateTolerance = 0.03;
 constexpr ULONGLONG KSliceMs = 50;
-
-// The line of a converter after its reset: 9600 bit/s, 8 data bits, one stop bit, no parity, no
-// flow control.
-void SetResetLine(DCB& dcb) {
-    dcb.BaudRate = KResetRate;
-    dcb.ByteSize = 8;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.Parity = NOPARITY;
-    dcb.fParity = FALSE;
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
-    dcb.XonChar = static_cast<char>(KDefaultXon);
-    dcb.XoffChar = static_cast<char>(KDefaultXoff);
-    dcb.fErrorChar = FALSE;
-}
-
-// Raw bytes both ways, whatever else the DCB says. A line fault never stops the traffic
-// (fAbortOnError would hold every transfer until the fault is cleared), and RTS and DTR follow the
-// program's switches unless a handshake drives them.
-void SetRawFlags(DCB& dcb, bool rts, bool dtr) {
-    dcb.fBinary = TRUE;
-    dcb.fNull = FALSE;
-    dcb.fAbortOnError = FALSE;
-    dcb.fDsrSensitivity = FALSE;
-    dcb.fTXContinueOnXoff = TRUE;
-    dcb.fRtsControl = dcb.fOutxCtsFlow ? RTS_CONTROL_HANDSHAKE
-                      : rts            ? RTS_CONTROL_ENABLE
-                                       : RTS_CONTROL_DISABLE;
-    dcb.fDtrControl = dcb.fOutxDsrFlow ? DTR_CONTROL_HANDSHAKE
-                      : dtr            ? DTR_CONTROL_ENABLE
-                                       : DTR_CONTROL_DISABLE;
-}
-
-// Whether the driver took the line asked for. The output lines' control, the buffer limits and the
-// event and error characters are left out: drivers report them in their own ways (Wine reports a
-// handshake RTS as plainly raised, and keeps no error character).
-bool Took(const DCB& want, const DCB& got) {
-    const double rateError = std::abs(double(got.BaudRate) - double(want.BaudRate));
-    return rateError <= KRateTolerance * double(want.BaudRate) && got.ByteSize == want.ByteSize &&
-           got.Parity == want.Parity && got.StopBits == want.StopBits &&
-           got.fOutxCtsFlow == want.fOutxCtsFlow && got.fOutxDsrFlow == want.fOutxDsrFlow &&
-           got.fOutX == want.fOutX && got.fInX == want.fInX && got.XonChar == want.XonChar &&
-           got.XoffChar == want.XoffChar;
-}
-
-// Windows' reasons, as the errno values that OpenFailureText words.
-TOpenFailure SystemFailure(DWORD error) {
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-        return {ZQ_DEVICE_NOT_FOUND, ENOENT};
-    // Windows refuses a port that another program holds as "access denied".
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-        return {ZQ_DEVICE_BUSY, EBUSY};
-    default:
-        return {ZQ_DEVICE_NOT_OPENED, 0};
-    }
-}
-
-ULONGLONG Left(ULONGLONG deadline) {
-    const ULONGLONG now = GetTickCount64();
-    return deadline > now ? deadline - now : 0;
-}
 
 class TWin32Serial final : public TPort {
 public:
@@ -458,22 +379,21 @@ std::unique_ptr<TPort> OpenWin32Serial(const std::wstring& portName, TOpenFailur
         failure = SystemFailure(GetLastError());
         return nullptr;
     }
+    const auto refuse = [&](int error) -> std::unique_ptr<TPort> {
+        failure = {ZQ_DEVICE_NOT_OPENED, error};
+        CloseHandle(handle);
+        return nullptr;
+    };
     DCB original{};
     original.DCBlength = sizeof original;
     COMMTIMEOUTS originalTimeouts{};
-    if (!GetCommState(handle, &original) || !GetCommTimeouts(handle, &originalTimeouts)) {
-        failure = {ZQ_DEVICE_NOT_OPENED, ENOTTY};
-        CloseHandle(handle);
-        return nullptr;
-    }
+    if (!GetCommState(handle, &original) || !GetCommTimeouts(handle, &originalTimeouts))
+        return refuse(ENOTTY);
     DCB line = original;
     SetResetLine(line);
     SetRawFlags(line, original.fRtsControl != RTS_CONTROL_DISABLE,
                 original.fDtrControl != DTR_CONTROL_DISABLE);
-    if (!SetCommState(handle, &line)) {
-        failure = {ZQ_DEVICE_NOT_OPENED, 0};
-        CloseHandle(handle);
-        return nullptr;
-    }
+    if (!SetCommState(handle, &line))
+        return refuse(0);
     return std::make_unique<TWin32Serial>(handle, original, originalTimeouts);
 }
