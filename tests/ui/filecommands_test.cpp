@@ -5,6 +5,7 @@
 #include "link/deviceslots.h"
 #include "tests/support/fakeport.h"
 #include "tests/support/filechoice.h"
+#include "tests/support/formparts.h"
 #include "tests/support/testbytes.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/errorbox/errorbox.h"
@@ -44,7 +45,7 @@ protected:
 
     void TearDown() override {
         SetErrorBoxHook({});
-        Form.Slots().CloseAll();
+        SlotsOf(Form)->CloseAll();
     }
 
     // Opens a device through its menu command; false (and no dialog left waiting) when it fails.
@@ -68,7 +69,7 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
     }
 
-    TDeviceSlot* Slot(int index) { return Form.Slots().At(index); }
+    TDeviceSlot* Slot(int index) { return SlotsOf(Form)->At(index); }
 
     QString Terminal(int index) {
         TDeviceWindow* child = Form.WindowOf(index);
@@ -216,7 +217,7 @@ TEST_F(MainFormTransfer, CaptureGoesOnAcrossClosingAndReopeningTheDevice) {
     ASSERT_TRUE(RunWithChosenFile(Form, &TMainForm::ReceiveFile, path));
     Receive(0, "one\r\n");
 
-    Form.MdiArea()->subWindowList().at(0)->close();
+    MdiAreaOf(Form)->subWindowList().at(0)->close();
     QApplication::processEvents();
     ASSERT_EQ(Terminal(0), QStringLiteral("(closed)"));
     EXPECT_FALSE(Fake.Device(0).Open);

@@ -6,6 +6,7 @@
 #include "link/capturefile.h"
 #include "link/deviceslots.h"
 #include "tests/support/filechoice.h"
+#include "tests/support/formparts.h"
 #include "tests/support/pty.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/testbytes.h"
@@ -68,7 +69,7 @@ protected:
 
     void TearDown() override {
         SetErrorBoxHook({});
-        Form->Slots().CloseAll();
+        SlotsOf(*Form)->CloseAll();
         Form.reset();
         CloseAllPorts();
         if (FPortsWasSet)
@@ -135,7 +136,7 @@ TEST_F(SerialTransfer, ReceivedBytesAreCapturedExactly) {
     const QByteArray data = BytePattern(KMegabyte);
     const QString path = Dir.filePath(QStringLiteral("capture.bin"));
     ASSERT_TRUE(RunWithChosenFile(*Form, &TMainForm::ReceiveFile, path));
-    ASSERT_TRUE(Form->Slots().At(0)->Capturing());
+    ASSERT_TRUE(SlotsOf(*Form)->At(0)->Capturing());
 
     qsizetype sent = 0;
     std::jthread peer([&] { sent = Pty.SendAll(data, 15000); });
@@ -143,7 +144,7 @@ TEST_F(SerialTransfer, ReceivedBytesAreCapturedExactly) {
     // The window's timer polls as well; polling in between keeps the line from filling up.
     const QDeadlineTimer deadline(15000);
     while (QFileInfo(path).size() < data.size() && !deadline.hasExpired()) {
-        Form->Slots().At(0)->Poll();
+        SlotsOf(*Form)->At(0)->Poll();
         QTest::qWait(1);
     }
     peer.join();

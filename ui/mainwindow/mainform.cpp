@@ -56,10 +56,6 @@ TMainForm::~TMainForm() {
     qDeleteAll(ui->mdiArea->subWindowList());
 }
 
-QMdiArea* TMainForm::MdiArea() const {
-    return ui->mdiArea;
-}
-
 void TMainForm::Wire() {
     const auto icon = [this](QStyle::StandardPixmap p) { return style()->standardIcon(p); };
     ui->openDev0Action->setIcon(icon(QStyle::SP_DialogOpenButton));

@@ -15,7 +15,6 @@ class TMainForm;
 }
 class QFileDialog;
 class QLabel;
-class QMdiArea;
 class QMdiSubWindow;
 class TAboutBox;
 class TDeviceWindow;
@@ -49,14 +48,8 @@ public:
 
     // The slot of the device window created or activated last, or none.
     TDeviceSlot* CurrentSlot() const;
-    TDeviceSlots& Slots() const { return *FSlots; }
     // The device window of a device index, or none while that device is closed.
     TDeviceWindow* WindowOf(std::int32_t index) const;
-
-    QMdiArea* MdiArea() const;
-    TAboutBox* AboutBox() const { return FAboutBox; }
-    TErrorForm* ErrorForm() const { return FErrorForm; }
-    QFileDialog* OpenDialog() const { return FOpenDialog; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
