@@ -6,9 +6,9 @@
 #include "tests/support/fakeport.h"
 #include "tests/support/filechoice.h"
 #include "tests/support/formparts.h"
+#include "tests/support/modal.h"
 #include "tests/support/testbytes.h"
 #include "ui/devicewindow/devicewindow.h"
-#include "ui/errorbox/errorbox.h"
 #include "ui/mainwindow/mainform.h"
 
 #include "ui/devicewindow/terminalview.h"
@@ -39,14 +39,10 @@ class MainFormTransfer : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Dir.isValid());
-        SetErrorBoxHook([this](const QString& message) { Errors << message; });
         ASSERT_TRUE(Open(&TMainForm::OpenDevice0));
     }
 
-    void TearDown() override {
-        SetErrorBoxHook({});
-        SlotsOf(Form)->CloseAll();
-    }
+    void TearDown() override { SlotsOf(Form)->CloseAll(); }
 
     // Opens a device through its menu command; false (and no dialog left waiting) when it fails.
     bool Open(void (TMainForm::*command)()) {
@@ -86,6 +82,7 @@ protected:
     TMainForm Form;
     QTemporaryDir Dir;
     QStringList Errors;
+    TErrorBoxes ErrorBoxes{Errors};
 };
 
 } // namespace

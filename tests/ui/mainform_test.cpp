@@ -5,7 +5,6 @@
 #include "tests/support/modal.h"
 #include "tests/support/portsscope.h"
 #include "ui/devicewindow/devicewindow.h"
-#include "ui/errorbox/errorbox.h"
 #include "ui/errorbox/errorform.h"
 #include "ui/mainwindow/mainform.h"
 #include "ui/portdialog/portdialog.h"
@@ -197,14 +196,13 @@ TEST_F(MainFormTest, RefusedSettingsFromTheDialogAreReported) {
     Fake.Device(0).Statuses["ZQ_SetFlowControl"] = ZQ_NOT_SUPPORTED;
     Fake.Device(0).ClearCalls();
     QStringList shown;
-    SetErrorBoxHook([&](const QString& text) { shown << text; });
     {
+        TErrorBoxes boxes(shown);
         TModalAnswer answer([](QDialog* d) {
             d->findChild<QComboBox*>(QStringLiteral("flowControlBox"))->setCurrentIndex(2);
         });
         Form.Configure();
     }
-    SetErrorBoxHook({});
     EXPECT_EQ(Slot(0)->Settings().FlowControl, TFlowControl::DtrDsr) << "the slot keeps the new values";
     EXPECT_TRUE(Fake.Device(0).CallTexts("ZQ_SetTimeouts").isEmpty());
     ASSERT_EQ(shown.size(), 1);

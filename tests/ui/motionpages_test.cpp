@@ -1,9 +1,9 @@
 #include "link/deviceslots.h"
 #include "tests/support/fakeport.h"
 #include "tests/support/localescope.h"
+#include "tests/support/modal.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/diagnosticspage/diagnosticspage.h"
-#include "ui/errorbox/errorbox.h"
 #include "ui/motordatapage/motordatapage.h"
 #include "ui/movespage/movespage.h"
 
@@ -104,11 +104,13 @@ TEST(MovesPage, SendsTargetsAsTypedAndTheFeedInDriveUnits) {
         page.findChild<QLineEdit*>("rapidTargetEdit")->setText(c.Target);
         page.findChild<QLineEdit*>("feedTargetEdit")->setText(c.Target);
         page.findChild<QLineEdit*>("feedSpeedEdit")->setText(c.Speed);
-        QString error;
-        SetErrorBoxHook([&](const QString& message) { error = message; });
-        fake.Device(0).ClearCalls();
-        page.findChild<QPushButton*>(c.Button)->click();
-        SetErrorBoxHook({});
+        QStringList errors;
+        {
+            TErrorBoxes boxes(errors);
+            fake.Device(0).ClearCalls();
+            page.findChild<QPushButton*>(c.Button)->click();
+        }
+        const QString error = errors.join(QString());
         EXPECT_EQ(fake.Device(0).Writes(), c.Writes)
             << ::testing::PrintToString(c.Target) << c.Speed.toStdString();
         EXPECT_EQ(error, c.Error) << ::testing::PrintToString(c.Target);

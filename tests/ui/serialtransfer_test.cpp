@@ -7,11 +7,11 @@
 #include "link/deviceslots.h"
 #include "tests/support/filechoice.h"
 #include "tests/support/formparts.h"
+#include "tests/support/modal.h"
 #include "tests/support/pty.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/testbytes.h"
 #include "ui/devicewindow/devicewindow.h"
-#include "ui/errorbox/errorbox.h"
 #include "ui/mainwindow/mainform.h"
 
 #include "ui/devicewindow/terminalview.h"
@@ -52,7 +52,6 @@ protected:
         FPortsWasSet = qEnvironmentVariableIsSet("ZQLINK_PORTS");
         FSavedPorts = qgetenv("ZQLINK_PORTS");
         qputenv("ZQLINK_PORTS", Pty.SlavePath().toLocal8Bit());
-        SetErrorBoxHook([this](const QString& message) { Errors << message; });
         Form = std::make_unique<TMainForm>();
         {
             TModalAnswer failure(nullptr);
@@ -68,7 +67,6 @@ protected:
     }
 
     void TearDown() override {
-        SetErrorBoxHook({});
         SlotsOf(*Form)->CloseAll();
         Form.reset();
         CloseAllPorts();
@@ -86,6 +84,7 @@ protected:
     QTemporaryDir Dir;
     std::unique_ptr<TMainForm> Form;
     QStringList Errors;
+    TErrorBoxes ErrorBoxes{Errors};
 
 private:
     bool FPortsWasSet = false;
