@@ -52,7 +52,7 @@ TEST(Exit, EndsEveryDialogAndItsHandlerAtOnce) {
     };
     for (const Case& c : cases) {
         TFakeDeviceLibrary fake;
-        TMainForm form;
+        TMainForm form(fake.Ports());
         form.OpenDevice0();
         ASSERT_TRUE(fake.Device(0).Open) << c.Name;
         if (c.Prepare)

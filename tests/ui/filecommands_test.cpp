@@ -79,7 +79,7 @@ protected:
     }
 
     TFakeDeviceLibrary Fake;
-    TMainForm Form;
+    TMainForm Form{Fake.Ports()};
     QTemporaryDir Dir;
     QStringList Errors;
     TErrorBoxes ErrorBoxes{Errors};

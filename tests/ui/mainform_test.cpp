@@ -63,7 +63,7 @@ protected:
     TDeviceWindow* Window(int index) { return Form.WindowOf(index); }
 
     TFakeDeviceLibrary Fake;
-    TMainForm Form;
+    TMainForm Form{Fake.Ports()};
 };
 
 } // namespace
@@ -246,11 +246,15 @@ TEST(OpenFailureLine, TheStatusBarSaysWhyThePortDidNotOpen) {
         {"ZQ_GetModemStatus", port + ": the modem lines could not be read"},
     };
     TPortsScope ports(port.toLocal8Bit());
-    TMainForm form;
+    std::optional<TFakeDeviceLibrary> fake;
+    // The fake's devices while there is one, else this machine's ports.
+    TMainForm form([&](std::int32_t index, const QString& name, TOpenFailure& failure) {
+        return (fake ? fake->Ports() : MachinePorts())(index, name, failure);
+    });
     auto* line = form.findChild<QLabel*>("openFailureLabel");
     ASSERT_NE(line, nullptr);
     for (const auto& [failingOp, reason] : cases) {
-        std::optional<TFakeDeviceLibrary> fake;
+        fake.reset();
         if (failingOp)
             fake.emplace().Device(0).Statuses[failingOp] = ZQ_IO_ERROR;
         QString shown;
@@ -259,6 +263,7 @@ TEST(OpenFailureLine, TheStatusBarSaysWhyThePortDidNotOpen) {
         EXPECT_EQ(shown, QStringLiteral("Can't open DEV0")) << reason.toStdString();
         EXPECT_EQ(line->text(), reason);
     }
+    fake.reset();
     qputenv("ZQLINK_PORTS", "sim");
     form.OpenDevice0();
     EXPECT_EQ(line->text(), QString()) << "an open that succeeds clears the line";

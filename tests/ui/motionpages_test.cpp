@@ -49,7 +49,7 @@ TEST(DiagnosticsPage, EveryControlWritesItsLine) {
     };
     for (const auto& c : cases) {
         TFakeDeviceLibrary fake;
-        TDeviceSlot slot(0);
+        TDeviceSlot slot(0, fake.Ports());
         ASSERT_TRUE(slot.Open());
         TDriveSession session(slot);
         TDiagnosticsPage page;
@@ -65,7 +65,7 @@ TEST(DiagnosticsPage, EveryControlWritesItsLine) {
 // No motor is left turning: the set-point goes back to 0 before the device closes, and nothing else is sent.
 TEST(DiagnosticsPage, ClosingTheWindowBringsTheSetPointBackToZero) {
     TFakeDeviceLibrary fake;
-    TDeviceSlots table;
+    TDeviceSlots table(fake.Ports());
     ASSERT_TRUE(table.At(0)->Open());
     auto* window = new TDeviceWindow(*table.At(0));
     Slider(window)->setValue(60);
@@ -96,7 +96,7 @@ TEST(MovesPage, SendsTargetsAsTypedAndTheFeedInDriveUnits) {
     };
     for (const auto& c : cases) {
         TFakeDeviceLibrary fake;
-        TDeviceSlot slot(0);
+        TDeviceSlot slot(0, fake.Ports());
         ASSERT_TRUE(slot.Open());
         TDriveSession session(slot);
         TMovesPage page;

@@ -2,7 +2,6 @@
 // serial backend, and the test plays the device on the other end, on a thread of its own, as a
 // converter moves bytes while the program works.
 
-#include "device/port.h"
 #include "link/capturefile.h"
 #include "link/deviceslots.h"
 #include "tests/support/filechoice.h"
@@ -69,7 +68,6 @@ protected:
     void TearDown() override {
         SlotsOf(*Form)->CloseAll();
         Form.reset();
-        CloseAllPorts();
         if (FPortsWasSet)
             qputenv("ZQLINK_PORTS", FSavedPorts);
         else

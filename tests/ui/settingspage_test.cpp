@@ -49,7 +49,7 @@ protected:
     TLocaleScope Locale{Polish};
     TFakeDeviceLibrary Fake;
     TFakeDevice& Device = Fake.Device(0);
-    TDeviceSlots Slots;
+    TDeviceSlots Slots{Fake.Ports()};
     QStringList Errors;
     TErrorBoxes ErrorBoxes{Errors};
 

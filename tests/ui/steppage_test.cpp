@@ -77,7 +77,7 @@ protected:
     TLocaleScope Polish{QLocale(QLocale::Polish, QLocale::Poland)};
     TFakeDeviceLibrary Fake;
     TFakeDevice& Device = Fake.Device(0);
-    TDeviceSlot Slot{0};
+    TDeviceSlot Slot{0, Fake.Ports()};
     TDriveSession Session{Slot};
     QTabWidget Tabs;
     TStepPage* Page = new TStepPage;

@@ -22,7 +22,7 @@ TEST(TuningDialog, RunsASweepAndAppliesTheBest) {
     device.Answers["L \r\r"] = "L \r\n\r\n1000\r\n";
     // A response that settles on the target at once: every round is eligible, the smaller gain wins.
     device.Answers["J 1200\r"] = QByteArray("l\0\x04\xB0", 4).repeated(500);
-    TDeviceSlot slot(0);
+    TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TDeviceWindow window(slot);
     window.findChild<QPushButton*>("tuneButton")->click();

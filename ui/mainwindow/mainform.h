@@ -27,9 +27,10 @@ class TMainForm : public QMainWindow {
     Q_OBJECT
 
 public:
-    // exitRequested is set when the program is asked to end from outside (a signal); the devices'
-    // exchanges then end at their next wait.
-    explicit TMainForm(QWidget* parent = nullptr, const std::atomic<bool>* exitRequested = nullptr);
+    // The devices open with the ports of the factory. exitRequested is set when the program is asked
+    // to end from outside (a signal); the devices' exchanges then end at their next wait.
+    explicit TMainForm(const TPortFactory& ports = MachinePorts(), QWidget* parent = nullptr,
+                       const std::atomic<bool>* exitRequested = nullptr);
     ~TMainForm() override;
 
     void OpenDevice0();
