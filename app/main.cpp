@@ -1,3 +1,4 @@
+#include "device/portfactory.h"
 #include "ui/mainwindow/mainform.h"
 
 #include <QApplication>
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // The desktop matches the windows to the installed entry, and so shows its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("kelmor"));
-    TMainForm mainForm(nullptr, &QuitRequested);
+    TMainForm mainForm(MachinePorts(), nullptr, &QuitRequested);
 
 #ifdef Q_OS_UNIX
     const auto quitNotifier = CloseOnQuitSignal(mainForm);

@@ -60,7 +60,7 @@ void ReceivePath(benchmark::State& state) {
     const bool fullLines = state.range(1) != 0;
     TFakeDeviceLibrary fake;
     TFakeDevice& device = fake.Device(0);
-    TDeviceSlot slot(0);
+    TDeviceSlot slot(0, fake.Ports());
     slot.Open();
     auto window = std::make_unique<TDeviceWindow>(slot);
     window->resize(780, 580);

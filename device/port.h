@@ -8,7 +8,6 @@
 #include "device/zqlink.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 class QString;
@@ -44,19 +43,6 @@ struct TOpenFailure {
     int SystemError = 0;
 };
 
-// Opens the backend for a device index on a port: the one the index maps to, or the one named to
-// ZQ_OpenByName; an empty name when the index has none. Returns nullptr and fills failure when the
-// port cannot be opened.
-using TPortFactory = std::function<std::unique_ptr<TPort>(std::int32_t deviceIndex, const QString& portName,
-                                                          TOpenFailure& failure)>;
-
-// The factory in use: the ports of this machine unless a test has installed its own.
-void SetPortFactory(TPortFactory factory);
-void ResetPortFactory();
-
-// The backends behind the default factory.
+// The backends behind the machine's ports (MachinePorts).
 std::unique_ptr<TPort> OpenSerialPort(const QString& portName, TOpenFailure& failure);
 std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, TOpenFailure& failure);
-
-// Closes every open handle; the tests use it to start from an empty table.
-void CloseAllPorts();

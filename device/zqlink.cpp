@@ -1,6 +1,7 @@
 #include "device/zqlink.h"
 #include "device/openfailure.h"
 #include "device/port.h"
+#include "device/portfactory.h"
 #include "device/portmap.h"
 
 #include <QFile>
@@ -15,22 +16,6 @@ struct TOpenPort {
     std::unique_ptr<TPort> Port;
 };
 
-std::unique_ptr<TPort> OpenNamedPort(std::int32_t deviceIndex, const QString& portName,
-                                     TOpenFailure& failure) {
-    if (portName.isEmpty()) {
-        failure.Status = ZQ_DEVICE_NOT_FOUND;
-        return nullptr;
-    }
-    if (portName == KSimPortName)
-        return OpenSimulatedPort(deviceIndex, failure);
-    return OpenSerialPort(portName, failure);
-}
-
-TPortFactory& Factory() {
-    static TPortFactory factory = OpenNamedPort;
-    return factory;
-}
-
 std::map<ZQ_HANDLE, TOpenPort>& Ports() {
     static std::map<ZQ_HANDLE, TOpenPort> ports;
     return ports;
@@ -42,7 +27,12 @@ ZQ_HANDLE NextHandle() {
     return ++next;
 }
 
-ZQ_STATUS OpenPort(std::int32_t deviceIndex, const QString& portName, ZQ_HANDLE* handle) {
+ZQ_STATUS OpenOn(const TPortFactory& factory, std::int32_t deviceIndex, const QString& portName,
+                 ZQ_HANDLE* handle) {
+    if (!handle)
+        return ZQ_INVALID_PARAMETER;
+    if (deviceIndex < 0 || deviceIndex >= KDeviceCount)
+        return ZQ_DEVICE_NOT_FOUND;
     for (const auto& [h, open] : Ports()) {
         if (open.Index == deviceIndex) {
             NoteIndexOpenAlready(deviceIndex);
@@ -56,7 +46,7 @@ ZQ_STATUS OpenPort(std::int32_t deviceIndex, const QString& portName, ZQ_HANDLE*
         }
     }
     TOpenFailure failure;
-    auto port = Factory()(deviceIndex, portName, failure);
+    auto port = factory(deviceIndex, portName, failure);
     if (!port) {
         NotePortRefused(deviceIndex, portName, failure);
         return failure.Status == ZQ_OK ? ZQ_DEVICE_NOT_OPENED : failure.Status;
@@ -91,32 +81,23 @@ template <typename Call> ZQ_STATUS WithPort(ZQ_HANDLE handle, Call call) {
 
 } // namespace
 
-void SetPortFactory(TPortFactory factory) {
-    Factory() = std::move(factory);
+ZQ_STATUS OpenWith(const TPortFactory& factory, std::int32_t deviceIndex, ZQ_HANDLE* handle) {
+    return OpenOn(factory, deviceIndex, DevicePortName(deviceIndex), handle);
 }
-void ResetPortFactory() {
-    Factory() = OpenNamedPort;
-}
-void CloseAllPorts() {
-    Ports().clear();
-    for (std::int32_t index = 0; index < KDeviceCount; ++index)
-        ForgetOpenFailure(index);
+
+ZQ_STATUS OpenWith(const TPortFactory& factory, std::int32_t deviceIndex, const char* portName,
+                   ZQ_HANDLE* handle) {
+    if (!portName)
+        return ZQ_INVALID_PARAMETER;
+    return OpenOn(factory, deviceIndex, QFile::decodeName(portName), handle);
 }
 
 ZQ_STATUS ZQ_Open(std::int32_t deviceIndex, ZQ_HANDLE* handle) {
-    if (!handle)
-        return ZQ_INVALID_PARAMETER;
-    if (deviceIndex < 0 || deviceIndex >= KDeviceCount)
-        return ZQ_DEVICE_NOT_FOUND;
-    return OpenPort(deviceIndex, DevicePortName(deviceIndex), handle);
+    return OpenWith(MachinePorts(), deviceIndex, handle);
 }
 
 ZQ_STATUS ZQ_OpenByName(std::int32_t deviceIndex, const char* portName, ZQ_HANDLE* handle) {
-    if (!handle || !portName)
-        return ZQ_INVALID_PARAMETER;
-    if (deviceIndex < 0 || deviceIndex >= KDeviceCount)
-        return ZQ_DEVICE_NOT_FOUND;
-    return OpenPort(deviceIndex, QFile::decodeName(portName), handle);
+    return OpenWith(MachinePorts(), deviceIndex, portName, handle);
 }
 
 ZQ_STATUS ZQ_GetPortName(ZQ_HANDLE handle, char* buffer, std::uint32_t size) {

@@ -105,8 +105,9 @@ private:
     TDeviceSlot& FSlot;
 };
 
-TDeviceSlot::TDeviceSlot(std::int32_t index, QObject* parent, const std::atomic<bool>* exitRequested)
-    : QObject(parent), FIndex(index), FExitRequested(exitRequested) {
+TDeviceSlot::TDeviceSlot(std::int32_t index, TPortFactory ports, QObject* parent,
+                         const std::atomic<bool>* exitRequested)
+    : QObject(parent), FIndex(index), FPorts(std::move(ports)), FExitRequested(exitRequested) {
     FPollTimer.setInterval(KPollIntervalMs);
     FReconnectTimer.setInterval(KReconnectIntervalMs);
     connect(&FPollTimer, &QTimer::timeout, this, &TDeviceSlot::Poll);
@@ -142,7 +143,7 @@ bool TDeviceSlot::Open() {
         return false;
     }
     ZQ_HANDLE handle = 0;
-    if (ZQ_Open(FIndex, &handle) != ZQ_OK) {
+    if (OpenWith(FPorts, FIndex, &handle) != ZQ_OK) {
         FOpenFailure = OpenFailureReason(FIndex);
         return false;
     }
@@ -309,7 +310,7 @@ void TDeviceSlot::TryReconnect() {
         return;
     }
     ZQ_HANDLE handle = 0;
-    if (ZQ_OpenByName(FIndex, FPortName.c_str(), &handle) != ZQ_OK)
+    if (OpenWith(FPorts, FIndex, FPortName.c_str(), &handle) != ZQ_OK)
         return;
     // The settings the user applied last, with the output lines as the switches left them.
     TPortSettings settings = FSettings;

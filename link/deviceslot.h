@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/portfactory.h"
 #include "device/portsettings.h"
 #include "device/zqlink.h"
 #include "link/capturefile.h"
@@ -37,9 +38,10 @@ public:
     // Blocks of at most this many bytes per read of the poll.
     static constexpr std::uint32_t KReadBlock = 256;
 
-    // exitRequested, when given, is set once the program is asked to end (by a signal handler, hence
-    // an atomic): the slot's exchanges then end at their next wait.
-    explicit TDeviceSlot(std::int32_t index, QObject* parent = nullptr,
+    // The device is opened, and reopened after a loss, with the ports of the factory. exitRequested,
+    // when given, is set once the program is asked to end (by a signal handler, hence an atomic): the
+    // slot's exchanges then end at their next wait.
+    explicit TDeviceSlot(std::int32_t index, TPortFactory ports = MachinePorts(), QObject* parent = nullptr,
                          const std::atomic<bool>* exitRequested = nullptr);
     ~TDeviceSlot() override;
 
@@ -116,6 +118,7 @@ private:
     bool ReadLines(ZQ_HANDLE handle);
 
     std::int32_t FIndex;
+    TPortFactory FPorts;
     const std::atomic<bool>* FExitRequested;
     std::string FPortName;
     QString FOpenFailure;

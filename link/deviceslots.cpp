@@ -1,8 +1,9 @@
 #include "link/deviceslots.h"
 
-TDeviceSlots::TDeviceSlots(QObject* parent, const std::atomic<bool>* exitRequested) : QObject(parent) {
+TDeviceSlots::TDeviceSlots(const TPortFactory& ports, QObject* parent, const std::atomic<bool>* exitRequested)
+    : QObject(parent) {
     for (std::int32_t i = 0; i < KCount; ++i)
-        FSlots[std::size_t(i)] = new TDeviceSlot(i, this, exitRequested);
+        FSlots[std::size_t(i)] = new TDeviceSlot(i, ports, this, exitRequested);
 }
 
 TDeviceSlot* TDeviceSlots::At(std::int32_t index) const {

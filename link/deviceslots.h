@@ -14,8 +14,9 @@ class TDeviceSlots : public QObject {
 public:
     static constexpr std::int32_t KCount = 4;
 
-    // exitRequested goes to every slot (TDeviceSlot).
-    explicit TDeviceSlots(QObject* parent = nullptr, const std::atomic<bool>* exitRequested = nullptr);
+    // The ports and exitRequested go to every slot (TDeviceSlot).
+    explicit TDeviceSlots(const TPortFactory& ports = MachinePorts(), QObject* parent = nullptr,
+                          const std::atomic<bool>* exitRequested = nullptr);
 
     // The slot of an index, or none outside 0..3.
     TDeviceSlot* At(std::int32_t index) const;

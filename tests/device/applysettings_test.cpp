@@ -5,9 +5,11 @@
 
 namespace {
 
-QStringList Applied(const TPortSettings& settings, TFakeDevice& device, bool* result = nullptr) {
+// The calls that applying the settings makes to device 0 of the fake.
+QStringList Applied(const TPortSettings& settings, TFakeDeviceLibrary& fake, bool* result = nullptr) {
+    TFakeDevice& device = fake.Device(0);
     ZQ_HANDLE h = 0;
-    EXPECT_EQ(ZQ_Open(0, &h), ZQ_OK);
+    EXPECT_EQ(OpenWith(fake.Ports(), 0, &h), ZQ_OK);
     device.ClearCalls();
     const bool ok = ApplySettings(h, settings);
     if (result)
@@ -88,7 +90,7 @@ TEST(ApplySettings, CallSequenceForEachChoice) {
         c.Change(settings);
         const TPortSettings before = settings;
         bool ok = false;
-        EXPECT_EQ(Applied(settings, fake.Device(0), &ok), c.Expected) << c.Name;
+        EXPECT_EQ(Applied(settings, fake, &ok), c.Expected) << c.Name;
         EXPECT_TRUE(ok) << c.Name;
         EXPECT_EQ(settings, before) << c.Name;
     }
@@ -119,7 +121,7 @@ TEST(ApplySettings, AFailingStepThatMustSucceedStopsTheRest) {
         TFakeDeviceLibrary fake;
         fake.Device(0).Statuses[c.FailingOp] = c.Status;
         bool ok = !c.Result;
-        const QStringList calls = Applied(TPortSettings{}, fake.Device(0), &ok);
+        const QStringList calls = Applied(TPortSettings{}, fake, &ok);
         EXPECT_EQ(calls.size(), c.CallsRun) << c.FailingOp;
         EXPECT_EQ(ok, c.Result) << c.FailingOp;
     }

@@ -36,7 +36,7 @@ protected:
         ASSERT_EQ(ZQ_Open(0, &FHandle), ZQ_OK);
     }
     void TearDown() override {
-        CloseAllPorts();
+        ZQ_Close(FHandle);
         qputenv("ZQLINK_PORTS", FSavedPorts);
     }
 

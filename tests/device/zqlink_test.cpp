@@ -1,5 +1,5 @@
 #include "device/openfailure.h"
-#include "device/port.h"
+#include "device/portfactory.h"
 #include "device/portmap.h"
 #include "device/zqlink.h"
 #include "tests/support/fakeport.h"
@@ -32,14 +32,15 @@ TEST(DevicePortMap, IndicesFollowTheVariableOrTheConverters) {
 
 TEST(DeviceTable, OpenCloseAndHandles) {
     TFakeDeviceLibrary fake;
+    const TPortFactory ports = fake.Ports();
     ZQ_HANDLE h0 = 0, again = 0, h1 = 0;
-    ASSERT_EQ(ZQ_Open(0, &h0), ZQ_OK);
+    ASSERT_EQ(OpenWith(ports, 0, &h0), ZQ_OK);
     EXPECT_NE(h0, 0u);
-    EXPECT_NE(ZQ_Open(0, &again), ZQ_OK) << "an index that is open already";
-    EXPECT_NE(ZQ_Open(4, &again), ZQ_OK);
-    EXPECT_NE(ZQ_Open(-1, &again), ZQ_OK);
-    EXPECT_NE(ZQ_Open(0, nullptr), ZQ_OK);
-    ASSERT_EQ(ZQ_Open(1, &h1), ZQ_OK);
+    EXPECT_NE(OpenWith(ports, 0, &again), ZQ_OK) << "an index that is open already";
+    EXPECT_NE(OpenWith(ports, 4, &again), ZQ_OK);
+    EXPECT_NE(OpenWith(ports, -1, &again), ZQ_OK);
+    EXPECT_NE(OpenWith(ports, 0, nullptr), ZQ_OK);
+    ASSERT_EQ(OpenWith(ports, 1, &h1), ZQ_OK);
     EXPECT_NE(h0, h1);
 
     EXPECT_EQ(ZQ_SetBaudRate(h0, 9600), ZQ_OK);
@@ -51,16 +52,19 @@ TEST(DeviceTable, OpenCloseAndHandles) {
     EXPECT_NE(ZQ_Close(h0), ZQ_OK);
     EXPECT_NE(ZQ_SetBaudRate(h0, 9600), ZQ_OK) << "a closed handle stays invalid";
     ZQ_HANDLE reopened = 0;
-    ASSERT_EQ(ZQ_Open(0, &reopened), ZQ_OK);
+    ASSERT_EQ(OpenWith(ports, 0, &reopened), ZQ_OK);
     EXPECT_NE(reopened, h0) << "handles are not reused";
+    ZQ_Close(reopened);
+    ZQ_Close(h1);
 }
 
 TEST(DeviceTable, RefusedOpenAndStatusesPassThrough) {
     TFakeDeviceLibrary fake;
+    const TPortFactory ports = fake.Ports();
     fake.Device(2).Statuses["ZQ_Open"] = ZQ_DEVICE_NOT_FOUND;
     ZQ_HANDLE h = 0;
-    EXPECT_EQ(ZQ_Open(2, &h), ZQ_DEVICE_NOT_FOUND);
-    ASSERT_EQ(ZQ_Open(3, &h), ZQ_OK);
+    EXPECT_EQ(OpenWith(ports, 2, &h), ZQ_DEVICE_NOT_FOUND);
+    ASSERT_EQ(OpenWith(ports, 3, &h), ZQ_OK);
     fake.Device(3).Statuses["ZQ_ResetDevice"] = ZQ_IO_ERROR;
     EXPECT_EQ(ZQ_ResetDevice(h), ZQ_IO_ERROR);
 
@@ -73,6 +77,7 @@ TEST(DeviceTable, RefusedOpenAndStatusesPassThrough) {
     std::uint32_t got = 0;
     EXPECT_EQ(ZQ_Read(h, buf, 8, &got), ZQ_OK);
     EXPECT_EQ(QByteArray(buf, int(got)), QByteArray("abc"));
+    ZQ_Close(h);
 }
 
 TEST(DeviceTable, WithoutPortsVariableEntryAnIndexFailsToOpen) {

@@ -79,7 +79,7 @@ TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
             device.Answers["L \r\r"] = "L \r\n\r\n1000\r\n";
         device.Answers["J 1200\r"] = QByteArray("l\0\x04\xB0", 4).repeated(500);
         exitRequested = false;
-        TDeviceSlot slot(0, nullptr, &exitRequested);
+        TDeviceSlot slot(0, fake.Ports(), nullptr, &exitRequested);
         ASSERT_TRUE(slot.Open());
         TDriveSession session(slot);
         TTuningRunner runner(session, KpSweep(1, 4, 3));

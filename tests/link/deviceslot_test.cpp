@@ -17,7 +17,7 @@ protected:
 
     TFakeDeviceLibrary Fake;
     TFakeDevice& Device = Fake.Device(0);
-    TDeviceSlot Slot{0};
+    TDeviceSlot Slot{0, Fake.Ports()};
 };
 
 QByteArray Bytes(const QSignalSpy& spy) {
@@ -138,7 +138,7 @@ TEST(DeviceSlotExit, AnExchangeEndsAtItsNextWaitOnceExitIsRequested) {
     TFakeDeviceLibrary fake;
     TFakeDevice& device = fake.Device(0);
     std::atomic<bool> exitRequested{false};
-    TDeviceSlot slot(0, nullptr, &exitRequested);
+    TDeviceSlot slot(0, fake.Ports(), nullptr, &exitRequested);
     ASSERT_TRUE(slot.Open());
     const std::unique_ptr<TExchange> exchange = slot.BeginExchange();
     // The exit comes while a read waits on a silent drive: that read ends the exchange, not as silence.

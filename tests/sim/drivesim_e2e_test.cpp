@@ -1,7 +1,6 @@
 // kelmor-drive-sim on its pseudo-terminal, reached through the device library's serial backend
 // as the tool reaches a real drive.
 
-#include "device/port.h"
 #include "device/zqlink.h"
 #include "tests/support/testbytes.h"
 
@@ -33,7 +32,7 @@ protected:
     }
 
     void TearDown() override {
-        CloseAllPorts();
+        ZQ_Close(FHandle);
         qputenv("ZQLINK_PORTS", "");
         // Its peer has gone, so the program ends by itself.
         if (!FProgram.waitForFinished(5000)) {

@@ -1,4 +1,3 @@
-#include "device/port.h"
 #include "device/simport.h"
 #include "device/zqlink.h"
 #include "tests/support/testbytes.h"
@@ -20,7 +19,8 @@ protected:
         ResetSimulatedDrives();
     }
     void TearDown() override {
-        CloseAllPorts();
+        for (const ZQ_HANDLE h : FOpened)
+            ZQ_Close(h);
         ResetSimClock();
         ResetSimulatedDrives();
         qputenv("ZQLINK_PORTS", "");
@@ -29,6 +29,7 @@ protected:
     ZQ_HANDLE Open(std::int32_t index = 0, std::uint32_t baud = 115200, std::uint32_t readTimeout = 300) {
         ZQ_HANDLE h = 0;
         EXPECT_EQ(ZQ_Open(index, &h), ZQ_OK);
+        FOpened.push_back(h);
         EXPECT_EQ(ZQ_SetBaudRate(h, baud), ZQ_OK);
         EXPECT_EQ(ZQ_SetTimeouts(h, readTimeout, 300), ZQ_OK);
         return h;
@@ -54,6 +55,8 @@ protected:
     }
 
     std::shared_ptr<TManualSimClock> FClock = std::make_shared<TManualSimClock>();
+    // Closed at the end, the ones closed already again to no effect.
+    std::vector<ZQ_HANDLE> FOpened;
 };
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "tests/support/fakeport.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <thread>
 
@@ -139,23 +141,21 @@ private:
 
 } // namespace
 
-TFakeDeviceLibrary::TFakeDeviceLibrary() {
-    CloseAllPorts();
-    SetPortFactory(
-        [this](std::int32_t index, const QString&, TOpenFailure& failure) -> std::unique_ptr<TPort> {
-            TFakeDevice& device = FDevices.at(size_t(index));
-            device.Calls.push_back(TFakeCall{QStringLiteral("ZQ_Open"), {index}, {}});
-            auto it = device.Statuses.find(QStringLiteral("ZQ_Open"));
-            if (it != device.Statuses.end() && it->second != ZQ_OK) {
-                failure.Status = it->second;
-                return nullptr;
-            }
-            device.Open = true;
-            return std::make_unique<TFakePort>(device);
-        });
+TPortFactory TFakeDeviceLibrary::Ports() {
+    return [this](std::int32_t index, const QString&, TOpenFailure& failure) -> std::unique_ptr<TPort> {
+        TFakeDevice& device = FDevices.at(size_t(index));
+        device.Calls.push_back(TFakeCall{QStringLiteral("ZQ_Open"), {index}, {}});
+        auto it = device.Statuses.find(QStringLiteral("ZQ_Open"));
+        if (it != device.Statuses.end() && it->second != ZQ_OK) {
+            failure.Status = it->second;
+            return nullptr;
+        }
+        device.Open = true;
+        return std::make_unique<TFakePort>(device);
+    };
 }
 
 TFakeDeviceLibrary::~TFakeDeviceLibrary() {
-    CloseAllPorts();
-    ResetPortFactory();
+    for (std::size_t i = 0; i < FDevices.size(); ++i)
+        EXPECT_FALSE(FDevices[i].Open) << "DEV" << i << " was left open";
 }

@@ -2,9 +2,10 @@
 
 // The fake backend of the device library, for tests: records every call with its arguments in
 // order, returns programmed statuses, serves programmed received bytes and can refuse writes.
-// TFakeDeviceLibrary installs it for the duration of a test.
+// TFakeDeviceLibrary holds four such devices and gives them as a port factory, to open them with.
 
 #include "device/port.h"
+#include "device/portfactory.h"
 #include "tests/support/qtprinters.h"
 
 #include <QByteArray>
@@ -60,12 +61,15 @@ public:
 
 class TFakeDeviceLibrary {
 public:
-    TFakeDeviceLibrary();
+    TFakeDeviceLibrary() = default;
+    // Every device must be closed by then: a port left open would hold its index for the next test.
     ~TFakeDeviceLibrary();
     TFakeDeviceLibrary(const TFakeDeviceLibrary&) = delete;
     TFakeDeviceLibrary& operator=(const TFakeDeviceLibrary&) = delete;
 
     TFakeDevice& Device(int index) { return FDevices.at(index); }
+    // Opens device index n as Device(n), whatever the port's name.
+    TPortFactory Ports();
 
 private:
     std::array<TFakeDevice, 4> FDevices;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/formparts.h"
 #include "tests/support/modal.h"
 #include "ui/mainwindow/mainform.h"
 
@@ -62,7 +63,7 @@ inline bool RunWithChosenFile(TMainForm& form, void (TMainForm::*command)(), con
     // A send goes on from the event loop after the command; it ends within its stall limit.
     if (!WaitForSendEnd(form))
         return false;
-    if (stuck || answered == nullptr || answered != form.OpenDialog())
+    if (stuck || answered == nullptr || answered != FileDialogOf(form))
         return false;
-    return !accept || form.OpenDialog()->selectedFiles() == QStringList{path};
+    return !accept || FileDialogOf(form)->selectedFiles() == QStringList{path};
 }

@@ -4,35 +4,62 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <memory>
+
+// Looks at the modal widget in front every 5 ms while the returned timer lives. The event loop
+// runs the looks, so they reach a dialog inside its exec.
+inline std::unique_ptr<QTimer> WatchModals(std::function<void(QWidget*)> look) {
+    auto timer = std::make_unique<QTimer>();
+    timer->setInterval(5);
+    QObject::connect(timer.get(), &QTimer::timeout, [look = std::move(look)] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            look(modal);
+    });
+    timer->start();
+    return timer;
+}
 
 // Answers the next modal dialog that opens while this object lives: runs inspect on it, then
 // accepts or rejects it. Create it before the code that opens the dialog.
 class TModalAnswer {
 public:
     explicit TModalAnswer(std::function<void(QDialog*)> inspect, bool accept = true)
-        : FTimer(std::make_unique<QTimer>()) {
-        FTimer->setInterval(5);
-        QObject::connect(FTimer.get(), &QTimer::timeout, [this, inspect = std::move(inspect), accept] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            FTimer->stop();
-            FAnswered = true;
-            if (inspect)
-                inspect(dialog);
-            accept ? dialog->accept() : dialog->reject();
-        });
-        FTimer->start();
-    }
+        : FTimer(WatchModals([this, inspect = std::move(inspect), accept](QWidget* modal) {
+              auto* dialog = qobject_cast<QDialog*>(modal);
+              if (!dialog)
+                  return;
+              FTimer->stop();
+              FAnswered = true;
+              if (inspect)
+                  inspect(dialog);
+              accept ? dialog->accept() : dialog->reject();
+          })) {}
 
     bool Answered() const { return FAnswered; }
 
 private:
     std::unique_ptr<QTimer> FTimer;
     bool FAnswered = false;
+};
+
+// While this lives, every message box that opens (the program's error box) is answered with OK,
+// its text as the box shows it joining shown. Other dialogs are left to TModalAnswer.
+class TErrorBoxes {
+public:
+    explicit TErrorBoxes(QStringList& shown)
+        : FTimer(WatchModals([&shown](QWidget* modal) {
+              if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                  shown << box->text();
+                  box->accept();
+              }
+          })) {}
+
+private:
+    std::unique_ptr<QTimer> FTimer;
 };
 
 // Answers the next dialog, a file dialog, with path typed into its name box (which the dialog

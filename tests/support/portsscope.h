@@ -1,12 +1,12 @@
 #pragma once
 
-#include "device/port.h"
 #include "device/simport.h"
 
 #include <QByteArray>
 
 // While this lives the device indices reach ports (by default the simulated drives, fresh and on
-// the steady clock); afterwards every port is closed and the variable is as it was.
+// the steady clock); afterwards the variable is as it was. The ports opened meanwhile must be closed
+// by then, by whoever opened them.
 class TPortsScope {
 public:
     explicit TPortsScope(const QByteArray& ports = "sim") {
@@ -15,7 +15,6 @@ public:
         ResetSimulatedDrives();
     }
     ~TPortsScope() {
-        CloseAllPorts();
         ResetSimulatedDrives();
         FWasSet ? void(qputenv("ZQLINK_PORTS", FSaved)) : void(qunsetenv("ZQLINK_PORTS"));
     }

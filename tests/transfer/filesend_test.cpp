@@ -65,7 +65,7 @@ TEST(FileSend, ChunksShortWritesAndStalls) {
         TFakeDeviceLibrary fake;
         TFakeDevice& device = fake.Device(0);
         device.WriteLimits = c.WriteLimits;
-        TDeviceSlot slot(0);
+        TDeviceSlot slot(0, fake.Ports());
         ASSERT_TRUE(slot.Open());
         const QByteArray data = BytePattern(c.FileSize);
         const TOutcome sent = Send(slot, TempFile(data), std::uint64_t(c.FileSize), 5s);
@@ -81,7 +81,7 @@ TEST(FileSend, ADeviceThatAcceptsNothingStopsTheSendAtTheLimit) {
     for (auto limit : {0ms, 60ms}) {
         TFakeDeviceLibrary fake;
         fake.Device(0).WriteLimit = 0;
-        TDeviceSlot slot(0);
+        TDeviceSlot slot(0, fake.Ports());
         ASSERT_TRUE(slot.Open());
         const auto start = std::chrono::steady_clock::now();
         const TOutcome sent = Send(slot, TempFile(BytePattern(1000)), 1000, limit);
@@ -103,7 +103,7 @@ TEST(FileSend, StallLimitFollowsTheWriteTimeout) {
 
 TEST(FileSend, CancelStopsAfterTheChunkInProgress) {
     TFakeDeviceLibrary fake;
-    TDeviceSlot slot(0);
+    TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     const TOutcome sent = Send(slot, TempFile(BytePattern(1000)), 1000, 1s, 512);
     EXPECT_EQ(sent.Result, TSendResult::Cancelled);
@@ -113,7 +113,7 @@ TEST(FileSend, CancelStopsAfterTheChunkInProgress) {
 
 TEST(FileSend, AnUnreadableFileIsAnError) {
     TFakeDeviceLibrary fake;
-    TDeviceSlot slot(0);
+    TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TFilePtr directory(std::fopen("/", "rb"));
     ASSERT_NE(directory, nullptr);

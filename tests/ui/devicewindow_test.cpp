@@ -33,7 +33,7 @@ QByteArray Repeat(char c, int n) {
 class DeviceWindow : public ::testing::Test {
 protected:
     TFakeDeviceLibrary Fake;
-    TDeviceSlots Slots;
+    TDeviceSlots Slots{Fake.Ports()};
 
     void TearDown() override {
         for (QPointer<TDeviceWindow>& w : FWindows)

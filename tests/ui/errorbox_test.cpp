@@ -23,13 +23,14 @@ TEST(ErrorBox, GuardShowsTheErrorWithAFullStopAndEndsTheBody) {
     };
     for (const Case& c : cases) {
         QStringList shown;
-        SetErrorBoxHook([&](const QString& text) { shown << text; });
         bool after = false;
-        RunGuarded([&] {
-            c.Throw();
-            after = true;
-        });
-        SetErrorBoxHook({});
+        {
+            TErrorBoxes boxes(shown);
+            RunGuarded([&] {
+                c.Throw();
+                after = true;
+            });
+        }
         EXPECT_EQ(shown, QStringList{c.Shown});
         EXPECT_FALSE(after);
     }

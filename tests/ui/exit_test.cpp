@@ -3,6 +3,7 @@
 
 #include "tests/support/fakeport.h"
 #include "tests/support/filechoice.h"
+#include "tests/support/formparts.h"
 #include "tests/support/testbytes.h"
 #include "ui/mainwindow/mainform.h"
 
@@ -51,7 +52,7 @@ TEST(Exit, EndsEveryDialogAndItsHandlerAtOnce) {
     };
     for (const Case& c : cases) {
         TFakeDeviceLibrary fake;
-        TMainForm form;
+        TMainForm form(fake.Ports());
         form.OpenDevice0();
         ASSERT_TRUE(fake.Device(0).Open) << c.Name;
         if (c.Prepare)
@@ -85,6 +86,6 @@ TEST(Exit, EndsEveryDialogAndItsHandlerAtOnce) {
         EXPECT_LT(sinceExit.elapsed(), 1000) << c.Name;
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << c.Name;
         EXPECT_FALSE(fake.Device(0).Open) << c.Name;
-        EXPECT_FALSE(form.Slots().At(0)->Capturing()) << c.Name << ": nothing opened after the exit";
+        EXPECT_FALSE(SlotsOf(form)->At(0)->Capturing()) << c.Name << ": nothing opened after the exit";
     }
 }

@@ -5,9 +5,10 @@
 #include "link/deviceslots.h"
 #include "tests/support/fakeport.h"
 #include "tests/support/filechoice.h"
+#include "tests/support/formparts.h"
+#include "tests/support/modal.h"
 #include "tests/support/testbytes.h"
 #include "ui/devicewindow/devicewindow.h"
-#include "ui/errorbox/errorbox.h"
 #include "ui/mainwindow/mainform.h"
 
 #include "ui/devicewindow/terminalview.h"
@@ -38,14 +39,10 @@ class MainFormTransfer : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Dir.isValid());
-        SetErrorBoxHook([this](const QString& message) { Errors << message; });
         ASSERT_TRUE(Open(&TMainForm::OpenDevice0));
     }
 
-    void TearDown() override {
-        SetErrorBoxHook({});
-        Form.Slots().CloseAll();
-    }
+    void TearDown() override { SlotsOf(Form)->CloseAll(); }
 
     // Opens a device through its menu command; false (and no dialog left waiting) when it fails.
     bool Open(void (TMainForm::*command)()) {
@@ -68,7 +65,7 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
     }
 
-    TDeviceSlot* Slot(int index) { return Form.Slots().At(index); }
+    TDeviceSlot* Slot(int index) { return SlotsOf(Form)->At(index); }
 
     QString Terminal(int index) {
         TDeviceWindow* child = Form.WindowOf(index);
@@ -82,9 +79,10 @@ protected:
     }
 
     TFakeDeviceLibrary Fake;
-    TMainForm Form;
+    TMainForm Form{Fake.Ports()};
     QTemporaryDir Dir;
     QStringList Errors;
+    TErrorBoxes ErrorBoxes{Errors};
 };
 
 } // namespace
@@ -216,7 +214,7 @@ TEST_F(MainFormTransfer, CaptureGoesOnAcrossClosingAndReopeningTheDevice) {
     ASSERT_TRUE(RunWithChosenFile(Form, &TMainForm::ReceiveFile, path));
     Receive(0, "one\r\n");
 
-    Form.MdiArea()->subWindowList().at(0)->close();
+    MdiAreaOf(Form)->subWindowList().at(0)->close();
     QApplication::processEvents();
     ASSERT_EQ(Terminal(0), QStringLiteral("(closed)"));
     EXPECT_FALSE(Fake.Device(0).Open);

@@ -15,7 +15,7 @@ TEST(HistoryPage, ShowsRemovesSavesAndLoadsTests) {
     TFakeDevice& device = fake.Device(0);
     device.Answers["L \r\r"] = "L \r\n\r\n1000\r\n";
     device.Answers["J 1200\r"] = QByteArray("l\0\x04\xB0", 4).repeated(500);
-    TDeviceSlot slot(0);
+    TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TDeviceWindow window(slot);
     TDriveSession& session = window.Session();

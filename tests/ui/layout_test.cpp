@@ -10,7 +10,7 @@
 
 TEST(Layout, EveryControlOfEveryPageShowsWhole) {
     TFakeDeviceLibrary fake;
-    TMainForm form;
+    TMainForm form(fake.Ports());
     form.show();
     form.OpenDevice0();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));

@@ -1,10 +1,10 @@
 #include "link/deviceslots.h"
 #include "tests/support/fakeport.h"
+#include "tests/support/formparts.h"
 #include "tests/support/linecolours.h"
 #include "tests/support/modal.h"
 #include "tests/support/portsscope.h"
 #include "ui/devicewindow/devicewindow.h"
-#include "ui/errorbox/errorbox.h"
 #include "ui/errorbox/errorform.h"
 #include "ui/mainwindow/mainform.h"
 #include "ui/portdialog/portdialog.h"
@@ -49,7 +49,7 @@ protected:
         return on;
     }
 
-    TDeviceSlot* Slot(int index) { return Form.Slots().At(index); }
+    TDeviceSlot* Slot(int index) { return SlotsOf(Form)->At(index); }
     // What reached DEV0 apart from the 50 ms poll, which goes on while a dialog is open.
     QStringList Commands() {
         QStringList calls = Fake.Device(0).CallTexts();
@@ -63,7 +63,7 @@ protected:
     TDeviceWindow* Window(int index) { return Form.WindowOf(index); }
 
     TFakeDeviceLibrary Fake;
-    TMainForm Form;
+    TMainForm Form{Fake.Ports()};
 };
 
 } // namespace
@@ -90,7 +90,7 @@ TEST_F(MainFormTest, OpeningDev0AppliesTheDefaultsAndCreatesItsWindow) {
     EXPECT_EQ(Window(0)->windowTitle(), QStringLiteral("DEV0"));
     EXPECT_TRUE(Slot(0)->Lines().Cts);
     EXPECT_TRUE(Slot(0)->Lines().Dsr);
-    ASSERT_EQ(Form.MdiArea()->subWindowList().size(), 1);
+    ASSERT_EQ(MdiAreaOf(Form)->subWindowList().size(), 1);
 }
 
 TEST_F(MainFormTest, EveryOpenFailureShowsTheMessageAndLeavesTheSlotClosed) {
@@ -109,7 +109,7 @@ TEST_F(MainFormTest, EveryOpenFailureShowsTheMessageAndLeavesTheSlotClosed) {
         EXPECT_EQ(OpenWith(&TMainForm::OpenDevice0), QStringLiteral("Can't open DEV0")) << c.FailingOp;
         EXPECT_FALSE(Slot(0)->IsOpen()) << c.FailingOp;
         EXPECT_EQ(Form.CurrentSlot(), nullptr) << c.FailingOp;
-        EXPECT_TRUE(Form.MdiArea()->subWindowList().isEmpty()) << c.FailingOp;
+        EXPECT_TRUE(MdiAreaOf(Form)->subWindowList().isEmpty()) << c.FailingOp;
         EXPECT_EQ(Fake.Device(0).CallTexts("ZQ_Close").size(), c.ClosedAgain ? 1 : 0) << c.FailingOp;
         EXPECT_FALSE(Fake.Device(0).Open) << c.FailingOp;
     }
@@ -124,7 +124,7 @@ TEST_F(MainFormTest, OpeningAnOpenDeviceAgainFailsAndTouchesNothing) {
     EXPECT_EQ(Window(0), child);
     EXPECT_EQ(Commands(), calls);
     EXPECT_TRUE(Fake.Device(0).Open);
-    EXPECT_EQ(Form.MdiArea()->subWindowList().size(), 1);
+    EXPECT_EQ(MdiAreaOf(Form)->subWindowList().size(), 1);
 }
 
 TEST_F(MainFormTest, ActionsFollowTheDeviceWindows) {
@@ -143,8 +143,8 @@ TEST_F(MainFormTest, ActionsFollowTheDeviceWindows) {
     Slot(1)->StartCapture(TFilePtr(std::tmpfile()));
     EXPECT_TRUE(Enabled().contains("closeFileAction")) << "a capture on the current slot";
 
-    QMdiSubWindow* first = Form.MdiArea()->subWindowList().at(0);
-    Form.MdiArea()->setActiveSubWindow(first);
+    QMdiSubWindow* first = MdiAreaOf(Form)->subWindowList().at(0);
+    MdiAreaOf(Form)->setActiveSubWindow(first);
     EXPECT_EQ(Form.CurrentSlot(), Slot(0)) << "activation makes the slot current";
     EXPECT_FALSE(Enabled().contains("closeFileAction"));
 
@@ -153,14 +153,14 @@ TEST_F(MainFormTest, ActionsFollowTheDeviceWindows) {
     EXPECT_EQ(Window(0), nullptr);
     EXPECT_FALSE(Slot(0)->IsOpen());
     EXPECT_FALSE(Fake.Device(0).Open);
-    EXPECT_EQ(Form.MdiArea()->subWindowList().size(), 1);
+    EXPECT_EQ(MdiAreaOf(Form)->subWindowList().size(), 1);
     EXPECT_EQ(Form.CurrentSlot(), Slot(1)) << "the frame activates the remaining window";
     EXPECT_EQ(Enabled(),
               (QStringList{"openDev0Action", "configureAction", "sendFileAction", "receiveFileAction",
                            "closeFileAction", "closeWindowAction", "exitAction"}))
         << "one window left, capturing";
 
-    Form.MdiArea()->subWindowList().at(0)->close();
+    MdiAreaOf(Form)->subWindowList().at(0)->close();
     QApplication::processEvents();
     EXPECT_EQ(Form.CurrentSlot(), nullptr);
     EXPECT_EQ(Enabled(), always) << "all closed";
@@ -183,7 +183,7 @@ TEST_F(MainFormTest, ReopeningStartsFromTheDefaults) {
               QStringList{"ZQ_SetDataCharacteristics(8,2,0)"});
     EXPECT_EQ(Slot(0)->Settings().BaudRate, 9600u);
 
-    Form.MdiArea()->subWindowList().at(0)->close();
+    MdiAreaOf(Form)->subWindowList().at(0)->close();
     QApplication::processEvents();
     Fake.Device(0).ClearCalls();
     ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
@@ -196,14 +196,13 @@ TEST_F(MainFormTest, RefusedSettingsFromTheDialogAreReported) {
     Fake.Device(0).Statuses["ZQ_SetFlowControl"] = ZQ_NOT_SUPPORTED;
     Fake.Device(0).ClearCalls();
     QStringList shown;
-    SetErrorBoxHook([&](const QString& text) { shown << text; });
     {
+        TErrorBoxes boxes(shown);
         TModalAnswer answer([](QDialog* d) {
             d->findChild<QComboBox*>(QStringLiteral("flowControlBox"))->setCurrentIndex(2);
         });
         Form.Configure();
     }
-    SetErrorBoxHook({});
     EXPECT_EQ(Slot(0)->Settings().FlowControl, TFlowControl::DtrDsr) << "the slot keeps the new values";
     EXPECT_TRUE(Fake.Device(0).CallTexts("ZQ_SetTimeouts").isEmpty());
     ASSERT_EQ(shown.size(), 1);
@@ -247,11 +246,15 @@ TEST(OpenFailureLine, TheStatusBarSaysWhyThePortDidNotOpen) {
         {"ZQ_GetModemStatus", port + ": the modem lines could not be read"},
     };
     TPortsScope ports(port.toLocal8Bit());
-    TMainForm form;
+    std::optional<TFakeDeviceLibrary> fake;
+    // The fake's devices while there is one, else this machine's ports.
+    TMainForm form([&](std::int32_t index, const QString& name, TOpenFailure& failure) {
+        return (fake ? fake->Ports() : MachinePorts())(index, name, failure);
+    });
     auto* line = form.findChild<QLabel*>("openFailureLabel");
     ASSERT_NE(line, nullptr);
     for (const auto& [failingOp, reason] : cases) {
-        std::optional<TFakeDeviceLibrary> fake;
+        fake.reset();
         if (failingOp)
             fake.emplace().Device(0).Statuses[failingOp] = ZQ_IO_ERROR;
         QString shown;
@@ -260,6 +263,7 @@ TEST(OpenFailureLine, TheStatusBarSaysWhyThePortDidNotOpen) {
         EXPECT_EQ(shown, QStringLiteral("Can't open DEV0")) << reason.toStdString();
         EXPECT_EQ(line->text(), reason);
     }
+    fake.reset();
     qputenv("ZQLINK_PORTS", "sim");
     form.OpenDevice0();
     EXPECT_EQ(line->text(), QString()) << "an open that succeeds clears the line";

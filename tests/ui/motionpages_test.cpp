@@ -1,9 +1,9 @@
 #include "link/deviceslots.h"
 #include "tests/support/fakeport.h"
 #include "tests/support/localescope.h"
+#include "tests/support/modal.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/diagnosticspage/diagnosticspage.h"
-#include "ui/errorbox/errorbox.h"
 #include "ui/motordatapage/motordatapage.h"
 #include "ui/movespage/movespage.h"
 
@@ -49,7 +49,7 @@ TEST(DiagnosticsPage, EveryControlWritesItsLine) {
     };
     for (const auto& c : cases) {
         TFakeDeviceLibrary fake;
-        TDeviceSlot slot(0);
+        TDeviceSlot slot(0, fake.Ports());
         ASSERT_TRUE(slot.Open());
         TDriveSession session(slot);
         TDiagnosticsPage page;
@@ -65,7 +65,7 @@ TEST(DiagnosticsPage, EveryControlWritesItsLine) {
 // No motor is left turning: the set-point goes back to 0 before the device closes, and nothing else is sent.
 TEST(DiagnosticsPage, ClosingTheWindowBringsTheSetPointBackToZero) {
     TFakeDeviceLibrary fake;
-    TDeviceSlots table;
+    TDeviceSlots table(fake.Ports());
     ASSERT_TRUE(table.At(0)->Open());
     auto* window = new TDeviceWindow(*table.At(0));
     Slider(window)->setValue(60);
@@ -96,7 +96,7 @@ TEST(MovesPage, SendsTargetsAsTypedAndTheFeedInDriveUnits) {
     };
     for (const auto& c : cases) {
         TFakeDeviceLibrary fake;
-        TDeviceSlot slot(0);
+        TDeviceSlot slot(0, fake.Ports());
         ASSERT_TRUE(slot.Open());
         TDriveSession session(slot);
         TMovesPage page;
@@ -104,11 +104,13 @@ TEST(MovesPage, SendsTargetsAsTypedAndTheFeedInDriveUnits) {
         page.findChild<QLineEdit*>("rapidTargetEdit")->setText(c.Target);
         page.findChild<QLineEdit*>("feedTargetEdit")->setText(c.Target);
         page.findChild<QLineEdit*>("feedSpeedEdit")->setText(c.Speed);
-        QString error;
-        SetErrorBoxHook([&](const QString& message) { error = message; });
-        fake.Device(0).ClearCalls();
-        page.findChild<QPushButton*>(c.Button)->click();
-        SetErrorBoxHook({});
+        QStringList errors;
+        {
+            TErrorBoxes boxes(errors);
+            fake.Device(0).ClearCalls();
+            page.findChild<QPushButton*>(c.Button)->click();
+        }
+        const QString error = errors.join(QString());
         EXPECT_EQ(fake.Device(0).Writes(), c.Writes)
             << ::testing::PrintToString(c.Target) << c.Speed.toStdString();
         EXPECT_EQ(error, c.Error) << ::testing::PrintToString(c.Target);

@@ -2,15 +2,15 @@
 // serial backend, and the test plays the device on the other end, on a thread of its own, as a
 // converter moves bytes while the program works.
 
-#include "device/port.h"
 #include "link/capturefile.h"
 #include "link/deviceslots.h"
 #include "tests/support/filechoice.h"
+#include "tests/support/formparts.h"
+#include "tests/support/modal.h"
 #include "tests/support/pty.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/testbytes.h"
 #include "ui/devicewindow/devicewindow.h"
-#include "ui/errorbox/errorbox.h"
 #include "ui/mainwindow/mainform.h"
 
 #include "ui/devicewindow/terminalview.h"
@@ -51,7 +51,6 @@ protected:
         FPortsWasSet = qEnvironmentVariableIsSet("ZQLINK_PORTS");
         FSavedPorts = qgetenv("ZQLINK_PORTS");
         qputenv("ZQLINK_PORTS", Pty.SlavePath().toLocal8Bit());
-        SetErrorBoxHook([this](const QString& message) { Errors << message; });
         Form = std::make_unique<TMainForm>();
         {
             TModalAnswer failure(nullptr);
@@ -67,10 +66,8 @@ protected:
     }
 
     void TearDown() override {
-        SetErrorBoxHook({});
-        Form->Slots().CloseAll();
+        SlotsOf(*Form)->CloseAll();
         Form.reset();
-        CloseAllPorts();
         if (FPortsWasSet)
             qputenv("ZQLINK_PORTS", FSavedPorts);
         else
@@ -85,6 +82,7 @@ protected:
     QTemporaryDir Dir;
     std::unique_ptr<TMainForm> Form;
     QStringList Errors;
+    TErrorBoxes ErrorBoxes{Errors};
 
 private:
     bool FPortsWasSet = false;
@@ -135,7 +133,7 @@ TEST_F(SerialTransfer, ReceivedBytesAreCapturedExactly) {
     const QByteArray data = BytePattern(KMegabyte);
     const QString path = Dir.filePath(QStringLiteral("capture.bin"));
     ASSERT_TRUE(RunWithChosenFile(*Form, &TMainForm::ReceiveFile, path));
-    ASSERT_TRUE(Form->Slots().At(0)->Capturing());
+    ASSERT_TRUE(SlotsOf(*Form)->At(0)->Capturing());
 
     qsizetype sent = 0;
     std::jthread peer([&] { sent = Pty.SendAll(data, 15000); });
@@ -143,7 +141,7 @@ TEST_F(SerialTransfer, ReceivedBytesAreCapturedExactly) {
     // The window's timer polls as well; polling in between keeps the line from filling up.
     const QDeadlineTimer deadline(15000);
     while (QFileInfo(path).size() < data.size() && !deadline.hasExpired()) {
-        Form->Slots().At(0)->Poll();
+        SlotsOf(*Form)->At(0)->Poll();
         QTest::qWait(1);
     }
     peer.join();

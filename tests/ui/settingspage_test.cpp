@@ -8,7 +8,6 @@
 #include "tests/support/portsscope.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/devicewindow/terminalview.h"
-#include "ui/errorbox/errorbox.h"
 #include "ui/mainwindow/mainform.h"
 
 #include <QAbstractButton>
@@ -50,16 +49,11 @@ protected:
     TLocaleScope Locale{Polish};
     TFakeDeviceLibrary Fake;
     TFakeDevice& Device = Fake.Device(0);
-    TDeviceSlots Slots;
+    TDeviceSlots Slots{Fake.Ports()};
     QStringList Errors;
+    TErrorBoxes ErrorBoxes{Errors};
 
-    void SetUp() override {
-        SetErrorBoxHook([this](const QString& message) { Errors << message; });
-    }
-    void TearDown() override {
-        delete FWindow.data();
-        SetErrorBoxHook({});
-    }
+    void TearDown() override { delete FWindow.data(); }
 
     // A new window, the one before closed; nothing sent to its device yet.
     TDeviceWindow* NewWindow() {
@@ -176,8 +170,8 @@ TEST(SettingsWithSimulatedDrive, CzytajShowsWhatTheDriveHoldsAfterWritesAndBanks
     TLocaleScope locale(Polish);
     TPortsScope simulated;
     QStringList errors;
-    SetErrorBoxHook([&](const QString& message) { errors << message; });
     {
+        TErrorBoxes boxes(errors);
         TMainForm form;
         form.OpenDevice0();
         TDeviceWindow* w = form.WindowOf(0);
@@ -208,6 +202,5 @@ TEST(SettingsWithSimulatedDrive, CzytajShowsWhatTheDriveHoldsAfterWritesAndBanks
         Click(w, "readSettingsButton");
         EXPECT_EQ(Edit(w, "kpEdit")->text(), "3,00");
     }
-    SetErrorBoxHook({});
     EXPECT_TRUE(errors.isEmpty()) << errors.join(' ').toStdString();
 }

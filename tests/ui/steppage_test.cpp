@@ -10,7 +10,6 @@
 #include "tests/support/localescope.h"
 #include "tests/support/modal.h"
 #include "tests/support/portsscope.h"
-#include "ui/errorbox/errorbox.h"
 #include "ui/steppage/plotview.h"
 #include "ui/steppage/steppage.h"
 
@@ -60,7 +59,6 @@ void RunTest(QWidget* page, const QString& amplitude, const QString& time) {
 class StepPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetErrorBoxHook([this](const QString& message) { Errors << message; });
         ASSERT_TRUE(Slot.Open());
         Device.Answers[PositionQuery] = "L \r\n\r\n1000\r\n";
         Device.Answers[Step] = Block(500);
@@ -73,20 +71,19 @@ protected:
         Plot = Find<TPlotView>(Page, "plotBox");
     }
 
-    void TearDown() override { SetErrorBoxHook({}); }
-
     QString Text(const char* label) { return Find<QLabel>(Page, label)->text(); }
     QImage Grab() { return Plot->grab().toImage(); }
 
     TLocaleScope Polish{QLocale(QLocale::Polish, QLocale::Poland)};
     TFakeDeviceLibrary Fake;
     TFakeDevice& Device = Fake.Device(0);
-    TDeviceSlot Slot{0};
+    TDeviceSlot Slot{0, Fake.Ports()};
     TDriveSession Session{Slot};
     QTabWidget Tabs;
     TStepPage* Page = new TStepPage;
     TPlotView* Plot = nullptr;
     QStringList Errors;
+    TErrorBoxes ErrorBoxes{Errors};
 };
 
 } // namespace
@@ -184,8 +181,8 @@ TEST_F(StepPageTest, ContextMenuSavesThePlotAndTheLastTest) {
 TEST(StepPageWithSimulatedDrive, DoubledKpOvershootsMore) {
     TPortsScope simulated;
     QStringList errors;
-    SetErrorBoxHook([&](const QString& message) { errors << message; });
     {
+        TErrorBoxes boxes(errors);
         TDeviceSlot slot(0);
         ASSERT_TRUE(slot.Open());
         TDriveSession session(slot);
@@ -208,6 +205,5 @@ TEST(StepPageWithSimulatedDrive, DoubledKpOvershootsMore) {
         QTest::qWait(2 * TDeviceSlot::KPollIntervalMs);
         EXPECT_GT(overshoot(), byDefault);
     }
-    SetErrorBoxHook({});
     EXPECT_TRUE(errors.isEmpty()) << errors.join(' ').toStdString();
 }

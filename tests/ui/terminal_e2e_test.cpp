@@ -2,7 +2,6 @@
 // clock: keys typed into the terminal reach the drive, and its echo and answers come back through
 // the window's own poll timer.
 
-#include "device/port.h"
 #include "device/simport.h"
 #include "link/deviceslots.h"
 #include "tests/support/modal.h"
@@ -43,7 +42,6 @@ protected:
 
     void TearDown() override {
         Form.reset();
-        CloseAllPorts();
         ResetSimulatedDrives();
         if (FPortsWasSet)
             qputenv("ZQLINK_PORTS", FSavedPorts);

@@ -1,8 +1,8 @@
 // The tuning dialog from the step page: a sweep run to its end, and its best applied.
 
 #include "tests/support/fakeport.h"
+#include "tests/support/modal.h"
 #include "ui/devicewindow/devicewindow.h"
-#include "ui/errorbox/errorbox.h"
 #include "ui/tuningdialog/tuningdialog.h"
 
 #include <QLineEdit>
@@ -13,7 +13,7 @@
 
 TEST(TuningDialog, RunsASweepAndAppliesTheBest) {
     QStringList errors;
-    SetErrorBoxHook([&](const QString& message) { errors << message; });
+    TErrorBoxes boxes(errors);
     TFakeDeviceLibrary fake;
     TFakeDevice& device = fake.Device(0);
     for (int n = 0; n < 9; ++n)
@@ -22,7 +22,7 @@ TEST(TuningDialog, RunsASweepAndAppliesTheBest) {
     device.Answers["L \r\r"] = "L \r\n\r\n1000\r\n";
     // A response that settles on the target at once: every round is eligible, the smaller gain wins.
     device.Answers["J 1200\r"] = QByteArray("l\0\x04\xB0", 4).repeated(500);
-    TDeviceSlot slot(0);
+    TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TDeviceWindow window(slot);
     window.findChild<QPushButton*>("tuneButton")->click();
@@ -42,6 +42,5 @@ TEST(TuningDialog, RunsASweepAndAppliesTheBest) {
     ASSERT_EQ(writes.size(), 9u);
     EXPECT_EQ(writes[1], "P2 512\r") << "KP 2 of the best round";
     EXPECT_EQ(window.Session().SettingTexts()[KP], "2") << "the settings page shows it";
-    SetErrorBoxHook({});
     EXPECT_TRUE(errors.isEmpty()) << errors.join(' ').toStdString();
 }

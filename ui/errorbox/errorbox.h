@@ -3,16 +3,12 @@
 #include "common/errors.h"
 
 #include <QString>
-#include <functional>
 
 // The standard error box: caption "Kelmor", stop icon, OK, and a full stop at the end of the text.
 void ShowErrorBox(const QString& message);
 
 // The text as the box shows it: a full stop is appended when the message lacks one.
 QString ErrorBoxText(const QString& message);
-
-// Tests replace the modal box with a recorder; an empty hook restores the box.
-void SetErrorBoxHook(std::function<void(const QString&)> hook);
 
 // Runs a handler body that can fail. A user-visible error ends the body at once and is shown in
 // the standard error box; work already done stays done. An exit that ended the body shows nothing.

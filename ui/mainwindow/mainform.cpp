@@ -22,7 +22,7 @@
 #include <QStatusBar>
 #include <QStyle>
 
-TMainForm::TMainForm(QWidget* parent, const std::atomic<bool>* exitRequested)
+TMainForm::TMainForm(const TPortFactory& ports, QWidget* parent, const std::atomic<bool>* exitRequested)
     : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()) {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -37,7 +37,7 @@ TMainForm::TMainForm(QWidget* parent, const std::atomic<bool>* exitRequested)
     FOpenFailureLabel->setObjectName(QStringLiteral("openFailureLabel"));
     statusBar()->addWidget(FOpenFailureLabel, 1);
 
-    FSlots = new TDeviceSlots(this, exitRequested);
+    FSlots = new TDeviceSlots(ports, this, exitRequested);
     FAboutBox = new TAboutBox(this);
     FPortDialog = new TPortDialog(this);
     FErrorForm = new TErrorForm(this);
@@ -54,10 +54,6 @@ TMainForm::TMainForm(QWidget* parent, const std::atomic<bool>* exitRequested)
 TMainForm::~TMainForm() {
     // The device windows go before the slots they serve.
     qDeleteAll(ui->mdiArea->subWindowList());
-}
-
-QMdiArea* TMainForm::MdiArea() const {
-    return ui->mdiArea;
 }
 
 void TMainForm::Wire() {

@@ -15,7 +15,6 @@ class TMainForm;
 }
 class QFileDialog;
 class QLabel;
-class QMdiArea;
 class QMdiSubWindow;
 class TAboutBox;
 class TDeviceWindow;
@@ -28,9 +27,10 @@ class TMainForm : public QMainWindow {
     Q_OBJECT
 
 public:
-    // exitRequested is set when the program is asked to end from outside (a signal); the devices'
-    // exchanges then end at their next wait.
-    explicit TMainForm(QWidget* parent = nullptr, const std::atomic<bool>* exitRequested = nullptr);
+    // The devices open with the ports of the factory. exitRequested is set when the program is asked
+    // to end from outside (a signal); the devices' exchanges then end at their next wait.
+    explicit TMainForm(const TPortFactory& ports = MachinePorts(), QWidget* parent = nullptr,
+                       const std::atomic<bool>* exitRequested = nullptr);
     ~TMainForm() override;
 
     void OpenDevice0();
@@ -49,14 +49,8 @@ public:
 
     // The slot of the device window created or activated last, or none.
     TDeviceSlot* CurrentSlot() const;
-    TDeviceSlots& Slots() const { return *FSlots; }
     // The device window of a device index, or none while that device is closed.
     TDeviceWindow* WindowOf(std::int32_t index) const;
-
-    QMdiArea* MdiArea() const;
-    TAboutBox* AboutBox() const { return FAboutBox; }
-    TErrorForm* ErrorForm() const { return FErrorForm; }
-    QFileDialog* OpenDialog() const { return FOpenDialog; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
