@@ -173,8 +173,7 @@ TEST_F(StepPageTest, ContextMenuSavesThePlotAndTheLastTest) {
     const QString missing = dir.filePath("missing/plot.png");
     save("savePlotAction", missing);
     ASSERT_EQ(Errors.size(), 1);
-    EXPECT_TRUE(Errors.first().startsWith("Can't write \"" + missing + "\""))
-        << Errors.first().toStdString();
+    EXPECT_TRUE(Errors.first().startsWith("Can't write \"" + missing + "\"")) << Errors.first().toStdString();
 }
 
 // With the default gains the simulated drive overshoots moderately; doubled KP overshoots more.
