@@ -95,11 +95,11 @@ void TStepPage::RunStepTest() {
     RunGuarded([&] {
         if (!FSession)
             return;
+        // The figures show as the test joins the history.
         const TDriveSession::TStepOutcome outcome = FSession->RunStepTest(
             ui->amplitudeEdit->text(), ui->timeEdit->text(), ui->readSettingsCheck->isChecked());
         if (outcome.TimeCapped)
             ui->timeEdit->setText(QStringLiteral("250"));
-        ShowFigures(outcome.Test);
     });
 }
 
