@@ -80,8 +80,10 @@ void NotePortHeld(std::int32_t deviceIndex, const QString& portName, std::int32_
 }
 
 void NotePortRefused(std::int32_t deviceIndex, const QString& portName, const TOpenFailure& failure) {
-    Note(deviceIndex,
-         portName.isEmpty() ? NoPortText(deviceIndex) : OpenFailureText(portName, SystemErrorOf(failure)));
+    Note(deviceIndex, portName.isEmpty() ? NoPortText(deviceIndex)
+                      : !failure.Detail.empty()
+                          ? portName + QStringLiteral(": ") + QString::fromStdString(failure.Detail)
+                          : OpenFailureText(portName, SystemErrorOf(failure)));
 }
 
 void ForgetOpenFailure(std::int32_t deviceIndex) {

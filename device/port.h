@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class QString;
 
@@ -41,8 +42,12 @@ public:
 struct TOpenFailure {
     ZQ_STATUS Status = ZQ_OK;
     int SystemError = 0;
+    // What is wrong with the port's name, when the backend can say it better than a system error.
+    std::string Detail;
 };
 
 // The backends behind the machine's ports (MachinePorts).
 std::unique_ptr<TPort> OpenSerialPort(const QString& portName, TOpenFailure& failure);
-std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, TOpenFailure& failure);
+// The simulated drive of the index, with the plant parameters given as text ("" for the standard one).
+std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, const std::string& plantText,
+                                         TOpenFailure& failure);

@@ -11,8 +11,8 @@ TPortFactory MachinePorts() {
             failure.Status = ZQ_DEVICE_NOT_FOUND;
             return nullptr;
         }
-        if (portName == KSimPortName)
-            return OpenSimulatedPort(deviceIndex, failure);
+        if (IsSimulatedPortName(portName))
+            return OpenSimulatedPort(deviceIndex, SimulatedPlantText(portName).toStdString(), failure);
         return OpenSerialPort(portName, failure);
     };
 }

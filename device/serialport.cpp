@@ -33,15 +33,15 @@ TOpenFailure SystemFailure(int error) {
     switch (error) {
     case EACCES:
     case EPERM:
-        return {ZQ_ACCESS_DENIED, error};
+        return {ZQ_ACCESS_DENIED, error, {}};
     case EBUSY:
-        return {ZQ_DEVICE_BUSY, error};
+        return {ZQ_DEVICE_BUSY, error, {}};
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        return {ZQ_DEVICE_NOT_FOUND, error};
+        return {ZQ_DEVICE_NOT_FOUND, error, {}};
     default:
-        return {ZQ_DEVICE_NOT_OPENED, error};
+        return {ZQ_DEVICE_NOT_OPENED, error, {}};
     }
 }
 

@@ -282,15 +282,29 @@ TDriveSim& SimulatedDrive(std::int32_t deviceIndex) {
     return *drive;
 }
 
+TDriveSim& SimulatedDrive(std::int32_t deviceIndex, const TPlantParameters& plant) {
+    auto& drive = Drives().at(static_cast<std::size_t>(deviceIndex));
+    if (!drive || drive->Plant() != plant)
+        drive = std::make_unique<TDriveSim>(plant);
+    return *drive;
+}
+
 void ResetSimulatedDrives() {
     for (auto& drive : Drives())
         drive.reset();
 }
 
-std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, TOpenFailure& failure) {
+std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, const std::string& plantText,
+                                         TOpenFailure& failure) {
     if (deviceIndex < 0 || deviceIndex >= static_cast<std::int32_t>(Drives().size())) {
         failure.Status = ZQ_DEVICE_NOT_FOUND;
         return nullptr;
     }
-    return std::make_unique<TSimPort>(SimulatedDrive(deviceIndex), Clock());
+    const TPlantParse plant = ParsePlantParameters(plantText);
+    if (!plant.Plant) {
+        failure.Status = ZQ_INVALID_PARAMETER;
+        failure.Detail = plant.Error;
+        return nullptr;
+    }
+    return std::make_unique<TSimPort>(SimulatedDrive(deviceIndex, *plant.Plant), Clock());
 }

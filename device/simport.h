@@ -34,7 +34,10 @@ private:
 void SetSimClock(std::shared_ptr<TSimClock> clock);
 void ResetSimClock();
 
-// The drive of a device index 0..3, created at its first use.
+// The drive of a device index 0..3, created at its first use as the standard drive.
 TDriveSim& SimulatedDrive(std::int32_t deviceIndex);
+// The same with the plant given: a drive of other plant parameters is replaced, as another drive
+// plugged in.
+TDriveSim& SimulatedDrive(std::int32_t deviceIndex, const TPlantParameters& plant);
 // Every drive back to its state at power-on; for tests.
 void ResetSimulatedDrives();

@@ -53,13 +53,13 @@ TOpenFailure SystemFailure(DWORD error) {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-        return {ZQ_DEVICE_NOT_FOUND, ENOENT};
+        return {ZQ_DEVICE_NOT_FOUND, ENOENT, {}};
     // Windows refuses a port that another program holds as "access denied".
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
-        return {ZQ_DEVICE_BUSY, EBUSY};
+        return {ZQ_DEVICE_BUSY, EBUSY, {}};
     default:
-        return {ZQ_DEVICE_NOT_OPENED, 0};
+        return {ZQ_DEVICE_NOT_OPENED, 0, {}};
     }
 }
 

@@ -380,7 +380,7 @@ std::unique_ptr<TPort> OpenWin32Serial(const std::wstring& portName, TOpenFailur
         return nullptr;
     }
     const auto refuse = [&](int error) -> std::unique_ptr<TPort> {
-        failure = {ZQ_DEVICE_NOT_OPENED, error};
+        failure = {ZQ_DEVICE_NOT_OPENED, error, {}};
         CloseHandle(handle);
         return nullptr;
     };

@@ -40,7 +40,7 @@ ZQ_STATUS OpenOn(const TPortFactory& factory, std::int32_t deviceIndex, const QS
         }
         // The system lets a privileged program open a port twice, and two devices on one port would
         // split its bytes between them. Each index has a simulated drive of its own.
-        if (!portName.isEmpty() && portName != KSimPortName && open.Name == portName) {
+        if (!portName.isEmpty() && !IsSimulatedPortName(portName) && open.Name == portName) {
             NotePortHeld(deviceIndex, portName, open.Index);
             return ZQ_DEVICE_BUSY;
         }

@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr std::string_view KIdentification = "KELMOR-SIM servo drive DC 12V 500imp, firmware 1.0\r\n";
 constexpr std::string_view KOk = "OK\r\n";
 constexpr std::string_view KQuery = "?\r\n";
 constexpr char KBackspace = 0x08;
@@ -41,7 +40,8 @@ std::optional<std::int32_t> Argument(std::string_view rest) {
 
 } // namespace
 
-TDriveSim::TDriveSim() : FModel(KStartPosition), FRegisters(KDefaultRegisters) {
+TDriveSim::TDriveSim(const TPlantParameters& plant)
+    : FPlant(plant), FModel(KStartPosition, plant), FRegisters(KDefaultRegisters) {
     FBanks.fill(KDefaultRegisters);
 }
 
@@ -90,7 +90,7 @@ void TDriveSim::Tick() {
     FModel.Tick(FRegisters);
     if (!FRecording)
         return;
-    const auto position = static_cast<std::uint32_t>(FModel.Position());
+    const auto position = static_cast<std::uint32_t>(FModel.ReportedPosition());
     const char record[] = {'l', static_cast<char>((position >> 16) & 0xFF),
                            static_cast<char>((position >> 8) & 0xFF), static_cast<char>(position & 0xFF)};
     Send(std::string_view(record, sizeof record));
@@ -242,21 +242,21 @@ bool TDriveSim::StoreValue(std::string_view rest) {
 bool TDriveSim::Identify(std::string_view rest) {
     if (!rest.empty())
         return false;
-    Send(KIdentification);
+    Send("KELMOR-SIM servo drive DC 12V " + std::to_string(FPlant.EncoderPulses) + "imp, firmware 1.0\r\n");
     return true;
 }
 
 bool TDriveSim::SendPositionLine(std::string_view rest) {
     if (!rest.empty())
         return false;
-    Send("X=" + std::to_string(FModel.Position()) + "\r\n");
+    Send("X=" + std::to_string(FModel.ReportedPosition()) + "\r\n");
     return true;
 }
 
 bool TDriveSim::SendPosition(std::string_view rest) {
     if (!rest.empty() && rest != " ")
         return false;
-    Send("\r\n" + std::to_string(FModel.Position()) + "\r\n");
+    Send("\r\n" + std::to_string(FModel.ReportedPosition()) + "\r\n");
     return true;
 }
 

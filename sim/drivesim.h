@@ -29,7 +29,7 @@ public:
     static constexpr std::size_t KMaxHeldInput = 256;
     static constexpr std::size_t KMaxOutput = 65536;
 
-    TDriveSim();
+    explicit TDriveSim(const TPlantParameters& plant = {});
 
     // One byte from the host, at the drive's present time.
     void Receive(std::uint8_t byte);
@@ -66,6 +66,7 @@ public:
     std::int32_t Position() const { return FModel.Position(); }
     TControlMode Mode() const { return FModel.Mode(); }
     const TServoModel& Model() const { return FModel; }
+    const TPlantParameters& Plant() const { return FPlant; }
 
 private:
     void Interpret(std::uint8_t byte);
@@ -88,6 +89,7 @@ private:
     void AnswerPrompt(int reg, std::string_view line);
     void Tick();
 
+    TPlantParameters FPlant;
     TServoModel FModel;
     TRegisters FRegisters;
     std::array<TRegisters, KBankCount> FBanks;

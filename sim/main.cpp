@@ -22,7 +22,7 @@
 namespace {
 
 constexpr std::string_view KUsage =
-    "Usage: kelmor-drive-sim [--stdio] [--baud N]\n"
+    "Usage: kelmor-drive-sim [--stdio] [--baud N] [--plant KEY=VALUE,...]\n"
     "\n"
     "Serves one simulated servo drive: a 12 V DC motor (6 ohm, 4000 rev/min, 500-pulse encoder)\n"
     "under a cascade position/velocity controller at 2 kHz, with the drive's command interpreter\n"
@@ -36,8 +36,12 @@ constexpr std::string_view KUsage =
     "  --stdio    serve the drive on standard input and output instead; at the end of the input\n"
     "             it finishes what it is doing (a J recording) and exits\n"
     "  --baud N   pace the drive's output at N bit/s, ten bit times a byte (default: unpaced)\n"
+    "  --plant P  another drive than the standard one: P is KEY=VALUE items separated by commas,\n"
+    "             for instance load=5,delay=2; the keys are\n"
     "  --version  show the version\n"
-    "  --help     show this text\n";
+    "  --help     show this text\n"
+    "\n"
+    "Plant parameters (--plant):\n";
 
 constexpr std::int64_t KMaxBaud = 10'000'000;
 // While nothing else is due the drive's time still advances in steps of this size.
@@ -46,6 +50,7 @@ constexpr std::int64_t KIdleWakeNs = 20'000'000;
 struct TOptions {
     bool Stdio = false;
     std::int64_t Baud = 0;
+    TPlantParameters Plant;
 };
 
 bool ParseOptions(int argc, char** argv, TOptions& options, bool& help, bool& version) {
@@ -67,6 +72,13 @@ bool ParseOptions(int argc, char** argv, TOptions& options, bool& help, bool& ve
                 return false;
             }
             options.Baud = baud;
+        } else if (arg == "--plant" && i + 1 < argc) {
+            const TPlantParse plant = ParsePlantParameters(argv[++i]);
+            if (!plant.Plant) {
+                std::fprintf(stderr, "kelmor-drive-sim: --plant: %s\n", plant.Error.c_str());
+                return false;
+            }
+            options.Plant = *plant.Plant;
         } else {
             std::fprintf(stderr, "kelmor-drive-sim: unknown argument '%s' (see --help)\n", argv[i]);
             return false;
@@ -77,9 +89,9 @@ bool ParseOptions(int argc, char** argv, TOptions& options, bool& help, bool& ve
 
 class TServer {
 public:
-    TServer(int inFd, int outFd, bool pty, std::int64_t baud)
-        : FIn(inFd), FOut(outFd), FPty(pty), FByteNs(baud > 0 ? 10'000'000'000 / baud : 0),
-          FStart(std::chrono::steady_clock::now()) {}
+    TServer(int inFd, int outFd, bool pty, const TOptions& options)
+        : FIn(inFd), FOut(outFd), FPty(pty), FByteNs(options.Baud > 0 ? 10'000'000'000 / options.Baud : 0),
+          FStart(std::chrono::steady_clock::now()), FDrive(options.Plant) {}
 
     int Run();
 
@@ -233,7 +245,7 @@ int TServer::Run() {
     }
 }
 
-int ServePty(std::int64_t baud) {
+int ServePty(const TOptions& options) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
         std::fprintf(stderr, "kelmor-drive-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
@@ -253,7 +265,7 @@ int ServePty(std::int64_t baud) {
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
     std::printf("%s\n", path);
     std::fflush(stdout);
-    TServer server(master, master, true, baud);
+    TServer server(master, master, true, options);
     const int result = server.Run();
     close(master);
     return result;
@@ -269,6 +281,7 @@ int main(int argc, char** argv) {
         return 2;
     if (help) {
         std::fputs(KUsage.data(), stdout);
+        std::fputs(PlantParameterHelp, stdout);
         return 0;
     }
     if (version) {
@@ -277,6 +290,6 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGPIPE, SIG_IGN);
     if (options.Stdio)
-        return TServer(STDIN_FILENO, STDOUT_FILENO, false, options.Baud).Run();
-    return ServePty(options.Baud);
+        return TServer(STDIN_FILENO, STDOUT_FILENO, false, options).Run();
+    return ServePty(options);
 }

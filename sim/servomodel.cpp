@@ -6,20 +6,17 @@
 
 namespace {
 
-// The motor: 12 V supply and rating, 6 ohm, 1.5 mH, 4000 rev/min at 12 V without load, a
-// mechanical time constant of 10 ms, some Coulomb and viscous friction.
+// The standard motor: 12 V supply and rating, 6 ohm, 1.5 mH, 4000 rev/min at 12 V without load, a
+// mechanical time constant of 10 ms, some Coulomb and viscous friction. Other plants scale its
+// inertia and change its speed constant, friction and encoder.
 constexpr double KSupplyVolts = 12.0;
 constexpr double KResistance = 6.0;
 constexpr double KInductance = 1.5e-3;
 constexpr double KRatedRpm = 4000.0;
 constexpr double KMechanicalTimeConstant = 0.010;
-constexpr double KRadiansPerPulse = 2.0 * std::numbers::pi / TServoModel::KPulsesPerRevolution;
-// Back-EMF constant in V per pulse/s; the torque constant equals it in SI units.
-constexpr double KBackEmf = KSupplyVolts / (KRatedRpm / 60.0 * TServoModel::KPulsesPerRevolution);
-constexpr double KTorquePerAmp = KSupplyVolts / (KRatedRpm / 60.0 * 2.0 * std::numbers::pi);
-constexpr double KInertia = KMechanicalTimeConstant * KTorquePerAmp * KTorquePerAmp / KResistance;
-constexpr double KCoulombFriction = 1.5e-3;
-constexpr double KViscousFriction = 5e-7;
+constexpr double KRatedTorquePerAmp = KSupplyVolts / (KRatedRpm / 60.0 * 2.0 * std::numbers::pi);
+constexpr double KMotorInertia =
+    KMechanicalTimeConstant * KRatedTorquePerAmp * KRatedTorquePerAmp / KResistance;
 
 constexpr double KControlPeriod = TServoModel::KControlPeriodNs * 1e-9;
 // The electrical time constant is 0.25 ms; 50 steps a period keep explicit Euler well inside it.
@@ -44,12 +41,32 @@ std::int32_t CountOf(double angle) {
 
 } // namespace
 
-TServoModel::TServoModel(std::int32_t startPosition)
-    : FAngle(startPosition + 0.5), FCount(startPosition), FPreviousCount(startPosition),
-      FReference(startPosition) {}
+TServoModel::TServoModel(std::int32_t startPosition, const TPlantParameters& plant)
+    : FPulsesPerRevolution(plant.EncoderPulses),
+      FRadiansPerPulse(2.0 * std::numbers::pi / FPulsesPerRevolution),
+      // Back-EMF in V per pulse/s; the torque constant equals it in SI units.
+      FBackEmf(KSupplyVolts / (plant.NoLoadSpeed / 60.0 * FPulsesPerRevolution)),
+      FTorquePerAmp(KSupplyVolts / (plant.NoLoadSpeed / 60.0 * 2.0 * std::numbers::pi)),
+      FInertia(KMotorInertia * plant.MotorInertia * (1.0 + plant.LoadRatio)),
+      FCoulombFriction(plant.CoulombFriction / 1000.0), FViscousFriction(plant.ViscousFriction / 1e6),
+      FCurrentLimit(plant.CurrentLimit), FDelay(std::clamp(plant.Delay, 1, 3)), FNoise(plant.Noise),
+      FNoiseState(plant.Seed), FAngle(startPosition + 0.5), FCount(startPosition),
+      FPreviousCount(startPosition), FReference(startPosition) {}
 
 double TServoModel::SpeedRpm() const {
-    return FSpeed * 60.0 / KPulsesPerRevolution;
+    return FSpeed * 60.0 / FPulsesPerRevolution;
+}
+
+std::int32_t TServoModel::ReportedPosition() {
+    const std::int32_t count = FCount;
+    if (FNoise == 0)
+        return count;
+    // splitmix64: the same jitter for the same seed on every machine.
+    std::uint64_t z = (FNoiseState += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return count + static_cast<std::int32_t>(z % std::uint64_t(2 * FNoise + 1)) - FNoise;
 }
 
 void TServoModel::SetMode(TControlMode mode) {
@@ -152,23 +169,27 @@ void TServoModel::Tick(const TRegisters& r) {
         pwm = KVelocityLoopGain * (PositionLoop(r) - feedback) + compensation;
         break;
     }
-    // The new duty cycle takes effect with the next PWM period; this one runs on the previous.
-    Integrate(KSupplyVolts * FPwm / KPwmFullScale);
-    FPwm = static_cast<int>(Clamp(pwm, std::min(r[5], KPwmFullScale)));
+    // A new duty cycle takes effect after the plant's delay; this period runs on an earlier one.
+    Integrate(KSupplyVolts * FPwm[std::size_t(FDelay - 1)] / KPwmFullScale);
+    std::copy_backward(FPwm.begin(), FPwm.end() - 1, FPwm.end());
+    FPwm[0] = static_cast<int>(Clamp(pwm, std::min(r[5], KPwmFullScale)));
 }
 
 void TServoModel::Integrate(double volts) {
     constexpr double dt = KControlPeriod / KSubsteps;
     for (int i = 0; i < KSubsteps; ++i) {
-        FCurrent += dt * (volts - KResistance * FCurrent - KBackEmf * FSpeed) / KInductance;
-        const double omega = FSpeed * KRadiansPerPulse;
-        const double torque = KTorquePerAmp * FCurrent - KViscousFriction * omega;
-        double next = omega + dt * torque / KInertia;
+        FCurrent += dt * (volts - KResistance * FCurrent - FBackEmf * FSpeed) / KInductance;
+        // The power stage holds the winding current within its limit.
+        if (FCurrentLimit > 0.0)
+            FCurrent = std::clamp(FCurrent, -FCurrentLimit, FCurrentLimit);
+        const double omega = FSpeed * FRadiansPerPulse;
+        const double torque = FTorquePerAmp * FCurrent - FViscousFriction * omega;
+        double next = omega + dt * torque / FInertia;
         // Coulomb friction brakes towards standstill and holds the motor there while the torque
         // is below it, instead of pushing it backwards.
-        const double frictionStep = dt * KCoulombFriction / KInertia;
+        const double frictionStep = dt * FCoulombFriction / FInertia;
         next = std::fabs(next) <= frictionStep ? 0.0 : next - std::copysign(frictionStep, next);
-        FSpeed = next / KRadiansPerPulse;
+        FSpeed = next / FRadiansPerPulse;
         FAngle += dt * FSpeed;
     }
 }

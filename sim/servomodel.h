@@ -1,8 +1,11 @@
 #pragma once
 
-// The motor and its controller: a 12 V DC motor with a 500-pulse encoder, driven by PWM from a
-// cascade controller that runs every 0.5 ms. The registers are those of the drive (P0..P8) and
-// are read afresh on every control period, so a change takes effect at once.
+// The motor and its controller: a 12 V DC motor with an encoder, driven by PWM from a cascade
+// controller that runs every 0.5 ms. The registers are those of the drive (P0..P8) and are read
+// afresh on every control period, so a change takes effect at once. The plant parameters say which
+// motor, load and power stage; the defaults are the standard drive's.
+
+#include "sim/plant.h"
 
 #include <array>
 #include <cstdint>
@@ -16,20 +19,21 @@ public:
     static constexpr std::int64_t KControlPeriodNs = 500'000;
     static constexpr int KPwmFullScale = 512;
     static constexpr int KSetPointFullScale = 500;
-    static constexpr double KPulsesPerRevolution = 500.0;
     // One speed unit of Vj and G1's F is 117/E rev/min, one acceleration unit of aj 23400/E rev/min/s.
     static constexpr double KPulsesPerSecondPerSpeedUnit = 117.0 / 60.0;
     static constexpr double KPulsesPerSecond2PerAccelUnit = 23400.0 / 60.0;
 
-    explicit TServoModel(std::int32_t startPosition);
+    explicit TServoModel(std::int32_t startPosition, const TPlantParameters& plant = {});
 
     // One control period: measure, control, and integrate the motor over 0.5 ms.
     void Tick(const TRegisters& registers);
 
     // The encoder count.
     std::int32_t Position() const { return FCount; }
+    // The count as the drive reports it, off by the plant's measurement noise.
+    std::int32_t ReportedPosition();
     double SpeedRpm() const;
-    int Pwm() const { return FPwm; }
+    int Pwm() const { return FPwm[0]; }
 
     TControlMode Mode() const { return FMode; }
     void SetMode(TControlMode mode);
@@ -47,6 +51,19 @@ private:
     int PositionLoop(const TRegisters& registers);
     void Integrate(double volts);
 
+    // The plant, in the units the integration takes.
+    double FPulsesPerRevolution;
+    double FRadiansPerPulse;
+    double FBackEmf;      // V per pulse/s
+    double FTorquePerAmp; // N·m/A
+    double FInertia;      // kg·m²
+    double FCoulombFriction;
+    double FViscousFriction;
+    double FCurrentLimit;
+    int FDelay;
+    int FNoise;
+    std::uint64_t FNoiseState;
+
     // Motor state: angle in pulses, speed in pulses/s, winding current in A.
     double FAngle;
     double FSpeed = 0.0;
@@ -56,7 +73,8 @@ private:
     std::int32_t FSetPoint = 0;
     std::int32_t FCount;
     std::int32_t FPreviousCount;
-    int FPwm = 0;
+    // The duty cycles computed, newest first; the one computed FDelay periods ago drives the motor.
+    std::array<int, 3> FPwm{};
 
     // Position loop.
     double FReference;

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTest>
+#include <array>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -61,7 +62,7 @@ constexpr uid_t KNobody = 65534;
 // What the serial backend reports when an ordinary user opens path, in a child process that first
 // gives up root when the test runs as root.
 TOpenFailure OpenAsOrdinaryUser(const QByteArray& path) {
-    TOpenFailure failure{ZQ_OK, -1};
+    TOpenFailure failure{ZQ_OK, -1, {}};
     int channel[2];
     if (::pipe(channel) != 0)
         return failure;
@@ -72,13 +73,15 @@ TOpenFailure OpenAsOrdinaryUser(const QByteArray& path) {
             (::setgroups(0, nullptr) == 0 && ::setresgid(KNobody, KNobody, KNobody) == 0 &&
              ::setresuid(KNobody, KNobody, KNobody) == 0))
             OpenSerialPort(QString::fromLocal8Bit(path), got);
-        [[maybe_unused]] const auto written = ::write(channel[1], &got, sizeof got);
+        const std::array<std::int64_t, 2> sent = {std::int64_t(got.Status), got.SystemError};
+        [[maybe_unused]] const auto written = ::write(channel[1], sent.data(), sizeof sent);
         ::_exit(0);
     }
     ::close(channel[1]);
     if (child > 0) {
-        if (::read(channel[0], &failure, sizeof failure) != sizeof failure)
-            failure = {ZQ_OK, -1};
+        std::array<std::int64_t, 2> received{};
+        if (::read(channel[0], received.data(), sizeof received) == sizeof received)
+            failure = {ZQ_STATUS(received[0]), int(received[1]), {}};
         ::waitpid(child, nullptr, 0);
     }
     ::close(channel[0]);

@@ -1,0 +1,111 @@
+#include "sim/plant.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+struct TPlantKey {
+    const char* Key;
+    double Lowest;
+    double Highest;
+    bool Whole;
+    double (*Get)(const TPlantParameters&);
+    void (*Set)(TPlantParameters&, double);
+};
+
+#define KELMOR_PLANT_FIELD(field, type)                                                                      \
+    [](const TPlantParameters& p) { return double(p.field); },                                               \
+        [](TPlantParameters& p, double v) { p.field = type(v); }
+
+const TPlantKey KPlantKeys[] = {
+    {"motor", 0.01, 10, false, KELMOR_PLANT_FIELD(MotorInertia, double)},
+    {"load", 0, 50, false, KELMOR_PLANT_FIELD(LoadRatio, double)},
+    {"coulomb", 0, 50, false, KELMOR_PLANT_FIELD(CoulombFriction, double)},
+    {"viscous", 0, 100, false, KELMOR_PLANT_FIELD(ViscousFriction, double)},
+    {"speed", 500, 20000, false, KELMOR_PLANT_FIELD(NoLoadSpeed, double)},
+    {"current", 0, 100, false, KELMOR_PLANT_FIELD(CurrentLimit, double)},
+    {"delay", 1, 3, true, KELMOR_PLANT_FIELD(Delay, int)},
+    {"encoder", 16, 100000, true, KELMOR_PLANT_FIELD(EncoderPulses, int)},
+    {"noise", 0, 100, true, KELMOR_PLANT_FIELD(Noise, int)},
+    {"seed", 0, 1e9, true, KELMOR_PLANT_FIELD(Seed, std::uint64_t)},
+};
+
+#undef KELMOR_PLANT_FIELD
+
+std::string Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    const std::size_t last = text.find_last_not_of(" \t");
+    return std::string(text.substr(first, last - first + 1));
+}
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", value);
+    return text;
+}
+
+} // namespace
+
+const char* const PlantParameterHelp =
+    "  motor=M    motor inertia, times the standard motor's (0.01 .. 10, default 1)\n"
+    "  load=R     load inertia over the motor's (0 .. 50, default 0)\n"
+    "  coulomb=C  Coulomb friction in mN*m (0 .. 50, default 1.5)\n"
+    "  viscous=V  viscous friction in uN*m*s/rad (0 .. 100, default 0.5)\n"
+    "  speed=S    no-load speed at 12 V in rev/min (500 .. 20000, default 4000)\n"
+    "  current=I  current limit of the power stage in A (0 .. 100, 0 for none, default 0)\n"
+    "  delay=D    control periods from measuring to the new duty cycle (1 .. 3, default 1)\n"
+    "  encoder=E  encoder pulses per revolution (16 .. 100000, default 500)\n"
+    "  noise=N    each position reported is off by up to N pulses (0 .. 100, default 0)\n"
+    "  seed=K     seed of that jitter (0 .. 1000000000, default 1)\n";
+
+TPlantParse ParsePlantParameters(std::string_view text) {
+    TPlantParameters plant;
+    if (Trimmed(text).empty())
+        return {plant, {}};
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(',', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string item = Trimmed(text.substr(start, end - start));
+        start = end + 1;
+        const std::size_t equals = item.find('=');
+        if (equals == std::string::npos)
+            return {std::nullopt, "'" + item + "' is not key=value"};
+        const std::string key = Trimmed(std::string_view(item).substr(0, equals));
+        const std::string value = Trimmed(std::string_view(item).substr(equals + 1));
+        const TPlantKey* found = nullptr;
+        for (const TPlantKey& k : KPlantKeys)
+            if (key == k.Key)
+                found = &k;
+        if (!found)
+            return {std::nullopt, "'" + key + "' is not a plant parameter"};
+        double number = 0;
+        const auto [rest, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+        const bool whole = !found->Whole || std::floor(number) == number;
+        if (error != std::errc() || rest != value.data() + value.size() || !std::isfinite(number) || !whole ||
+            number < found->Lowest || number > found->Highest)
+            return {std::nullopt, key + " must be " + (found->Whole ? "a whole number" : "a number") +
+                                      " from " + Number(found->Lowest) + " to " + Number(found->Highest) +
+                                      ", not '" + value + "'"};
+        found->Set(plant, number);
+    }
+    return {plant, {}};
+}
+
+std::string PlantText(const TPlantParameters& plant) {
+    const TPlantParameters standard;
+    std::string text;
+    for (const TPlantKey& k : KPlantKeys) {
+        if (k.Get(plant) == k.Get(standard))
+            continue;
+        if (!text.empty())
+            text += ',';
+        text += std::string(k.Key) + '=' + Number(k.Get(plant));
+    }
+    return text;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+// What the simulated drive's motor and power stage are: the default is the 12 V motor of the
+// standard drive; other values make the other drives a tuner meets at the bench. Given as text,
+// "load=5,delay=2", on kelmor-drive-sim's command line and after "sim:" in ZQLINK_PORTS.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct TPlantParameters {
+    double MotorInertia = 1;      // times the standard motor's (a 10 ms mechanical time constant)
+    double LoadRatio = 0;         // load inertia over the motor's
+    double CoulombFriction = 1.5; // mN·m
+    double ViscousFriction = 0.5; // µN·m·s/rad
+    double NoLoadSpeed = 4000;    // rev/min at 12 V: the motor's speed limit
+    double CurrentLimit = 0;      // A that the power stage lets through, 0 for no limit but the winding's
+    int Delay = 1;                // control periods between measuring and the new duty cycle, 1..3
+    int EncoderPulses = 500;      // pulses per revolution
+    int Noise = 0;                // a position the drive reports is off by up to this many pulses either way
+    std::uint64_t Seed = 1;       // of that jitter
+
+    bool operator==(const TPlantParameters&) const = default;
+};
+
+// The parameters a text sets, each "key=value" separated by commas, over the defaults; the error
+// says which item is wrong and why.
+struct TPlantParse {
+    std::optional<TPlantParameters> Plant;
+    std::string Error;
+};
+TPlantParse ParsePlantParameters(std::string_view text);
+
+// The text that sets every parameter that differs from the default; empty for the standard drive.
+std::string PlantText(const TPlantParameters& plant);
+
+// The keys with what each means, for help texts.
+extern const char* const PlantParameterHelp;
