@@ -12,6 +12,14 @@ void WriteSettings(const TSettingTexts& fields, const TMotorData& motor, const T
     }
 }
 
+TRegisterValues SettingRegisters(const TSettingTexts& fields, const TMotorData& motor) {
+    TRegisterValues registers{};
+    for (const TRegisterRow& r : RegisterTable)
+        registers[std::size_t(r.Register)] =
+            r.ToRegister(fields[std::size_t(&r - RegisterTable.data())], motor, fields[KV]);
+    return registers;
+}
+
 TRegisterValues QueryRegisters(TExchange& exchange) {
     // Answers to lines sent just before (a settings write, a bank command, typed keys) may still be
     // arriving; they must not be taken for the first register's reply.

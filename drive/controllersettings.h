@@ -25,6 +25,10 @@ using TRegisterValues = std::array<std::int32_t, SettingCount>;
 // KV text. A bad text, a zero divisor or a register beyond 32 bits ends it with the lines before sent.
 void WriteSettings(const TSettingTexts& fields, const TMotorData& motor, const TSendLine& send);
 
+// The register values that "Wpisz" would write for the texts, by register number, without sending
+// anything; the same errors as WriteSettings.
+TRegisterValues SettingRegisters(const TSettingTexts& fields, const TMotorData& motor);
+
 // The dialogues of "Czytaj": purges the receive queue once, then queries P0..P8 in turn. Throws at
 // the first register that does not answer or whose value text is malformed.
 TRegisterValues QueryRegisters(TExchange& exchange);

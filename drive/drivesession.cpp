@@ -139,6 +139,25 @@ void TDriveSession::WriteRegisters(const TRegisterValues& registers) {
     Publish(std::move(known));
 }
 
+void TDriveSession::ApplyRegisters(const TRegisterValues& registers) {
+    WriteRegisters(registers);
+    TSettingTexts texts = FSettings;
+    try {
+        ShowRegisters(registers, FMotor,
+                      [&](TSettingRow row, const QString& text) { texts[std::size_t(row)] = text; });
+    } catch (const EKelmorError&) {
+        // The rows the motor data cannot show keep their texts.
+    }
+    SetSettingTexts(texts);
+}
+
+void TDriveSession::SetBusy(bool busy) {
+    if (FBusy == busy)
+        return;
+    FBusy = busy;
+    emit BusyChanged(busy);
+}
+
 void TDriveSession::StoreBank(int bank) {
     if (const std::optional<QByteArray> line = BankStoreLine(bank))
         Send(*line);

@@ -50,6 +50,8 @@ public:
     // nothing is lost to the two decimals of the texts. The settings known become their texts. A lost
     // device gets them as soon as it is back.
     void WriteRegisters(const TRegisterValues& registers);
+    // The same, and the settings page then shows them.
+    void ApplyRegisters(const TRegisterValues& registers);
     // The bank store and load; nothing is sent when no bank (0..3) is chosen.
     void StoreBank(int bank);
     void LoadBank(int bank);
@@ -73,6 +75,9 @@ public:
     void ShowPosition();
     void RapidMove(const QString& targetText);
     void FeedMove(const QString& targetText, const QString& speedText);
+    // A run of tests (a tuning run) has the drive: what else would talk to it waits until it ends.
+    bool Busy() const { return FBusy; }
+    void SetBusy(bool busy);
     // The device is about to close: what is under way ends while its bytes can still reach the drive.
     void Close() { emit Closing(); }
     // A key typed in the terminal; a line typed there may change any register.
@@ -93,6 +98,7 @@ signals:
     void MotorDataChanged();
     void SettingTextsChanged();
     void KnownSettingsChanged();
+    void BusyChanged(bool busy);
     // Tests were added or removed.
     void HistoryChanged();
     // Tests were ticked or unticked for the plot.
@@ -114,4 +120,5 @@ private:
     std::optional<TRegisterValues> FPendingRegisters;
     // The terminal line being typed is not empty.
     bool FTypedLine = false;
+    bool FBusy = false;
 };

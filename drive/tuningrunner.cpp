@@ -8,8 +8,24 @@
 #include "drive/steptest.h"
 
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
+
+namespace {
+
+// The recorded positions relative to the start, as the tuner learns from them.
+std::vector<double> RelativePositions(const TStepRecord& step) {
+    std::vector<double> positions;
+    positions.reserve(step.Samples.size());
+    for (std::size_t i = 0; i < step.Samples.size(); ++i)
+        positions.push_back(Arrived(step.Samples[i]) ? double(TruePosition(step, i))
+                                                     : std::numeric_limits<double>::quiet_NaN());
+    return positions;
+}
+
+} // namespace
 
 TTuningRunner::TTuningRunner(TDriveSession& session, TTuningPlan plan, QObject* parent)
     : QObject(parent), FSession(&session), FPlan(std::move(plan)), FBase(session.SettingTexts()) {
@@ -28,40 +44,62 @@ TSettingTexts TTuningRunner::Settings(const std::array<double, 2>& gains) const 
     return texts;
 }
 
-void TTuningRunner::CheckSettings(const TSettingTexts& texts) const {
-    WriteSettings(texts, FSession->MotorData(), [](const QByteArray&) {});
+TRegisterValues TTuningRunner::Registers(const std::array<double, 2>& gains) const {
+    return SettingRegisters(Settings(gains), FSession->MotorData());
 }
 
-void TTuningRunner::Start() {
-    if (!FSession || !FSession->Slot() || FRunning)
-        return;
+int TTuningRunner::PlannedRounds() const {
+    return (FPlan.Search ? FPlan.MaxTests : FPlan.Steps + (FPlan.Criterion.BackOffPercent > 0 ? 1 : 0));
+}
+
+void TTuningRunner::CheckPlan() const {
     ParseStepEntries(FPlan.AmplitudeText, FPlan.TimeText);
     if (FPlan.Criterion.BackOffPercent < 0 || FPlan.Criterion.BackOffPercent > 30)
         throw EKelmorError(QStringLiteral("The back-off must lie between 0 and 30 %"));
     if (!(FPlan.Criterion.OvershootLimit >= 0))
         throw EKelmorError(QStringLiteral("The overshoot limit must not be below 0 %"));
-    // Every value the run may write is checked before anything is: a sweep's values, the corners of a
-    // search's box (the conversions grow with the gains).
+    if (!FPlan.Search) {
+        for (const double value : SweepValues(FPlan.From, FPlan.To, FPlan.Steps, FPlan.Geometric))
+            Registers({value, 0});
+        return;
+    }
+    if (FPlan.Rows[0] == FPlan.Rows[1])
+        throw EKelmorError(QStringLiteral("The search needs two different settings"));
+    const int least = FPlan.Criterion.BackOffPercent > 0 ? 3 : 2;
+    if (FPlan.MaxTests < least || FPlan.MaxTests > MaxSearchTests)
+        throw EKelmorError(QStringLiteral("A search takes %1 to %2 tests").arg(least).arg(MaxSearchTests));
+    for (std::size_t i = 0; i < 2; ++i)
+        if (!(FPlan.Lowest[i] > 0 && FPlan.Lowest[i] <= FPlan.Highest[i]))
+            throw EKelmorError(QStringLiteral("The search's bounds must lie above zero, the lower first"));
+    // The conversions grow with the gains: the corners of the box bound every value the search writes.
+    for (const double a : {FPlan.Lowest[0], FPlan.Highest[0]})
+        for (const double b : {FPlan.Lowest[1], FPlan.Highest[1]})
+            Registers({a, b});
+}
+
+void TTuningRunner::Start() {
+    if (!FSession || !FSession->Slot() || FRunning || FSession->Busy())
+        return;
+    CheckPlan();
+    const auto [amplitude, timeMs] = ParseStepEntries(FPlan.AmplitudeText, FPlan.TimeText);
     if (FPlan.Search) {
-        if (FPlan.Rows[0] == FPlan.Rows[1])
-            throw EKelmorError(QStringLiteral("The search needs two different settings"));
-        if (FPlan.MaxTests < 2 || FPlan.MaxTests > MaxSearchTests)
-            throw EKelmorError(QStringLiteral("A search takes 2 to %1 tests").arg(MaxSearchTests));
-        for (std::size_t i = 0; i < 2; ++i)
-            if (!(FPlan.Lowest[i] > 0 && FPlan.Lowest[i] <= FPlan.Highest[i]))
-                throw EKelmorError(
-                    QStringLiteral("The search's bounds must lie above zero, the lower first"));
-        for (const double a : {FPlan.Lowest[0], FPlan.Highest[0]})
-            for (const double b : {FPlan.Lowest[1], FPlan.Highest[1]})
-                CheckSettings(Settings({a, b}));
-        const TSettingTexts& now = FSession->SettingTexts();
-        const auto gain = [&](std::size_t i) { return double(StrToFloat(now[std::size_t(FPlan.Rows[i])])); };
-        FSearch.emplace(TGainSearch::TBox{FPlan.Lowest, FPlan.Highest}, std::array{gain(0), gain(1)},
-                        FPlan.MaxTests);
+        const auto gain = [&](std::size_t i) {
+            return double(StrToFloat(FBase[std::size_t(FPlan.Rows[i])]));
+        };
+        FStartGains = {gain(0), gain(1)};
+        TTunerSetup setup;
+        setup.Lowest = FPlan.Lowest;
+        setup.Highest = FPlan.Highest;
+        setup.Start = FStartGains;
+        // The back-off's verification is one of the tests.
+        setup.MaxTests = FPlan.MaxTests - (FPlan.Criterion.BackOffPercent > 0 ? 1 : 0);
+        setup.OvershootLimit = FPlan.Criterion.OvershootLimit;
+        setup.Amplitude = amplitude;
+        setup.SampleCount = std::min(2 * timeMs, MaxStepSamples);
+        setup.Registers = [this](const std::array<double, 2>& gains) { return Registers(gains); };
+        FTuner.emplace(std::move(setup));
     } else {
         FSweep = SweepValues(FPlan.From, FPlan.To, FPlan.Steps, FPlan.Geometric);
-        for (const double value : FSweep)
-            CheckSettings(Settings({value, 0}));
     }
     {
         // What the run leaves behind as it found it.
@@ -70,22 +108,61 @@ void TTuningRunner::Start() {
     }
     FRunning = true;
     FStopAsked = false;
-    QTimer::singleShot(0, this, &TTuningRunner::RunRound);
+    FSession->SetBusy(true);
+    QTimer::singleShot(0, this, &TTuningRunner::ProposeRound);
 }
 
 void TTuningRunner::Stop() {
     FStopAsked = true;
 }
 
-std::optional<std::array<double, 2>> TTuningRunner::NextGains() {
-    if (FSearch)
-        return FSearch->Next();
-    if (FRounds.size() < FSweep.size())
-        return std::array{FSweep[FRounds.size()], 0.0};
-    return std::nullopt;
+std::optional<TTuningRound> TTuningRunner::BackOffRound() {
+    const std::optional<std::size_t> best = Best();
+    if (FBackOffRun || FPlan.Criterion.BackOffPercent <= 0 || !best)
+        return std::nullopt;
+    FBackOffRun = true;
+    // The outer loop's gain only: lowering KV too would take damping away with it.
+    TTuningRound round = FRounds[*best];
+    TSettingTexts texts = Settings(round.Gains);
+    const double kp = double(StrToFloat(texts[KP]));
+    double backedOff = BackedOff(kp, FPlan.Criterion, 0, kp);
+    for (std::size_t i = 0; i < (FPlan.Search ? 2u : 1u); ++i)
+        if (FPlan.Rows[i] == KP) {
+            const double lowest = FPlan.Search ? FPlan.Lowest[i] : std::min(FPlan.From, FPlan.To);
+            backedOff = BackedOff(kp, FPlan.Criterion, lowest, kp);
+            round.Gains[i] = backedOff;
+        }
+    texts[KP] = GainText(backedOff);
+    round.Registers = SettingRegisters(texts, FSession->MotorData());
+    if (round.Registers == FRounds[*best].Registers)
+        return std::nullopt;
+    round.Role = TRoundRole::BackOff;
+    round.TestNumber = 0;
+    round.Predicted = FTuner ? FTuner->Predict(round.Gains) : std::nullopt;
+    return round;
 }
 
-void TTuningRunner::RunRound() {
+std::optional<TTuningRound> TTuningRunner::NextRound() {
+    if (FTuner) {
+        if (const std::optional<TTunerProposal> proposal = FTuner->Next()) {
+            TTuningRound round;
+            round.Gains = proposal->Gains;
+            round.Registers = proposal->Registers;
+            round.Predicted = proposal->Predicted;
+            round.Role =
+                proposal->Kind == TTunerProposal::Confirm ? TRoundRole::Confirmation : TRoundRole::Planned;
+            return round;
+        }
+    } else if (FRounds.size() < FSweep.size()) {
+        TTuningRound round;
+        round.Gains = {FSweep[FRounds.size()], 0};
+        round.Registers = Registers(round.Gains);
+        return round;
+    }
+    return BackOffRound();
+}
+
+void TTuningRunner::ProposeRound() {
     if (!FRunning)
         return;
     if (FStopAsked)
@@ -93,21 +170,52 @@ void TTuningRunner::RunRound() {
     TDeviceSlot* slot = FSession ? FSession->Slot() : nullptr;
     if (!slot || slot->IsLost())
         return Finish(QStringLiteral("The device was lost"));
-    const std::optional<std::array<double, 2>> gains = NextGains();
-    if (!gains)
-        return Finish(QString());
+    std::optional<TTuningRound> round;
     try {
-        FSession->WriteSettings(Settings(*gains));
+        round = NextRound();
+    } catch (const EKelmorError& error) {
+        return Finish(error.Message());
+    }
+    if (!round) {
+        const QString why = FTuner && !FBackOffRun ? QString::fromUtf8(FTuner->EndReason()) : QString();
+        return Finish(why);
+    }
+    FRounds.push_back(*round);
+    emit RoundProposed();
+    // The dialog shows the prediction before the test holds the line.
+    QTimer::singleShot(0, this, &TTuningRunner::RunRound);
+}
+
+void TTuningRunner::RunRound() {
+    if (!FRunning)
+        return;
+    if (FStopAsked) {
+        FRounds.pop_back();
+        return Finish(QStringLiteral("Stopped"));
+    }
+    TDeviceSlot* slot = FSession ? FSession->Slot() : nullptr;
+    if (!slot || slot->IsLost()) {
+        FRounds.pop_back();
+        return Finish(QStringLiteral("The device was lost"));
+    }
+    TTuningRound& round = FRounds.back();
+    try {
+        FSession->WriteRegisters(round.Registers);
         const std::unique_ptr<TExchange> exchange = slot->BeginExchange();
         const TTestRecord& test =
             FSession->RunStepTest(*exchange, FPlan.AmplitudeText, FPlan.TimeText, false).Test;
-        if (FRounds.empty()) {
+        if (FRounds.size() == 1) {
             FStartPosition = test.Step.StartPosition;
             FAmplitude = test.Step.Amplitude;
         }
-        FRounds.push_back(MakeRound(test, *gains, FPlan.Criterion));
-        if (FSearch)
-            FSearch->Report(SearchScore(test, FPlan.Criterion));
+        const TTuningRound made = MakeRound(test, round.Gains, FPlan.Criterion);
+        round.TestNumber = made.TestNumber;
+        round.Verdict = made.Verdict;
+        round.Score = made.Score;
+        round.Overshoot = made.Overshoot;
+        if (FTuner && round.Role != TRoundRole::BackOff)
+            FTuner->Report(
+                {RelativePositions(test.Step), round.Verdict == TRoundVerdict::Eligible, round.Score});
         emit RoundDone();
         if (slot->IsLost())
             return Finish(QStringLiteral("The device was lost"));
@@ -118,10 +226,12 @@ void TTuningRunner::RunRound() {
                     .arg(test.Number)
                     .arg(StepTexts(test.Figures).Overshoot));
     } catch (const EKelmorError& error) {
+        if (FRounds.back().TestNumber == 0)
+            FRounds.pop_back();
         return Finish(error.Message());
     }
     if (!FPlan.ReturnToStart || FStopAsked) {
-        QTimer::singleShot(0, this, &TTuningRunner::RunRound);
+        QTimer::singleShot(0, this, &TTuningRunner::ProposeRound);
         return;
     }
     FSession->RapidMove(QString::number(FStartPosition));
@@ -149,7 +259,7 @@ void TTuningRunner::WaitForReturn() {
         return Finish(QStringLiteral("The device was lost"));
     if (position >= 0 &&
         100 * std::abs(position - std::int64_t(FStartPosition)) <= std::int64_t(FAmplitude)) {
-        QTimer::singleShot(0, this, &TTuningRunner::RunRound);
+        QTimer::singleShot(0, this, &TTuningRunner::ProposeRound);
         return;
     }
     if (FReturnClock.elapsed() >= ReturnTimeoutMs)
@@ -162,6 +272,8 @@ void TTuningRunner::WaitForReturn() {
 void TTuningRunner::Finish(const QString& why) {
     FRunning = false;
     Restore();
+    if (FSession)
+        FSession->SetBusy(false);
     emit Finished(why);
 }
 
@@ -170,16 +282,34 @@ void TTuningRunner::Restore() {
         FSession->WriteRegisters(FOriginal);
 }
 
-std::optional<TSettingTexts> TTuningRunner::BestSettings() const {
-    const std::optional<std::size_t> best = Best();
+std::optional<std::size_t> TTuningRunner::Best() const {
+    if (!FTuner)
+        return BestRound(FRounds);
+    const std::optional<TGainTuner::TBest> best = FTuner->Best();
     if (!best)
         return std::nullopt;
-    const TTuningRound& round = FRounds[*best];
-    std::array<double, 2> gains{};
-    for (std::size_t i = 0; i < 2; ++i) {
-        const double lowest = FPlan.Search ? FPlan.Lowest[i] : std::min(FPlan.From, FPlan.To);
-        const double highest = FPlan.Search ? FPlan.Highest[i] : std::max(FPlan.From, FPlan.To);
-        gains[i] = BackedOff(round.Gains[i], FPlan.Criterion, lowest, highest);
+    // The tuner counts the tests it chose; the rounds hold them in the same order.
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < FRounds.size(); ++i)
+        if (FRounds[i].Role != TRoundRole::BackOff && seen++ == best->Test)
+            return i;
+    return std::nullopt;
+}
+
+std::optional<TTuningResult> TTuningRunner::Result() const {
+    const std::optional<std::size_t> best = Best();
+    if (FRunning || !best)
+        return std::nullopt;
+    TTuningResult result{*best, FRounds[*best].Registers, TTuningResult::Best, false};
+    if (FTuner)
+        result.Confirmed = FTuner->Best()->Confirmed;
+    for (std::size_t i = 0; i < FRounds.size(); ++i) {
+        if (FRounds[i].Role != TRoundRole::BackOff || FRounds[i].TestNumber == 0)
+            continue;
+        if (FRounds[i].Verdict == TRoundVerdict::Eligible)
+            result = {i, FRounds[i].Registers, TTuningResult::BackedOff, result.Confirmed};
+        else
+            result.Kind = TTuningResult::BackOffFailed;
     }
-    return Settings(gains);
+    return result;
 }

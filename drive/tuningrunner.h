@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drive/drivesession.h"
+#include "drive/gaintuner.h"
 #include "drive/tuning.h"
 
 #include <QElapsedTimer>
@@ -24,7 +25,7 @@ struct TTuningPlan {
     // Search: each gain within its bounds, at most MaxTests tests, from the settings as they stand.
     std::array<double, 2> Lowest{};
     std::array<double, 2> Highest{};
-    int MaxTests = 20;
+    int MaxTests = 12;
 
     TTuningCriterion Criterion;
     // Between tests the motor goes back to where the run started.
@@ -34,11 +35,23 @@ struct TTuningPlan {
     QString TimeText;
 };
 
+// What "Zastosuj" writes when a run is over: the registers of a tested round, and whether they are
+// the best backed off (verified by a test of their own) or the best itself.
+struct TTuningResult {
+    std::size_t Round = 0;
+    TRegisterValues Registers{};
+    enum TKind { Best, BackedOff, BackOffFailed } Kind = Best;
+    bool Confirmed = false; // the point was tested twice and met the criterion both times
+};
+
 // Runs the step tests of a plan on a session: for each round it writes the nine settings with the
-// round's gains ("Wpisz"), runs a step test (which joins the history) and, between rounds, moves the
-// motor back to where the run started. It takes an exchange for each test only, and lets the event
-// loop run between the steps, so the terminal and the lines go on. However the run ends, the register
-// values that were in the drive before it are written back (to a lost device as soon as it is back).
+// round's gains, runs a step test (which joins the history) and, between rounds, moves the motor back
+// to where the run started. A sweep's rounds are its plan; a search's are chosen one by one by the
+// tuner from every test so far. A back-off is verified by one more test. The runner takes an
+// exchange for each test only, and lets the event loop run between the steps, so the terminal and
+// the lines go on, while the session is busy for anything else that would talk to the drive.
+// However the run ends, the register values that were in the drive before it are written back (to a
+// lost device as soon as it is back).
 class TTuningRunner : public QObject {
     Q_OBJECT
 
@@ -57,25 +70,34 @@ public:
     void Stop();
     bool Running() const { return FRunning; }
 
-    // The rounds so far, and the best of them by the criterion.
+    // The rounds so far; the last one's test may still be to run (its TestNumber is 0 until then).
     const std::vector<TTuningRound>& Rounds() const { return FRounds; }
-    std::optional<std::size_t> Best() const { return BestRound(FRounds); }
+    // The best round by the criterion; for a search, the one the tuner recommends.
+    std::optional<std::size_t> Best() const;
     // The most rounds the plan can have.
-    int PlannedRounds() const { return FPlan.Search ? FPlan.MaxTests : FPlan.Steps; }
-    // The settings of the best round with its gains backed off; none without a best round.
-    std::optional<TSettingTexts> BestSettings() const;
+    int PlannedRounds() const;
+    // What "Zastosuj" writes; none without a best round, or while the run goes on.
+    std::optional<TTuningResult> Result() const;
     const TTuningPlan& Plan() const { return FPlan; }
+    // The search's tuner; none for a sweep.
+    const TGainTuner* Tuner() const { return FTuner ? &*FTuner : nullptr; }
+    // Where the search started.
+    std::array<double, 2> StartGains() const { return FStartGains; }
 
 signals:
+    // The next round is chosen and about to run; its prediction, if any, is in the last round.
+    void RoundProposed();
     void RoundDone();
     // The run is over; why, when it ended before its plan did ("" when the plan ran out).
     void Finished(const QString& why);
 
 private:
     TSettingTexts Settings(const std::array<double, 2>& gains) const;
-    // Converts every register of the texts without sending any: what the drive could not hold throws.
-    void CheckSettings(const TSettingTexts& texts) const;
-    std::optional<std::array<double, 2>> NextGains();
+    TRegisterValues Registers(const std::array<double, 2>& gains) const;
+    void CheckPlan() const;
+    std::optional<TTuningRound> NextRound();
+    std::optional<TTuningRound> BackOffRound();
+    void ProposeRound();
     void RunRound();
     void WaitForReturn();
     void Finish(const QString& why);
@@ -85,11 +107,13 @@ private:
     TTuningPlan FPlan;
     TSettingTexts FBase;
     std::vector<double> FSweep;
-    std::optional<TGainSearch> FSearch;
+    std::optional<TGainTuner> FTuner;
+    std::array<double, 2> FStartGains{};
     TRegisterValues FOriginal{};
     std::vector<TTuningRound> FRounds;
     bool FRunning = false;
     bool FStopAsked = false;
+    bool FBackOffRun = false;
     std::uint32_t FStartPosition = 0;
     std::uint32_t FAmplitude = 0;
     QElapsedTimer FReturnClock;

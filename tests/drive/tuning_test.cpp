@@ -1,4 +1,4 @@
-#include "drive/tuning.h"
+#include "bench/compasssearch.h"
 
 #include "tests/support/outcome.h"
 #include "tests/support/qtprinters.h"

@@ -1,5 +1,6 @@
 // The tuning dialog from the step page: a sweep run to its end, and its best applied.
 
+#include "common/numtext.h"
 #include "tests/support/fakeport.h"
 #include "tests/support/modal.h"
 #include "ui/devicewindow/devicewindow.h"
@@ -41,6 +42,6 @@ TEST(TuningDialog, RunsASweepAndAppliesTheBest) {
     const std::vector<QByteArray> writes = device.Writes();
     ASSERT_EQ(writes.size(), 9u);
     EXPECT_EQ(writes[1], "P2 512\r") << "KP 2 of the best round";
-    EXPECT_EQ(window.Session().SettingTexts()[KP], "2") << "the settings page shows it";
+    EXPECT_EQ(window.Session().SettingTexts()[KP], LocalDecimalText("2,00")) << "the settings page shows it";
     EXPECT_TRUE(errors.isEmpty()) << errors.join(' ').toStdString();
 }

@@ -4,6 +4,7 @@
 #include "ui/devicewindow/typedkey.h"
 #include "ui_devicewindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 
@@ -137,6 +138,11 @@ bool TDeviceWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TDeviceWindow::TerminalKeyPress(std::uint8_t byte) {
+    // A tuning run has the drive: a key typed now would land among its command lines.
+    if (FSession.Busy()) {
+        QApplication::beep();
+        return;
+    }
     FSession.SendTyped(byte);
 }
 

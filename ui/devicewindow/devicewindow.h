@@ -31,6 +31,7 @@ public:
     // The slot this window serves; none once the slot table is gone.
     TDeviceSlot* Slot() const { return FSlot.data(); }
     TDriveSession& Session() { return FSession; }
+    const TDriveSession& Session() const { return FSession; }
 
     void Flush();
     void DisplayModemStatus(const TLineStates& lines);

@@ -1,5 +1,6 @@
 #include "ui/diagnosticspage/diagnosticspage.h"
 
+#include "ui/devicewindow/drivecommands.h"
 #include "ui_diagnosticspage.h"
 
 namespace {
@@ -43,6 +44,7 @@ TDiagnosticsPage::~TDiagnosticsPage() = default;
 
 void TDiagnosticsPage::Attach(TDriveSession& session) {
     FSession = &session;
+    EnableWhileIdle(session, {ui->modeGroup, ui->setPointSlider, ui->identifyButton, ui->positionButton});
 }
 
 void TDiagnosticsPage::ReturnToZero() {

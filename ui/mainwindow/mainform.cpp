@@ -128,8 +128,11 @@ bool TMainForm::StillOpen(const TDeviceSlot* slot) const {
 void TMainForm::UpdateActions() {
     // A send holds the device windows and the file commands until it ends.
     const TDeviceSlot* current = FSend ? nullptr : CurrentSlot();
-    ui->configureAction->setEnabled(current);
-    ui->sendFileAction->setEnabled(current);
+    // A tuning run holds its drive: a file sent or new line settings would cut into its tests.
+    const TDeviceWindow* window = current ? WindowOf(current->Index()) : nullptr;
+    const bool idle = current && !(window && window->Session().Busy());
+    ui->configureAction->setEnabled(idle);
+    ui->sendFileAction->setEnabled(idle);
     ui->receiveFileAction->setEnabled(current);
     ui->closeFileAction->setEnabled(current && current->Capturing());
 

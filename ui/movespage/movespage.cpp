@@ -1,5 +1,6 @@
 #include "ui/movespage/movespage.h"
 
+#include "ui/devicewindow/drivecommands.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui_movespage.h"
 
@@ -13,6 +14,7 @@ TMovesPage::~TMovesPage() = default;
 
 void TMovesPage::Attach(TDriveSession& session) {
     FSession = &session;
+    EnableWhileIdle(session, {ui->rapidMoveButton, ui->feedMoveButton});
 }
 
 void TMovesPage::RapidMove() {

@@ -2,6 +2,7 @@
 
 #include "common/numtext.h"
 #include "drive/parameterfile.h"
+#include "ui/devicewindow/drivecommands.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/filedialog/choosefile.h"
 #include "ui_settingspage.h"
@@ -65,6 +66,8 @@ void TSettingsPage::Attach(TDriveSession& session) {
     FSession = &session;
     ShowSettings();
     connect(&session, &TDriveSession::SettingTextsChanged, this, &TSettingsPage::ShowSettings);
+    EnableWhileIdle(
+        session, {ui->readSettingsButton, ui->writeSettingsButton, ui->bankStoreButton, ui->bankLoadButton});
     for (int row = 0; row < SettingCount; ++row)
         connect(FFields[std::size_t(row)], &QLineEdit::textChanged, this, [this, row](const QString& text) {
             if (FSession)

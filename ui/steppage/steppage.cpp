@@ -1,15 +1,15 @@
 #include "ui/steppage/steppage.h"
 
-#include "common/savefile.h"
 #include "drive/stepfiles.h"
+#include "plot/imagefile.h"
 #include "plot/paintercanvas.h"
 #include "plot/stepplot.h"
+#include "ui/devicewindow/drivecommands.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/filedialog/choosefile.h"
 #include "ui/tuningdialog/tuningdialog.h"
 #include "ui_steppage.h"
 
-#include <QBuffer>
 #include <QFontMetrics>
 #include <QResizeEvent>
 
@@ -30,15 +30,6 @@ void FitInPanel(QLabel* caption, const QWidget* panel) {
     }
     caption->setFont(font);
     caption->resize(room, caption->height());
-}
-
-void SaveImage(const QString& fileName, const QImage& image) {
-    QByteArray png;
-    QBuffer buffer(&png);
-    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
-        throw EKelmorError(
-            QStringLiteral("Can't write \"%1\": the image could not be encoded").arg(fileName));
-    WriteWholeFile(fileName, png);
 }
 
 // What the plot draws of a test.
@@ -79,6 +70,7 @@ void TStepPage::Attach(TDriveSession& session) {
         Redraw();
     });
     connect(&session, &TDriveSession::ShownChanged, this, &TStepPage::Redraw);
+    EnableWhileIdle(session, {ui->runButton});
 }
 
 void TStepPage::resizeEvent(QResizeEvent* event) {
@@ -143,10 +135,16 @@ void TStepPage::Redraw() {
 void TStepPage::OpenTuning() {
     if (!FSession)
         return;
+    // One dialog a device: while it is open, the button brings it back to the front.
+    if (FTuning) {
+        FTuning->raise();
+        FTuning->activateWindow();
+        return;
+    }
     // The dialog closes with the page; its run ends then too.
-    auto* dialog = new TTuningDialog(*FSession, ui->amplitudeEdit->text(), ui->timeEdit->text(), this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->show();
+    FTuning = new TTuningDialog(*FSession, ui->amplitudeEdit->text(), ui->timeEdit->text(), this);
+    FTuning->setAttribute(Qt::WA_DeleteOnClose);
+    FTuning->show();
 }
 
 void TStepPage::ClearPlot() {
@@ -161,7 +159,7 @@ void TStepPage::SavePlot() {
         const QString fileName = ChooseFile(this, QStringLiteral("Zapisz wykres"), QFileDialog::AcceptSave,
                                             QStringLiteral("PNG (*.png)"), QStringLiteral("png"));
         if (!fileName.isEmpty())
-            SaveImage(fileName, ui->plotBox->Image());
+            SavePng(fileName, ui->plotBox->Image());
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include "drive/drivesession.h"
 
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 #include <memory>
@@ -48,4 +49,5 @@ private:
     std::optional<int> FLastTest;
     // "CLS" was clicked: the surface is framed from then on, as the wipe left it.
     bool FFramed = false;
+    QPointer<QDialog> FTuning;
 };

@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QTableWidgetItem>
+#include <cmath>
 
 namespace {
 
@@ -13,22 +14,46 @@ enum TRoundColumn : int {
     TestColumn,
     FirstGainColumn,
     SecondGainColumn,
+    PredictedOvershootColumn,
     OvershootColumn,
+    PredictedScoreColumn,
     ScoreColumn,
     VerdictColumn
 };
 
-QString VerdictText(TRoundVerdict verdict) {
-    switch (verdict) {
+// A sweep's box: half to twice the present value; a search's: an eighth to eight times, since a drive
+// that is not the one its defaults were made for may need gains several times apart from them.
+constexpr double KSweepFactor = 2;
+constexpr double KSearchFactor = 8;
+// The map's prediction: cells a side.
+constexpr int KMapCells = 28;
+
+QString VerdictText(const TTuningRound& round) {
+    QString text;
+    switch (round.Verdict) {
     case TRoundVerdict::Eligible:
-        return QStringLiteral("spełnia");
+        text = QStringLiteral("spełnia");
+        break;
     case TRoundVerdict::SamplesMissing:
-        return QStringLiteral("brak próbek");
+        text = QStringLiteral("brak próbek");
+        break;
     case TRoundVerdict::Overshoot:
-        return QStringLiteral("przeregulowanie");
+        text = QStringLiteral("przeregulowanie");
+        break;
     default:
-        return QStringLiteral("nie ustala się");
+        text = QStringLiteral("nie ustala się");
+        break;
     }
+    if (round.Role == TRoundRole::Confirmation)
+        text += QStringLiteral(" (powtórka)");
+    else if (round.Role == TRoundRole::BackOff)
+        text += QStringLiteral(" (cofnięcie KP)");
+    return text;
+}
+
+// A prediction with its spread, "9,50 ± 1,20".
+QString Spread(double mean, double sd) {
+    return FloatToText(float(mean)) + QStringLiteral(" ± ") + FloatToText(float(sd));
 }
 
 void FillRows(QComboBox* box, TSettingRow chosen) {
@@ -41,6 +66,17 @@ double Number(const QLineEdit* edit) {
     return double(StrToFloat(edit->text()));
 }
 
+TMapVerdict MapVerdict(TRoundVerdict verdict) {
+    switch (verdict) {
+    case TRoundVerdict::Eligible:
+        return TMapVerdict::Eligible;
+    case TRoundVerdict::Overshoot:
+        return TMapVerdict::Overshoot;
+    default:
+        return TMapVerdict::Other;
+    }
+}
+
 } // namespace
 
 TTuningDialog::TTuningDialog(TDriveSession& session, const QString& amplitudeText, const QString& timeText,
@@ -48,31 +84,34 @@ TTuningDialog::TTuningDialog(TDriveSession& session, const QString& amplitudeTex
     : QDialog(parent), ui(std::make_unique<Ui::TTuningDialog>()), FSession(&session),
       FAmplitudeText(amplitudeText), FTimeText(timeText) {
     ui->setupUi(this);
-    setWindowModality(Qt::ApplicationModal);
     ui->stepLabel->setText(QStringLiteral("Skok: %1 impulsów, pomiar %2 ms (z zakładki „Skok jednostkowy”)")
                                .arg(amplitudeText, timeText));
     FillRows(ui->sweepRowBox, KP);
     FillRows(ui->firstRowBox, KP);
     FillRows(ui->secondRowBox, KV);
-    const auto range = [this](QComboBox* box, QLineEdit* from, QLineEdit* to) {
-        FillRange(box, from, to);
-        connect(box, &QComboBox::currentIndexChanged, this, [=, this] { FillRange(box, from, to); });
+    const auto range = [this](QComboBox* box, QLineEdit* from, QLineEdit* to, double factor) {
+        FillRange(box, from, to, factor);
+        connect(box, &QComboBox::currentIndexChanged, this, [=, this] { FillRange(box, from, to, factor); });
     };
-    range(ui->sweepRowBox, ui->sweepFromEdit, ui->sweepToEdit);
-    range(ui->firstRowBox, ui->firstFromEdit, ui->firstToEdit);
-    range(ui->secondRowBox, ui->secondFromEdit, ui->secondToEdit);
+    range(ui->sweepRowBox, ui->sweepFromEdit, ui->sweepToEdit, KSweepFactor);
+    range(ui->firstRowBox, ui->firstFromEdit, ui->firstToEdit, KSearchFactor);
+    range(ui->secondRowBox, ui->secondFromEdit, ui->secondToEdit, KSearchFactor);
     ui->limitEdit->setText(GainText(10));
     ui->rounds->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui->rounds->verticalHeader()->hide();
-    // Only the chosen mode's entries show.
+    ui->resultSplitter->setStretchFactor(0, 3);
+    ui->resultSplitter->setStretchFactor(1, 2);
+    // Only the chosen mode's entries show; the map only for a search.
     connect(ui->sweepRadio, &QRadioButton::toggled, this, [this](bool sweep) {
         ui->sweepGroup->setVisible(sweep);
         ui->searchGroup->setVisible(!sweep);
+        ui->tuningMap->setVisible(!sweep);
     });
     ui->searchGroup->hide();
+    ui->tuningMap->hide();
     connect(ui->startButton, &QPushButton::clicked, this, &TTuningDialog::StartRun);
     connect(ui->stopButton, &QPushButton::clicked, this, &TTuningDialog::StopRun);
-    connect(ui->applyButton, &QPushButton::clicked, this, &TTuningDialog::ApplyBest);
+    connect(ui->applyButton, &QPushButton::clicked, this, &TTuningDialog::ApplyResult);
     connect(ui->closeButton, &QPushButton::clicked, this, &TTuningDialog::reject);
     UpdateButtons();
 }
@@ -89,17 +128,16 @@ TTuningDialog::~TTuningDialog() {
     }
 }
 
-void TTuningDialog::FillRange(QComboBox* row, QLineEdit* from, QLineEdit* to) {
+void TTuningDialog::FillRange(QComboBox* row, QLineEdit* from, QLineEdit* to, double factor) {
     if (!FSession)
         return;
-    // Half to twice the present value, as a first guess.
     double value = 0;
     try {
         value = double(StrToFloat(FSession->SettingTexts()[std::size_t(row->currentIndex())]));
     } catch (const EKelmorError&) {
     }
-    from->setText(GainText(value > 0 ? value / 2 : 0.1));
-    to->setText(GainText(value > 0 ? value * 2 : 1));
+    from->setText(GainText(value > 0 ? value / factor : 0.1));
+    to->setText(GainText(value > 0 ? value * factor : 1));
 }
 
 TTuningPlan TTuningDialog::Plan() const {
@@ -130,6 +168,8 @@ void TTuningDialog::StartRun() {
     if (!FSession || (FRunner && FRunner->Running()))
         return;
     RunGuarded([this] {
+        if (FSession->Busy())
+            throw EKelmorError(QStringLiteral("A tuning run of this device is already under way"));
         const TTuningPlan plan = Plan();
         if (FRunner)
             FRunner->deleteLater();
@@ -137,14 +177,16 @@ void TTuningDialog::StartRun() {
         // its test and gives the drive its settings back.
         auto* runner = new TTuningRunner(*FSession, plan, FSession);
         FRunner = runner;
+        connect(runner, &TTuningRunner::RoundProposed, this, &TTuningDialog::ShowRounds);
         connect(runner, &TTuningRunner::RoundDone, this, &TTuningDialog::ShowRounds);
         connect(runner, &TTuningRunner::Finished, this, &TTuningDialog::ShowEnd);
         ui->rounds->setRowCount(0);
         ui->rounds->setColumnHidden(SecondGainColumn, !plan.Search);
-        ui->rounds->setHorizontalHeaderItem(
-            FirstGainColumn, new QTableWidgetItem(QString::fromUtf8(RegisterTable[plan.Rows[0]].Label)));
-        ui->rounds->setHorizontalHeaderItem(
-            SecondGainColumn, new QTableWidgetItem(QString::fromUtf8(RegisterTable[plan.Rows[1]].Label)));
+        ui->rounds->setColumnHidden(PredictedOvershootColumn, !plan.Search);
+        ui->rounds->setColumnHidden(PredictedScoreColumn, !plan.Search);
+        for (const int column : {FirstGainColumn, SecondGainColumn})
+            ui->rounds->setHorizontalHeaderItem(
+                column, new QTableWidgetItem(QString::fromUtf8(RegisterTable[plan.Rows[column - 1]].Label)));
         ui->progressBar->setRange(0, runner->PlannedRounds());
         ui->progressBar->setValue(0);
         ui->progressLabel->setText(QStringLiteral("Odczyt nastaw z napędu…"));
@@ -156,6 +198,7 @@ void TTuningDialog::StartRun() {
             throw;
         }
         ui->progressLabel->setText(QStringLiteral("Runda 1 z %1").arg(runner->PlannedRounds()));
+        ShowMap();
         UpdateButtons();
     });
 }
@@ -167,16 +210,16 @@ void TTuningDialog::StopRun() {
     }
 }
 
-void TTuningDialog::ApplyBest() {
-    if (!FSession || !FRunner || FRunner->Running())
+void TTuningDialog::ApplyResult() {
+    if (!FSession || !FRunner || FRunner->Running() || FSession->Busy())
         return;
-    const std::optional<TSettingTexts> best = FRunner->BestSettings();
-    if (!best)
+    const std::optional<TTuningResult> result = FRunner->Result();
+    if (!result)
         return;
     RunGuarded([&] {
-        FSession->SetSettingTexts(*best);
-        FSession->WriteSettings();
-        ui->progressLabel->setText(QStringLiteral("Zastosowano nastawy najlepszego testu."));
+        FSession->ApplyRegisters(result->Registers);
+        ui->progressLabel->setText(QStringLiteral("Zastosowano rejestry testu %1.")
+                                       .arg(FRunner->Rounds()[result->Round].TestNumber));
     });
 }
 
@@ -188,13 +231,19 @@ void TTuningDialog::ShowRounds() {
     ui->rounds->setRowCount(int(rounds.size()));
     for (std::size_t i = 0; i < rounds.size(); ++i) {
         const TTuningRound& round = rounds[i];
+        const bool measured = round.TestNumber > 0;
         const bool isBest = best && *best == i;
-        const QString texts[] = {QString::number(round.TestNumber),
+        const std::optional<TTunerPrediction>& p = round.Predicted;
+        const QString texts[] = {measured ? QString::number(round.TestNumber) : QStringLiteral("…"),
                                  GainText(round.Gains[0]),
                                  GainText(round.Gains[1]),
-                                 FloatToText(round.Overshoot),
-                                 FloatToText(round.Score),
-                                 isBest ? QStringLiteral("★ najlepszy") : VerdictText(round.Verdict)};
+                                 p ? Spread(p->Overshoot, p->OvershootSd) : QStringLiteral("-"),
+                                 measured ? FloatToText(round.Overshoot) : QString(),
+                                 p ? Spread(p->Integral, p->IntegralSd) : QStringLiteral("-"),
+                                 measured ? FloatToText(float(round.Score)) : QString(),
+                                 !measured ? QStringLiteral("trwa")
+                                 : isBest  ? QStringLiteral("★ najlepszy")
+                                           : VerdictText(round)};
         for (int column = 0; column < int(std::size(texts)); ++column) {
             auto* item = new QTableWidgetItem(texts[column]);
             QFont font = item->font();
@@ -204,23 +253,81 @@ void TTuningDialog::ShowRounds() {
         }
     }
     ui->rounds->scrollToBottom();
-    ui->progressBar->setValue(int(rounds.size()));
+    ui->progressBar->setValue(int(
+        std::count_if(rounds.begin(), rounds.end(), [](const TTuningRound& r) { return r.TestNumber > 0; })));
     QString text = QStringLiteral("Runda %1 z %2").arg(rounds.size()).arg(FRunner->PlannedRounds());
     if (best)
-        text += QStringLiteral(" · najlepszy: test %1, %2 %3, całka/A %4 ms")
+        text += QStringLiteral(" · najlepszy: test %1, całka/A %2 ms")
                     .arg(rounds[*best].TestNumber)
-                    .arg(QString::fromUtf8(RegisterTable[FRunner->Plan().Rows[0]].Label),
-                         GainText(rounds[*best].Gains[0]), FloatToText(rounds[*best].Score));
+                    .arg(FloatToText(float(rounds[*best].Score)));
     ui->progressLabel->setText(text);
+    ShowMap();
+}
+
+void TTuningDialog::ShowMap() {
+    if (!FRunner || !FRunner->Plan().Search)
+        return;
+    const TTuningPlan& plan = FRunner->Plan();
+    TTuningMap map;
+    map.Labels = {QString::fromUtf8(RegisterTable[plan.Rows[0]].Label),
+                  QString::fromUtf8(RegisterTable[plan.Rows[1]].Label)};
+    map.Lowest = plan.Lowest;
+    map.Highest = plan.Highest;
+    map.Start = FRunner->StartGains();
+    map.HasStart = true;
+    map.Limit = plan.Criterion.OvershootLimit;
+    const std::vector<TTuningRound>& rounds = FRunner->Rounds();
+    const std::optional<std::size_t> best = FRunner->Best();
+    for (std::size_t i = 0; i < rounds.size(); ++i) {
+        if (rounds[i].TestNumber == 0)
+            continue;
+        if (best && *best == i)
+            map.Best = int(map.Points.size());
+        map.Points.push_back({rounds[i].Gains, rounds[i].TestNumber, MapVerdict(rounds[i].Verdict)});
+    }
+    if (const TGainTuner* tuner = FRunner->Tuner(); tuner && !tuner->Tested().empty()) {
+        map.Columns = map.Rows = KMapCells;
+        for (int row = 0; row < KMapCells; ++row)
+            for (int column = 0; column < KMapCells; ++column) {
+                const auto at = [&](std::size_t i, int k) {
+                    return plan.Lowest[i] * std::pow(plan.Highest[i] / plan.Lowest[i], (k + 0.5) / KMapCells);
+                };
+                const std::optional<TTunerPrediction> p = tuner->Predict({at(0, column), at(1, row)});
+                map.Overshoot.push_back(p ? p->Overshoot : std::nan(""));
+            }
+    }
+    ui->tuningMap->SetMap(std::move(map));
 }
 
 void TTuningDialog::ShowEnd(const QString& why) {
     ShowRounds();
     ui->progressBar->setValue(ui->progressBar->maximum());
-    const bool best = FRunner && FRunner->Best();
     QString text = why.isEmpty() ? QStringLiteral("Gotowe.") : why + QLatin1Char('.');
-    text += best ? QStringLiteral(" Nastawy sprzed strojenia przywrócone; „Zastosuj” wpisze najlepsze.")
-                 : QStringLiteral(" Nastawy sprzed strojenia przywrócone; żaden test nie spełnił kryterium.");
+    const std::optional<TTuningResult> result = FRunner ? FRunner->Result() : std::nullopt;
+    text += QStringLiteral(" Nastawy sprzed strojenia przywrócone");
+    if (FSession && FSession->Slot() && FSession->Slot()->IsLost())
+        text += QStringLiteral(" po powrocie urządzenia");
+    if (!result) {
+        text += QStringLiteral("; żaden test nie spełnił kryterium.");
+    } else {
+        const int test = FRunner->Rounds()[result->Round].TestNumber;
+        switch (result->Kind) {
+        case TTuningResult::BackedOff:
+            text += QStringLiteral("; „Zastosuj” wpisze nastawy po cofnięciu KP, sprawdzone testem %1.")
+                        .arg(test);
+            break;
+        case TTuningResult::BackOffFailed:
+            text += QStringLiteral("; cofnięcie KP nie spełniło kryterium, więc „Zastosuj” wpisze najlepszy "
+                                   "test %1.")
+                        .arg(test);
+            break;
+        default:
+            text += QStringLiteral("; „Zastosuj” wpisze nastawy testu %1.").arg(test);
+            break;
+        }
+        if (FRunner->Tuner() && !result->Confirmed)
+            text += QStringLiteral(" Nie zdążyłem go powtórzyć: potwierdź go testem.");
+    }
     ui->progressLabel->setText(text);
     UpdateButtons();
 }
@@ -229,7 +336,7 @@ void TTuningDialog::UpdateButtons() {
     const bool running = FRunner && FRunner->Running();
     ui->startButton->setEnabled(!running);
     ui->stopButton->setEnabled(running);
-    ui->applyButton->setEnabled(!running && FRunner && FRunner->Best());
+    ui->applyButton->setEnabled(!running && FRunner && FRunner->Result());
     ui->modeGroup->setEnabled(!running);
     ui->sweepGroup->setEnabled(!running);
     ui->searchGroup->setEnabled(!running);

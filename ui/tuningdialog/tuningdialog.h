@@ -13,9 +13,11 @@ class QComboBox;
 class QLineEdit;
 
 // "Strojenie": a sweep of one setting or a search over two, run as step tests with the step page's
-// amplitude and time; the rounds, the best of them by the stated criterion, and the commands to
-// start, stop and apply the best. However a run ends, the drive gets back the settings it had before,
-// until "Zastosuj" writes the best.
+// amplitude and time; the rounds with what the tuner expected of each and what it measured, the
+// tuning map, the best by the stated criterion, and the commands to start, stop and apply it. The
+// dialog does not block the program: the history, the plot and the terminal stay open to the user
+// while commands that would talk to the drive wait for the run's end. However a run ends, the drive
+// gets back the settings it had before, until "Zastosuj" writes the result.
 class TTuningDialog : public QDialog {
     Q_OBJECT
 
@@ -26,15 +28,16 @@ public:
 
     void StartRun();
     void StopRun();
-    void ApplyBest();
+    void ApplyResult();
 
 protected:
     void reject() override;
 
 private:
-    void FillRange(QComboBox* row, QLineEdit* from, QLineEdit* to);
+    void FillRange(QComboBox* row, QLineEdit* from, QLineEdit* to, double factor);
     TTuningPlan Plan() const;
     void ShowRounds();
+    void ShowMap();
     void ShowEnd(const QString& why);
     void UpdateButtons();
 
