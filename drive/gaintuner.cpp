@@ -13,12 +13,14 @@ constexpr double KMaxMove = 1.0;
 // The grid the next test is chosen on, in octaves.
 constexpr double KGridStep = 1.0 / 8;
 // Exploring ends when the expected gain, times the probability of meeting the criterion, is below
-// this share of the best integral.
-constexpr double KEnoughImprovement = 0.004;
+// this share of the best integral; not before this many tests, since an integral that depends on
+// where friction stops the motor is rougher than the model.
+constexpr double KEnoughImprovement = 0.0015;
+constexpr std::size_t KLeastTests = 6;
 
 // The residuals' processes: overshoot in points, log of the integral, settling fraction. Their prior
 // spreads grow with how badly the model fits the tests.
-constexpr std::array<double, 3> KSignalSd = {2.5, 0.08, 0.1};
+constexpr std::array<double, 3> KSignalSd = {2.5, 0.15, 0.1};
 constexpr std::array<double, 3> KNoiseSd = {0.5, 0.02, 0.03};
 constexpr double KLengthScale = 1.0; // octaves
 // A model that misses the recorded positions by more than this (of the amplitude) is trusted less.
@@ -115,32 +117,29 @@ std::optional<TTunerPrediction> TGainTuner::Predict(const std::array<double, 2>&
 }
 
 std::optional<TGainTuner::TBest> TGainTuner::Best() const {
-    // Each point by what all the tests say of it, its own and its neighbours': a single noisy test
-    // that happened to come out low does not win on its own.
-    const bool smoothed = FPlant && FFitted == FTested.size() && !FProcesses.empty();
+    // Each point by the mean of its tests' integrals as the tuner counts them (measurement noise at
+    // the start of a test does not win it anything); a repeat shows whether a low one was luck.
     std::optional<TBest> best;
     double bestKey = 0;
     std::vector<bool> seen(FTested.size());
     for (std::size_t i = 0; i < FTested.size(); ++i) {
         if (seen[i])
             continue;
-        double sum = 0;
+        double score = 0;
+        double integral = 0;
         int count = 0;
         bool eligible = true;
         for (std::size_t j = i; j < FTested.size(); ++j)
             if (FTested[j].Registers == FTested[i].Registers) {
                 seen[j] = true;
-                sum += FTested[j].Outcome.Score;
+                score += FTested[j].Outcome.Score;
+                integral += LoopFigures(FTested[j].Outcome.Positions, FSetup.Amplitude).IntegralPerPulse;
                 ++count;
                 eligible = eligible && FTested[j].Outcome.Eligible;
             }
-        if (!eligible)
-            continue;
-        const double key =
-            smoothed ? Learnt(Octaves(FTested[i].Gains), {FModelAtTests[i]})[1].Mean : std::log(sum / count);
-        if (!best || key < bestKey) {
-            best = TBest{i, sum / count, count >= 2};
-            bestKey = key;
+        if (eligible && (!best || integral / count < bestKey)) {
+            best = TBest{i, score / count, count >= 2};
+            bestKey = integral / count;
         }
     }
     return best;
@@ -221,16 +220,16 @@ std::optional<TTunerProposal> TGainTuner::Next() {
         double value = 0;
         const double incumbent = best ? std::log(best->Score) : 0;
         std::optional<TTunerProposal> explore = Explore(best.has_value(), incumbent, value);
-        if (explore && (!best || value >= KEnoughImprovement)) {
+        if (explore && (!best || value >= KEnoughImprovement || FTested.size() < KLeastTests)) {
             FPending = explore;
             return FPending;
         }
         if (!best) {
-            FEndReason = "no test left that the model deems safe";
+            FEndReason = "No test is left that the model deems safe";
             return std::nullopt;
         }
         if (best->Confirmed) {
-            FEndReason = "no better gains expected";
+            FEndReason = "No better gains are expected";
             return std::nullopt;
         }
     }

@@ -75,9 +75,8 @@ public:
     };
     const std::vector<TTested>& Tested() const { return FTested; }
 
-    // The recommendation: of the tested points whose every test met the criterion, the one whose
-    // integral the model, having learnt from all the tests, expects smallest; none while there is no
-    // such point.
+    // The recommendation: of the tested points whose every test met the criterion, the one with the
+    // smallest mean integral; none while there is no such point.
     struct TBest {
         std::size_t Test; // index of its first test
         double Score;

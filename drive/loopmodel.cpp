@@ -15,6 +15,7 @@ constexpr std::int64_t KMaxIntegral = std::int64_t{1} << 28;
 // The band the response must end in: ±5 % of the amplitude.
 constexpr double KBand = 0.05;
 constexpr double KSamplePeriodMs = 0.5;
+constexpr std::size_t KTestsToSettleDelay = 3;
 
 std::int64_t Clamp(std::int64_t value, std::int64_t limit) {
     limit = std::max<std::int64_t>(limit, 0);
@@ -238,10 +239,8 @@ TLoopFigures LoopFigures(std::span<const double> positions, int amplitude) {
     for (const double p : positions) {
         if (std::isnan(p))
             continue;
-        // A sample below the start counts as lying on the target, as the step page takes it.
-        const double r = p < 0 ? a : p;
-        max = std::max(max, r);
-        errorSum += std::fabs(a - r);
+        max = std::max(max, p);
+        errorSum += std::fabs(a - p);
     }
     figures.Overshoot = 100 * (max - a) / a;
     figures.IntegralPerPulse = errorSum * KSamplePeriodMs / a;
@@ -261,10 +260,12 @@ TLoopPlant FitLoopPlant(std::span<const TLoopTest> tests, const TLoopPlant* star
         return start ? *start : TLoopPlant{};
     TLoopPlant best;
     double bestError = std::numeric_limits<double>::infinity();
-    // A fresh fit looks widely; a refit goes on from the last plant, with fewer steps.
+    // A fresh fit looks widely; a refit goes on from the last plant, with fewer steps, and once a few
+    // tests agree on the delay, at that delay only.
     const int evaluations = start ? 120 : 220;
     const TFitPoint spread = start ? TFitPoint{0.15, 0.5, 0.7, 0.2, 0.5} : TFitPoint{0.5, 1.0, 1.5, 0.3, 1.0};
-    for (int delay = 1; delay <= 3; ++delay) {
+    const bool delaySettled = start && tests.size() > KTestsToSettleDelay;
+    for (int delay = delaySettled ? start->Delay : 1; delay <= (delaySettled ? start->Delay : 3); ++delay) {
         std::vector<TLoopPlant> firsts;
         if (start) {
             firsts.push_back(*start);

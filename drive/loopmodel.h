@@ -33,7 +33,9 @@ struct TLoopTest {
     std::vector<double> Positions;
 };
 
-// The figures the tuner judges a test by, as the step page computes them.
+// The figures the tuner learns from: those of the step page, except that a sample below the start
+// counts at its true error. The step page counts it as lying on the target, which turns a pulse of
+// measurement noise at the start of a test into a tenth of the integral and more.
 struct TLoopFigures {
     double Overshoot = 0;        // percent
     double IntegralPerPulse = 0; // ms: error integral over the amplitude

@@ -8,7 +8,7 @@
 #include <QPainter>
 
 TTuningMapView::TTuningMapView(QWidget* parent) : QWidget(parent) {
-    setMinimumSize(320, 280);
+    setMinimumSize(320, 240);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     auto* save = new QAction(QStringLiteral("Zapisz mapę…"), this);
     save->setObjectName(QStringLiteral("saveMapAction"));
