@@ -16,7 +16,7 @@ constexpr double KGridStep = 1.0 / 8;
 // this share of the best integral; not before this many tests, since an integral that depends on
 // where friction stops the motor is rougher than the model.
 constexpr double KEnoughImprovement = 0.0015;
-constexpr std::size_t KLeastTests = 6;
+constexpr std::size_t KLeastTests = 8;
 
 // The residuals' processes: overshoot in points, log of the integral, settling fraction. Their prior
 // spreads grow with how badly the model fits the tests.

@@ -65,7 +65,8 @@ public:
     // The outcome of the test Next proposed last.
     void Report(const TTunerOutcome& outcome);
 
-    // Why the tuner ended before its tests ran out; empty otherwise.
+    // Why the tuner ended before its tests ran out: nothing better expected, or no safe test left
+    // before anything met the criterion; empty otherwise.
     const char* EndReason() const { return FEndReason; }
 
     struct TTested {

@@ -177,8 +177,9 @@ void TTuningRunner::ProposeRound() {
         return Finish(error.Message());
     }
     if (!round) {
-        const QString why = FTuner && !FBackOffRun ? QString::fromUtf8(FTuner->EndReason()) : QString();
-        return Finish(why);
+        // A search that found nothing to recommend says why; one that expects nothing better is done.
+        const bool failed = FTuner && !FTuner->Best();
+        return Finish(failed ? QString::fromUtf8(FTuner->EndReason()) : QString());
     }
     FRounds.push_back(*round);
     emit RoundProposed();

@@ -24,6 +24,10 @@ TEST(DevicePortMap, IndicesFollowTheVariableOrTheConverters) {
         {QString(" /dev/pts/3 , sim "), {}, {"/dev/pts/3", "sim", "", ""}},
         {QString(""), {"/dev/ttyUSB0"}, {"", "", "", ""}},
         {QString("a,b,c,d,e"), {}, {"a", "b", "c", "d"}},
+        // A simulated drive's parameters, separated by commas too.
+        {QString("sim:load=5,delay=2,/dev/pts/3,sim:noise=1"),
+         {},
+         {"sim:load=5,delay=2", "/dev/pts/3", "sim:noise=1", ""}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(MapDevicePorts(c.Variable, c.Converters), c.Expected)
@@ -89,7 +93,7 @@ TEST(DeviceTable, WithoutPortsVariableEntryAnIndexFailsToOpen) {
 }
 
 TEST(DeviceOpenFailure, ReasonNamesThePortAndTheCause) {
-    qputenv("ZQLINK_PORTS", "/dev/kelmor-no-such-port,,/dev/null");
+    qputenv("ZQLINK_PORTS", "/dev/kelmor-no-such-port,,/dev/null,sim:load=5,inertia=2");
     struct Case {
         std::int32_t Index;
         ZQ_STATUS Status;
@@ -99,6 +103,7 @@ TEST(DeviceOpenFailure, ReasonNamesThePortAndTheCause) {
         {0, ZQ_DEVICE_NOT_FOUND, "/dev/kelmor-no-such-port: no such port"},
         {1, ZQ_DEVICE_NOT_FOUND, "DEV1 has no port"},
         {2, ZQ_DEVICE_NOT_OPENED, "/dev/null: not a serial port"},
+        {3, ZQ_INVALID_PARAMETER, "sim:load=5,inertia=2: 'inertia' is not a plant parameter"},
     };
     for (const Case& c : cases) {
         ZQ_HANDLE h = 0;

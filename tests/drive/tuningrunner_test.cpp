@@ -5,6 +5,7 @@
 
 #include "common/errors.h"
 #include "common/numtext.h"
+#include "sim/plantbank.h"
 #include "tests/support/fakeport.h"
 #include "tests/support/portsscope.h"
 #include "tests/support/qtprinters.h"
@@ -127,4 +128,44 @@ TEST(TuningRunner, AgainstTheSimulatedDrive) {
     ASSERT_TRUE(search.Best());
     EXPECT_LE(search.Rounds()[*search.Best()].Score, search.Rounds().front().Score)
         << "no worse than the start";
+}
+
+TEST(TuningRunner, SearchesABankDriveStartedAboveTheLimitAndVerifiesTheBackOff) {
+    // The first drive of the bank whose default settings overshoot the 10 % limit.
+    TPlantParameters plant;
+    for (const TPlantParameters& p : PlantBank(30, 2026)) {
+        const std::vector<std::int32_t> counts = SimulateStep(p, TDriveSim::KDefaultRegisters, 200, 500);
+        if (*std::max_element(counts.begin(), counts.end()) - TDriveSim::KStartPosition > 225) {
+            plant = p;
+            break;
+        }
+    }
+    TPortsScope simulated("sim:" + QByteArray::fromStdString(PlantText(plant)));
+    TDeviceSlot slot(0);
+    ASSERT_TRUE(slot.Open());
+    TDriveSession session(slot);
+    TTuningPlan plan = KpSweep(0, 0, 0);
+    plan.Search = true;
+    plan.Lowest = {0.375, 0.5};
+    plan.Highest = {24, 32};
+    plan.Criterion.BackOffPercent = 20;
+    TTuningRunner search(session, plan);
+    EXPECT_EQ(RunToEnd(search), "");
+    const std::vector<TTuningRound>& rounds = search.Rounds();
+    ASSERT_LE(rounds.size(), 12u);
+    EXPECT_GT(rounds.front().Overshoot, 10);
+    for (std::size_t i = 1; i < rounds.size(); ++i)
+        EXPECT_LE(rounds[i].Overshoot, 20) << "test " << rounds[i].TestNumber;
+    const std::optional<TTuningResult> result = search.Result();
+    ASSERT_TRUE(result);
+    const TTuningRound& best = rounds[*search.Best()];
+    EXPECT_EQ(best.Verdict, TRoundVerdict::Eligible);
+    // The back-off ran as a test of its own, with KP lowered a fifth and nothing else changed.
+    ASSERT_EQ(rounds.back().Role, TRoundRole::BackOff);
+    EXPECT_NEAR(rounds.back().Registers[2], 0.8 * best.Registers[2], 1.0);
+    EXPECT_EQ(rounds.back().Registers[1], best.Registers[1]);
+    EXPECT_EQ(result->Registers,
+              result->Kind == TTuningResult::BackedOff ? rounds.back().Registers : best.Registers);
+    // The drive has its settings of before the run back.
+    EXPECT_TRUE(QTest::qWaitFor([] { return SimulatedDrive(0).Register(2) == 768; }, 2000));
 }
