@@ -18,59 +18,55 @@
 
 namespace {
 
-// A drive whose every register reads 100 and whose every step settles on the target at once.
-void AnswerAsADrive(TFakeDevice& device) {
-    for (int n = 0; n < 9; ++n)
-        device.Answers[QByteArray("P") + char('0' + n) + '\r'] = QByteArray("P") + char('0' + n) + "\r\n100:";
-    device.Answers["\r"] = "\r\n";
-    device.Answers["L \r\r"] = "L \r\n\r\n1000\r\n";
-    // A response that settles on the target at once: every round is eligible, the smaller gain wins.
-    device.Answers["J 1200\r"] = QByteArray("l\0\x04\xB0", 4).repeated(500);
-}
+// A device window on a drive whose every register reads 100 and whose every step settles on the
+// target at once, with its tuning dialog open; error boxes are collected.
+class TuningDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (int n = 0; n < 9; ++n)
+            device.Answers[QByteArray("P") + char('0' + n) + '\r'] =
+                QByteArray("P") + char('0' + n) + "\r\n100:";
+        device.Answers["\r"] = "\r\n";
+        device.Answers["L \r\r"] = "L \r\n\r\n1000\r\n";
+        // Every round is eligible: the smaller gain wins.
+        device.Answers["J 1200\r"] = QByteArray("l\0\x04\xB0", 4).repeated(500);
+        ASSERT_TRUE(slot.Open());
+        window = std::make_unique<TDeviceWindow>(slot);
+        window->findChild<QPushButton*>("tuneButton")->click();
+        dialog = window->findChild<TTuningDialog*>();
+        ASSERT_NE(dialog, nullptr);
+    }
+    void TearDown() override { EXPECT_TRUE(errors.isEmpty()) << errors.join(' ').toStdString(); }
+
+    QStringList errors;
+    TErrorBoxes boxes{errors};
+    TFakeDeviceLibrary fake;
+    TFakeDevice& device = fake.Device(0);
+    TDeviceSlot slot{0, fake.Ports()};
+    std::unique_ptr<TDeviceWindow> window;
+    TTuningDialog* dialog = nullptr;
+};
 
 } // namespace
 
-TEST(TuningDialog, RunsASweepAndAppliesTheBest) {
-    QStringList errors;
-    TErrorBoxes boxes(errors);
-    TFakeDeviceLibrary fake;
-    TFakeDevice& device = fake.Device(0);
-    AnswerAsADrive(device);
-    TDeviceSlot slot(0, fake.Ports());
-    ASSERT_TRUE(slot.Open());
-    TDeviceWindow window(slot);
-    window.findChild<QPushButton*>("tuneButton")->click();
-    auto* dialog = window.findChild<TTuningDialog*>();
-    ASSERT_NE(dialog, nullptr);
+TEST_F(TuningDialogTest, RunsASweepAndAppliesTheBest) {
     dialog->findChild<QLineEdit*>("sweepFromEdit")->setText("2");
     dialog->findChild<QLineEdit*>("sweepToEdit")->setText("4");
     dialog->findChild<QSpinBox*>("stepsSpin")->setValue(3);
     dialog->findChild<QPushButton*>("startButton")->click();
     auto* apply = dialog->findChild<QPushButton*>("applyButton");
     ASSERT_TRUE(QTest::qWaitFor([&] { return apply->isEnabled(); }, 5000));
-    EXPECT_EQ(window.Session().Tests().size(), 3u);
+    EXPECT_EQ(window->Session().Tests().size(), 3u);
 
     device.ClearCalls();
     apply->click();
     const std::vector<QByteArray> writes = device.Writes();
     ASSERT_EQ(writes.size(), 9u);
     EXPECT_EQ(writes[1], "P2 512\r") << "KP 2 of the best round";
-    EXPECT_EQ(window.Session().SettingTexts()[KP], LocalDecimalText("2,00")) << "the settings page shows it";
-    EXPECT_TRUE(errors.isEmpty()) << errors.join(' ').toStdString();
+    EXPECT_EQ(window->Session().SettingTexts()[KP], LocalDecimalText("2,00")) << "the settings page shows it";
 }
 
-TEST(TuningDialog, ASearchLeavesTheWindowOpenButNotTheDrive) {
-    QStringList errors;
-    TErrorBoxes boxes(errors);
-    TFakeDeviceLibrary fake;
-    TFakeDevice& device = fake.Device(0);
-    AnswerAsADrive(device);
-    TDeviceSlot slot(0, fake.Ports());
-    ASSERT_TRUE(slot.Open());
-    TDeviceWindow window(slot);
-    window.findChild<QPushButton*>("tuneButton")->click();
-    auto* dialog = window.findChild<TTuningDialog*>();
-    ASSERT_NE(dialog, nullptr);
+TEST_F(TuningDialogTest, ASearchLeavesTheWindowOpenButNotTheDrive) {
     EXPECT_FALSE(dialog->isModal());
     dialog->findChild<QRadioButton*>("searchRadio")->setChecked(true);
     dialog->findChild<QSpinBox*>("maxTestsSpin")->setValue(4);
@@ -80,19 +76,18 @@ TEST(TuningDialog, ASearchLeavesTheWindowOpenButNotTheDrive) {
                                  "bankLoadButton",     "runButton",           "rapidMoveButton",
                                  "feedMoveButton",     "identifyButton"};
     for (const QString& name : talking)
-        EXPECT_FALSE(window.findChild<QWidget*>(name)->isEnabled())
+        EXPECT_FALSE(window->findChild<QWidget*>(name)->isEnabled())
             << name.toStdString() << " during the run";
     device.ClearCalls();
-    QTest::keyClick(window.findChild<TTerminalView*>("terminal"), Qt::Key_A);
+    QTest::keyClick(window->findChild<TTerminalView*>("terminal"), Qt::Key_A);
     EXPECT_TRUE(device.Writes().empty()) << "a key typed during the run goes nowhere";
 
     auto* apply = dialog->findChild<QPushButton*>("applyButton");
     ASSERT_TRUE(QTest::qWaitFor([&] { return apply->isEnabled(); }, 10000));
     for (const QString& name : talking)
-        EXPECT_TRUE(window.findChild<QWidget*>(name)->isEnabled()) << name.toStdString() << " after the run";
+        EXPECT_TRUE(window->findChild<QWidget*>(name)->isEnabled()) << name.toStdString() << " after the run";
     const TTuningMap& map = dialog->findChild<TTuningMapView*>()->Map();
-    EXPECT_EQ(int(map.Points.size()), int(window.Session().Tests().size()));
+    EXPECT_EQ(int(map.Points.size()), int(window->Session().Tests().size()));
     EXPECT_GE(map.Best, 0);
     EXPECT_EQ(map.Overshoot.size(), std::size_t(map.Columns * map.Rows));
-    EXPECT_TRUE(errors.isEmpty()) << errors.join(' ').toStdString();
 }
