@@ -124,27 +124,29 @@ TEST_F(DeviceWindow, TerminalShowsLinesAndSelectsByTheRule) {
     }
 }
 
-// The engineer's selection stays until new text arrives, and Ctrl+C copies it rather than sending the
-// control code; scrolled up, the view stays while text arrives, and End makes it follow again.
+// The engineer's selection stays on its text while text arrives, and Ctrl+C copies it rather than sending
+// the control code; scrolled up, the view stays while text arrives, and End makes it follow again.
 TEST_F(DeviceWindow, TerminalSelectionCopiesAndAViewScrolledUpStays) {
     TDeviceWindow* w = Open(0);
     w->show();
     TTerminalView* memo = Memo(w);
     TFakeDevice& dev = Fake.Device(0);
-    dev.Received = "AB\rCD\r";
+    dev.Received = "AB\rC";
     Tick(w);
     const int row = QFontMetrics(memo->font()).lineSpacing();
     QWidget* area = memo->viewport();
     QTest::mousePress(area, Qt::LeftButton, {}, QPoint(3, row / 2));
+    dev.Received = "D";
+    Tick(w);
     QTest::mouseMove(area, QPoint(area->width() - 1, row + row / 2));
     QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(area->width() - 1, row + row / 2));
+    dev.Received = "E\rF";
     Tick(w);
     QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "AB\nCD");
-    dev.Received = "E";
-    Tick(w);
+    QTest::mouseClick(area, Qt::LeftButton, Qt::ShiftModifier, QPoint(area->width() - 1, 3 * row));
     QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(dev.Written, "\x03") << "only the second Ctrl+C reaches the device";
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "AB\nCDE\nF");
 
     QScrollBar* bar = memo->verticalScrollBar();
     dev.Received = QByteArray("line\r").repeated(200);
@@ -159,6 +161,9 @@ TEST_F(DeviceWindow, TerminalSelectionCopiesAndAViewScrolledUpStays) {
     dev.Received = "more\r";
     Tick(w);
     EXPECT_EQ(bar->value(), bar->maximum());
+    QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(3, row / 2));
+    QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(dev.Written, "\x03") << "only the Ctrl+C with nothing selected reaches the device";
 }
 
 TEST_F(DeviceWindow, ReadsInBlocksAndDoesNotSpinOnADeviceThatYieldsNothing) {

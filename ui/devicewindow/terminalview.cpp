@@ -82,6 +82,7 @@ void TTerminalView::Clear() {
     FSelectionStart = 0;
     FSelectionEnd = 0;
     FMouseSelection = false;
+    FDragging = false;
     FChanged = true;
     Relayout();
     Commit();
@@ -101,17 +102,22 @@ std::int64_t TTerminalView::TotalRows() const {
     return FRowStart.back() + RowsOf(LineCount() - 1);
 }
 
-// New text ends the engineer's selection: from there on the selection rule applies again.
 void TTerminalView::AppendText(const char* chars, std::int32_t count) {
     FChars.insert(FChars.end(), chars, chars + count);
-    FMouseSelection = false;
-    FChanged = true;
+    TextArrived();
 }
 
 void TTerminalView::AppendLineBreak() {
     FRowStart.push_back(TotalRows());
     FLineStart.push_back(std::int64_t(FChars.size()));
-    FMouseSelection = false;
+    TextArrived();
+}
+
+// Text only ever goes at the end, so the offsets of a selection keep naming the same characters,
+// also when the line that holds its end goes on. A press that has not yet dragged keeps its anchor;
+// with nothing selected, the selection rule applies again.
+void TTerminalView::TextArrived() {
+    FMouseSelection = FDragging || HasMouseSelection();
     FChanged = true;
 }
 
@@ -161,10 +167,12 @@ void TTerminalView::Commit() {
     const int maximum =
         int(std::min<std::int64_t>(std::max<std::int64_t>(0, TotalRows() - visibleRows), INT32_MAX));
     int top = std::min(bar->value(), maximum);
-    if (following && FSelectionEnd == FSelectionStart) {
+    // A selection made with the mouse does not hold the view: at the bottom it follows the newest
+    // text, as a desktop terminal does.
+    if (following && (FMouseSelection || FSelectionEnd == FSelectionStart)) {
         top = maximum;
     } else if (following) {
-        // The selection's first row comes into view.
+        // The character the selection rule chose comes into view.
         const std::int64_t line = LineAt(FSelectionStart, 1);
         const std::int64_t row = FRowStart[std::size_t(line)] +
                                  (FSelectionStart - line - FLineStart[std::size_t(line)]) / FColumns;
@@ -295,7 +303,14 @@ void TTerminalView::mousePressEvent(QMouseEvent* event) {
     if (!(event->modifiers() & Qt::ShiftModifier) || !FMouseSelection)
         FAnchor = offset;
     FMouseSelection = true;
+    FDragging = true;
     SelectTo(offset);
+}
+
+void TTerminalView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        FDragging = false;
+    QAbstractScrollArea::mouseReleaseEvent(event);
 }
 
 void TTerminalView::mouseMoveEvent(QMouseEvent* event) {

@@ -15,8 +15,8 @@
 // edge. A general text widget shapes and lays out every line it is given; at the line rate that
 // is where nearly all of the time went, and its cost per stored line grew with the text.
 // The engineer can select text with the mouse (Shift+click extends it) and copy it with Ctrl+C or
-// the context menu; the selection stays until new text arrives. The view follows the newest text
-// while it is scrolled to the bottom; scrolled up, it stays where the engineer reads.
+// the context menu; the selection stays on its text while new text arrives. The view follows the
+// newest text while it is scrolled to the bottom; scrolled up, it stays where the engineer reads.
 class TTerminalView : public QAbstractScrollArea, public TTextSink {
     Q_OBJECT
 
@@ -49,6 +49,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     std::int64_t LineCount() const { return std::int64_t(FLineStart.size()); }
@@ -65,6 +66,7 @@ private:
     QString PlainText(std::int64_t from, std::int64_t to) const;
     // The mouse selection from the anchor to an offset of toPlainText().
     void SelectTo(std::int64_t offset);
+    void TextArrived();
     void Relayout();
 
     // Deques, so that a long-grown terminal never copies its whole text to append to it.
@@ -81,8 +83,10 @@ private:
     // The selection, as offsets into toPlainText(); empty, it is the caret.
     std::int64_t FSelectionStart = 0;
     std::int64_t FSelectionEnd = 0;
-    // Made with the mouse, so the selection rule leaves it until new text arrives.
+    // Made with the mouse, so the selection rule leaves it.
     bool FMouseSelection = false;
+    // The left button is down on the text: the drag goes on whatever arrives meanwhile.
+    bool FDragging = false;
     std::int64_t FAnchor = 0;
     bool FChanged = false;
 };
