@@ -29,6 +29,7 @@ done
 expected="./usr/bin/kelmor
 ./usr/bin/kelmor-drive-sim
 ./usr/share/applications/kelmor.desktop
+./usr/share/doc/kelmor/copyright
 ./usr/share/icons/hicolor/scalable/apps/kelmor.svg"
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | LC_ALL=C sort)
 if [ "$files" != "$expected" ]; then
@@ -39,6 +40,9 @@ fi
 
 root="$work/root"
 dpkg -x "$deb" "$root"
+# The copyright file names the licence, with its text.
+grep -qx "License: MIT" "$root/usr/share/doc/kelmor/copyright"
+grep -q "^ Permission is hereby granted, free of charge" "$root/usr/share/doc/kelmor/copyright"
 sim="$root/usr/bin/kelmor-drive-sim"
 [ "$("$sim" --version)" = "kelmor-drive-sim $version" ]
 # The register query answers with the value and a prompt, the empty line leaves it; then the position.

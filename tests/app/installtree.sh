@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# `cmake --install` puts the two programs, the desktop entry and its icon in place, and nothing else.
+# `cmake --install` puts the two programs, the desktop entry, its icon and the copyright file in place,
+# and nothing else.
 set -euo pipefail
 cmake="$1"
 build="$2"
@@ -10,6 +11,7 @@ trap 'rm -rf "$prefix"' EXIT
 expected="bin/kelmor
 bin/kelmor-drive-sim
 share/applications/kelmor.desktop
+share/doc/kelmor/copyright
 share/icons/hicolor/scalable/apps/kelmor.svg"
 installed=$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 if [ "$installed" != "$expected" ]; then
