@@ -30,8 +30,13 @@ TDriveSession::TDriveSession(TDeviceSlot& slot, QObject* parent)
     : QObject(parent), FSlot(&slot), FMotor(DefaultMotorData()), FSettings(DefaultSettingTexts()),
       FKnown(std::make_shared<const TKnownSettings>()) {
     connect(&slot, &TDeviceSlot::DeviceBack, this, [this] {
-        if (const std::optional<TRegisterValues> registers = std::exchange(FPendingRegisters, std::nullopt))
+        // The drive may have been switched off meanwhile.
+        ForgetKnownSettings();
+        if (const std::optional<TRegisterValues> registers = std::exchange(FPendingRegisters, std::nullopt)) {
             WriteRegisters(*registers);
+            if (!FPendingRegisters)
+                emit RestoreWritten();
+        }
     });
 }
 
@@ -72,9 +77,18 @@ void TDriveSession::ForgetKnownSettings() {
     emit KnownSettingsChanged();
 }
 
+void TDriveSession::RequireDriveFree() const {
+    if (FSlot && FSlot->IsLost())
+        throw EKelmorError(QStringLiteral("%1 — connection lost: nothing was sent").arg(FSlot->Name()));
+    if (LinePending())
+        throw EKelmorError(QStringLiteral("A line typed in the terminal is not finished: press Enter or "
+                                          "clear it with Backspace first"));
+}
+
 void TDriveSession::ReadSettings() {
     if (!FSlot)
         return;
+    RequireDriveFree();
     // The exchange holds the poll off, so no byte of the dialogues reaches the terminal.
     const std::unique_ptr<TExchange> exchange = FSlot->BeginExchange();
     ReadSettings(*exchange);
@@ -105,12 +119,14 @@ void TDriveSession::WriteSettings() {
 }
 
 void TDriveSession::WriteSettings(const TSettingTexts& texts) {
+    RequireDriveFree();
     TKnownSettings known = *FKnown;
     int row = 0;
     try {
         // The lines go out in row order, each once its value is known.
         ::WriteSettings(texts, FMotor, [&](const QByteArray& line) {
-            Send(line);
+            if (!SendWritten(line))
+                RequireDriveFree();
             known.Texts[std::size_t(row)] = texts[std::size_t(row)];
             ++row;
         });
@@ -123,12 +139,13 @@ void TDriveSession::WriteSettings(const TSettingTexts& texts) {
 }
 
 void TDriveSession::WriteRegisters(const TRegisterValues& registers) {
-    if (FSlot && FSlot->IsLost()) {
-        FPendingRegisters = registers;
-        return;
-    }
     for (const TRegisterRow& row : RegisterTable)
-        Send(RegisterWriteLine(row.Register, registers[std::size_t(row.Register)]));
+        if (!SendWritten(RegisterWriteLine(row.Register, registers[std::size_t(row.Register)]))) {
+            // All nine again once the device is back: which of them arrived is not known.
+            FPendingRegisters = registers;
+            return;
+        }
+    FPendingRegisters.reset();
     TKnownSettings known;
     try {
         ShowRegisters(registers, FMotor,
@@ -140,7 +157,13 @@ void TDriveSession::WriteRegisters(const TRegisterValues& registers) {
 }
 
 void TDriveSession::ApplyRegisters(const TRegisterValues& registers) {
+    RequireDriveFree();
     WriteRegisters(registers);
+    if (FPendingRegisters) {
+        // A loss found by the write itself: nothing is kept for later that the user did not ask to wait.
+        FPendingRegisters.reset();
+        RequireDriveFree();
+    }
     TSettingTexts texts = FSettings;
     try {
         ShowRegisters(registers, FMotor,
@@ -159,12 +182,15 @@ void TDriveSession::SetBusy(bool busy) {
 }
 
 void TDriveSession::StoreBank(int bank) {
-    if (const std::optional<QByteArray> line = BankStoreLine(bank))
+    if (const std::optional<QByteArray> line = BankStoreLine(bank)) {
+        RequireDriveFree();
         Send(*line);
+    }
 }
 
 void TDriveSession::LoadBank(int bank) {
     if (const std::optional<QByteArray> line = BankLoadLine(bank)) {
+        RequireDriveFree();
         Send(*line);
         ForgetKnownSettings();
     }
@@ -174,6 +200,7 @@ TDriveSession::TStepOutcome TDriveSession::RunStepTest(const QString& amplitudeT
                                                        bool readSettingsFirst) {
     if (!FSlot)
         throw EKelmorError(QStringLiteral("The device is closed"));
+    RequireDriveFree();
     // Holds the poll off for the whole test; it runs again however the test ends.
     const std::unique_ptr<TExchange> exchange = FSlot->BeginExchange();
     return RunStepTest(*exchange, amplitudeText, timeText, readSettingsFirst);
@@ -207,30 +234,43 @@ void TDriveSession::ShowPosition() {
 }
 
 void TDriveSession::RapidMove(const QString& targetText) {
-    Send(RapidMoveLine(MoveTargetBytes(targetText)));
+    const QByteArray line = RapidMoveLine(MoveTargetBytes(targetText));
+    RequireDriveFree();
+    Send(line);
 }
 
 void TDriveSession::FeedMove(const QString& targetText, const QString& speedText) {
     const std::int32_t speed = FeedSpeed(speedText, FMotor.EncoderPulses);
-    Send(FeedMoveLine(MoveTargetBytes(targetText), speed));
+    const QByteArray line = FeedMoveLine(MoveTargetBytes(targetText), speed);
+    RequireDriveFree();
+    Send(line);
 }
 
 void TDriveSession::SendTyped(std::uint8_t byte) {
-    if (!FSlot)
+    if (!FSlot || FSlot->Write(&byte, 1) == 0)
         return;
-    FSlot->Write(&byte, 1);
-    if (byte != CR) {
-        FTypedLine = true;
-        return;
-    }
-    // Any line typed may set a register, answer a register prompt or load a bank.
-    if (std::exchange(FTypedLine, false))
+    constexpr std::uint8_t Backspace = 0x08, Delete = 0x7F, LineFeed = '\n', FirstUnheld = 0x80;
+    if (byte == CR) {
+        FTypedLength = 0;
+    } else if (byte == Backspace || byte == Delete) {
+        FTypedLength = std::max(FTypedLength - 1, 0);
+    } else if (byte != LineFeed && byte < FirstUnheld && FTypedLength++ == 0) {
+        // Any line typed may set a register, answer a register prompt or load a bank; while it is
+        // unfinished, the next command line would be taken as its end.
         ForgetKnownSettings();
+    }
 }
 
 void TDriveSession::Send(const QByteArray& line) {
     if (FSlot)
         FSlot->WriteLine(line);
+}
+
+bool TDriveSession::SendWritten(const QByteArray& line) {
+    if (!FSlot || FSlot->IsLost())
+        return false;
+    FSlot->WriteLine(line);
+    return !FSlot->IsLost();
 }
 
 TTestRecord* TDriveSession::Find(int number) {

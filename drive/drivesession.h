@@ -43,15 +43,24 @@ public:
     // one of its own.
     void ReadSettings();
     void ReadSettings(TExchange& exchange);
-    // "Wpisz": the settings as held, or the texts given, into the drive's working registers.
+    // "Wpisz": the settings as held, or the texts given, into the drive's working registers. A lost
+    // device gets nothing and says so; the rows a loss found in the middle cut off stay as known as
+    // they were.
     void WriteSettings();
     void WriteSettings(const TSettingTexts& texts);
     // Register values as they are, in the order "Wpisz" sends them, such as values read before:
-    // nothing is lost to the two decimals of the texts. The settings known become their texts. A lost
-    // device gets them as soon as it is back.
+    // nothing is lost to the two decimals of the texts. The settings known become their texts once
+    // all nine are out. A restore: a lost device, also one the write itself finds lost, gets them as
+    // soon as it is back, and until then they are pending.
     void WriteRegisters(const TRegisterValues& registers);
-    // The same, and the settings page then shows them.
+    bool RestorePending() const { return FPendingRegisters.has_value(); }
+    // "Zastosuj": the registers into the drive, and the settings page then shows them; a lost device
+    // gets nothing and says so.
     void ApplyRegisters(const TRegisterValues& registers);
+    // Throws, with the message the user sees, when a command line cannot go out now: the device is
+    // lost, or a line typed in the terminal is not finished (the drive would take the command for
+    // the rest of that line).
+    void RequireDriveFree() const;
     // The bank store and load; nothing is sent when no bank (0..3) is chosen.
     void StoreBank(int bank);
     void LoadBank(int bank);
@@ -80,8 +89,10 @@ public:
     void SetBusy(bool busy);
     // The device is about to close: what is under way ends while its bytes can still reach the drive.
     void Close() { emit Closing(); }
-    // A key typed in the terminal; a line typed there may change any register.
+    // A key typed in the terminal; a line typed there may change any register, and while one is
+    // unfinished the drive holds its characters for the next line sent.
     void SendTyped(std::uint8_t byte);
+    bool LinePending() const { return FTypedLength > 0; }
 
     // The history, oldest first.
     const std::vector<TTestRecord>& Tests() const { return FTests; }
@@ -99,6 +110,8 @@ signals:
     void SettingTextsChanged();
     void KnownSettingsChanged();
     void BusyChanged(bool busy);
+    // A restore that waited for the device is written.
+    void RestoreWritten();
     // Tests were added or removed.
     void HistoryChanged();
     // Tests were ticked or unticked for the plot.
@@ -107,6 +120,8 @@ signals:
 
 private:
     void Send(const QByteArray& line);
+    // Sends a line of a write; false when the device is lost, or the line was what found it lost.
+    bool SendWritten(const QByteArray& line);
     void Publish(TKnownSettings known);
     TTestRecord* Find(int number);
 
@@ -118,7 +133,8 @@ private:
     int FNextNumber = 1;
     // Register values waiting for a lost device to come back.
     std::optional<TRegisterValues> FPendingRegisters;
-    // The terminal line being typed is not empty.
-    bool FTypedLine = false;
+    // Characters of the terminal line being typed that the drive holds: its line editing drops one
+    // at each Backspace, and Enter sends them.
+    int FTypedLength = 0;
     bool FBusy = false;
 };

@@ -80,6 +80,7 @@ void TTuningRunner::CheckPlan() const {
 void TTuningRunner::Start() {
     if (!FSession || !FSession->Slot() || FRunning || FSession->Busy())
         return;
+    FSession->RequireDriveFree();
     CheckPlan();
     const auto [amplitude, timeMs] = ParseStepEntries(FPlan.AmplitudeText, FPlan.TimeText);
     if (FPlan.Search) {

@@ -4,6 +4,8 @@
 #include "drive/drivesession.h"
 
 #include "common/numtext.h"
+#include "sim/drivesim.h"
+#include "tests/support/fakeport.h"
 #include "tests/support/outcome.h"
 #include "tests/support/portsscope.h"
 #include "tests/support/qtprinters.h"
@@ -75,4 +77,68 @@ TEST(DriveSession, TestsRecordTheSettingsKnownWhenTheyRan) {
     EXPECT_EQ(tests[1].Step.StartPosition, 100200u) << "each test starts where the one before ended";
     EXPECT_GT(tests[2].Figures.Overshoot, tests[1].Figures.Overshoot) << "twice KP overshoots more";
     EXPECT_GT(tests[1].Figures.Overshoot, 1);
+}
+
+// What is known of the drive's settings as its device goes away and comes back, and while a line
+// typed in the terminal is unfinished.
+TEST(DriveSession, KnowsNothingItCouldNotWrite) {
+    TFakeDeviceLibrary fake;
+    TFakeDevice& device = fake.Device(0);
+    TDeviceSlot slot(0, fake.Ports());
+    ASSERT_TRUE(slot.Open());
+    TDriveSession session(slot);
+    const TRegisterValues registers = {200, 1000, 700, 5, 90, 380, 300, 12000, 60};
+    const QString lost = "DEV0 — connection lost: nothing was sent";
+    const QString unfinished =
+        "A line typed in the terminal is not finished: press Enter or clear it with Backspace first";
+    int restored = 0;
+    QObject::connect(&session, &TDriveSession::RestoreWritten, [&] { ++restored; });
+    const auto loseDevice = [&](const char* call) {
+        device.Statuses[call] = ZQ_IO_ERROR;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return call != std::string("ZQ_GetStatus") || slot.IsLost(); }, 500));
+    };
+    const auto comeBack = [&] {
+        device.Statuses.clear();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !slot.IsLost(); }, 3000));
+    };
+
+    session.WriteSettings();
+    const QString kp = session.Known()->Texts[KP];
+    ASSERT_FALSE(kp.isNull());
+
+    loseDevice("ZQ_GetStatus");
+    device.ClearCalls();
+    EXPECT_EQ(Outcome([&] { session.WriteSettings(); }), lost) << "Wpisz to a lost device";
+    EXPECT_EQ(Outcome([&] { session.ApplyRegisters(registers); }), lost) << "Zastosuj to a lost device";
+    EXPECT_TRUE(device.Writes().empty());
+    EXPECT_EQ(session.Known()->Texts[KP], kp) << "known as before";
+    session.WriteRegisters(registers);
+    EXPECT_TRUE(session.RestorePending()) << "a restore waits for the device";
+    comeBack();
+    EXPECT_FALSE(session.RestorePending());
+    EXPECT_EQ(restored, 1);
+    EXPECT_EQ(device.Writes().size(), 9u);
+    EXPECT_EQ(session.Known()->Texts[KP], LocalDecimalText("2,73")) << "700 / 256, written on its return";
+
+    // A restore whose first line finds the device gone keeps all nine for its return.
+    loseDevice("ZQ_Write");
+    session.WriteRegisters(TDriveSim::KDefaultRegisters);
+    EXPECT_TRUE(session.RestorePending());
+    EXPECT_EQ(session.Known()->Texts[KP], LocalDecimalText("2,73")) << "nothing known until written";
+    comeBack();
+    EXPECT_EQ(session.Known()->Texts[KP], LocalDecimalText("3,00"));
+
+    // Back from a loss without a restore: nothing is known.
+    loseDevice("ZQ_GetStatus");
+    comeBack();
+    EXPECT_FALSE(session.Known()->IsKnown(KV));
+
+    // An unfinished typed line: the drive would take the next line for its end.
+    session.WriteSettings();
+    session.SendTyped('P');
+    EXPECT_FALSE(session.Known()->IsKnown(KV));
+    EXPECT_EQ(Outcome([&] { session.WriteSettings(); }), unfinished);
+    EXPECT_EQ(Outcome([&] { session.ReadSettings(); }), unfinished);
+    session.SendTyped(0x08);
+    EXPECT_EQ(Outcome([&] { session.WriteSettings(); }), "") << "cleared with Backspace";
 }

@@ -304,9 +304,17 @@ void TTuningDialog::ShowEnd(const QString& why) {
     ui->progressBar->setValue(ui->progressBar->maximum());
     QString text = why.isEmpty() ? QStringLiteral("Gotowe.") : why + QLatin1Char('.');
     const std::optional<TTuningResult> result = FRunner ? FRunner->Result() : std::nullopt;
-    text += QStringLiteral(" Nastawy sprzed strojenia przywrócone");
-    if (FSession && FSession->Slot() && FSession->Slot()->IsLost())
-        text += QStringLiteral(" po powrocie urządzenia");
+    if (FSession && FSession->RestorePending()) {
+        text += QStringLiteral(" Nastawy sprzed strojenia przywrócę po powrocie urządzenia");
+        // Said again once they are written.
+        connect(FSession, &TDriveSession::RestoreWritten, this, [this] {
+            ui->progressLabel->setText(ui->progressLabel->text().replace(
+                QStringLiteral("przywrócę po powrocie urządzenia"),
+                QStringLiteral("przywrócone po powrocie urządzenia")));
+        });
+    } else {
+        text += QStringLiteral(" Nastawy sprzed strojenia przywrócone");
+    }
     if (!result) {
         text += QStringLiteral("; żaden test nie spełnił kryterium.");
     } else {
