@@ -6,6 +6,14 @@
 #include "link/exchange.h"
 
 void WriteSettings(const TSettingTexts& fields, const TMotorData& motor, const TSendLine& send) {
+    // A register the drive cannot hold is refused before any line goes out; a bad number stops the
+    // write at its own row.
+    try {
+        RegisterTable[LimitV].ToRegister(fields[LimitV], motor, fields[KV]);
+    } catch (const ERegisterRange&) {
+        throw;
+    } catch (const EKelmorError&) {
+    }
     for (int row = 0; row < SettingCount; ++row) {
         const TRegisterRow& r = RegisterTable[row];
         send(RegisterWriteLine(r.Register, r.ToRegister(fields[row], motor, fields[KV])));

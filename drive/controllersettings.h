@@ -22,7 +22,8 @@ using TRegisterValues = std::array<std::int32_t, SettingCount>;
 
 // "Wpisz": converts the fields in row order and hands each register write to send as soon as its
 // value is known, so the lines go out as P1, P2, P3, P4, P6, P0, P5, P7, P8. Limit V uses the typed
-// KV text. A bad text, a zero divisor or a register beyond 32 bits ends it with the lines before sent.
+// KV text. A bad text, a zero divisor or a register beyond 32 bits ends it with the lines before sent;
+// a Limit V the drive cannot hold (ERegisterRange) ends it before any line.
 void WriteSettings(const TSettingTexts& fields, const TMotorData& motor, const TSendLine& send);
 
 // The register values that "Wpisz" would write for the texts, by register number, without sending

@@ -48,10 +48,11 @@ std::int32_t KgRegister(const QString& text, const TMotorData& motor, const QStr
         Divide(Multiply(Multiply(Multiply(kg, GainScale), EmfScale), un), Multiply(Multiply(n, us), e)));
 }
 
+// The drive's own arithmetic forms R × 30000 in 32 bits; a register beyond that has no figure.
+constexpr std::int32_t LargestLimitV = std::numeric_limits<std::int32_t>::max() / LimitVScale;
+
 long double LimitVShown(std::int32_t r, const TMotorData& motor, const QString& kvText) {
-    // The drive's own arithmetic forms R × 30000 in 32 bits; a register beyond that has no figure.
-    constexpr std::int32_t Largest = std::numeric_limits<std::int32_t>::max() / LimitVScale;
-    if (r > Largest || r < -Largest)
+    if (r > LargestLimitV || r < -LargestLimitV)
         throw EOverflow();
     const std::int32_t e = StrToInt(motor.EncoderPulses);
     const long double kv = StrToFloat(kvText);
@@ -62,7 +63,14 @@ std::int32_t LimitVRegister(const QString& text, const TMotorData& motor, const 
     const long double limit = StrToFloat(text);
     const long double kv = StrToFloat(kvText);
     const std::int32_t e = StrToInt(motor.EncoderPulses);
-    return TruncToInt32(Divide(Multiply(Multiply(limit, kv), e), LimitVScale));
+    const std::int32_t r = TruncToInt32(Divide(Multiply(Multiply(limit, kv), e), LimitVScale));
+    // What Kelmor could not read back is not written either.
+    if (r > LargestLimitV || r < -LargestLimitV)
+        throw ERegisterRange(QStringLiteral("Limit V '%1' is more than the drive can hold (its register at most "
+                                            "%2 either way)")
+                                 .arg(text)
+                                 .arg(LargestLimitV));
+    return r;
 }
 
 long double LimitMShown(std::int32_t r, const TMotorData&, const QString&) {

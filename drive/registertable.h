@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/errors.h"
 #include "drive/motordata.h"
 
 #include <QString>
@@ -16,6 +17,12 @@ enum TSettingRow : int { KV, KP, KD, KI, KG, LimitV, LimitM, Vj, aj, SettingCoun
 
 // The nine field texts, indexed by TSettingRow.
 using TSettingTexts = std::array<QString, SettingCount>;
+
+// A figure that converts to a register value the drive cannot hold.
+class ERegisterRange : public EKelmorError {
+public:
+    using EKelmorError::EKelmorError;
+};
 
 struct TRegisterRow {
     int Register;            // n of the register Pn

@@ -133,6 +133,19 @@ public:
             if (!text.isNull())
                 settings.Texts[std::size_t(row)] = LocalDecimalText(text.toString());
         }
+        // Every text known is one "Wpisz" could have written: a number its register holds, with the
+        // standard motor data (the file does not keep the motor data) and the file's KV.
+        const QString kv = settings.IsKnown(KV) ? settings.Texts[KV] : DefaultSettingTexts()[KV];
+        for (int row = 0; row < SettingCount; ++row) {
+            if (!settings.IsKnown(TSettingRow(row)))
+                continue;
+            try {
+                RegisterTable[std::size_t(row)].ToRegister(settings.Texts[std::size_t(row)], DefaultMotorData(), kv);
+            } catch (const EKelmorError& error) {
+                Bad(QStringLiteral("the setting %1: %2").arg(QLatin1String(RegisterTable[std::size_t(row)].Key),
+                                                            error.Message()));
+            }
+        }
         return settings;
     }
 
@@ -212,7 +225,7 @@ std::vector<TTestRecord> ParseSession(const QByteArray& content, const QString& 
             numbers.insert(number);
             TStepRecord step;
             step.Amplitude = std::uint32_t(reader.Whole("amplitude", 1, MaxDrivePosition));
-            step.StartPosition = std::uint32_t(reader.Whole("startPosition", 0, MaxDrivePosition));
+            step.StartPosition = std::uint32_t(reader.Whole("startPosition", 0, MaxDrivePosition - step.Amplitude));
             step.SampleCount = int(reader.Whole("samplesAsked", 1, MaxStepSamples));
             step.Samples = reader.Samples(step.SampleCount);
             const QJsonValue shown = reader.Value("shown");

@@ -50,6 +50,9 @@ TEST(ControllerSettings, Write) {
         {-1, "", &TMotorData::RatedSpeed, "0", 4, DivisionByZero, {}},
         {KG, "0", &TMotorData::SupplyVoltage, "0", 4, InvalidOperation, {}},
         {LimitV, "1E12", nullptr, "", 5, Overflow, {}},
+        // What the read-back could not show is refused before any line goes out.
+        {LimitV, "1E7", nullptr, "", 0,
+         "Limit V '1E7' is more than the drive can hold (its register at most 71582 either way)", {}},
         {aj, "-1E15", nullptr, "", 8, Overflow, {}},
     };
     for (const auto& c : cases) {

@@ -104,6 +104,8 @@ TEST(HistoryFiles, DamagedOrForeignSessionFilesAreRefusedWhole) {
         {"[105]", "[105,1,2]", damaged + "test 2: samples is not a list of at most samplesAsked positions"},
         {"\"KP\":\"3.0\"", "\"KP\":3", damaged + "test 1: the setting KP is neither a text nor null"},
         {"\"shown\":false", "\"shown\":0", damaged + "test 2: shown is not true or false"},
+        {"\"KP\":\"3.0\"", "\"KP\":\"3x\"", damaged + "test 1: the setting KP: '3x' is not a valid floating point value"},
+        {"\"KP\":\"3.0\"", "\"KP\":\"1e10\"", damaged + "test 1: the setting KP: Floating point overflow"},
     };
     for (const auto& c : cases) {
         QByteArray bytes = good;
