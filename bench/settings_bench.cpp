@@ -43,6 +43,7 @@ public:
         Bytes += bytes.size();
         return bytes;
     }
+    std::uint32_t Waiting() override { return FInner.Waiting(); }
     bool Lost() const override { return FInner.Lost(); }
     std::uint32_t BaudRate() const override { return FInner.BaudRate(); }
     std::chrono::milliseconds ReadTimeout() const override { return FInner.ReadTimeout(); }

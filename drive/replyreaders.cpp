@@ -39,8 +39,24 @@ QString SpacedText(const QByteArray& text) {
     ThrowInvalidInteger(SpacedText(text));
 }
 
+struct TRegisterAnswer {
+    QByteArray Text;
+    std::int32_t Value = 0;
+};
+
+// Bytes that have come after what was taken from a register's answer make the answer a bad one;
+// its text, with what came, is in the message. Only what has arrived is looked at, so a drive that
+// answers as it should costs no time.
+void RefuseTrailingText(TExchange& exchange, const QByteArray& taken) {
+    const std::uint32_t waiting = exchange.Waiting();
+    if (waiting == 0)
+        return;
+    const auto shown = std::min<std::uint32_t>(waiting, MaxValueText);
+    ThrowInvalidInteger(SpacedText(taken + exchange.Read(shown, TExchange::Clock::now())));
+}
+
 // The reply to the query of register n up to the prompt's colon: the value text converted.
-std::int32_t ReadRegisterValue(TExchange& exchange, int n) {
+TRegisterAnswer ReadRegisterValue(TExchange& exchange, int n) {
     const auto next = [&] {
         const std::optional<std::uint8_t> byte = exchange.ReadByte();
         if (!byte)
@@ -64,7 +80,7 @@ std::int32_t ReadRegisterValue(TExchange& exchange, int n) {
         if (text.size() > MaxValueText)
             ThrowOverlong(text);
     }
-    return StrToInt(SpacedText(text));
+    return {text, StrToInt(SpacedText(text))};
 }
 
 } // namespace
@@ -76,9 +92,12 @@ std::int32_t QueryRegister(TExchange& exchange, int n) {
     if (exchange.Lost())
         throw ENoAnswer(n);
     exchange.WriteLine(RegisterQueryLine(n));
-    std::int32_t value = 0;
+    TRegisterAnswer answer;
     try {
-        value = ReadRegisterValue(exchange, n);
+        answer = ReadRegisterValue(exchange, n);
+        // A drive waits at its prompt: text after it means the colon was not the prompt's, as when
+        // a line the drive printed on its own came between the echo and the value.
+        RefuseTrailingText(exchange, answer.Text + ':');
     } catch (...) {
         // A drive left at its value prompt would take the next line sent as the register's new value;
         // an empty answer keeps the value.
@@ -86,9 +105,14 @@ std::int32_t QueryRegister(TExchange& exchange, int n) {
         throw;
     }
     exchange.WriteLine(PromptCloseLine());
-    exchange.ReadByte();
-    exchange.ReadByte();
-    return value;
+    // The echo of that CR, and nothing after it.
+    const std::optional<std::uint8_t> cr = exchange.ReadByte();
+    const std::optional<std::uint8_t> lf = exchange.ReadByte();
+    if ((cr && *cr != '\r') || (lf && *lf != '\n'))
+        ThrowInvalidInteger(SpacedText(answer.Text + ":\r" + (cr ? QByteArray(1, char(*cr)) : QByteArray()) +
+                                       (lf ? QByteArray(1, char(*lf)) : QByteArray())));
+    RefuseTrailingText(exchange, answer.Text + ":\r\n");
+    return answer.Value;
 }
 
 std::int32_t ReadPosition(TExchange& exchange) {

@@ -25,7 +25,10 @@ constexpr int MaxValueText = 16;
 // One register dialogue for register n (0..8): writes the query, skips everything up to and
 // including the echo of that query ("Pn" CR; stray bytes and other lines before it), drops one byte,
 // collects the value text up to the colon, converts it with a space in front as a signed integer,
-// closes the prompt with a lone CR and drops its two-byte echo.
+// closes the prompt with a lone CR and drops its two-byte echo. The value counts only when nothing
+// but the prompt came with it: bytes already there after the colon, an echo of the CR other than
+// CR LF, or bytes already there after it, make the answer a bad one (EConvertError naming the text
+// and what followed it); the drive is never kept waiting for them.
 // Throws ENoAnswer when the device is lost, a byte does not come, or the echo does not end within
 // MaxEchoBytes;
 // EConvertError "'<space and text>' is not a valid integer value" for a value text that is not an

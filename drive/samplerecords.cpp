@@ -14,7 +14,11 @@ constexpr qsizetype RecordSize = 4;
 std::vector<std::uint32_t> ScanSampleRecords(QByteArrayView block, std::size_t capacity) {
     std::vector<std::uint32_t> samples;
     const qsizetype first = block.indexOf(char(RecordMark));
-    if (first < 0)
+    // A value byte that happens to be an 'l' is no record: a record counts as the first only where
+    // the stride finds the next record's mark, or the one after it (a mark may be damaged), or the
+    // block's end.
+    const auto marked = [&](qsizetype at) { return at >= block.size() || block[at] == char(RecordMark); };
+    if (first < 0 || !(marked(first + RecordSize) || marked(first + 2 * RecordSize)))
         return samples;
     const auto byte = [&](qsizetype i) { return std::uint32_t(std::uint8_t(block[i])); };
     const std::size_t whole = std::min(capacity, std::size_t((block.size() - first) / RecordSize));

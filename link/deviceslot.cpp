@@ -61,6 +61,15 @@ public:
         return bytes;
     }
 
+    std::uint32_t Waiting() override {
+        std::uint32_t received = 0;
+        std::uint32_t sending = 0;
+        std::uint32_t events = 0;
+        if (Connected())
+            Check(ZQ_GetStatus(FSlot.FHandle, &received, &sending, &events));
+        return received;
+    }
+
     bool Lost() const override { return !Connected(); }
     std::uint32_t BaudRate() const override { return FSlot.FSettings.BaudRate; }
     std::chrono::milliseconds ReadTimeout() const override {
@@ -69,16 +78,6 @@ public:
 
 private:
     bool Connected() const { return FSlot.FOpen && FSlot.FHandle != 0; }
-
-    // The bytes received and not yet read.
-    std::uint32_t Waiting() {
-        std::uint32_t received = 0;
-        std::uint32_t sending = 0;
-        std::uint32_t events = 0;
-        if (Connected())
-            Check(ZQ_GetStatus(FSlot.FHandle, &received, &sending, &events));
-        return received;
-    }
 
     std::uint32_t ReadSome(void* buffer, std::uint32_t count) {
         EndIfExiting();

@@ -31,6 +31,9 @@ public:
     // has sent nothing for the port's read time-out.
     virtual QByteArray Read(std::uint32_t count, Clock::time_point deadline) = 0;
 
+    // The bytes that have arrived and are not read yet, asked without waiting.
+    virtual std::uint32_t Waiting() = 0;
+
     // The device went away during the exchange; every read since came back empty.
     virtual bool Lost() const = 0;
     // The port's rate in bit/s and its read time-out, from which callers derive their deadlines.

@@ -52,6 +52,22 @@ TEST(ReplyReaders, RegisterDialogue) {
         EXPECT_EQ(exchange.Log, c.Writes) << c.Name;
         EXPECT_LE(exchange.Served, MaxEchoBytes + 2 + MaxValueText + 1) << c.Name;
     }
+
+    // A drive whose bytes have all arrived: one that waits at its prompt, and one that printed a line
+    // of its own between the echo and its prompt.
+    const struct {
+        QByteArray Incoming;
+        QString Outcome;
+    } arrived[] = {
+        {"P1\r\n1024:", "1024"},
+        {"P1\r\n54321:\r\n0:", "' 54321:\\r\\n0:' is not a valid integer value"},
+    };
+    for (const auto& c : arrived) {
+        TScriptedExchange exchange(c.Incoming);
+        exchange.Arrived = true;
+        EXPECT_EQ(Outcome([&] { return QueryRegister(exchange, 1); }), c.Outcome) << c.Incoming.data();
+        EXPECT_EQ(exchange.Log, closed) << c.Incoming.data();
+    }
 }
 
 TEST(ReplyReaders, Position) {

@@ -38,6 +38,8 @@ TEST(SampleRecords, ScanOfTheReceivedBlock) {
         {Record(0x6C6C6C) + Record(0x016C02), 1001, {0x6C6C6C, 0x016C02}},
         {Record(5) + Record(6).left(3), 1001, {5}},
         {"OK\r\nl\r\n", 1001, {}},
+        // Every mark damaged: a value byte 0x6C is not taken for one.
+        {QByteArray("\0\x01\x6C\0\0\x01\x6D\0\0\x01\x6E\0", 12), 1001, {}},
         {Record(1) + Record(2) + Record(3), 2, {1, 2}},
         // A damaged marker is a gap at its own time, also where a value byte is 0x6C.
         {Record(1) + QByteArray("\0\0l\0", 4) + Record(3) + "x" + Record(4).mid(1),

@@ -21,6 +21,9 @@ public:
     QByteArray Incoming;
     std::optional<char> Endless;
     bool DeviceLost = false;
+    // The whole script has arrived at once, as from a drive that talks on without waiting for an
+    // answer; else bytes arrive only as they are read.
+    bool Arrived = false;
     std::uint32_t Rate = 115200;
     std::chrono::milliseconds Timeout{300};
 
@@ -61,6 +64,9 @@ public:
         return bytes;
     }
 
+    std::uint32_t Waiting() override {
+        return Arrived ? std::uint32_t(Incoming.size() - std::min(FNext, Incoming.size())) : 0;
+    }
     bool Lost() const override { return DeviceLost; }
     std::uint32_t BaudRate() const override { return Rate; }
     std::chrono::milliseconds ReadTimeout() const override { return Timeout; }
