@@ -168,3 +168,7 @@ void TPainterCanvas::TextOut(int x, int y, const QString& text) {
 int TPainterCanvas::TextHeight() const {
     return QFontMetrics(FPainter.font()).height();
 }
+
+int TPainterCanvas::TextWidth(const QString& text) const {
+    return QFontMetrics(FPainter.font()).horizontalAdvance(text);
+}

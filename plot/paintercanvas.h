@@ -27,6 +27,7 @@ public:
     void Rectangle(int x1, int y1, int x2, int y2) override;
     void TextOut(int x, int y, const QString& text) override;
     int TextHeight() const override;
+    int TextWidth(const QString& text) const override;
 
 private:
     // Paints the columns from .. to - 1 of one row, as far as they lie on the image.

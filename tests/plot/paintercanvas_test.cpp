@@ -7,6 +7,7 @@
 
 TEST(PainterCanvas, PaintsWholePixelsByTheBoxRules) {
     constexpr TColor Face = ColorFromRgb(240, 240, 240);
+    constexpr TColor Blue = ColorFromRgb(0, 0, 255);
     QImage image(16, 14, QImage::Format_RGB32);
     image.fill(Qt::white);
     {
@@ -15,8 +16,8 @@ TEST(PainterCanvas, PaintsWholePixelsByTheBoxRules) {
         canvas.SetPenColor(ResponseColor);
         canvas.SetBrushColor(ResponseColor);
         canvas.Ellipse(2, 2, 4, 4);
-        canvas.SetPenColor(ExcitationColor);
-        canvas.SetBrushColor(ExcitationColor);
+        canvas.SetPenColor(Blue);
+        canvas.SetBrushColor(Blue);
         canvas.Ellipse(5, 2, 15, 12);
         canvas.MoveTo(2, 12);
         canvas.LineTo(6, 12);
@@ -40,11 +41,11 @@ TEST(PainterCanvas, PaintsWholePixelsByTheBoxRules) {
         for (int x = 0; x < image.width(); ++x) {
             const QRgb p = image.pixel(x, y);
             const TColor color = ColorFromRgb(qRed(p), qGreen(p), qBlue(p));
-            painted += color == BlackColor        ? '#'
-                       : color == Face            ? '.'
-                       : color == ResponseColor   ? 'r'
-                       : color == ExcitationColor ? 'b'
-                                                  : '?';
+            painted += color == BlackColor      ? '#'
+                       : color == Face          ? '.'
+                       : color == ResponseColor ? 'r'
+                       : color == Blue          ? 'b'
+                                                : '?';
         }
         painted += '\n';
     }

@@ -5,6 +5,7 @@
 #include "tests/support/modal.h"
 #include "ui/devicewindow/devicewindow.h"
 
+#include <QColor>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -38,6 +39,11 @@ TEST(HistoryPage, ShowsRemovesSavesAndLoadsTests) {
     EXPECT_EQ(shown(), (std::vector{1}));
     table->model()->setData(table->model()->index(2, 0), Qt::Checked, Qt::CheckStateRole);
     EXPECT_EQ(shown(), (std::vector{1, 3})) << "the tick";
+    // The swatches show the plot's colours of two tests, the older teal and the newer red.
+    const auto swatch = [&](int row) { return table->model()->index(row, 0).data(Qt::DecorationRole); };
+    EXPECT_EQ(swatch(0), QColor(0, 145, 161));
+    EXPECT_FALSE(swatch(1).isValid()) << "not shown";
+    EXPECT_EQ(swatch(2), QColor(255, 0, 0));
 
     QTemporaryDir dir;
     const QString path = dir.filePath("tuning.kses");

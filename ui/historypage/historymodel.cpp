@@ -58,11 +58,12 @@ int THistoryModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : FirstFigureColumn + FigureColumns;
 }
 
-int THistoryModel::NewestShown() const {
+TColor THistoryModel::PlotColor(int row) const {
+    // The plot colours the tests shown by their place among them, oldest first.
     const std::vector<TTestRecord>& tests = FSession->Tests();
-    const auto newest =
-        std::find_if(tests.rbegin(), tests.rend(), [](const TTestRecord& t) { return t.Shown; });
-    return newest == tests.rend() ? 0 : newest->Number;
+    const auto shown = [](const TTestRecord& t) { return t.Shown; };
+    const auto before = std::count_if(tests.begin(), tests.begin() + row, shown);
+    return TestColor(int(before), int(std::count_if(tests.begin(), tests.end(), shown)));
 }
 
 const TTestRecord& THistoryModel::Test(int row) const {
@@ -110,10 +111,11 @@ QVariant THistoryModel::data(const QModelIndex& index, int role) const {
         return index.column() == NumberColumn ? QVariant(test.Shown ? Qt::Checked : Qt::Unchecked)
                                               : QVariant();
     case Qt::DecorationRole: {
-        // The colour the test has on the plot.
+        // The colour the test has on the plot; a test not shown has none, its colour would depend on
+        // the tests shown with it.
         if (index.column() != NumberColumn || !test.Shown)
             return {};
-        const TColor color = TestColor(test.Number, test.Number == NewestShown());
+        const TColor color = PlotColor(index.row());
         return QColor(RedOf(color), GreenOf(color), BlueOf(color));
     }
     case Qt::TextAlignmentRole:

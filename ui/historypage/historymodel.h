@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drive/drivesession.h"
+#include "plot/canvas.h"
 
 #include <QAbstractTableModel>
 #include <QPointer>
@@ -26,8 +27,8 @@ public:
 
 private:
     QString Text(const TTestRecord& test, int column) const;
-    // The number of the newest test on the plot, drawn in red; 0 when none is.
-    int NewestShown() const;
+    // The colour of a row's test on the plot, which shows it.
+    TColor PlotColor(int row) const;
 
     QPointer<TDriveSession> FSession;
 };

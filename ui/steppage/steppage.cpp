@@ -12,6 +12,7 @@
 
 #include <QFontMetrics>
 #include <QResizeEvent>
+#include <algorithm>
 
 namespace {
 
@@ -32,11 +33,11 @@ void FitInPanel(QLabel* caption, const QWidget* panel) {
     caption->resize(room, caption->height());
 }
 
-// What the plot draws of a test.
-TPlottedTest Plotted(const TTestRecord& test, bool newest) {
+// What the plot draws of a test, the index-th of count shown.
+TPlottedTest Plotted(const TTestRecord& test, int index, int count) {
     static_assert(MissingSample == NoSample, "a missing sample stays missing on the plot");
-    return {test.Step.Amplitude, test.Step.SampleCount, RelativeSamples(test.Step),
-            TestColor(test.Number, newest), LegendText(test)};
+    return {test.Step.Amplitude, test.Step.SampleCount, RelativeSamples(test.Step), TestColor(index, count),
+            LegendText(test)};
 }
 
 } // namespace
@@ -74,11 +75,13 @@ void TStepPage::Attach(TDriveSession& session) {
 }
 
 void TStepPage::resizeEvent(QResizeEvent* event) {
-    // The panel keeps to the left and the plot to the right, both the page's height; where the page
-    // is too narrow for both, the panel covers the plot's left edge.
+    // The panel keeps to the left and the plot takes the rest, both the page's height, the plot at
+    // least PlotWidth wide: where the page is too narrow for both, the panel covers its left edge.
+    const int width = event->size().width();
     const int height = event->size().height();
+    const int plotLeft = std::min(PanelWidth, width - PlotWidth);
     ui->sidePanel->setGeometry(0, 0, PanelWidth, height);
-    ui->plotBox->setGeometry(event->size().width() - PlotWidth, 0, PlotWidth, height);
+    ui->plotBox->setGeometry(plotLeft, 0, width - plotLeft, height);
     QWidget::resizeEvent(event);
     Redraw();
 }
@@ -120,7 +123,7 @@ void TStepPage::Redraw() {
     std::vector<TPlottedTest> plotted;
     plotted.reserve(shown.size());
     for (const TTestRecord* test : shown)
-        plotted.push_back(Plotted(*test, test == shown.back()));
+        plotted.push_back(Plotted(*test, int(plotted.size()), int(shown.size())));
 
     const TColor face = view.Background();
     view.Image().fill(QColor(RedOf(face), GreenOf(face), BlueOf(face)));
