@@ -68,7 +68,7 @@ void RedrawStoredTests(benchmark::State& state) {
             relative.push_back(std::uint32_t(200 * (1 - std::exp(-t) * std::cos(2 * t))));
         }
         tests.push_back(
-            {200, SampleCount, relative, TestColor(i + 1, i == count - 1), QString("%1: KP 3,0").arg(i)});
+            {200, SampleCount, relative, TestColor(i, count), QString("%1: KP 3,0").arg(i)});
     }
     QImage image(Width, Height, QImage::Format_RGB32);
     const double start = ThreadCpuSeconds();

@@ -48,7 +48,6 @@ public:
     virtual void TextOut(int x, int y, const QString& text) = 0;
     // The height in pixels of a line of text as TextOut writes it.
     virtual int TextHeight() const = 0;
-    // The width in pixels of the text as TextOut writes it. A canvas with no font to measure by takes
-    // every character as half a line high.
-    virtual int TextWidth(const QString& text) const { return int(text.size()) * TextHeight() / 2; }
+    // The width in pixels of the text as TextOut writes it.
+    virtual int TextWidth(const QString& text) const = 0;
 };

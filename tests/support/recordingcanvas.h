@@ -38,6 +38,8 @@ public:
     }
     void TextOut(int x, int y, const QString& text) override { Record({TCanvasOp::Text, x, y, x, y, text}); }
     int TextHeight() const override { return 13; }
+    // With no font to measure by, every character is taken as half a line wide.
+    int TextWidth(const QString& text) const override { return int(text.size()) * TextHeight() / 2; }
 
 private:
     void Record(const TCanvasCall& call) {
