@@ -1,26 +1,9 @@
 #include "device/openfailure.h"
-#include "device/portmap.h"
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 
 namespace {
-
-QString NoPortText(std::int32_t deviceIndex) {
-    return QStringLiteral("DEV%1 has no port").arg(deviceIndex);
-}
-
-// What OpenFailureReason says for each index.
-std::array<QString, KDeviceCount>& Reasons() {
-    static std::array<QString, KDeviceCount> reasons;
-    return reasons;
-}
-
-void Note(std::int32_t deviceIndex, const QString& reason) {
-    if (deviceIndex >= 0 && deviceIndex < KDeviceCount)
-        Reasons()[static_cast<std::size_t>(deviceIndex)] = reason;
-}
 
 // A backend that gave a status but no error number is worded by the status.
 int SystemErrorOf(const TOpenFailure& failure) {
@@ -40,10 +23,22 @@ int SystemErrorOf(const TOpenFailure& failure) {
 
 } // namespace
 
-QString OpenFailureReason(std::int32_t deviceIndex) {
-    if (deviceIndex < 0 || deviceIndex >= KDeviceCount)
-        return NoPortText(deviceIndex);
-    return Reasons()[static_cast<std::size_t>(deviceIndex)];
+QString NoPortText(std::int32_t deviceIndex) {
+    return QStringLiteral("DEV%1 has no port").arg(deviceIndex);
+}
+
+QString OpenAlreadyText(std::int32_t deviceIndex) {
+    return QStringLiteral("DEV%1 is open already").arg(deviceIndex);
+}
+
+QString PortHeldText(const QString& portName, std::int32_t holderIndex) {
+    return QStringLiteral("%1: open already as DEV%2").arg(portName).arg(holderIndex);
+}
+
+QString PortRefusedText(const QString& portName, const TOpenFailure& failure) {
+    if (!failure.Detail.empty())
+        return portName + QStringLiteral(": ") + QString::fromStdString(failure.Detail);
+    return OpenFailureText(portName, SystemErrorOf(failure));
 }
 
 QString OpenFailureText(const QString& portName, int systemError) {
@@ -71,21 +66,10 @@ QString OpenFailureText(const QString& portName, int systemError) {
     }
 }
 
-void NoteIndexOpenAlready(std::int32_t deviceIndex) {
-    Note(deviceIndex, QStringLiteral("DEV%1 is open already").arg(deviceIndex));
+QString SettingsRefusedText(const QString& portName) {
+    return portName + QStringLiteral(": the port refused its settings");
 }
 
-void NotePortHeld(std::int32_t deviceIndex, const QString& portName, std::int32_t holderIndex) {
-    Note(deviceIndex, QStringLiteral("%1: open already as DEV%2").arg(portName).arg(holderIndex));
-}
-
-void NotePortRefused(std::int32_t deviceIndex, const QString& portName, const TOpenFailure& failure) {
-    Note(deviceIndex, portName.isEmpty() ? NoPortText(deviceIndex)
-                      : !failure.Detail.empty()
-                          ? portName + QStringLiteral(": ") + QString::fromStdString(failure.Detail)
-                          : OpenFailureText(portName, SystemErrorOf(failure)));
-}
-
-void ForgetOpenFailure(std::int32_t deviceIndex) {
-    Note(deviceIndex, QString());
+QString LinesUnreadText(const QString& portName) {
+    return portName + QStringLiteral(": the modem lines could not be read");
 }

@@ -1,24 +1,24 @@
 #pragma once
 
-// Why a device index did not open, in words for the user. The device library notes the cause of
-// each open it refuses; the program asks for it once ZQ_Open or ZQ_OpenByName has failed.
+// Why a device index did not open, in words for the user: one line that names the port and gives
+// the remedy where there is a usual one. Each reason is worded here and nowhere else.
 
 #include "device/port.h"
 
 #include <QString>
 #include <cstdint>
 
-// Why the last ZQ_Open or ZQ_OpenByName of a device index failed, as one line that names the port
-// and gives the remedy where there is a usual one; empty when it succeeded or none was tried.
-QString OpenFailureReason(std::int32_t deviceIndex);
-
-// The line for a port that the system refused with the error number systemError (errno; 0 when
-// it gave none).
+// No port maps to the index.
+QString NoPortText(std::int32_t deviceIndex);
+// The index is open already.
+QString OpenAlreadyText(std::int32_t deviceIndex);
+// Another index of this program holds the port.
+QString PortHeldText(const QString& portName, std::int32_t holderIndex);
+// The backend could not open the port, for the reason it gave.
+QString PortRefusedText(const QString& portName, const TOpenFailure& failure);
+// The system refused the port with the error number systemError (errno; 0 when it gave none).
 QString OpenFailureText(const QString& portName, int systemError);
-
-// What the library notes: the index is open already; another index holds the port; the backend
-// could not open the port (an empty name: the index has none); the index opened after all.
-void NoteIndexOpenAlready(std::int32_t deviceIndex);
-void NotePortHeld(std::int32_t deviceIndex, const QString& portName, std::int32_t holderIndex);
-void NotePortRefused(std::int32_t deviceIndex, const QString& portName, const TOpenFailure& failure);
-void ForgetOpenFailure(std::int32_t deviceIndex);
+// The port opened, but refused the settings every open starts from.
+QString SettingsRefusedText(const QString& portName);
+// The port opened, but its modem lines could not be read.
+QString LinesUnreadText(const QString& portName);

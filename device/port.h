@@ -37,7 +37,7 @@ public:
 };
 
 // Why a port did not open: the status that ZQ_Open returns and, when the operating system refused,
-// its error as an errno value (the Win32 backend translates its own), from which OpenFailureReason
+// its error as an errno value (the Win32 backend translates its own), from which OpenFailureText
 // words the cause; 0 when it gave none.
 struct TOpenFailure {
     ZQ_STATUS Status = ZQ_OK;

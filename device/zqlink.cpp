@@ -27,37 +27,6 @@ ZQ_HANDLE NextHandle() {
     return ++next;
 }
 
-ZQ_STATUS OpenOn(const TPortFactory& factory, std::int32_t deviceIndex, const QString& portName,
-                 ZQ_HANDLE* handle) {
-    if (!handle)
-        return ZQ_INVALID_PARAMETER;
-    if (deviceIndex < 0 || deviceIndex >= KDeviceCount)
-        return ZQ_DEVICE_NOT_FOUND;
-    for (const auto& [h, open] : Ports()) {
-        if (open.Index == deviceIndex) {
-            NoteIndexOpenAlready(deviceIndex);
-            return ZQ_DEVICE_NOT_OPENED;
-        }
-        // The system lets a privileged program open a port twice, and two devices on one port would
-        // split its bytes between them. Each index has a simulated drive of its own.
-        if (!portName.isEmpty() && !IsSimulatedPortName(portName) && open.Name == portName) {
-            NotePortHeld(deviceIndex, portName, open.Index);
-            return ZQ_DEVICE_BUSY;
-        }
-    }
-    TOpenFailure failure;
-    auto port = factory(deviceIndex, portName, failure);
-    if (!port) {
-        NotePortRefused(deviceIndex, portName, failure);
-        return failure.Status == ZQ_OK ? ZQ_DEVICE_NOT_OPENED : failure.Status;
-    }
-    ForgetOpenFailure(deviceIndex);
-    const ZQ_HANDLE h = NextHandle();
-    Ports().emplace(h, TOpenPort{deviceIndex, portName, std::move(port)});
-    *handle = h;
-    return ZQ_OK;
-}
-
 TPort* Find(ZQ_HANDLE handle) {
     auto it = Ports().find(handle);
     return it == Ports().end() ? nullptr : it->second.Port.get();
@@ -74,6 +43,13 @@ bool ValidFlowMode(std::uint16_t mode) {
            mode == ZQ_FLOW_XON_XOFF;
 }
 
+// The library's face of an open: the handle goes where the caller asked, the reason is dropped.
+ZQ_STATUS HandOver(const TOpenResult& opened, ZQ_HANDLE* handle) {
+    if (opened.Status == ZQ_OK)
+        *handle = opened.Handle;
+    return opened.Status;
+}
+
 template <typename Call> ZQ_STATUS WithPort(ZQ_HANDLE handle, Call call) {
     TPort* port = Find(handle);
     return port ? call(*port) : ZQ_INVALID_HANDLE;
@@ -81,23 +57,41 @@ template <typename Call> ZQ_STATUS WithPort(ZQ_HANDLE handle, Call call) {
 
 } // namespace
 
-ZQ_STATUS OpenWith(const TPortFactory& factory, std::int32_t deviceIndex, ZQ_HANDLE* handle) {
-    return OpenOn(factory, deviceIndex, DevicePortName(deviceIndex), handle);
+TOpenResult OpenDevice(const TPortFactory& factory, std::int32_t deviceIndex, const QString& portName) {
+    if (deviceIndex < 0 || deviceIndex >= KDeviceCount)
+        return {ZQ_DEVICE_NOT_FOUND, 0, NoPortText(deviceIndex)};
+    for (const auto& [h, open] : Ports()) {
+        if (open.Index == deviceIndex)
+            return {ZQ_DEVICE_NOT_OPENED, 0, OpenAlreadyText(deviceIndex)};
+        // The system lets a privileged program open a port twice, and two devices on one port would
+        // split its bytes between them. Each index has a simulated drive of its own.
+        if (!portName.isEmpty() && !IsSimulatedPortName(portName) && open.Name == portName)
+            return {ZQ_DEVICE_BUSY, 0, PortHeldText(portName, open.Index)};
+    }
+    TOpenFailure failure;
+    auto port = factory(deviceIndex, portName, failure);
+    if (!port)
+        return {failure.Status == ZQ_OK ? ZQ_DEVICE_NOT_OPENED : failure.Status, 0,
+                portName.isEmpty() ? NoPortText(deviceIndex) : PortRefusedText(portName, failure)};
+    const ZQ_HANDLE h = NextHandle();
+    Ports().emplace(h, TOpenPort{deviceIndex, portName, std::move(port)});
+    return {ZQ_OK, h, QString()};
 }
 
-ZQ_STATUS OpenWith(const TPortFactory& factory, std::int32_t deviceIndex, const char* portName,
-                   ZQ_HANDLE* handle) {
-    if (!portName)
-        return ZQ_INVALID_PARAMETER;
-    return OpenOn(factory, deviceIndex, QFile::decodeName(portName), handle);
+TOpenResult OpenDevice(const TPortFactory& factory, std::int32_t deviceIndex) {
+    return OpenDevice(factory, deviceIndex, DevicePortName(deviceIndex));
 }
 
 ZQ_STATUS ZQ_Open(std::int32_t deviceIndex, ZQ_HANDLE* handle) {
-    return OpenWith(MachinePorts(), deviceIndex, handle);
+    if (!handle)
+        return ZQ_INVALID_PARAMETER;
+    return HandOver(OpenDevice(MachinePorts(), deviceIndex), handle);
 }
 
 ZQ_STATUS ZQ_OpenByName(std::int32_t deviceIndex, const char* portName, ZQ_HANDLE* handle) {
-    return OpenWith(MachinePorts(), deviceIndex, portName, handle);
+    if (!handle || !portName)
+        return ZQ_INVALID_PARAMETER;
+    return HandOver(OpenDevice(MachinePorts(), deviceIndex, QFile::decodeName(portName)), handle);
 }
 
 ZQ_STATUS ZQ_GetPortName(ZQ_HANDLE handle, char* buffer, std::uint32_t size) {

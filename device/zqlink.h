@@ -19,7 +19,7 @@ constexpr ZQ_STATUS ZQ_INVALID_PARAMETER = 6;
 constexpr ZQ_STATUS ZQ_INVALID_BAUD_RATE = 7;
 constexpr ZQ_STATUS ZQ_NOT_SUPPORTED = 17;
 constexpr ZQ_STATUS ZQ_OTHER_ERROR = 18;
-// ZQ_Open: the system refuses this user the port (see OpenFailureReason for the remedy).
+// ZQ_Open: the system refuses this user the port (OpenDevice's reason gives the remedy).
 constexpr ZQ_STATUS ZQ_ACCESS_DENIED = 20;
 // ZQ_Open: another program, or another device index of this one, has the port.
 constexpr ZQ_STATUS ZQ_DEVICE_BUSY = 21;

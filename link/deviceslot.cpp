@@ -129,35 +129,38 @@ TLineStates LinesFromWord(std::uint32_t word) {
                        (word & ZQ_MODEM_STATUS_DCD) != 0, (word & ZQ_MODEM_STATUS_RI) != 0};
 }
 
-std::string PortNameOf(ZQ_HANDLE handle) {
+QString PortNameOf(ZQ_HANDLE handle) {
     std::array<char, 4096> name{};
-    return ZQ_GetPortName(handle, name.data(), std::uint32_t(name.size())) == ZQ_OK ? name.data() : "";
+    return ZQ_GetPortName(handle, name.data(), std::uint32_t(name.size())) == ZQ_OK
+               ? QFile::decodeName(name.data())
+               : QString();
 }
 
 } // namespace
 
 bool TDeviceSlot::Open() {
     if (FOpen) {
-        FOpenFailure = Name() + QStringLiteral(" is open already");
+        FOpenFailure = OpenAlreadyText(FIndex);
         return false;
     }
-    ZQ_HANDLE handle = 0;
-    if (OpenWith(FPorts, FIndex, &handle) != ZQ_OK) {
-        FOpenFailure = OpenFailureReason(FIndex);
+    const TOpenResult opened = OpenDevice(FPorts, FIndex);
+    if (opened.Status != ZQ_OK) {
+        FOpenFailure = opened.Reason;
         return false;
     }
-    const std::string portName = PortNameOf(handle);
-    const auto refuse = [&](const char* why) {
-        FOpenFailure = QFile::decodeName(portName.c_str()) + QStringLiteral(": ") + QLatin1String(why);
+    const ZQ_HANDLE handle = opened.Handle;
+    const QString portName = PortNameOf(handle);
+    const auto refuse = [&](const QString& why) {
+        FOpenFailure = why;
         ZQ_Close(handle);
         return false;
     };
     // Every open starts from the defaults, whatever was applied before.
     FSettings = TPortSettings{};
     if (!ApplySettings(handle, FSettings))
-        return refuse("the port refused its settings");
+        return refuse(SettingsRefusedText(portName));
     if (!ReadLines(handle))
-        return refuse("the modem lines could not be read");
+        return refuse(LinesUnreadText(portName));
     FOpenFailure.clear();
     FRts = FSettings.Rts != 0;
     FDtr = FSettings.Dtr != 0;
@@ -308,9 +311,10 @@ void TDeviceSlot::TryReconnect() {
         FReconnectTimer.stop();
         return;
     }
-    ZQ_HANDLE handle = 0;
-    if (OpenWith(FPorts, FIndex, FPortName.c_str(), &handle) != ZQ_OK)
+    const TOpenResult opened = OpenDevice(FPorts, FIndex, FPortName);
+    if (opened.Status != ZQ_OK)
         return;
+    const ZQ_HANDLE handle = opened.Handle;
     // The settings the user applied last, with the output lines as the switches left them.
     TPortSettings settings = FSettings;
     settings.Rts = FRts ? 1 : 0;

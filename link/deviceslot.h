@@ -13,7 +13,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <string>
 
 // The last known state of the device's input lines.
 struct TLineStates {
@@ -120,7 +119,7 @@ private:
     std::int32_t FIndex;
     TPortFactory FPorts;
     const std::atomic<bool>* FExitRequested;
-    std::string FPortName;
+    QString FPortName;
     QString FOpenFailure;
     bool FOpen = false;
     ZQ_HANDLE FHandle = 0; // 0 while lost

@@ -8,8 +8,9 @@ namespace {
 // The calls that applying the settings makes to device 0 of the fake.
 QStringList Applied(const TPortSettings& settings, TFakeDeviceLibrary& fake, bool* result = nullptr) {
     TFakeDevice& device = fake.Device(0);
-    ZQ_HANDLE h = 0;
-    EXPECT_EQ(OpenWith(fake.Ports(), 0, &h), ZQ_OK);
+    const TOpenResult opened = OpenDevice(fake.Ports(), 0);
+    EXPECT_EQ(opened.Status, ZQ_OK);
+    const ZQ_HANDLE h = opened.Handle;
     device.ClearCalls();
     const bool ok = ApplySettings(h, settings);
     if (result)

@@ -2,8 +2,8 @@
 // plays the device on the controlling end. A pseudo-terminal pair shares one set of terminal
 // settings, so the test reads back from its end what the backend really set.
 
-#include "device/openfailure.h"
 #include "device/port.h"
+#include "device/portfactory.h"
 #include "device/zqlink.h"
 #include "tests/support/pty.h"
 
@@ -388,7 +388,8 @@ TEST_F(SerialPortTest, PortIsHeldExclusivelyAndReopenedByName) {
     EXPECT_TRUE(exclusive());
     ZQ_HANDLE second = 0;
     EXPECT_EQ(ZQ_OpenByName(1, path.constData(), &second), ZQ_DEVICE_BUSY);
-    EXPECT_EQ(OpenFailureReason(1), FPty.SlavePath() + ": open already as DEV0");
+    EXPECT_EQ(OpenDevice(MachinePorts(), 1, FPty.SlavePath()).Reason,
+              FPty.SlavePath() + ": open already as DEV0");
 
     char name[256] = {};
     ASSERT_EQ(ZQ_GetPortName(FHandle, name, sizeof name), ZQ_OK);

@@ -37,14 +37,19 @@ TEST(DevicePortMap, IndicesFollowTheVariableOrTheConverters) {
 TEST(DeviceTable, OpenCloseAndHandles) {
     TFakeDeviceLibrary fake;
     const TPortFactory ports = fake.Ports();
-    ZQ_HANDLE h0 = 0, again = 0, h1 = 0;
-    ASSERT_EQ(OpenWith(ports, 0, &h0), ZQ_OK);
+    const TOpenResult first = OpenDevice(ports, 0);
+    ASSERT_EQ(first.Status, ZQ_OK);
+    const ZQ_HANDLE h0 = first.Handle;
     EXPECT_NE(h0, 0u);
-    EXPECT_NE(OpenWith(ports, 0, &again), ZQ_OK) << "an index that is open already";
-    EXPECT_NE(OpenWith(ports, 4, &again), ZQ_OK);
-    EXPECT_NE(OpenWith(ports, -1, &again), ZQ_OK);
-    EXPECT_NE(OpenWith(ports, 0, nullptr), ZQ_OK);
-    ASSERT_EQ(OpenWith(ports, 1, &h1), ZQ_OK);
+    EXPECT_EQ(first.Reason, QString());
+    EXPECT_NE(OpenDevice(ports, 0).Status, ZQ_OK) << "an index that is open already";
+    EXPECT_EQ(OpenDevice(ports, 0).Reason, "DEV0 is open already");
+    EXPECT_NE(OpenDevice(ports, 4).Status, ZQ_OK);
+    EXPECT_NE(OpenDevice(ports, -1).Status, ZQ_OK);
+    EXPECT_NE(ZQ_Open(0, nullptr), ZQ_OK);
+    const TOpenResult second = OpenDevice(ports, 1);
+    ASSERT_EQ(second.Status, ZQ_OK);
+    const ZQ_HANDLE h1 = second.Handle;
     EXPECT_NE(h0, h1);
 
     EXPECT_EQ(ZQ_SetBaudRate(h0, 9600), ZQ_OK);
@@ -55,10 +60,10 @@ TEST(DeviceTable, OpenCloseAndHandles) {
     EXPECT_FALSE(fake.Device(0).Open);
     EXPECT_NE(ZQ_Close(h0), ZQ_OK);
     EXPECT_NE(ZQ_SetBaudRate(h0, 9600), ZQ_OK) << "a closed handle stays invalid";
-    ZQ_HANDLE reopened = 0;
-    ASSERT_EQ(OpenWith(ports, 0, &reopened), ZQ_OK);
-    EXPECT_NE(reopened, h0) << "handles are not reused";
-    ZQ_Close(reopened);
+    const TOpenResult reopened = OpenDevice(ports, 0);
+    ASSERT_EQ(reopened.Status, ZQ_OK);
+    EXPECT_NE(reopened.Handle, h0) << "handles are not reused";
+    ZQ_Close(reopened.Handle);
     ZQ_Close(h1);
 }
 
@@ -66,9 +71,10 @@ TEST(DeviceTable, RefusedOpenAndStatusesPassThrough) {
     TFakeDeviceLibrary fake;
     const TPortFactory ports = fake.Ports();
     fake.Device(2).Statuses["ZQ_Open"] = ZQ_DEVICE_NOT_FOUND;
-    ZQ_HANDLE h = 0;
-    EXPECT_EQ(OpenWith(ports, 2, &h), ZQ_DEVICE_NOT_FOUND);
-    ASSERT_EQ(OpenWith(ports, 3, &h), ZQ_OK);
+    EXPECT_EQ(OpenDevice(ports, 2).Status, ZQ_DEVICE_NOT_FOUND);
+    const TOpenResult opened = OpenDevice(ports, 3);
+    ASSERT_EQ(opened.Status, ZQ_OK);
+    const ZQ_HANDLE h = opened.Handle;
     fake.Device(3).Statuses["ZQ_ResetDevice"] = ZQ_IO_ERROR;
     EXPECT_EQ(ZQ_ResetDevice(h), ZQ_IO_ERROR);
 
@@ -108,7 +114,7 @@ TEST(DeviceOpenFailure, ReasonNamesThePortAndTheCause) {
     for (const Case& c : cases) {
         ZQ_HANDLE h = 0;
         EXPECT_EQ(ZQ_Open(c.Index, &h), c.Status) << c.Index;
-        EXPECT_EQ(OpenFailureReason(c.Index), c.Reason);
+        EXPECT_EQ(OpenDevice(MachinePorts(), c.Index).Reason, c.Reason);
     }
     qunsetenv("ZQLINK_PORTS");
 
