@@ -23,14 +23,13 @@ std::size_t HeapInUse() {
     return mallinfo2().uordblks;
 }
 
-// The history as the session builds it: a test appended after each run.
+// The history as the model builds it: a test appended after each run.
 std::vector<TTestRecord> History() {
     std::vector<TTestRecord> tests;
-    TSettingTexts texts = DefaultSettingTexts();
+    TRegisterValues registers = {213, 1024, 768, 0, 102, 384, 294, 12820, 64};
     for (int n = 1; n <= TestCount; ++n) {
-        TKnownSettings known;
-        texts[KP] = QString::number(1.0 + n / 100.0, 'f', 2);
-        known.Texts = texts;
+        registers[2] = 256 + 256 * n / 100;
+        TKnownSettings known = TKnownSettings::All(registers);
         known.At = QDateTime::currentDateTime();
         TStepRecord step{200, 100000, SampleCount, {}};
         for (int i = 0; i < SampleCount; ++i) {
@@ -48,7 +47,8 @@ QString SessionPath;
 
 void SaveSession(benchmark::State& state) {
     for (auto _ : state)
-        SaveSessionFile(SessionPath, Tests);
+        SaveSessionFile(
+            SessionPath, Tests, [](int) { return true; }, DefaultMotorData());
 }
 
 void LoadSession(benchmark::State& state) {
@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
 
     QElapsedTimer timer;
     timer.start();
-    SaveSessionFile(SessionPath, Tests);
+    SaveSessionFile(
+        SessionPath, Tests, [](int) { return true; }, DefaultMotorData());
     const std::size_t loaded = LoadSessionFile(SessionPath).size();
     const double seconds = double(timer.nsecsElapsed()) * 1e-9;
 

@@ -89,8 +89,8 @@ void ReadBack(benchmark::State& state) {
         try {
             const std::unique_ptr<TExchange> exchange = slot.BeginExchange();
             TCountingExchange counting(*exchange);
-            ReadSettings(counting, motor,
-                         [](TSettingRow, const QString& text) { benchmark::DoNotOptimize(text); });
+            ShowRegisters(QueryRegisters(counting), motor,
+                          [](TSettingRow, const QString& text) { benchmark::DoNotOptimize(text); });
             bytes += counting.Bytes;
         } catch (const EKelmorError& e) {
             state.SkipWithError(e.what());

@@ -62,7 +62,8 @@ void ReceivePath(benchmark::State& state) {
     TFakeDevice& device = fake.Device(0);
     TDeviceSlot slot(0, fake.Ports());
     slot.Open();
-    auto window = std::make_unique<TDeviceWindow>(slot);
+    TDriveModel model(slot);
+    auto window = std::make_unique<TDeviceWindow>(model);
     window->resize(780, 580);
     window->show();
     QCoreApplication::processEvents();

@@ -36,7 +36,7 @@ void KpSweepAgainstSimulatedDrive(benchmark::State& state) {
         state.SkipWithError("DEV0 did not open");
         return;
     }
-    TDriveSession session(slot);
+    TDriveModel model(slot);
     const double byteSeconds = BitsPerByte / slot.Settings().BaudRate;
     for (auto _ : state) {
         TTuningPlan plan;
@@ -45,7 +45,7 @@ void KpSweepAgainstSimulatedDrive(benchmark::State& state) {
         plan.Steps = 10;
         plan.AmplitudeText = "200";
         plan.TimeText = "250";
-        TTuningRunner runner(session, plan);
+        TTuningRunner runner(model, plan);
         QEventLoop loop;
         QObject::connect(&runner, &TTuningRunner::Finished, &loop, &QEventLoop::quit);
         const auto start = std::chrono::steady_clock::now();
@@ -59,10 +59,12 @@ void KpSweepAgainstSimulatedDrive(benchmark::State& state) {
         double work = 0;
         const std::vector<TTuningRound>& rounds = runner.Rounds();
         for (std::size_t i = 0; i < rounds.size(); ++i) {
-            const TTestRecord& test = *session.Test(rounds[i].TestNumber);
+            const TTestRecord& test = *model.Tests().Find(rounds[i].TestNumber);
+            // The round's settings write: its nine register lines.
             qsizetype written = 0;
-            WriteSettings(test.Settings->Texts, session.MotorData(),
-                          [&](const QByteArray& line) { written += line.size(); });
+            for (const TRegisterRow& row : RegisterTable)
+                written +=
+                    RegisterWriteLine(row.Register, rounds[i].Registers[std::size_t(row.Register)]).size();
             work += double(written + 4 * test.Step.SampleCount + 10) * byteSeconds + test.TimeMs() / 1000.0;
             if (i + 1 < rounds.size()) {
                 const std::uint32_t end = test.Step.Samples.back();

@@ -48,7 +48,3 @@ void ShowRegisters(const TRegisterValues& registers, const TMotorData& motor, co
             kvText = text;
     }
 }
-
-void ReadSettings(TExchange& exchange, const TMotorData& motor, const TSetField& setField) {
-    ShowRegisters(QueryRegisters(exchange), motor, setField);
-}

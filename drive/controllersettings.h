@@ -17,9 +17,6 @@ class TExchange;
 using TSendLine = std::function<void(const QByteArray& line)>;
 using TSetField = std::function<void(TSettingRow row, const QString& text)>;
 
-// The register values by register number, P0..P8.
-using TRegisterValues = std::array<std::int32_t, SettingCount>;
-
 // "Wpisz": converts the fields in row order and hands each register write to send as soon as its
 // value is known, so the lines go out as P1, P2, P3, P4, P6, P0, P5, P7, P8. Limit V uses the typed
 // KV text. A bad text, a zero divisor or a register beyond 32 bits ends it with the lines before sent;
@@ -37,6 +34,3 @@ TRegisterValues QueryRegisters(TExchange& exchange);
 // Fills the fields in row order from the register values, each figure formatted as shown; Limit V
 // uses the KV text just filled. An error leaves the rows before the failing one filled.
 void ShowRegisters(const TRegisterValues& registers, const TMotorData& motor, const TSetField& setField);
-
-// "Czytaj": QueryRegisters, then ShowRegisters; no field changes unless all nine values came.
-void ReadSettings(TExchange& exchange, const TMotorData& motor, const TSetField& setField);

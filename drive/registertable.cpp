@@ -66,10 +66,11 @@ std::int32_t LimitVRegister(const QString& text, const TMotorData& motor, const 
     const std::int32_t r = TruncToInt32(Divide(Multiply(Multiply(limit, kv), e), LimitVScale));
     // What Kelmor could not read back is not written either.
     if (r > LargestLimitV || r < -LargestLimitV)
-        throw ERegisterRange(QStringLiteral("Limit V '%1' is more than the drive can hold (its register at most "
-                                            "%2 either way)")
-                                 .arg(text)
-                                 .arg(LargestLimitV));
+        throw ERegisterRange(
+            QStringLiteral("Limit V '%1' is more than the drive can hold (its register at most "
+                           "%2 either way)")
+                .arg(text)
+                .arg(LargestLimitV));
     return r;
 }
 
@@ -91,22 +92,28 @@ std::int32_t PerPulseRegister(const QString& text, const TMotorData& motor, cons
     return TruncToInt32(Divide(Multiply(value, StrToFloat(motor.EncoderPulses)), Unit));
 }
 
+constexpr std::int32_t Int32 = std::numeric_limits<std::int32_t>::max();
+
 } // namespace
 
 const std::array<TRegisterRow, SettingCount> RegisterTable = {{
-    {1, "KV", "KV", "[    ]     Wzmocnienie sprzężenia zwrotnego prędkosci.", "4,0", KvShown, GainRegister},
-    {2, "KP", "KP", "[    ]     Wzmocnienie składnika P (Proporcjonalnego)", "3,0", GainShown, GainRegister},
-    {3, "KD", "KD", "[    ]     Wzmocnienie składnika D (Różniczkującego)", "0", GainShown, GainRegister},
-    {4, "KI", "KI", "[    ]     Wzmocnienie składnika I (Całkującego)", "0,4", GainShown, GainRegister},
-    {6, "KG", "KG", "[    ]     Wzmocnienie kompensacji SEM silnika.", "0,3", KgShown, KgRegister},
-    {0, "LimitV", "Limit V", "[1/min]     Ograniczenie prędkosci reakcji regulatora.", "3200", LimitVShown,
-     LimitVRegister},
-    {5, "LimitM", "Limit M", "[ %  ]     Ograniczenie prądu i momentu silnika (PWM)", "75", LimitMShown,
-     LimitMRegister},
-    {7, "Vj", "Vj", "[1/min]          Prędkosc ruchu jałowego G0 (diagnostyka).", "3000",
+    {1, "KV", "KV", "[    ]     Wzmocnienie sprzężenia zwrotnego prędkosci.", "4,0", "", Int32, KvShown,
+     GainRegister},
+    {2, "KP", "KP", "[    ]     Wzmocnienie składnika P (Proporcjonalnego)", "3,0", "", Int32, GainShown,
+     GainRegister},
+    {3, "KD", "KD", "[    ]     Wzmocnienie składnika D (Różniczkującego)", "0", "", Int32, GainShown,
+     GainRegister},
+    {4, "KI", "KI", "[    ]     Wzmocnienie składnika I (Całkującego)", "0,4", "", Int32, GainShown,
+     GainRegister},
+    {6, "KG", "KG", "[    ]     Wzmocnienie kompensacji SEM silnika.", "0,3", "", Int32, KgShown, KgRegister},
+    {0, "LimitV", "Limit V", "[1/min]     Ograniczenie prędkosci reakcji regulatora.", "3200", "1/min",
+     LargestLimitV, LimitVShown, LimitVRegister},
+    {5, "LimitM", "Limit M", "[ %  ]     Ograniczenie prądu i momentu silnika (PWM)", "75", "%", Int32,
+     LimitMShown, LimitMRegister},
+    {7, "Vj", "Vj", "[1/min]          Prędkosc ruchu jałowego G0 (diagnostyka).", "3000", "1/min", Int32,
      PerPulseShown<SpeedUnit>, PerPulseRegister<SpeedUnit>},
     {8, "aj", "aj", "[1/(min*s) ]    Przyspieszenie / hamowanie ruchu jałowego G0 (diagnostyka).", "3000",
-     PerPulseShown<AccelerationUnit>, PerPulseRegister<AccelerationUnit>},
+     "1/(min*s)", Int32, PerPulseShown<AccelerationUnit>, PerPulseRegister<AccelerationUnit>},
 }};
 
 TSettingTexts DefaultSettingTexts() {

@@ -18,6 +18,9 @@ enum TSettingRow : int { KV, KP, KD, KI, KG, LimitV, LimitM, Vj, aj, SettingCoun
 // The nine field texts, indexed by TSettingRow.
 using TSettingTexts = std::array<QString, SettingCount>;
 
+// The register values by register number, P0..P8.
+using TRegisterValues = std::array<std::int32_t, SettingCount>;
+
 // A figure that converts to a register value the drive cannot hold.
 class ERegisterRange : public EKelmorError {
 public:
@@ -30,6 +33,8 @@ struct TRegisterRow {
     const char* Label;       // UTF-8, left of the field
     const char* Caption;     // UTF-8, right of the field, its bracket giving the unit
     const char* DefaultText; // written with a comma; LocalDecimalText gives the running locale's form
+    const char* Unit;        // of the figure, as the caption's bracket gives it; "" for none
+    std::int32_t Largest;    // the register holds -Largest .. Largest
     // The figure shown for register value r. kvText is the text of the KV field, which Limit V uses.
     long double (*ToShown)(std::int32_t r, const TMotorData& motor, const QString& kvText);
     // The register value for the field's text, truncated toward zero. Texts are read in the order

@@ -16,7 +16,9 @@
 namespace {
 
 const QString Format = QStringLiteral("Kelmor session");
-constexpr int Version = 1;
+// Version 1 kept the settings as texts only; version 2 keeps their register values beside them.
+constexpr int TextsVersion = 1;
+constexpr int Version = 2;
 // Far more than a history of a thousand tests takes; a larger file is not one of ours.
 constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
 
@@ -43,17 +45,22 @@ QJsonValue TimeValue(const QDateTime& time) {
     return time.isValid() ? QJsonValue(IsoTime(time)) : QJsonValue();
 }
 
-QJsonObject SettingsObject(const TKnownSettings& settings) {
+QJsonObject SettingsObject(const TKnownSettings& settings, const TMotorData& motor) {
     QJsonObject object{{QStringLiteral("at"), TimeValue(settings.At)}};
+    QJsonObject registers;
     for (int row = 0; row < SettingCount; ++row) {
-        const QString& text = settings.Texts[std::size_t(row)];
-        object.insert(QLatin1String(RegisterTable[std::size_t(row)].Key),
-                      text.isNull() ? QJsonValue() : QJsonValue(PointDecimalText(text)));
+        const QLatin1String key(RegisterTable[std::size_t(row)].Key);
+        const std::optional<std::int32_t> value = settings.Register(TSettingRow(row));
+        const QString text = SettingText(settings, TSettingRow(row), motor);
+        object.insert(key, value && text != QStringLiteral("?") ? QJsonValue(PointDecimalText(text))
+                                                                : QJsonValue());
+        registers.insert(key, value ? QJsonValue(*value) : QJsonValue());
     }
+    object.insert(QStringLiteral("registers"), registers);
     return object;
 }
 
-QJsonObject TestObject(const TTestRecord& test) {
+QJsonObject TestObject(const TTestRecord& test, bool shown, const TMotorData& motor) {
     QJsonArray samples;
     for (const std::uint32_t sample : test.Step.Samples)
         samples.append(sample == MissingSample ? QJsonValue() : QJsonValue(qint64(sample)));
@@ -62,9 +69,9 @@ QJsonObject TestObject(const TTestRecord& test) {
             {QStringLiteral("amplitude"), qint64(test.Step.Amplitude)},
             {QStringLiteral("startPosition"), qint64(test.Step.StartPosition)},
             {QStringLiteral("samplesAsked"), test.Step.SampleCount},
-            {QStringLiteral("shown"), test.Shown},
+            {QStringLiteral("shown"), shown},
             {QStringLiteral("samples"), samples},
-            {QStringLiteral("settings"), SettingsObject(*test.Settings)}};
+            {QStringLiteral("settings"), SettingsObject(*test.Settings, motor)}};
 }
 
 // What is wrong with one test of a session file.
@@ -116,14 +123,41 @@ public:
         return samples;
     }
 
-    TKnownSettings Settings() const {
+    TKnownSettings Settings(int version) const {
         const QJsonValue value = Value("settings");
         if (!value.isObject())
             Bad(QStringLiteral("settings is missing"));
         const QJsonObject object = value.toObject();
-        TKnownSettings settings;
+        TKnownSettings settings = version == TextsVersion ? FromTexts(object) : FromRegisters(object);
         if (const QJsonValue at = object.value(QLatin1String("at")); !at.isNull())
             settings.At = Time(at, QStringLiteral("settings.at"));
+        return settings;
+    }
+
+private:
+    // Version 2: the register values, each whole and one its register holds, or null.
+    static TKnownSettings FromRegisters(const QJsonObject& object) {
+        const QJsonValue registers = object.value(QLatin1String("registers"));
+        if (!registers.isObject())
+            Bad(QStringLiteral("settings.registers is missing"));
+        TKnownSettings settings;
+        for (const TRegisterRow& r : RegisterTable) {
+            if (const QJsonValue text = object.value(QLatin1String(r.Key));
+                !text.isNull() && !text.isString())
+                Bad(QStringLiteral("the setting %1 is neither a text nor null").arg(QLatin1String(r.Key)));
+            const QJsonValue value = registers.toObject().value(QLatin1String(r.Key));
+            if (!value.isNull())
+                settings.Registers[std::size_t(r.Register)] = std::int32_t(
+                    ::Whole(value, QStringLiteral("the register of %1").arg(QLatin1String(r.Key)), -r.Largest,
+                            r.Largest));
+        }
+        return settings;
+    }
+
+    // Version 1: the texts, each one "Wpisz" could have written, converted with the standard motor data
+    // (the file does not keep the motor data) and the file's KV.
+    static TKnownSettings FromTexts(const QJsonObject& object) {
+        TSettingTexts texts;
         for (int row = 0; row < SettingCount; ++row) {
             const QLatin1String key(RegisterTable[std::size_t(row)].Key);
             const QJsonValue text = object.value(key);
@@ -131,25 +165,24 @@ public:
             if (!text.isNull() && text.toString().isEmpty())
                 Bad(QStringLiteral("the setting %1 is neither a text nor null").arg(key));
             if (!text.isNull())
-                settings.Texts[std::size_t(row)] = LocalDecimalText(text.toString());
+                texts[std::size_t(row)] = LocalDecimalText(text.toString());
         }
-        // Every text known is one "Wpisz" could have written: a number its register holds, with the
-        // standard motor data (the file does not keep the motor data) and the file's KV.
-        const QString kv = settings.IsKnown(KV) ? settings.Texts[KV] : DefaultSettingTexts()[KV];
+        const QString kv = texts[KV].isNull() ? DefaultSettingTexts()[KV] : texts[KV];
+        TKnownSettings settings;
         for (int row = 0; row < SettingCount; ++row) {
-            if (!settings.IsKnown(TSettingRow(row)))
+            const TRegisterRow& r = RegisterTable[std::size_t(row)];
+            if (texts[std::size_t(row)].isNull())
                 continue;
             try {
-                RegisterTable[std::size_t(row)].ToRegister(settings.Texts[std::size_t(row)], DefaultMotorData(), kv);
+                settings.Registers[std::size_t(r.Register)] =
+                    r.ToRegister(texts[std::size_t(row)], DefaultMotorData(), kv);
             } catch (const EKelmorError& error) {
-                Bad(QStringLiteral("the setting %1: %2").arg(QLatin1String(RegisterTable[std::size_t(row)].Key),
-                                                            error.Message()));
+                Bad(QStringLiteral("the setting %1: %2").arg(QLatin1String(r.Key), error.Message()));
             }
         }
         return settings;
     }
 
-private:
     QJsonObject FObject;
 };
 
@@ -180,37 +213,40 @@ void WriteTestsCsv(const QString& path, std::span<const TTestRecord* const> test
     WriteWholeFile(path, text);
 }
 
-void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests) {
+void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests,
+                     const std::function<bool(int number)>& shown, const TMotorData& motor) {
     QJsonArray array;
     for (const TTestRecord& test : tests)
-        array.append(TestObject(test));
+        array.append(TestObject(test, shown(test.Number), motor));
     const QJsonObject session{{QStringLiteral("format"), Format},
                               {QStringLiteral("version"), Version},
                               {QStringLiteral("tests"), array}};
     WriteWholeFile(path, QJsonDocument(session).toJson(QJsonDocument::Compact));
 }
 
-std::vector<TTestRecord> LoadSessionFile(const QString& path) {
+std::vector<TSessionTest> LoadSessionFile(const QString& path) {
     const QByteArray content = ReadFileHead(path, MaxFileSize);
     if (content.size() > MaxFileSize)
         ThrowNotOurs(path);
     return ParseSession(content, path);
 }
 
-std::vector<TTestRecord> ParseSession(const QByteArray& content, const QString& path) {
+std::vector<TSessionTest> ParseSession(const QByteArray& content, const QString& path) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(content, &error);
     const QJsonObject session = document.object();
     if (error.error != QJsonParseError::NoError || session.value(QLatin1String("format")) != Format)
         ThrowNotOurs(path);
-    if (session.value(QLatin1String("version")) != Version)
+    const int version = session.value(QLatin1String("version")).toInt();
+    if (session.value(QLatin1String("version")) != QJsonValue(version) || version < TextsVersion ||
+        version > Version)
         ThrowDamaged(path, QStringLiteral("version %1 is not one this Kelmor reads")
                                .arg(session.value(QLatin1String("version")).toVariant().toString()));
     const QJsonValue list = session.value(QLatin1String("tests"));
     if (!list.isArray())
         ThrowDamaged(path, QStringLiteral("it holds no list of tests"));
 
-    std::vector<TTestRecord> tests;
+    std::vector<TSessionTest> tests;
     QSet<int> numbers;
     TSettingsSnapshot last;
     for (const QJsonValue& value : list.toArray()) {
@@ -225,19 +261,20 @@ std::vector<TTestRecord> ParseSession(const QByteArray& content, const QString& 
             numbers.insert(number);
             TStepRecord step;
             step.Amplitude = std::uint32_t(reader.Whole("amplitude", 1, MaxDrivePosition));
-            step.StartPosition = std::uint32_t(reader.Whole("startPosition", 0, MaxDrivePosition - step.Amplitude));
+            step.StartPosition =
+                std::uint32_t(reader.Whole("startPosition", 0, MaxDrivePosition - step.Amplitude));
             step.SampleCount = int(reader.Whole("samplesAsked", 1, MaxStepSamples));
             step.Samples = reader.Samples(step.SampleCount);
             const QJsonValue shown = reader.Value("shown");
             if (!shown.isBool())
                 Bad(QStringLiteral("shown is not true or false"));
             // Tests run under the same settings share them, as they did when measured.
-            TKnownSettings settings = reader.Settings();
-            if (!last || last->Texts != settings.Texts || last->At != settings.At)
+            TKnownSettings settings = reader.Settings(version);
+            if (!last || last->Registers != settings.Registers || last->At != settings.At)
                 last = std::make_shared<const TKnownSettings>(std::move(settings));
-            tests.push_back(MakeTestRecord(number, Time(reader.Value("ranAt"), QStringLiteral("ranAt")),
-                                           std::move(step), last));
-            tests.back().Shown = shown.toBool();
+            tests.push_back({MakeTestRecord(number, Time(reader.Value("ranAt"), QStringLiteral("ranAt")),
+                                            std::move(step), last),
+                             shown.toBool()});
         } catch (const EBadTest& bad) {
             ThrowDamaged(path, QStringLiteral("test %1: %2").arg(at).arg(bad.Reason));
         }

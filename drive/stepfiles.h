@@ -3,6 +3,7 @@
 #include "drive/testrecord.h"
 
 #include <QString>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -26,25 +27,35 @@
 //
 // The session file holds the whole history as JSON (UTF-8):
 //
-//     {"format": "Kelmor session", "version": 1, "tests": [
+//     {"format": "Kelmor session", "version": 2, "tests": [
 //       {"number": 1, "ranAt": "2026-12-08T10:15:30.123+01:00", "amplitude": 200,
 //        "startPosition": 100000, "samplesAsked": 500, "shown": true,
 //        "samples": [100000, 100003, null, …],
-//        "settings": {"at": "2026-12-08T10:14:02.000+01:00", "KV": "4.0", "KP": "3.0", "KD": null, …}},
+//        "settings": {"at": "2026-12-08T10:14:02.000+01:00", "KV": "4.00", "KP": "3.00", "KD": null, …,
+//                     "registers": {"KV": 1024, "KP": 768, "KD": null, …}}},
 //       …]}
 //
 // samples holds the absolute positions at 0.5 ms apart from the step, null for one whose record did
-// not arrive whole; settings the nine texts as "Wpisz" wrote or "Czytaj" read them, by the keys of
-// parameter files and with a decimal point whatever the locale (a comma is read too), null where not
-// known, and "at" when they were written or read (null if never).
-// The figures are not stored: they follow from the samples.
+// not arrive whole; settings the register values known when the test ran, by the keys of parameter
+// files, null where not known, beside them their texts as the settings page showed them with the
+// motor data of the save (a decimal point whatever the locale), and "at" when they were written or
+// read (null if never). Version 1 files, which kept only the texts, are read too: their texts are
+// converted with the standard motor data. The figures are not stored: they follow from the samples.
 
 // The writers replace the file only once all of it is written; EKelmorError says why they could not.
 void WriteStepCsv(const QString& path, const TStepRecord& record);
 void WriteTestsCsv(const QString& path, std::span<const TTestRecord* const> tests);
-void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests);
+// shown says whether the plot shows a test, by its number; motor converts the settings' texts.
+void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests,
+                     const std::function<bool(int number)>& shown, const TMotorData& motor);
+
+// A test of a session file, and whether the plot showed it.
+struct TSessionTest {
+    TTestRecord Test;
+    bool Shown = true;
+};
 
 // The tests of a session file, whole or not at all: EKelmorError says why a file cannot be read, is
 // not a session file, or is damaged.
-std::vector<TTestRecord> LoadSessionFile(const QString& path);
-std::vector<TTestRecord> ParseSession(const QByteArray& content, const QString& path);
+std::vector<TSessionTest> LoadSessionFile(const QString& path);
+std::vector<TSessionTest> ParseSession(const QByteArray& content, const QString& path);

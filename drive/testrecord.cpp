@@ -4,8 +4,24 @@
 
 #include <utility>
 
-QString TTestRecord::SettingText(TSettingRow row) const {
-    return Settings->IsKnown(row) ? Settings->Texts[std::size_t(row)] : QStringLiteral("?");
+TKnownSettings TKnownSettings::All(const TRegisterValues& registers) {
+    TKnownSettings known;
+    for (std::size_t n = 0; n < registers.size(); ++n)
+        known.Registers[n] = registers[n];
+    return known;
+}
+
+QString SettingText(const TKnownSettings& settings, TSettingRow row, const TMotorData& motor) {
+    const std::optional<std::int32_t> value = settings.Register(row);
+    if (!value)
+        return QStringLiteral("?");
+    try {
+        const std::optional<std::int32_t> kv = settings.Register(KV);
+        const QString kvText = kv ? FloatToText(RegisterTable[KV].ToShown(*kv, motor, {})) : QString();
+        return FloatToText(RegisterTable[std::size_t(row)].ToShown(*value, motor, kvText));
+    } catch (const EKelmorError&) {
+        return QStringLiteral("?");
+    }
 }
 
 TTestRecord MakeTestRecord(int number, const QDateTime& ranAt, TStepRecord step, TSettingsSnapshot settings) {
@@ -19,7 +35,9 @@ TTestRecord MakeTestRecord(int number, const QDateTime& ranAt, TStepRecord step,
 }
 
 QString LegendText(const TTestRecord& test) {
+    const TMotorData none{};
     return QStringLiteral("%1: KP %2  KV %3  %4 %")
         .arg(test.Number)
-        .arg(test.SettingText(KP), test.SettingText(KV), StepTexts(test.Figures).Overshoot);
+        .arg(SettingText(*test.Settings, KP, none), SettingText(*test.Settings, KV, none),
+             StepTexts(test.Figures).Overshoot);
 }

@@ -27,10 +27,10 @@ std::vector<double> RelativePositions(const TStepRecord& step) {
 
 } // namespace
 
-TTuningRunner::TTuningRunner(TDriveSession& session, TTuningPlan plan, QObject* parent)
-    : QObject(parent), FSession(&session), FPlan(std::move(plan)), FBase(session.SettingTexts()) {
+TTuningRunner::TTuningRunner(TDriveModel& model, TTuningPlan plan, QObject* parent)
+    : QObject(parent), FModel(&model), FPlan(std::move(plan)), FBase(model.Parameters().Texts()) {
     // A device closed in the middle of a run gets its settings back first.
-    connect(&session, &TDriveSession::Closing, this, [this] {
+    connect(&model, &TDriveModel::Closing, this, [this] {
         if (FRunning)
             Finish(QStringLiteral("The device was closed"));
     });
@@ -45,7 +45,7 @@ TSettingTexts TTuningRunner::Settings(const std::array<double, 2>& gains) const 
 }
 
 TRegisterValues TTuningRunner::Registers(const std::array<double, 2>& gains) const {
-    return SettingRegisters(Settings(gains), FSession->MotorData());
+    return SettingRegisters(Settings(gains), FModel->MotorData());
 }
 
 int TTuningRunner::PlannedRounds() const {
@@ -78,9 +78,9 @@ void TTuningRunner::CheckPlan() const {
 }
 
 void TTuningRunner::Start() {
-    if (!FSession || !FSession->Slot() || FRunning || FSession->Busy())
+    if (!FModel || !FModel->Slot() || FRunning || FModel->Busy())
         return;
-    FSession->RequireDriveFree();
+    FModel->RequireDriveFree();
     CheckPlan();
     const auto [amplitude, timeMs] = ParseStepEntries(FPlan.AmplitudeText, FPlan.TimeText);
     if (FPlan.Search) {
@@ -104,12 +104,12 @@ void TTuningRunner::Start() {
     }
     {
         // What the run leaves behind as it found it.
-        const std::unique_ptr<TExchange> exchange = FSession->Slot()->BeginExchange();
+        const std::unique_ptr<TExchange> exchange = FModel->Slot()->BeginExchange();
         FOriginal = QueryRegisters(*exchange);
     }
     FRunning = true;
     FStopAsked = false;
-    FSession->SetBusy(true);
+    FModel->SetBusy(true);
     QTimer::singleShot(0, this, &TTuningRunner::ProposeRound);
 }
 
@@ -134,7 +134,7 @@ std::optional<TTuningRound> TTuningRunner::BackOffRound() {
             round.Gains[i] = backedOff;
         }
     texts[KP] = GainText(backedOff);
-    round.Registers = SettingRegisters(texts, FSession->MotorData());
+    round.Registers = SettingRegisters(texts, FModel->MotorData());
     if (round.Registers == FRounds[*best].Registers)
         return std::nullopt;
     round.Role = TRoundRole::BackOff;
@@ -168,7 +168,7 @@ void TTuningRunner::ProposeRound() {
         return;
     if (FStopAsked)
         return Finish(QStringLiteral("Stopped"));
-    TDeviceSlot* slot = FSession ? FSession->Slot() : nullptr;
+    TDeviceSlot* slot = FModel ? FModel->Slot() : nullptr;
     if (!slot || slot->IsLost())
         return Finish(QStringLiteral("The device was lost"));
     std::optional<TTuningRound> round;
@@ -195,17 +195,17 @@ void TTuningRunner::RunRound() {
         FRounds.pop_back();
         return Finish(QStringLiteral("Stopped"));
     }
-    TDeviceSlot* slot = FSession ? FSession->Slot() : nullptr;
+    TDeviceSlot* slot = FModel ? FModel->Slot() : nullptr;
     if (!slot || slot->IsLost()) {
         FRounds.pop_back();
         return Finish(QStringLiteral("The device was lost"));
     }
     TTuningRound& round = FRounds.back();
     try {
-        FSession->WriteRegisters(round.Registers);
+        FModel->Parameters().WriteRegisters(round.Registers);
         const std::unique_ptr<TExchange> exchange = slot->BeginExchange();
         const TTestRecord& test =
-            FSession->RunStepTest(*exchange, FPlan.AmplitudeText, FPlan.TimeText, false).Test;
+            FModel->Tests().Run(*exchange, FPlan.AmplitudeText, FPlan.TimeText, false).Test;
         if (FRounds.size() == 1) {
             FStartPosition = test.Step.StartPosition;
             FAmplitude = test.Step.Amplitude;
@@ -236,19 +236,19 @@ void TTuningRunner::RunRound() {
         QTimer::singleShot(0, this, &TTuningRunner::ProposeRound);
         return;
     }
-    FSession->RapidMove(QString::number(FStartPosition));
+    FModel->Motion().RapidMove(QString::number(FStartPosition));
     FReturnClock.start();
     QTimer::singleShot(ReturnPollMs, this, &TTuningRunner::WaitForReturn);
 }
 
 void TTuningRunner::WaitForReturn() {
-    if (!FRunning || !FSession || !FSession->Slot())
+    if (!FRunning || !FModel || !FModel->Slot())
         return;
     if (FStopAsked)
         return Finish(QStringLiteral("Stopped"));
     std::int64_t position = -1;
     try {
-        const std::unique_ptr<TExchange> exchange = FSession->Slot()->BeginExchange();
+        const std::unique_ptr<TExchange> exchange = FModel->Slot()->BeginExchange();
         exchange->SettleAndPurge();
         exchange->WriteLine(PositionQueryLine());
         position = ReadPosition(*exchange);
@@ -257,7 +257,7 @@ void TTuningRunner::WaitForReturn() {
     } catch (const EKelmorError&) {
         // A reply cut short by the move's "OK" is asked again.
     }
-    if (FSession->Slot()->IsLost())
+    if (FModel->Slot()->IsLost())
         return Finish(QStringLiteral("The device was lost"));
     if (position >= 0 &&
         100 * std::abs(position - std::int64_t(FStartPosition)) <= std::int64_t(FAmplitude)) {
@@ -274,14 +274,14 @@ void TTuningRunner::WaitForReturn() {
 void TTuningRunner::Finish(const QString& why) {
     FRunning = false;
     Restore();
-    if (FSession)
-        FSession->SetBusy(false);
+    if (FModel)
+        FModel->SetBusy(false);
     emit Finished(why);
 }
 
 void TTuningRunner::Restore() {
-    if (FSession)
-        FSession->WriteRegisters(FOriginal);
+    if (FModel)
+        FModel->Parameters().WriteRegisters(FOriginal);
 }
 
 std::optional<std::size_t> TTuningRunner::Best() const {

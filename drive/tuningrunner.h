@@ -1,6 +1,6 @@
 #pragma once
 
-#include "drive/drivesession.h"
+#include "drive/drivemodel.h"
 #include "drive/gaintuner.h"
 #include "drive/tuning.h"
 
@@ -44,12 +44,12 @@ struct TTuningResult {
     bool Confirmed = false; // the point was tested twice and met the criterion both times
 };
 
-// Runs the step tests of a plan on a session: for each round it writes the nine settings with the
+// Runs the step tests of a plan on a drive model: for each round it writes the nine settings with the
 // round's gains, runs a step test (which joins the history) and, between rounds, moves the motor back
 // to where the run started. A sweep's rounds are its plan; a search's are chosen one by one by the
 // tuner from every test so far. A back-off is verified by one more test. The runner takes an
 // exchange for each test only, and lets the event loop run between the steps, so the terminal and
-// the lines go on, while the session is busy for anything else that would talk to the drive.
+// the lines go on, while the model is busy for anything else that would talk to the drive.
 // However the run ends, the register values that were in the drive before it are written back (to a
 // lost device as soon as it is back).
 class TTuningRunner : public QObject {
@@ -60,7 +60,7 @@ public:
     static constexpr int ReturnTimeoutMs = 3000;
     static constexpr int ReturnPollMs = 20;
 
-    TTuningRunner(TDriveSession& session, TTuningPlan plan, QObject* parent = nullptr);
+    TTuningRunner(TDriveModel& model, TTuningPlan plan, QObject* parent = nullptr);
 
     // Checks the plan and every value it may write, and reads the drive's registers; throws
     // EKelmorError, with nothing written, when any of that fails. The rounds then run from the event
@@ -103,7 +103,7 @@ private:
     void Finish(const QString& why);
     void Restore();
 
-    QPointer<TDriveSession> FSession;
+    QPointer<TDriveModel> FModel;
     TTuningPlan FPlan;
     TSettingTexts FBase;
     std::vector<double> FSweep;

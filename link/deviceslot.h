@@ -86,8 +86,6 @@ public:
     // Holds the poll off while the returned exchange lives. On a closed or lost device its reads
     // come back empty and it reports itself lost.
     std::unique_ptr<TExchange> BeginExchange();
-    bool PollHeld() const { return FHeld > 0; }
-    bool Polling() const { return FPollTimer.isActive(); }
 
     // One poll: the lines, and every byte the device reported waiting, into the capture file while
     // one is open, else out through Received. The timer runs it every 50 ms.

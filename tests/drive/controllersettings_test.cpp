@@ -51,8 +51,13 @@ TEST(ControllerSettings, Write) {
         {KG, "0", &TMotorData::SupplyVoltage, "0", 4, InvalidOperation, {}},
         {LimitV, "1E12", nullptr, "", 5, Overflow, {}},
         // What the read-back could not show is refused before any line goes out.
-        {LimitV, "1E7", nullptr, "", 0,
-         "Limit V '1E7' is more than the drive can hold (its register at most 71582 either way)", {}},
+        {LimitV,
+         "1E7",
+         nullptr,
+         "",
+         0,
+         "Limit V '1E7' is more than the drive can hold (its register at most 71582 either way)",
+         {}},
         {aj, "-1E15", nullptr, "", 8, Overflow, {}},
     };
     for (const auto& c : cases) {
@@ -158,7 +163,8 @@ TEST(ControllerSettings, Read) {
         TScriptedExchange exchange(c.Incoming);
         TSettingTexts fields = Untouched;
         const auto show = [&](TSettingRow row, const QString& text) { fields[row] = text; };
-        EXPECT_EQ(Outcome([&] { ReadSettings(exchange, Motor(), show); }), c.Error) << c.Name;
+        EXPECT_EQ(Outcome([&] { ShowRegisters(QueryRegisters(exchange), Motor(), show); }), c.Error)
+            << c.Name;
         EXPECT_EQ(exchange.Log, log.mid(0, c.Logged)) << c.Name;
         EXPECT_EQ(fields, c.Error.isEmpty() ? DefaultShown : Untouched) << c.Name;
     }

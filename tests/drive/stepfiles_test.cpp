@@ -11,22 +11,27 @@
 namespace {
 
 // Two tests: the first under settings not all known and with its second sample missing, the second
-// under known settings and hidden from the plot.
+// under known settings (the standard ones) and hidden from the plot.
 std::vector<TTestRecord> TwoTests() {
     TKnownSettings partly;
-    partly.Texts[KP] = "3,0";
-    TKnownSettings all;
+    partly.Registers[2] = 768; // KP 3
+    TKnownSettings all = TKnownSettings::All({213, 1024, 768, 0, 102, 384, 294, 12820, 64});
     all.At = QDateTime::fromString("2026-12-08T10:14:02.500+01:00", Qt::ISODateWithMs);
-    for (int row = 0; row < SettingCount; ++row)
-        all.Texts[row] = QString::fromLatin1(RegisterTable[row].DefaultText);
     const QDateTime ran = QDateTime::fromString("2026-12-08T10:15:30.125+01:00", Qt::ISODateWithMs);
     std::vector<TTestRecord> tests;
     tests.push_back(MakeTestRecord(3, ran, {200, 1000, 4, {1000, MissingSample, 1225, 1200}},
                                    std::make_shared<const TKnownSettings>(partly)));
     tests.push_back(
         MakeTestRecord(7, ran.addSecs(5), {100, 5, 2, {105}}, std::make_shared<const TKnownSettings>(all)));
-    tests.back().Shown = false;
     return tests;
+}
+
+bool ShownButSeven(int number) {
+    return number != 7;
+}
+
+void SaveTwoTests(const QString& path) {
+    SaveSessionFile(path, TwoTests(), ShownButSeven, DefaultMotorData());
 }
 
 QByteArray ReadAll(const QString& path) {
@@ -63,22 +68,23 @@ TEST(HistoryFiles, CsvAndSessionRoundTrip) {
                                                   "7,0.0,105,100,105\n");
 
     const QString path = dir.filePath("session.kses");
-    SaveSessionFile(path, tests);
-    EXPECT_TRUE(ReadAll(path).contains("\"KP\":\"3.0\"")) << "a point whatever the locale";
-    const std::vector<TTestRecord> loaded = LoadSessionFile(path);
+    SaveTwoTests(path);
+    EXPECT_TRUE(ReadAll(path).contains("\"KP\":\"3.00\"")) << "a point whatever the locale";
+    EXPECT_TRUE(ReadAll(path).contains("\"version\":2"));
+    const std::vector<TSessionTest> loaded = LoadSessionFile(path);
     ASSERT_EQ(loaded.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
         const TTestRecord& a = tests[i];
-        const TTestRecord& b = loaded[i];
+        const TTestRecord& b = loaded[i].Test;
         EXPECT_EQ(b.Number, a.Number);
         EXPECT_EQ(b.RanAt, a.RanAt);
-        EXPECT_EQ(b.Shown, a.Shown);
+        EXPECT_EQ(loaded[i].Shown, ShownButSeven(a.Number));
         EXPECT_EQ(b.Step.Amplitude, a.Step.Amplitude);
         EXPECT_EQ(b.Step.StartPosition, a.Step.StartPosition);
         EXPECT_EQ(b.Step.SampleCount, a.Step.SampleCount);
         EXPECT_EQ(b.Step.Samples, a.Step.Samples);
         EXPECT_EQ(b.Figures.Integral, a.Figures.Integral);
-        EXPECT_EQ(b.Settings->Texts, a.Settings->Texts);
+        EXPECT_EQ(b.Settings->Registers, a.Settings->Registers);
         EXPECT_EQ(b.Settings->At, a.Settings->At);
     }
 }
@@ -87,7 +93,7 @@ TEST(HistoryFiles, DamagedOrForeignSessionFilesAreRefusedWhole) {
     const TLocaleScope polish(QLocale(QLocale::Polish, QLocale::Poland));
     QTemporaryDir dir;
     const QString path = dir.filePath("session.kses");
-    SaveSessionFile(path, TwoTests());
+    SaveTwoTests(path);
     const QByteArray good = ReadAll(path);
     const QString damaged = "The session file \"" + path + "\" is damaged: ";
     const struct {
@@ -96,21 +102,45 @@ TEST(HistoryFiles, DamagedOrForeignSessionFilesAreRefusedWhole) {
     } cases[] = {
         {"{", "[", "\"" + path + "\" is not a Kelmor session file"},
         {"Kelmor session", "Kelmor parameters", "\"" + path + "\" is not a Kelmor session file"},
-        {"\"version\":1", "\"version\":2", damaged + "version 2 is not one this Kelmor reads"},
+        {"\"version\":2", "\"version\":3", damaged + "version 3 is not one this Kelmor reads"},
         {"\"number\":7", "\"number\":3", damaged + "test 2: the number 3 comes twice"},
         {"\"amplitude\":100", "\"amplitude\":0",
          damaged + "test 2: amplitude is not a whole number from 1 to 16777215"},
         {"[105]", "[105.5]", damaged + "test 2: a sample is not a whole number from 0 to 16777215"},
         {"[105]", "[105,1,2]", damaged + "test 2: samples is not a list of at most samplesAsked positions"},
-        {"\"KP\":\"3.0\"", "\"KP\":3", damaged + "test 1: the setting KP is neither a text nor null"},
+        {"\"KP\":\"3.00\"", "\"KP\":3", damaged + "test 1: the setting KP is neither a text nor null"},
         {"\"shown\":false", "\"shown\":0", damaged + "test 2: shown is not true or false"},
-        {"\"KP\":\"3.0\"", "\"KP\":\"3x\"", damaged + "test 1: the setting KP: '3x' is not a valid floating point value"},
-        {"\"KP\":\"3.0\"", "\"KP\":\"1e10\"", damaged + "test 1: the setting KP: Floating point overflow"},
+        {"\"LimitV\":213", "\"LimitV\":71583",
+         damaged + "test 2: the register of LimitV is not a whole number from -71582 to 71582"},
+        // Version 1 kept only the texts: each must convert to its register.
+        {"\"version\":2", "\"version\":1",
+         damaged + "test 1: the setting KP: '3x' is not a valid floating point value"},
     };
     for (const auto& c : cases) {
         QByteArray bytes = good;
         ASSERT_TRUE(bytes.contains(c.From)) << c.From.toStdString();
         bytes.replace(c.From, c.To);
+        if (c.To == "\"version\":1")
+            bytes.replace("\"KP\":\"3.00\"", "\"KP\":\"3x\"");
         EXPECT_EQ(Outcome([&] { ParseSession(bytes, path); }), c.Error) << c.To.toStdString();
     }
+}
+
+// Files of the first version, which kept the settings as texts only, still load: their texts become
+// register values as "Wpisz" would write them with the standard motor data.
+TEST(HistoryFiles, FirstVersionSessionFilesLoad) {
+    const QByteArray version1 =
+        R"({"format":"Kelmor session","version":1,"tests":[{"number":2,"ranAt":"2026-12-08T10:15:30.123+01:00",)"
+        R"("amplitude":200,"startPosition":100000,"samplesAsked":2,"shown":false,"samples":[100000,100210],)"
+        R"("settings":{"at":null,"KV":"4.0","KP":"3,5","KD":null,"KI":"0.4","KG":"0.3","LimitV":"3200",)"
+        R"("LimitM":"75","Vj":"3000","aj":"3000"}}]})";
+    const std::vector<TSessionTest> loaded = ParseSession(version1, "old.kses");
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_FALSE(loaded[0].Shown);
+    const TKnownSettings& settings = *loaded[0].Test.Settings;
+    EXPECT_EQ(settings.Register(KV), 1024);
+    EXPECT_EQ(settings.Register(KP), 896);
+    EXPECT_FALSE(settings.IsKnown(KD));
+    EXPECT_EQ(settings.Register(LimitV), 213);
+    EXPECT_EQ(settings.Register(KG), 294);
 }

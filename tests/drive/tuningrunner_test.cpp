@@ -82,8 +82,8 @@ TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
         exitRequested = false;
         TDeviceSlot slot(0, fake.Ports(), nullptr, &exitRequested);
         ASSERT_TRUE(slot.Open());
-        TDriveSession session(slot);
-        TTuningRunner runner(session, KpSweep(1, 4, 3));
+        TDriveModel model(slot);
+        TTuningRunner runner(model, KpSweep(1, 4, 3));
         EXPECT_EQ(RunToEnd(runner, [&] { c.AfterFirstRound(device, runner); }), c.Why) << c.Name;
         EXPECT_EQ(runner.Rounds().size(), std::size_t(c.Rounds)) << c.Name;
         // A lost device gets them once it is back.
@@ -92,8 +92,7 @@ TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
         const std::vector<QByteArray> writes = device.Writes();
         ASSERT_GE(writes.size(), original.size());
         EXPECT_EQ(std::vector(writes.end() - 9, writes.end()), original) << c.Name;
-        EXPECT_EQ(session.Known()->Texts[KP], LocalDecimalText("2,73"))
-            << c.Name << ": 700 / 256 is known again";
+        EXPECT_EQ(model.Parameters().Known()->Register(KP), 700) << c.Name << ": known again";
     }
 }
 
@@ -101,9 +100,9 @@ TEST(TuningRunner, AgainstTheSimulatedDrive) {
     TPortsScope simulated;
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
-    TDriveSession session(slot);
+    TDriveModel model(slot);
 
-    TTuningRunner sweep(session, KpSweep(1, 6, 6));
+    TTuningRunner sweep(model, KpSweep(1, 6, 6));
     EXPECT_EQ(RunToEnd(sweep), "");
     const std::vector<TTuningRound>& rounds = sweep.Rounds();
     ASSERT_EQ(rounds.size(), 6u);
@@ -122,7 +121,7 @@ TEST(TuningRunner, AgainstTheSimulatedDrive) {
     plan.Lowest = {0.5, 1};
     plan.Highest = {12, 16};
     plan.MaxTests = 12;
-    TTuningRunner search(session, plan);
+    TTuningRunner search(model, plan);
     EXPECT_EQ(RunToEnd(search), "");
     EXPECT_LE(search.Rounds().size(), 12u);
     ASSERT_TRUE(search.Best());
@@ -143,13 +142,13 @@ TEST(TuningRunner, SearchesABankDriveStartedAboveTheLimitAndVerifiesTheBackOff) 
     TPortsScope simulated("sim:" + QByteArray::fromStdString(PlantText(plant)));
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
-    TDriveSession session(slot);
+    TDriveModel model(slot);
     TTuningPlan plan = KpSweep(0, 0, 0);
     plan.Search = true;
     plan.Lowest = {0.375, 0.5};
     plan.Highest = {24, 32};
     plan.Criterion.BackOffPercent = 20;
-    TTuningRunner search(session, plan);
+    TTuningRunner search(model, plan);
     EXPECT_EQ(RunToEnd(search), "");
     const std::vector<TTuningRound>& rounds = search.Rounds();
     ASSERT_LE(rounds.size(), 12u);

@@ -34,6 +34,7 @@ class DeviceWindow : public ::testing::Test {
 protected:
     TFakeDeviceLibrary Fake;
     TDeviceSlots Slots{Fake.Ports()};
+    TDriveModels Models{Slots};
 
     void TearDown() override {
         for (QPointer<TDeviceWindow>& w : FWindows)
@@ -43,7 +44,7 @@ protected:
     TDeviceWindow* Open(int index) {
         TDeviceSlot* slot = Slots.At(index);
         EXPECT_TRUE(slot->Open());
-        auto* window = new TDeviceWindow(*slot);
+        auto* window = new TDeviceWindow(*Models.At(index));
         FWindows.emplace_back(window);
         return window;
     }
@@ -63,7 +64,8 @@ TEST_F(DeviceWindow, StartsBoundToItsSlotWithDefaults) {
     EXPECT_EQ(w->windowTitle(), "DEV1");
     EXPECT_EQ(w->Slot(), Slots.At(1));
     EXPECT_TRUE(Memo(w)->toPlainText().isEmpty());
-    EXPECT_TRUE(w->Slot()->Polling());
+    QSignalSpy polled(w->Slot(), &TDeviceSlot::Received);
+    EXPECT_TRUE(polled.wait(1000)) << "the slot polls";
     EXPECT_EQ(TDeviceSlot::KPollIntervalMs, 50);
     EXPECT_TRUE(Label(w, "recLabel")->isHidden());
 

@@ -1,4 +1,4 @@
-// The history tab's commands on the session of a device window, the drive answering through the fake.
+// The history tab's commands on the tests of a device window, the drive answering through the fake.
 
 #include "link/deviceslot.h"
 #include "tests/support/fakeport.h"
@@ -10,6 +10,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <memory>
 
 TEST(HistoryPage, ShowsRemovesSavesAndLoadsTests) {
     TFakeDeviceLibrary fake;
@@ -18,17 +19,18 @@ TEST(HistoryPage, ShowsRemovesSavesAndLoadsTests) {
     device.Answers["J 1200\r"] = QByteArray("l\0\x04\xB0", 4).repeated(500);
     TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
-    TDeviceWindow window(slot);
-    TDriveSession& session = window.Session();
+    TDriveModel model(slot);
+    auto window = std::make_unique<TDeviceWindow>(model);
     for (int i = 0; i < 3; ++i)
-        session.RunStepTest("200", "250", false);
-    auto* table = window.findChild<QTableView*>("table");
-    const auto click = [&](const char* button) { window.findChild<QPushButton*>(button)->click(); };
+        model.Tests().Run("200", "250", false);
+    auto* table = window->findChild<QTableView*>("table");
+    const auto click = [&](const char* button) { window->findChild<QPushButton*>(button)->click(); };
+    // The numbers of the ticked rows.
     const auto shown = [&] {
         std::vector<int> numbers;
-        for (const TTestRecord& test : session.Tests())
-            if (test.Shown)
-                numbers.push_back(test.Number);
+        for (int row = 0; row < table->model()->rowCount(); ++row)
+            if (table->model()->index(row, 0).data(Qt::CheckStateRole) == Qt::Checked)
+                numbers.push_back(table->model()->index(row, 0).data().toInt());
         return numbers;
     };
     ASSERT_EQ(table->model()->rowCount(), 3);
@@ -60,4 +62,11 @@ TEST(HistoryPage, ShowsRemovesSavesAndLoadsTests) {
     }
     EXPECT_EQ(table->model()->rowCount(), 3);
     EXPECT_EQ(shown(), (std::vector{1, 3})) << "loaded tests keep their numbers and ticks";
+
+    // The history lives with the device's model, not its window.
+    window.reset();
+    ASSERT_TRUE(slot.Open());
+    window = std::make_unique<TDeviceWindow>(model);
+    table = window->findChild<QTableView*>("table");
+    EXPECT_EQ(table->model()->rowCount(), 3) << "a new window of the device shows the same history";
 }

@@ -51,9 +51,9 @@ TEST(DiagnosticsPage, EveryControlWritesItsLine) {
         TFakeDeviceLibrary fake;
         TDeviceSlot slot(0, fake.Ports());
         ASSERT_TRUE(slot.Open());
-        TDriveSession session(slot);
+        TDriveModel model(slot);
         TDiagnosticsPage page;
-        page.Attach(session);
+        page.Attach(model);
         Slider(&page)->setValue(c.StartPosition);
         fake.Device(0).ClearCalls();
         c.Act(&page);
@@ -67,7 +67,8 @@ TEST(DiagnosticsPage, ClosingTheWindowBringsTheSetPointBackToZero) {
     TFakeDeviceLibrary fake;
     TDeviceSlots table(fake.Ports());
     ASSERT_TRUE(table.At(0)->Open());
-    auto* window = new TDeviceWindow(*table.At(0));
+    TDriveModel model(*table.At(0));
+    auto* window = new TDeviceWindow(model);
     Slider(window)->setValue(60);
     fake.Device(0).ClearCalls();
     window->close();
@@ -98,9 +99,9 @@ TEST(MovesPage, SendsTargetsAsTypedAndTheFeedInDriveUnits) {
         TFakeDeviceLibrary fake;
         TDeviceSlot slot(0, fake.Ports());
         ASSERT_TRUE(slot.Open());
-        TDriveSession session(slot);
+        TDriveModel model(slot);
         TMovesPage page;
-        page.Attach(session);
+        page.Attach(model);
         page.findChild<QLineEdit*>("rapidTargetEdit")->setText(c.Target);
         page.findChild<QLineEdit*>("feedTargetEdit")->setText(c.Target);
         page.findChild<QLineEdit*>("feedSpeedEdit")->setText(c.Speed);

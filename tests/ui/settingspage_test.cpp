@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -25,6 +26,13 @@ const QStringList DefaultSettings = {"4,0", "3,0", "0", "0,4", "0,3", "3200", "7
 
 QLineEdit* Edit(QWidget* window, const char* name) {
     return window->findChild<QLineEdit*>(name);
+}
+
+// Types the text into the field over what it holds, as a user would.
+void Type(QWidget* window, const char* name, const QString& text) {
+    QLineEdit* edit = Edit(window, name);
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
 }
 
 void Click(QWidget* window, const char* name) {
@@ -55,11 +63,13 @@ protected:
 
     void TearDown() override { delete FWindow.data(); }
 
-    // A new window, the one before closed; nothing sent to its device yet.
+    // A new window, the one before closed, on a new model as the program starts with; nothing sent
+    // to its device yet.
     TDeviceWindow* NewWindow() {
         delete FWindow.data();
         EXPECT_TRUE(Slots.At(0)->Open());
-        FWindow = new TDeviceWindow(*Slots.At(0));
+        FModel = std::make_unique<TDriveModel>(*Slots.At(0));
+        FWindow = new TDeviceWindow(*FModel);
         Device.ClearCalls();
         Errors.clear();
         return FWindow;
@@ -76,6 +86,7 @@ protected:
     }
 
 private:
+    std::unique_ptr<TDriveModel> FModel;
     QPointer<TDeviceWindow> FWindow;
 };
 
@@ -142,8 +153,8 @@ TEST_F(SettingsPage, BankButtonsSendForAChosenBankOnly) {
 TEST_F(SettingsPage, ParameterFilesKeepEveryTextAndADamagedOneChangesNone) {
     QTemporaryDir dir;
     TDeviceWindow* w = NewWindow();
-    Edit(w, "kvEdit")->setText("7,5");
-    Edit(w, "ajEdit")->setText(" 1234 ");
+    Type(w, "kvEdit", "7,5");
+    Type(w, "ajEdit", " 1234 ");
     Edit(w, "windingResistanceEdit")->setText("6,5");
     const QStringList texts = Texts(w, 15);
     // Without a suffix typed, the file gets the parameter files' own.
@@ -182,9 +193,9 @@ TEST(SettingsWithSimulatedDrive, CzytajShowsWhatTheDriveHoldsAfterWritesAndBanks
             return QTest::qWaitFor([&] { return memo->toPlainText().endsWith(end); }, 5000);
         };
 
-        Edit(w, "kvEdit")->setText("5");
-        Edit(w, "kdEdit")->setText("0,5");
-        Edit(w, "vjEdit")->setText("1000");
+        Type(w, "kvEdit", "5");
+        Type(w, "kdEdit", "0,5");
+        Type(w, "vjEdit", "1000");
         Click(w, "writeSettingsButton");
         ASSERT_TRUE(shown("P8 64\n"));
         Click(w, "readSettingsButton");
@@ -194,7 +205,7 @@ TEST(SettingsWithSimulatedDrive, CzytajShowsWhatTheDriveHoldsAfterWritesAndBanks
         // Store the set in bank 2, write another KP, load the bank back: the stored KP returns.
         Click(w, "bank2Radio");
         Click(w, "bankStoreButton");
-        Edit(w, "kpEdit")->setText("1");
+        Type(w, "kpEdit", "1");
         Click(w, "writeSettingsButton");
         Click(w, "bankLoadButton");
         ASSERT_TRUE(shown("P8 64\nR2\nOK\n"));

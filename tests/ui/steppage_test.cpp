@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -64,7 +65,7 @@ protected:
         Device.Answers[Step] = Block(500);
         Tabs.addTab(Page, QStringLiteral("Skok jednostkowy"));
         Tabs.addTab(new QWidget, QStringLiteral("Diagnostyka"));
-        Page->Attach(Session);
+        Page->Attach(Model, Shown);
         Tabs.resize(782, 400);
         Tabs.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&Tabs));
@@ -78,7 +79,8 @@ protected:
     TFakeDeviceLibrary Fake;
     TFakeDevice& Device = Fake.Device(0);
     TDeviceSlot Slot{0, Fake.Ports()};
-    TDriveSession Session{Slot};
+    TDriveModel Model{Slot};
+    TShownTests Shown{Model.Tests()};
     QTabWidget Tabs;
     TStepPage* Page = new TStepPage;
     TPlotView* Plot = nullptr;
@@ -110,7 +112,8 @@ TEST_F(StepPageTest, EntriesFiguresAndTheReceivedCount) {
         RunTest(Page, c.Amplitude, c.Time);
         EXPECT_EQ(Errors.join(""), c.Error) << c.Records;
         EXPECT_EQ(Device.Writes(), c.Writes) << c.Records;
-        EXPECT_TRUE(Slot.Polling() && !Slot.PollHeld()) << "the poll runs again";
+        QSignalSpy polled(&Slot, &TDeviceSlot::Received);
+        EXPECT_TRUE(polled.wait(1000)) << "the poll runs again";
         EXPECT_EQ(Find<QLineEdit>(Page, "timeEdit")->text(), c.TimeAfter);
         EXPECT_EQ(Text("overshootLabel"), "12,50");
         EXPECT_EQ(Find<QLabel>(Page, "samplesNoteLabel")->isVisible(), !c.Note.isEmpty());
@@ -184,9 +187,10 @@ TEST(StepPageWithSimulatedDrive, DoubledKpOvershootsMore) {
         TErrorBoxes boxes(errors);
         TDeviceSlot slot(0);
         ASSERT_TRUE(slot.Open());
-        TDriveSession session(slot);
+        TDriveModel model(slot);
+        TShownTests shown(model.Tests());
         TStepPage page;
-        page.Attach(session);
+        page.Attach(model, shown);
         page.resize(782, 372);
         const auto overshoot = [&] {
             RunTest(&page, "200", "250");

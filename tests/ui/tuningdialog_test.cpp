@@ -31,7 +31,7 @@ protected:
         // Every round is eligible: the smaller gain wins.
         device.Answers["J 1200\r"] = QByteArray("l\0\x04\xB0", 4).repeated(500);
         ASSERT_TRUE(slot.Open());
-        window = std::make_unique<TDeviceWindow>(slot);
+        window = std::make_unique<TDeviceWindow>(model);
         window->findChild<QPushButton*>("tuneButton")->click();
         dialog = window->findChild<TTuningDialog*>();
         ASSERT_NE(dialog, nullptr);
@@ -43,6 +43,7 @@ protected:
     TFakeDeviceLibrary fake;
     TFakeDevice& device = fake.Device(0);
     TDeviceSlot slot{0, fake.Ports()};
+    TDriveModel model{slot};
     std::unique_ptr<TDeviceWindow> window;
     TTuningDialog* dialog = nullptr;
 };
@@ -56,14 +57,14 @@ TEST_F(TuningDialogTest, RunsASweepAndAppliesTheBest) {
     dialog->findChild<QPushButton*>("startButton")->click();
     auto* apply = dialog->findChild<QPushButton*>("applyButton");
     ASSERT_TRUE(QTest::qWaitFor([&] { return apply->isEnabled(); }, 5000));
-    EXPECT_EQ(window->Session().Tests().size(), 3u);
+    EXPECT_EQ(model.Tests().All().size(), 3u);
 
     device.ClearCalls();
     apply->click();
     const std::vector<QByteArray> writes = device.Writes();
     ASSERT_EQ(writes.size(), 9u);
     EXPECT_EQ(writes[1], "P2 512\r") << "KP 2 of the best round";
-    EXPECT_EQ(window->Session().SettingTexts()[KP], LocalDecimalText("2,00")) << "the settings page shows it";
+    EXPECT_EQ(model.Parameters().Texts()[KP], LocalDecimalText("2,00")) << "the settings page shows it";
 }
 
 TEST_F(TuningDialogTest, ASearchLeavesTheWindowOpenButNotTheDrive) {
@@ -87,7 +88,7 @@ TEST_F(TuningDialogTest, ASearchLeavesTheWindowOpenButNotTheDrive) {
     for (const QString& name : talking)
         EXPECT_TRUE(window->findChild<QWidget*>(name)->isEnabled()) << name.toStdString() << " after the run";
     const TTuningMap& map = dialog->findChild<TTuningMapView*>()->Map();
-    EXPECT_EQ(int(map.Points.size()), int(window->Session().Tests().size()));
+    EXPECT_EQ(int(map.Points.size()), int(model.Tests().All().size()));
     EXPECT_GE(map.Best, 0);
     EXPECT_EQ(map.Overshoot.size(), std::size_t(map.Columns * map.Rows));
 }

@@ -24,8 +24,10 @@ void SetLineColour(QLabel* label, bool active) {
 
 } // namespace
 
-TDeviceWindow::TDeviceWindow(TDeviceSlot& slot, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TDeviceWindow>()), FSlot(&slot), FSession(slot) {
+TDeviceWindow::TDeviceWindow(TDriveModel& model, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TDeviceWindow>()), FSlot(model.Slot()), FModel(&model),
+      FShown(new TShownTests(model.Tests(), this)) {
+    TDeviceSlot& slot = *FSlot;
     ui->setupUi(this);
     FLine = std::make_unique<TTerminalLine>(*ui->terminal);
 
@@ -41,12 +43,12 @@ TDeviceWindow::TDeviceWindow(TDeviceSlot& slot, QWidget* parent)
     FLine->Clear();
     ui->terminal->Clear();
     DisplayModemStatus(slot.Lines());
-    ui->settingsPage->Attach(FSession);
-    ui->stepPage->Attach(FSession);
-    ui->diagnosticsPage->Attach(FSession);
-    ui->movesPage->Attach(FSession);
-    ui->motorDataPage->Attach(FSession);
-    ui->historyPage->Attach(FSession);
+    ui->settingsPage->Attach(model);
+    ui->stepPage->Attach(model, *FShown);
+    ui->diagnosticsPage->Attach(model);
+    ui->movesPage->Attach(model);
+    ui->motorDataPage->Attach(model);
+    ui->historyPage->Attach(model, *FShown);
     Wire();
 }
 
@@ -96,7 +98,8 @@ void TDeviceWindow::FormClose() {
     if (FSlot) {
         FSlot->disconnect(this);
         ui->diagnosticsPage->ReturnToZero();
-        FSession.Close();
+        if (FModel)
+            FModel->Close();
         FSlot->Close();
     }
 }
@@ -139,11 +142,11 @@ bool TDeviceWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void TDeviceWindow::TerminalKeyPress(std::uint8_t byte) {
     // A tuning run has the drive: a key typed now would land among its command lines.
-    if (FSession.Busy()) {
+    if (!FModel || FModel->Busy()) {
         QApplication::beep();
         return;
     }
-    FSession.SendTyped(byte);
+    FModel->SendTyped(byte);
 }
 
 void TDeviceWindow::ShowOutputLines() {

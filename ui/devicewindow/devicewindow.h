@@ -1,7 +1,8 @@
 #pragma once
 
-#include "drive/drivesession.h"
+#include "drive/drivemodel.h"
 #include "link/deviceslot.h"
+#include "ui/devicewindow/showntests.h"
 #include "ui/devicewindow/terminalline.h"
 
 #include <QPointer>
@@ -15,9 +16,10 @@ class TDeviceWindow;
 }
 
 // The window of one opened device: the character terminal, the modem-line indicators and
-// switches, and the drive's pages over the device's session. It shows what its slot reports and
-// sends what the user types through the session; the slot does the polling. It serves one slot for
-// its whole life, and closing it closes the device.
+// switches, and the drive's pages over the device's model. It shows what its slot reports and sends
+// what the user types through the model; the slot does the polling. It serves one slot and model for
+// its whole life, and closing it closes the device; the model, which outlives it, keeps the history,
+// settings and motor data for the next window of the device.
 class TDeviceWindow : public QWidget {
     Q_OBJECT
 
@@ -25,13 +27,11 @@ public:
     // Polls per phase of the REC blink: 500 ms on, 500 ms off.
     static constexpr int KRecBlinkPolls = 10;
 
-    explicit TDeviceWindow(TDeviceSlot& slot, QWidget* parent = nullptr);
+    explicit TDeviceWindow(TDriveModel& model, QWidget* parent = nullptr);
     ~TDeviceWindow() override;
 
     // The slot this window serves; none once the slot table is gone.
     TDeviceSlot* Slot() const { return FSlot.data(); }
-    TDriveSession& Session() { return FSession; }
-    const TDriveSession& Session() const { return FSession; }
 
     void Flush();
     void DisplayModemStatus(const TLineStates& lines);
@@ -58,7 +58,8 @@ private:
     std::unique_ptr<Ui::TDeviceWindow> ui;
     std::unique_ptr<TTerminalLine> FLine;
     QPointer<TDeviceSlot> FSlot;
-    TDriveSession FSession;
+    QPointer<TDriveModel> FModel;
+    TShownTests* FShown = nullptr;
     bool FClosed = false;
     int FRecPolls = 0;
 };

@@ -1,17 +1,17 @@
 #pragma once
 
-#include "drive/drivesession.h"
+#include "drive/drivemodel.h"
 
 #include <QWidget>
 #include <initializer_list>
 
 // The controls that talk to the drive are there only while nothing else has it: a tuning run keeps
 // them disabled until it ends.
-inline void EnableWhileIdle(TDriveSession& session, std::initializer_list<QWidget*> controls) {
+inline void EnableWhileIdle(TDriveModel& model, std::initializer_list<QWidget*> controls) {
     const auto show = [list = std::vector<QWidget*>(controls)](bool busy) {
         for (QWidget* control : list)
             control->setEnabled(!busy);
     };
-    show(session.Busy());
-    QObject::connect(&session, &TDriveSession::BusyChanged, controls.begin()[0], show);
+    show(model.Busy());
+    QObject::connect(&model, &TDriveModel::BusyChanged, controls.begin()[0], show);
 }

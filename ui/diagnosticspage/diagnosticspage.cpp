@@ -31,20 +31,20 @@ TDiagnosticsPage::TDiagnosticsPage(QWidget* parent)
     // Every change of the slider, by mouse, wheel, keyboard or program, sends its set-point.
     connect(ui->setPointSlider, &QScrollBar::valueChanged, this, &TDiagnosticsPage::SendSetPoint);
     connect(ui->identifyButton, &QPushButton::clicked, this, [this] {
-        if (FSession)
-            FSession->Identify();
+        if (FModel)
+            FModel->Motion().Identify();
     });
     connect(ui->positionButton, &QPushButton::clicked, this, [this] {
-        if (FSession)
-            FSession->ShowPosition();
+        if (FModel)
+            FModel->Motion().ShowPosition();
     });
 }
 
 TDiagnosticsPage::~TDiagnosticsPage() = default;
 
-void TDiagnosticsPage::Attach(TDriveSession& session) {
-    FSession = &session;
-    EnableWhileIdle(session, {ui->modeGroup, ui->setPointSlider, ui->identifyButton, ui->positionButton});
+void TDiagnosticsPage::Attach(TDriveModel& model) {
+    FModel = &model;
+    EnableWhileIdle(model, {ui->modeGroup, ui->setPointSlider, ui->identifyButton, ui->positionButton});
 }
 
 void TDiagnosticsPage::ReturnToZero() {
@@ -54,12 +54,12 @@ void TDiagnosticsPage::ReturnToZero() {
 void TDiagnosticsPage::ChangeMode(int mode) {
     // The new mode must not start with the old mode's set-point.
     ui->setPointSlider->setValue(0);
-    if (FSession)
-        FSession->SetMode(mode);
+    if (FModel)
+        FModel->Motion().SetMode(mode);
 }
 
 void TDiagnosticsPage::SendSetPoint(int position) {
-    if (FSession)
-        FSession->SetSetPoint(SetPointPerPercent * position);
+    if (FModel)
+        FModel->Motion().SetSetPoint(SetPointPerPercent * position);
     ui->setPointLabel->setText(QString::number(position));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "drive/drivesession.h"
+#include "drive/drivemodel.h"
 
 #include <QButtonGroup>
 #include <QPointer>
@@ -21,7 +21,7 @@ public:
     ~TDiagnosticsPage() override;
 
     // Binds the page to the device it commands; the device window calls it once, at its start.
-    void Attach(TDriveSession& session);
+    void Attach(TDriveModel& model);
     // Before the device closes: a set-point left away from 0 goes back to 0 through the slider's
     // handler, so no motor is left turning with no window to stop it.
     void ReturnToZero();
@@ -32,5 +32,5 @@ private:
 
     std::unique_ptr<Ui::TDiagnosticsPage> ui;
     QButtonGroup FModes;
-    QPointer<TDriveSession> FSession;
+    QPointer<TDriveModel> FModel;
 };

@@ -37,13 +37,18 @@ QString FigureHeader(int figure) {
 
 } // namespace
 
-THistoryModel::THistoryModel(TDriveSession& session, QObject* parent)
-    : QAbstractTableModel(parent), FSession(&session) {
-    connect(&session, &TDriveSession::HistoryChanged, this, [this] {
+THistoryModel::THistoryModel(TDriveModel& model, TShownTests& shown, QObject* parent)
+    : QAbstractTableModel(parent), FModel(&model), FShown(&shown) {
+    connect(&model.Tests(), &TStepTests::Changed, this, [this] {
         beginResetModel();
         endResetModel();
     });
-    connect(&session, &TDriveSession::ShownChanged, this, [this] {
+    // Also the texts of the settings, which the motor data convert.
+    connect(&model, &TDriveModel::MotorDataChanged, this, [this] {
+        if (rowCount() > 0)
+            emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    });
+    connect(&shown, &TShownTests::Changed, this, [this] {
         if (rowCount() > 0)
             emit dataChanged(index(0, NumberColumn), index(rowCount() - 1, NumberColumn),
                              {Qt::CheckStateRole, Qt::DecorationRole});
@@ -51,7 +56,7 @@ THistoryModel::THistoryModel(TDriveSession& session, QObject* parent)
 }
 
 int THistoryModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() || !FSession ? 0 : int(FSession->Tests().size());
+    return parent.isValid() || !FModel ? 0 : int(FModel->Tests().All().size());
 }
 
 int THistoryModel::columnCount(const QModelIndex& parent) const {
@@ -60,14 +65,14 @@ int THistoryModel::columnCount(const QModelIndex& parent) const {
 
 TColor THistoryModel::PlotColor(int row) const {
     // The plot colours the tests shown by their place among them, oldest first.
-    const std::vector<TTestRecord>& tests = FSession->Tests();
-    const auto shown = [](const TTestRecord& t) { return t.Shown; };
+    const std::vector<TTestRecord>& tests = FModel->Tests().All();
+    const auto shown = [this](const TTestRecord& t) { return FShown->IsShown(t.Number); };
     const auto before = std::count_if(tests.begin(), tests.begin() + row, shown);
     return TestColor(int(before), int(std::count_if(tests.begin(), tests.end(), shown)));
 }
 
 const TTestRecord& THistoryModel::Test(int row) const {
-    return FSession->Tests()[std::size_t(row)];
+    return FModel->Tests().All()[std::size_t(row)];
 }
 
 QString THistoryModel::Text(const TTestRecord& test, int column) const {
@@ -84,7 +89,7 @@ QString THistoryModel::Text(const TTestRecord& test, int column) const {
         break;
     }
     if (column < FirstFigureColumn)
-        return test.SettingText(TSettingRow(column - FirstSettingColumn));
+        return SettingText(*test.Settings, TSettingRow(column - FirstSettingColumn), FModel->MotorData());
     const TStepTexts texts = StepTexts(test.Figures);
     switch (column - FirstFigureColumn) {
     case OvershootColumn:
@@ -108,12 +113,13 @@ QVariant THistoryModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return Text(test, index.column());
     case Qt::CheckStateRole:
-        return index.column() == NumberColumn ? QVariant(test.Shown ? Qt::Checked : Qt::Unchecked)
-                                              : QVariant();
+        return index.column() == NumberColumn
+                   ? QVariant(FShown->IsShown(test.Number) ? Qt::Checked : Qt::Unchecked)
+                   : QVariant();
     case Qt::DecorationRole: {
         // The colour the test has on the plot; a test not shown has none, its colour would depend on
         // the tests shown with it.
-        if (index.column() != NumberColumn || !test.Shown)
+        if (index.column() != NumberColumn || !FShown->IsShown(test.Number))
             return {};
         const TColor color = PlotColor(index.row());
         return QColor(RedOf(color), GreenOf(color), BlueOf(color));
@@ -159,9 +165,9 @@ Qt::ItemFlags THistoryModel::flags(const QModelIndex& index) const {
 }
 
 bool THistoryModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (!FSession || role != Qt::CheckStateRole || index.column() != NumberColumn ||
+    if (!FModel || !FShown || role != Qt::CheckStateRole || index.column() != NumberColumn ||
         index.row() >= rowCount())
         return false;
-    FSession->SetShown(Test(index.row()).Number, value.value<Qt::CheckState>() == Qt::Checked);
+    FShown->SetShown(Test(index.row()).Number, value.value<Qt::CheckState>() == Qt::Checked);
     return true;
 }

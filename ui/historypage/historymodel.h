@@ -1,19 +1,20 @@
 #pragma once
 
-#include "drive/drivesession.h"
+#include "drive/drivemodel.h"
 #include "plot/canvas.h"
+#include "ui/devicewindow/showntests.h"
 
 #include <QAbstractTableModel>
 #include <QPointer>
 
-// The session's step tests as a table, one row per test, oldest first: a tick to show it on the
+// A device's step tests as a table, one row per test, oldest first: a tick to show it on the
 // plot with its number, when it ran, the step, the nine settings it ran under ("?" where not known),
 // its figures and the samples received.
 class THistoryModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    explicit THistoryModel(TDriveSession& session, QObject* parent = nullptr);
+    THistoryModel(TDriveModel& model, TShownTests& shown, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -30,5 +31,6 @@ private:
     // The colour of a row's test on the plot, which shows it.
     TColor PlotColor(int row) const;
 
-    QPointer<TDriveSession> FSession;
+    QPointer<TDriveModel> FModel;
+    QPointer<TShownTests> FShown;
 };

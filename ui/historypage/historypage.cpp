@@ -30,32 +30,33 @@ THistoryPage::THistoryPage(QWidget* parent) : QWidget(parent), ui(std::make_uniq
 
 THistoryPage::~THistoryPage() = default;
 
-void THistoryPage::Attach(TDriveSession& session) {
-    FSession = &session;
-    FModel = new THistoryModel(session, this);
-    ui->table->setModel(FModel);
+void THistoryPage::Attach(TDriveModel& model, TShownTests& shown) {
+    FModel = &model;
+    FShown = &shown;
+    FTable = new THistoryModel(model, shown, this);
+    ui->table->setModel(FTable);
     // A new test comes into view.
-    connect(&session, &TDriveSession::HistoryChanged, ui->table, &QTableView::scrollToBottom);
+    connect(&model.Tests(), &TStepTests::Changed, ui->table, &QTableView::scrollToBottom);
 }
 
 std::vector<int> THistoryPage::Chosen() const {
     std::vector<int> numbers;
-    if (!FModel)
+    if (!FTable)
         return numbers;
     for (const QModelIndex& index : ui->table->selectionModel()->selectedRows())
-        numbers.push_back(FModel->Test(index.row()).Number);
+        numbers.push_back(FTable->Test(index.row()).Number);
     std::sort(numbers.begin(), numbers.end());
     return numbers;
 }
 
 void THistoryPage::ShowChosen() {
-    if (FSession)
-        FSession->ShowOnly(Chosen());
+    if (FShown)
+        FShown->ShowOnly(Chosen());
 }
 
 void THistoryPage::RemoveChosen() {
-    if (FSession)
-        FSession->Remove(Chosen());
+    if (FModel)
+        FModel->Tests().Remove(Chosen());
 }
 
 QString THistoryPage::Choose(const QString& caption, bool save, const QString& filter,
@@ -63,16 +64,16 @@ QString THistoryPage::Choose(const QString& caption, bool save, const QString& f
     const QString path = ChooseFile(this, caption, save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen,
                                     filter, suffix, &FFolder);
     // The device may have closed while the dialog was open.
-    return FSession ? path : QString();
+    return FModel && FShown ? path : QString();
 }
 
 void THistoryPage::SaveCsv() {
-    if (!FSession || FSession->Tests().empty())
+    if (!FModel || FModel->Tests().All().empty())
         return;
     // The chosen rows, or every test when none is chosen.
     const std::vector<int> chosen = Chosen();
     std::vector<const TTestRecord*> tests;
-    for (const TTestRecord& test : FSession->Tests())
+    for (const TTestRecord& test : FModel->Tests().All())
         if (chosen.empty() || std::binary_search(chosen.begin(), chosen.end(), test.Number))
             tests.push_back(&test);
     const QString path = Choose(QStringLiteral("Zapisz CSV"), true, CsvFilter, QStringLiteral("csv"));
@@ -83,12 +84,25 @@ void THistoryPage::SaveCsv() {
 void THistoryPage::SaveSession() {
     const QString path = Choose(QStringLiteral("Zapisz sesję"), true, SessionFilter, QStringLiteral("kses"));
     if (!path.isEmpty())
-        RunGuarded([&] { SaveSessionFile(path, FSession->Tests()); });
+        RunGuarded([&] {
+            SaveSessionFile(
+                path, FModel->Tests().All(), [this](int number) { return FShown->IsShown(number); },
+                FModel->MotorData());
+        });
 }
 
 void THistoryPage::LoadSession() {
     const QString path =
         Choose(QStringLiteral("Wczytaj sesję"), false, SessionFilter, QStringLiteral("kses"));
     if (!path.isEmpty())
-        RunGuarded([&] { FSession->AddTests(LoadSessionFile(path)); });
+        RunGuarded([&] {
+            std::vector<TSessionTest> loaded = LoadSessionFile(path);
+            std::vector<TTestRecord> tests;
+            for (TSessionTest& t : loaded)
+                tests.push_back(std::move(t.Test));
+            const std::vector<int> numbers = FModel->Tests().Add(std::move(tests));
+            // The plot shows them as the file says, under the numbers they got here.
+            for (std::size_t i = 0; i < numbers.size(); ++i)
+                FShown->SetShown(numbers[i], loaded[i].Shown);
+        });
 }

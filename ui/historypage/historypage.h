@@ -1,6 +1,7 @@
 #pragma once
 
-#include "drive/drivesession.h"
+#include "drive/drivemodel.h"
+#include "ui/devicewindow/showntests.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -12,7 +13,7 @@ class THistoryPage;
 }
 class THistoryModel;
 
-// The tab "Historia": the session's step tests, a row each with the settings it ran under and its
+// The tab "Historia": the device's step tests, a row each with the settings it ran under and its
 // figures, a tick per row for the plot, and the commands on the chosen rows: show them on the plot,
 // remove them, save their samples as CSV; and the whole history saved to or added from a session
 // file.
@@ -23,8 +24,9 @@ public:
     explicit THistoryPage(QWidget* parent = nullptr);
     ~THistoryPage() override;
 
-    // Binds the page to the session; the device window calls it once, at its start.
-    void Attach(TDriveSession& session);
+    // Binds the page to the device's model and the window's choice of tests shown; the device window
+    // calls it once, at its start.
+    void Attach(TDriveModel& model, TShownTests& shown);
 
     void ShowChosen();
     void RemoveChosen();
@@ -38,8 +40,9 @@ private:
     QString Choose(const QString& caption, bool save, const QString& filter, const QString& suffix);
 
     std::unique_ptr<Ui::THistoryPage> ui;
-    QPointer<TDriveSession> FSession;
-    THistoryModel* FModel = nullptr;
+    QPointer<TDriveModel> FModel;
+    QPointer<TShownTests> FShown;
+    THistoryModel* FTable = nullptr;
     // Where the last file was chosen, so the next dialog opens there.
     QString FFolder;
 };

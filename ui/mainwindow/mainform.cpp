@@ -38,6 +38,8 @@ TMainForm::TMainForm(const TPortFactory& ports, QWidget* parent, const std::atom
     statusBar()->addWidget(FOpenFailureLabel, 1);
 
     FSlots = new TDeviceSlots(ports, this, exitRequested);
+    // Each device's model lives beside its slot, whatever windows come and go.
+    FModels = new TDriveModels(*FSlots, this);
     FAboutBox = new TAboutBox(this);
     FPortDialog = new TPortDialog(this);
     FErrorForm = new TErrorForm(this);
@@ -129,8 +131,7 @@ void TMainForm::UpdateActions() {
     // A send holds the device windows and the file commands until it ends.
     const TDeviceSlot* current = FSend ? nullptr : CurrentSlot();
     // A tuning run holds its drive: a file sent or new line settings would cut into its tests.
-    const TDeviceWindow* window = current ? WindowOf(current->Index()) : nullptr;
-    const bool idle = current && !(window && window->Session().Busy());
+    const bool idle = current && !FModels->At(current->Index())->Busy();
     ui->configureAction->setEnabled(idle);
     ui->sendFileAction->setEnabled(idle);
     ui->receiveFileAction->setEnabled(current);
@@ -164,7 +165,7 @@ void TMainForm::OpenFromItem(const QAction* item) {
 }
 
 void TMainForm::CreateDeviceWindow(TDeviceSlot& slot) {
-    auto* window = new TDeviceWindow(slot);
+    auto* window = new TDeviceWindow(*FModels->At(slot.Index()));
     // Queued, so that the box opens after the poll that found the fault has finished.
     connect(
         window, &TDeviceWindow::CaptureFailed, this, [](const QString& error) { ShowErrorBox(error); },
@@ -310,10 +311,9 @@ void TMainForm::SendFile() {
     TFilePtr file = ChooseAndOpenFile("rb", &path);
     if (!file || !StillOpen(slot))
         return;
-    // The file's bytes may hold any command, so what the session knew of the drive's settings is
-    // no longer sure.
-    if (TDeviceWindow* window = WindowOf(slot->Index()))
-        window->Session().ForgetKnownSettings();
+    // The file's bytes may hold any command, so what the model knew of the drive's settings is no
+    // longer sure.
+    FModels->At(slot->Index())->Parameters().ForgetKnown();
     const auto total = std::uint64_t(std::max<qint64>(0, QFileInfo(path).size()));
     FSend = new TFileSend(*slot, std::move(file), total, SendStallLimit(slot->Settings().TxTimeout), this);
     connect(FSend, &TFileSend::Progress, this, &TMainForm::ShowSendProgress);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drive/drivemodel.h"
 #include "link/deviceslots.h"
 #include "transfer/filesend.h"
 
@@ -80,6 +81,7 @@ private:
     QLabel* FOpenFailureLabel = nullptr;
     QList<QAction*> FWindowListActions;
     TDeviceSlots* FSlots = nullptr;
+    TDriveModels* FModels = nullptr;
     bool FExiting = false;
     TFileSend* FSend = nullptr;
     std::unique_ptr<QProgressDialog> FSendProgress;

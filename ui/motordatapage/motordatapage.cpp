@@ -18,24 +18,24 @@ TMotorDataPage::TMotorDataPage(QWidget* parent)
 
 TMotorDataPage::~TMotorDataPage() = default;
 
-void TMotorDataPage::Attach(TDriveSession& session) {
-    FSession = &session;
+void TMotorDataPage::Attach(TDriveModel& model) {
+    FModel = &model;
     ShowMotorData();
-    connect(&session, &TDriveSession::MotorDataChanged, this, &TMotorDataPage::ShowMotorData);
+    connect(&model, &TDriveModel::MotorDataChanged, this, &TMotorDataPage::ShowMotorData);
     for (int i = 0; i < MotorFieldCount; ++i)
         connect(FFields[std::size_t(i)], &QLineEdit::textChanged, this, [this, i](const QString& text) {
-            if (FSession)
-                FSession->SetMotorText(MotorFieldTable[std::size_t(i)], text);
+            if (FModel)
+                FModel->SetMotorText(MotorFieldTable[std::size_t(i)], text);
         });
 }
 
 void TMotorDataPage::ShowMotorData() {
-    if (!FSession)
+    if (!FModel)
         return;
     for (int i = 0; i < MotorFieldCount; ++i) {
         QLineEdit* field = FFields[std::size_t(i)];
         // Setting the same text again would move the cursor of a field being typed in.
-        if (const QString& text = FSession->MotorData().*MotorFieldTable[std::size_t(i)].Text;
+        if (const QString& text = FModel->MotorData().*MotorFieldTable[std::size_t(i)].Text;
             field->text() != text)
             field->setText(text);
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "drive/drivesession.h"
+#include "drive/drivemodel.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -23,7 +23,7 @@ public:
     ~TMotorDataPage() override;
 
     // Binds the page to the session; the device window calls it once, at its start.
-    void Attach(TDriveSession& session);
+    void Attach(TDriveModel& model);
 
 private:
     void ShowMotorData();
@@ -31,5 +31,5 @@ private:
     std::unique_ptr<Ui::TMotorDataPage> ui;
     // The edit of each field of the motor data table, in its order.
     std::array<QLineEdit*, MotorFieldCount> FFields{};
-    QPointer<TDriveSession> FSession;
+    QPointer<TDriveModel> FModel;
 };

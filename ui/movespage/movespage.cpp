@@ -12,17 +12,18 @@ TMovesPage::TMovesPage(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
 
 TMovesPage::~TMovesPage() = default;
 
-void TMovesPage::Attach(TDriveSession& session) {
-    FSession = &session;
-    EnableWhileIdle(session, {ui->rapidMoveButton, ui->feedMoveButton});
+void TMovesPage::Attach(TDriveModel& model) {
+    FModel = &model;
+    EnableWhileIdle(model, {ui->rapidMoveButton, ui->feedMoveButton});
 }
 
 void TMovesPage::RapidMove() {
-    if (FSession)
-        RunGuarded([this] { FSession->RapidMove(ui->rapidTargetEdit->text()); });
+    if (FModel)
+        RunGuarded([this] { FModel->Motion().RapidMove(ui->rapidTargetEdit->text()); });
 }
 
 void TMovesPage::FeedMove() {
-    if (FSession)
-        RunGuarded([this] { FSession->FeedMove(ui->feedTargetEdit->text(), ui->feedSpeedEdit->text()); });
+    if (FModel)
+        RunGuarded(
+            [this] { FModel->Motion().FeedMove(ui->feedTargetEdit->text(), ui->feedSpeedEdit->text()); });
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "drive/drivesession.h"
+#include "drive/drivemodel.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -20,12 +20,12 @@ public:
     ~TMovesPage() override;
 
     // Binds the page to the device it commands; the device window calls it once, at its start.
-    void Attach(TDriveSession& session);
+    void Attach(TDriveModel& model);
 
 private:
     void RapidMove();
     void FeedMove();
 
     std::unique_ptr<Ui::TMovesPage> ui;
-    QPointer<TDriveSession> FSession;
+    QPointer<TDriveModel> FModel;
 };

@@ -49,12 +49,12 @@ TSettingsPage::TSettingsPage(QWidget* parent) : QWidget(parent), ui(std::make_un
     connect(ui->readSettingsButton, &QPushButton::clicked, this, &TSettingsPage::ReadBack);
     connect(ui->writeSettingsButton, &QPushButton::clicked, this, &TSettingsPage::WriteToDrive);
     connect(ui->bankStoreButton, &QPushButton::clicked, this, [this] {
-        if (FSession)
-            FSession->StoreBank(FBanks->checkedId());
+        if (FModel)
+            RunGuarded([this] { FModel->Parameters().StoreBank(FBanks->checkedId()); });
     });
     connect(ui->bankLoadButton, &QPushButton::clicked, this, [this] {
-        if (FSession)
-            FSession->LoadBank(FBanks->checkedId());
+        if (FModel)
+            RunGuarded([this] { FModel->Parameters().LoadBank(FBanks->checkedId()); });
     });
     connect(ui->saveParametersButton, &QPushButton::clicked, this, &TSettingsPage::SaveParameters);
     connect(ui->loadParametersButton, &QPushButton::clicked, this, &TSettingsPage::LoadParameters);
@@ -62,26 +62,27 @@ TSettingsPage::TSettingsPage(QWidget* parent) : QWidget(parent), ui(std::make_un
 
 TSettingsPage::~TSettingsPage() = default;
 
-void TSettingsPage::Attach(TDriveSession& session) {
-    FSession = &session;
+void TSettingsPage::Attach(TDriveModel& model) {
+    FModel = &model;
     ShowSettings();
-    connect(&session, &TDriveSession::SettingTextsChanged, this, &TSettingsPage::ShowSettings);
+    connect(&model.Parameters(), &TParameters::TextsChanged, this, &TSettingsPage::ShowSettings);
     EnableWhileIdle(
-        session, {ui->readSettingsButton, ui->writeSettingsButton, ui->bankStoreButton, ui->bankLoadButton});
+        model, {ui->readSettingsButton, ui->writeSettingsButton, ui->bankStoreButton, ui->bankLoadButton});
+    // Only what the user types goes into the model: the fields it fills itself do not come back.
     for (int row = 0; row < SettingCount; ++row)
-        connect(FFields[std::size_t(row)], &QLineEdit::textChanged, this, [this, row](const QString& text) {
-            if (FSession)
-                FSession->SetSettingText(TSettingRow(row), text);
+        connect(FFields[std::size_t(row)], &QLineEdit::textEdited, this, [this, row](const QString& text) {
+            if (FModel)
+                FModel->Parameters().SetText(TSettingRow(row), text);
         });
 }
 
 void TSettingsPage::ShowSettings() {
-    if (!FSession)
+    if (!FModel)
         return;
     for (int row = 0; row < SettingCount; ++row) {
         QLineEdit* field = FFields[std::size_t(row)];
         // Setting the same text again would move the cursor of a field being typed in.
-        if (const QString& text = FSession->SettingTexts()[std::size_t(row)]; field->text() != text)
+        if (const QString& text = FModel->Parameters().Texts()[std::size_t(row)]; field->text() != text)
             field->setText(text);
     }
 }
@@ -138,13 +139,13 @@ void TSettingsPage::BuildRows() {
 }
 
 void TSettingsPage::ReadBack() {
-    if (FSession)
-        RunGuarded([this] { FSession->ReadSettings(); });
+    if (FModel)
+        RunGuarded([this] { FModel->Parameters().Read(); });
 }
 
 void TSettingsPage::WriteToDrive() {
-    if (FSession)
-        RunGuarded([this] { FSession->WriteSettings(); });
+    if (FModel)
+        RunGuarded([this] { FModel->Parameters().Write(); });
 }
 
 QString TSettingsPage::ChooseParameterFile(QFileDialog::AcceptMode mode) {
@@ -156,21 +157,21 @@ QString TSettingsPage::ChooseParameterFile(QFileDialog::AcceptMode mode) {
 
 void TSettingsPage::SaveParameters() {
     const QString path = ChooseParameterFile(QFileDialog::AcceptSave);
-    if (path.isEmpty() || !FSession)
+    if (path.isEmpty() || !FModel)
         return;
     RunGuarded([&] {
-        SaveParameterFile(path, TParameterSet{FSession->SettingTexts(), FSession->MotorData()});
+        SaveParameterFile(path, TParameterSet{FModel->Parameters().Texts(), FModel->MotorData()});
     });
 }
 
 void TSettingsPage::LoadParameters() {
     const QString path = ChooseParameterFile(QFileDialog::AcceptOpen);
-    if (path.isEmpty() || !FSession)
+    if (path.isEmpty() || !FModel)
         return;
     RunGuarded([&] {
         // A file that is not one of ours, or is damaged, throws before any field changes.
         const TParameterSet parameters = LoadParameterFile(path);
-        FSession->SetSettingTexts(parameters.Settings);
-        FSession->SetMotorData(parameters.Motor);
+        FModel->Parameters().SetTexts(parameters.Settings);
+        FModel->SetMotorData(parameters.Motor);
     });
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "drive/drivesession.h"
+#include "drive/drivemodel.h"
 
 #include <QFileDialog>
 #include <QPointer>
@@ -24,7 +24,7 @@ public:
     ~TSettingsPage() override;
 
     // Binds the page to the device it commands; the device window calls it once, at its start.
-    void Attach(TDriveSession& session);
+    void Attach(TDriveModel& model);
 
 private:
     void BuildRows();
@@ -40,7 +40,7 @@ private:
     std::unique_ptr<Ui::TSettingsPage> ui;
     std::array<QLineEdit*, SettingCount> FFields{};
     QButtonGroup* FBanks = nullptr;
-    QPointer<TDriveSession> FSession;
+    QPointer<TDriveModel> FModel;
     // Where the last parameter file was chosen, so the next dialog opens there.
     QString FParameterDirectory;
 };

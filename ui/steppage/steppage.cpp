@@ -59,19 +59,21 @@ TStepPage::TStepPage(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
 
 TStepPage::~TStepPage() = default;
 
-void TStepPage::Attach(TDriveSession& session) {
-    FSession = &session;
-    connect(&session, &TDriveSession::HistoryChanged, this, [this] {
+void TStepPage::Attach(TDriveModel& model, TShownTests& shown) {
+    FModel = &model;
+    FShown = &shown;
+    connect(&model.Tests(), &TStepTests::Changed, this, [this] {
         // A test added elsewhere, by a tuning run or from a file, shows its figures as one run here.
-        const std::vector<TTestRecord>& tests = FSession->Tests();
+        const std::vector<TTestRecord>& tests = FModel->Tests().All();
         if (!tests.empty() && tests.back().Number > FLastTest.value_or(0))
             ShowFigures(tests.back());
         // The last test's data can be saved only while it is in the history.
-        ui->saveDataAction->setEnabled(FLastTest && FSession->Test(*FLastTest));
-        Redraw();
+        ui->saveDataAction->setEnabled(FLastTest && FModel->Tests().Find(*FLastTest));
     });
-    connect(&session, &TDriveSession::ShownChanged, this, &TStepPage::Redraw);
-    EnableWhileIdle(session, {ui->runButton});
+    // The view follows the history too, so one redraw serves both.
+    connect(&shown, &TShownTests::Changed, this, &TStepPage::Redraw);
+    EnableWhileIdle(model, {ui->runButton});
+    Redraw();
 }
 
 void TStepPage::resizeEvent(QResizeEvent* event) {
@@ -88,10 +90,10 @@ void TStepPage::resizeEvent(QResizeEvent* event) {
 
 void TStepPage::RunStepTest() {
     RunGuarded([&] {
-        if (!FSession)
+        if (!FModel)
             return;
         // The figures show as the test joins the history.
-        const TDriveSession::TStepOutcome outcome = FSession->RunStepTest(
+        const TStepTests::TOutcome outcome = FModel->Tests().Run(
             ui->amplitudeEdit->text(), ui->timeEdit->text(), ui->readSettingsCheck->isChecked());
         if (outcome.TimeCapped)
             ui->timeEdit->setText(QStringLiteral("250"));
@@ -114,12 +116,9 @@ void TStepPage::ShowFigures(const TTestRecord& test) {
 
 void TStepPage::Redraw() {
     TPlotView& view = *ui->plotBox;
-    if (!FSession || view.Image().isNull())
+    if (!FShown || view.Image().isNull())
         return;
-    std::vector<const TTestRecord*> shown;
-    for (const TTestRecord& test : FSession->Tests())
-        if (test.Shown)
-            shown.push_back(&test);
+    const std::vector<const TTestRecord*> shown = FShown->Tests();
     std::vector<TPlottedTest> plotted;
     plotted.reserve(shown.size());
     for (const TTestRecord* test : shown)
@@ -136,7 +135,7 @@ void TStepPage::Redraw() {
 }
 
 void TStepPage::OpenTuning() {
-    if (!FSession)
+    if (!FModel)
         return;
     // One dialog a device: while it is open, the button brings it back to the front.
     if (FTuning) {
@@ -145,15 +144,15 @@ void TStepPage::OpenTuning() {
         return;
     }
     // The dialog closes with the page; its run ends then too.
-    FTuning = new TTuningDialog(*FSession, ui->amplitudeEdit->text(), ui->timeEdit->text(), this);
+    FTuning = new TTuningDialog(*FModel, ui->amplitudeEdit->text(), ui->timeEdit->text(), this);
     FTuning->setAttribute(Qt::WA_DeleteOnClose);
     FTuning->show();
 }
 
 void TStepPage::ClearPlot() {
     FFramed = true;
-    if (FSession)
-        FSession->HideAll();
+    if (FShown)
+        FShown->HideAll();
     Redraw();
 }
 
@@ -170,7 +169,7 @@ void TStepPage::SaveData() {
     RunGuarded([&] {
         const QString fileName = ChooseFile(this, QStringLiteral("Zapisz dane"), QFileDialog::AcceptSave,
                                             QStringLiteral("CSV (*.csv)"), QStringLiteral("csv"));
-        const TTestRecord* test = FSession && FLastTest ? FSession->Test(*FLastTest) : nullptr;
+        const TTestRecord* test = FModel && FLastTest ? FModel->Tests().Find(*FLastTest) : nullptr;
         if (!fileName.isEmpty() && test)
             WriteStepCsv(fileName, test->Step);
     });

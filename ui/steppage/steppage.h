@@ -1,6 +1,7 @@
 #pragma once
 
-#include "drive/drivesession.h"
+#include "drive/drivemodel.h"
+#include "ui/devicewindow/showntests.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -22,8 +23,9 @@ public:
     explicit TStepPage(QWidget* parent = nullptr);
     ~TStepPage() override;
 
-    // Binds the page to the session; the device window calls it once, at its start.
-    void Attach(TDriveSession& session);
+    // Binds the page to the device's model and the window's choice of tests shown; the device window
+    // calls it once, at its start.
+    void Attach(TDriveModel& model, TShownTests& shown);
 
     // "Wykonaj": measures, shows the figures and adds the test to the session and the plot.
     void RunStepTest();
@@ -44,7 +46,8 @@ private:
     void Redraw();
 
     std::unique_ptr<Ui::TStepPage> ui;
-    QPointer<TDriveSession> FSession;
+    QPointer<TDriveModel> FModel;
+    QPointer<TShownTests> FShown;
     // The number of the test whose figures are shown.
     std::optional<int> FLastTest;
     // "CLS" was clicked: the surface is framed from then on, as the wipe left it.

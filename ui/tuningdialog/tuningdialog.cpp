@@ -79,9 +79,9 @@ TMapVerdict MapVerdict(TRoundVerdict verdict) {
 
 } // namespace
 
-TTuningDialog::TTuningDialog(TDriveSession& session, const QString& amplitudeText, const QString& timeText,
+TTuningDialog::TTuningDialog(TDriveModel& model, const QString& amplitudeText, const QString& timeText,
                              QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TTuningDialog>()), FSession(&session),
+    : QDialog(parent), ui(std::make_unique<Ui::TTuningDialog>()), FModel(&model),
       FAmplitudeText(amplitudeText), FTimeText(timeText) {
     ui->setupUi(this);
     ui->stepLabel->setText(QStringLiteral("Skok: %1 impulsów, pomiar %2 ms (z zakładki „Skok jednostkowy”)")
@@ -129,11 +129,11 @@ TTuningDialog::~TTuningDialog() {
 }
 
 void TTuningDialog::FillRange(QComboBox* row, QLineEdit* from, QLineEdit* to, double factor) {
-    if (!FSession)
+    if (!FModel)
         return;
     double value = 0;
     try {
-        value = double(StrToFloat(FSession->SettingTexts()[std::size_t(row->currentIndex())]));
+        value = double(StrToFloat(FModel->Parameters().Texts()[std::size_t(row->currentIndex())]));
     } catch (const EKelmorError&) {
     }
     from->setText(GainText(value > 0 ? value / factor : 0.1));
@@ -165,17 +165,17 @@ TTuningPlan TTuningDialog::Plan() const {
 }
 
 void TTuningDialog::StartRun() {
-    if (!FSession || (FRunner && FRunner->Running()))
+    if (!FModel || (FRunner && FRunner->Running()))
         return;
     RunGuarded([this] {
-        if (FSession->Busy())
+        if (FModel->Busy())
             throw EKelmorError(QStringLiteral("A tuning run of this device is already under way"));
         const TTuningPlan plan = Plan();
         if (FRunner)
             FRunner->deleteLater();
-        // The runner belongs to the session, so that a run stopped by closing the dialog still ends
+        // The runner belongs to the model, so that a run stopped by closing the dialog still ends
         // its test and gives the drive its settings back.
-        auto* runner = new TTuningRunner(*FSession, plan, FSession);
+        auto* runner = new TTuningRunner(*FModel, plan, FModel);
         FRunner = runner;
         connect(runner, &TTuningRunner::RoundProposed, this, &TTuningDialog::ShowRounds);
         connect(runner, &TTuningRunner::RoundDone, this, &TTuningDialog::ShowRounds);
@@ -211,13 +211,13 @@ void TTuningDialog::StopRun() {
 }
 
 void TTuningDialog::ApplyResult() {
-    if (!FSession || !FRunner || FRunner->Running() || FSession->Busy())
+    if (!FModel || !FRunner || FRunner->Running() || FModel->Busy())
         return;
     const std::optional<TTuningResult> result = FRunner->Result();
     if (!result)
         return;
     RunGuarded([&] {
-        FSession->ApplyRegisters(result->Registers);
+        FModel->Parameters().Apply(result->Registers);
         ui->progressLabel->setText(QStringLiteral("Zastosowano rejestry testu %1.")
                                        .arg(FRunner->Rounds()[result->Round].TestNumber));
     });
@@ -304,13 +304,13 @@ void TTuningDialog::ShowEnd(const QString& why) {
     ui->progressBar->setValue(ui->progressBar->maximum());
     QString text = why.isEmpty() ? QStringLiteral("Gotowe.") : why + QLatin1Char('.');
     const std::optional<TTuningResult> result = FRunner ? FRunner->Result() : std::nullopt;
-    if (FSession && FSession->RestorePending()) {
+    if (FModel && FModel->Parameters().RestorePending()) {
         text += QStringLiteral(" Nastawy sprzed strojenia przywrócę po powrocie urządzenia");
         // Said again once they are written.
-        connect(FSession, &TDriveSession::RestoreWritten, this, [this] {
-            ui->progressLabel->setText(ui->progressLabel->text().replace(
-                QStringLiteral("przywrócę po powrocie urządzenia"),
-                QStringLiteral("przywrócone po powrocie urządzenia")));
+        connect(&FModel->Parameters(), &TParameters::RestoreWritten, this, [this] {
+            ui->progressLabel->setText(
+                ui->progressLabel->text().replace(QStringLiteral("przywrócę po powrocie urządzenia"),
+                                                  QStringLiteral("przywrócone po powrocie urządzenia")));
         });
     } else {
         text += QStringLiteral(" Nastawy sprzed strojenia przywrócone");

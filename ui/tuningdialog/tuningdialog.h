@@ -22,7 +22,7 @@ class TTuningDialog : public QDialog {
     Q_OBJECT
 
 public:
-    TTuningDialog(TDriveSession& session, const QString& amplitudeText, const QString& timeText,
+    TTuningDialog(TDriveModel& model, const QString& amplitudeText, const QString& timeText,
                   QWidget* parent = nullptr);
     ~TTuningDialog() override;
 
@@ -42,7 +42,7 @@ private:
     void UpdateButtons();
 
     std::unique_ptr<Ui::TTuningDialog> ui;
-    QPointer<TDriveSession> FSession;
+    QPointer<TDriveModel> FModel;
     QString FAmplitudeText;
     QString FTimeText;
     QPointer<TTuningRunner> FRunner;

@@ -1,7 +1,7 @@
-// The session against the simulated drive: what each test records, and what is known of the
+// The drive model against the simulated drive: what each test records, and what is known of the
 // settings it ran under as commands and typed lines reach the drive.
 
-#include "drive/drivesession.h"
+#include "drive/drivemodel.h"
 
 #include "common/numtext.h"
 #include "sim/drivesim.h"
@@ -14,19 +14,19 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-TEST(DriveSession, TestsRecordTheSettingsKnownWhenTheyRan) {
+TEST(DriveModel, TestsRecordTheSettingsKnownWhenTheyRan) {
     TPortsScope simulated;
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
-    TDriveSession session(slot);
+    TDriveModel model(slot);
     const auto type = [&](const char* keys) {
         for (const char* k = keys; *k; ++k)
-            session.SendTyped(std::uint8_t(*k));
+            model.SendTyped(std::uint8_t(*k));
     };
     const auto write = [&](const char* kp, const char* kg) {
-        session.SetSettingText(KP, LocalDecimalText(kp));
-        session.SetSettingText(KG, LocalDecimalText(kg));
-        return Outcome([&] { session.WriteSettings(); });
+        model.Parameters().SetText(KP, LocalDecimalText(kp));
+        model.Parameters().SetText(KG, LocalDecimalText(kg));
+        return Outcome([&] { model.Parameters().Write(); });
     };
     const auto noError = [](auto act) {
         return [act] {
@@ -34,7 +34,8 @@ TEST(DriveSession, TestsRecordTheSettingsKnownWhenTheyRan) {
             return QString();
         };
     };
-    const QString kg = LocalDecimalText("0,3");
+    // The settings known are register values, shown as the settings page shows a read-back.
+    const QString kg = LocalDecimalText("0,30");
     const struct {
         const char* Name;
         std::function<QString()> Act; // returns the error it ends with
@@ -43,32 +44,32 @@ TEST(DriveSession, TestsRecordTheSettingsKnownWhenTheyRan) {
         QString Kp, Kg; // of the test run next
     } steps[] = {
         {"nothing written or read yet", noError([] {}), "", false, "?", "?"},
-        {"Wpisz", [&] { return write("3,0", "0,3"); }, "", false, LocalDecimalText("3,0"), kg},
-        {"Wpisz with twice the gain", [&] { return write("6,0", "0,3"); }, "", false, LocalDecimalText("6,0"),
+        {"Wpisz", [&] { return write("3,0", "0,3"); }, "", false, LocalDecimalText("3,00"), kg},
+        {"Wpisz with twice the gain", [&] { return write("6,0", "0,3"); }, "", false, LocalDecimalText("6,00"),
          kg},
-        {"bank store", noError([&] { session.StoreBank(1); }), "", false, LocalDecimalText("6,0"), kg},
-        {"an empty typed line", noError([&] { type("\r"); }), "", false, LocalDecimalText("6,0"), kg},
-        {"bank load of the defaults", noError([&] { session.LoadBank(0); }), "", false, "?", "?"},
+        {"bank store", noError([&] { model.Parameters().StoreBank(1); }), "", false, LocalDecimalText("6,00"), kg},
+        {"an empty typed line", noError([&] { type("\r"); }), "", false, LocalDecimalText("6,00"), kg},
+        {"bank load of the defaults", noError([&] { model.Parameters().LoadBank(0); }), "", false, "?", "?"},
         {"read before the test", noError([] {}), "", true, LocalDecimalText("3,00"),
          LocalDecimalText("0,30")},
         {"a typed line", noError([&] { type("i\r"); }), "", false, "?", "?"},
         {"Wpisz failing at KG", [&] { return write("6,0", "x"); }, "'x' is not a valid floating point value",
-         false, LocalDecimalText("6,0"), "?"},
+         false, LocalDecimalText("6,00"), "?"},
     };
     for (const auto& s : steps) {
         EXPECT_EQ(s.Act(), s.Error) << s.Name;
         // The echoes are taken by the poll before the test purges.
         QTest::qWait(3 * TDeviceSlot::KPollIntervalMs);
-        const TTestRecord& test = session.RunStepTest("200", "250", s.ReadFirst).Test;
-        EXPECT_EQ(test.SettingText(KP), s.Kp) << s.Name;
-        EXPECT_EQ(test.SettingText(KG), s.Kg) << s.Name;
+        const TTestRecord& test = model.Tests().Run("200", "250", s.ReadFirst).Test;
+        EXPECT_EQ(SettingText(*test.Settings, KP, model.MotorData()), s.Kp) << s.Name;
+        EXPECT_EQ(SettingText(*test.Settings, KG, model.MotorData()), s.Kg) << s.Name;
     }
 
-    const std::vector<TTestRecord>& tests = session.Tests();
+    const std::vector<TTestRecord>& tests = model.Tests().All();
     ASSERT_EQ(tests.size(), std::size(steps));
     const TTestRecord& first = tests.front();
     EXPECT_EQ(first.Number, 1);
-    EXPECT_TRUE(first.RanAt.isValid() && first.Shown);
+    EXPECT_TRUE(first.RanAt.isValid());
     EXPECT_EQ(first.Step.Amplitude, 200u);
     EXPECT_EQ(first.Step.StartPosition, 100000u);
     EXPECT_EQ(first.Step.SampleCount, 500);
@@ -81,18 +82,18 @@ TEST(DriveSession, TestsRecordTheSettingsKnownWhenTheyRan) {
 
 // What is known of the drive's settings as its device goes away and comes back, and while a line
 // typed in the terminal is unfinished.
-TEST(DriveSession, KnowsNothingItCouldNotWrite) {
+TEST(DriveModel, KnowsNothingItCouldNotWrite) {
     TFakeDeviceLibrary fake;
     TFakeDevice& device = fake.Device(0);
     TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
-    TDriveSession session(slot);
+    TDriveModel model(slot);
     const TRegisterValues registers = {200, 1000, 700, 5, 90, 380, 300, 12000, 60};
     const QString lost = "DEV0 — connection lost: nothing was sent";
     const QString unfinished =
         "A line typed in the terminal is not finished: press Enter or clear it with Backspace first";
     int restored = 0;
-    QObject::connect(&session, &TDriveSession::RestoreWritten, [&] { ++restored; });
+    QObject::connect(&model.Parameters(), &TParameters::RestoreWritten, [&] { ++restored; });
     const auto loseDevice = [&](const char* call) {
         device.Statuses[call] = ZQ_IO_ERROR;
         ASSERT_TRUE(QTest::qWaitFor([&] { return call != std::string("ZQ_GetStatus") || slot.IsLost(); }, 500));
@@ -102,43 +103,43 @@ TEST(DriveSession, KnowsNothingItCouldNotWrite) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return !slot.IsLost(); }, 3000));
     };
 
-    session.WriteSettings();
-    const QString kp = session.Known()->Texts[KP];
-    ASSERT_FALSE(kp.isNull());
+    model.Parameters().Write();
+    const std::optional<std::int32_t> kp = model.Parameters().Known()->Register(KP);
+    ASSERT_TRUE(kp);
 
     loseDevice("ZQ_GetStatus");
     device.ClearCalls();
-    EXPECT_EQ(Outcome([&] { session.WriteSettings(); }), lost) << "Wpisz to a lost device";
-    EXPECT_EQ(Outcome([&] { session.ApplyRegisters(registers); }), lost) << "Zastosuj to a lost device";
+    EXPECT_EQ(Outcome([&] { model.Parameters().Write(); }), lost) << "Wpisz to a lost device";
+    EXPECT_EQ(Outcome([&] { model.Parameters().Apply(registers); }), lost) << "Zastosuj to a lost device";
     EXPECT_TRUE(device.Writes().empty());
-    EXPECT_EQ(session.Known()->Texts[KP], kp) << "known as before";
-    session.WriteRegisters(registers);
-    EXPECT_TRUE(session.RestorePending()) << "a restore waits for the device";
+    EXPECT_EQ(model.Parameters().Known()->Register(KP), kp) << "known as before";
+    model.Parameters().WriteRegisters(registers);
+    EXPECT_TRUE(model.Parameters().RestorePending()) << "a restore waits for the device";
     comeBack();
-    EXPECT_FALSE(session.RestorePending());
+    EXPECT_FALSE(model.Parameters().RestorePending());
     EXPECT_EQ(restored, 1);
     EXPECT_EQ(device.Writes().size(), 9u);
-    EXPECT_EQ(session.Known()->Texts[KP], LocalDecimalText("2,73")) << "700 / 256, written on its return";
+    EXPECT_EQ(model.Parameters().Known()->Register(KP), 700) << "written on its return";
 
     // A restore whose first line finds the device gone keeps all nine for its return.
     loseDevice("ZQ_Write");
-    session.WriteRegisters(TDriveSim::KDefaultRegisters);
-    EXPECT_TRUE(session.RestorePending());
-    EXPECT_EQ(session.Known()->Texts[KP], LocalDecimalText("2,73")) << "nothing known until written";
+    model.Parameters().WriteRegisters(TDriveSim::KDefaultRegisters);
+    EXPECT_TRUE(model.Parameters().RestorePending());
+    EXPECT_EQ(model.Parameters().Known()->Register(KP), 700) << "nothing known until written";
     comeBack();
-    EXPECT_EQ(session.Known()->Texts[KP], LocalDecimalText("3,00"));
+    EXPECT_EQ(model.Parameters().Known()->Register(KP), 768);
 
     // Back from a loss without a restore: nothing is known.
     loseDevice("ZQ_GetStatus");
     comeBack();
-    EXPECT_FALSE(session.Known()->IsKnown(KV));
+    EXPECT_FALSE(model.Parameters().Known()->IsKnown(KV));
 
     // An unfinished typed line: the drive would take the next line for its end.
-    session.WriteSettings();
-    session.SendTyped('P');
-    EXPECT_FALSE(session.Known()->IsKnown(KV));
-    EXPECT_EQ(Outcome([&] { session.WriteSettings(); }), unfinished);
-    EXPECT_EQ(Outcome([&] { session.ReadSettings(); }), unfinished);
-    session.SendTyped(0x08);
-    EXPECT_EQ(Outcome([&] { session.WriteSettings(); }), "") << "cleared with Backspace";
+    model.Parameters().Write();
+    model.SendTyped('P');
+    EXPECT_FALSE(model.Parameters().Known()->IsKnown(KV));
+    EXPECT_EQ(Outcome([&] { model.Parameters().Write(); }), unfinished);
+    EXPECT_EQ(Outcome([&] { model.Parameters().Read(); }), unfinished);
+    model.SendTyped(0x08);
+    EXPECT_EQ(Outcome([&] { model.Parameters().Write(); }), "") << "cleared with Backspace";
 }

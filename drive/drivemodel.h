@@ -1,0 +1,83 @@
+#pragma once
+
+#include "drive/motion.h"
+#include "drive/motordata.h"
+#include "drive/parameters.h"
+#include "drive/steptests.h"
+#include "link/deviceslots.h"
+
+#include <QObject>
+#include <QPointer>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+// The model of one device index that the pages of its window show and command: the motor data, the
+// parameters, the step tests and the motion, each over the index's slot. It lives as long as the
+// program, beside the slot, so that closing a device window and opening the device again finds the
+// same history, settings and motor data. Every byte goes through the slot. Commands throw the errors
+// of common/errors.h; what was done before an error stays done.
+class TDriveModel : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TDriveModel(TDeviceSlot& slot, QObject* parent = nullptr);
+
+    // The slot this model commands; none once the slot table is gone.
+    TDeviceSlot* Slot() const { return FSlot.data(); }
+
+    const TMotorData& MotorData() const { return FMotor; }
+    void SetMotorText(const TMotorField& field, const QString& text);
+    void SetMotorData(const TMotorData& motor);
+
+    TParameters& Parameters() { return FParameters; }
+    const TParameters& Parameters() const { return FParameters; }
+    TStepTests& Tests() { return FTests; }
+    const TStepTests& Tests() const { return FTests; }
+    TMotion& Motion() { return FMotion; }
+
+    // A key typed in the terminal. A line typed there may change any register, and while one is
+    // unfinished the drive holds its characters for the next line sent.
+    void SendTyped(std::uint8_t byte);
+    bool LinePending() const { return FTypedLength > 0; }
+    // Throws, with the message the user sees, when a command line cannot go out now: the device is
+    // lost, or a line typed in the terminal is not finished (the drive would take the command for the
+    // rest of that line).
+    void RequireDriveFree() const;
+
+    // A run of tests (a tuning run) has the drive: what else would talk to it waits until it ends.
+    bool Busy() const { return FBusy; }
+    void SetBusy(bool busy);
+    // The device is about to close: what is under way ends while its bytes can still reach the drive.
+    void Close() { emit Closing(); }
+
+signals:
+    void MotorDataChanged();
+    void BusyChanged(bool busy);
+    void Closing();
+
+private:
+    QPointer<TDeviceSlot> FSlot;
+    TMotorData FMotor;
+    TParameters FParameters;
+    TStepTests FTests;
+    TMotion FMotion;
+    // Characters of the terminal line being typed that the drive holds: its line editing drops one
+    // at each Backspace, and Enter sends them.
+    int FTypedLength = 0;
+    bool FBusy = false;
+};
+
+// One model for each slot of the table, made with it and living as long.
+class TDriveModels : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TDriveModels(TDeviceSlots& table, QObject* parent = nullptr);
+
+    // The model of an index, or none outside 0..3.
+    TDriveModel* At(std::int32_t index) const;
+
+private:
+    std::array<TDriveModel*, TDeviceSlots::KCount> FModels{};
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+
+class TDriveModel;
+
+// The diagnostics and the manual moves: each writes its line and reads no reply; the drive's answers
+// show in the terminal.
+class TMotion : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TMotion(TDriveModel& model);
+
+    void SetMode(int mode);
+    void SetSetPoint(std::int32_t value);
+    void Identify();
+    void ShowPosition();
+    void RapidMove(const QString& targetText);
+    void FeedMove(const QString& targetText, const QString& speedText);
+
+private:
+    void Send(const QByteArray& line);
+
+    TDriveModel& FModel;
+};
