@@ -116,72 +116,96 @@ TLoopPlant Decode(const TFitPoint& p, int delay) {
     return plant;
 }
 
+TFitPoint Blend(const TFitPoint& a, const TFitPoint& b, double t) {
+    TFitPoint r;
+    for (std::size_t j = 0; j < r.size(); ++j)
+        r[j] = a[j] + t * (b[j] - a[j]);
+    return r;
+}
+
 // Nelder and Mead's simplex search: the plant's objective has kinks where a count changes and where
 // a limit takes hold, which a gradient would stumble on.
-TFitPoint Simplex(const TFitPoint& start, const TFitPoint& spread, int evaluations,
-                  const std::function<double(const TFitPoint&)>& objective) {
-    constexpr std::size_t N = std::tuple_size_v<TFitPoint>;
-    std::array<TFitPoint, N + 1> points;
-    std::array<double, N + 1> values;
-    for (std::size_t i = 0; i <= N; ++i) {
-        points[i] = start;
-        if (i > 0)
-            points[i][i - 1] += spread[i - 1];
-        values[i] = objective(points[i]);
+class TSimplex {
+public:
+    static constexpr std::size_t N = std::tuple_size_v<TFitPoint>;
+    using TObjective = std::function<double(const TFitPoint&)>;
+
+    TSimplex(const TFitPoint& start, const TFitPoint& spread, TObjective objective)
+        : FObjective(std::move(objective)) {
+        for (std::size_t i = 0; i <= N; ++i) {
+            FPoints[i] = start;
+            if (i > 0)
+                FPoints[i][i - 1] += spread[i - 1];
+            FValues[i] = Evaluate(FPoints[i]);
+        }
     }
-    int used = int(N + 1);
-    const auto blend = [](const TFitPoint& a, const TFitPoint& b, double t) {
-        TFitPoint r;
-        for (std::size_t j = 0; j < N; ++j)
-            r[j] = a[j] + t * (b[j] - a[j]);
-        return r;
-    };
-    while (used < evaluations) {
+
+    // Steps until the evaluations are spent or the simplex has shrunk to nothing.
+    TFitPoint Search(int evaluations) {
+        while (FUsed < evaluations && Step()) {
+        }
+        return FPoints[std::size_t(std::min_element(FValues.begin(), FValues.end()) - FValues.begin())];
+    }
+
+private:
+    double Evaluate(const TFitPoint& p) {
+        ++FUsed;
+        return FObjective(p);
+    }
+
+    // One reflection, expansion, contraction or shrink; false once the simplex has collapsed.
+    bool Step() {
         std::array<std::size_t, N + 1> order;
         for (std::size_t i = 0; i <= N; ++i)
             order[i] = i;
         std::sort(order.begin(), order.end(),
-                  [&](std::size_t a, std::size_t b) { return values[a] < values[b]; });
+                  [&](std::size_t a, std::size_t b) { return FValues[a] < FValues[b]; });
         const std::size_t best = order[0], worst = order[N], second = order[N - 1];
-        if (values[worst] - values[best] <= 1e-12 * (1 + values[best]))
-            break;
+        if (FValues[worst] - FValues[best] <= 1e-12 * (1 + FValues[best]))
+            return false;
         TFitPoint centre{};
         for (std::size_t i = 0; i <= N; ++i)
             if (i != worst)
                 for (std::size_t j = 0; j < N; ++j)
-                    centre[j] += points[i][j] / N;
-        const TFitPoint reflected = blend(centre, points[worst], -1);
-        const double fr = objective(reflected);
-        ++used;
-        if (fr < values[best]) {
-            const TFitPoint expanded = blend(centre, points[worst], -2);
-            const double fe = objective(expanded);
-            ++used;
-            points[worst] = fe < fr ? expanded : reflected;
-            values[worst] = std::min(fe, fr);
-        } else if (fr < values[second]) {
-            points[worst] = reflected;
-            values[worst] = fr;
+                    centre[j] += FPoints[i][j] / N;
+        const TFitPoint reflected = Blend(centre, FPoints[worst], -1);
+        const double fr = Evaluate(reflected);
+        if (fr < FValues[best]) {
+            const TFitPoint expanded = Blend(centre, FPoints[worst], -2);
+            const double fe = Evaluate(expanded);
+            Replace(worst, fe < fr ? expanded : reflected, std::min(fe, fr));
+        } else if (fr < FValues[second]) {
+            Replace(worst, reflected, fr);
         } else {
             const TFitPoint contracted =
-                fr < values[worst] ? blend(centre, reflected, 0.5) : blend(centre, points[worst], 0.5);
-            const double fc = objective(contracted);
-            ++used;
-            if (fc < std::min(fr, values[worst])) {
-                points[worst] = contracted;
-                values[worst] = fc;
-            } else {
-                for (std::size_t i = 0; i <= N; ++i)
-                    if (i != best) {
-                        points[i] = blend(points[best], points[i], 0.5);
-                        values[i] = objective(points[i]);
-                        ++used;
-                    }
-            }
+                fr < FValues[worst] ? Blend(centre, reflected, 0.5) : Blend(centre, FPoints[worst], 0.5);
+            const double fc = Evaluate(contracted);
+            if (fc < std::min(fr, FValues[worst]))
+                Replace(worst, contracted, fc);
+            else
+                Shrink(best);
         }
+        return true;
     }
-    return points[std::size_t(std::min_element(values.begin(), values.end()) - values.begin())];
-}
+
+    void Replace(std::size_t i, const TFitPoint& p, double value) {
+        FPoints[i] = p;
+        FValues[i] = value;
+    }
+
+    void Shrink(std::size_t best) {
+        for (std::size_t i = 0; i <= N; ++i)
+            if (i != best) {
+                const TFitPoint p = Blend(FPoints[best], FPoints[i], 0.5);
+                Replace(i, p, Evaluate(p));
+            }
+    }
+
+    TObjective FObjective;
+    std::array<TFitPoint, N + 1> FPoints;
+    std::array<double, N + 1> FValues;
+    int FUsed = 0;
+};
 
 // First plants for a delay, from a coarse look over gains, dampings, lags and friction: the best few,
 // since a response that rings has several plants that nearly match it.
@@ -276,9 +300,9 @@ TLoopPlant FitLoopPlant(std::span<const TLoopTest> tests, const TLoopPlant* star
         for (TLoopPlant first : firsts) {
             if (!start)
                 first.AccelLimit = 1e6;
-            const TFitPoint found = Simplex(Encode(first), spread, evaluations, [&](const TFitPoint& p) {
-                return SquaredError(Decode(p, delay), tests, buffer);
-            });
+            const TFitPoint found = TSimplex(Encode(first), spread, [&](const TFitPoint& p) {
+                                        return SquaredError(Decode(p, delay), tests, buffer);
+                                    }).Search(evaluations);
             const TLoopPlant plant = Decode(found, delay);
             const double error = SquaredError(plant, tests, buffer);
             if (error < bestError) {
