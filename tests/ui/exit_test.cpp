@@ -2,9 +2,9 @@
 // main window) ends every dialog and the handler that opened it at once, with the devices closed.
 
 #include "tests/support/fakeport.h"
-#include "tests/support/filechoice.h"
 #include "tests/support/formparts.h"
 #include "tests/support/testbytes.h"
+#include "tests/ui/framecommands.h"
 #include "ui/mainwindow/mainform.h"
 
 #include <QApplication>
@@ -31,29 +31,29 @@ TEST(Exit, EndsEveryDialogAndItsHandlerAtOnce) {
     struct Case {
         const char* Name;
         std::function<void(TFakeDevice&)> Prepare;
-        void (TMainForm::*Command)();
+        const char* Command;
         // The dialog the exit comes in: of this type, after the file dialog has been answered.
         std::function<bool(QWidget*)> IsTheDialog;
     };
     const auto isA = [](const char* type) { return [type](QWidget* w) { return w->inherits(type); }; };
     const Case cases[] = {
-        {"port dialog", {}, &TMainForm::Configure, isA("TPortDialog")},
-        {"about box", {}, &TMainForm::ShowAbout, isA("TAboutBox")},
-        {"file dialog of a send", {}, &TMainForm::SendFile, isA("QFileDialog")},
-        {"file dialog of a capture", {}, &TMainForm::ReceiveFile, isA("QFileDialog")},
+        {"port dialog", {}, "configureAction", isA("TPortDialog")},
+        {"about box", {}, "aboutAction", isA("TAboutBox")},
+        {"file dialog of a send", {}, "sendFileAction", isA("QFileDialog")},
+        {"file dialog of a capture", {}, "receiveFileAction", isA("QFileDialog")},
         {"progress of a send",
          [](TFakeDevice& d) {
              d.WriteLimit = 16;
              d.WriteWaitMs = 5;
          },
-         &TMainForm::SendFile, isA("QProgressDialog")},
-        {"message of a stopped send", [](TFakeDevice& d) { d.WriteLimit = 0; }, &TMainForm::SendFile,
+         "sendFileAction", isA("QProgressDialog")},
+        {"message of a stopped send", [](TFakeDevice& d) { d.WriteLimit = 0; }, "sendFileAction",
          isA("QMessageBox")},
     };
     for (const Case& c : cases) {
         TFakeDeviceLibrary fake;
         TMainForm form(fake.Ports());
-        form.OpenDevice0();
+        Trigger(form, "openDev0Action");
         ASSERT_TRUE(fake.Device(0).Open) << c.Name;
         if (c.Prepare)
             c.Prepare(fake.Device(0));
@@ -78,7 +78,7 @@ TEST(Exit, EndsEveryDialogAndItsHandlerAtOnce) {
             form.close();
         });
         watcher.start(10);
-        (form.*c.Command)();
+        Trigger(form, c.Command);
         EXPECT_TRUE(WaitForSendEnd(form)) << c.Name;
         watcher.stop();
 

@@ -4,10 +4,10 @@
 #include "link/capturefile.h"
 #include "link/deviceslots.h"
 #include "tests/support/fakeport.h"
-#include "tests/support/filechoice.h"
 #include "tests/support/formparts.h"
 #include "tests/support/modal.h"
 #include "tests/support/testbytes.h"
+#include "tests/ui/framecommands.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/mainwindow/mainform.h"
 
@@ -39,15 +39,15 @@ class MainFormTransfer : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Dir.isValid());
-        ASSERT_TRUE(Open(&TMainForm::OpenDevice0));
+        ASSERT_TRUE(Open("openDev0Action"));
     }
 
     void TearDown() override { SlotsOf(Form)->CloseAll(); }
 
-    // Opens a device through its menu command; false (and no dialog left waiting) when it fails.
-    bool Open(void (TMainForm::*command)()) {
+    // Opens a device through its menu item; false (and no dialog left waiting) when it fails.
+    bool Open(const char* action) {
         TModalAnswer failure(nullptr);
-        (Form.*command)();
+        Trigger(Form, action);
         return !failure.Answered();
     }
 
@@ -68,7 +68,7 @@ protected:
     TDeviceSlot* Slot(int index) { return SlotsOf(Form)->At(index); }
 
     QString Terminal(int index) {
-        TDeviceWindow* child = Form.WindowOf(index);
+        TDeviceWindow* child = WindowOf(Form, index);
         return child ? child->findChild<TTerminalView*>(QStringLiteral("terminal"))->toPlainText()
                      : QStringLiteral("(closed)");
     }
@@ -107,7 +107,7 @@ TEST_F(MainFormTransfer, SendWritesTheFileInChunks) {
         const QByteArray data = BytePattern(c.Size);
         const QString path = Make("send.bin", data);
 
-        ASSERT_TRUE(RunWithChosenFile(Form, &TMainForm::SendFile, path)) << c.Name;
+        ASSERT_TRUE(RunWithChosenFile(Form, "sendFileAction", path)) << c.Name;
         EXPECT_EQ(WriteSizes(device.Writes()), c.Offered) << c.Name;
         EXPECT_EQ(device.Written, data) << c.Name;
         EXPECT_FALSE(HeldOpen(path)) << c.Name << ": the file is closed at the end of the send";
@@ -118,16 +118,16 @@ TEST_F(MainFormTransfer, SendWritesTheFileInChunks) {
 TEST_F(MainFormTransfer, CancelledOrUnopenableFilesEndTheCommandSilently) {
     struct Case {
         const char* Name;
-        void (TMainForm::*Command)();
+        const char* Command;
         QString Path;
         bool Accept;
     };
     const QString existing = Make("exists.bin", "data");
     const Case cases[] = {
-        {"send cancelled", &TMainForm::SendFile, existing, false},
-        {"send of a missing file", &TMainForm::SendFile, Path("missing.bin"), true},
-        {"receive cancelled", &TMainForm::ReceiveFile, Path("new.bin"), false},
-        {"receive into a missing folder", &TMainForm::ReceiveFile, Path("none/new.bin"), true},
+        {"send cancelled", "sendFileAction", existing, false},
+        {"send of a missing file", "sendFileAction", Path("missing.bin"), true},
+        {"receive cancelled", "receiveFileAction", Path("new.bin"), false},
+        {"receive into a missing folder", "receiveFileAction", Path("none/new.bin"), true},
     };
     for (const Case& c : cases) {
         Fake.Device(0).ClearCalls();
@@ -144,8 +144,10 @@ TEST_F(MainFormTransfer, CancelledOrUnopenableFilesEndTheCommandSilently) {
 // go on, and it gives up after the bounded stall (the floor of three seconds at the default
 // write time-out) with a message that says how far it got.
 TEST_F(MainFormTransfer, AStalledDeviceIsPolledAndTheSendStopsWithAMessage) {
-    ASSERT_TRUE(Open(&TMainForm::OpenDevice1));
-    ASSERT_EQ(Form.CurrentSlot(), Slot(1));
+    // DEV1's menu item stays disabled; it is enabled for the one open only.
+    ActionOf(Form, "openDev1Action")->setEnabled(true);
+    ASSERT_TRUE(Open("openDev1Action"));
+    ASSERT_EQ(CurrentSlotOf(Form), Slot(1));
     TFakeDevice& stalled = Fake.Device(1);
     stalled.WriteLimits = {256, 100};
     stalled.WriteLimit = 0;
@@ -158,7 +160,7 @@ TEST_F(MainFormTransfer, AStalledDeviceIsPolledAndTheSendStopsWithAMessage) {
 
     QElapsedTimer elapsed;
     elapsed.start();
-    ASSERT_TRUE(RunWithChosenFile(Form, &TMainForm::SendFile, path));
+    ASSERT_TRUE(RunWithChosenFile(Form, "sendFileAction", path));
     const qint64 ms = elapsed.elapsed();
 
     EXPECT_EQ(stalled.Written, data.left(356));
@@ -178,7 +180,7 @@ TEST_F(MainFormTransfer, CaptureTakesEveryByteWhileTheTerminalStaysAsItWas) {
 
     const QString first = Path("first.cap"), second = Path("second.cap");
     Make("first.cap", "old content is truncated");
-    ASSERT_TRUE(RunWithChosenFile(Form, &TMainForm::ReceiveFile, first));
+    ASSERT_TRUE(RunWithChosenFile(Form, "receiveFileAction", first));
     ASSERT_TRUE(Slot(0)->Capturing());
     EXPECT_EQ(Content(first), QByteArray());
 
@@ -193,14 +195,14 @@ TEST_F(MainFormTransfer, CaptureTakesEveryByteWhileTheTerminalStaysAsItWas) {
               (QStringList{"ZQ_Read(256)", "ZQ_Read(256)", "ZQ_Read(3)"}));
 
     // A second receive makes its file the capture; the first is closed with all it got.
-    ASSERT_TRUE(RunWithChosenFile(Form, &TMainForm::ReceiveFile, second));
+    ASSERT_TRUE(RunWithChosenFile(Form, "receiveFileAction", second));
     EXPECT_FALSE(HeldOpen(first));
     EXPECT_TRUE(HeldOpen(second));
     Receive(0, "into the second");
     EXPECT_EQ(Content(first), bytes);
     EXPECT_EQ(Content(second), QByteArray("into the second"));
 
-    Form.CloseFile();
+    Trigger(Form, "closeFileAction");
     EXPECT_FALSE(Slot(0)->Capturing());
     EXPECT_FALSE(HeldOpen(second));
     Receive(0, "after\r");
@@ -211,7 +213,7 @@ TEST_F(MainFormTransfer, CaptureTakesEveryByteWhileTheTerminalStaysAsItWas) {
 
 TEST_F(MainFormTransfer, CaptureGoesOnAcrossClosingAndReopeningTheDevice) {
     const QString path = Path("across.cap");
-    ASSERT_TRUE(RunWithChosenFile(Form, &TMainForm::ReceiveFile, path));
+    ASSERT_TRUE(RunWithChosenFile(Form, "receiveFileAction", path));
     Receive(0, "one\r\n");
 
     MdiAreaOf(Form)->subWindowList().at(0)->close();
@@ -221,7 +223,7 @@ TEST_F(MainFormTransfer, CaptureGoesOnAcrossClosingAndReopeningTheDevice) {
     EXPECT_TRUE(Slot(0)->Capturing());
     EXPECT_TRUE(HeldOpen(path));
 
-    ASSERT_TRUE(Open(&TMainForm::OpenDevice0));
+    ASSERT_TRUE(Open("openDev0Action"));
     // Opening purges what the device held; what arrives after it goes on into the same file.
     Receive(0, "two");
     EXPECT_EQ(Content(path), QByteArray("one\r\ntwo"));

@@ -1,6 +1,7 @@
 // At the default size every control of every page of the device window shows whole.
 
 #include "tests/support/fakeport.h"
+#include "tests/ui/framecommands.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/mainwindow/mainform.h"
 
@@ -12,9 +13,9 @@ TEST(Layout, EveryControlOfEveryPageShowsWhole) {
     TFakeDeviceLibrary fake;
     TMainForm form(fake.Ports());
     form.show();
-    form.OpenDevice0();
+    Trigger(form, "openDev0Action");
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    auto* pages = form.WindowOf(0)->findChild<QTabWidget*>("pages");
+    auto* pages = WindowOf(form, 0)->findChild<QTabWidget*>("pages");
     ASSERT_NE(pages, nullptr);
     // The step page's plot surface is 560 x 372 at design size; no page is smaller than that.
     for (int i = 0; i < pages->count(); ++i) {

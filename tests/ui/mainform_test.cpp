@@ -4,6 +4,7 @@
 #include "tests/support/linecolours.h"
 #include "tests/support/modal.h"
 #include "tests/support/portsscope.h"
+#include "tests/ui/framecommands.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/errorbox/errorform.h"
 #include "ui/mainwindow/mainform.h"
@@ -29,18 +30,27 @@ protected:
     QAction* Action(const char* name) { return Form.findChild<QAction*>(QString::fromLatin1(name)); }
 
     // Runs an open command and returns the error dialog's text, empty when none was shown.
-    QString OpenWith(void (TMainForm::*command)()) {
+    QString OpenWith(const char* action) {
         QString shown;
         TModalAnswer answer([&](QDialog* d) {
             if (auto* text = d->findChild<QLabel*>(QStringLiteral("textLabel")))
                 shown = text->text();
         });
-        (Form.*command)();
+        Trigger(Form, action);
+        return shown;
+    }
+
+    // DEV1's menu item stays disabled; it is enabled for the one open only, as the frame opens
+    // every item's device alike.
+    QString OpenDev1() {
+        Action("openDev1Action")->setEnabled(true);
+        const QString shown = OpenWith("openDev1Action");
+        Action("openDev1Action")->setEnabled(false);
         return shown;
     }
 
     QStringList Enabled() {
-        Form.UpdateActions();
+        RunUntilIdle();
         QStringList on;
         for (const char* name : {"openDev0Action", "openDev1Action", "configureAction", "sendFileAction",
                                  "receiveFileAction", "closeFileAction", "closeWindowAction", "exitAction"})
@@ -60,7 +70,7 @@ protected:
         return calls;
     }
     // The device window that serves a slot, or none.
-    TDeviceWindow* Window(int index) { return Form.WindowOf(index); }
+    TDeviceWindow* Window(int index) { return WindowOf(Form, index); }
 
     TFakeDeviceLibrary Fake;
     TMainForm Form{Fake.Ports()};
@@ -70,7 +80,7 @@ protected:
 
 TEST_F(MainFormTest, OpeningDev0AppliesTheDefaultsAndCreatesItsWindow) {
     Fake.Device(0).ModemStatus = ZQ_MODEM_STATUS_CTS | ZQ_MODEM_STATUS_DSR;
-    EXPECT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    EXPECT_EQ(OpenWith("openDev0Action"), QString());
     const QStringList expected = {"ZQ_Open(0)",
                                   "ZQ_ResetDevice()",
                                   "ZQ_SetBaudRate(115200)",
@@ -86,7 +96,7 @@ TEST_F(MainFormTest, OpeningDev0AppliesTheDefaultsAndCreatesItsWindow) {
     EXPECT_EQ(Fake.Device(0).CallTexts().mid(0, expected.size()), expected);
 
     ASSERT_NE(Window(0), nullptr);
-    EXPECT_EQ(Form.CurrentSlot(), Slot(0));
+    EXPECT_EQ(CurrentSlotOf(Form), Slot(0));
     EXPECT_EQ(Window(0)->windowTitle(), QStringLiteral("DEV0"));
     EXPECT_TRUE(Slot(0)->Lines().Cts);
     EXPECT_TRUE(Slot(0)->Lines().Dsr);
@@ -106,9 +116,9 @@ TEST_F(MainFormTest, EveryOpenFailureShowsTheMessageAndLeavesTheSlotClosed) {
         Fake.Device(0).Statuses.clear();
         Fake.Device(0).ClearCalls();
         Fake.Device(0).Statuses[c.FailingOp] = ZQ_IO_ERROR;
-        EXPECT_EQ(OpenWith(&TMainForm::OpenDevice0), QStringLiteral("Can't open DEV0")) << c.FailingOp;
+        EXPECT_EQ(OpenWith("openDev0Action"), QStringLiteral("Can't open DEV0")) << c.FailingOp;
         EXPECT_FALSE(Slot(0)->IsOpen()) << c.FailingOp;
-        EXPECT_EQ(Form.CurrentSlot(), nullptr) << c.FailingOp;
+        EXPECT_EQ(CurrentSlotOf(Form), nullptr) << c.FailingOp;
         EXPECT_TRUE(MdiAreaOf(Form)->subWindowList().isEmpty()) << c.FailingOp;
         EXPECT_EQ(Fake.Device(0).CallTexts("ZQ_Close").size(), c.ClosedAgain ? 1 : 0) << c.FailingOp;
         EXPECT_FALSE(Fake.Device(0).Open) << c.FailingOp;
@@ -116,10 +126,10 @@ TEST_F(MainFormTest, EveryOpenFailureShowsTheMessageAndLeavesTheSlotClosed) {
 }
 
 TEST_F(MainFormTest, OpeningAnOpenDeviceAgainFailsAndTouchesNothing) {
-    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    ASSERT_EQ(OpenWith("openDev0Action"), QString());
     TDeviceWindow* child = Window(0);
     const QStringList calls = Commands();
-    EXPECT_EQ(OpenWith(&TMainForm::OpenDevice0), QStringLiteral("Can't open DEV0"));
+    EXPECT_EQ(OpenWith("openDev0Action"), QStringLiteral("Can't open DEV0"));
     EXPECT_EQ(Form.findChild<QLabel*>("openFailureLabel")->text(), QStringLiteral("DEV0 is open already"));
     EXPECT_EQ(Window(0), child);
     EXPECT_EQ(Commands(), calls);
@@ -133,11 +143,11 @@ TEST_F(MainFormTest, ActionsFollowTheDeviceWindows) {
                                      "receiveFileAction", "closeWindowAction", "exitAction"};
     EXPECT_EQ(Enabled(), always) << "no window";
 
-    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    ASSERT_EQ(OpenWith("openDev0Action"), QString());
     EXPECT_EQ(Enabled(), withCurrent) << "one window";
 
-    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice1), QString());
-    EXPECT_EQ(Form.CurrentSlot(), Slot(1));
+    ASSERT_EQ(OpenDev1(), QString());
+    EXPECT_EQ(CurrentSlotOf(Form), Slot(1));
     EXPECT_EQ(Enabled(), withCurrent) << "two windows";
 
     Slot(1)->StartCapture(TFilePtr(std::tmpfile()));
@@ -145,7 +155,7 @@ TEST_F(MainFormTest, ActionsFollowTheDeviceWindows) {
 
     QMdiSubWindow* first = MdiAreaOf(Form)->subWindowList().at(0);
     MdiAreaOf(Form)->setActiveSubWindow(first);
-    EXPECT_EQ(Form.CurrentSlot(), Slot(0)) << "activation makes the slot current";
+    EXPECT_EQ(CurrentSlotOf(Form), Slot(0)) << "activation makes the slot current";
     EXPECT_FALSE(Enabled().contains("closeFileAction"));
 
     first->close();
@@ -154,7 +164,7 @@ TEST_F(MainFormTest, ActionsFollowTheDeviceWindows) {
     EXPECT_FALSE(Slot(0)->IsOpen());
     EXPECT_FALSE(Fake.Device(0).Open);
     EXPECT_EQ(MdiAreaOf(Form)->subWindowList().size(), 1);
-    EXPECT_EQ(Form.CurrentSlot(), Slot(1)) << "the frame activates the remaining window";
+    EXPECT_EQ(CurrentSlotOf(Form), Slot(1)) << "the frame activates the remaining window";
     EXPECT_EQ(Enabled(),
               (QStringList{"openDev0Action", "configureAction", "sendFileAction", "receiveFileAction",
                            "closeFileAction", "closeWindowAction", "exitAction"}))
@@ -162,20 +172,20 @@ TEST_F(MainFormTest, ActionsFollowTheDeviceWindows) {
 
     MdiAreaOf(Form)->subWindowList().at(0)->close();
     QApplication::processEvents();
-    EXPECT_EQ(Form.CurrentSlot(), nullptr);
+    EXPECT_EQ(CurrentSlotOf(Form), nullptr);
     EXPECT_EQ(Enabled(), always) << "all closed";
     EXPECT_TRUE(Slot(1)->Capturing()) << "a capture outlives its window";
 }
 
 TEST_F(MainFormTest, ReopeningStartsFromTheDefaults) {
-    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    ASSERT_EQ(OpenWith("openDev0Action"), QString());
     Fake.Device(0).ClearCalls();
     {
         TModalAnswer answer([](QDialog* d) {
             d->findChild<QComboBox*>(QStringLiteral("baudRateBox"))->setCurrentIndex(5);
             d->findChild<QComboBox*>(QStringLiteral("stopBitsBox"))->setCurrentIndex(1);
         });
-        Form.Configure();
+        Trigger(Form, "configureAction");
         EXPECT_TRUE(answer.Answered());
     }
     EXPECT_EQ(Fake.Device(0).CallTexts("ZQ_SetBaudRate"), QStringList{"ZQ_SetBaudRate(9600)"});
@@ -186,13 +196,13 @@ TEST_F(MainFormTest, ReopeningStartsFromTheDefaults) {
     MdiAreaOf(Form)->subWindowList().at(0)->close();
     QApplication::processEvents();
     Fake.Device(0).ClearCalls();
-    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    ASSERT_EQ(OpenWith("openDev0Action"), QString());
     EXPECT_EQ(Fake.Device(0).CallTexts("ZQ_SetBaudRate"), QStringList{"ZQ_SetBaudRate(115200)"});
     EXPECT_EQ(Slot(0)->Settings(), TPortSettings{});
 }
 
 TEST_F(MainFormTest, RefusedSettingsFromTheDialogAreReported) {
-    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    ASSERT_EQ(OpenWith("openDev0Action"), QString());
     Fake.Device(0).Statuses["ZQ_SetFlowControl"] = ZQ_NOT_SUPPORTED;
     Fake.Device(0).ClearCalls();
     QStringList shown;
@@ -201,7 +211,7 @@ TEST_F(MainFormTest, RefusedSettingsFromTheDialogAreReported) {
         TModalAnswer answer([](QDialog* d) {
             d->findChild<QComboBox*>(QStringLiteral("flowControlBox"))->setCurrentIndex(2);
         });
-        Form.Configure();
+        Trigger(Form, "configureAction");
     }
     EXPECT_EQ(Slot(0)->Settings().FlowControl, TFlowControl::DtrDsr) << "the slot keeps the new values";
     EXPECT_TRUE(Fake.Device(0).CallTexts("ZQ_SetTimeouts").isEmpty());
@@ -210,25 +220,25 @@ TEST_F(MainFormTest, RefusedSettingsFromTheDialogAreReported) {
 }
 
 TEST_F(MainFormTest, CancelledConfigurationChangesNothing) {
-    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    ASSERT_EQ(OpenWith("openDev0Action"), QString());
     Fake.Device(0).ClearCalls();
     TModalAnswer answer(
         [](QDialog* d) { d->findChild<QComboBox*>(QStringLiteral("baudRateBox"))->setCurrentIndex(0); },
         false);
-    Form.Configure();
+    Trigger(Form, "configureAction");
     EXPECT_TRUE(answer.Answered());
     EXPECT_TRUE(Commands().isEmpty());
     EXPECT_EQ(Slot(0)->Settings().BaudRate, 115200u);
 }
 
 TEST_F(MainFormTest, ExitClosesDevicesAndCaptureFiles) {
-    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    ASSERT_EQ(OpenWith("openDev0Action"), QString());
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("exit-capture.bin"));
     Slot(0)->StartCapture(TFilePtr(std::fopen(path.toLocal8Bit().constData(), "wb")));
     Fake.Device(0).Received = "buffered";
     Slot(0)->Poll();
-    Form.Exit();
+    Trigger(Form, "exitAction");
     QApplication::processEvents();
     EXPECT_FALSE(Fake.Device(0).Open);
     EXPECT_FALSE(Slot(0)->Capturing());
@@ -259,13 +269,13 @@ TEST(OpenFailureLine, TheStatusBarSaysWhyThePortDidNotOpen) {
             fake.emplace().Device(0).Statuses[failingOp] = ZQ_IO_ERROR;
         QString shown;
         TModalAnswer answer([&](QDialog* d) { shown = d->findChild<QLabel*>("textLabel")->text(); });
-        form.OpenDevice0();
+        Trigger(form, "openDev0Action");
         EXPECT_EQ(shown, QStringLiteral("Can't open DEV0")) << reason.toStdString();
         EXPECT_EQ(line->text(), reason);
     }
     fake.reset();
     qputenv("ZQLINK_PORTS", "sim");
-    form.OpenDevice0();
+    Trigger(form, "openDev0Action");
     EXPECT_EQ(line->text(), QString()) << "an open that succeeds clears the line";
 }
 
@@ -273,7 +283,7 @@ TEST(OpenFailureLine, TheStatusBarSaysWhyThePortDidNotOpen) {
 // leaves the new device's RTS raised, as every open starts from the defaults.
 TEST_F(MainFormTest, SwitchesShowTheSlotsOutputLines) {
     Form.findChild<TPortDialog*>()->findChild<QCheckBox*>("rtsCheck")->setChecked(false);
-    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    ASSERT_EQ(OpenWith("openDev0Action"), QString());
     EXPECT_EQ(ShownColour(Window(0)->findChild<QLabel*>("rtsLabel")), LineColour(true));
     Window(0)->Slot()->SetDtr(false);
     EXPECT_EQ(ShownColour(Window(0)->findChild<QLabel*>("dtrLabel")), LineColour(false));
@@ -281,7 +291,7 @@ TEST_F(MainFormTest, SwitchesShowTheSlotsOutputLines) {
 
 TEST_F(MainFormTest, AltKeysInTheTerminalSendNothingAndReachTheMenus) {
     Form.show();
-    ASSERT_EQ(OpenWith(&TMainForm::OpenDevice0), QString());
+    ASSERT_EQ(OpenWith("openDev0Action"), QString());
     QApplication::setActiveWindow(&Form);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
     auto* terminal = Window(0)->findChild<QWidget*>("terminal");

@@ -5,6 +5,7 @@
 #include "tests/support/modal.h"
 #include "tests/support/portsscope.h"
 #include "tests/support/pty.h"
+#include "tests/ui/framecommands.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/devicewindow/terminalview.h"
 #include "ui/mainwindow/mainform.h"
@@ -26,15 +27,15 @@ TEST(Reconnect, ALostPortComesBackWithItsSettings) {
     TMainForm form;
     {
         TModalAnswer failure(nullptr);
-        form.OpenDevice0();
+        Trigger(form, "openDev0Action");
         ASSERT_FALSE(failure.Answered());
     }
-    TDeviceWindow* window = form.WindowOf(0);
+    TDeviceWindow* window = WindowOf(form, 0);
     auto* terminal = window->findChild<TTerminalView*>("terminal");
     {
         TModalAnswer answer(
             [](QDialog* d) { d->findChild<QComboBox*>(QStringLiteral("baudRateBox"))->setCurrentIndex(5); });
-        form.Configure();
+        Trigger(form, "configureAction");
         ASSERT_TRUE(answer.Answered());
     }
     first->Send("one\r");

@@ -4,12 +4,12 @@
 
 #include "link/capturefile.h"
 #include "link/deviceslots.h"
-#include "tests/support/filechoice.h"
 #include "tests/support/formparts.h"
 #include "tests/support/modal.h"
 #include "tests/support/pty.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/testbytes.h"
+#include "tests/ui/framecommands.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/mainwindow/mainform.h"
 
@@ -54,10 +54,10 @@ protected:
         Form = std::make_unique<TMainForm>();
         {
             TModalAnswer failure(nullptr);
-            Form->OpenDevice0();
+            Trigger(*Form, "openDev0Action");
             ASSERT_FALSE(failure.Answered()) << "DEV0 did not open";
         }
-        ASSERT_NE(Form->WindowOf(0), nullptr);
+        ASSERT_NE(WindowOf(*Form, 0), nullptr);
         // Binary data must pass the line unchanged: no line editing, translation or flow control.
         const termios tio = Pty.Settings();
         ASSERT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
@@ -75,7 +75,7 @@ protected:
     }
 
     QString Terminal() const {
-        return Form->WindowOf(0)->findChild<TTerminalView*>(QStringLiteral("terminal"))->toPlainText();
+        return WindowOf(*Form, 0)->findChild<TTerminalView*>(QStringLiteral("terminal"))->toPlainText();
     }
 
     TPty Pty;
@@ -118,7 +118,7 @@ TEST_F(SerialTransfer, SentFileArrivesCompleteAndInOrder) {
         }
     });
     watch.start();
-    ASSERT_TRUE(RunWithChosenFile(*Form, &TMainForm::SendFile, path));
+    ASSERT_TRUE(RunWithChosenFile(*Form, "sendFileAction", path));
     watch.stop();
     peer.join();
 
@@ -132,7 +132,7 @@ TEST_F(SerialTransfer, SentFileArrivesCompleteAndInOrder) {
 TEST_F(SerialTransfer, ReceivedBytesAreCapturedExactly) {
     const QByteArray data = BytePattern(KMegabyte);
     const QString path = Dir.filePath(QStringLiteral("capture.bin"));
-    ASSERT_TRUE(RunWithChosenFile(*Form, &TMainForm::ReceiveFile, path));
+    ASSERT_TRUE(RunWithChosenFile(*Form, "receiveFileAction", path));
     ASSERT_TRUE(SlotsOf(*Form)->At(0)->Capturing());
 
     qsizetype sent = 0;
@@ -145,7 +145,7 @@ TEST_F(SerialTransfer, ReceivedBytesAreCapturedExactly) {
         QTest::qWait(1);
     }
     peer.join();
-    Form->CloseFile();
+    Trigger(*Form, "closeFileAction");
 
     EXPECT_EQ(sent, data.size());
     QFile file(path);

@@ -6,6 +6,7 @@
 #include "tests/support/localescope.h"
 #include "tests/support/modal.h"
 #include "tests/support/portsscope.h"
+#include "tests/ui/framecommands.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/devicewindow/terminalview.h"
 #include "ui/mainwindow/mainform.h"
@@ -184,8 +185,8 @@ TEST(SettingsWithSimulatedDrive, CzytajShowsWhatTheDriveHoldsAfterWritesAndBanks
     {
         TErrorBoxes boxes(errors);
         TMainForm form;
-        form.OpenDevice0();
-        TDeviceWindow* w = form.WindowOf(0);
+        Trigger(form, "openDev0Action");
+        TDeviceWindow* w = WindowOf(form, 0);
         ASSERT_NE(w, nullptr);
         // Once the drive's last answer shows in the terminal, nothing is under way any more.
         auto* memo = w->findChild<TTerminalView*>(QStringLiteral("terminal"));

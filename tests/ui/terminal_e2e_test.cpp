@@ -6,6 +6,7 @@
 #include "link/deviceslots.h"
 #include "tests/support/modal.h"
 #include "tests/support/qtprinters.h"
+#include "tests/ui/framecommands.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/mainwindow/mainform.h"
 
@@ -32,11 +33,11 @@ protected:
         Form = std::make_unique<TMainForm>();
         {
             TModalAnswer failure(nullptr);
-            Form->OpenDevice0();
+            Trigger(*Form, "openDev0Action");
             ASSERT_FALSE(failure.Answered()) << "DEV0 did not open";
         }
-        ASSERT_NE(Form->WindowOf(0), nullptr);
-        Memo = Form->WindowOf(0)->findChild<TTerminalView*>(QStringLiteral("terminal"));
+        ASSERT_NE(WindowOf(*Form, 0), nullptr);
+        Memo = WindowOf(*Form, 0)->findChild<TTerminalView*>(QStringLiteral("terminal"));
         ASSERT_NE(Memo, nullptr);
     }
 
@@ -98,7 +99,7 @@ TEST_F(TerminalWithSimulatedDrive, TypedLinesReachTheDriveAndItsAnswersAreShown)
 TEST_F(TerminalWithSimulatedDrive, RapidMoveThenPositionShowsTheDriveAtTheTarget) {
     const TDriveSim& drive = SimulatedDrive(0);
     const std::int32_t target = TDriveSim::KStartPosition + 2000;
-    TDeviceWindow* window = Form->WindowOf(0);
+    TDeviceWindow* window = WindowOf(*Form, 0);
     window->findChild<QLineEdit*>("rapidTargetEdit")->setText(QString::number(target));
     window->findChild<QPushButton*>("rapidMoveButton")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !drive.Model().Moving() && drive.Position() == target; }, 10000))

@@ -54,7 +54,7 @@ TDeviceWindow::TDeviceWindow(TDriveModel& model, QWidget* parent)
 
 TDeviceWindow::~TDeviceWindow() {
     // A window destroyed without being closed (its frame went first) still closes its device.
-    FormClose();
+    CloseDevice();
 }
 
 void TDeviceWindow::Wire() {
@@ -77,7 +77,7 @@ void TDeviceWindow::Wire() {
         if (FSlot)
             FSlot->SetDtr(!FSlot->DtrRaised());
     });
-    connect(ui->recLabel, &TClickLabel::Clicked, this, &TDeviceWindow::RecClick);
+    connect(ui->recLabel, &TClickLabel::Clicked, this, &TDeviceWindow::StopCapture);
 }
 
 void TDeviceWindow::ShowConnection(bool connected) {
@@ -86,11 +86,11 @@ void TDeviceWindow::ShowConnection(bool connected) {
 }
 
 void TDeviceWindow::closeEvent(QCloseEvent* event) {
-    FormClose();
+    CloseDevice();
     event->accept();
 }
 
-void TDeviceWindow::FormClose() {
+void TDeviceWindow::CloseDevice() {
     if (FClosed)
         return;
     FClosed = true;
@@ -132,7 +132,7 @@ bool TDeviceWindow::eventFilter(QObject* watched, QEvent* event) {
         if (byte) {
             // Accepting the override keeps shortcuts such as Ctrl+C from taking a control code.
             if (event->type() == QEvent::KeyPress)
-                TerminalKeyPress(*byte);
+                SendTypedByte(*byte);
             event->accept();
             return true;
         }
@@ -140,7 +140,7 @@ bool TDeviceWindow::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void TDeviceWindow::TerminalKeyPress(std::uint8_t byte) {
+void TDeviceWindow::SendTypedByte(std::uint8_t byte) {
     // A tuning run has the drive: a key typed now would land among its command lines.
     if (!FModel || FModel->Busy()) {
         QApplication::beep();
@@ -165,7 +165,7 @@ void TDeviceWindow::BlinkRec() {
     }
 }
 
-void TDeviceWindow::RecClick() {
+void TDeviceWindow::StopCapture() {
     // The label blinks, so it can be clicked only in its visible phase; the click ends the capture
     // of this window's slot.
     if (ui->recLabel->isHidden())

@@ -24,17 +24,11 @@ class TDeviceWindow : public QWidget {
     Q_OBJECT
 
 public:
-    // Polls per phase of the REC blink: 500 ms on, 500 ms off.
-    static constexpr int KRecBlinkPolls = 10;
-
     explicit TDeviceWindow(TDriveModel& model, QWidget* parent = nullptr);
     ~TDeviceWindow() override;
 
     // The slot this window serves; none once the slot table is gone.
     TDeviceSlot* Slot() const { return FSlot.data(); }
-
-    void Flush();
-    void DisplayModemStatus(const TLineStates& lines);
 
 signals:
     // A capture could not be finished; carries the message for the user's error box.
@@ -45,12 +39,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Polls per phase of the REC blink: 500 ms on, 500 ms off.
+    static constexpr int KRecBlinkPolls = 10;
+
     void Wire();
-    void FormClose();
+    // Once, when the window closes or goes: the slider back to 0, then the device closed.
+    void CloseDevice();
     void ShowReceived(const QByteArray& bytes);
-    void TerminalKeyPress(std::uint8_t byte);
+    void Flush();
+    void DisplayModemStatus(const TLineStates& lines);
+    void SendTypedByte(std::uint8_t byte);
     void ShowOutputLines();
-    void RecClick();
+    // A click on REC ends the slot's capture.
+    void StopCapture();
     // After every poll: REC blinks while the slot captures.
     void BlinkRec();
     void ShowConnection(bool connected);

@@ -1,9 +1,11 @@
 #include "ui/mainwindow/mainform.h"
-#include "transfer/filesend.h"
 #include "ui/aboutbox/aboutbox.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/errorbox/errorform.h"
+#include "ui/mainwindow/filechoice.h"
+#include "ui/mainwindow/sendprogress.h"
+#include "ui/mainwindow/windowtiling.h"
 #include "ui/portdialog/portdialog.h"
 
 #include "ui_mainform.h"
@@ -11,14 +13,12 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QProgressDialog>
+#include <QPointer>
 #include <QStatusBar>
 #include <QStyle>
 
@@ -43,12 +43,8 @@ TMainForm::TMainForm(const TPortFactory& ports, QWidget* parent, const std::atom
     FAboutBox = new TAboutBox(this);
     FPortDialog = new TPortDialog(this);
     FErrorForm = new TErrorForm(this);
-    // One dialog serves sending and capturing; a capture may go to a file that does not exist yet.
-    FOpenDialog = new QFileDialog(this);
-    FOpenDialog->setOption(QFileDialog::DontUseNativeDialog);
-    FOpenDialog->setFileMode(QFileDialog::AnyFile);
-    FOpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
-    FOpenDialog->setNameFilter(QStringLiteral("All files (*)"));
+    FFileChoice = std::make_unique<TFileChoice>(this);
+    SetIcons();
     Wire();
     UpdateActions();
 }
@@ -58,7 +54,7 @@ TMainForm::~TMainForm() {
     qDeleteAll(ui->mdiArea->subWindowList());
 }
 
-void TMainForm::Wire() {
+void TMainForm::SetIcons() {
     const auto icon = [this](QStyle::StandardPixmap p) { return style()->standardIcon(p); };
     ui->openDev0Action->setIcon(icon(QStyle::SP_DialogOpenButton));
     ui->configureAction->setIcon(icon(QStyle::SP_FileDialogDetailedView));
@@ -69,32 +65,27 @@ void TMainForm::Wire() {
     ui->cascadeAction->setIcon(icon(QStyle::SP_TitleBarNormalButton));
     ui->tileHorizontallyAction->setIcon(icon(QStyle::SP_ToolBarVerticalExtensionButton));
     ui->tileVerticallyAction->setIcon(icon(QStyle::SP_ToolBarHorizontalExtensionButton));
+}
 
+void TMainForm::Wire() {
     // A menu's hint lives on the action that stands for it in its parent menu or the menu bar.
     for (QMenu* menu : {ui->portMenu, ui->openMenu, ui->windowMenu, ui->helpMenu}) {
         menu->menuAction()->setStatusTip(menu->statusTip());
         menu->menuAction()->setToolTip(menu->toolTip());
     }
-
     // Each item carries the index of the device it opens.
-    ui->openDev0Action->setData(0);
-    ui->openDev1Action->setData(1);
-    connect(ui->openDev0Action, &QAction::triggered, this, &TMainForm::OpenDevice0);
-    connect(ui->openDev1Action, &QAction::triggered, this, &TMainForm::OpenDevice1);
+    std::int32_t index = 0;
+    for (QAction* item : {ui->openDev0Action, ui->openDev1Action, ui->openDev2Action, ui->openDev3Action}) {
+        item->setData(index++);
+        connect(item, &QAction::triggered, this, [this, item] { OpenDevice(item); });
+    }
     connect(ui->configureAction, &QAction::triggered, this, &TMainForm::Configure);
     connect(ui->sendFileAction, &QAction::triggered, this, &TMainForm::SendFile);
     connect(ui->receiveFileAction, &QAction::triggered, this, &TMainForm::ReceiveFile);
     connect(ui->closeFileAction, &QAction::triggered, this, &TMainForm::CloseFile);
-    connect(ui->aboutAction, &QAction::triggered, this, &TMainForm::ShowAbout);
-    connect(ui->exitAction, &QAction::triggered, this, &TMainForm::Exit);
-    connect(ui->closeWindowAction, &QAction::triggered, ui->mdiArea, &QMdiArea::closeActiveSubWindow);
-    connect(ui->cascadeAction, &QAction::triggered, ui->mdiArea, &QMdiArea::cascadeSubWindows);
-    connect(ui->tileHorizontallyAction, &QAction::triggered, this,
-            [this] { TileSubWindows(Qt::Horizontal); });
-    connect(ui->tileVerticallyAction, &QAction::triggered, this, [this] { TileSubWindows(Qt::Vertical); });
-    connect(ui->minimizeAllAction, &QAction::triggered, this, &TMainForm::MinimizeAll);
-    connect(ui->arrangeAction, &QAction::triggered, this, &TMainForm::ArrangeIcons);
-    connect(ui->windowMenu, &QMenu::aboutToShow, this, &TMainForm::FillWindowMenu);
+    connect(ui->aboutAction, &QAction::triggered, FAboutBox, &QDialog::exec);
+    connect(ui->exitAction, &QAction::triggered, this, &QWidget::close);
+    WireWindowCommands();
     for (std::int32_t i = 0; i < TDeviceSlots::KCount; ++i) {
         TDeviceSlot* slot = FSlots->At(i);
         connect(slot, &TDeviceSlot::DeviceLost, this, [this, slot] {
@@ -108,19 +99,22 @@ void TMainForm::Wire() {
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TMainForm::UpdateActions);
 }
 
+void TMainForm::WireWindowCommands() {
+    auto* tiling = new TWindowTiling(*ui->mdiArea, *ui->windowMenu, this);
+    connect(ui->closeWindowAction, &QAction::triggered, ui->mdiArea, &QMdiArea::closeActiveSubWindow);
+    connect(ui->cascadeAction, &QAction::triggered, ui->mdiArea, &QMdiArea::cascadeSubWindows);
+    connect(ui->tileHorizontallyAction, &QAction::triggered, tiling,
+            [tiling] { tiling->Tile(Qt::Horizontal); });
+    connect(ui->tileVerticallyAction, &QAction::triggered, tiling, [tiling] { tiling->Tile(Qt::Vertical); });
+    connect(ui->minimizeAllAction, &QAction::triggered, tiling, &TWindowTiling::MinimizeAll);
+    connect(ui->arrangeAction, &QAction::triggered, tiling, &TWindowTiling::ArrangeIcons);
+}
+
 TDeviceSlot* TMainForm::CurrentSlot() const {
     // The frame's current sub-window stays the last activated one while a dialog has the focus.
     QMdiSubWindow* window = ui->mdiArea->currentSubWindow();
     auto* device = window ? qobject_cast<TDeviceWindow*>(window->widget()) : nullptr;
     return device ? device->Slot() : nullptr;
-}
-
-TDeviceWindow* TMainForm::WindowOf(std::int32_t index) const {
-    for (QMdiSubWindow* sub : ui->mdiArea->subWindowList())
-        if (auto* window = qobject_cast<TDeviceWindow*>(sub->widget());
-            window && window->Slot() == FSlots->At(index))
-            return window;
-    return nullptr;
 }
 
 bool TMainForm::StillOpen(const TDeviceSlot* slot) const {
@@ -137,22 +131,10 @@ void TMainForm::UpdateActions() {
     ui->receiveFileAction->setEnabled(current);
     ui->closeFileAction->setEnabled(current && current->Capturing());
 
-    ui->closeWindowAction->setEnabled(!FSend && !DeviceWindows().isEmpty());
+    ui->closeWindowAction->setEnabled(!FSend && !ui->mdiArea->subWindowList().isEmpty());
 }
 
-QList<QMdiSubWindow*> TMainForm::DeviceWindows() const {
-    return ui->mdiArea->subWindowList();
-}
-
-void TMainForm::OpenDevice0() {
-    OpenFromItem(ui->openDev0Action);
-}
-
-void TMainForm::OpenDevice1() {
-    OpenFromItem(ui->openDev1Action);
-}
-
-void TMainForm::OpenFromItem(const QAction* item) {
+void TMainForm::OpenDevice(const QAction* item) {
     TDeviceSlot* slot = FSlots->At(item->data().toInt());
     if (slot && slot->Open()) {
         FOpenFailureLabel->clear();
@@ -194,23 +176,15 @@ void TMainForm::Configure() {
                            "on were not applied"));
 }
 
-void TMainForm::ShowAbout() {
-    FAboutBox->exec();
-}
-
-void TMainForm::Exit() {
-    close();
-}
-
 void TMainForm::closeEvent(QCloseEvent* event) {
     // Exit ends the program whatever is open: the dialogs close first, so that their handlers
     // return and find the exit; then nothing buffered is lost, as every device is closed through
     // its window and every capture file is flushed and closed.
     FExiting = true;
     // A send under way ends without a word, its file closed.
+    FSendProgress.reset();
     delete FSend;
     FSend = nullptr;
-    FSendProgress.reset();
     CloseModalDialogs();
     ui->mdiArea->closeAllSubWindows();
     const QString captureError = FSlots->CloseAll();
@@ -233,82 +207,12 @@ void TMainForm::CloseModalDialogs() {
     }
 }
 
-void TMainForm::FillWindowMenu() {
-    for (QAction* action : FWindowListActions)
-        ui->windowMenu->removeAction(action);
-    qDeleteAll(FWindowListActions);
-    FWindowListActions.clear();
-    const QList<QMdiSubWindow*> windows = DeviceWindows();
-    if (windows.isEmpty())
-        return;
-    FWindowListActions << ui->windowMenu->addSeparator();
-    int number = 1;
-    for (QMdiSubWindow* window : windows) {
-        QAction* action =
-            ui->windowMenu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(window->windowTitle()));
-        action->setCheckable(true);
-        action->setChecked(window == ui->mdiArea->activeSubWindow());
-        connect(action, &QAction::triggered, this,
-                [this, window] { ui->mdiArea->setActiveSubWindow(window); });
-        FWindowListActions << action;
-    }
-}
-
-// Tiling horizontally stacks the windows one above the other; vertically puts them side by side.
-void TMainForm::TileSubWindows(Qt::Orientation orientation) {
-    QList<QMdiSubWindow*> windows;
-    for (QMdiSubWindow* window : DeviceWindows())
-        if (!window->isMinimized())
-            windows << window;
-    if (windows.isEmpty())
-        return;
-    const QRect area = ui->mdiArea->viewport()->rect();
-    const int count = int(windows.size());
-    for (int i = 0; i < count; ++i) {
-        QMdiSubWindow* window = windows[i];
-        window->showNormal();
-        if (orientation == Qt::Horizontal) {
-            const int height = area.height() / count;
-            window->setGeometry(0, i * height, area.width(), height);
-        } else {
-            const int width = area.width() / count;
-            window->setGeometry(i * width, 0, width, area.height());
-        }
-    }
-}
-
-void TMainForm::MinimizeAll() {
-    for (QMdiSubWindow* window : DeviceWindows())
-        window->showMinimized();
-}
-
-// Lines the minimised windows up along the bottom of the frame.
-void TMainForm::ArrangeIcons() {
-    const QRect area = ui->mdiArea->viewport()->rect();
-    int x = 0;
-    for (QMdiSubWindow* window : DeviceWindows()) {
-        if (!window->isMinimized())
-            continue;
-        window->move(x, area.height() - window->height());
-        x += window->width();
-    }
-}
-
-TFilePtr TMainForm::ChooseAndOpenFile(const char* mode, QString* path) {
-    if (FOpenDialog->exec() != QDialog::Accepted || FOpenDialog->selectedFiles().isEmpty())
-        return nullptr;
-    const QString chosen = FOpenDialog->selectedFiles().constFirst();
-    if (path)
-        *path = chosen;
-    return TFilePtr(std::fopen(QFile::encodeName(chosen).constData(), mode));
-}
-
 void TMainForm::SendFile() {
     TDeviceSlot* slot = CurrentSlot();
     if (!slot || FSend)
         return;
     QString path;
-    TFilePtr file = ChooseAndOpenFile("rb", &path);
+    TFilePtr file = FFileChoice->ChooseAndOpen("rb", &path);
     if (!file || !StillOpen(slot))
         return;
     // The file's bytes may hold any command, so what the model knew of the drive's settings is no
@@ -316,71 +220,33 @@ void TMainForm::SendFile() {
     FModels->At(slot->Index())->Parameters().ForgetKnown();
     const auto total = std::uint64_t(std::max<qint64>(0, QFileInfo(path).size()));
     FSend = new TFileSend(*slot, std::move(file), total, SendStallLimit(slot->Settings().TxTimeout), this);
-    connect(FSend, &TFileSend::Progress, this, &TMainForm::ShowSendProgress);
     connect(FSend, &TFileSend::Finished, this,
             [this, slot = QPointer<TDeviceSlot>(slot)](TSendResult result) {
                 EndSend(result, slot ? slot->Name() : QString());
             });
     // No key or click reaches a device window in the middle of a send.
     ui->mdiArea->setEnabled(false);
-    FSendClock.start();
+    FSendProgress = std::make_unique<TSendProgress>(*FSend, this);
     UpdateActions();
     FSend->Start();
 }
 
-void TMainForm::ShowSendProgress(std::uint64_t sent, std::uint64_t total) {
-    // A long send shows its progress and can be cancelled between chunks.
-    if (!FSendProgress && FSendClock.elapsed() >= 500) {
-        FSendProgress = std::make_unique<QProgressDialog>(this);
-        FSendProgress->setWindowTitle(QStringLiteral("Kelmor"));
-        FSendProgress->setWindowModality(Qt::ApplicationModal);
-        FSendProgress->setRange(0, 1000);
-        FSendProgress->setMinimumDuration(0);
-        FSendProgress->setAutoClose(false);
-        FSendProgress->setAutoReset(false);
-        connect(FSendProgress.get(), &QProgressDialog::canceled, FSend, &TFileSend::Cancel);
-        FSendProgress->show();
-    }
-    // Every chunk would repaint the dialog many times over what the eye can follow.
-    if (FSendProgress && (FSendClock.elapsed() - FSendShown >= 30 || sent == total)) {
-        FSendShown = FSendClock.elapsed();
-        FSendProgress->setLabelText(QStringLiteral("Sent %1 of %2 bytes").arg(sent).arg(total));
-        FSendProgress->setValue(total ? int(sent * 1000 / total) : 1000);
-    }
-}
-
 void TMainForm::EndSend(TSendResult result, const QString& device) {
-    const std::uint64_t sent = FSend->Sent();
-    const std::uint64_t total = FSend->Total();
-    const std::chrono::milliseconds stallLimit = FSend->StallLimit();
+    const QString message = SendStopMessage(*FSend, result, device);
+    FSendProgress.reset();
     FSend->deleteLater();
     FSend = nullptr;
-    FSendProgress.reset();
     ui->mdiArea->setEnabled(true);
     UpdateActions();
-    if (result == TSendResult::Stalled)
-        ShowErrorBox(
-            QStringLiteral("The device accepted no data for %1 s; the send was stopped after %2 of %3 bytes")
-                .arg(stallLimit.count() / 1000.0)
-                .arg(sent)
-                .arg(total));
-    else if (result == TSendResult::ReadError)
-        ShowErrorBox(
-            QStringLiteral("The file could not be read to its end; the send was stopped after %1 bytes")
-                .arg(sent));
-    else if (result == TSendResult::Lost)
-        ShowErrorBox(
-            QStringLiteral("The connection to %1 was lost; the send was stopped after %2 of %3 bytes")
-                .arg(device)
-                .arg(sent)
-                .arg(total));
+    if (!message.isEmpty())
+        ShowErrorBox(message);
 }
 
 void TMainForm::ReceiveFile() {
     TDeviceSlot* slot = CurrentSlot();
     if (!slot)
         return;
-    TFilePtr file = ChooseAndOpenFile("wb");
+    TFilePtr file = FFileChoice->ChooseAndOpen("wb");
     if (!file || !StillOpen(slot))
         return;
     const QString error = slot->StartCapture(std::move(file));

@@ -97,19 +97,19 @@ TPortDialog::TPortDialog(QWidget* parent) : QDialog(parent), ui(std::make_unique
     setFixedSize(size());
     connect(ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ui->eventCharCheck, &QCheckBox::clicked, this, &TPortDialog::EventCharCheckClick);
-    connect(ui->errorCharCheck, &QCheckBox::clicked, this, &TPortDialog::ErrorCharCheckClick);
+    connect(ui->eventCharCheck, &QCheckBox::clicked, this, &TPortDialog::EnableEventChar);
+    connect(ui->errorCharCheck, &QCheckBox::clicked, this, &TPortDialog::EnableErrorChar);
 }
 
 TPortDialog::~TPortDialog() = default;
 
-void TPortDialog::EventCharCheckClick() {
+void TPortDialog::EnableEventChar() {
     ui->eventCharEdit->setEnabled(ui->eventCharCheck->isChecked());
     ui->eventCharLabel->setEnabled(ui->eventCharCheck->isChecked());
 }
 
 // The box itself stays enabled: disabling it with its own state would lock it once unchecked.
-void TPortDialog::ErrorCharCheckClick() {
+void TPortDialog::EnableErrorChar() {
     ui->errorCharEdit->setEnabled(ui->errorCharCheck->isChecked());
     ui->errorCharLabel->setEnabled(ui->errorCharCheck->isChecked());
 }
@@ -125,9 +125,9 @@ void TPortDialog::LoadSettings(const TPortSettings& s) {
     ui->rtsCheck->setChecked(s.Rts != 0);
     ui->dtrCheck->setChecked(s.Dtr != 0);
     ui->eventCharCheck->setChecked(s.EventCharEnabled != 0);
-    EventCharCheckClick();
+    EnableEventChar();
     ui->errorCharCheck->setChecked(s.ErrorCharEnabled != 0);
-    ErrorCharCheckClick();
+    EnableErrorChar();
     ui->xonEdit->setText(HexText(s.XonChar));
     ui->xoffEdit->setText(HexText(s.XoffChar));
     ui->eventCharEdit->setText(HexText(s.EventChar));

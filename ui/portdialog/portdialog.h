@@ -21,8 +21,9 @@ public:
     void StoreSettings(TPortSettings& settings) const;
 
 private:
-    void EventCharCheckClick();
-    void ErrorCharCheckClick();
+    // A character's box and label are enabled while its check box is ticked.
+    void EnableEventChar();
+    void EnableErrorChar();
 
     std::unique_ptr<Ui::TPortDialog> ui;
 };
