@@ -22,8 +22,16 @@ void TFileSend::Start() {
     FTimer.start(0);
 }
 
+void TFileSend::Abandon() {
+    FAbandoned = true;
+    FTimer.stop();
+    FFile.reset();
+}
+
 void TFileSend::Step() {
     using Clock = std::chrono::steady_clock;
+    if (FAbandoned)
+        return;
     if (FChunkDone == FChunkSize) {
         if (FCancelled)
             return Finish(TSendResult::Cancelled);
@@ -42,7 +50,8 @@ void TFileSend::Step() {
         FLastAccepted = Clock::now();
         if (FChunkDone == FChunkSize)
             emit Progress(FSent, FTotal);
-        FTimer.start(0);
+        if (!FAbandoned)
+            FTimer.start(0);
         return;
     }
     if (Clock::now() - FLastAccepted >= FStallLimit)

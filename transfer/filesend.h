@@ -35,6 +35,9 @@ public:
     void Start();
     // Ends the send after the chunk under way.
     void Cancel() { FCancelled = true; }
+    // Ends the send at once and without a word, the file closed: for a program on its way out, also
+    // from within a handler of Progress (a progress dialog runs the event loop). Delete the send later.
+    void Abandon();
 
     std::uint64_t Sent() const { return FSent; }
     std::uint64_t Total() const { return FTotal; }
@@ -61,4 +64,5 @@ private:
     std::uint64_t FSent = 0;
     std::chrono::steady_clock::time_point FLastAccepted;
     bool FCancelled = false;
+    bool FAbandoned = false;
 };

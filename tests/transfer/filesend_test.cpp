@@ -3,6 +3,8 @@
 #include "transfer/filesend.h"
 
 #include <QEventLoop>
+#include <QPointer>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -118,4 +120,23 @@ TEST(FileSend, AnUnreadableFileIsAnError) {
     TFilePtr directory(std::fopen("/", "rb"));
     ASSERT_NE(directory, nullptr);
     EXPECT_EQ(Send(slot, std::move(directory), 0, 1s).Result, TSendResult::ReadError);
+}
+
+// A program on its way out may end a send from a handler of its progress, inside the send's step.
+TEST(FileSend, AbandonedFromItsProgressItStopsAtOnceWithItsFileClosed) {
+    TFakeDeviceLibrary fake;
+    TDeviceSlot slot(0, fake.Ports());
+    ASSERT_TRUE(slot.Open());
+    auto* send = new TFileSend(slot, TempFile(BytePattern(1000)), 1000, 1s);
+    bool finished = false;
+    QObject::connect(send, &TFileSend::Finished, [&] { finished = true; });
+    QObject::connect(send, &TFileSend::Progress, send, [send] {
+        send->Abandon();
+        send->deleteLater();
+    });
+    QPointer<TFileSend> alive(send);
+    send->Start();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return alive.isNull(); }, 1000));
+    EXPECT_FALSE(finished);
+    EXPECT_EQ(fake.Device(0).Written, BytePattern(1000).left(256)) << "nothing after the chunk under way";
 }

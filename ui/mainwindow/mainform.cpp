@@ -181,10 +181,15 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     // return and find the exit; then nothing buffered is lost, as every device is closed through
     // its window and every capture file is flushed and closed.
     FExiting = true;
-    // A send under way ends without a word, its file closed.
-    FSendProgress.reset();
-    delete FSend;
-    FSend = nullptr;
+    // A send under way ends without a word, its file closed. Both go once the event loop is back,
+    // since this may run inside the progress dialog's update, within the send's step.
+    if (FSend) {
+        FSend->Abandon();
+        FSend->deleteLater();
+        FSend = nullptr;
+    }
+    if (FSendProgress)
+        FSendProgress.release()->deleteLater();
     CloseModalDialogs();
     ui->mdiArea->closeAllSubWindows();
     const QString captureError = FSlots->CloseAll();
