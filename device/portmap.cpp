@@ -1,6 +1,7 @@
 #include "device/portmap.h"
 
-#include <QSerialPortInfo>
+#include "device/converters.h"
+
 #include <algorithm>
 
 QStringList MapDevicePorts(const std::optional<QString>& portsVariable, const QStringList& usbConverters) {
@@ -40,16 +41,5 @@ QString DevicePortName(std::int32_t deviceIndex) {
     std::optional<QString> variable;
     if (qEnvironmentVariableIsSet("ZQLINK_PORTS"))
         variable = qEnvironmentVariable("ZQLINK_PORTS");
-    QStringList converters;
-    if (!variable) {
-        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-            if (info.hasVendorIdentifier())
-#ifdef Q_OS_WIN
-                // "COM3" rather than "\\.\COM3": the name Windows users know their ports by.
-                converters << info.portName();
-#else
-                converters << info.systemLocation();
-#endif
-    }
-    return MapDevicePorts(variable, converters).at(deviceIndex);
+    return MapDevicePorts(variable, variable ? QStringList() : UsbSerialConverters()).at(deviceIndex);
 }
