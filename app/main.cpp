@@ -3,10 +3,20 @@
 
 #include <QApplication>
 
+#include <atomic>
+
+namespace {
+
+// Seen by an exchange that waits on a device inside a handler, before the event loop runs again. Set
+// by a quit signal on Unix; Windows has no such signal, so there it stays false.
+std::atomic<bool> QuitRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+} // namespace
+
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 
-#include <atomic>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,9 +24,6 @@
 namespace {
 
 int QuitSignalPipe[2] = {-1, -1};
-// Seen by an exchange that waits on a device inside a handler, before the event loop runs again.
-std::atomic<bool> QuitRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 void OnQuitSignal(int) {
     QuitRequested = true;
