@@ -31,7 +31,8 @@ QString HardwareId(HDEVINFO devices, SP_DEVINFO_DATA& device) {
 
 // The ports class of the device manager; a converter is a port whose hardware id names a USB vendor.
 QStringList UsbSerialConverters() {
-    static const GUID PortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+    static const GUID PortsClass = {
+        0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
     QStringList converters;
     const HDEVINFO devices = SetupDiGetClassDevsW(&PortsClass, nullptr, nullptr, DIGCF_PRESENT);
     if (devices == INVALID_HANDLE_VALUE)
