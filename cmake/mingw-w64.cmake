@@ -6,6 +6,7 @@ set(KELMOR_MINGW x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${KELMOR_MINGW}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${KELMOR_MINGW}-g++-posix)
 set(CMAKE_RC_COMPILER ${KELMOR_MINGW}-windres)
+set(CMAKE_STRIP /usr/bin/${KELMOR_MINGW}-strip)
 # The target's libraries: the compiler's own, and those of the prefixes given (the cross-built Qt).
 set(CMAKE_FIND_ROOT_PATH /usr/${KELMOR_MINGW} ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -6,6 +6,7 @@
 # present; the script prints its path on the last line.
 #
 #   tools/build-qt-mingw.sh            # build, or print the cache's path when it is complete
+#   tools/build-qt-mingw.sh --where    # print the cache's path; fail when it is not complete
 #
 # KELMOR_QT_MINGW names the cache (default ~/.cache/kelmor/qt-mingw-<version>). Needs the host's
 # Qt (qt6-base-dev), g++-mingw-w64-x86-64-posix, cmake, ninja-build and dpkg-dev; the source comes
@@ -19,6 +20,7 @@ if [ -f "$cache/.complete" ]; then
     echo "$cache"
     exit 0
 fi
+[ "${1:-}" = --where ] && { echo "no Qt for Windows at $cache: tools/build-qt-mingw.sh builds it" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -6,6 +6,10 @@
 KELMOR_PACKAGES="g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libeigen3-dev libgtest-dev libgmock-dev
 libbenchmark-dev fonts-dejavu-core clang libclang-rt-14-dev dpkg-dev file desktop-file-utils
 g++-mingw-w64-x86-64-posix wine wine64"
+# What drives the Windows program under Wine on a display of its own, by what the screen shows
+# (test.sh --windows adds it).
+# shellcheck disable=SC2034
+KELMOR_WINDOWS_PACKAGES="xvfb xdotool xclip tesseract-ocr imagemagick python3"
 
 kelmor_install_packages() {
     local missing=()
