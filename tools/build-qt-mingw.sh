@@ -22,6 +22,12 @@ if [ -f "$cache/.complete" ]; then
 fi
 [ "${1:-}" = --where ] && { echo "no Qt for Windows at $cache: tools/build-qt-mingw.sh builds it" >&2; exit 1; }
 
+# A folder of ours left unfinished is built afresh; anything else there is the user's, kept.
+if [ -n "$(ls -A "$cache" 2>/dev/null)" ] && [ ! -f "$cache/.kelmor-qt" ]; then
+    echo "$cache holds files that are not a Qt this script began; name another with KELMOR_QT_MINGW" >&2
+    exit 1
+fi
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 jobs=$(nproc)
@@ -44,6 +50,8 @@ apt-get "${apt_private[@]}" -qq update
 qtbase=$(find "$work/src" -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
 
 rm -rf "$cache"
+mkdir -p "$cache"
+touch "$cache/.kelmor-qt"
 echo "Configuring Qt $upstream for x86_64-w64-mingw32 into $cache"
 # Debian's source leaves out the third-party header that tablet events need; the 6.4 Windows plugin
 # does not build without OpenGL, which it loads at run time.
