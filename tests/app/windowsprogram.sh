@@ -159,7 +159,16 @@ drive() {
     ZQLINK_PORTS=$port wine "$bin/kelmor.exe" >"$work/$name.log" 2>&1 &
     local program=$!
     pids+=("$program")
-    xdotool search --sync --onlyvisible --name '^Kelmor$' >/dev/null
+    for _ in $(seq 600); do
+        xdotool search --onlyvisible --name '^Kelmor$' >/dev/null && break
+        kill -0 "$program" 2>/dev/null || break
+        sleep 0.1
+    done
+    if ! xdotool search --onlyvisible --name '^Kelmor$' >/dev/null; then
+        echo "$name: no Kelmor window within 60 s; Wine said:"
+        cat "$work/$name.log"
+        exit 1
+    fi
     echo "$name: the first window after $(since "$launched") s"
     read_screen "$name-started"
     # Port > Otwórz > DEV0: the submenu opens on Return, and DEV0, its first item, takes the next.
