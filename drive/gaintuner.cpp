@@ -225,7 +225,8 @@ std::optional<TTunerProposal> TGainTuner::Next() {
             return FPending;
         }
         if (!best) {
-            FEndReason = "No test is left that the model deems safe";
+            FEndReason =
+                "No test is left that the model deems safe: start again from settings with less overshoot";
             return std::nullopt;
         }
         if (best->Confirmed) {
