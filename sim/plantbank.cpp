@@ -37,13 +37,15 @@ double Rounded(double value) {
 // drive whose default settings do that has to be calmed by hand before anything can be tuned.
 constexpr double KMaxDefaultOvershoot = 30;
 
+// The most a default step can show: the motor's own overshoot, and a reading off by the noise.
 double DefaultOvershoot(TPlantParameters plant) {
     constexpr std::int32_t KAmplitude = 200;
+    const std::int32_t noise = plant.Noise;
     plant.Noise = 0;
     std::int32_t highest = 0;
     for (const std::int32_t count : SimulateStep(plant, TDriveSim::KDefaultRegisters, KAmplitude, 500))
         highest = std::max(highest, count - KStart);
-    return 100.0 * (highest - KAmplitude) / KAmplitude;
+    return 100.0 * (highest + noise - KAmplitude) / KAmplitude;
 }
 
 } // namespace

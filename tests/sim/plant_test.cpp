@@ -38,11 +38,12 @@ TEST(PlantBank, IsTheSameEverywhereAndEveryDriveStartsWithinThreeTimesTheLimit) 
     int heavy = 0;
     for (TPlantParameters plant : bank) {
         heavy += plant.LoadRatio >= 5;
+        const std::int32_t noise = plant.Noise;
         plant.Noise = 0;
         const std::vector<std::int32_t> counts = SimulateStep(plant, TDriveSim::KDefaultRegisters, 200, 500);
         const std::int32_t highest =
             *std::max_element(counts.begin(), counts.end()) - TDriveSim::KStartPosition;
-        EXPECT_LE(highest, 260) << PlantText(plant) << ": a default step overshoots at most 30 %";
+        EXPECT_LE(highest + noise, 260) << PlantText(plant) << ": a default step shows at most 30 %";
     }
     EXPECT_GE(heavy, 5) << "the bank spans large load ratios";
 }
