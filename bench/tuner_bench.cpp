@@ -27,6 +27,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -35,6 +36,12 @@ namespace {
 
 constexpr int KDrives = 30;
 constexpr std::uint64_t KBankSeed = 2026;
+
+// KELMOR_BANK_SEED draws another bank, to see that the tuner is not fitted to one.
+std::uint64_t BankSeed() {
+    const char* seed = std::getenv("KELMOR_BANK_SEED");
+    return seed && *seed ? std::strtoull(seed, nullptr, 10) : KBankSeed;
+}
 constexpr int KAmplitude = 200;
 constexpr int KSamples = 500;
 constexpr int KGrid = 41;
@@ -262,7 +269,7 @@ TFigures Tuner;
 TFigures Compass;
 
 void TuneTheBank(benchmark::State& state) {
-    const std::vector<TPlantParameters> bank = PlantBank(KDrives, KBankSeed);
+    const std::vector<TPlantParameters> bank = PlantBank(KDrives, BankSeed());
     for (auto _ : state) {
         Tuner = {};
         Compass = {};
