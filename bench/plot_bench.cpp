@@ -67,8 +67,7 @@ void RedrawStoredTests(benchmark::State& state) {
             const double t = k / (30.0 + i);
             relative.push_back(std::uint32_t(200 * (1 - std::exp(-t) * std::cos(2 * t))));
         }
-        tests.push_back(
-            {200, SampleCount, relative, TestColor(i, count), QString("%1: KP 3,0").arg(i)});
+        tests.push_back({200, SampleCount, relative, TestColor(i, count), QString("%1: KP 3,0").arg(i)});
     }
     QImage image(Width, Height, QImage::Format_RGB32);
     const double start = ThreadCpuSeconds();

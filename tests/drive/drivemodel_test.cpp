@@ -45,9 +45,10 @@ TEST(DriveModel, TestsRecordTheSettingsKnownWhenTheyRan) {
     } steps[] = {
         {"nothing written or read yet", noError([] {}), "", false, "?", "?"},
         {"Wpisz", [&] { return write("3,0", "0,3"); }, "", false, LocalDecimalText("3,00"), kg},
-        {"Wpisz with twice the gain", [&] { return write("6,0", "0,3"); }, "", false, LocalDecimalText("6,00"),
+        {"Wpisz with twice the gain", [&] { return write("6,0", "0,3"); }, "", false,
+         LocalDecimalText("6,00"), kg},
+        {"bank store", noError([&] { model.Parameters().StoreBank(1); }), "", false, LocalDecimalText("6,00"),
          kg},
-        {"bank store", noError([&] { model.Parameters().StoreBank(1); }), "", false, LocalDecimalText("6,00"), kg},
         {"an empty typed line", noError([&] { type("\r"); }), "", false, LocalDecimalText("6,00"), kg},
         {"bank load of the defaults", noError([&] { model.Parameters().LoadBank(0); }), "", false, "?", "?"},
         {"read before the test", noError([] {}), "", true, LocalDecimalText("3,00"),
@@ -96,7 +97,8 @@ TEST(DriveModel, KnowsNothingItCouldNotWrite) {
     QObject::connect(&model.Parameters(), &TParameters::RestoreWritten, [&] { ++restored; });
     const auto loseDevice = [&](const char* call) {
         device.Statuses[call] = ZQ_IO_ERROR;
-        ASSERT_TRUE(QTest::qWaitFor([&] { return call != std::string("ZQ_GetStatus") || slot.IsLost(); }, 500));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return call != std::string("ZQ_GetStatus") || slot.IsLost(); }, 500));
     };
     const auto comeBack = [&] {
         device.Statuses.clear();
