@@ -1,5 +1,7 @@
 #include "drive/loopmodel.h"
 
+#include "sim/controllaw.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -8,46 +10,23 @@
 
 namespace {
 
-constexpr int KPwmFullScale = 512;
-constexpr std::int64_t KIntegralScale = 32;
-constexpr std::int64_t KMaxError = std::int64_t{1} << 24;
-constexpr std::int64_t KMaxIntegral = std::int64_t{1} << 28;
 // The band the response must end in: ±5 % of the amplitude.
 constexpr double KBand = 0.05;
 constexpr double KSamplePeriodMs = 0.5;
 constexpr std::size_t KTestsToSettleDelay = 3;
 
-std::int64_t Clamp(std::int64_t value, std::int64_t limit) {
-    limit = std::max<std::int64_t>(limit, 0);
-    return std::clamp(value, -limit, limit);
-}
-
-// The drive's controller, one control period at a time, in its own integer arithmetic: the gains
-// are in 1/256, the speed loop's output in 1/512 of full duty.
+// The drive's controller as it runs in position mode after a step to the reference.
 class TDriveLaw {
 public:
     int Step(const TLoopRegisters& r, std::int64_t reference, std::int64_t count) {
         const std::int64_t velocity = count - FPreviousCount;
         FPreviousCount = count;
-        const std::int64_t error = std::clamp(reference - count, -KMaxError, KMaxError);
-        const std::int64_t integral = FIntegral + error;
-        const std::int64_t sum = std::int64_t{r[2]} * error + std::int64_t{r[4]} * integral / KIntegralScale +
-                                 std::int64_t{r[3]} * (error - FPreviousError);
-        const std::int64_t output = sum / 256;
-        const std::int64_t limited = Clamp(output, r[0]);
-        // While held at Limit V, an error pushing further into it is not summed.
-        if (limited == output || (error > 0) != (output > 0))
-            FIntegral = std::clamp(integral, -KMaxIntegral, KMaxIntegral);
-        FPreviousError = error;
-        const std::int64_t pwm =
-            4 * (limited - std::int64_t{r[1]} * velocity / 64) + std::int64_t{r[6]} * velocity / 32;
-        return int(Clamp(pwm, std::min(r[5], KPwmFullScale)));
+        return LimitedPwm(r, SpeedLoop(r, FPid.Step(r, reference - count), velocity));
     }
 
 private:
     std::int64_t FPreviousCount = 0;
-    std::int64_t FIntegral = 0;
-    std::int64_t FPreviousError = 0;
+    TPositionPid FPid;
 };
 
 // Runs the loop; `positions` receives the continuous position less the half pulse that a count

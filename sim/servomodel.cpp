@@ -22,19 +22,6 @@ constexpr double KControlPeriod = TServoModel::KControlPeriodNs * 1e-9;
 // The electrical time constant is 0.25 ms; 50 steps a period keep explicit Euler well inside it.
 constexpr int KSubsteps = 50;
 
-// The integral is summed every period; this scale puts its corner well below the loop's crossover.
-constexpr std::int64_t KIntegralScale = 32;
-// The velocity error is counted in Limit V's unit (KV x 4 per pulse a period) and reaches the
-// power stage in 1/128 of full PWM, four of Limit M's units.
-constexpr std::int64_t KVelocityLoopGain = 4;
-constexpr std::int64_t KMaxError = std::int64_t{1} << 24;
-constexpr std::int64_t KMaxIntegral = std::int64_t{1} << 28;
-
-std::int64_t Clamp(std::int64_t value, std::int64_t limit) {
-    limit = std::max<std::int64_t>(limit, 0);
-    return std::clamp(value, -limit, limit);
-}
-
 std::int32_t CountOf(double angle) {
     return static_cast<std::int32_t>(std::floor(angle));
 }
@@ -73,8 +60,7 @@ void TServoModel::SetMode(TControlMode mode) {
     if (mode == TControlMode::Position && FMode != TControlMode::Position) {
         // Take over where the motor stands, without a jump and without an old integral.
         FReference = FCount;
-        FIntegral = 0;
-        FPreviousError = 0;
+        FPid.Reset();
         FProfileActive = false;
     }
     FMode = mode;
@@ -123,24 +109,10 @@ void TServoModel::AdvanceProfile() {
     }
 }
 
-int TServoModel::PositionLoop(const TRegisters& r) {
+std::int64_t TServoModel::PositionLoop(const TRegisters& r) {
     if (FProfileActive)
         AdvanceProfile();
-    // Bounded so that no product below can overflow, whatever the registers hold.
-    const std::int64_t error =
-        std::clamp<std::int64_t>(std::llround(FReference) - FCount, -KMaxError, KMaxError);
-    const std::int64_t integral = FIntegral + error;
-    const std::int64_t sum = std::int64_t{r[2]} * error + std::int64_t{r[4]} * integral / KIntegralScale +
-                             std::int64_t{r[3]} * (error - FPreviousError);
-    const std::int64_t output = sum / 256;
-    const std::int64_t limited = Clamp(output, r[0]);
-    // Conditional integration: while the output is held at Limit V, an error that pushes further
-    // into the limit is not summed, so the integral does not wind up during a long step.
-    const bool windsUp = limited != output && (error > 0) == (output > 0);
-    if (!windsUp)
-        FIntegral = std::clamp<std::int64_t>(integral, -KMaxIntegral, KMaxIntegral);
-    FPreviousError = error;
-    return static_cast<int>(limited);
+    return FPid.Step(r, std::llround(FReference) - FCount);
 }
 
 void TServoModel::Tick(const TRegisters& r) {
@@ -151,28 +123,24 @@ void TServoModel::Tick(const TRegisters& r) {
     // Velocity reference in the units of Limit V (KV x 4 per pulse a period); feedback KV, back-EMF
     // compensation KG (1.0 compensates the rated back-EMF fully); output in 1/512 of full PWM.
     std::int64_t pwm = 0;
-    const std::int64_t feedback = std::int64_t{r[1]} * velocity / 64;
-    const std::int64_t compensation = std::int64_t{r[6]} * velocity / 32;
     switch (FMode) {
     case TControlMode::Voltage:
         pwm = std::int64_t{FSetPoint} * KPwmFullScale / KSetPointFullScale;
         break;
     case TControlMode::Torque:
-        pwm = std::int64_t{FSetPoint} * r[5] / KSetPointFullScale + compensation;
+        pwm = std::int64_t{FSetPoint} * r[5] / KSetPointFullScale + BackEmfCompensation(r, velocity);
         break;
     case TControlMode::Speed:
-        pwm = KVelocityLoopGain *
-                  (std::int64_t{FSetPoint} * std::max(r[0], 0) / KSetPointFullScale - feedback) +
-              compensation;
+        pwm = SpeedLoop(r, std::int64_t{FSetPoint} * std::max(r[0], 0) / KSetPointFullScale, velocity);
         break;
     case TControlMode::Position:
-        pwm = KVelocityLoopGain * (PositionLoop(r) - feedback) + compensation;
+        pwm = SpeedLoop(r, PositionLoop(r), velocity);
         break;
     }
     // A new duty cycle takes effect after the plant's delay; this period runs on an earlier one.
     Integrate(KSupplyVolts * FPwm[std::size_t(FDelay - 1)] / KPwmFullScale);
     std::copy_backward(FPwm.begin(), FPwm.end() - 1, FPwm.end());
-    FPwm[0] = static_cast<int>(Clamp(pwm, std::min(r[5], KPwmFullScale)));
+    FPwm[0] = LimitedPwm(r, pwm);
 }
 
 void TServoModel::Integrate(double volts) {

@@ -5,19 +5,17 @@
 // afresh on every control period, so a change takes effect at once. The plant parameters say which
 // motor, load and power stage; the defaults are the standard drive's.
 
+#include "sim/controllaw.h"
 #include "sim/plant.h"
 
 #include <array>
 #include <cstdint>
-
-using TRegisters = std::array<std::int32_t, 9>;
 
 enum class TControlMode { Voltage = 0, Torque = 1, Speed = 2, Position = 3 };
 
 class TServoModel {
 public:
     static constexpr std::int64_t KControlPeriodNs = 500'000;
-    static constexpr int KPwmFullScale = 512;
     static constexpr int KSetPointFullScale = 500;
     // One speed unit of Vj and G1's F is 117/E rev/min, one acceleration unit of aj 23400/E rev/min/s.
     static constexpr double KPulsesPerSecondPerSpeedUnit = 117.0 / 60.0;
@@ -48,7 +46,7 @@ public:
 
 private:
     void AdvanceProfile();
-    int PositionLoop(const TRegisters& registers);
+    std::int64_t PositionLoop(const TRegisters& registers);
     void Integrate(double volts);
 
     // The plant, in the units the integration takes.
@@ -78,8 +76,7 @@ private:
 
     // Position loop.
     double FReference;
-    std::int64_t FIntegral = 0;
-    std::int64_t FPreviousError = 0;
+    TPositionPid FPid;
 
     // Trapezoid of a G0/G1 move.
     bool FProfileActive = false;
