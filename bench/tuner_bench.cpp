@@ -174,10 +174,7 @@ TOutcome RunTuner(const TPlantParameters& plant, double optimum, std::uint64_t s
                              p->Predicted ? std::optional(p->Predicted->Overshoot) : std::nullopt};
         },
         [&](const TTestRun& run) {
-            std::vector<double> positions;
-            for (std::size_t i = 0; i < run.Test.Step.Samples.size(); ++i)
-                positions.push_back(double(TruePosition(run.Test.Step, i)));
-            tuner.Report({positions, run.Eligible, run.Score});
+            tuner.Report({TruePositions(run.Test.Step), run.Eligible, run.Score});
         },
         [&]() -> std::optional<TRegisterValues> {
             const auto best = tuner.Best();

@@ -68,12 +68,10 @@ void TGainTuner::Refit() {
 
     std::vector<TGpPoint> x;
     std::array<std::vector<double>, 3> y;
-    FModelAtTests.clear();
     for (const TTested& t : FTested) {
         const TModelPoint model = ModelAt(t.Registers);
-        FModelAtTests.push_back(model.Values);
         x.push_back(Octaves(t.Gains));
-        const std::array<double, 3> measured = Targets(LoopFigures(t.Outcome.Positions, FSetup.Amplitude));
+        const std::array<double, 3> measured = Targets(t.Figures);
         for (std::size_t k = 0; k < 3; ++k)
             y[k].push_back(measured[k] - model.Values[k]);
     }
@@ -133,7 +131,7 @@ std::optional<TGainTuner::TBest> TGainTuner::Best() const {
             if (FTested[j].Registers == FTested[i].Registers) {
                 seen[j] = true;
                 score += FTested[j].Outcome.Score;
-                integral += LoopFigures(FTested[j].Outcome.Positions, FSetup.Amplitude).IntegralPerPulse;
+                integral += FTested[j].Figures.IntegralPerPulse;
                 ++count;
                 eligible = eligible && FTested[j].Outcome.Eligible;
             }
@@ -243,6 +241,7 @@ std::optional<TTunerProposal> TGainTuner::Next() {
 void TGainTuner::Report(const TTunerOutcome& outcome) {
     if (!FPending)
         return;
-    FTested.push_back({FPending->Gains, FPending->Registers, outcome});
+    FTested.push_back(
+        {FPending->Gains, FPending->Registers, outcome, LoopFigures(outcome.Positions, FSetup.Amplitude)});
     FPending.reset();
 }

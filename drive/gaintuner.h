@@ -73,6 +73,7 @@ public:
         std::array<double, 2> Gains;
         TLoopRegisters Registers;
         TTunerOutcome Outcome;
+        TLoopFigures Figures; // of the outcome's positions
     };
     const std::vector<TTested>& Tested() const { return FTested; }
 
@@ -108,5 +109,4 @@ private:
     std::optional<TLoopPlant> FPlant;
     std::size_t FFitted = 0; // tests the plant and the processes have learnt from
     std::vector<std::optional<TGaussianProcess>> FProcesses;
-    std::vector<std::array<double, 3>> FModelAtTests;
 };

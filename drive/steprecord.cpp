@@ -1,6 +1,7 @@
 #include "drive/steprecord.h"
 
 #include <algorithm>
+#include <limits>
 
 std::size_t ReceivedCount(const TStepRecord& record) {
     return std::size_t(std::count_if(record.Samples.begin(), record.Samples.end(), Arrived));
@@ -18,4 +19,13 @@ std::vector<std::uint32_t> RelativeSamples(const TStepRecord& record) {
                            : sample >= record.StartPosition ? sample - record.StartPosition
                                                             : record.Amplitude);
     return relative;
+}
+
+std::vector<double> TruePositions(const TStepRecord& record) {
+    std::vector<double> positions;
+    positions.reserve(record.Samples.size());
+    for (std::size_t i = 0; i < record.Samples.size(); ++i)
+        positions.push_back(Arrived(record.Samples[i]) ? double(TruePosition(record, i))
+                                                       : std::numeric_limits<double>::quiet_NaN());
+    return positions;
 }

@@ -33,3 +33,7 @@ std::int64_t TruePosition(const TStepRecord& record, std::size_t i);
 // The position of each sample relative to the start, as the figures and the plot take it: a sample
 // below the start counts as lying on the target (the amplitude); a missing one stays MissingSample.
 std::vector<std::uint32_t> RelativeSamples(const TStepRecord& record);
+
+// The position of each sample relative to the start, below the start too, as the tuner learns from
+// it; NaN for a sample that did not arrive.
+std::vector<double> TruePositions(const TStepRecord& record);

@@ -46,7 +46,7 @@ struct TTuningRound {
     double Score = 0; // the normalised integral; lower is better
     float Overshoot = 0;
     TRoundRole Role = TRoundRole::Planned;
-    std::array<std::int32_t, SettingCount> Registers{}; // by register number, as written
+    TRegisterValues Registers{}; // by register number, as written
     // What the tuner expected of the test before it ran.
     std::optional<TTunerPrediction> Predicted;
 };

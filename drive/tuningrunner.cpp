@@ -10,22 +10,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <memory>
-
-namespace {
-
-// The recorded positions relative to the start, as the tuner learns from them.
-std::vector<double> RelativePositions(const TStepRecord& step) {
-    std::vector<double> positions;
-    positions.reserve(step.Samples.size());
-    for (std::size_t i = 0; i < step.Samples.size(); ++i)
-        positions.push_back(Arrived(step.Samples[i]) ? double(TruePosition(step, i))
-                                                     : std::numeric_limits<double>::quiet_NaN());
-    return positions;
-}
-
-} // namespace
 
 TTuningRunner::TTuningRunner(TDriveModel& model, TTuningPlan plan, QObject* parent)
     : QObject(parent), FModel(&model), FPlan(std::move(plan)), FBase(model.Parameters().Texts()) {
@@ -216,8 +201,7 @@ void TTuningRunner::RunRound() {
         round.Score = made.Score;
         round.Overshoot = made.Overshoot;
         if (FTuner && round.Role != TRoundRole::BackOff)
-            FTuner->Report(
-                {RelativePositions(test.Step), round.Verdict == TRoundVerdict::Eligible, round.Score});
+            FTuner->Report({TruePositions(test.Step), round.Verdict == TRoundVerdict::Eligible, round.Score});
         emit RoundDone();
         if (slot->IsLost())
             return Finish(QStringLiteral("The device was lost"));
