@@ -57,7 +57,10 @@ void TParameters::Read() {
 void TParameters::Read(TExchange& exchange) {
     const TRegisterValues registers = QueryRegisters(exchange);
     Publish(TKnownSettings::All(registers));
-    // A conversion that fails leaves the rows before it filled.
+    ShowTexts(registers);
+}
+
+void TParameters::ShowTexts(const TRegisterValues& registers) {
     TSettingTexts texts = FTexts;
     try {
         ShowRegisters(registers, FModel.MotorData(),
@@ -114,14 +117,11 @@ void TParameters::Apply(const TRegisterValues& registers) {
         FPending.reset();
         FModel.RequireDriveFree();
     }
-    TSettingTexts texts = FTexts;
     try {
-        ShowRegisters(registers, FModel.MotorData(),
-                      [&](TSettingRow row, const QString& text) { texts[std::size_t(row)] = text; });
+        ShowTexts(registers);
     } catch (const EKelmorError&) {
         // The rows the motor data cannot show keep their texts.
     }
-    SetTexts(texts);
 }
 
 void TParameters::StoreBank(int bank) {

@@ -59,6 +59,9 @@ private:
     friend class TDriveModel;
 
     void Publish(TKnownSettings known);
+    // The settings page's texts for the registers; a conversion that fails leaves the rows before it
+    // filled and is thrown on.
+    void ShowTexts(const TRegisterValues& registers);
     // Sends a line of a write; false when the device is lost, or the line was what found it lost.
     bool SendWritten(const QByteArray& line);
     void DeviceBack();
