@@ -281,7 +281,7 @@ int main(int argc, char** argv) {
         return 2;
     if (help) {
         std::fputs(KUsage.data(), stdout);
-        std::fputs(PlantParameterHelp, stdout);
+        std::fputs(PlantParameterHelp().c_str(), stdout);
         return 0;
     }
     if (version) {

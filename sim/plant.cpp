@@ -1,5 +1,6 @@
 #include "sim/plant.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -8,6 +9,9 @@ namespace {
 
 struct TPlantKey {
     const char* Key;
+    const char* Letter;  // stands for the value in the help
+    const char* Meaning; // in the help, before the range
+    const char* Note;    // in the help, after the range
     double Lowest;
     double Highest;
     bool Whole;
@@ -20,16 +24,24 @@ struct TPlantKey {
         [](TPlantParameters& p, double v) { p.field = type(v); }
 
 const TPlantKey KPlantKeys[] = {
-    {"motor", 0.01, 10, false, KELMOR_PLANT_FIELD(MotorInertia, double)},
-    {"load", 0, 50, false, KELMOR_PLANT_FIELD(LoadRatio, double)},
-    {"coulomb", 0, 50, false, KELMOR_PLANT_FIELD(CoulombFriction, double)},
-    {"viscous", 0, 100, false, KELMOR_PLANT_FIELD(ViscousFriction, double)},
-    {"speed", 500, 20000, false, KELMOR_PLANT_FIELD(NoLoadSpeed, double)},
-    {"current", 0, 100, false, KELMOR_PLANT_FIELD(CurrentLimit, double)},
-    {"delay", 1, 3, true, KELMOR_PLANT_FIELD(Delay, int)},
-    {"encoder", 16, 100000, true, KELMOR_PLANT_FIELD(EncoderPulses, int)},
-    {"noise", 0, 100, true, KELMOR_PLANT_FIELD(Noise, int)},
-    {"seed", 0, 1e9, true, KELMOR_PLANT_FIELD(Seed, std::uint64_t)},
+    {"motor", "M", "motor inertia, times the standard motor's", "", 0.01, 10, false,
+     KELMOR_PLANT_FIELD(MotorInertia, double)},
+    {"load", "R", "load inertia over the motor's", "", 0, 50, false, KELMOR_PLANT_FIELD(LoadRatio, double)},
+    {"coulomb", "C", "Coulomb friction in mN*m", "", 0, 50, false,
+     KELMOR_PLANT_FIELD(CoulombFriction, double)},
+    {"viscous", "V", "viscous friction in uN*m*s/rad", "", 0, 100, false,
+     KELMOR_PLANT_FIELD(ViscousFriction, double)},
+    {"speed", "S", "no-load speed at 12 V in rev/min", "", 500, 20000, false,
+     KELMOR_PLANT_FIELD(NoLoadSpeed, double)},
+    {"current", "I", "current limit of the power stage in A", ", 0 for none", 0, 100, false,
+     KELMOR_PLANT_FIELD(CurrentLimit, double)},
+    {"delay", "D", "control periods from measuring to the new duty cycle", "", 1, 3, true,
+     KELMOR_PLANT_FIELD(Delay, int)},
+    {"encoder", "E", "encoder pulses per revolution", "", 16, 100000, true,
+     KELMOR_PLANT_FIELD(EncoderPulses, int)},
+    {"noise", "N", "each position reported is off by up to N pulses", "", 0, 100, true,
+     KELMOR_PLANT_FIELD(Noise, int)},
+    {"seed", "K", "seed of that jitter", "", 0, 1e9, true, KELMOR_PLANT_FIELD(Seed, std::uint64_t)},
 };
 
 #undef KELMOR_PLANT_FIELD
@@ -50,17 +62,17 @@ std::string Number(double value) {
 
 } // namespace
 
-const char* const PlantParameterHelp =
-    "  motor=M    motor inertia, times the standard motor's (0.01 .. 10, default 1)\n"
-    "  load=R     load inertia over the motor's (0 .. 50, default 0)\n"
-    "  coulomb=C  Coulomb friction in mN*m (0 .. 50, default 1.5)\n"
-    "  viscous=V  viscous friction in uN*m*s/rad (0 .. 100, default 0.5)\n"
-    "  speed=S    no-load speed at 12 V in rev/min (500 .. 20000, default 4000)\n"
-    "  current=I  current limit of the power stage in A (0 .. 100, 0 for none, default 0)\n"
-    "  delay=D    control periods from measuring to the new duty cycle (1 .. 3, default 1)\n"
-    "  encoder=E  encoder pulses per revolution (16 .. 100000, default 500)\n"
-    "  noise=N    each position reported is off by up to N pulses (0 .. 100, default 0)\n"
-    "  seed=K     seed of that jitter (0 .. 1000000000, default 1)\n";
+std::string PlantParameterHelp() {
+    const TPlantParameters standard;
+    std::string help;
+    for (const TPlantKey& k : KPlantKeys) {
+        std::string item = std::string(k.Key) + '=' + k.Letter;
+        item.resize(std::max<std::size_t>(item.size() + 1, 11), ' ');
+        help += "  " + item + k.Meaning + " (" + Number(k.Lowest) + " .. " + Number(k.Highest) + k.Note +
+                ", default " + Number(k.Get(standard)) + ")\n";
+    }
+    return help;
+}
 
 TPlantParse ParsePlantParameters(std::string_view text) {
     TPlantParameters plant;

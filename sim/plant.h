@@ -36,4 +36,4 @@ TPlantParse ParsePlantParameters(std::string_view text);
 std::string PlantText(const TPlantParameters& plant);
 
 // The keys with what each means, for help texts.
-extern const char* const PlantParameterHelp;
+std::string PlantParameterHelp();
