@@ -177,9 +177,14 @@ void TTuningDialog::StartRun() {
         // its test and gives the drive its settings back.
         auto* runner = new TTuningRunner(*FModel, plan, FModel);
         FRunner = runner;
-        connect(runner, &TTuningRunner::RoundProposed, this, &TTuningDialog::ShowRounds);
+        // The tuner learns from a test when it proposes the next, so the prediction changes then.
+        connect(runner, &TTuningRunner::RoundProposed, this, [this] {
+            PredictMap();
+            ShowRounds();
+        });
         connect(runner, &TTuningRunner::RoundDone, this, &TTuningDialog::ShowRounds);
         connect(runner, &TTuningRunner::Finished, this, &TTuningDialog::ShowEnd);
+        FPredicted.clear();
         ui->rounds->setRowCount(0);
         ui->rounds->setColumnHidden(SecondGainColumn, !plan.Search);
         ui->rounds->setColumnHidden(PredictedOvershootColumn, !plan.Search);
@@ -285,21 +290,31 @@ void TTuningDialog::ShowMap() {
             map.Best = int(map.Points.size());
         map.Points.push_back({rounds[i].Gains, rounds[i].TestNumber, MapVerdict(rounds[i].Verdict)});
     }
-    if (const TGainTuner* tuner = FRunner->Tuner(); tuner && !tuner->Tested().empty()) {
+    if (!FPredicted.empty()) {
         map.Columns = map.Rows = KMapCells;
-        for (int row = 0; row < KMapCells; ++row)
-            for (int column = 0; column < KMapCells; ++column) {
-                const auto at = [&](std::size_t i, int k) {
-                    return plan.Lowest[i] * std::pow(plan.Highest[i] / plan.Lowest[i], (k + 0.5) / KMapCells);
-                };
-                const std::optional<TTunerPrediction> p = tuner->Predict({at(0, column), at(1, row)});
-                map.Overshoot.push_back(p ? p->Overshoot : std::nan(""));
-            }
+        map.Overshoot = FPredicted;
     }
     ui->tuningMap->SetMap(std::move(map));
 }
 
+void TTuningDialog::PredictMap() {
+    FPredicted.clear();
+    const TGainTuner* tuner = FRunner ? FRunner->Tuner() : nullptr;
+    if (!tuner || tuner->Tested().empty())
+        return;
+    const TTuningPlan& plan = FRunner->Plan();
+    for (int row = 0; row < KMapCells; ++row)
+        for (int column = 0; column < KMapCells; ++column) {
+            const auto at = [&](std::size_t i, int k) {
+                return plan.Lowest[i] * std::pow(plan.Highest[i] / plan.Lowest[i], (k + 0.5) / KMapCells);
+            };
+            const std::optional<TTunerPrediction> p = tuner->Predict({at(0, column), at(1, row)});
+            FPredicted.push_back(p ? p->Overshoot : std::nan(""));
+        }
+}
+
 void TTuningDialog::ShowEnd(const QString& why) {
+    PredictMap();
     ShowRounds();
     ui->progressBar->setValue(ui->progressBar->maximum());
     QString text = why.isEmpty() ? QStringLiteral("Gotowe.") : why + QLatin1Char('.');

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <memory>
+#include <vector>
 
 namespace Ui {
 class TTuningDialog;
@@ -37,6 +38,7 @@ private:
     void FillRange(QComboBox* row, QLineEdit* from, QLineEdit* to, double factor);
     TTuningPlan Plan() const;
     void ShowRounds();
+    void PredictMap();
     void ShowMap();
     void ShowEnd(const QString& why);
     void UpdateButtons();
@@ -46,4 +48,6 @@ private:
     QString FAmplitudeText;
     QString FTimeText;
     QPointer<TTuningRunner> FRunner;
+    // The overshoot the tuner predicts over the map's cells, row by row; empty before it has learnt.
+    std::vector<double> FPredicted;
 };
