@@ -4,6 +4,7 @@
 
 #include <QWidget>
 #include <initializer_list>
+#include <vector>
 
 // The controls that talk to the drive are there only while nothing else has it: a tuning run keeps
 // them disabled until it ends.
