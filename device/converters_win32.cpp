@@ -17,7 +17,7 @@ QString RegistryText(HKEY key, const wchar_t* name) {
     return QString::fromWCharArray(text);
 }
 
-// The device's first hardware id, such as "USB\VID_0403&PID_6001"; empty when it has none.
+// The device's first hardware id, such as "USB\VID_xxxx&PID_yyyy"; empty when it has none.
 QString HardwareId(HDEVINFO devices, SP_DEVINFO_DATA& device) {
     wchar_t ids[512] = {};
     if (!SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_HARDWAREID, nullptr,
