@@ -27,8 +27,9 @@ class TCountingExchange final : public TExchange {
 public:
     explicit TCountingExchange(TExchange& inner) : FInner(inner) {}
 
+    void SettleAndPurge() override { FInner.SettleAndPurge(); }
     void Purge() override { FInner.Purge(); }
-    void WaitForQuiet(std::chrono::microseconds quiet) override { FInner.WaitForQuiet(quiet); }
+    void EchoSeen(std::uint32_t count) override { FInner.EchoSeen(count); }
     void WriteLine(const QByteArray& line) override {
         Bytes += line.size();
         FInner.WriteLine(line);

@@ -1,5 +1,6 @@
 #include "device/simport.h"
 #include "device/port.h"
+#include "sim/converter.h"
 
 #include <array>
 #include <chrono>
@@ -47,7 +48,8 @@ class TSimPort : public TPort {
 public:
     TSimPort(TDriveSim& drive, std::shared_ptr<TSimClock> clock)
         : FDrive(drive), FClock(std::move(clock)), FNow(FClock->NowNs()),
-          FByteNs(ByteTimeNs(KInitialBaudRate)) {
+          FByteNs(ByteTimeNs(KInitialBaudRate)), FLatencyNs(std::int64_t{drive.Plant().LatencyMs} * KNsPerMs),
+          FConverter(FLatencyNs) {
         // Whatever the drive said while no port was open went nowhere.
         FDrive.DiscardOutput();
         FDrive.SetHostLines(false, false);
@@ -203,10 +205,12 @@ private:
                 next = std::min(next, FUpArrive);
             if (FDownBusy)
                 next = std::min(next, FDownArrive);
-            // A recording sends each record as its sample is taken, so each one starts on the
-            // line at that moment, not at the target time.
-            if (FDrive.Recording())
-                next = std::min(next, FNow + FDrive.NanosUntilNextSample());
+            // A recording sends each record as its sample is taken, and a late answer starts when
+            // it is due, so each one starts on the line at that moment, not at the target time.
+            if (const std::int64_t due = FDrive.NanosUntilNextOutput(); due > 0)
+                next = std::min(next, FNow + due);
+            if (FConverter.Holding())
+                next = std::min(next, std::max(FConverter.NextDelivery(), FNow));
             if (next > FNow) {
                 FDrive.Advance(next - FNow);
                 FNow = next;
@@ -219,9 +223,13 @@ private:
             }
             if (FDownBusy && FDownArrive <= FNow) {
                 FDownBusy = false;
-                if (FRx.size() < KRxCapacity)
-                    FRx.push_back(FDownByte);
+                FConverter.Take(char(FDownByte), FDownArrive);
                 landed = true;
+            }
+            for (const char byte : FConverter.Deliver(FNow)) {
+                landed = true;
+                if (FRx.size() < KRxCapacity)
+                    FRx.push_back(std::uint8_t(byte));
             }
             if (!landed && FNow >= target)
                 break;
@@ -230,18 +238,25 @@ private:
     }
 
     // When a read waiting for `needed` more bytes should look again: once they can have arrived
-    // back to back, or when the drive next has something to say, or at the deadline.
+    // back to back (behind a converter: once its timer fires or its packet is full), or when the
+    // drive next has something to say, or at the deadline.
     std::int64_t NextReadWake(std::uint32_t needed, std::int64_t deadline) const {
         std::int64_t wake = deadline;
+        if (FConverter.Holding())
+            wake = std::min(wake, FConverter.NextDelivery());
         if (FDownBusy) {
-            const std::int64_t stream =
-                std::min<std::int64_t>(needed, 1 + static_cast<std::int64_t>(FDrive.OutputSize()));
+            const auto coming = 1 + static_cast<std::int64_t>(FDrive.OutputSize());
+            std::int64_t stream = std::min<std::int64_t>(needed, coming);
+            if (FLatencyNs > 0) {
+                stream = std::min<std::int64_t>(TConverter::KPacketBytes, coming);
+                wake = std::min(wake, FDownArrive + FLatencyNs);
+            }
             wake = std::min(wake, FDownArrive + (stream - 1) * FByteNs);
         } else if (FUpBusy) {
             wake = std::min(wake, FUpArrive);
         }
-        if (FDrive.Recording())
-            wake = std::min(wake, FNow + FDrive.NanosUntilNextSample());
+        if (const std::int64_t due = FDrive.NanosUntilNextOutput(); due > 0)
+            wake = std::min(wake, FNow + due);
         return std::max(wake, FNow + 1);
     }
 
@@ -249,6 +264,9 @@ private:
     std::shared_ptr<TSimClock> FClock;
     std::int64_t FNow;
     std::int64_t FByteNs;
+    std::int64_t FLatencyNs;
+    // Holds what the drive sends until it reaches the host; a purge of the host's queue leaves it.
+    TConverter FConverter;
     std::int64_t FReadTimeoutNs = 0;
     std::int64_t FWriteTimeoutNs = 0;
     std::uint16_t FFlow = ZQ_FLOW_NONE;

@@ -32,10 +32,7 @@ TRegisterValues QueryRegisters(TExchange& exchange) {
     // Answers to lines sent just before (a settings write, a bank command, typed keys) may still be
     // arriving; they must not be taken for the first register's reply.
     exchange.SettleAndPurge();
-    TRegisterValues registers{};
-    for (int n = 0; n < SettingCount; ++n)
-        registers[n] = QueryRegister(exchange, n);
-    return registers;
+    return QueryAllRegisters(exchange);
 }
 
 void ShowRegisters(const TRegisterValues& registers, const TMotorData& motor, const TSetField& setField) {

@@ -27,8 +27,8 @@ void WriteSettings(const TSettingTexts& fields, const TMotorData& motor, const T
 // anything; the same errors as WriteSettings.
 TRegisterValues SettingRegisters(const TSettingTexts& fields, const TMotorData& motor);
 
-// The dialogues of "Czytaj": purges the receive queue once, then queries P0..P8 in turn. Throws at
-// the first register that does not answer or whose value text is malformed.
+// The dialogues of "Czytaj": lets the line settle and purges the receive queue once, then queries
+// P0..P8 in turn. Throws at the first register that does not answer or whose value text is malformed.
 TRegisterValues QueryRegisters(TExchange& exchange);
 
 // Fills the fields in row order from the register values, each figure formatted as shown; Limit V

@@ -6,6 +6,7 @@
 #include "link/exchange.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <optional>
 
@@ -55,8 +56,11 @@ void RefuseTrailingText(TExchange& exchange, const QByteArray& taken) {
     ThrowInvalidInteger(SpacedText(taken + exchange.Read(shown, TExchange::Clock::now())));
 }
 
-// The reply to the query of register n up to the prompt's colon: the value text converted.
-TRegisterAnswer ReadRegisterValue(TExchange& exchange, int n) {
+// The reply to the query of register n, which has gone out, up to the prompt's colon: the value text
+// converted. Stray bytes may come before the query's echo, unless the prompt of the register before
+// was closed just ahead of the query: then only that close's echo may, and anything else is a bad
+// answer of that register, whose text is `closedText`.
+TRegisterAnswer ReadRegisterValue(TExchange& exchange, int n, const QByteArray* closedText) {
     const auto next = [&] {
         const std::optional<std::uint8_t> byte = exchange.ReadByte();
         if (!byte)
@@ -73,14 +77,50 @@ TRegisterAnswer ReadRegisterValue(TExchange& exchange, int n) {
             throw ENoAnswer(n);
         skipped += char(next());
     }
+    const QByteArray before = skipped.chopped(echo.size());
+    const QByteArray closeEcho = "\r\n";
+    if (closedText && before != closeEcho)
+        ThrowInvalidInteger(SpacedText(*closedText + ':' + before));
     next();
+    exchange.EchoSeen(std::uint32_t(echo.size() + 1 + (closedText ? closeEcho.size() : 0)));
     QByteArray text;
     for (std::uint8_t byte = next(); byte != ':'; byte = next()) {
         text += char(byte);
         if (text.size() > MaxValueText)
             ThrowOverlong(text);
     }
-    return {text, StrToInt(SpacedText(text))};
+    const std::int32_t value = StrToInt(SpacedText(text));
+    // A drive waits at its prompt: text after it means the colon was not the prompt's, as when a line
+    // the drive printed on its own came between the echo and the value.
+    RefuseTrailingText(exchange, text + ':');
+    return {text, value};
+}
+
+// The same, with the prompt closed by a lone CR if the answer is given up: a drive left at its value
+// prompt would take the next line sent as the register's new value; an empty answer keeps the value.
+TRegisterAnswer ReadOrClose(TExchange& exchange, int n, const QByteArray* closedText) {
+    try {
+        return ReadRegisterValue(exchange, n, closedText);
+    } catch (...) {
+        exchange.WriteLine(PromptCloseLine());
+        throw;
+    }
+}
+
+// The echo of the CR that closed the prompt of the last register read, and nothing after it.
+void CheckClosed(TExchange& exchange, const QByteArray& text) {
+    const std::optional<std::uint8_t> cr = exchange.ReadByte();
+    const std::optional<std::uint8_t> lf = exchange.ReadByte();
+    if ((cr && *cr != '\r') || (lf && *lf != '\n'))
+        ThrowInvalidInteger(SpacedText(text + ":\r" + (cr ? QByteArray(1, char(*cr)) : QByteArray()) +
+                                       (lf ? QByteArray(1, char(*lf)) : QByteArray())));
+    exchange.EchoSeen((cr ? 1 : 0) + (lf ? 1 : 0));
+    RefuseTrailingText(exchange, text + ":\r\n");
+}
+
+// What came of a reply that does not have its shape, as the message for a bad answer shows it.
+[[noreturn]] void ThrowBadReply(const QByteArray& came) {
+    ThrowInvalidInteger(SpacedText(came));
 }
 
 } // namespace
@@ -92,40 +132,70 @@ std::int32_t QueryRegister(TExchange& exchange, int n) {
     if (exchange.Lost())
         throw ENoAnswer(n);
     exchange.WriteLine(RegisterQueryLine(n));
-    TRegisterAnswer answer;
-    try {
-        answer = ReadRegisterValue(exchange, n);
-        // A drive waits at its prompt: text after it means the colon was not the prompt's, as when
-        // a line the drive printed on its own came between the echo and the value.
-        RefuseTrailingText(exchange, answer.Text + ':');
-    } catch (...) {
-        // A drive left at its value prompt would take the next line sent as the register's new value;
-        // an empty answer keeps the value.
-        exchange.WriteLine(PromptCloseLine());
-        throw;
-    }
+    const TRegisterAnswer answer = ReadOrClose(exchange, n, nullptr);
     exchange.WriteLine(PromptCloseLine());
-    // The echo of that CR, and nothing after it.
-    const std::optional<std::uint8_t> cr = exchange.ReadByte();
-    const std::optional<std::uint8_t> lf = exchange.ReadByte();
-    if ((cr && *cr != '\r') || (lf && *lf != '\n'))
-        ThrowInvalidInteger(SpacedText(answer.Text + ":\r" + (cr ? QByteArray(1, char(*cr)) : QByteArray()) +
-                                       (lf ? QByteArray(1, char(*lf)) : QByteArray())));
-    RefuseTrailingText(exchange, answer.Text + ":\r\n");
+    CheckClosed(exchange, answer.Text);
     return answer.Value;
+}
+
+std::array<std::int32_t, RegisterCount> QueryAllRegisters(TExchange& exchange) {
+    if (exchange.Lost())
+        throw ENoAnswer(0);
+    std::array<std::int32_t, RegisterCount> values{};
+    exchange.WriteLine(RegisterQueryLine(0));
+    QByteArray closedText;
+    for (int n = 0; n < RegisterCount; ++n) {
+        const TRegisterAnswer answer = ReadOrClose(exchange, n, n > 0 ? &closedText : nullptr);
+        exchange.WriteLine(PromptCloseLine());
+        // The next query follows the close at once, so a converter's latency is waited once a register.
+        if (n + 1 < RegisterCount)
+            exchange.WriteLine(RegisterQueryLine(n + 1));
+        values[std::size_t(n)] = answer.Value;
+        closedText = answer.Text;
+    }
+    CheckClosed(exchange, closedText);
+    return values;
 }
 
 std::int32_t ReadPosition(TExchange& exchange) {
     constexpr std::uint32_t HeadBytes = 6;
-    exchange.Read(HeadBytes, Deadline(exchange, HeadBytes));
+    const QByteArray head = exchange.Read(HeadBytes, Deadline(exchange, HeadBytes));
+    // The echo of "L " and its CR, then the reply's own line end.
+    if (head != "L \r\n\r\n")
+        ThrowBadReply(head);
+    exchange.EchoSeen(4);
     QByteArray digits;
-    for (std::optional<std::uint8_t> byte = exchange.ReadByte(); byte && *byte >= '0' && *byte <= '9';
-         byte = exchange.ReadByte()) {
+    std::optional<std::uint8_t> byte = exchange.ReadByte();
+    for (; byte && *byte >= '0' && *byte <= '9'; byte = exchange.ReadByte()) {
         digits += char(*byte);
         if (digits.size() > MaxValueText)
             ThrowOverlong(digits);
     }
+    QByteArray end = byte ? QByteArray(1, char(*byte)) : QByteArray();
+    if (end == "\r")
+        if (const std::optional<std::uint8_t> lf = exchange.ReadByte())
+            end += char(*lf);
+    if (digits.isEmpty() || end != "\r\n")
+        ThrowBadReply(digits + end);
     return StrToInt(SpacedText(digits));
+}
+
+void ReadConfirmation(TExchange& exchange, const QByteArray& line) {
+    const QByteArray echo = line.endsWith('\r') ? line + '\n' : line;
+    QByteArray came;
+    while (!came.endsWith(echo)) {
+        const std::optional<std::uint8_t> byte =
+            came.size() < MaxEchoBytes ? exchange.ReadByte() : std::nullopt;
+        if (!byte)
+            ThrowBadReply(came);
+        came += char(*byte);
+    }
+    exchange.EchoSeen(std::uint32_t(echo.size()));
+    const QByteArray ok = "OK\r\n";
+    const QByteArray answer =
+        exchange.Read(std::uint32_t(ok.size()), Deadline(exchange, std::uint32_t(ok.size())));
+    if (answer != ok)
+        ThrowBadReply(answer);
 }
 
 QByteArray ReadSampleBlock(TExchange& exchange, int sampleCount) {
@@ -152,5 +222,7 @@ QByteArray ReadSampleBlock(TExchange& exchange, int sampleCount) {
         asked += missing;
         block += exchange.Read(missing, deadline);
     }
+    // The records come after the echo of every line written before them.
+    exchange.EchoSeen(std::uint32_t(block.size()));
     return block;
 }

@@ -3,6 +3,7 @@
 #include "common/errors.h"
 
 #include <QByteArray>
+#include <array>
 #include <cstdint>
 
 class TExchange;
@@ -36,11 +37,28 @@ constexpr int MaxValueText = 16;
 // goes after it, so the drive is not left at its prompt; nothing more is read then.
 std::int32_t QueryRegister(TExchange& exchange, int n);
 
-// The position reply to "L " CR CR, which the caller has written: six bytes dropped, then decimal
-// digits up to the first other byte, which is consumed. No sign is accepted. Throws EConvertError
-// "' ' is not a valid integer value" when no digit comes (a silent drive, a sign, other text), and
-// names the digits when they exceed the 32-bit range or MaxValueText.
+// The controller's registers P0 .. P8.
+constexpr int RegisterCount = 9;
+
+// The dialogues of P0 .. P8 in turn, as QueryRegister runs one, except that each next query goes
+// out right behind the CR that closes the prompt before it, so that a converter's latency is waited
+// once a register, not twice. The echo of that CR must then be all that comes before the next
+// query's echo; anything else is a bad answer of the register before. The first error ends them all.
+std::array<std::int32_t, RegisterCount> QueryAllRegisters(TExchange& exchange);
+
+// The position reply to "L " CR CR, which the caller has written: the echo of "L " and its CR
+// (L, space, CR, LF) and the reply's own CR LF, six bytes in all, then the position's decimal digits
+// and a CR LF. No sign is accepted. Anything else throws EConvertError, the bad answer's message
+// naming what came ("' ' is not a valid integer value" when nothing came after the six bytes), so
+// that no motion is ever computed from the tail of an earlier answer; and names the digits when they
+// exceed the 32-bit range or MaxValueText.
 std::int32_t ReadPosition(TExchange& exchange);
+
+// The answer to a line the drive acts on and confirms, such as a move, which the caller has written:
+// stray bytes, then the line's echo (its CR as CR LF), then "OK" CR LF. Throws EConvertError, the
+// bad answer's message naming what came, for anything else ("?" from a drive that refused the line),
+// and when the echo does not come within MaxEchoBytes.
+void ReadConfirmation(TExchange& exchange, const QByteArray& line);
 
 // The raw reply to "J " v CR for sampleCount samples (taken as 0..1000, the drive's range): one read
 // of 4 × sampleCount + 10 bytes, the spare bytes leaving room for the drive's answer ahead of the

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 
 TStepEntries ParseStepEntries(const QString& amplitudeText, const QString& timeText) {
     const std::int32_t amplitude = StrToInt(amplitudeText);
@@ -20,12 +21,16 @@ TStepEntries ParseStepEntries(const QString& amplitudeText, const QString& timeT
     return {amplitude, timeMs};
 }
 
-TStepMeasurement MeasureStep(TExchange& exchange, const QString& amplitudeText, const QString& timeText) {
-    // The end of an earlier answer still on the wire, such as the CR LF after the records of a test
-    // run just before, would land after the purge and shift the position reply.
+std::int32_t QueryPosition(TExchange& exchange) {
+    // The end of an earlier answer still on the wire, such as the echo of a settings write or the
+    // CR LF after the records of a test run just before, would land after the purge, ahead of the reply.
     exchange.SettleAndPurge();
     exchange.WriteLine(PositionQueryLine());
-    const std::int32_t start = ReadPosition(exchange);
+    return ReadPosition(exchange);
+}
+
+TStepMeasurement MeasureStep(TExchange& exchange, const QString& amplitudeText, const QString& timeText) {
+    const std::int32_t start = QueryPosition(exchange);
 
     const auto [amplitude, timeMs] = ParseStepEntries(amplitudeText, timeText);
     const std::int64_t target = std::int64_t(start) + amplitude;
@@ -47,5 +52,20 @@ TStepMeasurement MeasureStep(TExchange& exchange, const QString& amplitudeText, 
     exchange.WriteLine(StepLine(std::int32_t(target)));
     record.Samples =
         ScanSampleRecords(ReadSampleBlock(exchange, record.SampleCount), std::size_t(record.SampleCount));
+    RequireStartWhereRead(record);
     return measurement;
+}
+
+void RequireStartWhereRead(const TStepRecord& record) {
+    // Half a millisecond after the step the motor has barely moved; a pulse or two of an encoder's
+    // jitter is no sign of a misread position.
+    constexpr double LeastDistance = 2;
+    if (record.Samples.empty() || !Arrived(record.Samples.front()))
+        return;
+    const std::int64_t first = record.Samples.front();
+    const double distance = double(std::llabs(first - std::int64_t(record.StartPosition)));
+    if (distance > std::max(record.Amplitude / 10.0, LeastDistance))
+        throw EKelmorError(QStringLiteral("The motor was not where it was read: at %1, its first sample %2")
+                               .arg(record.StartPosition)
+                               .arg(first));
 }

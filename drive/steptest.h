@@ -26,13 +26,23 @@ struct TStepMeasurement {
     bool TimeCapped = false;
 };
 
+// The drive's position, asked with "L " on a settled line (ReadPosition's reply); the position a
+// motion may be computed from.
+std::int32_t QueryPosition(TExchange& exchange);
+
 // One unit-step test over an exchange that the caller holds for the whole test, so the poll takes no
 // byte of it: lets the line fall quiet, purges and asks the position with "L ", takes the amplitude and the
 // measurement time in ms from their texts, asks for two samples a millisecond (at most MaxStepSamples) with
 // "S ", purges again, steps to the start position plus the amplitude with "J " and scans the records of the
 // reply. The record holds the samples at their times, a damaged record missing, at most as many as were
-// asked for. After the "L"
-// exchange and before anything more is sent, it throws EConvertError for a position reply without digits or
-// an entry that is not a whole number, and EKelmorError for an amplitude or a time below 1 or a target beyond
-// MaxDrivePosition.
+// asked for. After the "L" exchange and before anything more is sent, it throws EConvertError for a
+// position reply that is not one (the target is computed only from a position that came in the
+// reply's exact shape) or an entry that is not a whole number, and EKelmorError for an amplitude or a
+// time below 1 or a target beyond MaxDrivePosition. A test whose first sample shows the motor away
+// from the position read fails as RequireStartWhereRead says.
 TStepMeasurement MeasureStep(TExchange& exchange, const QString& amplitudeText, const QString& timeText);
+
+// Throws EKelmorError "The motor was not where it was read…" when the first sample lies further from
+// the start position than a tenth of the amplitude (and two pulses): the start, and so the step's
+// target, was not the motor's position.
+void RequireStartWhereRead(const TStepRecord& record);

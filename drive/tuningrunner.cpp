@@ -12,6 +12,14 @@
 #include <cmath>
 #include <memory>
 
+namespace {
+
+QString LostText() {
+    return QStringLiteral("The device was lost");
+}
+
+} // namespace
+
 TTuningRunner::TTuningRunner(TDriveModel& model, TTuningPlan plan, QObject* parent)
     : QObject(parent), FModel(&model), FPlan(std::move(plan)), FBase(model.Parameters().Texts()) {
     // A device closed in the middle of a run gets its settings back first.
@@ -88,10 +96,12 @@ void TTuningRunner::Start() {
         FSweep = SweepValues(FPlan.From, FPlan.To, FPlan.Steps, FPlan.Geometric);
     }
     {
-        // What the run leaves behind as it found it.
+        // What the run leaves behind as it found it, and the one place the motor goes back to.
         const std::unique_ptr<TExchange> exchange = FModel->Slot()->BeginExchange();
         FOriginal = QueryRegisters(*exchange);
+        FStartPosition = std::uint32_t(QueryPosition(*exchange));
     }
+    FAmplitude = std::uint32_t(amplitude);
     FRunning = true;
     FStopAsked = false;
     FModel->SetBusy(true);
@@ -155,7 +165,7 @@ void TTuningRunner::ProposeRound() {
         return Finish(QStringLiteral("Stopped"));
     TDeviceSlot* slot = FModel ? FModel->Slot() : nullptr;
     if (!slot || slot->IsLost())
-        return Finish(QStringLiteral("The device was lost"));
+        return Finish(LostText());
     std::optional<TTuningRound> round;
     try {
         round = NextRound();
@@ -183,7 +193,7 @@ void TTuningRunner::RunRound() {
     TDeviceSlot* slot = FModel ? FModel->Slot() : nullptr;
     if (!slot || slot->IsLost()) {
         FRounds.pop_back();
-        return Finish(QStringLiteral("The device was lost"));
+        return Finish(LostText());
     }
     TTuningRound& round = FRounds.back();
     try {
@@ -191,10 +201,6 @@ void TTuningRunner::RunRound() {
         const std::unique_ptr<TExchange> exchange = slot->BeginExchange();
         const TTestRecord& test =
             FModel->Tests().Run(*exchange, FPlan.AmplitudeText, FPlan.TimeText, false).Test;
-        if (FRounds.size() == 1) {
-            FStartPosition = test.Step.StartPosition;
-            FAmplitude = test.Step.Amplitude;
-        }
         const TTuningRound made = MakeRound(test, round.Gains, FPlan.Criterion);
         round.TestNumber = made.TestNumber;
         round.Verdict = made.Verdict;
@@ -204,7 +210,7 @@ void TTuningRunner::RunRound() {
             FTuner->Report({TruePositions(test.Step), round.Verdict == TRoundVerdict::Eligible, round.Score});
         emit RoundDone();
         if (slot->IsLost())
-            return Finish(QStringLiteral("The device was lost"));
+            return Finish(LostText());
         if (test.Figures.Overshoot > UnstableFactor * FPlan.Criterion.OvershootLimit)
             return Finish(
                 QStringLiteral("The overshoot of test %1, %2 %, is more than three times the limit: "
@@ -214,13 +220,22 @@ void TTuningRunner::RunRound() {
     } catch (const EKelmorError& error) {
         if (FRounds.back().TestNumber == 0)
             FRounds.pop_back();
-        return Finish(error.Message());
+        return Finish(slot->IsLost() ? LostText() : error.Message());
     }
     if (!FPlan.ReturnToStart || FStopAsked) {
         QTimer::singleShot(0, this, &TTuningRunner::ProposeRound);
         return;
     }
-    FModel->Motion().RapidMove(QString::number(FStartPosition));
+    try {
+        // Back to the start read when the run began, never to a position read since; the drive says
+        // it has taken the move.
+        const QByteArray line = RapidMoveLine(QByteArray::number(FStartPosition));
+        const std::unique_ptr<TExchange> exchange = slot->BeginExchange();
+        exchange->WriteLine(line);
+        ReadConfirmation(*exchange, line);
+    } catch (const EKelmorError& error) {
+        return Finish(slot->IsLost() ? LostText() : error.Message());
+    }
     FReturnClock.start();
     QTimer::singleShot(ReturnPollMs, this, &TTuningRunner::WaitForReturn);
 }
@@ -233,16 +248,14 @@ void TTuningRunner::WaitForReturn() {
     std::int64_t position = -1;
     try {
         const std::unique_ptr<TExchange> exchange = FModel->Slot()->BeginExchange();
-        exchange->SettleAndPurge();
-        exchange->WriteLine(PositionQueryLine());
-        position = ReadPosition(*exchange);
+        position = QueryPosition(*exchange);
     } catch (const EExitRequested& exit) {
         return Finish(exit.Message());
     } catch (const EKelmorError&) {
-        // A reply cut short by the move's "OK" is asked again.
+        // A reply that is not one is asked again; only a position in its exact shape ends the wait.
     }
     if (FModel->Slot()->IsLost())
-        return Finish(QStringLiteral("The device was lost"));
+        return Finish(LostText());
     if (position >= 0 &&
         100 * std::abs(position - std::int64_t(FStartPosition)) <= std::int64_t(FAmplitude)) {
         QTimer::singleShot(0, this, &TTuningRunner::ProposeRound);

@@ -9,35 +9,52 @@
 #include <array>
 #include <thread>
 
+namespace {
+
+// One start bit, eight data bits and one stop bit per byte.
+constexpr long long KBitsPerByte = 10;
+
+} // namespace
+
 class TSlotExchange final : public TExchange {
 public:
     explicit TSlotExchange(TDeviceSlot& slot) : FSlot(slot) { ++FSlot.FHeld; }
-    ~TSlotExchange() override { --FSlot.FHeld; }
+    ~TSlotExchange() override {
+        // What is left for the poll counts as come by now, not when the poll finds it.
+        std::uint32_t received = 0, sending = 0, events = 0;
+        if (Connected() && ZQ_GetStatus(FSlot.FHandle, &received, &sending, &events) == ZQ_OK)
+            FSlot.NoteWaiting(received);
+        --FSlot.FHeld;
+    }
 
-    void WaitForQuiet(std::chrono::microseconds quiet) override {
-        const Clock::time_point latest = Clock::now() + ReadTimeout();
-        std::uint32_t waiting = Waiting();
-        for (Clock::time_point calm = Clock::now() + quiet;
-             Connected() && Clock::now() < std::min(calm, latest);) {
-            EndIfExiting();
-            std::this_thread::sleep_for(quiet / 4);
-            if (const std::uint32_t now = Waiting(); now != waiting) {
-                waiting = now;
-                calm = Clock::now() + quiet;
-            }
-        }
+    void SettleAndPurge() override {
+        DrainEcho();
+        const long long rate = std::max<long long>(BaudRate(), 1);
+        const auto byteTimes = std::chrono::microseconds(4 * KBitsPerByte * 1'000'000 / rate);
+        WaitForQuiet(std::max<Clock::duration>(byteTimes, std::chrono::milliseconds(1)) +
+                     FSlot.AnswerDelay());
+        Purge();
     }
 
     void Purge() override {
-        if (Connected())
-            Check(ZQ_Purge(FSlot.FHandle, ZQ_PURGE_RX));
+        if (!Connected())
+            return;
+        // What the purge throws away has come, echo or not.
+        FSlot.FEcho.Paid(Waiting());
+        FSlot.FSeenWaiting = 0;
+        Check(ZQ_Purge(FSlot.FHandle, ZQ_PURGE_RX));
     }
 
     void WriteLine(const QByteArray& line) override {
         if (!Connected())
             return;
+        // The time to the first byte of the answer is the device's delay, when nothing else is on its way.
+        FWrittenAt.reset();
+        if (Waiting() == 0)
+            FWrittenAt = Clock::now();
         std::uint32_t written = 0;
         Check(ZQ_Write(FSlot.FHandle, line.constData(), std::uint32_t(line.size()), &written));
+        FSlot.NoteSent(line.constData(), std::min(written, std::uint32_t(line.size())));
     }
 
     std::optional<std::uint8_t> ReadByte() override {
@@ -61,12 +78,15 @@ public:
         return bytes;
     }
 
+    void EchoSeen(std::uint32_t count) override { FSlot.FEcho.Paid(count); }
+
     std::uint32_t Waiting() override {
         std::uint32_t received = 0;
         std::uint32_t sending = 0;
         std::uint32_t events = 0;
         if (Connected())
             Check(ZQ_GetStatus(FSlot.FHandle, &received, &sending, &events));
+        FSlot.NoteWaiting(received);
         return received;
     }
 
@@ -88,7 +108,45 @@ private:
         // A read that came back empty because of the wait the exit came in must not read as a
         // silent drive, with a message on the way out.
         EndIfExiting();
-        return std::min(got, count);
+        got = std::min(got, count);
+        // Only a single byte's read ends when that byte comes; a longer one may wait for more.
+        if (got > 0 && FWrittenAt && count == 1)
+            FSlot.NoteAnswerDelay(Clock::now() - *FWrittenAt);
+        if (got > 0)
+            FWrittenAt.reset();
+        FSlot.NoteRead(got);
+        return got;
+    }
+
+    // Reads and drops what comes until the drive has paid its echo.
+    void DrainEcho() {
+        char buffer[TDeviceSlot::KReadBlock];
+        while (Connected() && FSlot.FEcho.Owed() > 0) {
+            const auto owed = std::uint32_t(std::min<std::size_t>(FSlot.FEcho.Owed(), sizeof buffer));
+            const std::uint32_t got = ReadSome(buffer, owed);
+            if (got == 0 && Connected()) {
+                const std::size_t missing = FSlot.FEcho.Owed();
+                FSlot.FEcho.Forgive();
+                throw ENoEcho(missing);
+            }
+            FSlot.FEcho.Paid(got);
+        }
+    }
+
+    // Returns once nothing has been sent or received for `quiet`, dropping what arrives meanwhile,
+    // or after the port's read time-out at the latest.
+    void WaitForQuiet(Clock::duration quiet) {
+        const Clock::time_point latest = Clock::now() + ReadTimeout();
+        char buffer[TDeviceSlot::KReadBlock];
+        while (Connected()) {
+            EndIfExiting();
+            if (const std::uint32_t waiting = Waiting(); waiting > 0)
+                FSlot.FEcho.Paid(ReadSome(buffer, std::min<std::uint32_t>(waiting, sizeof buffer)));
+            const Clock::time_point calm = std::min(FSlot.FLastActivity + quiet, latest);
+            if (Clock::now() >= calm)
+                return;
+            std::this_thread::sleep_until(calm);
+        }
     }
 
     void EndIfExiting() const {
@@ -102,6 +160,7 @@ private:
     }
 
     TDeviceSlot& FSlot;
+    std::optional<Clock::time_point> FWrittenAt;
 };
 
 TDeviceSlot::TDeviceSlot(std::int32_t index, TPortFactory ports, QObject* parent,
@@ -169,6 +228,8 @@ bool TDeviceSlot::Open() {
     FPortName = portName;
     FHandle = handle;
     FOpen = true;
+    FAnswerDelays = {};
+    ForgetLine();
     FPollTimer.start();
     return true;
 }
@@ -224,7 +285,42 @@ std::uint32_t TDeviceSlot::Write(const void* data, std::uint32_t size) {
     std::uint32_t written = 0;
     if (Gone(ZQ_Write(FHandle, data, size, &written)))
         Lose();
-    return std::min(written, size);
+    written = std::min(written, size);
+    NoteSent(data, written);
+    return written;
+}
+
+void TDeviceSlot::ForgetLine() {
+    FEcho = {};
+    FSeenWaiting = 0;
+}
+
+void TDeviceSlot::NoteSent(const void* data, std::uint32_t size) {
+    FEcho.Sent(data, size);
+    FLastActivity = Clock::now();
+}
+
+void TDeviceSlot::NoteWaiting(std::uint32_t waiting) {
+    if (waiting > FSeenWaiting)
+        FLastActivity = Clock::now();
+    FSeenWaiting = waiting;
+}
+
+void TDeviceSlot::NoteRead(std::uint32_t count) {
+    // Bytes read beyond those seen waiting have just come.
+    if (count > FSeenWaiting)
+        FLastActivity = Clock::now();
+    FSeenWaiting -= std::min(count, FSeenWaiting);
+}
+
+void TDeviceSlot::NoteAnswerDelay(Clock::duration delay) {
+    FAnswerDelays[FNextAnswerDelay++ % FAnswerDelays.size()] = delay;
+}
+
+TDeviceSlot::Clock::duration TDeviceSlot::AnswerDelay() const {
+    // A delay beyond this is a drive that stalled once, not one to wait for before every reply.
+    constexpr Clock::duration Longest = std::chrono::milliseconds(100);
+    return std::min(*std::max_element(FAnswerDelays.begin(), FAnswerDelays.end()), Longest);
 }
 
 QString TDeviceSlot::StartCapture(TFilePtr file) {
@@ -256,6 +352,7 @@ void TDeviceSlot::Poll() {
         Lose();
         return;
     }
+    NoteWaiting(waiting);
     // A failing query leaves the word at zero: every line reads inactive.
     std::uint32_t word = 0;
     ZQ_GetModemStatus(FHandle, &word);
@@ -276,6 +373,8 @@ void TDeviceSlot::Poll() {
         if (got == 0)
             break;
         waiting -= got;
+        NoteRead(got);
+        FEcho.Paid(got);
         if (FCapture.IsOpen()) {
             const QString error = FCapture.Write(buffer.data(), got);
             if (error.isEmpty())
@@ -324,6 +423,8 @@ void TDeviceSlot::TryReconnect() {
         return;
     }
     FHandle = handle;
+    // What the device owed before it went will not come.
+    ForgetLine();
     FReconnectTimer.stop();
     FPollTimer.start();
     emit LinesChanged(FLines);

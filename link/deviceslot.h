@@ -4,13 +4,16 @@
 #include "device/portsettings.h"
 #include "device/zqlink.h"
 #include "link/capturefile.h"
+#include "link/echodebt.h"
 #include "link/exchange.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -73,7 +76,8 @@ public:
     void SetDtr(bool raised);
 
     // Hands bytes to the device in one write; returns how many it took within its write time-out.
-    // Nothing is sent, nor kept for later, while the device is lost.
+    // Nothing is sent, nor kept for later, while the device is lost. The drive owes the echo of what
+    // it took, which the next exchange waits for before it purges.
     std::uint32_t Write(const void* data, std::uint32_t size);
     void WriteLine(const QByteArray& line) { Write(line.constData(), std::uint32_t(line.size())); }
 
@@ -114,6 +118,19 @@ private:
     void TryReconnect();
     bool ReadLines(ZQ_HANDLE handle);
 
+    using Clock = std::chrono::steady_clock;
+    // A new line to the device: nothing owed, nothing seen waiting.
+    void ForgetLine();
+    // What the device sent or was sent last: a write at once, bytes received when they were first
+    // seen waiting or read.
+    void NoteSent(const void* data, std::uint32_t size);
+    void NoteWaiting(std::uint32_t waiting);
+    void NoteRead(std::uint32_t count);
+    // The longest wait seen lately from a line written to the first byte after it: how long this
+    // device's converter holds bytes, and how late its drive answers.
+    void NoteAnswerDelay(Clock::duration delay);
+    Clock::duration AnswerDelay() const;
+
     std::int32_t FIndex;
     TPortFactory FPorts;
     const std::atomic<bool>* FExitRequested;
@@ -127,6 +144,11 @@ private:
     bool FDtr = true;
     TCaptureFile FCapture;
     int FHeld = 0;
+    TEchoDebt FEcho;
+    Clock::time_point FLastActivity{};
+    std::uint32_t FSeenWaiting = 0;
+    std::array<Clock::duration, 8> FAnswerDelays{};
+    std::size_t FNextAnswerDelay = 0;
     QTimer FPollTimer;
     QTimer FReconnectTimer;
 };

@@ -1,26 +1,42 @@
 #pragma once
 
+#include "common/errors.h"
+
 #include <QByteArray>
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 
+// The drive did not echo, within the read time-out, what was sent to it: what it says next cannot
+// be told from the rest of its echo.
+class ENoEcho : public EKelmorError {
+public:
+    explicit ENoEcho(std::size_t owed)
+        : EKelmorError(QStringLiteral("The drive did not echo the last %1 bytes sent to it").arg(owed)) {}
+};
+
 // An exchange with a device that must read its answer: while it lives, the device's slot holds
 // its receive poll off, so no byte of the answer reaches the terminal. Every read ends by a
 // deadline; bytes nobody read stay for the next poll. Once the program is asked to end, every wait
-// (WaitForQuiet, ReadByte, Read) throws EExitRequested of common/errors.h instead of waiting, so the
-// program ends within one read time-out; writes still go out.
+// (SettleAndPurge, ReadByte, Read) throws EExitRequested of common/errors.h instead of waiting, so
+// the program ends within one read time-out; writes still go out.
+//
+// A real line delivers late and in bursts: a USB converter holds what the drive sends until its
+// latency timer fires. So before the purge that precedes a parsed reply, the drive's echo of
+// everything written to it must have come, and then the line must have been quiet for as long as
+// a converter holds bytes; otherwise the rest of an earlier answer lands after the purge, ahead of
+// the reply.
 class TExchange {
 public:
     using Clock = std::chrono::steady_clock;
 
     virtual ~TExchange() = default;
 
-    // Returns once the device has sent nothing for the quiet time, or after the port's read time-out
-    // at the latest; what came meanwhile stays unread. Bytes still on their way when a purge runs would
-    // arrive after it, ahead of the reply.
-    virtual void WaitForQuiet(std::chrono::microseconds quiet) = 0;
+    // Waits until the drive has echoed what was written to it, reading and dropping what comes, then
+    // until the line has been quiet for a converter's latency as measured on this device (four byte
+    // times at least), at most the read time-out; then purges. Throws ENoEcho when the echo stops
+    // coming for the read time-out (the debt is then forgotten, so the next try does not wait again).
+    virtual void SettleAndPurge() = 0;
     // Empties the device's receive queue (what arrived and was not yet read).
     virtual void Purge() = 0;
     // Hands a whole command line to the device in one write.
@@ -30,6 +46,9 @@ public:
     // Up to count bytes. Ends when all have come, when the deadline has passed, or when the device
     // has sent nothing for the port's read time-out.
     virtual QByteArray Read(std::uint32_t count, Clock::time_point deadline) = 0;
+    // The caller has read count bytes of the drive's echo (or of what came after all of it): the drive
+    // owes that much less. A reader says so only of bytes it knows to be echo, not of answers.
+    virtual void EchoSeen(std::uint32_t count) = 0;
 
     // The bytes that have arrived and are not read yet, asked without waiting.
     virtual std::uint32_t Waiting() = 0;
@@ -39,13 +58,4 @@ public:
     // The port's rate in bit/s and its read time-out, from which callers derive their deadlines.
     virtual std::uint32_t BaudRate() const = 0;
     virtual std::chrono::milliseconds ReadTimeout() const = 0;
-
-    // Waits until nothing has arrived for four byte times (1 ms at least), then purges: the end of
-    // an earlier answer still on the wire cannot then land after the purge, ahead of the reply.
-    void SettleAndPurge() {
-        const long long rate = std::max<long long>(BaudRate(), 1);
-        WaitForQuiet(
-            std::max(std::chrono::microseconds(40'000'000LL / rate), std::chrono::microseconds(1000)));
-        Purge();
-    }
 };

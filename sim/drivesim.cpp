@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <utility>
 
 namespace {
 
@@ -46,9 +47,9 @@ TDriveSim::TDriveSim(const TPlantParameters& plant)
 }
 
 void TDriveSim::Receive(std::uint8_t byte) {
-    if (FRecording) {
-        // Busy with the recording: what comes meanwhile waits in a small buffer, the rest is lost
-        // as in an overrun receiver.
+    if (FRecording || FAnswerTicks > 0) {
+        // Busy with a recording or an answer: what comes meanwhile waits in a small buffer, the rest
+        // is lost as in an overrun receiver.
         if (FHeldInput.size() < KMaxHeldInput)
             FHeldInput.push_back(byte);
         return;
@@ -64,6 +65,13 @@ void TDriveSim::Advance(std::int64_t nanoseconds) {
         FPhaseNs -= TServoModel::KControlPeriodNs;
         Tick();
     }
+}
+
+std::int64_t TDriveSim::NanosUntilNextOutput() const {
+    const std::int64_t toTick = TServoModel::KControlPeriodNs - FPhaseNs;
+    if (FRecording)
+        return toTick;
+    return FAnswerTicks > 0 ? toTick + std::int64_t{FAnswerTicks - 1} * TServoModel::KControlPeriodNs : 0;
 }
 
 std::int64_t TDriveSim::NanosUntilRecordingEnds() const {
@@ -88,6 +96,10 @@ void TDriveSim::Send(std::string_view bytes) {
 
 void TDriveSim::Tick() {
     FModel.Tick(FRegisters);
+    if (FAnswerTicks > 0 && --FAnswerTicks == 0) {
+        Execute(std::exchange(FAnsweredLine, {}));
+        ReleaseHeld();
+    }
     if (!FRecording)
         return;
     const auto position = static_cast<std::uint32_t>(FModel.ReportedPosition());
@@ -98,7 +110,11 @@ void TDriveSim::Tick() {
         return;
     Send("\r\n");
     FRecording = false;
-    while (!FRecording && !FHeldInput.empty()) {
+    ReleaseHeld();
+}
+
+void TDriveSim::ReleaseHeld() {
+    while (!FRecording && FAnswerTicks == 0 && !FHeldInput.empty()) {
         const std::uint8_t byte = FHeldInput.front();
         FHeldInput.pop_front();
         Interpret(byte);
@@ -111,8 +127,15 @@ void TDriveSim::Interpret(std::uint8_t byte) {
     const char c = static_cast<char>(byte);
     if (c == '\r') {
         Echo("\r\n");
-        const std::string line = std::move(FLine);
+        std::string line = std::move(FLine);
         FLine.clear();
+        // A firmware that answers late takes the line up at a later control period, holding what
+        // comes meanwhile; the echo has gone out already.
+        if (FPlant.AnswerMs > 0) {
+            FAnsweredLine = std::move(line);
+            FAnswerTicks = int(FPlant.AnswerMs * 1'000'000 / TServoModel::KControlPeriodNs);
+            return;
+        }
         Execute(line);
         return;
     }

@@ -46,12 +46,11 @@ public:
     bool Recording() const { return FRecording; }
     // Time until the running recording ends, 0 when none runs.
     std::int64_t NanosUntilRecordingEnds() const;
-    // Time until the running recording takes its next sample (and has output), 0 when none runs.
-    std::int64_t NanosUntilNextSample() const {
-        return FRecording ? TServoModel::KControlPeriodNs - FPhaseNs : 0;
-    }
+    // Time until the drive next sends something of its own accord: the running recording's next
+    // sample, or the answer to a line whose delay runs; 0 when nothing is due.
+    std::int64_t NanosUntilNextOutput() const;
     // Nothing more will come out of the drive without new input.
-    bool Idle() const { return !FRecording && FHeldInput.empty(); }
+    bool Idle() const { return !FRecording && FAnswerTicks == 0 && FHeldInput.empty(); }
 
     // The modem lines: the drive answers RTS with CTS and DTR with DSR.
     void SetHostLines(bool rts, bool dtr) {
@@ -88,6 +87,8 @@ private:
     bool FeedMove(std::string_view rest);
     void AnswerPrompt(int reg, std::string_view line);
     void Tick();
+    // Interprets the input held while the drive was busy, until it is busy again.
+    void ReleaseHeld();
 
     TPlantParameters FPlant;
     TServoModel FModel;
@@ -103,6 +104,10 @@ private:
     bool FRecording = false;
     std::int32_t FRecordCount = 0;
     std::int32_t FRecordsSent = 0;
+
+    // A line whose answer the firmware has not started yet, and the control periods until it does.
+    std::string FAnsweredLine;
+    int FAnswerTicks = 0;
 
     std::int64_t FPhaseNs = 0;
     bool FRts = false;

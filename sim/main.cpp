@@ -1,6 +1,7 @@
 // kelmor-drive-sim: one simulated drive on a new pseudo-terminal or on standard input and output,
 // with its time running in step with the real clock.
 
+#include "sim/converter.h"
 #include "sim/drivesim.h"
 
 #include <algorithm>
@@ -37,7 +38,7 @@ constexpr std::string_view KUsage =
     "             it finishes what it is doing (a J recording) and exits\n"
     "  --baud N   pace the drive's output at N bit/s, ten bit times a byte (default: unpaced)\n"
     "  --plant P  another drive than the standard one: P is KEY=VALUE items separated by commas,\n"
-    "             for instance load=5,delay=2; the keys are\n"
+    "             for instance load=5,delay=2 or latency=16 (behind a converter); the keys are below\n"
     "  --version  show the version\n"
     "  --help     show this text\n"
     "\n"
@@ -91,7 +92,8 @@ class TServer {
 public:
     TServer(int inFd, int outFd, bool pty, const TOptions& options)
         : FIn(inFd), FOut(outFd), FPty(pty), FByteNs(options.Baud > 0 ? 10'000'000'000 / options.Baud : 0),
-          FStart(std::chrono::steady_clock::now()), FDrive(options.Plant) {}
+          FStart(std::chrono::steady_clock::now()), FDrive(options.Plant),
+          FConverter(std::int64_t{options.Plant.LatencyMs} * 1'000'000) {}
 
     int Run();
 
@@ -115,6 +117,7 @@ private:
     TDriveSim FDrive;
     std::int64_t FDriveNs = 0;
     std::string FLine;     // taken from the drive, waiting for its time on the paced line
+    TConverter FConverter; // off the line, held until the converter hands it on
     std::string FWritable; // due, not yet accepted by the file descriptor
     std::int64_t FLineFreeNs = 0;
     bool FInputEnded = false;
@@ -122,10 +125,11 @@ private:
     bool FPeerGone = false;
 };
 
-// Records go on the line at the moment their samples are taken, even when this loop wakes late.
+// Records and late answers go on the line at the moment the drive sends them, even when this loop
+// wakes late.
 void TServer::AdvanceTo(std::int64_t now) {
-    while (FDrive.Recording() && FDriveNs + FDrive.NanosUntilNextSample() <= now) {
-        const std::int64_t step = FDrive.NanosUntilNextSample();
+    for (std::int64_t step = FDrive.NanosUntilNextOutput(); step > 0 && FDriveNs + step <= now;
+         step = FDrive.NanosUntilNextOutput()) {
         FDrive.Advance(step);
         FDriveNs += step;
         Pace(FDriveNs);
@@ -139,18 +143,13 @@ void TServer::Pace(std::int64_t now) {
     if (FLine.empty())
         FLineFreeNs = std::max(FLineFreeNs, now);
     FLine += FDrive.TakeOutput(TDriveSim::KMaxOutput);
-    if (FByteNs == 0) {
-        FWritable += FLine;
-        FLine.clear();
-        return;
-    }
     std::size_t due = 0;
-    while (due < FLine.size() && FLineFreeNs + FByteNs <= now) {
+    for (; due < FLine.size() && (FByteNs == 0 || FLineFreeNs + FByteNs <= now); ++due) {
         FLineFreeNs += FByteNs;
-        ++due;
+        FConverter.Take(FLine[due], FLineFreeNs);
     }
-    FWritable.append(FLine, 0, due);
     FLine.erase(0, due);
+    FWritable += FConverter.Deliver(now);
 }
 
 bool TServer::Flush() {
@@ -186,8 +185,10 @@ timespec TServer::PollTimeout(std::int64_t now) const {
     std::int64_t wait = KIdleWakeNs;
     if (!FLine.empty())
         wait = std::min(wait, FLineFreeNs + FByteNs - now);
-    if (FDrive.Recording())
-        wait = std::min(wait, FDrive.NanosUntilNextSample());
+    if (FConverter.Holding())
+        wait = std::min(wait, FConverter.NextDelivery() - now);
+    if (const std::int64_t due = FDrive.NanosUntilNextOutput(); due > 0)
+        wait = std::min(wait, due);
     wait = std::max<std::int64_t>(wait, 0);
     return timespec{static_cast<time_t>(wait / 1'000'000'000), static_cast<long>(wait % 1'000'000'000)};
 }
@@ -200,7 +201,8 @@ int TServer::Run() {
             return 0;
         if (FPeerGone)
             return 0;
-        if (FInputEnded && FDrive.Idle() && FDrive.OutputSize() == 0 && FLine.empty() && FWritable.empty())
+        if (FInputEnded && FDrive.Idle() && FDrive.OutputSize() == 0 && FLine.empty() &&
+            !FConverter.Holding() && FWritable.empty())
             return 0;
 
         pollfd fds[2] = {};

@@ -42,6 +42,10 @@ const TPlantKey KPlantKeys[] = {
     {"noise", "N", "each position reported is off by up to N pulses", "", 0, 100, true,
      KELMOR_PLANT_FIELD(Noise, int)},
     {"seed", "K", "seed of that jitter", "", 0, 1e9, true, KELMOR_PLANT_FIELD(Seed, std::uint64_t)},
+    {"answer", "A", "ms the firmware takes before it answers a line", "", 0, 100, true,
+     KELMOR_PLANT_FIELD(AnswerMs, int)},
+    {"latency", "L", "ms a converter's latency timer holds what the drive sends", ", 0 for a direct line", 0,
+     32, true, KELMOR_PLANT_FIELD(LatencyMs, int)},
 };
 
 #undef KELMOR_PLANT_FIELD

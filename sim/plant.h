@@ -1,7 +1,8 @@
 #pragma once
 
-// What the simulated drive's motor and power stage are: the default is the 12 V motor of the
-// standard drive; other values make the other drives a tuner meets at the bench. Given as text,
+// What the simulated drive is: its motor and power stage, how late its firmware answers, and the
+// converter it sits behind. The default is the 12 V motor of the standard drive, answering at once
+// on a direct line; other values make the other drives a tuner meets at the bench. Given as text,
 // "load=5,delay=2", on kelmor-drive-sim's command line and after "sim:" in ZQLINK_PORTS.
 
 #include <cstdint>
@@ -20,6 +21,8 @@ struct TPlantParameters {
     int EncoderPulses = 500;      // pulses per revolution
     int Noise = 0;                // a position the drive reports is off by up to this many pulses either way
     std::uint64_t Seed = 1;       // of that jitter
+    int AnswerMs = 0;             // the firmware starts the answer to each line this late
+    int LatencyMs = 0; // a converter's latency timer: what the drive sends reaches the host up to this late
 
     bool operator==(const TPlantParameters&) const = default;
 };

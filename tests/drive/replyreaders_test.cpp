@@ -79,11 +79,18 @@ TEST(ReplyReaders, Position) {
         QString Outcome;
         long long Consumed;
     } cases[] = {
-        {"digits", head + "123\rX", {}, "123", 10},
-        {"a sign", head + "-5\r", {}, "' ' is not a valid integer value", 7},
+        {"digits", head + "123\r\nX", {}, "123", 11},
+        {"a sign", head + "-5\r\n", {}, "' -' is not a valid integer value", 7},
         {"silent", "", {}, "' ' is not a valid integer value", 0},
-        {"cut short in the head", "L \r", {}, "' ' is not a valid integer value", 3},
-        {"beyond 32 bits", head + "2147483648\r", {}, "' 2147483648' is not a valid integer value", 17},
+        {"silent after the head", head, {}, "' ' is not a valid integer value", 6},
+        {"cut short in the head", "L \r", {}, "' L \\r' is not a valid integer value", 3},
+        {"the tail of an earlier echo",
+         "64\r\nP7 12820\r\nL \r\n\r\n100000\r\n",
+         {},
+         "' 64\\r\\nP7' is not a valid integer value",
+         6},
+        {"digits without their line end", head + "123\rX", {}, "' 123\\rX' is not a valid integer value", 11},
+        {"beyond 32 bits", head + "2147483648\r\n", {}, "' 2147483648' is not a valid integer value", 18},
         {"endless digits", head, '9', "' 99999999999999999' is not a valid integer value", 23},
     };
     for (const auto& c : cases) {

@@ -84,10 +84,11 @@ TEST(StepTest, FollowsAnotherAtOnceOnTheSimulatedDrive) {
     TPortsScope simulated;
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
-    // Each test starts while the CR LF after the records of the one before is still on the wire.
+    // Each test starts while the CR LF after the records of the one before is still on the wire, the
+    // motor at rest by then.
     for (int i = 0; i < 3; ++i) {
         TStepMeasurement m;
-        EXPECT_EQ(Outcome([&] { m = MeasureStep(*slot.BeginExchange(), "200", "1"); }), "") << i;
-        EXPECT_EQ(m.Record.Samples.size(), 2u) << i;
+        EXPECT_EQ(Outcome([&] { m = MeasureStep(*slot.BeginExchange(), "200", "100"); }), "") << i;
+        EXPECT_EQ(m.Record.Samples.size(), 200u) << i;
     }
 }

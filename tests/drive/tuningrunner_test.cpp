@@ -55,30 +55,37 @@ TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
     const std::vector<QByteArray> original = {"P1 1000\r", "P2 700\r", "P3 5\r",     "P4 90\r", "P6 300\r",
                                               "P0 200\r",  "P5 380\r", "P7 12000\r", "P8 60\r"};
     std::atomic<bool> exitRequested{false};
+    // Records from the start read, 1000, to the target; and from the target at once, the motor not
+    // where it was read.
+    const QByteArray fromStart = QByteArray("l\0\x03\xE8", 4) + QByteArray("l\0\x04\xB0", 4).repeated(499);
+    const QByteArray notFromStart = QByteArray("l\0\x04\xB0", 4).repeated(500);
     const struct {
         const char* Name;
         std::function<void(TFakeDevice&, TTuningRunner&)> AfterFirstRound;
-        bool PositionAnswered;
+        QByteArray Block;
         QString Why;
         int Rounds;
     } cases[] = {
-        {"stopped", [](TFakeDevice&, TTuningRunner& r) { r.Stop(); }, true, "Stopped", 1},
-        {"a test that fails", {}, false, "' ' is not a valid integer value", 0},
+        {"stopped", [](TFakeDevice&, TTuningRunner& r) { r.Stop(); }, fromStart, "Stopped", 1},
+        {"a test that fails",
+         {},
+         notFromStart,
+         "The motor was not where it was read: at 1000, its first sample 1200",
+         0},
         {"a lost device", [](TFakeDevice& d, TTuningRunner&) { d.Statuses["ZQ_GetStatus"] = ZQ_IO_ERROR; },
-         true, "The device was lost", 1},
-        {"an exit", [&](TFakeDevice&, TTuningRunner&) { exitRequested = true; }, true,
+         fromStart, "The device was lost", 1},
+        {"an exit", [&](TFakeDevice&, TTuningRunner&) { exitRequested = true; }, fromStart,
          "The program is ending", 1},
     };
     for (const auto& c : cases) {
         TFakeDeviceLibrary fake;
         TFakeDevice& device = fake.Device(0);
+        device.Echo = true;
         for (const QByteArray& line : original)
-            device.Answers["P" + line.mid(1, 1) + "\r"] =
-                "P" + line.mid(1, 1) + "\r\n" + line.mid(3).chopped(1) + ":";
-        device.Answers["\r"] = "\r\n";
-        if (c.PositionAnswered)
-            device.Answers["L \r\r"] = "L \r\n\r\n1000\r\n";
-        device.Answers["J 1200\r"] = QByteArray("l\0\x04\xB0", 4).repeated(500);
+            device.Answers["P" + line.mid(1, 1) + "\r"] = line.mid(3).chopped(1) + ":";
+        device.Answers["L \r\r"] = "1000\r\n\r\n";
+        device.Answers["G0 1000\r"] = "OK\r\n";
+        device.Answers["J 1200\r"] = c.Block;
         exitRequested = false;
         TDeviceSlot slot(0, fake.Ports(), nullptr, &exitRequested);
         ASSERT_TRUE(slot.Open());

@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     } catch (const EKelmorError&) {
     }
-    // The six dropped bytes, the digits and the byte that ends them.
-    if (exchange.Served > 6 + MaxValueText + 1)
+    // The six bytes of the head, the digits and the line end after them.
+    if (exchange.Served > 6 + MaxValueText + 2)
         std::abort();
     return 0;
 }

@@ -120,6 +120,8 @@ public:
         }
         const qsizetype n = limit < 0 ? data.size() : std::min<qsizetype>(limit, data.size());
         D.Written += data.left(n);
+        if (D.Echo)
+            D.Received += QByteArray(data.left(n)).replace("\r", "\r\n");
         if (const auto answer = D.Answers.find(data); answer != D.Answers.end())
             D.Received += answer->second;
         *bytesWritten = std::uint32_t(n);

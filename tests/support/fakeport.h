@@ -37,6 +37,8 @@ public:
     QByteArray Received; // bytes waiting to be read, served in order
     // A drive's answers: when a write offers exactly a line held here, its answer joins Received.
     std::map<QByteArray, QByteArray> Answers;
+    // The drive echoes every byte it takes, a CR as CR LF, ahead of its answer.
+    bool Echo = false;
     int ReadLimit = -1;            // most bytes one read delivers; -1: as many as asked
     int ReadWaitMs = 0;            // how long a read that delivers fewer bytes than asked waits
     int ReportedWaiting = -1;      // the receive count GetStatus reports; -1: Received.size()

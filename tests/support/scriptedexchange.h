@@ -27,8 +27,9 @@ public:
     std::uint32_t Rate = 115200;
     std::chrono::milliseconds Timeout{300};
 
-    QByteArrayList Log;   // each written line, and PurgeMark() for each purge
-    long long Served = 0; // bytes handed out
+    QByteArrayList Log;      // each written line, and PurgeMark() for each purge
+    long long Served = 0;    // bytes handed out
+    long long EchoBytes = 0; // of them, what the readers took for echo
     struct TRead {
         std::uint32_t Count;
         Clock::time_point Deadline;
@@ -37,9 +38,10 @@ public:
 
     explicit TScriptedExchange(QByteArray incoming = {}) : Incoming(std::move(incoming)) {}
 
-    // The script holds only what the drive sends after the purge that follows.
-    void WaitForQuiet(std::chrono::microseconds) override {}
+    // The script holds only what the drive sends after the purge, so settling is purging.
+    void SettleAndPurge() override { Purge(); }
     void Purge() override { Log << PurgeMark(); }
+    void EchoSeen(std::uint32_t count) override { EchoBytes += count; }
     void WriteLine(const QByteArray& line) override { Log << line; }
 
     std::optional<std::uint8_t> ReadByte() override {

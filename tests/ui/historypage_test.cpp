@@ -15,8 +15,9 @@
 TEST(HistoryPage, ShowsRemovesSavesAndLoadsTests) {
     TFakeDeviceLibrary fake;
     TFakeDevice& device = fake.Device(0);
-    device.Answers["L \r\r"] = "L \r\n\r\n1000\r\n";
-    device.Answers["J 1200\r"] = QByteArray("l\0\x04\xB0", 4).repeated(500);
+    device.Echo = true;
+    device.Answers["L \r\r"] = "1000\r\n\r\n";
+    device.Answers["J 1200\r"] = QByteArray("l\0\x03\xE8", 4) + QByteArray("l\0\x04\xB0", 4).repeated(499);
     TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);

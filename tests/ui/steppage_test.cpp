@@ -29,11 +29,16 @@ namespace {
 const QByteArray PositionQuery = "L \r\r";
 const QByteArray Step = "J 1200\r";
 
-// The echo of "J" and count records: from 1000 up to 1225, then the target 1200 (12.5 % overshoot).
+// Count records behind the echo of "J": from the start 1000 up to 1225, then the target 1200 (12.5 %
+// overshoot); or from the start to a level.
 QByteArray Block(int count, std::uint32_t level = 0) {
-    QByteArray block = "J 1200\r\n";
+    QByteArray block;
     for (int i = 0; i < count; ++i) {
-        const std::uint32_t p = level ? level : i < 10 ? 1000 + 45 * i / 2 : i < 20 ? 1225 : 1200;
+        const std::uint32_t p = i == 0   ? 1000
+                                : level  ? level
+                                : i < 10 ? 1000 + 45 * i / 2
+                                : i < 20 ? 1225
+                                         : 1200;
         block += QByteArray("l") + char(p >> 16) + char(p >> 8) + char(p);
     }
     return block + "\r\n";
@@ -61,7 +66,8 @@ class StepPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Slot.Open());
-        Device.Answers[PositionQuery] = "L \r\n\r\n1000\r\n";
+        Device.Echo = true;
+        Device.Answers[PositionQuery] = "1000\r\n\r\n";
         Device.Answers[Step] = Block(500);
         Tabs.addTab(Page, QStringLiteral("Skok jednostkowy"));
         Tabs.addTab(new QWidget, QStringLiteral("Diagnostyka"));

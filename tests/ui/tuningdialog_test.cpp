@@ -23,13 +23,14 @@ namespace {
 class TuningDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        device.Echo = true;
         for (int n = 0; n < 9; ++n)
-            device.Answers[QByteArray("P") + char('0' + n) + '\r'] =
-                QByteArray("P") + char('0' + n) + "\r\n100:";
-        device.Answers["\r"] = "\r\n";
-        device.Answers["L \r\r"] = "L \r\n\r\n1000\r\n";
+            device.Answers[QByteArray("P") + char('0' + n) + '\r'] = "100:";
+        device.Answers["L \r\r"] = "1000\r\n\r\n";
+        device.Answers["G0 1000\r"] = "OK\r\n";
         // Every round is eligible: the smaller gain wins.
-        device.Answers["J 1200\r"] = QByteArray("l\0\x04\xB0", 4).repeated(500);
+        device.Answers["J 1200\r"] =
+            QByteArray("l\0\x03\xE8", 4) + QByteArray("l\0\x04\xB0", 4).repeated(499);
         ASSERT_TRUE(slot.Open());
         window = std::make_unique<TDeviceWindow>(model);
         window->findChild<QPushButton*>("tuneButton")->click();
