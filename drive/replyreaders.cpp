@@ -116,6 +116,7 @@ void CheckClosed(TExchange& exchange, const QByteArray& text) {
                                        (lf ? QByteArray(1, char(*lf)) : QByteArray())));
     exchange.EchoSeen((cr ? 1 : 0) + (lf ? 1 : 0));
     RefuseTrailingText(exchange, text + ":\r\n");
+    exchange.ReplyComplete();
 }
 
 // What came of a reply that does not have its shape, as the message for a bad answer shows it.
@@ -177,7 +178,10 @@ std::int32_t ReadPosition(TExchange& exchange) {
             end += char(*lf);
     if (digits.isEmpty() || end != "\r\n")
         ThrowBadReply(digits + end);
-    return StrToInt(SpacedText(digits));
+    const std::int32_t position = StrToInt(SpacedText(digits));
+    // Only the echo of the second CR is to come.
+    exchange.ReplyComplete();
+    return position;
 }
 
 void ReadConfirmation(TExchange& exchange, const QByteArray& line) {
@@ -196,6 +200,7 @@ void ReadConfirmation(TExchange& exchange, const QByteArray& line) {
         exchange.Read(std::uint32_t(ok.size()), Deadline(exchange, std::uint32_t(ok.size())));
     if (answer != ok)
         ThrowBadReply(answer);
+    exchange.ReplyComplete();
 }
 
 QByteArray ReadSampleBlock(TExchange& exchange, int sampleCount) {

@@ -29,10 +29,12 @@ public:
 
     void SettleAndPurge() override {
         DrainEcho();
-        const long long rate = std::max<long long>(BaudRate(), 1);
-        const auto byteTimes = std::chrono::microseconds(4 * KBitsPerByte * 1'000'000 / rate);
-        WaitForQuiet(std::max<Clock::duration>(byteTimes, std::chrono::milliseconds(1)) +
-                     FSlot.AnswerDelay());
+        if (!FSlot.FLineClean) {
+            const long long rate = std::max<long long>(BaudRate(), 1);
+            const auto byteTimes = std::chrono::microseconds(4 * KBitsPerByte * 1'000'000 / rate);
+            WaitForQuiet(std::max<Clock::duration>(byteTimes, std::chrono::milliseconds(1)) +
+                         FSlot.AnswerDelay());
+        }
         Purge();
     }
 
@@ -52,6 +54,7 @@ public:
         FWrittenAt.reset();
         if (Waiting() == 0)
             FWrittenAt = Clock::now();
+        FSlot.FLineClean = false;
         std::uint32_t written = 0;
         Check(ZQ_Write(FSlot.FHandle, line.constData(), std::uint32_t(line.size()), &written));
         FSlot.NoteSent(line.constData(), std::min(written, std::uint32_t(line.size())));
@@ -79,6 +82,7 @@ public:
     }
 
     void EchoSeen(std::uint32_t count) override { FSlot.FEcho.Paid(count); }
+    void ReplyComplete() override { FSlot.FLineClean = true; }
 
     std::uint32_t Waiting() override {
         std::uint32_t received = 0;
@@ -293,11 +297,13 @@ std::uint32_t TDeviceSlot::Write(const void* data, std::uint32_t size) {
 void TDeviceSlot::ForgetLine() {
     FEcho = {};
     FSeenWaiting = 0;
+    FLineClean = false;
 }
 
 void TDeviceSlot::NoteSent(const void* data, std::uint32_t size) {
     FEcho.Sent(data, size);
     FLastActivity = Clock::now();
+    FLineClean = false;
 }
 
 void TDeviceSlot::NoteWaiting(std::uint32_t waiting) {
@@ -374,6 +380,9 @@ void TDeviceSlot::Poll() {
             break;
         waiting -= got;
         NoteRead(got);
+        // More than echo: the drive said something of its own, and may say more.
+        if (got > FEcho.Owed())
+            FLineClean = false;
         FEcho.Paid(got);
         if (FCapture.IsOpen()) {
             const QString error = FCapture.Write(buffer.data(), got);

@@ -145,6 +145,8 @@ private:
     TCaptureFile FCapture;
     int FHeld = 0;
     TEchoDebt FEcho;
+    // The last reply was read whole, and nothing was sent or came since but echo.
+    bool FLineClean = false;
     Clock::time_point FLastActivity{};
     std::uint32_t FSeenWaiting = 0;
     std::array<Clock::duration, 8> FAnswerDelays{};

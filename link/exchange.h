@@ -32,9 +32,10 @@ public:
 
     virtual ~TExchange() = default;
 
-    // Waits until the drive has echoed what was written to it, reading and dropping what comes, then
-    // until the line has been quiet for a converter's latency as measured on this device (four byte
-    // times at least), at most the read time-out; then purges. Throws ENoEcho when the echo stops
+    // Waits until the drive has echoed what was written to it, reading and dropping what comes, then,
+    // unless the last reply was read whole and nothing else happened since, until the line has been
+    // quiet for a converter's latency as measured on this device (four byte times at least), at most
+    // the read time-out; then purges. Throws ENoEcho when the echo stops
     // coming for the read time-out (the debt is then forgotten, so the next try does not wait again).
     virtual void SettleAndPurge() = 0;
     // Empties the device's receive queue (what arrived and was not yet read).
@@ -49,6 +50,9 @@ public:
     // The caller has read count bytes of the drive's echo (or of what came after all of it): the drive
     // owes that much less. A reader says so only of bytes it knows to be echo, not of answers.
     virtual void EchoSeen(std::uint32_t count) = 0;
+    // The reply just read was whole: nothing of it is still on its way but the echo owed. Until
+    // something else is sent or comes, the next settle need not wait for a quiet line.
+    virtual void ReplyComplete() = 0;
 
     // The bytes that have arrived and are not read yet, asked without waiting.
     virtual std::uint32_t Waiting() = 0;

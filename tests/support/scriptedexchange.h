@@ -42,6 +42,7 @@ public:
     void SettleAndPurge() override { Purge(); }
     void Purge() override { Log << PurgeMark(); }
     void EchoSeen(std::uint32_t count) override { EchoBytes += count; }
+    void ReplyComplete() override {}
     void WriteLine(const QByteArray& line) override { Log << line; }
 
     std::optional<std::uint8_t> ReadByte() override {
