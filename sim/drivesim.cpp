@@ -60,6 +60,7 @@ void TDriveSim::Receive(std::uint8_t byte) {
 void TDriveSim::Advance(std::int64_t nanoseconds) {
     if (nanoseconds <= 0)
         return;
+    FTimeNs += nanoseconds;
     FPhaseNs += nanoseconds;
     while (FPhaseNs >= TServoModel::KControlPeriodNs) {
         FPhaseNs -= TServoModel::KControlPeriodNs;
@@ -161,6 +162,8 @@ void TDriveSim::Interpret(std::uint8_t byte) {
 }
 
 void TDriveSim::Execute(const std::string& line) {
+    if (FTrace)
+        FTrace(FTimeNs, line, FModel.Position());
     if (FPromptRegister) {
         const int reg = *FPromptRegister;
         FPromptRegister.reset();

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,12 @@ public:
     static constexpr std::size_t KMaxOutput = 65536;
 
     explicit TDriveSim(const TPlantParameters& plant = {});
+
+    // Told of every line the drive takes up: its time since power-on, the line, and where the motor
+    // stood then (the count, without the noise of a report). For a log of what a program sent, and
+    // when a step's target is checked against the motor.
+    using TTrace = std::function<void(std::int64_t timeNs, const std::string& line, std::int32_t position)>;
+    void SetTrace(TTrace trace) { FTrace = std::move(trace); }
 
     // One byte from the host, at the drive's present time.
     void Receive(std::uint8_t byte);
@@ -110,6 +117,8 @@ private:
     int FAnswerTicks = 0;
 
     std::int64_t FPhaseNs = 0;
+    std::int64_t FTimeNs = 0;
+    TTrace FTrace;
     bool FRts = false;
     bool FDtr = false;
 };

@@ -23,7 +23,7 @@
 namespace {
 
 constexpr std::string_view KUsage =
-    "Usage: kelmor-drive-sim [--stdio] [--baud N] [--plant KEY=VALUE,...]\n"
+    "Usage: kelmor-drive-sim [--stdio] [--baud N] [--trace] [--plant KEY=VALUE,...]\n"
     "\n"
     "Serves one simulated servo drive: a 12 V DC motor (6 ohm, 4000 rev/min, 500-pulse encoder)\n"
     "under a cascade position/velocity controller at 2 kHz, with the drive's command interpreter\n"
@@ -37,6 +37,8 @@ constexpr std::string_view KUsage =
     "  --stdio    serve the drive on standard input and output instead; at the end of the input\n"
     "             it finishes what it is doing (a J recording) and exits\n"
     "  --baud N   pace the drive's output at N bit/s, ten bit times a byte (default: unpaced)\n"
+    "  --trace    print each line the drive takes up on standard error, with its time in ms and\n"
+    "             where the motor stood: 1234.5 J 100200 @100000\n"
     "  --plant P  another drive than the standard one: P is KEY=VALUE items separated by commas,\n"
     "             for instance load=5,delay=2 or latency=16 (behind a converter); the keys are below\n"
     "  --version  show the version\n"
@@ -50,6 +52,7 @@ constexpr std::int64_t KIdleWakeNs = 20'000'000;
 
 struct TOptions {
     bool Stdio = false;
+    bool Trace = false;
     std::int64_t Baud = 0;
     TPlantParameters Plant;
 };
@@ -63,6 +66,8 @@ bool ParseOptions(int argc, char** argv, TOptions& options, bool& help, bool& ve
             version = true;
         } else if (arg == "--stdio") {
             options.Stdio = true;
+        } else if (arg == "--trace") {
+            options.Trace = true;
         } else if (arg == "--baud" && i + 1 < argc) {
             char* end = nullptr;
             errno = 0;
@@ -88,12 +93,25 @@ bool ParseOptions(int argc, char** argv, TOptions& options, bool& help, bool& ve
     return true;
 }
 
+void PrintLine(std::int64_t timeNs, const std::string& line, std::int32_t position) {
+    std::string shown;
+    for (const char c : line) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, c >= ' ' && c < 0x7F ? "%c" : "\\x%02X", c);
+        shown += escaped;
+    }
+    std::fprintf(stderr, "%.1f %s @%d\n", double(timeNs) / 1e6, shown.c_str(), position);
+}
+
 class TServer {
 public:
     TServer(int inFd, int outFd, bool pty, const TOptions& options)
         : FIn(inFd), FOut(outFd), FPty(pty), FByteNs(options.Baud > 0 ? 10'000'000'000 / options.Baud : 0),
           FStart(std::chrono::steady_clock::now()), FDrive(options.Plant),
-          FConverter(std::int64_t{options.Plant.LatencyMs} * 1'000'000) {}
+          FConverter(std::int64_t{options.Plant.LatencyMs} * 1'000'000) {
+        if (options.Trace)
+            FDrive.SetTrace(PrintLine);
+    }
 
     int Run();
 
