@@ -9,13 +9,17 @@
 #include "tests/support/outcome.h"
 #include "tests/support/portsscope.h"
 #include "tests/support/qtprinters.h"
+#include "tests/support/simulatedlines.h"
 
 #include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
 
-TEST(DriveModel, TestsRecordTheSettingsKnownWhenTheyRan) {
-    TPortsScope simulated;
+class DriveModelOnALine : public ::testing::TestWithParam<TSimulatedLine> {};
+INSTANTIATE_TEST_SUITE_P(Lines, DriveModelOnALine, ::testing::ValuesIn(SimulatedLines), LineName);
+
+TEST_P(DriveModelOnALine, TestsRecordTheSettingsKnownWhenTheyRan) {
+    TPortsScope simulated(GetParam().Ports());
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);

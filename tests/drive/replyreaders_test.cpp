@@ -70,6 +70,45 @@ TEST(ReplyReaders, RegisterDialogue) {
     }
 }
 
+// Each next query goes out right behind the close of the prompt before it; the echo of that close
+// must be all that comes before the next query's echo.
+TEST(ReplyReaders, AllRegisters) {
+    QByteArray answers;
+    for (int n = 0; n < RegisterCount; ++n)
+        answers += (n > 0 ? "\r\n" : "") + QByteArray("P") + char('0' + n) + "\r\n" +
+                   QByteArray::number(n * 10) + ":";
+    TScriptedExchange whole(answers + "\r\n");
+    const std::array<std::int32_t, RegisterCount> values = QueryAllRegisters(whole);
+    EXPECT_EQ(values[8], 80);
+    EXPECT_EQ(whole.Log.mid(0, 4), (QByteArrayList{"P0\r", "\r", "P1\r", "\r"}));
+    EXPECT_EQ(whole.Log.size(), 2 * RegisterCount);
+    EXPECT_EQ(whole.EchoBytes, RegisterCount * 4 + RegisterCount * 2)
+        << "every query's echo and every close's";
+
+    // A line of the drive's own after the close of P1's prompt.
+    TScriptedExchange chatty("P0\r\n0:\r\nP1\r\n10:\r\n?\r\nP2\r\n20:");
+    EXPECT_EQ(Outcome([&] { QueryAllRegisters(chatty); }),
+              "' 10:\\r\\n?\\r\\n' is not a valid integer value");
+    EXPECT_EQ(chatty.Log.last(), "\r") << "P2's prompt, open by then, is closed";
+}
+
+TEST(ReplyReaders, Confirmation) {
+    const QByteArray line = "G0 100000\r";
+    const struct {
+        QByteArray Incoming;
+        QString Outcome;
+    } cases[] = {
+        {"G0 100000\r\nOK\r\n", ""},
+        {"\r\nG0 100000\r\nOK\r\n", ""},
+        {"G0 100000\r\n?\r\n", "' ?\\r\\n' is not a valid integer value"},
+        {"", "' ' is not a valid integer value"},
+    };
+    for (const auto& c : cases) {
+        TScriptedExchange exchange(c.Incoming);
+        EXPECT_EQ(Outcome([&] { ReadConfirmation(exchange, line); }), c.Outcome) << c.Incoming.data();
+    }
+}
+
 TEST(ReplyReaders, Position) {
     const QByteArray head = "L \r\n\r\n";
     const struct {

@@ -5,6 +5,7 @@
 #include "tests/support/portsscope.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/scriptedexchange.h"
+#include "tests/support/simulatedlines.h"
 
 #include <gtest/gtest.h>
 
@@ -63,6 +64,11 @@ TEST(StepTest, LinesEntriesAndRecords) {
         {"time 0", PositionReply("1000"), "200", "0", "The measurement time must be at least 1 ms", refused,
          false, 0, 0},
         {"silent drive", "", "200", "250", "' ' is not a valid integer value", refused, false, 0, 0},
+        {"the tail of a settings write's echo", "64\r\nL \r\n\r\n1000\r\n", "200", "250",
+         "' 64\\r\\nL ' is not a valid integer value", refused, false, 0, 0},
+        {"the motor away from the position read", PositionReply("1000") + Records(1100, 2), "200", "1",
+         "The motor was not where it was read: at 1000, its first sample 1100", measured("S 2\r", "J 1200\r"),
+         false, 0, 0},
     };
     for (const auto& c : cases) {
         TScriptedExchange exchange(c.Incoming);
@@ -80,8 +86,11 @@ TEST(StepTest, LinesEntriesAndRecords) {
     }
 }
 
-TEST(StepTest, FollowsAnotherAtOnceOnTheSimulatedDrive) {
-    TPortsScope simulated;
+class StepTestOnALine : public ::testing::TestWithParam<TSimulatedLine> {};
+INSTANTIATE_TEST_SUITE_P(Lines, StepTestOnALine, ::testing::ValuesIn(SimulatedLines), LineName);
+
+TEST_P(StepTestOnALine, FollowsAnotherAtOnceOnTheSimulatedDrive) {
+    TPortsScope simulated(GetParam().Ports());
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
     // Each test starts while the CR LF after the records of the one before is still on the wire, the

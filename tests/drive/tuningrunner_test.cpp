@@ -9,6 +9,7 @@
 #include "tests/support/fakeport.h"
 #include "tests/support/portsscope.h"
 #include "tests/support/qtprinters.h"
+#include "tests/support/simulatedlines.h"
 
 #include <QEventLoop>
 #include <QTest>
@@ -103,8 +104,11 @@ TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
     }
 }
 
-TEST(TuningRunner, AgainstTheSimulatedDrive) {
-    TPortsScope simulated;
+class TuningRunnerOnALine : public ::testing::TestWithParam<TSimulatedLine> {};
+INSTANTIATE_TEST_SUITE_P(Lines, TuningRunnerOnALine, ::testing::ValuesIn(SimulatedLines), LineName);
+
+TEST_P(TuningRunnerOnALine, AgainstTheSimulatedDrive) {
+    TPortsScope simulated(GetParam().Ports());
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
@@ -136,7 +140,7 @@ TEST(TuningRunner, AgainstTheSimulatedDrive) {
         << "no worse than the start";
 }
 
-TEST(TuningRunner, SearchesABankDriveStartedAboveTheLimitAndVerifiesTheBackOff) {
+TEST_P(TuningRunnerOnALine, SearchesABankDriveStartedAboveTheLimitAndVerifiesTheBackOff) {
     // The first drive of the bank whose default settings overshoot the 10 % limit.
     TPlantParameters plant;
     for (const TPlantParameters& p : PlantBank(30, 2026)) {
@@ -146,7 +150,7 @@ TEST(TuningRunner, SearchesABankDriveStartedAboveTheLimitAndVerifiesTheBackOff) 
             break;
         }
     }
-    TPortsScope simulated("sim:" + QByteArray::fromStdString(PlantText(plant)));
+    TPortsScope simulated(GetParam().Ports(PlantText(plant)));
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);

@@ -152,3 +152,48 @@ TEST(DeviceSlotExit, AnExchangeEndsAtItsNextWaitOnceExitIsRequested) {
     EXPECT_THROW(exchange->SettleAndPurge(), EExitRequested);
     EXPECT_TRUE(device.CallTexts("ZQ_Read").isEmpty());
 }
+
+TEST(EchoDebt, CountsTheEchoTheDriveOwes) {
+    const struct {
+        QByteArray Sent;
+        std::size_t Owed;
+    } cases[] = {
+        {"P1 1024\r", 9},             // a CR comes back as CR LF
+        {"ab\x08\x08\x08", 8},        // a Backspace on an empty line comes back as nothing
+        {"\xC1\xFF\n", 1},            // bytes from 0x80 up are not echoed
+        {"ab\rc\x7F\x7F", 4 + 1 + 3}, // a new line starts empty
+    };
+    for (const auto& c : cases) {
+        TEchoDebt debt;
+        debt.Sent(c.Sent.constData(), std::size_t(c.Sent.size()));
+        EXPECT_EQ(debt.Owed(), c.Owed) << c.Sent.constData();
+        debt.Paid(c.Owed + 5);
+        EXPECT_EQ(debt.Owed(), 0u) << "answers beyond the echo pay nothing more";
+    }
+}
+
+// Before a parsed reply the echo of what was written must have come, however late; a drive that
+// does not echo is an error, once.
+TEST_F(DeviceSlotTest, SettlingWaitsForTheEchoOfWhatWasWritten) {
+    Device.Echo = true;
+    Device.LatencyMs = 16;
+    Slot.WriteLine("P2 100\r");
+    Slot.BeginExchange()->SettleAndPurge();
+    EXPECT_TRUE(Device.Held.isEmpty()) << "the echo has come";
+    EXPECT_EQ(Device.CallTexts().filter("ZQ_Read").size(), 1) << "and was read before the purge";
+
+    Device.Echo = false;
+    Slot.WriteLine("P2 100\r");
+    const std::unique_ptr<TExchange> exchange = Slot.BeginExchange();
+    EXPECT_THROW(
+        {
+            try {
+                exchange->SettleAndPurge();
+            } catch (const ENoEcho& e) {
+                EXPECT_EQ(e.Message(), "The drive did not echo the last 8 bytes sent to it");
+                throw;
+            }
+        },
+        ENoEcho);
+    EXPECT_NO_THROW(exchange->SettleAndPurge()) << "what it did not echo is not waited for again";
+}

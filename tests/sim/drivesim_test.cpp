@@ -1,3 +1,4 @@
+#include "sim/converter.h"
 #include "sim/drivesim.h"
 #include "tests/support/testbytes.h"
 
@@ -243,4 +244,37 @@ TEST(DriveSimMotion, MovesAndModes) {
     const std::int32_t held = drive.Position();
     drive.Advance(300'000'000);
     EXPECT_NEAR(drive.Position(), held, 100) << "position mode holds where the motor was";
+}
+
+// A firmware that answers late echoes at once, holds what comes meanwhile and answers it in turn.
+TEST(DriveSimInterpreter, ALateFirmwareEchoesAtOnceAndAnswersLater) {
+    TPlantParameters plant;
+    plant.AnswerMs = 2;
+    TDriveSim drive(plant);
+    EXPECT_EQ(Exchange(drive, "P4\rl\r"), "P4\r\n");
+    drive.Advance(1'500'000);
+    EXPECT_EQ(drive.OutputSize(), 0u);
+    drive.Advance(500'000);
+    EXPECT_EQ(drive.TakeOutput(TDriveSim::KMaxOutput), "102:l\r\n") << "the held line answers the prompt";
+    drive.Advance(2'000'000);
+    EXPECT_EQ(drive.TakeOutput(TDriveSim::KMaxOutput), "?\r\n");
+    EXPECT_TRUE(drive.Idle());
+}
+
+TEST(Converter, HandsOnWhatItHoldsAtItsTimersTickOrAFullPacket) {
+    constexpr std::int64_t Ms = 1'000'000;
+    TConverter direct;
+    direct.Take('a', 5 * Ms);
+    EXPECT_EQ(direct.Deliver(5 * Ms), "a");
+
+    TConverter converter(16 * Ms);
+    converter.Take('a', 5 * Ms);
+    converter.Take('b', 15 * Ms);
+    EXPECT_EQ(converter.NextDelivery(), 16 * Ms);
+    EXPECT_EQ(converter.Deliver(15 * Ms), "");
+    EXPECT_EQ(converter.Deliver(16 * Ms), "ab");
+    for (std::size_t i = 0; i < TConverter::KPacketBytes; ++i)
+        converter.Take('x', 17 * Ms);
+    EXPECT_EQ(converter.Deliver(17 * Ms).size(), TConverter::KPacketBytes) << "a full packet goes at once";
+    EXPECT_FALSE(converter.Holding());
 }

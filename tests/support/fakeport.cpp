@@ -74,6 +74,7 @@ public:
     ZQ_STATUS GetStatus(std::uint32_t* rxBytes, std::uint32_t* txBytes, std::uint32_t* eventStatus) override {
         const ZQ_STATUS status = Record("ZQ_GetStatus", {});
         D.Received += D.Streaming;
+        Deliver();
         if (status == ZQ_OK) {
             *rxBytes =
                 D.ReportedWaiting >= 0 ? std::uint32_t(D.ReportedWaiting) : std::uint32_t(D.Received.size());
@@ -93,6 +94,11 @@ public:
         *bytesRead = 0;
         if (status != ZQ_OK)
             return status;
+        Deliver();
+        if (qsizetype(bytesToRead) > D.Received.size() && !D.Held.isEmpty()) {
+            std::this_thread::sleep_until(D.HeldUntil);
+            Deliver();
+        }
         qsizetype n = std::min<qsizetype>(bytesToRead, D.Received.size());
         if (D.ReadLimit >= 0)
             n = std::min<qsizetype>(n, D.ReadLimit);
@@ -121,9 +127,9 @@ public:
         const qsizetype n = limit < 0 ? data.size() : std::min<qsizetype>(limit, data.size());
         D.Written += data.left(n);
         if (D.Echo)
-            D.Received += QByteArray(data.left(n)).replace("\r", "\r\n");
+            Answer(QByteArray(data.left(n)).replace("\r", "\r\n"));
         if (const auto answer = D.Answers.find(data); answer != D.Answers.end())
-            D.Received += answer->second;
+            Answer(answer->second);
         *bytesWritten = std::uint32_t(n);
         if (n < data.size() && D.WriteWaitMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(D.WriteWaitMs));
@@ -131,6 +137,26 @@ public:
     }
 
 private:
+    void Answer(const QByteArray& bytes) {
+        if (D.LatencyMs <= 0) {
+            D.Received += bytes;
+            return;
+        }
+        if (D.Held.isEmpty()) {
+            const std::chrono::milliseconds tick(D.LatencyMs);
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            D.HeldUntil = std::chrono::steady_clock::time_point((now / tick + 1) * tick);
+        }
+        D.Held += bytes;
+    }
+
+    void Deliver() {
+        if (!D.Held.isEmpty() && std::chrono::steady_clock::now() >= D.HeldUntil) {
+            D.Received += D.Held;
+            D.Held.clear();
+        }
+    }
+
     ZQ_STATUS Record(const char* op, std::vector<std::int64_t> args, QByteArray data = {}) {
         const QString name = QString::fromLatin1(op);
         D.Calls.push_back(TFakeCall{name, std::move(args), std::move(data)});

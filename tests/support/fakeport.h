@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -39,6 +40,11 @@ public:
     std::map<QByteArray, QByteArray> Answers;
     // The drive echoes every byte it takes, a CR as CR LF, ahead of its answer.
     bool Echo = false;
+    // A converter in front of the drive: its echo and answers reach Received only at the next tick
+    // of a timer that fires every LatencyMs; a read short of them waits for it. 0: at once.
+    int LatencyMs = 0;
+    QByteArray Held;
+    std::chrono::steady_clock::time_point HeldUntil;
     int ReadLimit = -1;            // most bytes one read delivers; -1: as many as asked
     int ReadWaitMs = 0;            // how long a read that delivers fewer bytes than asked waits
     int ReportedWaiting = -1;      // the receive count GetStatus reports; -1: Received.size()

@@ -6,6 +6,7 @@
 #include "tests/support/localescope.h"
 #include "tests/support/modal.h"
 #include "tests/support/portsscope.h"
+#include "tests/support/simulatedlines.h"
 #include "tests/ui/framecommands.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/devicewindow/terminalview.h"
@@ -112,7 +113,12 @@ TEST_F(SettingsPage, WpiszSendsTheLinesUntilABadText) {
     EXPECT_EQ(Errors, QStringList("'500,5' is not a valid integer value."));
 }
 
-TEST_F(SettingsPage, CzytajFillsTheFieldsOnlyFromNineAnswers) {
+// Direct, and behind a converter whose timer hands on the answers every 16 ms.
+class SettingsPageOnALine : public SettingsPage, public ::testing::WithParamInterface<int> {};
+INSTANTIATE_TEST_SUITE_P(Lines, SettingsPageOnALine, ::testing::Values(0, 16));
+
+TEST_P(SettingsPageOnALine, CzytajFillsTheFieldsOnlyFromNineAnswers) {
+    Device.LatencyMs = GetParam();
     const QList<int> registers = {200, 1280, 512, -128, 64, 256, 294, 1170, 100};
     const QStringList shown = {"5,00",    "2,00",  "-0,50",  "0,25",   "0,30",
                                "2400,00", "50,00", "273,78", "4680,00"};
@@ -178,9 +184,12 @@ TEST_F(SettingsPage, ParameterFilesKeepEveryTextAndADamagedOneChangesNone) {
     EXPECT_EQ(Errors.join(""), "The parameter file '" + saved + "' is damaged: no value for EncoderPulses.");
 }
 
-TEST(SettingsWithSimulatedDrive, CzytajShowsWhatTheDriveHoldsAfterWritesAndBanks) {
+class SettingsWithSimulatedDrive : public ::testing::TestWithParam<TSimulatedLine> {};
+INSTANTIATE_TEST_SUITE_P(Lines, SettingsWithSimulatedDrive, ::testing::ValuesIn(SimulatedLines), LineName);
+
+TEST_P(SettingsWithSimulatedDrive, CzytajShowsWhatTheDriveHoldsAfterWritesAndBanks) {
     TLocaleScope locale(Polish);
-    TPortsScope simulated;
+    TPortsScope simulated(GetParam().Ports());
     QStringList errors;
     {
         TErrorBoxes boxes(errors);

@@ -10,6 +10,7 @@
 #include "tests/support/localescope.h"
 #include "tests/support/modal.h"
 #include "tests/support/portsscope.h"
+#include "tests/support/simulatedlines.h"
 #include "ui/steppage/plotview.h"
 #include "ui/steppage/steppage.h"
 
@@ -186,8 +187,11 @@ TEST_F(StepPageTest, ContextMenuSavesThePlotAndTheLastTest) {
 }
 
 // With the default gains the simulated drive overshoots moderately; doubled KP overshoots more.
-TEST(StepPageWithSimulatedDrive, DoubledKpOvershootsMore) {
-    TPortsScope simulated;
+class StepPageWithSimulatedDrive : public ::testing::TestWithParam<TSimulatedLine> {};
+INSTANTIATE_TEST_SUITE_P(Lines, StepPageWithSimulatedDrive, ::testing::ValuesIn(SimulatedLines), LineName);
+
+TEST_P(StepPageWithSimulatedDrive, DoubledKpOvershootsMore) {
+    TPortsScope simulated(GetParam().Ports());
     QStringList errors;
     {
         TErrorBoxes boxes(errors);

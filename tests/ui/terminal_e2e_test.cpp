@@ -1,19 +1,25 @@
 // The terminal of the main window's device window against the simulated drive, on the steady
-// clock: keys typed into the terminal reach the drive, and its echo and answers come back through
-// the window's own poll timer.
+// clock, direct and behind a converter: keys typed into the terminal reach the drive, and its echo
+// and answers come back through the window's own poll timer; so do the diagnostics and the moves, and
+// a file sent while the drive's output is captured.
 
 #include "device/simport.h"
 #include "link/deviceslots.h"
 #include "tests/support/modal.h"
 #include "tests/support/qtprinters.h"
+#include "tests/support/simulatedlines.h"
 #include "tests/ui/framecommands.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/mainwindow/mainform.h"
 
 #include "ui/devicewindow/terminalview.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -22,12 +28,12 @@
 
 namespace {
 
-class TerminalWithSimulatedDrive : public ::testing::Test {
+class TerminalWithSimulatedDrive : public ::testing::TestWithParam<TSimulatedLine> {
 protected:
     void SetUp() override {
         FPortsWasSet = qEnvironmentVariableIsSet("ZQLINK_PORTS");
         FSavedPorts = qgetenv("ZQLINK_PORTS");
-        qputenv("ZQLINK_PORTS", "sim");
+        qputenv("ZQLINK_PORTS", GetParam().Ports());
         ResetSimClock();
         ResetSimulatedDrives();
         Form = std::make_unique<TMainForm>();
@@ -58,9 +64,11 @@ private:
     QByteArray FSavedPorts;
 };
 
+INSTANTIATE_TEST_SUITE_P(Lines, TerminalWithSimulatedDrive, ::testing::ValuesIn(SimulatedLines), LineName);
+
 } // namespace
 
-TEST_F(TerminalWithSimulatedDrive, TypedLinesReachTheDriveAndItsAnswersAreShown) {
+TEST_P(TerminalWithSimulatedDrive, TypedLinesReachTheDriveAndItsAnswersAreShown) {
     struct Step {
         const char* Name;
         std::function<void(QWidget*)> Type;
@@ -96,7 +104,7 @@ TEST_F(TerminalWithSimulatedDrive, TypedLinesReachTheDriveAndItsAnswersAreShown)
     EXPECT_EQ(SimulatedDrive(0).Register(1), 1500);
 }
 
-TEST_F(TerminalWithSimulatedDrive, RapidMoveThenPositionShowsTheDriveAtTheTarget) {
+TEST_P(TerminalWithSimulatedDrive, RapidMoveThenPositionShowsTheDriveAtTheTarget) {
     const TDriveSim& drive = SimulatedDrive(0);
     const std::int32_t target = TDriveSim::KStartPosition + 2000;
     TDeviceWindow* window = WindowOf(*Form, 0);
@@ -108,4 +116,36 @@ TEST_F(TerminalWithSimulatedDrive, RapidMoveThenPositionShowsTheDriveAtTheTarget
     const QString shown = "X=" + QString::number(target) + "\n";
     EXPECT_TRUE(QTest::qWaitFor([&] { return Memo->toPlainText().endsWith(shown); }, 5000))
         << ::testing::PrintToString(Memo->toPlainText());
+}
+
+TEST_P(TerminalWithSimulatedDrive, DiagnosticsAnswerInTheTerminal) {
+    TDeviceWindow* window = WindowOf(*Form, 0);
+    window->findChild<QPushButton*>("identifyButton")->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Memo->toPlainText().contains("KELMOR-SIM servo drive"); }, 5000))
+        << ::testing::PrintToString(Memo->toPlainText());
+    window->findChild<QRadioButton*>("torqueModeButton")->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return SimulatedDrive(0).Mode() == TControlMode::Torque; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Memo->toPlainText().endsWith("M1\nOK\n"); }, 5000));
+}
+
+// The capture holds every byte of the drive's answers to the file's lines, late and in bursts or not.
+TEST_P(TerminalWithSimulatedDrive, AFileSentIsAnsweredIntoTheCapture) {
+    QTemporaryDir dir;
+    const QString lines = dir.filePath("lines.txt");
+    const QString capture = dir.filePath("capture.bin");
+    {
+        QFile file(lines);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("P2 1000\rW1\rP2\r\r");
+    }
+    ASSERT_TRUE(RunWithChosenFile(*Form, "receiveFileAction", capture));
+    ASSERT_TRUE(RunWithChosenFile(*Form, "sendFileAction", lines));
+    const QByteArray answered = "P2 1000\r\nW1\r\nOK\r\nP2\r\n1000:\r\n";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(capture).size() >= answered.size(); }, 5000));
+    Trigger(*Form, "closeFileAction");
+    QFile file(capture);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), answered);
+    EXPECT_EQ(Memo->toPlainText(), QString()) << "nothing of it in the terminal";
+    EXPECT_EQ(SimulatedDrive(0).BankRegister(1, 2), 1000);
 }
