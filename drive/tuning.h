@@ -1,8 +1,8 @@
 #pragma once
 
-#include "drive/gaintuner.h"
 #include "drive/registertable.h"
 #include "drive/testrecord.h"
+#include "tuner/gaintuner.h"
 
 #include <QString>
 #include <array>
@@ -34,9 +34,10 @@ TRoundVerdict Verdict(const TTestRecord& test, const TTuningCriterion& criterion
 // The error integral divided by the amplitude, in ms: what the criterion minimises.
 double NormalisedIntegral(const TTestRecord& test);
 
-// Why a round ran: as the plan or the tuner chose it, to confirm the best point by a repeat, or to
-// verify the best point backed off before it is offered.
-enum class TRoundRole { Planned, Confirmation, BackOff };
+// Why a round ran: as the plan or the tuner chose it, to confirm the best point by a repeat, to
+// verify the best point backed off before it is offered, or with KP an octave lower when the tuner
+// found no other test it deemed safe.
+enum class TRoundRole { Planned, Confirmation, BackOff, Fallback };
 
 // One tuning round: the test it ran and the gains and registers it ran with.
 struct TTuningRound {

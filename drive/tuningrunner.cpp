@@ -70,6 +70,16 @@ void TTuningRunner::CheckPlan() const {
             Registers({a, b});
 }
 
+void TTuningRunner::CheckStart() const {
+    for (std::size_t i = 0; i < 2; ++i)
+        if (!(FPlan.Lowest[i] <= FStartGains[i] && FStartGains[i] <= FPlan.Highest[i]))
+            throw EKelmorError(
+                QStringLiteral("The search would start from %1 %2, outside its bounds %3 … %4: "
+                               "nothing was written")
+                    .arg(QString::fromLatin1(RegisterTable[std::size_t(FPlan.Rows[i])].Key))
+                    .arg(GainText(FStartGains[i]), GainText(FPlan.Lowest[i]), GainText(FPlan.Highest[i])));
+}
+
 void TTuningRunner::Start() {
     if (!FModel || !FModel->Slot() || FRunning || FModel->Busy())
         return;
@@ -81,7 +91,9 @@ void TTuningRunner::Start() {
             return double(StrToFloat(FBase[std::size_t(FPlan.Rows[i])]));
         };
         FStartGains = {gain(0), gain(1)};
+        CheckStart();
         TTunerSetup setup;
+        setup.Kp = FPlan.Rows[0] == KP ? 0 : FPlan.Rows[1] == KP ? 1 : -1;
         setup.Lowest = FPlan.Lowest;
         setup.Highest = FPlan.Highest;
         setup.Start = FStartGains;
@@ -132,9 +144,19 @@ std::optional<TTuningRound> TTuningRunner::BackOffRound() {
     round.Registers = SettingRegisters(texts, FModel->MotorData());
     if (round.Registers == FRounds[*best].Registers)
         return std::nullopt;
+    // Settings tested already are not tested again: that test verifies them.
+    for (std::size_t i = 0; i < FRounds.size(); ++i)
+        if (FRounds[i].Registers == round.Registers && FRounds[i].TestNumber != 0) {
+            FBackOffTested = i;
+            return std::nullopt;
+        }
     round.Role = TRoundRole::BackOff;
     round.TestNumber = 0;
     round.Predicted = FTuner ? FTuner->Predict(round.Gains) : std::nullopt;
+    if (round.Predicted && !FTuner->Safe(*round.Predicted)) {
+        FBackOffUnsafe = true;
+        return std::nullopt;
+    }
     return round;
 }
 
@@ -145,8 +167,9 @@ std::optional<TTuningRound> TTuningRunner::NextRound() {
             round.Gains = proposal->Gains;
             round.Registers = proposal->Registers;
             round.Predicted = proposal->Predicted;
-            round.Role =
-                proposal->Kind == TTunerProposal::Confirm ? TRoundRole::Confirmation : TRoundRole::Planned;
+            round.Role = proposal->Kind == TTunerProposal::Confirm    ? TRoundRole::Confirmation
+                         : proposal->Kind == TTunerProposal::Fallback ? TRoundRole::Fallback
+                                                                      : TRoundRole::Planned;
             return round;
         }
     } else if (FRounds.size() < FSweep.size()) {
@@ -302,13 +325,15 @@ std::optional<TTuningResult> TTuningRunner::Result() const {
     TTuningResult result{*best, FRounds[*best].Registers, TTuningResult::Best, false};
     if (FTuner)
         result.Confirmed = FTuner->Best()->Confirmed;
-    for (std::size_t i = 0; i < FRounds.size(); ++i) {
-        if (FRounds[i].Role != TRoundRole::BackOff || FRounds[i].TestNumber == 0)
-            continue;
-        if (FRounds[i].Verdict == TRoundVerdict::Eligible)
-            result = {i, FRounds[i].Registers, TTuningResult::BackedOff, result.Confirmed};
-        else
-            result.Kind = TTuningResult::BackOffFailed;
-    }
+    std::optional<std::size_t> verified = FBackOffTested;
+    for (std::size_t i = 0; i < FRounds.size(); ++i)
+        if (FRounds[i].Role == TRoundRole::BackOff && FRounds[i].TestNumber != 0)
+            verified = i;
+    if (verified && FRounds[*verified].Verdict == TRoundVerdict::Eligible)
+        result = {*verified, FRounds[*verified].Registers, TTuningResult::BackedOff, result.Confirmed};
+    else if (verified)
+        result.Kind = TTuningResult::BackOffFailed;
+    else if (FBackOffUnsafe)
+        result.Kind = TTuningResult::BackOffUnsafe;
     return result;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "drive/drivemodel.h"
-#include "drive/gaintuner.h"
 #include "drive/tuning.h"
+#include "tuner/gaintuner.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -40,7 +40,8 @@ struct TTuningPlan {
 struct TTuningResult {
     std::size_t Round = 0;
     TRegisterValues Registers{};
-    enum TKind { Best, BackedOff, BackOffFailed } Kind = Best;
+    // BackOffUnsafe: the tuner deemed the backed-off settings unsafe to test, so the best is offered.
+    enum TKind { Best, BackedOff, BackOffFailed, BackOffUnsafe } Kind = Best;
     bool Confirmed = false; // the point was tested twice and met the criterion both times
 };
 
@@ -95,6 +96,7 @@ private:
     TSettingTexts Settings(const std::array<double, 2>& gains) const;
     TRegisterValues Registers(const std::array<double, 2>& gains) const;
     void CheckPlan() const;
+    void CheckStart() const;
     std::optional<TTuningRound> NextRound();
     std::optional<TTuningRound> BackOffRound();
     void ProposeRound();
@@ -114,6 +116,9 @@ private:
     bool FRunning = false;
     bool FStopAsked = false;
     bool FBackOffRun = false;
+    // The back-off's settings were tested already, by this round; or deemed unsafe to test.
+    std::optional<std::size_t> FBackOffTested;
+    bool FBackOffUnsafe = false;
     std::uint32_t FStartPosition = 0;
     std::uint32_t FAmplitude = 0;
     QElapsedTimer FReturnClock;

@@ -1,6 +1,7 @@
 #include "sim/controllaw.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -9,6 +10,9 @@ constexpr std::int64_t KIntegralScale = 32;
 // The velocity error is counted in Limit V's unit (KV x 4 per pulse a period) and reaches the
 // power stage in 1/128 of full PWM, four of Limit M's units.
 constexpr std::int64_t KVelocityLoopGain = 4;
+// A cascade's speed error in Limit V's units: 16 per pulse a period, as KV's default gives in the
+// standard loop, so that at KV's default both arrangements are the same loop.
+constexpr std::int64_t KCascadeSpeedUnit = 16;
 // Bounded so that no product below can overflow, whatever the registers hold.
 constexpr std::int64_t KMaxError = std::int64_t{1} << 24;
 constexpr std::int64_t KMaxIntegral = std::int64_t{1} << 28;
@@ -20,11 +24,24 @@ std::int64_t Clamp(std::int64_t value, std::int64_t limit) {
 
 } // namespace
 
-std::int64_t TPositionPid::Step(const TRegisters& r, std::int64_t error) {
+TRegisters Applied(const TRegisters& r, const TFirmware& firmware) {
+    static constexpr int Gains[] = {1, 2, 3, 4, 6};
+    TRegisters applied = r;
+    for (std::size_t i = 0; i < firmware.Scales.size(); ++i)
+        if (firmware.Scales[i] != 1)
+            applied[std::size_t(Gains[i])] = std::int32_t(std::clamp(
+                std::llround(r[std::size_t(Gains[i])] * firmware.Scales[i]), -(1LL << 30), 1LL << 30));
+    return applied;
+}
+
+std::int64_t TPositionPid::Step(const TRegisters& r, const TFirmware& firmware, std::int64_t error,
+                                std::int64_t moved) {
     error = std::clamp(error, -KMaxError, KMaxError);
     const std::int64_t integral = FIntegral + error;
+    const std::int64_t change =
+        firmware.DOnPosition ? -std::clamp(moved, -KMaxError, KMaxError) : error - FPreviousError;
     const std::int64_t sum = std::int64_t{r[2]} * error + std::int64_t{r[4]} * integral / KIntegralScale +
-                             std::int64_t{r[3]} * (error - FPreviousError);
+                             std::int64_t{r[3]} * change;
     const std::int64_t output = sum / 256;
     const std::int64_t limited = Clamp(output, r[0]);
     // Conditional integration: while the output is held at Limit V, an error that pushes further
@@ -36,13 +53,19 @@ std::int64_t TPositionPid::Step(const TRegisters& r, std::int64_t error) {
     return limited;
 }
 
-std::int64_t BackEmfCompensation(const TRegisters& r, std::int64_t velocity) {
-    return std::int64_t{r[6]} * velocity / 32;
+std::int64_t BackEmfCompensation(const TRegisters& r, TSpeed speed) {
+    return std::int64_t{r[6]} * speed.Pulses / (32 * speed.Periods);
 }
 
-std::int64_t SpeedLoop(const TRegisters& r, std::int64_t reference, std::int64_t velocity) {
-    return KVelocityLoopGain * (reference - std::int64_t{r[1]} * velocity / 64) +
-           BackEmfCompensation(r, velocity);
+std::int64_t SpeedLoop(const TRegisters& r, const TFirmware& firmware, std::int64_t reference, TSpeed speed) {
+    const std::int64_t periods = speed.Periods;
+    const std::int64_t feedback =
+        firmware.Cascade
+            ? std::int64_t{r[1]} *
+                  std::clamp(reference * periods - KCascadeSpeedUnit * speed.Pulses, -KMaxError, KMaxError) /
+                  (256 * periods)
+            : KVelocityLoopGain * (reference - std::int64_t{r[1]} * speed.Pulses / (64 * periods));
+    return feedback + BackEmfCompensation(r, speed);
 }
 
 int LimitedPwm(const TRegisters& r, std::int64_t pwm) {

@@ -48,7 +48,58 @@ double DefaultOvershoot(TPlantParameters plant) {
     return 100.0 * (highest + noise - KAmplitude) / KAmplitude;
 }
 
+// A plant of the bank: its motor, load, friction, speed, current limit, delay, encoder and noise.
+TPlantParameters DrawPlant(TDraw& draw, std::uint64_t seed) {
+    static constexpr int KEncoders[] = {250, 500, 1000, 2000};
+    TPlantParameters plant;
+    // Coupled rigidly, motor and load act as one inertia: a drive with a large load ratio has a
+    // small motor, as a geared axis does.
+    plant.LoadRatio = Rounded(draw.LogUniform(0.5, 20));
+    plant.MotorInertia = Rounded(draw.LogUniform(0.5, 3) / (1 + plant.LoadRatio));
+    plant.CoulombFriction = Rounded(draw.LogUniform(0.5, 5));
+    plant.ViscousFriction = Rounded(draw.LogUniform(0.2, 5));
+    plant.NoLoadSpeed = Rounded(draw.Uniform(2500, 6000));
+    plant.CurrentLimit = draw.Pick(2) == 0 ? 0 : Rounded(draw.Uniform(1, 3));
+    plant.Delay = 1 + draw.Pick(3);
+    plant.EncoderPulses = KEncoders[draw.Pick(4)];
+    plant.Noise = draw.Pick(3);
+    plant.Seed = seed;
+    return plant;
+}
+
+// Drives drawn until `count` of them start within the limit a run can begin from.
+template <typename TDrawDrive>
+std::vector<TPlantParameters> Bank(int count, std::uint64_t seed, TDrawDrive drawDrive) {
+    TDraw draw(seed);
+    std::vector<TPlantParameters> bank;
+    while (int(bank.size()) < count) {
+        const TPlantParameters plant = drawDrive(draw, bank.size() + 1);
+        if (DefaultOvershoot(plant) <= KMaxDefaultOvershoot)
+            bank.push_back(plant);
+    }
+    return bank;
+}
+
 } // namespace
+
+std::vector<TPlantParameters> PlantBank(int count, std::uint64_t seed) {
+    return Bank(count, seed, DrawPlant);
+}
+
+std::vector<TPlantParameters> ForeignPlantBank(int count, std::uint64_t seed) {
+    return Bank(count, seed, [](TDraw& draw, std::uint64_t noiseSeed) {
+        TPlantParameters plant = DrawPlant(draw, noiseSeed);
+        for (double& scale : plant.Firmware.Scales)
+            scale = Rounded(draw.LogUniform(0.25, 4));
+        plant.Firmware.Cascade = draw.Pick(2) == 1;
+        plant.Firmware.SpeedPeriods = 1 + draw.Pick(3);
+        plant.Firmware.DOnPosition = draw.Pick(2) == 1;
+        plant.Resonance = draw.Pick(2) == 0 ? 0 : Rounded(draw.LogUniform(50, 300));
+        plant.Backlash = draw.Pick(3) == 0 ? Rounded(draw.Uniform(0.5, 4)) : 0;
+        plant.Delay = Rounded(draw.Uniform(1, 3));
+        return plant;
+    });
+}
 
 std::vector<std::int32_t> SimulateStep(const TPlantParameters& plant, const TRegisters& registers,
                                        std::int32_t amplitude, int samples) {
@@ -61,28 +112,4 @@ std::vector<std::int32_t> SimulateStep(const TPlantParameters& plant, const TReg
         counts.push_back(model.ReportedPosition());
     }
     return counts;
-}
-
-std::vector<TPlantParameters> PlantBank(int count, std::uint64_t seed) {
-    static constexpr int KEncoders[] = {250, 500, 1000, 2000};
-    TDraw draw(seed);
-    std::vector<TPlantParameters> bank;
-    while (int(bank.size()) < count) {
-        TPlantParameters plant;
-        // Coupled rigidly, motor and load act as one inertia: a drive with a large load ratio has a
-        // small motor, as a geared axis does.
-        plant.LoadRatio = Rounded(draw.LogUniform(0.5, 20));
-        plant.MotorInertia = Rounded(draw.LogUniform(0.5, 3) / (1 + plant.LoadRatio));
-        plant.CoulombFriction = Rounded(draw.LogUniform(0.5, 5));
-        plant.ViscousFriction = Rounded(draw.LogUniform(0.2, 5));
-        plant.NoLoadSpeed = Rounded(draw.Uniform(2500, 6000));
-        plant.CurrentLimit = draw.Pick(2) == 0 ? 0 : Rounded(draw.Uniform(1, 3));
-        plant.Delay = 1 + draw.Pick(3);
-        plant.EncoderPulses = KEncoders[draw.Pick(4)];
-        plant.Noise = draw.Pick(3);
-        plant.Seed = bank.size() + 1;
-        if (DefaultOvershoot(plant) <= KMaxDefaultOvershoot)
-            bank.push_back(plant);
-    }
-    return bank;
 }

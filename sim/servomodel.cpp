@@ -19,6 +19,10 @@ constexpr double KMotorInertia =
     KMechanicalTimeConstant * KRatedTorquePerAmp * KRatedTorquePerAmp / KResistance;
 
 constexpr double KControlPeriod = TServoModel::KControlPeriodNs * 1e-9;
+// The spring a load rings on is lightly damped; play with no spring of its own closes on a stiff one.
+constexpr double KSpringDampingRatio = 0.05;
+constexpr double KStiffCouplingHz = 1000.0;
+constexpr double KStiffDampingRatio = 0.3;
 // The electrical time constant is 0.25 ms; 50 steps a period keep explicit Euler well inside it.
 constexpr int KSubsteps = 50;
 
@@ -36,9 +40,24 @@ TServoModel::TServoModel(std::int32_t startPosition, const TPlantParameters& pla
       FTorquePerAmp(KSupplyVolts / (plant.NoLoadSpeed / 60.0 * 2.0 * std::numbers::pi)),
       FInertia(KMotorInertia * plant.MotorInertia * (1.0 + plant.LoadRatio)),
       FCoulombFriction(plant.CoulombFriction / 1000.0), FViscousFriction(plant.ViscousFriction / 1e6),
-      FCurrentLimit(plant.CurrentLimit), FDelay(std::clamp(plant.Delay, 1, 3)), FNoise(plant.Noise),
-      FNoiseState(plant.Seed), FAngle(startPosition + 0.5), FCount(startPosition),
-      FPreviousCount(startPosition), FReference(startPosition) {}
+      FCurrentLimit(plant.CurrentLimit), FDelay(std::clamp(plant.Delay, 1.0, 3.0)), FFirmware(plant.Firmware),
+      FNoise(plant.Noise), FNoiseState(plant.Seed), FAngle(startPosition + 0.5), FCount(startPosition),
+      FReference(startPosition) {
+    FCounts.fill(startPosition);
+    FFirmware.SpeedPeriods = std::clamp(FFirmware.SpeedPeriods, 1, int(FCounts.size()) - 1);
+    if (plant.LoadRatio <= 0.0 || (plant.Resonance <= 0.0 && plant.Backlash <= 0.0))
+        return;
+    // The load on a coupling of its own: the motor's inertia alone drives it through the spring.
+    FInertia = KMotorInertia * plant.MotorInertia;
+    FLoadInertia = FInertia * plant.LoadRatio;
+    FLoadAngle = FAngle;
+    const bool spring = plant.Resonance > 0.0;
+    const double omega = 2.0 * std::numbers::pi * (spring ? plant.Resonance : KStiffCouplingHz);
+    const double reduced = FInertia * FLoadInertia / (FInertia + FLoadInertia);
+    FStiffness = omega * omega * reduced;
+    FSpringDamping = 2.0 * (spring ? KSpringDampingRatio : KStiffDampingRatio) * omega * reduced;
+    FHalfPlay = plant.Backlash / 2.0;
+}
 
 double TServoModel::SpeedRpm() const {
     return FSpeed * 60.0 / FPulsesPerRevolution;
@@ -109,49 +128,73 @@ void TServoModel::AdvanceProfile() {
     }
 }
 
-std::int64_t TServoModel::PositionLoop(const TRegisters& r) {
+std::int64_t TServoModel::PositionLoop(const TRegisters& r, std::int64_t moved) {
     if (FProfileActive)
         AdvanceProfile();
-    return FPid.Step(r, std::llround(FReference) - FCount);
+    return FPid.Step(r, FFirmware, std::llround(FReference) - FCount, moved);
 }
 
-void TServoModel::Tick(const TRegisters& r) {
+void TServoModel::Tick(const TRegisters& registers) {
     FCount = CountOf(FAngle);
-    const std::int64_t velocity = std::int64_t{FCount} - FPreviousCount; // pulses per period
-    FPreviousCount = FCount;
+    std::copy_backward(FCounts.begin(), FCounts.end() - 1, FCounts.end());
+    FCounts[0] = FCount;
+    const int periods = FFirmware.SpeedPeriods;
+    const TSpeed speed{std::int64_t{FCount} - FCounts[std::size_t(periods)], periods};
 
-    // Velocity reference in the units of Limit V (KV x 4 per pulse a period); feedback KV, back-EMF
-    // compensation KG (1.0 compensates the rated back-EMF fully); output in 1/512 of full PWM.
+    // Speed reference in the units of Limit V, feedback KV, back-EMF compensation KG (1.0
+    // compensates the rated back-EMF fully); output in 1/512 of full PWM.
+    const TRegisters r = Applied(registers, FFirmware);
     std::int64_t pwm = 0;
     switch (FMode) {
     case TControlMode::Voltage:
         pwm = std::int64_t{FSetPoint} * KPwmFullScale / KSetPointFullScale;
         break;
     case TControlMode::Torque:
-        pwm = std::int64_t{FSetPoint} * r[5] / KSetPointFullScale + BackEmfCompensation(r, velocity);
+        pwm = std::int64_t{FSetPoint} * r[5] / KSetPointFullScale + BackEmfCompensation(r, speed);
         break;
     case TControlMode::Speed:
-        pwm = SpeedLoop(r, std::int64_t{FSetPoint} * std::max(r[0], 0) / KSetPointFullScale, velocity);
+        pwm =
+            SpeedLoop(r, FFirmware, std::int64_t{FSetPoint} * std::max(r[0], 0) / KSetPointFullScale, speed);
         break;
     case TControlMode::Position:
-        pwm = SpeedLoop(r, PositionLoop(r), velocity);
+        pwm = SpeedLoop(r, FFirmware, PositionLoop(r, std::int64_t{FCount} - FCounts[1]), speed);
         break;
     }
-    // A new duty cycle takes effect after the plant's delay; this period runs on an earlier one.
-    Integrate(KSupplyVolts * FPwm[std::size_t(FDelay - 1)] / KPwmFullScale);
+    // A new duty cycle takes effect after the plant's delay; this period runs on earlier ones.
+    Integrate();
     std::copy_backward(FPwm.begin(), FPwm.end() - 1, FPwm.end());
     FPwm[0] = LimitedPwm(r, pwm);
 }
 
-void TServoModel::Integrate(double volts) {
+int TServoModel::ActingPwm(double fraction) const {
+    // A duty cycle computed at a period's start acts from FDelay periods later: within this period
+    // the one computed floor(FDelay) periods before the last, until the fraction of FDelay has passed.
+    const double whole = std::floor(FDelay);
+    const auto index = std::size_t(whole) - (fraction < FDelay - whole ? 0 : 1);
+    return FPwm[std::min(index, FPwm.size() - 1)];
+}
+
+double TServoModel::CouplingTorque() const {
+    if (FLoadInertia <= 0.0)
+        return 0.0;
+    const double twist = FAngle - FLoadAngle;
+    if (std::fabs(twist) <= FHalfPlay)
+        return 0.0;
+    const double wound = twist - std::copysign(FHalfPlay, twist);
+    return (FStiffness * wound + FSpringDamping * (FSpeed - FLoadSpeed)) * FRadiansPerPulse;
+}
+
+void TServoModel::Integrate() {
     constexpr double dt = KControlPeriod / KSubsteps;
     for (int i = 0; i < KSubsteps; ++i) {
+        const double volts = KSupplyVolts * ActingPwm(double(i) / KSubsteps) / KPwmFullScale;
         FCurrent += dt * (volts - KResistance * FCurrent - FBackEmf * FSpeed) / KInductance;
         // The power stage holds the winding current within its limit.
         if (FCurrentLimit > 0.0)
             FCurrent = std::clamp(FCurrent, -FCurrentLimit, FCurrentLimit);
+        const double coupling = CouplingTorque();
         const double omega = FSpeed * FRadiansPerPulse;
-        const double torque = FTorquePerAmp * FCurrent - FViscousFriction * omega;
+        const double torque = FTorquePerAmp * FCurrent - FViscousFriction * omega - coupling;
         double next = omega + dt * torque / FInertia;
         // Coulomb friction brakes towards standstill and holds the motor there while the torque
         // is below it, instead of pushing it backwards.
@@ -159,5 +202,9 @@ void TServoModel::Integrate(double volts) {
         next = std::fabs(next) <= frictionStep ? 0.0 : next - std::copysign(frictionStep, next);
         FSpeed = next / FRadiansPerPulse;
         FAngle += dt * FSpeed;
+        if (FLoadInertia > 0.0) {
+            FLoadSpeed += dt * coupling / FLoadInertia / FRadiansPerPulse;
+            FLoadAngle += dt * FLoadSpeed;
+        }
     }
 }

@@ -46,8 +46,13 @@ public:
 
 private:
     void AdvanceProfile();
-    std::int64_t PositionLoop(const TRegisters& registers);
-    void Integrate(double volts);
+    std::int64_t PositionLoop(const TRegisters& registers, std::int64_t moved);
+    // Runs the motor and its load over one control period; the duty cycles newest first.
+    void Integrate();
+    // The duty cycle acting at a fraction of the present period into it.
+    int ActingPwm(double fraction) const;
+    // The torque the coupling passes from the motor to the load, in N·m.
+    double CouplingTorque() const;
 
     // The plant, in the units the integration takes.
     double FPulsesPerRevolution;
@@ -58,7 +63,8 @@ private:
     double FCoulombFriction;
     double FViscousFriction;
     double FCurrentLimit;
-    int FDelay;
+    double FDelay;
+    TFirmware FFirmware;
     int FNoise;
     std::uint64_t FNoiseState;
 
@@ -70,9 +76,19 @@ private:
     TControlMode FMode = TControlMode::Position;
     std::int32_t FSetPoint = 0;
     std::int32_t FCount;
-    std::int32_t FPreviousCount;
+    // The counts of the last periods, newest first, from which the firmware takes the speed.
+    std::array<std::int32_t, 9> FCounts{};
     // The duty cycles computed, newest first; the one computed FDelay periods ago drives the motor.
     std::array<int, 3> FPwm{};
+
+    // A load on a spring, with play: its inertia (0 while it moves with the motor as one), angle and
+    // speed in pulses, the spring's stiffness and damping, half the play in pulses.
+    double FLoadInertia = 0.0;
+    double FLoadAngle = 0.0;
+    double FLoadSpeed = 0.0;
+    double FStiffness = 0.0;
+    double FSpringDamping = 0.0;
+    double FHalfPlay = 0.0;
 
     // Position loop.
     double FReference;

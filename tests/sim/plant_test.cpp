@@ -17,8 +17,9 @@ TEST(PlantParameters, TextSetsWhatItNamesOverTheDefaults) {
         {"encoder=2000,noise=1,seed=7,current=1.5", "", "current=1.5,encoder=2000,noise=1,seed=7"},
         {"load=5,", "'' is not key=value", ""},
         {"weight=3", "'weight' is not a plant parameter", ""},
-        {"delay=4", "delay must be a whole number from 1 to 3, not '4'", ""},
-        {"delay=1.5", "delay must be a whole number from 1 to 3, not '1.5'", ""},
+        {"delay=4", "delay must be a number from 1 to 3, not '4'", ""},
+        {"delay=1.5,cascade=1,kpscale=0.5", "", "delay=1.5,kpscale=0.5,cascade=1"},
+        {"delay=3.5", "delay must be a number from 1 to 3, not '3.5'", ""},
         {"load=x", "load must be a number from 0 to 50, not 'x'", ""},
     };
     for (const Case& c : cases) {

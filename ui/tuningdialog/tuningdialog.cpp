@@ -48,6 +48,8 @@ QString VerdictText(const TTuningRound& round) {
         text += QStringLiteral(" (powtórka)");
     else if (round.Role == TRoundRole::BackOff)
         text += QStringLiteral(" (cofnięcie KP)");
+    else if (round.Role == TRoundRole::Fallback)
+        text += QStringLiteral(" (KP o oktawę niżej)");
     return text;
 }
 
@@ -337,6 +339,11 @@ void TTuningDialog::ShowEnd(const QString& why) {
         switch (result->Kind) {
         case TTuningResult::BackedOff:
             text += QStringLiteral("; „Zastosuj” wpisze nastawy po cofnięciu KP, sprawdzone testem %1.")
+                        .arg(test);
+            break;
+        case TTuningResult::BackOffUnsafe:
+            text += QStringLiteral("; cofnięcia KP model nie uznał za bezpieczne, więc „Zastosuj” wpisze "
+                                   "najlepszy test %1.")
                         .arg(test);
             break;
         case TTuningResult::BackOffFailed:

@@ -1,4 +1,4 @@
-#include "drive/gaussianprocess.h"
+#include "tuner/gaussianprocess.h"
 
 #include <cmath>
 #include <limits>

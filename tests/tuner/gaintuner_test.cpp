@@ -1,7 +1,8 @@
 // The tuner's parts on known ground: the Gaussian process on known functions, the loop model on a
 // drive of the simulator, and the rules every proposal keeps, tuning bank drives directly.
 
-#include "drive/gaintuner.h"
+#include "tuner/gaintuner.h"
+
 #include "sim/drivesim.h"
 #include "sim/plantbank.h"
 
@@ -56,7 +57,7 @@ TEST(LoopModel, LearntFromOneTestPredictsOtherGains) {
     plant.Delay = 2;
     const TLoopRegisters start = Registers({3, 4});
     const std::vector<TLoopTest> tests = {{start, 200, Positions(plant, start)}};
-    const TLoopPlant fitted = FitLoopPlant(tests);
+    const TLoopModel fitted = FitLoopModel(tests, {}, true);
     EXPECT_LT(LoopFitError(fitted, tests), 0.01) << "within 1 % of the amplitude";
     for (const std::array<double, 2> gains : {std::array{6.0, 4.0}, {3.0, 8.0}, {1.5, 2.0}}) {
         const TLoopFigures real = LoopFigures(Positions(plant, Registers(gains)), 200);
@@ -95,7 +96,7 @@ TEST(GainTuner, EveryProposalKeepsTheRules) {
                                         }))
                     << drive << ": more than a factor of two from every tested point";
                 ASSERT_TRUE(p->Predicted);
-                EXPECT_LE(p->Predicted->Overshoot + 1.6449 * p->Predicted->OvershootSd, 20 + 1e-9) << drive;
+                EXPECT_TRUE(TGainTuner::Safe(*p->Predicted) || p->Kind == TTunerProposal::Fallback) << drive;
             }
             const std::vector<double> positions = Positions(bank[drive], p->Registers);
             const TLoopFigures f = LoopFigures(positions, 200);
@@ -105,15 +106,19 @@ TEST(GainTuner, EveryProposalKeepsTheRules) {
                 EXPECT_LE(f.Overshoot, 20) << drive << ": a test after the first above twice the limit";
             }
             if (tuner.Tested().size() == 1 && startAboveLimit) {
-                EXPECT_LT(p->Predicted->Overshoot, 10) << drive << ": from above the limit, first below it";
+                EXPECT_LT(p->Gains[0], setup.Start[0]) << drive << ": from above the limit, KP lowered first";
+                EXPECT_EQ(p->Gains[1], setup.Start[1]) << drive << ": and alone";
             }
             tested.push_back(p->Registers);
             tuner.Report({positions, f.Overshoot <= 10 && f.SettlingFraction <= 1, f.IntegralPerPulse});
         }
         startsAboveLimit += startAboveLimit;
         EXPECT_LE(tested.size(), 12u);
-        ASSERT_TRUE(tuner.Best()) << drive;
-        EXPECT_TRUE(tuner.Best()->Confirmed) << drive;
+        // A drive none of whose neighbours is safe ends without a result and says why.
+        EXPECT_TRUE(tuner.Best() || *tuner.EndReason() != '\0') << drive;
+        if (tuner.Best()) {
+            EXPECT_TRUE(tuner.Best()->Confirmed) << drive;
+        }
     }
     EXPECT_GE(startsAboveLimit, 1);
 }

@@ -1,28 +1,24 @@
 #pragma once
 
-// A model of the drive's position loop that predicts a step test for any registers: the drive's
-// controller as its registers define it (a PID position loop whose output, held within Limit V, is
-// the speed reference of a proportional speed loop with back-EMF compensation, held within Limit M,
-// at 2 kHz), around a plant learnt from the step tests already run. The plant is what differs from
-// bench to bench (motor, load, friction, power stage, delays); it is a low-order model: one inertia
-// driven by the duty cycle through a delay, with speed-proportional damping, Coulomb friction and a
-// limit on acceleration. Plain arithmetic, no I/O.
+// A model of a drive's position loop that predicts a step test for any registers: the controller the
+// tuner assumes (tuner/looplaw.h), with its two unknown scales, around a plant learnt from the step
+// tests already run. The plant is what differs from bench to bench (motor, load, friction, power
+// stage, delays); it is a low-order model: one inertia driven by the duty cycle through a delay, with
+// speed-proportional damping, Coulomb friction and a limit on acceleration. Plain arithmetic, no I/O.
 
-#include <array>
-#include <cstdint>
+#include "tuner/looplaw.h"
+
 #include <span>
 #include <vector>
 
-// P0..P8 as the drive holds them.
-using TLoopRegisters = std::array<std::int32_t, 9>;
-
-struct TLoopPlant {
+struct TLoopModel {
     double Gain = 1;         // pulses per period² at full duty
     double Damping = 0.05;   // share of the speed lost each period
     double Friction = 0;     // pulses per period², against the motion
     double Lag = 0.5;        // share of a duty cycle that acts one period later
     double AccelLimit = 1e9; // pulses per period², what the power stage's current allows
     int Delay = 1;           // periods from measuring to the duty cycle acting, 1..3
+    TLoopLaw Law;            // how the firmware applies the gains, as learnt
 };
 
 // A step test as the model sees it: the registers it ran under, the amplitude, and the recorded
@@ -44,15 +40,17 @@ struct TLoopFigures {
 
 // The positions, relative to the start, that the drive would record over `samples` periods from
 // the step.
-std::vector<double> SimulateLoop(const TLoopPlant& plant, const TLoopRegisters& registers, int amplitude,
+std::vector<double> SimulateLoop(const TLoopModel& model, const TLoopRegisters& registers, int amplitude,
                                  int samples);
 
 // The figures of recorded or simulated positions (relative to the start, whole pulses).
 TLoopFigures LoopFigures(std::span<const double> positions, int amplitude);
 
-// The plant that best reproduces the tests (least squares over their positions); `start`, when
-// given, is the last fit, from which a few more tests need only a short search.
-TLoopPlant FitLoopPlant(std::span<const TLoopTest> tests, const TLoopPlant* start = nullptr);
+// The model of the given arrangement (Law.Cascade of `start`) that best reproduces the tests: least
+// squares over their positions, the scales held near 1 while the tests do not tell them apart from
+// the plant. `start`, when it is a fit already, needs only a short search from there; `fresh` looks
+// widely first.
+TLoopModel FitLoopModel(std::span<const TLoopTest> tests, const TLoopModel& start, bool fresh);
 
 // How far the model's positions lie from the tests', as a root mean square over the amplitude.
-double LoopFitError(const TLoopPlant& plant, std::span<const TLoopTest> tests);
+double LoopFitError(const TLoopModel& model, std::span<const TLoopTest> tests);

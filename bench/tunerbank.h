@@ -1,0 +1,50 @@
+#pragma once
+
+// The tuner tried on a bank of simulated drives, as the tuning dialog's default search runs it: from
+// the default settings (KP 3, KV 4) in the dialog's default box (an eighth to eight times each gain),
+// 200-pulse, 250 ms step tests, a 10 % overshoot limit, the tests simulated directly rather than over a
+// serial line. Each drive's grid optimum is the best eligible point of a log-spaced grid of gains over
+// the box, register values as the drive holds them, simulated without measurement noise; every figure
+// judges the tested registers the same way. The compass search the tuner replaced runs the same way,
+// as the baseline. The benchmark prints the figures; the suite checks a few drives against thresholds.
+
+#include "sim/plant.h"
+
+#include <cstdint>
+#include <vector>
+
+// One method's run on one drive.
+struct TDriveRun {
+    double Optimum = 0; // the grid's best integral over the amplitude, ms; infinite when none is eligible
+    int Tests = 0;
+    int TestsToWithin5 = 0; // until the best tested is within 5 % of the optimum; 0: never
+    double FinalRatio = 0;  // the recommendation's integral over the optimum; infinite when none
+    int OverTwiceLimit = 0; // tests after the first above twice the limit
+    // Tests after the third with a prediction, and of them those whose overshoot and integral fell
+    // within one and within two spreads of it.
+    int Predicted = 0;
+    int Within1 = 0;
+    int Within2 = 0;
+    std::vector<double> ComputeMs; // the method's own time for each proposal after the first
+};
+
+struct TBankFigures {
+    std::vector<TDriveRun> Runs;
+
+    double MedianTestsToWithin5() const;
+    double Percentile90TestsToWithin5() const;
+    double ShareWithin5() const;  // of all drives
+    double ShareFeasible() const; // of the drives whose box holds a feasible point
+    int OverTwiceLimit() const;
+    double ShareWithin1Spread() const; // of the figures predicted after the third test
+    double ShareWithin2Spreads() const;
+    double MostComputeMs() const;
+    double MeanTests() const;
+};
+
+// The grid optimum of a drive over `grid` × `grid` gains.
+double GridOptimum(const TPlantParameters& plant, int grid);
+
+// The tuner (at most 12 tests) and the compass search (20 tests) on a drive.
+TDriveRun RunTuner(const TPlantParameters& plant, double optimum);
+TDriveRun RunCompass(const TPlantParameters& plant, double optimum);
