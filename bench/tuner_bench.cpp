@@ -56,10 +56,10 @@ void Tune(TMethods& methods, const char* name, std::vector<TPlantParameters> (*b
             methods.Compass.Runs.push_back(RunCompass(drives[i], optimum));
             const TDriveRun& t = methods.Tuner.Runs.back();
             std::printf(
-                "%s bank %llu, drive %2zu (%s): optimum %.2f ms; tuner %d tests, within 5 %% after %d, "
-                "final %.3f, %d over twice the limit; compass final %.3f\n",
+                "%s bank %llu, drive %2zu (%s): optimum %.2f ms; tuner from %.1f %%, %d tests, within 5 %% "
+                "after %d, final %.3f, %d over twice the limit; compass final %.3f\n",
                 name, static_cast<unsigned long long>(seed), i, PlantText(drives[i]).c_str(), optimum,
-                t.Tests, t.TestsToWithin5, t.FinalRatio, t.OverTwiceLimit,
+                t.StartOvershoot, t.Tests, t.TestsToWithin5, t.FinalRatio, t.OverTwiceLimit,
                 methods.Compass.Runs.back().FinalRatio);
         }
     }

@@ -93,6 +93,8 @@ TDriveRun Run(const TPlantParameters& plant, double optimum,
             RunTest(plant, proposal->Registers, plant.Seed * 1000 + std::uint64_t(outcome.Tests));
         ++outcome.Tests;
         const double overshoot = run.Test.Figures.Overshoot;
+        if (outcome.Tests == 1)
+            outcome.StartOvershoot = overshoot;
         if (outcome.Tests > 1 && overshoot > 2 * KCriterion.OvershootLimit)
             ++outcome.OverTwiceLimit;
         if (const std::optional<TTunerPrediction>& p = proposal->Predicted; p && outcome.Tests > 3) {

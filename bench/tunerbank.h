@@ -16,6 +16,7 @@
 // One method's run on one drive.
 struct TDriveRun {
     double Optimum = 0; // the grid's best integral over the amplitude, ms; infinite when none is eligible
+    double StartOvershoot = 0; // percent, of the first test
     int Tests = 0;
     int TestsToWithin5 = 0; // until the best tested is within 5 % of the optimum; 0: never
     double FinalRatio = 0;  // the recommendation's integral over the optimum; infinite when none

@@ -308,7 +308,8 @@ std::optional<TTunerProposal> TGainTuner::Explore(const std::optional<TBest>& be
     if (!best)
         for (const TTested& t : FTested)
             incumbent = std::min(incumbent, std::log(std::max(t.Outcome.Score, 1e-6)));
-    // Every safe point of the grid within the largest move, by how it serves.
+    // The safe points of the grid, by how they serve; looked at ring by ring from the centre, since the
+    // smallest move whose region holds a safe point is the one taken.
     struct TCandidate {
         TTunerProposal Proposal;
         double Value;
@@ -316,52 +317,71 @@ std::optional<TTunerProposal> TGainTuner::Explore(const std::optional<TBest>& be
         int Tier;     // 0: KP lowered alone, 1: no gain raised, 2: any
     };
     std::vector<TCandidate> candidates;
-    const int reach = int(std::lround(KMaxMove / KGridStep));
-    for (int a = -reach; a <= reach; ++a)
-        for (int b = -reach; b <= reach; ++b) {
-            const std::array<int, 2> step = {a, b};
-            std::array<double, 2> z;
-            for (std::size_t i = 0; i < 2; ++i)
-                z[i] = std::clamp(c[i] + step[i] * KGridStep, low[i], high[i]);
-            const std::array<double, 2> gains = {
-                std::clamp(std::exp2(z[0]), FSetup.Lowest[0], FSetup.Highest[0]),
-                std::clamp(std::exp2(z[1]), FSetup.Lowest[1], FSetup.Highest[1])};
-            const TLoopRegisters registers = FSetup.Registers(gains);
-            if (std::any_of(FTested.begin(), FTested.end(),
-                            [&](const TTested& t) { return t.Registers == registers; }))
-                continue;
-            const TGuess guess = Guess(z, registers);
-            const TTunerPrediction prediction = Prediction(guess);
-            if (!Safe(prediction))
-                continue;
-            const double integral = guess.Mean()[1];
-            const double sd = std::max(guess.Sd()[1] * FCalibration[1], 1e-9);
-            const double u = (incumbent - integral) / sd;
-            double value = sd * (u * NormalCdf(u) + NormalPdf(u)) * prediction.Eligible;
-            // Before anything met the criterion, the chance of meeting it counts on its own too.
-            if (!best)
-                value += KEligibleWeight * prediction.Eligible;
-            const bool kpAlone =
-                FSetup.Kp >= 0 && step[std::size_t(FSetup.Kp)] < 0 && step[std::size_t(1 - FSetup.Kp)] == 0;
-            candidates.push_back({TTunerProposal{TTunerProposal::Explore, gains, registers, prediction},
-                                  value, std::max(std::abs(a), std::abs(b)) * KGridStep,
-                                  kpAlone            ? 0
-                                  : a <= 0 && b <= 0 ? 1
-                                                     : 2});
-        }
+    const auto look = [&](int a, int b) {
+        const std::array<int, 2> step = {a, b};
+        std::array<double, 2> z;
+        for (std::size_t i = 0; i < 2; ++i)
+            z[i] = std::clamp(c[i] + step[i] * KGridStep, low[i], high[i]);
+        const std::array<double, 2> gains = {
+            std::clamp(std::exp2(z[0]), FSetup.Lowest[0], FSetup.Highest[0]),
+            std::clamp(std::exp2(z[1]), FSetup.Lowest[1], FSetup.Highest[1])};
+        const TLoopRegisters registers = FSetup.Registers(gains);
+        if (std::any_of(FTested.begin(), FTested.end(),
+                        [&](const TTested& t) { return t.Registers == registers; }))
+            return;
+        const TGuess guess = Guess(z, registers);
+        const TTunerPrediction prediction = Prediction(guess);
+        if (!Safe(prediction))
+            return;
+        const double sd = std::max(guess.Sd()[1] * FCalibration[1], 1e-9);
+        const double u = (incumbent - guess.Mean()[1]) / sd;
+        double value = sd * (u * NormalCdf(u) + NormalPdf(u)) * prediction.Eligible;
+        // Before anything met the criterion, the chance of meeting it counts on its own too.
+        if (!best)
+            value += KEligibleWeight * prediction.Eligible;
+        const bool kpAlone =
+            FSetup.Kp >= 0 && step[std::size_t(FSetup.Kp)] < 0 && step[std::size_t(1 - FSetup.Kp)] == 0;
+        candidates.push_back({TTunerProposal{TTunerProposal::Explore, gains, registers, prediction}, value,
+                              std::max(std::abs(a), std::abs(b)) * KGridStep,
+                              kpAlone            ? 0
+                              : a <= 0 && b <= 0 ? 1
+                                                 : 2});
+    };
+    const auto choose = [&](int tier, double radius) -> const TCandidate* {
+        const TCandidate* chosen = nullptr;
+        for (const TCandidate& k : candidates)
+            // Of points that serve alike, the nearer.
+            if (k.Tier <= tier && k.Reach <= radius + 1e-9 &&
+                (!chosen || k.Value > chosen->Value + 1e-12 ||
+                 (k.Value > chosen->Value - 1e-12 && k.Reach < chosen->Reach)))
+                chosen = &k;
+        return chosen;
+    };
     // From a start above the limit, lower KP alone first, and raise no gain before a prediction has come
-    // true; the smallest move whose region holds a safe point.
+    // true; otherwise any safe point.
     const bool cautious = FTested.front().Figures.Overshoot > FSetup.OvershootLimit && !best && !FModelRight;
-    for (int tier = cautious ? 0 : 2; tier <= (cautious ? 1 : 2); ++tier)
-        for (double radius = FRadius;; radius = std::min(radius * KGrowth, KMaxMove)) {
-            const TCandidate* chosen = nullptr;
-            for (const TCandidate& k : candidates) {
-                if (k.Tier > tier || k.Reach > radius + 1e-9)
-                    continue;
-                if (!chosen || k.Value > chosen->Value + 1e-12)
-                    chosen = &k;
+    const int rings = int(std::lround(KMaxMove / KGridStep));
+    int looked = -1;
+    for (double radius = FRadius;; radius = std::min(radius * KGrowth, KMaxMove)) {
+        // Every point of the ring between the last radius and this one.
+        for (const int ring = std::min(int(std::floor(radius / KGridStep + 1e-9)), rings); looked < ring;) {
+            ++looked;
+            for (int a = -looked; a <= looked; ++a)
+                for (int b = -looked; b <= looked; ++b)
+                    if (std::max(std::abs(a), std::abs(b)) == looked)
+                        look(a, b);
+        }
+        if (!cautious)
+            if (const TCandidate* chosen = choose(2, radius)) {
+                bestValue = chosen->Value;
+                return chosen->Proposal;
             }
-            if (chosen) {
+        if (radius >= KMaxMove)
+            break;
+    }
+    for (int tier = 0; cautious && tier <= 1; ++tier)
+        for (double radius = FRadius;; radius = std::min(radius * KGrowth, KMaxMove)) {
+            if (const TCandidate* chosen = choose(tier, radius)) {
                 bestValue = chosen->Value;
                 return chosen->Proposal;
             }

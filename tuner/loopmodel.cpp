@@ -17,6 +17,8 @@ constexpr std::size_t KTestsToSettleDelay = 3;
 // that fit equally, far below what a misfit of a pulse costs.
 constexpr double KScalePrior = 0.01;
 constexpr double KInfinity = std::numeric_limits<double>::infinity();
+// Counts beyond this are of a loop that ran away, past what a whole number holds.
+constexpr double KLargestCount = 1e15;
 
 // One step test of the model, period by period.
 class TLoopRun {
@@ -25,8 +27,14 @@ public:
         : FModel(model), FRegisters(registers), FAmplitude(amplitude), FDelay(std::clamp(model.Delay, 1, 3)) {
     }
 
-    // The count the drive reads now; then one period passes.
-    double Count() const { return std::floor(FX); }
+    // The count the drive reads now; then one period passes. (A floor of its own: the library's is a
+    // call where the instruction set is the baseline one, and a fit takes millions of them.)
+    double Count() const {
+        if (!(std::fabs(FX) < KLargestCount))
+            return std::floor(FX);
+        const double truncated = double(static_cast<long long>(FX));
+        return truncated > FX ? truncated - 1 : truncated;
+    }
     // The position less the half pulse a count rounds away, so that a fit compares like with like.
     double Position() const { return FX - 0.5; }
     void Period() {

@@ -181,3 +181,18 @@ TEST_P(TuningRunnerOnALine, SearchesABankDriveStartedAboveTheLimitAndVerifiesThe
     // The drive has its settings of before the run back.
     EXPECT_TRUE(QTest::qWaitFor([] { return SimulatedDrive(0).Register(2) == 768; }, 2000));
 }
+
+TEST(TuningRunner, ASearchFromOutsideItsBoundsIsRefusedBeforeAnythingIsWritten) {
+    TFakeDeviceLibrary fake;
+    TDeviceSlot slot(0, fake.Ports());
+    ASSERT_TRUE(slot.Open());
+    TDriveModel model(slot);
+    TTuningPlan plan = KpSweep(0, 0, 0);
+    plan.Search = true;
+    plan.Lowest = {4, 1};
+    plan.Highest = {8, 16};
+    TTuningRunner search(model, plan);
+    EXPECT_EQ(RunToEnd(search), "not started: The search would start from KP " + LocalDecimalText("3") +
+                                    ", outside its bounds 4 … 8: nothing was written");
+    EXPECT_TRUE(fake.Device(0).Writes().empty());
+}

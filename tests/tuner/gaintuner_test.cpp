@@ -122,3 +122,35 @@ TEST(GainTuner, EveryProposalKeepsTheRules) {
     }
     EXPECT_GE(startsAboveLimit, 1);
 }
+
+// Where the models fear more than twice the limit, no test goes; a chance that is not a number is no
+// chance of safety.
+TEST(GainTuner, TheSafetyBoundBinds) {
+    const struct {
+        double OverTwiceLimit;
+        bool Safe;
+    } chances[] = {{0.05, true}, {0.051, false}, {std::nan(""), false}};
+    for (const auto& c : chances) {
+        TTunerPrediction p;
+        p.OverTwiceLimit = c.OverTwiceLimit;
+        EXPECT_EQ(TGainTuner::Safe(p), c.Safe) << c.OverTwiceLimit;
+    }
+
+    // A drive that overshoots 15 % from the start: doubling KP would overshoot far more.
+    TTunerSetup setup;
+    setup.Lowest = {0.375, 0.5};
+    setup.Highest = {24, 32};
+    setup.Start = {3, 4};
+    setup.Registers = Registers;
+    TGainTuner tuner(setup);
+    const TPlantParameters plant = PlantBank(30, 2026)[2];
+    const std::optional<TTunerProposal> start = tuner.Next();
+    const std::vector<double> positions = Positions(plant, start->Registers);
+    ASSERT_GT(LoopFigures(positions, 200).Overshoot, 10);
+    tuner.Report({positions, false, LoopFigures(positions, 200).IntegralPerPulse});
+    const std::optional<TTunerProposal> next = tuner.Next();
+    ASSERT_TRUE(next && next->Predicted);
+    EXPECT_FALSE(TGainTuner::Safe(*tuner.Predict({6, 4})));
+    EXPECT_TRUE(TGainTuner::Safe(*next->Predicted));
+    EXPECT_LE(LoopFigures(Positions(plant, next->Registers), 200).Overshoot, 20);
+}
