@@ -169,14 +169,14 @@ void TGainTuner::Refit() {
         if (FModels[m] && FWeights[m] < KLeastWeight)
             continue;
         if (FModels[m]) {
-            FModels[m] = FitLoopModel(tests, *FModels[m], false);
+            FModels[m] = FitLoopModel(tests, *FModels[m], TFitStart::Refit);
         } else if (m > 0) {
             // The cascade starts from the loop the first fit found, which it can run as well.
             TLoopModel start = *FModels[0];
             start.Law = OtherArrangement(start.Law, FTested.front().Registers[KvRegister]);
-            FModels[m] = FitLoopModel(tests, start, false);
+            FModels[m] = FitLoopModel(tests, start, TFitStart::Converted);
         } else {
-            FModels[m] = FitLoopModel(tests, TLoopModel{}, true);
+            FModels[m] = FitLoopModel(tests, TLoopModel{}, TFitStart::Fresh);
         }
         LearnResiduals(m);
     }

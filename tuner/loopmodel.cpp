@@ -17,6 +17,8 @@ constexpr std::size_t KTestsToSettleDelay = 3;
 // that fit equally, far below what a misfit of a pulse costs.
 constexpr double KScalePrior = 0.01;
 constexpr double KInfinity = std::numeric_limits<double>::infinity();
+// How often, in samples, a sum is held against its bound.
+constexpr std::size_t KBoundCheck = 32;
 // Counts beyond this are of a loop that ran away, past what a whole number holds.
 constexpr double KLargestCount = 1e15;
 
@@ -69,15 +71,15 @@ double Objective(const TLoopModel& model, std::span<const TLoopTest> tests, doub
     for (const TLoopTest& test : tests) {
         TLoopRun run(model, test.Registers, test.Amplitude);
         const double scale = 1.0 / (double(test.Amplitude) * test.Amplitude);
-        for (const double measured : test.Positions) {
-            if (!std::isnan(measured)) {
+        for (std::size_t i = 0; i < test.Positions.size(); ++i) {
+            if (const double measured = test.Positions[i]; !std::isnan(measured)) {
                 const double d = run.Position() - measured;
                 sum += d * d * scale;
             }
             run.Period();
+            if (i % KBoundCheck == 0 && sum > bound)
+                return sum;
         }
-        if (sum > bound)
-            return sum;
     }
     return sum;
 }
@@ -216,6 +218,9 @@ private:
 std::vector<TLoopModel> CoarseModels(std::span<const TLoopTest> tests, int delay, bool cascade,
                                      std::size_t keep) {
     std::vector<std::pair<double, TLoopModel>> found;
+    // The errors of the best so far, the worst of them last: a model is looked at only as far as it
+    // takes to tell that it is not among them.
+    std::vector<double> best(keep, KInfinity);
     for (double gain = 0.01; gain < 200; gain *= 1.5)
         for (const double damping : {0.003, 0.015, 0.06})
             for (const double lag : {0.1, 0.5, 0.9})
@@ -227,7 +232,12 @@ std::vector<TLoopModel> CoarseModels(std::span<const TLoopTest> tests, int delay
                     model.Friction = friction * gain;
                     model.Delay = delay;
                     model.Law.Cascade = cascade;
-                    found.emplace_back(Objective(model, tests), model);
+                    const double error = Objective(model, tests, best.back());
+                    found.emplace_back(error, model);
+                    if (error < best.back()) {
+                        best.back() = error;
+                        std::sort(best.begin(), best.end());
+                    }
                 }
     std::partial_sort(found.begin(), found.begin() + std::ptrdiff_t(std::min(keep, found.size())),
                       found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -287,7 +297,8 @@ TLoopFigures LoopFigures(std::span<const double> positions, int amplitude) {
     return figures;
 }
 
-TLoopModel FitLoopModel(std::span<const TLoopTest> tests, const TLoopModel& start, bool fresh) {
+TLoopModel FitLoopModel(std::span<const TLoopTest> tests, const TLoopModel& start, TFitStart how) {
+    const bool fresh = how == TFitStart::Fresh;
     if (SampleCount(tests) == 0)
         return start;
     const bool cascade = start.Law.Cascade;
@@ -298,7 +309,7 @@ TLoopModel FitLoopModel(std::span<const TLoopTest> tests, const TLoopModel& star
     const int evaluations = fresh ? 260 : 100;
     const TFitPoint spread =
         fresh ? TFitPoint{0.5, 1.0, 1.5, 0.3, 1.0, 0.5, 0.5} : TFitPoint{0.15, 0.5, 0.7, 0.2, 0.5, 0.2, 0.2};
-    const bool delaySettled = !fresh && tests.size() > KTestsToSettleDelay;
+    const bool delaySettled = how == TFitStart::Converted || (!fresh && tests.size() > KTestsToSettleDelay);
     for (int delay = delaySettled ? start.Delay : 1; delay <= (delaySettled ? start.Delay : 3); ++delay) {
         std::vector<TLoopModel> firsts;
         if (fresh) {

@@ -46,11 +46,14 @@ std::vector<double> SimulateLoop(const TLoopModel& model, const TLoopRegisters& 
 // The figures of recorded or simulated positions (relative to the start, whole pulses).
 TLoopFigures LoopFigures(std::span<const double> positions, int amplitude);
 
+// How a fit starts: widely, from nothing; from a model fitted before, trying each delay again until a
+// few tests agree on it; or from a model of the other arrangement, at its delay.
+enum class TFitStart { Fresh, Refit, Converted };
+
 // The model of the given arrangement (Law.Cascade of `start`) that best reproduces the tests: least
 // squares over their positions, the scales held near 1 while the tests do not tell them apart from
-// the plant. `start`, when it is a fit already, needs only a short search from there; `fresh` looks
-// widely first.
-TLoopModel FitLoopModel(std::span<const TLoopTest> tests, const TLoopModel& start, bool fresh);
+// the plant.
+TLoopModel FitLoopModel(std::span<const TLoopTest> tests, const TLoopModel& start, TFitStart how);
 
 // How far the model's positions lie from the tests', as a root mean square over the amplitude.
 double LoopFitError(const TLoopModel& model, std::span<const TLoopTest> tests);

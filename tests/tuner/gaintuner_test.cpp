@@ -57,7 +57,7 @@ TEST(LoopModel, LearntFromOneTestPredictsOtherGains) {
     plant.Delay = 2;
     const TLoopRegisters start = Registers({3, 4});
     const std::vector<TLoopTest> tests = {{start, 200, Positions(plant, start)}};
-    const TLoopModel fitted = FitLoopModel(tests, {}, true);
+    const TLoopModel fitted = FitLoopModel(tests, {}, TFitStart::Fresh);
     EXPECT_LT(LoopFitError(fitted, tests), 0.01) << "within 1 % of the amplitude";
     for (const std::array<double, 2> gains : {std::array{6.0, 4.0}, {3.0, 8.0}, {1.5, 2.0}}) {
         const TLoopFigures real = LoopFigures(Positions(plant, Registers(gains)), 200);
