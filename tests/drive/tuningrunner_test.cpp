@@ -49,6 +49,15 @@ TTuningPlan KpSweep(double from, double to, int steps) {
     return plan;
 }
 
+// A search of KP and KV within the bounds given.
+TTuningPlan Search(std::array<double, 2> lowest, std::array<double, 2> highest) {
+    TTuningPlan plan = KpSweep(0, 0, 0);
+    plan.Search = true;
+    plan.Lowest = lowest;
+    plan.Highest = highest;
+    return plan;
+}
+
 } // namespace
 
 TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
@@ -127,12 +136,7 @@ TEST_P(TuningRunnerOnALine, AgainstTheSimulatedDrive) {
     // The drive has its default registers back.
     EXPECT_TRUE(QTest::qWaitFor([] { return SimulatedDrive(0).Register(2) == 768; }, 2000));
 
-    TTuningPlan plan = KpSweep(0, 0, 0);
-    plan.Search = true;
-    plan.Lowest = {0.5, 1};
-    plan.Highest = {12, 16};
-    plan.MaxTests = 12;
-    TTuningRunner search(model, plan);
+    TTuningRunner search(model, Search({0.5, 1}, {12, 16}));
     EXPECT_EQ(RunToEnd(search), "");
     EXPECT_LE(search.Rounds().size(), 12u);
     ASSERT_TRUE(search.Best());
@@ -156,10 +160,7 @@ TEST_P(TuningRunnerOnALine, SearchesABankDriveStartedAboveTheLimitAndVerifiesThe
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
-    TTuningPlan plan = KpSweep(0, 0, 0);
-    plan.Search = true;
-    plan.Lowest = {0.375, 0.5};
-    plan.Highest = {24, 32};
+    TTuningPlan plan = Search({0.375, 0.5}, {24, 32});
     plan.Criterion.BackOffPercent = 20;
     TTuningRunner search(model, plan);
     EXPECT_EQ(RunToEnd(search), "");
@@ -187,11 +188,7 @@ TEST(TuningRunner, ASearchFromOutsideItsBoundsIsRefusedBeforeAnythingIsWritten) 
     TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
-    TTuningPlan plan = KpSweep(0, 0, 0);
-    plan.Search = true;
-    plan.Lowest = {4, 1};
-    plan.Highest = {8, 16};
-    TTuningRunner search(model, plan);
+    TTuningRunner search(model, Search({4, 1}, {8, 16}));
     EXPECT_EQ(RunToEnd(search), "not started: The search would start from KP " + LocalDecimalText("3") +
                                     ", outside its bounds 4 … 8: nothing was written");
     EXPECT_TRUE(fake.Device(0).Writes().empty());

@@ -20,6 +20,16 @@ TLoopRegisters Registers(const std::array<double, 2>& gains) {
     return r;
 }
 
+// The dialog's default search: from KP 3, KV 4, within an eighth and eight times each.
+TTunerSetup DialogSetup() {
+    TTunerSetup setup;
+    setup.Lowest = {0.375, 0.5};
+    setup.Highest = {24, 32};
+    setup.Start = {3, 4};
+    setup.Registers = Registers;
+    return setup;
+}
+
 std::vector<double> Positions(const TPlantParameters& plant, const TLoopRegisters& registers) {
     std::vector<double> positions;
     for (const std::int32_t count : SimulateStep(plant, registers, 200, 500))
@@ -72,11 +82,7 @@ TEST(GainTuner, EveryProposalKeepsTheRules) {
     const std::vector<TPlantParameters> bank = PlantBank(30, 2026);
     int startsAboveLimit = 0;
     for (const std::size_t drive : {0u, 4u, 23u}) {
-        TTunerSetup setup;
-        setup.Lowest = {0.375, 0.5};
-        setup.Highest = {24, 32};
-        setup.Start = {3, 4};
-        setup.Registers = Registers;
+        const TTunerSetup setup = DialogSetup();
         TGainTuner tuner(setup);
         std::vector<TLoopRegisters> tested;
         bool startAboveLimit = false;
@@ -137,12 +143,7 @@ TEST(GainTuner, TheSafetyBoundBinds) {
     }
 
     // A drive that overshoots 15 % from the start: doubling KP would overshoot far more.
-    TTunerSetup setup;
-    setup.Lowest = {0.375, 0.5};
-    setup.Highest = {24, 32};
-    setup.Start = {3, 4};
-    setup.Registers = Registers;
-    TGainTuner tuner(setup);
+    TGainTuner tuner(DialogSetup());
     const TPlantParameters plant = PlantBank(30, 2026)[2];
     const std::optional<TTunerProposal> start = tuner.Next();
     const std::vector<double> positions = Positions(plant, start->Registers);
