@@ -67,8 +67,8 @@ void Sweep(TFigures& f, int latency, int answerMs) {
     plan.From = 1;
     plan.To = 6;
     plan.Steps = 12;
-    plan.AmplitudeText = QString::number(Amplitude);
-    plan.TimeText = QStringLiteral("20");
+    plan.Amplitude = TTypedNumber(QString::number(Amplitude));
+    plan.Time = TTypedNumber(QStringLiteral("20"));
     // The exchanges are measured here, not the tuning: no test stops a run for its overshoot.
     plan.Criterion.OvershootLimit = 100;
     TTuningRunner runner(model, plan);

@@ -91,7 +91,7 @@ void ReadBack(benchmark::State& state) {
         state.SkipWithError("115200 bit/s could not be applied");
         return;
     }
-    const TMotorData motor{"12", "6", "4000", LocalDecimalText("0,5"), "12", "500"};
+    const TMotorData motor = DefaultMotorData();
     long long bytes = 0;
     std::chrono::steady_clock::duration wall{};
     for (auto _ : state) {

@@ -34,7 +34,8 @@ void StepTestAgainstSimulatedDrive(benchmark::State& state) {
         TStepMeasurement measurement;
         {
             const std::unique_ptr<TExchange> exchange = slot.BeginExchange();
-            measurement = MeasureStep(*exchange, QStringLiteral("200"), QStringLiteral("250"));
+            measurement = MeasureStep(*exchange, TTypedNumber(QStringLiteral("200")),
+                                      TTypedNumber(QStringLiteral("250")));
         }
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const TStepRecord& record = measurement.Record;

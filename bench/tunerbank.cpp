@@ -52,10 +52,10 @@ double TrueScore(TPlantParameters plant, const TRegisterValues& registers) {
 }
 
 TRegisterValues Registers(const std::array<double, 2>& gains) {
-    TSettingTexts texts = DefaultSettingTexts();
-    texts[KP] = GainText(gains[0]);
-    texts[KV] = GainText(gains[1]);
-    return SettingRegisters(texts, DefaultMotorData());
+    TSettingNumbers settings = DefaultSettings();
+    settings[KP] = TTypedNumber(GainText(gains[0]));
+    settings[KV] = TTypedNumber(GainText(gains[1]));
+    return SettingRegisters(settings, DefaultMotorData());
 }
 
 std::array<double, 2> Lowest() {

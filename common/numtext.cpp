@@ -257,3 +257,28 @@ std::int32_t TruncToInt32(long double value) {
         throw EOverflow();
     return static_cast<std::int32_t>(whole);
 }
+
+TTypedNumber::TTypedNumber(const QString& text) : FText(text) {
+    try {
+        FDecimal = StrToFloat(text);
+    } catch (...) {
+        FDecimalError = std::current_exception();
+    }
+    try {
+        FWhole = StrToInt(text);
+    } catch (...) {
+        FWholeError = std::current_exception();
+    }
+}
+
+long double TTypedNumber::Decimal() const {
+    if (FDecimalError)
+        std::rethrow_exception(FDecimalError);
+    return FDecimal;
+}
+
+std::int32_t TTypedNumber::Whole() const {
+    if (FWholeError)
+        std::rethrow_exception(FWholeError);
+    return FWhole;
+}

@@ -3,6 +3,7 @@
 #include <QChar>
 #include <QString>
 #include <cstdint>
+#include <exception>
 
 // Every number the user types or sees goes through here: texts are read and written with the decimal
 // separator of the locale the program runs in (QLocale(), the default locale), and arithmetic on typed
@@ -63,3 +64,28 @@ long double Divide(long double dividend, long double divisor);
 // does not lose a unit to binary rounding. A result outside the 32-bit range throws EOverflow; a NaN
 // throws EInvalidOp.
 std::int32_t TruncToInt32(long double value);
+
+// A number as a field holds it: the text typed or shown, and what it stands for read as a decimal
+// (StrToFloat) and as a whole number (StrToInt), each read once, when the number is made. Asking for a
+// reading the text does not give throws what reading it threw, so that a conversion needing that
+// number names the text that is not one, as if it had read the text itself. The running locale's
+// decimal separator is the one of the moment the number is made.
+class TTypedNumber {
+public:
+    TTypedNumber() : TTypedNumber(QString()) {}
+    explicit TTypedNumber(const QString& text);
+
+    const QString& Text() const { return FText; }
+    long double Decimal() const;
+    std::int32_t Whole() const;
+    bool IsDecimal() const { return !FDecimalError; }
+
+    bool operator==(const TTypedNumber& other) const { return FText == other.FText; }
+
+private:
+    QString FText;
+    long double FDecimal = 0;
+    std::int32_t FWhole = 0;
+    std::exception_ptr FDecimalError;
+    std::exception_ptr FWholeError;
+};

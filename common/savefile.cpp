@@ -24,3 +24,13 @@ QByteArray ReadFileHead(const QString& path, qint64 maxSize) {
         throw EKelmorError(QStringLiteral("Can't read \"%1\": %2").arg(path, file.errorString()));
     return file.read(maxSize + 1);
 }
+
+void TFileKind::ThrowNotOurs(const QString& path) const {
+    throw EKelmorError(QStringLiteral("%1%2%1 is not a Kelmor %3 file")
+                           .arg(QString(QLatin1Char(Quote)), path, QLatin1String(Name)));
+}
+
+void TFileKind::ThrowDamaged(const QString& path, const QString& reason) const {
+    throw EKelmorError(QStringLiteral("The %1 file %2%3%2 is damaged: %4")
+                           .arg(QLatin1String(Name), QString(QLatin1Char(Quote)), path, reason));
+}

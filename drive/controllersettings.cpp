@@ -5,26 +5,32 @@
 #include "drive/replyreaders.h"
 #include "link/exchange.h"
 
-void WriteSettings(const TSettingTexts& fields, const TMotorData& motor, const TSendLine& send) {
+void ConvertSettings(const TSettingNumbers& settings, const TMotorData& motor, const TEachRegister& each) {
     // A register the drive cannot hold is refused before any line goes out; a bad number stops the
     // write at its own row.
     try {
-        RegisterTable[LimitV].ToRegister(fields[LimitV], motor, fields[KV]);
+        RegisterTable[LimitV].ToRegister(settings[LimitV], motor, settings[KV]);
     } catch (const ERegisterRange&) {
         throw;
     } catch (const EKelmorError&) {
     }
     for (int row = 0; row < SettingCount; ++row) {
-        const TRegisterRow& r = RegisterTable[row];
-        send(RegisterWriteLine(r.Register, r.ToRegister(fields[row], motor, fields[KV])));
+        const TRegisterRow& r = RegisterTable[std::size_t(row)];
+        each(TSettingRow(row), r.ToRegister(settings[std::size_t(row)], motor, settings[KV]));
     }
 }
 
-TRegisterValues SettingRegisters(const TSettingTexts& fields, const TMotorData& motor) {
+void WriteSettings(const TSettingNumbers& settings, const TMotorData& motor, const TSendLine& send) {
+    ConvertSettings(settings, motor, [&](TSettingRow row, std::int32_t value) {
+        send(RegisterWriteLine(RegisterTable[std::size_t(row)].Register, value));
+    });
+}
+
+TRegisterValues SettingRegisters(const TSettingNumbers& settings, const TMotorData& motor) {
     TRegisterValues registers{};
-    for (const TRegisterRow& r : RegisterTable)
-        registers[std::size_t(r.Register)] =
-            r.ToRegister(fields[std::size_t(&r - RegisterTable.data())], motor, fields[KV]);
+    ConvertSettings(settings, motor, [&](TSettingRow row, std::int32_t value) {
+        registers[std::size_t(RegisterTable[std::size_t(row)].Register)] = value;
+    });
     return registers;
 }
 
@@ -36,12 +42,12 @@ TRegisterValues QueryRegisters(TExchange& exchange) {
 }
 
 void ShowRegisters(const TRegisterValues& registers, const TMotorData& motor, const TSetField& setField) {
-    QString kvText;
+    TTypedNumber kv;
     for (int row = 0; row < SettingCount; ++row) {
         const TRegisterRow& r = RegisterTable[row];
-        const QString text = FloatToText(r.ToShown(registers[r.Register], motor, kvText));
+        const QString text = FloatToText(r.ToShown(registers[r.Register], motor, kv));
         setField(TSettingRow(row), text);
         if (row == KV)
-            kvText = text;
+            kv = TTypedNumber(text);
     }
 }

@@ -11,10 +11,10 @@ TDriveModel::TDriveModel(TDeviceSlot& slot, QObject* parent)
     connect(&slot, &TDeviceSlot::DeviceBack, &FParameters, [this] { FParameters.DeviceBack(); });
 }
 
-void TDriveModel::SetMotorText(const TMotorField& field, const QString& text) {
-    if (FMotor.*field.Text == text)
+void TDriveModel::SetMotorNumber(const TMotorField& field, const TTypedNumber& number) {
+    if (FMotor.*field.Number == number)
         return;
-    FMotor.*field.Text = text;
+    FMotor.*field.Number = number;
     emit MotorDataChanged();
 }
 

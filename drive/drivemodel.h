@@ -27,7 +27,7 @@ public:
     TDeviceSlot* Slot() const { return FSlot.data(); }
 
     const TMotorData& MotorData() const { return FMotor; }
-    void SetMotorText(const TMotorField& field, const QString& text);
+    void SetMotorNumber(const TMotorField& field, const TTypedNumber& number);
     void SetMotorData(const TMotorData& motor);
 
     TParameters& Parameters() { return FParameters; }

@@ -28,9 +28,9 @@ void TMotion::RapidMove(const QString& targetText) {
     Send(line);
 }
 
-void TMotion::FeedMove(const QString& targetText, const QString& speedText) {
-    const std::int32_t speed = FeedSpeed(speedText, FModel.MotorData().EncoderPulses);
-    const QByteArray line = FeedMoveLine(MoveTargetBytes(targetText), speed);
+void TMotion::FeedMove(const QString& targetText, const TTypedNumber& speed) {
+    const QByteArray line =
+        FeedMoveLine(MoveTargetBytes(targetText), FeedSpeed(speed, FModel.MotorData().EncoderPulses));
     FModel.RequireDriveFree();
     Send(line);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/numtext.h"
+
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -19,7 +21,8 @@ public:
     void Identify();
     void ShowPosition();
     void RapidMove(const QString& targetText);
-    void FeedMove(const QString& targetText, const QString& speedText);
+    // The target goes out as typed; the speed [1/min] converts with the encoder's pulses.
+    void FeedMove(const QString& targetText, const TTypedNumber& speed);
 
 private:
     void Send(const QByteArray& line);

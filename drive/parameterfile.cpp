@@ -18,15 +18,15 @@ constexpr int FieldCount = SettingCount + MotorFieldCount;
 // Far more than any set of field texts takes; a larger file is not one of ours.
 constexpr qint64 MaxFileSize = 64 * 1024;
 
-// Every text of a set with its key, in the order the file lists them.
+// Every figure of a set with its key, in the order the file lists them.
 template <typename Set> auto Fields(Set& set) {
-    using Text = std::conditional_t<std::is_const_v<Set>, const QString, QString>;
+    using Text = std::conditional_t<std::is_const_v<Set>, const TTypedNumber, TTypedNumber>;
     std::array<std::pair<QString, Text*>, FieldCount> fields;
     for (int row = 0; row < SettingCount; ++row)
         fields[row] = {QString::fromLatin1(RegisterTable[row].Key), &set.Settings[row]};
     for (int i = 0; i < MotorFieldCount; ++i) {
         const TMotorField& field = MotorFieldTable[std::size_t(i)];
-        fields[std::size_t(SettingCount + i)] = {QString::fromLatin1(field.Key), &(set.Motor.*field.Text)};
+        fields[std::size_t(SettingCount + i)] = {QString::fromLatin1(field.Key), &(set.Motor.*field.Number)};
     }
     return fields;
 }
@@ -38,27 +38,22 @@ bool HoldsControlCharacter(const QString& text) {
     return false;
 }
 
-[[noreturn]] void ThrowNotOurs(const QString& path) {
-    throw EKelmorError(QStringLiteral("'%1' is not a Kelmor parameter file").arg(path));
-}
-
-[[noreturn]] void ThrowDamaged(const QString& path, const QString& reason) {
-    throw EKelmorError(QStringLiteral("The parameter file '%1' is damaged: %2").arg(path, reason));
-}
+constexpr TFileKind ParameterFile{"parameter", '\''};
 
 [[noreturn]] void ThrowDamaged(const QString& path, qsizetype line, const QString& reason) {
-    ThrowDamaged(path, QStringLiteral("line %1: %2").arg(line).arg(reason));
+    ParameterFile.ThrowDamaged(path, QStringLiteral("line %1: %2").arg(line).arg(reason));
 }
 
 } // namespace
 
 void SaveParameterFile(const QString& path, const TParameterSet& parameters) {
     QString content = Heading + QLatin1Char('\n');
-    for (const auto& [key, text] : Fields(parameters)) {
-        if (HoldsControlCharacter(*text))
+    for (const auto& [key, figure] : Fields(parameters)) {
+        const QString& text = figure->Text();
+        if (HoldsControlCharacter(text))
             throw EKelmorError(
                 QStringLiteral("The text of %1 holds a control character and cannot be saved").arg(key));
-        content += key + QStringLiteral(" = ") + PointDecimalText(*text) + QLatin1Char('\n');
+        content += key + QStringLiteral(" = ") + PointDecimalText(text) + QLatin1Char('\n');
     }
     WriteWholeFile(path, content.toUtf8());
 }
@@ -69,7 +64,7 @@ TParameterSet LoadParameterFile(const QString& path) {
 
 TParameterSet ParseParameters(const QByteArray& bytes, const QString& path) {
     if (bytes.size() > MaxFileSize)
-        ThrowNotOurs(path);
+        ParameterFile.ThrowNotOurs(path);
     QStringDecoder decoder(QStringDecoder::Utf8);
     const QString content = decoder.decode(bytes);
     QStringList lines = content.split(QLatin1Char('\n'));
@@ -77,9 +72,9 @@ TParameterSet ParseParameters(const QByteArray& bytes, const QString& path) {
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
     if (lines.front() != Heading)
-        ThrowNotOurs(path);
+        ParameterFile.ThrowNotOurs(path);
     if (decoder.hasError())
-        ThrowDamaged(path, QStringLiteral("it is not UTF-8 text"));
+        ParameterFile.ThrowDamaged(path, QStringLiteral("it is not UTF-8 text"));
 
     TParameterSet parameters;
     auto fields = Fields(parameters);
@@ -105,10 +100,10 @@ TParameterSet ParseParameters(const QByteArray& bytes, const QString& path) {
             value.remove(0, 1);
         if (HoldsControlCharacter(value))
             ThrowDamaged(path, i + 1, QStringLiteral("a control character in the value of %1").arg(key));
-        *field->second = LocalDecimalText(value);
+        *field->second = TTypedNumber(LocalDecimalText(value));
     }
     for (std::size_t k = 0; k < fields.size(); ++k)
         if (!seen[k])
-            ThrowDamaged(path, QStringLiteral("no value for %1").arg(fields[k].first));
+            ParameterFile.ThrowDamaged(path, QStringLiteral("no value for %1").arg(fields[k].first));
     return parameters;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// Parameter files keep one set of settings per motor: the nine setting texts of the page
-// "Nastawy Regulatora" and the six texts of the motor data tab, as the fields show them.
+// Parameter files keep one set of settings per motor: the nine settings of the page "Nastawy
+// Regulatora" and the six figures of the motor data tab, each in the text it was given as.
 //
 // Format (UTF-8 text, lines ended by LF; a CR before the LF is accepted):
 //
@@ -37,7 +37,7 @@
 #include <QString>
 
 struct TParameterSet {
-    TSettingTexts Settings;
+    TSettingNumbers Settings;
     TMotorData Motor;
 };
 

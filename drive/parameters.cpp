@@ -6,11 +6,12 @@
 #include "drive/drivemodel.h"
 #include "link/deviceslot.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
 TParameters::TParameters(TDriveModel& model)
-    : FModel(model), FTexts(DefaultSettingTexts()), FKnown(std::make_shared<const TKnownSettings>()) {}
+    : FModel(model), FWanted(DefaultSettings()), FKnown(std::make_shared<const TKnownSettings>()) {}
 
 void TParameters::DeviceBack() {
     // The drive may have been switched off meanwhile.
@@ -22,13 +23,49 @@ void TParameters::DeviceBack() {
     }
 }
 
-void TParameters::SetText(TSettingRow row, const QString& text) {
-    FTexts[std::size_t(row)] = text;
+void TParameters::Want(TSettingRow row, const TTypedNumber& figure) {
+    FWanted[std::size_t(row)] = figure;
+    FEdited[std::size_t(row)] = true;
 }
 
-void TParameters::SetTexts(const TSettingTexts& texts) {
-    FTexts = texts;
-    emit TextsChanged();
+void TParameters::WantAll(const TSettingNumbers& figures) {
+    FWanted = figures;
+    FEdited.fill(true);
+    emit WantedChanged();
+}
+
+std::int32_t TParameters::WantedRegister(TSettingRow row) const {
+    return RegisterTable[std::size_t(row)].ToRegister(FWanted[std::size_t(row)], FModel.MotorData(),
+                                                      FWanted[KV]);
+}
+
+QString TParameters::Problem(TSettingRow row) const {
+    try {
+        WantedRegister(row);
+    } catch (const EKelmorError& error) {
+        return error.Message();
+    }
+    return {};
+}
+
+std::vector<TSettingRow> TParameters::Unsent() const {
+    std::vector<TSettingRow> rows;
+    for (int row = 0; row < SettingCount; ++row) {
+        if (!FEdited[std::size_t(row)])
+            continue;
+        // An untouched row is not compared: its text, shown to two decimals, may stand for a register
+        // next to the one it was read from.
+        bool differs = true;
+        if (const std::optional<std::int32_t> known = FKnown->Register(TSettingRow(row))) {
+            try {
+                differs = WantedRegister(TSettingRow(row)) != *known;
+            } catch (const EKelmorError&) {
+            }
+        }
+        if (differs)
+            rows.push_back(TSettingRow(row));
+    }
+    return rows;
 }
 
 void TParameters::Publish(TKnownSettings known) {
@@ -57,41 +94,41 @@ void TParameters::Read() {
 void TParameters::Read(TExchange& exchange) {
     const TRegisterValues registers = QueryRegisters(exchange);
     Publish(TKnownSettings::All(registers));
-    ShowTexts(registers);
+    WantShown(registers);
 }
 
-void TParameters::ShowTexts(const TRegisterValues& registers) {
-    TSettingTexts texts = FTexts;
+void TParameters::WantShown(const TRegisterValues& registers) {
+    TSettingNumbers figures = FWanted;
     try {
-        ShowRegisters(registers, FModel.MotorData(),
-                      [&](TSettingRow row, const QString& text) { texts[std::size_t(row)] = text; });
+        ShowRegisters(registers, FModel.MotorData(), [&](TSettingRow row, const QString& text) {
+            figures[std::size_t(row)] = TTypedNumber(text);
+        });
     } catch (...) {
-        SetTexts(texts);
+        FWanted = figures;
+        emit WantedChanged();
         throw;
     }
-    SetTexts(texts);
+    FWanted = figures;
+    FEdited.fill(false);
+    emit WantedChanged();
 }
 
 void TParameters::Write() {
-    Write(FTexts);
-}
-
-void TParameters::Write(const TSettingTexts& texts) {
     FModel.RequireDriveFree();
     TKnownSettings known = *FKnown;
-    int row = 0;
+    bool sent = false;
     try {
         // The lines go out in row order, each once its value is known; a row is known once sent.
-        WriteSettings(texts, FModel.MotorData(), [&](const QByteArray& line) {
-            if (!SendWritten(line))
+        ConvertSettings(FWanted, FModel.MotorData(), [&](TSettingRow row, std::int32_t value) {
+            const int n = RegisterTable[std::size_t(row)].Register;
+            if (!SendWritten(RegisterWriteLine(n, value)))
                 FModel.RequireDriveFree();
-            const TRegisterRow& r = RegisterTable[std::size_t(row)];
-            known.Registers[std::size_t(r.Register)] =
-                r.ToRegister(texts[std::size_t(row)], FModel.MotorData(), texts[KV]);
-            ++row;
+            known.Registers[std::size_t(n)] = value;
+            FEdited[std::size_t(row)] = false;
+            sent = true;
         });
     } catch (...) {
-        if (row > 0)
+        if (sent)
             Publish(std::move(known));
         throw;
     }
@@ -118,9 +155,9 @@ void TParameters::Apply(const TRegisterValues& registers) {
         FModel.RequireDriveFree();
     }
     try {
-        ShowTexts(registers);
+        WantShown(registers);
     } catch (const EKelmorError&) {
-        // The rows the motor data cannot show keep their texts.
+        // The rows the motor data cannot show keep their figures.
     }
 }
 

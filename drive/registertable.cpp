@@ -18,32 +18,32 @@ constexpr long double EmfScale = 7680000;
 constexpr long double EmfReadScale = 1966080000;
 constexpr std::int32_t LimitVScale = 30000;
 
-long double GainShown(std::int32_t r, const TMotorData&, const QString&) {
+long double GainShown(std::int32_t r, const TMotorData&, const TTypedNumber&) {
     return Divide(r, GainScale);
 }
 
-std::int32_t GainRegister(const QString& text, const TMotorData&, const QString&) {
-    return TruncToInt32(Multiply(StrToFloat(text), GainScale));
+std::int32_t GainRegister(const TTypedNumber& figure, const TMotorData&, const TTypedNumber&) {
+    return TruncToInt32(Multiply(figure.Decimal(), GainScale));
 }
 
-long double KvShown(std::int32_t r, const TMotorData&, const QString&) {
+long double KvShown(std::int32_t r, const TMotorData&, const TTypedNumber&) {
     return Multiply(r, 0.00390625L);
 }
 
-long double KgShown(std::int32_t r, const TMotorData& motor, const QString&) {
-    const long double n = StrToFloat(motor.RatedSpeed);
-    const std::int32_t e = StrToInt(motor.EncoderPulses);
-    const long double us = StrToFloat(motor.SupplyVoltage);
-    const long double un = StrToFloat(motor.RatedVoltage);
+long double KgShown(std::int32_t r, const TMotorData& motor, const TTypedNumber&) {
+    const long double n = motor.RatedSpeed.Decimal();
+    const std::int32_t e = motor.EncoderPulses.Whole();
+    const long double us = motor.SupplyVoltage.Decimal();
+    const long double un = motor.RatedVoltage.Decimal();
     return Divide(Multiply(Multiply(Multiply(n, r), e), us), Multiply(un, EmfReadScale));
 }
 
-std::int32_t KgRegister(const QString& text, const TMotorData& motor, const QString&) {
-    const long double kg = StrToFloat(text);
-    const long double un = StrToFloat(motor.RatedVoltage);
-    const long double n = StrToFloat(motor.RatedSpeed);
-    const long double us = StrToFloat(motor.SupplyVoltage);
-    const std::int32_t e = StrToInt(motor.EncoderPulses);
+std::int32_t KgRegister(const TTypedNumber& figure, const TMotorData& motor, const TTypedNumber&) {
+    const long double kg = figure.Decimal();
+    const long double un = motor.RatedVoltage.Decimal();
+    const long double n = motor.RatedSpeed.Decimal();
+    const long double us = motor.SupplyVoltage.Decimal();
+    const std::int32_t e = motor.EncoderPulses.Whole();
     return TruncToInt32(
         Divide(Multiply(Multiply(Multiply(kg, GainScale), EmfScale), un), Multiply(Multiply(n, us), e)));
 }
@@ -51,45 +51,46 @@ std::int32_t KgRegister(const QString& text, const TMotorData& motor, const QStr
 // The drive's own arithmetic forms R × 30000 in 32 bits; a register beyond that has no figure.
 constexpr std::int32_t LargestLimitV = std::numeric_limits<std::int32_t>::max() / LimitVScale;
 
-long double LimitVShown(std::int32_t r, const TMotorData& motor, const QString& kvText) {
+long double LimitVShown(std::int32_t r, const TMotorData& motor, const TTypedNumber& kvFigure) {
     if (r > LargestLimitV || r < -LargestLimitV)
         throw EOverflow();
-    const std::int32_t e = StrToInt(motor.EncoderPulses);
-    const long double kv = StrToFloat(kvText);
+    const std::int32_t e = motor.EncoderPulses.Whole();
+    const long double kv = kvFigure.Decimal();
     return Divide(r * LimitVScale, Multiply(e, kv));
 }
 
-std::int32_t LimitVRegister(const QString& text, const TMotorData& motor, const QString& kvText) {
-    const long double limit = StrToFloat(text);
-    const long double kv = StrToFloat(kvText);
-    const std::int32_t e = StrToInt(motor.EncoderPulses);
+std::int32_t LimitVRegister(const TTypedNumber& figure, const TMotorData& motor,
+                            const TTypedNumber& kvFigure) {
+    const long double limit = figure.Decimal();
+    const long double kv = kvFigure.Decimal();
+    const std::int32_t e = motor.EncoderPulses.Whole();
     const std::int32_t r = TruncToInt32(Divide(Multiply(Multiply(limit, kv), e), LimitVScale));
     // What Kelmor could not read back is not written either.
     if (r > LargestLimitV || r < -LargestLimitV)
         throw ERegisterRange(
             QStringLiteral("Limit V '%1' is more than the drive can hold (its register at most "
                            "%2 either way)")
-                .arg(text)
+                .arg(figure.Text())
                 .arg(LargestLimitV));
     return r;
 }
 
-long double LimitMShown(std::int32_t r, const TMotorData&, const QString&) {
+long double LimitMShown(std::int32_t r, const TMotorData&, const TTypedNumber&) {
     return Multiply(r, 0.1953125L);
 }
 
-std::int32_t LimitMRegister(const QString& text, const TMotorData&, const QString&) {
-    return TruncToInt32(Multiply(StrToFloat(text), LimitMScale));
+std::int32_t LimitMRegister(const TTypedNumber& figure, const TMotorData&, const TTypedNumber&) {
+    return TruncToInt32(Multiply(figure.Decimal(), LimitMScale));
 }
 
-template <int Unit> long double PerPulseShown(std::int32_t r, const TMotorData& motor, const QString&) {
-    return Divide(Multiply(r, Unit), StrToFloat(motor.EncoderPulses));
+template <int Unit> long double PerPulseShown(std::int32_t r, const TMotorData& motor, const TTypedNumber&) {
+    return Divide(Multiply(r, Unit), motor.EncoderPulses.Decimal());
 }
 
 template <int Unit>
-std::int32_t PerPulseRegister(const QString& text, const TMotorData& motor, const QString&) {
-    const long double value = StrToFloat(text);
-    return TruncToInt32(Divide(Multiply(value, StrToFloat(motor.EncoderPulses)), Unit));
+std::int32_t PerPulseRegister(const TTypedNumber& figure, const TMotorData& motor, const TTypedNumber&) {
+    const long double value = figure.Decimal();
+    return TruncToInt32(Divide(Multiply(value, motor.EncoderPulses.Decimal()), Unit));
 }
 
 constexpr std::int32_t Int32 = std::numeric_limits<std::int32_t>::max();
@@ -97,35 +98,29 @@ constexpr std::int32_t Int32 = std::numeric_limits<std::int32_t>::max();
 } // namespace
 
 const std::array<TRegisterRow, SettingCount> RegisterTable = {{
-    {1, "KV", "KV", "[    ]     Wzmocnienie sprzężenia zwrotnego prędkosci.", "4,0", "", Int32, KvShown,
-     GainRegister},
-    {2, "KP", "KP", "[    ]     Wzmocnienie składnika P (Proporcjonalnego)", "3,0", "", Int32, GainShown,
-     GainRegister},
-    {3, "KD", "KD", "[    ]     Wzmocnienie składnika D (Różniczkującego)", "0", "", Int32, GainShown,
-     GainRegister},
-    {4, "KI", "KI", "[    ]     Wzmocnienie składnika I (Całkującego)", "0,4", "", Int32, GainShown,
-     GainRegister},
-    {6, "KG", "KG", "[    ]     Wzmocnienie kompensacji SEM silnika.", "0,3", "", Int32, KgShown, KgRegister},
-    {0, "LimitV", "Limit V", "[1/min]     Ograniczenie prędkosci reakcji regulatora.", "3200", "1/min",
-     LargestLimitV, LimitVShown, LimitVRegister},
-    {5, "LimitM", "Limit M", "[ %  ]     Ograniczenie prądu i momentu silnika (PWM)", "75", "%", Int32,
-     LimitMShown, LimitMRegister},
-    {7, "Vj", "Vj", "[1/min]          Prędkosc ruchu jałowego G0 (diagnostyka).", "3000", "1/min", Int32,
-     PerPulseShown<SpeedUnit>, PerPulseRegister<SpeedUnit>},
-    {8, "aj", "aj", "[1/(min*s) ]    Przyspieszenie / hamowanie ruchu jałowego G0 (diagnostyka).", "3000",
-     "1/(min*s)", Int32, PerPulseShown<AccelerationUnit>, PerPulseRegister<AccelerationUnit>},
+    {1, "KV", "4,0", "", Int32, KvShown, GainRegister},
+    {2, "KP", "3,0", "", Int32, GainShown, GainRegister},
+    {3, "KD", "0", "", Int32, GainShown, GainRegister},
+    {4, "KI", "0,4", "", Int32, GainShown, GainRegister},
+    {6, "KG", "0,3", "", Int32, KgShown, KgRegister},
+    {0, "LimitV", "3200", "1/min", LargestLimitV, LimitVShown, LimitVRegister},
+    {5, "LimitM", "75", "%", Int32, LimitMShown, LimitMRegister},
+    {7, "Vj", "3000", "1/min", Int32, PerPulseShown<SpeedUnit>, PerPulseRegister<SpeedUnit>},
+    {8, "aj", "3000", "1/(min*s)", Int32, PerPulseShown<AccelerationUnit>,
+     PerPulseRegister<AccelerationUnit>},
 }};
 
-TSettingTexts DefaultSettingTexts() {
-    TSettingTexts texts;
+TSettingNumbers DefaultSettings() {
+    TSettingNumbers settings;
     for (int row = 0; row < SettingCount; ++row)
-        texts[std::size_t(row)] = LocalDecimalText(RegisterTable[std::size_t(row)].DefaultText);
-    return texts;
+        settings[std::size_t(row)] =
+            TTypedNumber(LocalDecimalText(RegisterTable[std::size_t(row)].DefaultText));
+    return settings;
 }
 
-std::int32_t FeedSpeed(const QString& speedText, const QString& encoderText) {
-    const long double speed = StrToFloat(speedText);
-    const long double pulses = StrToFloat(encoderText);
+std::int32_t FeedSpeed(const TTypedNumber& speedFigure, const TTypedNumber& pulsesFigure) {
+    const long double speed = speedFigure.Decimal();
+    const long double pulses = pulsesFigure.Decimal();
     // The feed move multiplies by the reciprocal where Vj divides; both give the same scale.
     const long double units = Multiply(Multiply(speed, pulses), 1.0L / SpeedUnit);
     return units < 1 ? 1 : TruncToInt32(units);

@@ -157,7 +157,7 @@ private:
     // Version 1: the texts, each one "Wpisz" could have written, converted with the standard motor data
     // (the file does not keep the motor data) and the file's KV.
     static TKnownSettings FromTexts(const QJsonObject& object) {
-        TSettingTexts texts;
+        TSettingNumbers texts;
         for (int row = 0; row < SettingCount; ++row) {
             const QLatin1String key(RegisterTable[std::size_t(row)].Key);
             const QJsonValue text = object.value(key);
@@ -165,13 +165,13 @@ private:
             if (!text.isNull() && text.toString().isEmpty())
                 Bad(QStringLiteral("the setting %1 is neither a text nor null").arg(key));
             if (!text.isNull())
-                texts[std::size_t(row)] = LocalDecimalText(text.toString());
+                texts[std::size_t(row)] = TTypedNumber(LocalDecimalText(text.toString()));
         }
-        const QString kv = texts[KV].isNull() ? DefaultSettingTexts()[KV] : texts[KV];
+        const TTypedNumber kv = texts[KV].Text().isNull() ? DefaultSettings()[KV] : texts[KV];
         TKnownSettings settings;
         for (int row = 0; row < SettingCount; ++row) {
             const TRegisterRow& r = RegisterTable[std::size_t(row)];
-            if (texts[std::size_t(row)].isNull())
+            if (texts[std::size_t(row)].Text().isNull())
                 continue;
             try {
                 settings.Registers[std::size_t(r.Register)] =
@@ -186,13 +186,7 @@ private:
     QJsonObject FObject;
 };
 
-[[noreturn]] void ThrowNotOurs(const QString& path) {
-    throw EKelmorError(QStringLiteral("\"%1\" is not a Kelmor session file").arg(path));
-}
-
-[[noreturn]] void ThrowDamaged(const QString& path, const QString& reason) {
-    throw EKelmorError(QStringLiteral("The session file \"%1\" is damaged: %2").arg(path, reason));
-}
+constexpr TFileKind SessionFile{"session", '"'};
 
 } // namespace
 
@@ -227,7 +221,7 @@ void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests,
 std::vector<TSessionTest> LoadSessionFile(const QString& path) {
     const QByteArray content = ReadFileHead(path, MaxFileSize);
     if (content.size() > MaxFileSize)
-        ThrowNotOurs(path);
+        SessionFile.ThrowNotOurs(path);
     return ParseSession(content, path);
 }
 
@@ -236,15 +230,16 @@ std::vector<TSessionTest> ParseSession(const QByteArray& content, const QString&
     const QJsonDocument document = QJsonDocument::fromJson(content, &error);
     const QJsonObject session = document.object();
     if (error.error != QJsonParseError::NoError || session.value(QLatin1String("format")) != Format)
-        ThrowNotOurs(path);
+        SessionFile.ThrowNotOurs(path);
     const int version = session.value(QLatin1String("version")).toInt();
     if (session.value(QLatin1String("version")) != QJsonValue(version) || version < TextsVersion ||
         version > Version)
-        ThrowDamaged(path, QStringLiteral("version %1 is not one this Kelmor reads")
-                               .arg(session.value(QLatin1String("version")).toVariant().toString()));
+        SessionFile.ThrowDamaged(path,
+                                 QStringLiteral("version %1 is not one this Kelmor reads")
+                                     .arg(session.value(QLatin1String("version")).toVariant().toString()));
     const QJsonValue list = session.value(QLatin1String("tests"));
     if (!list.isArray())
-        ThrowDamaged(path, QStringLiteral("it holds no list of tests"));
+        SessionFile.ThrowDamaged(path, QStringLiteral("it holds no list of tests"));
 
     std::vector<TSessionTest> tests;
     QSet<int> numbers;
@@ -276,7 +271,7 @@ std::vector<TSessionTest> ParseSession(const QByteArray& content, const QString&
                                             std::move(step), last),
                              shown.toBool()});
         } catch (const EBadTest& bad) {
-            ThrowDamaged(path, QStringLiteral("test %1: %2").arg(at).arg(bad.Reason));
+            SessionFile.ThrowDamaged(path, QStringLiteral("test %1: %2").arg(at).arg(bad.Reason));
         }
     }
     return tests;

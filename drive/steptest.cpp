@@ -11,11 +11,11 @@
 #include <chrono>
 #include <cstdlib>
 
-TStepEntries ParseStepEntries(const QString& amplitudeText, const QString& timeText) {
-    const std::int32_t amplitude = StrToInt(amplitudeText);
+TStepEntries ParseStepEntries(const TTypedNumber& amplitudeEntry, const TTypedNumber& timeEntry) {
+    const std::int32_t amplitude = amplitudeEntry.Whole();
     if (amplitude < 1)
         throw EKelmorError(QStringLiteral("The amplitude must be at least 1 pulse"));
-    const std::int32_t timeMs = StrToInt(timeText);
+    const std::int32_t timeMs = timeEntry.Whole();
     if (timeMs < 1)
         throw EKelmorError(QStringLiteral("The measurement time must be at least 1 ms"));
     return {amplitude, timeMs};
@@ -29,10 +29,11 @@ std::int32_t QueryPosition(TExchange& exchange) {
     return ReadPosition(exchange);
 }
 
-TStepMeasurement MeasureStep(TExchange& exchange, const QString& amplitudeText, const QString& timeText) {
+TStepMeasurement MeasureStep(TExchange& exchange, const TTypedNumber& amplitudeEntry,
+                             const TTypedNumber& timeEntry) {
     const std::int32_t start = QueryPosition(exchange);
 
-    const auto [amplitude, timeMs] = ParseStepEntries(amplitudeText, timeText);
+    const auto [amplitude, timeMs] = ParseStepEntries(amplitudeEntry, timeEntry);
     const std::int64_t target = std::int64_t(start) + amplitude;
     if (target > MaxDrivePosition)
         throw EKelmorError(QStringLiteral("The target position %1 lies beyond the drive's last position %2")

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/numtext.h"
 #include "drive/steprecord.h"
 
 #include <QString>
@@ -13,12 +14,12 @@ constexpr int MaxStepSamples = 500;
 constexpr std::uint32_t MaxDrivePosition = 0xFFFFFF;
 
 // The step's amplitude in pulses and the measurement time in ms as the entries give them. Throws
-// EConvertError for a text that is not a whole number and EKelmorError for a value below 1.
+// EConvertError for an entry that is not a whole number and EKelmorError for a value below 1.
 struct TStepEntries {
     std::int32_t Amplitude = 0;
     std::int32_t TimeMs = 0;
 };
-TStepEntries ParseStepEntries(const QString& amplitudeText, const QString& timeText);
+TStepEntries ParseStepEntries(const TTypedNumber& amplitude, const TTypedNumber& time);
 
 struct TStepMeasurement {
     TStepRecord Record;
@@ -32,7 +33,7 @@ std::int32_t QueryPosition(TExchange& exchange);
 
 // One unit-step test over an exchange that the caller holds for the whole test, so the poll takes no
 // byte of it: lets the line fall quiet, purges and asks the position with "L ", takes the amplitude and the
-// measurement time in ms from their texts, asks for two samples a millisecond (at most MaxStepSamples) with
+// measurement time in ms from their entries, asks for two samples a millisecond (at most MaxStepSamples) with
 // "S ", purges again, steps to the start position plus the amplitude with "J " and scans the records of the
 // reply. The record holds the samples at their times, a damaged record missing, at most as many as were
 // asked for. After the "L" exchange and before anything more is sent, it throws EConvertError for a
@@ -40,7 +41,7 @@ std::int32_t QueryPosition(TExchange& exchange);
 // reply's exact shape) or an entry that is not a whole number, and EKelmorError for an amplitude or a
 // time below 1 or a target beyond MaxDrivePosition. A test whose first sample shows the motor away
 // from the position read fails as RequireStartWhereRead says.
-TStepMeasurement MeasureStep(TExchange& exchange, const QString& amplitudeText, const QString& timeText);
+TStepMeasurement MeasureStep(TExchange& exchange, const TTypedNumber& amplitude, const TTypedNumber& time);
 
 // Throws EKelmorError "The motor was not where it was read…" when the first sample lies further from
 // the start position than a tenth of the amplitude (and two pulses): the start, and so the step's

@@ -10,7 +10,7 @@
 
 TStepTests::TStepTests(TDriveModel& model) : FModel(model) {}
 
-TStepTests::TOutcome TStepTests::Run(const QString& amplitudeText, const QString& timeText,
+TStepTests::TOutcome TStepTests::Run(const TTypedNumber& amplitude, const TTypedNumber& time,
                                      bool readSettingsFirst) {
     TDeviceSlot* slot = FModel.Slot();
     if (!slot)
@@ -18,14 +18,14 @@ TStepTests::TOutcome TStepTests::Run(const QString& amplitudeText, const QString
     FModel.RequireDriveFree();
     // Holds the poll off for the whole test; it runs again however the test ends.
     const std::unique_ptr<TExchange> exchange = slot->BeginExchange();
-    return Run(*exchange, amplitudeText, timeText, readSettingsFirst);
+    return Run(*exchange, amplitude, time, readSettingsFirst);
 }
 
-TStepTests::TOutcome TStepTests::Run(TExchange& exchange, const QString& amplitudeText,
-                                     const QString& timeText, bool readSettingsFirst) {
+TStepTests::TOutcome TStepTests::Run(TExchange& exchange, const TTypedNumber& amplitude,
+                                     const TTypedNumber& time, bool readSettingsFirst) {
     if (readSettingsFirst)
         FModel.Parameters().Read(exchange);
-    TStepMeasurement measurement = MeasureStep(exchange, amplitudeText, timeText);
+    TStepMeasurement measurement = MeasureStep(exchange, amplitude, time);
     FTests.push_back(MakeTestRecord(FNextNumber++, QDateTime::currentDateTime(),
                                     std::move(measurement.Record), FModel.Parameters().Known()));
     emit Changed();

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "common/numtext.h"
 #include "drive/testrecord.h"
 
 #include <QObject>
-#include <QString>
 #include <vector>
 
 class TDriveModel;
@@ -24,9 +24,9 @@ public:
     };
     // One step test, with the read-back first when asked, so the record's settings are exact. The
     // test joins the history.
-    TOutcome Run(const QString& amplitudeText, const QString& timeText, bool readSettingsFirst);
+    TOutcome Run(const TTypedNumber& amplitude, const TTypedNumber& time, bool readSettingsFirst);
     // The same within an exchange the caller holds.
-    TOutcome Run(TExchange& exchange, const QString& amplitudeText, const QString& timeText,
+    TOutcome Run(TExchange& exchange, const TTypedNumber& amplitude, const TTypedNumber& time,
                  bool readSettingsFirst);
 
     // The history, oldest first.

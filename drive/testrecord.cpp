@@ -17,8 +17,8 @@ QString SettingText(const TKnownSettings& settings, TSettingRow row, const TMoto
         return QStringLiteral("?");
     try {
         const std::optional<std::int32_t> kv = settings.Register(KV);
-        const QString kvText = kv ? FloatToText(RegisterTable[KV].ToShown(*kv, motor, {})) : QString();
-        return FloatToText(RegisterTable[std::size_t(row)].ToShown(*value, motor, kvText));
+        const TTypedNumber kvFigure(kv ? FloatToText(RegisterTable[KV].ToShown(*kv, motor, {})) : QString());
+        return FloatToText(RegisterTable[std::size_t(row)].ToShown(*value, motor, kvFigure));
     } catch (const EKelmorError&) {
         return QStringLiteral("?");
     }

@@ -21,7 +21,7 @@ QString LostText() {
 } // namespace
 
 TTuningRunner::TTuningRunner(TDriveModel& model, TTuningPlan plan, QObject* parent)
-    : QObject(parent), FModel(&model), FPlan(std::move(plan)), FBase(model.Parameters().Texts()) {
+    : QObject(parent), FModel(&model), FPlan(std::move(plan)) {
     // A device closed in the middle of a run gets its settings back first.
     connect(&model, &TDriveModel::Closing, this, [this] {
         if (FRunning)
@@ -29,31 +29,53 @@ TTuningRunner::TTuningRunner(TDriveModel& model, TTuningPlan plan, QObject* pare
     });
 }
 
-TSettingTexts TTuningRunner::Settings(const std::array<double, 2>& gains) const {
-    TSettingTexts texts = FBase;
-    texts[std::size_t(FPlan.Rows[0])] = GainText(gains[0]);
-    if (FPlan.Search)
-        texts[std::size_t(FPlan.Rows[1])] = GainText(gains[1]);
-    return texts;
+TTypedNumber TTuningRunner::DriveFigure(TSettingRow row) const {
+    const TMotorData& motor = FModel->MotorData();
+    const auto shown = [&](TSettingRow r, const TTypedNumber& kv) {
+        const TRegisterRow& table = RegisterTable[std::size_t(r)];
+        return TTypedNumber(FloatToText(table.ToShown(FOriginal[std::size_t(table.Register)], motor, kv)));
+    };
+    return shown(row, shown(KV, {}));
 }
 
-TRegisterValues TTuningRunner::Registers(const std::array<double, 2>& gains) const {
-    return SettingRegisters(Settings(gains), FModel->MotorData());
+bool TTuningRunner::Varied(TSettingRow row) const {
+    return FPlan.Rows[0] == row || (FPlan.Search && FPlan.Rows[1] == row);
 }
 
+double TTuningRunner::Figure(TSettingRow row, const std::array<double, 2>& gains) const {
+    if (Varied(row))
+        return gains[FPlan.Rows[0] == row ? 0 : 1];
+    return double(DriveFigure(row).Decimal());
+}
+
+TRegisterValues TTuningRunner::Registers(const std::array<double, 2>& gains, std::optional<double> kp) const {
+    const TMotorData& motor = FModel->MotorData();
+    const TTypedNumber kv = Varied(KV) ? TTypedNumber(GainText(Figure(KV, gains))) : DriveFigure(KV);
+    TRegisterValues registers = FOriginal;
+    const auto convert = [&](TSettingRow row, const TTypedNumber& figure) {
+        const TRegisterRow& table = RegisterTable[std::size_t(row)];
+        registers[std::size_t(table.Register)] = table.ToRegister(figure, motor, kv);
+    };
+    for (std::size_t i = 0; i < (FPlan.Search ? 2u : 1u); ++i)
+        convert(FPlan.Rows[i], TTypedNumber(GainText(gains[i])));
+    if (kp)
+        convert(KP, TTypedNumber(GainText(*kp)));
+    if (Varied(KV) && !Varied(LimitV))
+        convert(LimitV, DriveFigure(LimitV));
+    return registers;
+}
 int TTuningRunner::PlannedRounds() const {
     return (FPlan.Search ? FPlan.MaxTests : FPlan.Steps + (FPlan.Criterion.BackOffPercent > 0 ? 1 : 0));
 }
 
 void TTuningRunner::CheckPlan() const {
-    ParseStepEntries(FPlan.AmplitudeText, FPlan.TimeText);
+    ParseStepEntries(FPlan.Amplitude, FPlan.Time);
     if (FPlan.Criterion.BackOffPercent < 0 || FPlan.Criterion.BackOffPercent > 30)
         throw EKelmorError(QStringLiteral("The back-off must lie between 0 and 30 %"));
     if (!(FPlan.Criterion.OvershootLimit >= 0))
         throw EKelmorError(QStringLiteral("The overshoot limit must not be below 0 %"));
     if (!FPlan.Search) {
-        for (const double value : SweepValues(FPlan.From, FPlan.To, FPlan.Steps, FPlan.Geometric))
-            Registers({value, 0});
+        SweepValues(FPlan.From, FPlan.To, FPlan.Steps, FPlan.Geometric);
         return;
     }
     if (FPlan.Rows[0] == FPlan.Rows[1])
@@ -64,6 +86,14 @@ void TTuningRunner::CheckPlan() const {
     for (std::size_t i = 0; i < 2; ++i)
         if (!(FPlan.Lowest[i] > 0 && FPlan.Lowest[i] <= FPlan.Highest[i]))
             throw EKelmorError(QStringLiteral("The search's bounds must lie above zero, the lower first"));
+}
+
+void TTuningRunner::CheckValues() const {
+    if (!FPlan.Search) {
+        for (const double value : SweepValues(FPlan.From, FPlan.To, FPlan.Steps, FPlan.Geometric))
+            Registers({value, 0});
+        return;
+    }
     // The conversions grow with the gains: the corners of the box bound every value the search writes.
     for (const double a : {FPlan.Lowest[0], FPlan.Highest[0]})
         for (const double b : {FPlan.Lowest[1], FPlan.Highest[1]})
@@ -85,12 +115,17 @@ void TTuningRunner::Start() {
         return;
     FModel->RequireDriveFree();
     CheckPlan();
-    const auto [amplitude, timeMs] = ParseStepEntries(FPlan.AmplitudeText, FPlan.TimeText);
+    {
+        // What the rounds start from and the run leaves behind, and the one place the motor goes back to.
+        const std::unique_ptr<TExchange> exchange = FModel->Slot()->BeginExchange();
+        FOriginal = QueryRegisters(*exchange);
+        FStartPosition = std::uint32_t(QueryPosition(*exchange));
+    }
+    CheckValues();
+    const auto [amplitude, timeMs] = ParseStepEntries(FPlan.Amplitude, FPlan.Time);
     if (FPlan.Search) {
-        const auto gain = [&](std::size_t i) {
-            return double(StrToFloat(FBase[std::size_t(FPlan.Rows[i])]));
-        };
-        FStartGains = {gain(0), gain(1)};
+        FStartGains = {double(DriveFigure(FPlan.Rows[0]).Decimal()),
+                       double(DriveFigure(FPlan.Rows[1]).Decimal())};
         CheckStart();
         TTunerSetup setup;
         setup.Kp = FPlan.Rows[0] == KP ? 0 : FPlan.Rows[1] == KP ? 1 : -1;
@@ -106,12 +141,6 @@ void TTuningRunner::Start() {
         FTuner.emplace(std::move(setup));
     } else {
         FSweep = SweepValues(FPlan.From, FPlan.To, FPlan.Steps, FPlan.Geometric);
-    }
-    {
-        // What the run leaves behind as it found it, and the one place the motor goes back to.
-        const std::unique_ptr<TExchange> exchange = FModel->Slot()->BeginExchange();
-        FOriginal = QueryRegisters(*exchange);
-        FStartPosition = std::uint32_t(QueryPosition(*exchange));
     }
     FAmplitude = std::uint32_t(amplitude);
     FRunning = true;
@@ -131,8 +160,7 @@ std::optional<TTuningRound> TTuningRunner::BackOffRound() {
     FBackOffRun = true;
     // The outer loop's gain only: lowering KV too would take damping away with it.
     TTuningRound round = FRounds[*best];
-    TSettingTexts texts = Settings(round.Gains);
-    const double kp = double(StrToFloat(texts[KP]));
+    const double kp = Figure(KP, round.Gains);
     double backedOff = BackedOff(kp, FPlan.Criterion, 0, kp);
     for (std::size_t i = 0; i < (FPlan.Search ? 2u : 1u); ++i)
         if (FPlan.Rows[i] == KP) {
@@ -140,8 +168,7 @@ std::optional<TTuningRound> TTuningRunner::BackOffRound() {
             backedOff = BackedOff(kp, FPlan.Criterion, lowest, kp);
             round.Gains[i] = backedOff;
         }
-    texts[KP] = GainText(backedOff);
-    round.Registers = SettingRegisters(texts, FModel->MotorData());
+    round.Registers = Registers(round.Gains, backedOff);
     if (round.Registers == FRounds[*best].Registers)
         return std::nullopt;
     // Settings tested already are not tested again: that test verifies them.
@@ -222,8 +249,7 @@ void TTuningRunner::RunRound() {
     try {
         FModel->Parameters().WriteRegisters(round.Registers);
         const std::unique_ptr<TExchange> exchange = slot->BeginExchange();
-        const TTestRecord& test =
-            FModel->Tests().Run(*exchange, FPlan.AmplitudeText, FPlan.TimeText, false).Test;
+        const TTestRecord& test = FModel->Tests().Run(*exchange, FPlan.Amplitude, FPlan.Time, false).Test;
         const TTuningRound made = MakeRound(test, round.Gains, FPlan.Criterion);
         round.TestNumber = made.TestNumber;
         round.Verdict = made.Verdict;

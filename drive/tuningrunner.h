@@ -22,7 +22,7 @@ struct TTuningPlan {
     double To = 0;
     int Steps = 10;
     bool Geometric = false;
-    // Search: each gain within its bounds, at most MaxTests tests, from the settings as they stand.
+    // Search: each gain within its bounds, at most MaxTests tests, from the settings in the drive.
     std::array<double, 2> Lowest{};
     std::array<double, 2> Highest{};
     int MaxTests = 12;
@@ -31,8 +31,8 @@ struct TTuningPlan {
     // Between tests the motor goes back to where the run started.
     bool ReturnToStart = true;
     // The step of every test, as the step page's entries give it.
-    QString AmplitudeText;
-    QString TimeText;
+    TTypedNumber Amplitude;
+    TTypedNumber Time;
 };
 
 // What "Zastosuj" writes when a run is over: the registers of a tested round, and whether they are
@@ -45,14 +45,14 @@ struct TTuningResult {
     bool Confirmed = false; // the point was tested twice and met the criterion both times
 };
 
-// Runs the step tests of a plan on a drive model: for each round it writes the nine settings with the
-// round's gains, runs a step test (which joins the history) and, between rounds, moves the motor back
-// to where the run started. A sweep's rounds are its plan; a search's are chosen one by one by the
-// tuner from every test so far. A back-off is verified by one more test. The runner takes an
-// exchange for each test only, and lets the event loop run between the steps, so the terminal and
-// the lines go on, while the model is busy for anything else that would talk to the drive.
-// However the run ends, the register values that were in the drive before it are written back (to a
-// lost device as soon as it is back).
+// Runs the step tests of a plan on a drive model: for each round it writes the nine settings, those
+// the plan does not vary as they were in the drive when the run started, with the round's gains, runs a step
+// test (which joins the history) and, between rounds, moves the motor back to where the run started. A
+// sweep's rounds are its plan; a search's are chosen one by one by the tuner from every test so far. A
+// back-off is verified by one more test. The runner takes an exchange for each test only, and lets the event
+// loop run between the steps, so the terminal and the lines go on, while the model is busy for anything else
+// that would talk to the drive. However the run ends, the register values that were in the drive before it
+// are written back (to a lost device as soon as it is back).
 class TTuningRunner : public QObject {
     Q_OBJECT
 
@@ -63,7 +63,7 @@ public:
 
     TTuningRunner(TDriveModel& model, TTuningPlan plan, QObject* parent = nullptr);
 
-    // Checks the plan and every value it may write, and reads the drive's registers; throws
+    // Checks the plan, reads the drive's registers and checks every value the plan may write; throws
     // EKelmorError, with nothing written, when any of that fails. The rounds then run from the event
     // loop.
     void Start();
@@ -93,9 +93,18 @@ signals:
     void Finished(const QString& why);
 
 private:
-    TSettingTexts Settings(const std::array<double, 2>& gains) const;
-    TRegisterValues Registers(const std::array<double, 2>& gains) const;
+    bool Varied(TSettingRow row) const;
+    // A row's figure as the drive held it, as "Czytaj" shows it.
+    TTypedNumber DriveFigure(TSettingRow row) const;
+    // The figure of a row in a round: its gain when the plan varies it, else what the drive held.
+    double Figure(TSettingRow row, const std::array<double, 2>& gains) const;
+    // The drive's registers as read at the start, with the varied rows converted from the round's
+    // gains and KP, when given, from its own figure. A Limit V goes with the KV it was set for, so a
+    // varied KV converts it again, from its figure.
+    TRegisterValues Registers(const std::array<double, 2>& gains,
+                              std::optional<double> kp = std::nullopt) const;
     void CheckPlan() const;
+    void CheckValues() const;
     void CheckStart() const;
     std::optional<TTuningRound> NextRound();
     std::optional<TTuningRound> BackOffRound();
@@ -107,10 +116,10 @@ private:
 
     QPointer<TDriveModel> FModel;
     TTuningPlan FPlan;
-    TSettingTexts FBase;
     std::vector<double> FSweep;
     std::optional<TGainTuner> FTuner;
     std::array<double, 2> FStartGains{};
+    // What the drive held when the run started: what the rounds leave as it is, and what is restored.
     TRegisterValues FOriginal{};
     std::vector<TTuningRound> FRounds;
     bool FRunning = false;

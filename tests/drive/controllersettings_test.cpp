@@ -13,12 +13,15 @@ namespace {
 const QLocale Polish(QLocale::Polish, QLocale::Poland);
 
 // The motor data tab's defaults with at most one text changed.
-TMotorData Motor(QString TMotorData::*field = nullptr, const char* text = "") {
-    TMotorData motor{"12", "6", "4000", "0,5", "12", "500"};
+TMotorData Motor(TTypedNumber TMotorData::*field = nullptr, const char* text = "") {
+    TMotorData motor = DefaultMotorData();
     if (field)
-        motor.*field = text;
+        motor.*field = TTypedNumber(text);
     return motor;
 }
+
+// The fields' texts, as the page shows them.
+using TSettingTexts = std::array<QString, SettingCount>;
 
 const QByteArrayList DefaultLines = {"P1 1024\r", "P2 768\r", "P3 0\r",     "P4 102\r", "P6 294\r",
                                      "P0 213\r",  "P5 384\r", "P7 12820\r", "P8 64\r"};
@@ -37,7 +40,7 @@ TEST(ControllerSettings, Write) {
     const struct {
         int Row;
         const char* Text;
-        QString TMotorData::*MotorField;
+        TTypedNumber TMotorData::*MotorField;
         const char* MotorText;
         qsizetype Sent;
         QString Error;
@@ -61,9 +64,9 @@ TEST(ControllerSettings, Write) {
         {aj, "-1E15", nullptr, "", 8, Overflow, {}},
     };
     for (const auto& c : cases) {
-        TSettingTexts fields;
-        for (int row = 0; row < SettingCount; ++row)
-            fields[row] = row == c.Row ? c.Text : LocalDecimalText(RegisterTable[row].DefaultText);
+        TSettingNumbers fields = DefaultSettings();
+        if (c.Row >= 0)
+            fields[c.Row] = TTypedNumber(c.Text);
         QByteArrayList sent;
         const auto send = [&](const QByteArray& line) { sent << line; };
         EXPECT_EQ(Outcome([&] { WriteSettings(fields, Motor(c.MotorField, c.MotorText), send); }), c.Error)
@@ -81,7 +84,7 @@ TEST(ControllerSettings, Show) {
     // Only P0 (Limit V) and P1 (KV, which Limit V reads back) differ from the defaults.
     const struct {
         std::int32_t P0, P1;
-        QString TMotorData::*MotorField;
+        TTypedNumber TMotorData::*MotorField;
         const char* MotorText;
         qsizetype Filled;
         QString Error;
@@ -124,7 +127,9 @@ TEST(ControllerSettings, FeedSpeedOnTheScaleOfVj) {
         {"1E12", "500", Overflow}, {"3000.0", "500", "'3000.0' is not a valid floating point value"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Outcome([&] { return FeedSpeed(c.Speed, c.Pulses); }), c.Outcome) << c.Speed;
+        EXPECT_EQ(Outcome([&] { return FeedSpeed(TTypedNumber(c.Speed), TTypedNumber(c.Pulses)); }),
+                  c.Outcome)
+            << c.Speed;
 }
 
 // Unlike KG and Limit V, the speed and acceleration of G0 read the encoder resolution as a number.
@@ -134,8 +139,11 @@ TEST(ControllerSettings, VjAndAjTakeAFractionalEncoderResolution) {
     const std::tuple<TSettingRow, std::int32_t, QString> cases[] = {{Vj, 12833, "2999,92"},
                                                                     {aj, 64, "2992,21"}};
     for (const auto& [row, registerValue, shown] : cases) {
-        EXPECT_EQ(RegisterTable[row].ToRegister("3000", motor, "4,0"), registerValue) << row;
-        EXPECT_EQ(FloatToText(RegisterTable[row].ToShown(registerValue, motor, "4,0")), shown) << row;
+        const TTypedNumber kv(QStringLiteral("4,0"));
+        EXPECT_EQ(RegisterTable[row].ToRegister(TTypedNumber(QStringLiteral("3000")), motor, kv),
+                  registerValue)
+            << row;
+        EXPECT_EQ(FloatToText(RegisterTable[row].ToShown(registerValue, motor, kv)), shown) << row;
     }
 }
 

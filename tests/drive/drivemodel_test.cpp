@@ -28,8 +28,8 @@ TEST_P(DriveModelOnALine, TestsRecordTheSettingsKnownWhenTheyRan) {
             model.SendTyped(std::uint8_t(*k));
     };
     const auto write = [&](const char* kp, const char* kg) {
-        model.Parameters().SetText(KP, LocalDecimalText(kp));
-        model.Parameters().SetText(KG, LocalDecimalText(kg));
+        model.Parameters().Want(KP, TTypedNumber(LocalDecimalText(kp)));
+        model.Parameters().Want(KG, TTypedNumber(LocalDecimalText(kg)));
         return Outcome([&] { model.Parameters().Write(); });
     };
     const auto noError = [](auto act) {
@@ -65,7 +65,8 @@ TEST_P(DriveModelOnALine, TestsRecordTheSettingsKnownWhenTheyRan) {
         EXPECT_EQ(s.Act(), s.Error) << s.Name;
         // The echoes are taken by the poll before the test purges.
         QTest::qWait(3 * TDeviceSlot::KPollIntervalMs);
-        const TTestRecord& test = model.Tests().Run("200", "250", s.ReadFirst).Test;
+        const TTestRecord& test =
+            model.Tests().Run(TTypedNumber("200"), TTypedNumber("250"), s.ReadFirst).Test;
         EXPECT_EQ(SettingText(*test.Settings, KP, model.MotorData()), s.Kp) << s.Name;
         EXPECT_EQ(SettingText(*test.Settings, KG, model.MotorData()), s.Kg) << s.Name;
     }

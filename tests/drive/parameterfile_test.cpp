@@ -15,17 +15,20 @@ const QLocale Polish(QLocale::Polish, QLocale::Poland);
 TParameterSet SampleSet() {
     TParameterSet set;
     for (int row = 0; row < SettingCount; ++row)
-        set.Settings[row] = QString::fromLatin1(RegisterTable[row].DefaultText);
-    set.Settings[KD] = " -0,5 ";
-    set.Settings[Vj] = QString::fromUtf8("zła = wartość");
-    set.Motor = {"12", "6", "4000", "0,5", "", "500"};
+        set.Settings[row] = TTypedNumber(QString::fromLatin1(RegisterTable[row].DefaultText));
+    set.Settings[KD] = TTypedNumber(" -0,5 ");
+    set.Settings[Vj] = TTypedNumber(QString::fromUtf8("zła = wartość"));
+    set.Motor = DefaultMotorData();
+    set.Motor.SupplyVoltage = TTypedNumber("");
     return set;
 }
 
 bool operator==(const TParameterSet& a, const TParameterSet& b) {
     const auto motor = [](const TMotorData& m) {
-        return QStringList{m.RatedVoltage, m.WindingResistance, m.RatedSpeed,
-                           m.RatedCurrent, m.SupplyVoltage,     m.EncoderPulses};
+        QStringList texts;
+        for (const TMotorField& field : MotorFieldTable)
+            texts << (m.*field.Number).Text();
+        return texts;
     };
     return a.Settings == b.Settings && motor(a.Motor) == motor(b.Motor);
 }
@@ -88,7 +91,7 @@ TEST(ParameterFile, FailedSaveLeavesTheOldFile) {
     const QString path = dir.filePath("motor.txt");
     WriteBytes(path, "old");
     TParameterSet set = SampleSet();
-    set.Motor.RatedCurrent = "0,5\n";
+    set.Motor.RatedCurrent = TTypedNumber("0,5\n");
     EXPECT_EQ(Outcome([&] { SaveParameterFile(path, set); }),
               "The text of RatedCurrent holds a control character and cannot be saved");
     EXPECT_EQ(

@@ -73,7 +73,10 @@ TEST(StepTest, LinesEntriesAndRecords) {
     for (const auto& c : cases) {
         TScriptedExchange exchange(c.Incoming);
         TStepMeasurement measurement;
-        EXPECT_EQ(Outcome([&] { measurement = MeasureStep(exchange, c.Amplitude, c.Time); }), c.Error)
+        EXPECT_EQ(Outcome([&] {
+                      measurement = MeasureStep(exchange, TTypedNumber(c.Amplitude), TTypedNumber(c.Time));
+                  }),
+                  c.Error)
             << c.Name;
         EXPECT_EQ(exchange.Log, c.Log) << c.Name;
         if (!c.Error.isEmpty())
@@ -97,7 +100,11 @@ TEST_P(StepTestOnALine, FollowsAnotherAtOnceOnTheSimulatedDrive) {
     // motor at rest by then.
     for (int i = 0; i < 3; ++i) {
         TStepMeasurement m;
-        EXPECT_EQ(Outcome([&] { m = MeasureStep(*slot.BeginExchange(), "200", "100"); }), "") << i;
+        EXPECT_EQ(Outcome([&] {
+                      m = MeasureStep(*slot.BeginExchange(), TTypedNumber("200"), TTypedNumber("100"));
+                  }),
+                  "")
+            << i;
         EXPECT_EQ(m.Record.Samples.size(), 200u) << i;
     }
 }

@@ -44,8 +44,8 @@ TTuningPlan KpSweep(double from, double to, int steps) {
     plan.From = from;
     plan.To = to;
     plan.Steps = steps;
-    plan.AmplitudeText = "200";
-    plan.TimeText = "250";
+    plan.Amplitude = TTypedNumber("200");
+    plan.Time = TTypedNumber("250");
     return plan;
 }
 
@@ -183,13 +183,22 @@ TEST_P(TuningRunnerOnALine, SearchesABankDriveStartedAboveTheLimitAndVerifiesThe
     EXPECT_TRUE(QTest::qWaitFor([] { return SimulatedDrive(0).Register(2) == 768; }, 2000));
 }
 
+// The search starts from the drive's settings, read first: KP 3 lies below the box.
 TEST(TuningRunner, ASearchFromOutsideItsBoundsIsRefusedBeforeAnythingIsWritten) {
     TFakeDeviceLibrary fake;
+    const TRegisterValues drive = {213, 1024, 768, 0, 102, 384, 294, 12820, 64};
+    fake.Device(0).Echo = true;
+    for (int n = 0; n < SettingCount; ++n)
+        fake.Device(0).Answers["P" + QByteArray::number(n) + "\r"] = QByteArray::number(drive[n]) + ":";
+    fake.Device(0).Answers["L \r\r"] = "1000\r\n\r\n";
     TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
+    model.Parameters().Want(KP, TTypedNumber(QStringLiteral("5")));
     TTuningRunner search(model, Search({4, 1}, {8, 16}));
     EXPECT_EQ(RunToEnd(search), "not started: The search would start from KP " + LocalDecimalText("3") +
                                     ", outside its bounds 4 … 8: nothing was written");
-    EXPECT_TRUE(fake.Device(0).Writes().empty());
+    // The queries only: no register write, no move.
+    for (const QByteArray& line : fake.Device(0).Writes())
+        EXPECT_TRUE(line == "L \r\r" || !line.contains(' ')) << line.toStdString();
 }

@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const TParameterSet set =
             ParseParameters(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), "fuzz");
-        for (const QString& text : set.Settings)
-            for (QChar c : text)
+        for (const TTypedNumber& figure : set.Settings)
+            for (QChar c : figure.Text())
                 if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
                     std::abort();
     } catch (const EKelmorError&) {

@@ -15,11 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int filled = 0;
     try {
         const TRegisterValues registers = QueryRegisters(exchange);
-        ShowRegisters(registers, {"12", "6", "4000", "0,5", "12", "500"},
-                      [&](TSettingRow row, const QString&) {
-                          if (row != filled++)
-                              std::abort();
-                      });
+        ShowRegisters(registers, DefaultMotorData(), [&](TSettingRow row, const QString&) {
+            if (row != filled++)
+                std::abort();
+        });
     } catch (const EKelmorError&) {
     }
     // Every dialogue ends within its caps, and no value text is ever answered by more than one CR.

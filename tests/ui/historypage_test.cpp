@@ -23,7 +23,7 @@ TEST(HistoryPage, ShowsRemovesSavesAndLoadsTests) {
     TDriveModel model(slot);
     auto window = std::make_unique<TDeviceWindow>(model);
     for (int i = 0; i < 3; ++i)
-        model.Tests().Run("200", "250", false);
+        model.Tests().Run(TTypedNumber("200"), TTypedNumber("250"), false);
     auto* table = window->findChild<QTableView*>("table");
     const auto click = [&](const char* button) { window->findChild<QPushButton*>(button)->click(); };
     // The numbers of the ticked rows.

@@ -24,7 +24,7 @@
 namespace {
 
 const QLocale Polish(QLocale::Polish, QLocale::Poland);
-const QStringList DefaultSettings = {"4,0", "3,0", "0", "0,4", "0,3", "3200", "75", "3000", "3000"};
+const QStringList DefaultTexts = {"4,0", "3,0", "0", "0,4", "0,3", "3200", "75", "3000", "3000"};
 
 QLineEdit* Edit(QWidget* window, const char* name) {
     return window->findChild<QLineEdit*>(name);
@@ -140,7 +140,7 @@ TEST_P(SettingsPageOnALine, CzytajFillsTheFieldsOnlyFromNineAnswers) {
         if (unplugged)
             Device.Statuses["ZQ_Read"] = ZQ_IO_ERROR;
         Click(w, "readSettingsButton");
-        EXPECT_EQ(Texts(w), message.isEmpty() ? shown : DefaultSettings) << message.toStdString();
+        EXPECT_EQ(Texts(w), message.isEmpty() ? shown : DefaultTexts) << message.toStdString();
         EXPECT_EQ(Errors.join(""), message);
     }
 }

@@ -65,11 +65,14 @@ TEST_F(TuningDialogTest, RunsASweepAndAppliesTheBest) {
     const std::vector<QByteArray> writes = device.Writes();
     ASSERT_EQ(writes.size(), 9u);
     EXPECT_EQ(writes[1], "P2 512\r") << "KP 2 of the best round";
-    EXPECT_EQ(model.Parameters().Texts()[KP], LocalDecimalText("2,00")) << "the settings page shows it";
+    EXPECT_EQ(model.Parameters().Wanted()[KP].Text(), LocalDecimalText("2,00"))
+        << "the settings page shows it";
 }
 
 TEST_F(TuningDialogTest, ASearchLeavesTheWindowOpenButNotTheDrive) {
     EXPECT_FALSE(dialog->isModal());
+    // The search starts from the drive's settings; read, the search's box lies around them.
+    window->findChild<QPushButton*>("readSettingsButton")->click();
     dialog->findChild<QRadioButton*>("searchRadio")->setChecked(true);
     dialog->findChild<QSpinBox*>("maxTestsSpin")->setValue(4);
     dialog->findChild<QPushButton*>("startButton")->click();

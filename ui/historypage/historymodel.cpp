@@ -1,6 +1,7 @@
 #include "ui/historypage/historymodel.h"
 
 #include "plot/stepplot.h"
+#include "ui/settingspage/settingtexts.h"
 
 #include <QColor>
 #include <QLocale>
@@ -155,7 +156,7 @@ QVariant THistoryModel::headerData(int section, Qt::Orientation orientation, int
         break;
     }
     if (section < FirstFigureColumn)
-        return QString::fromUtf8(RegisterTable[std::size_t(section - FirstSettingColumn)].Label);
+        return QString::fromUtf8(SettingTextTable[std::size_t(section - FirstSettingColumn)].Label);
     return FigureHeader(section - FirstFigureColumn);
 }
 

@@ -25,7 +25,7 @@ void TMotorDataPage::Attach(TDriveModel& model) {
     for (int i = 0; i < MotorFieldCount; ++i)
         connect(FFields[std::size_t(i)], &QLineEdit::textChanged, this, [this, i](const QString& text) {
             if (FModel)
-                FModel->SetMotorText(MotorFieldTable[std::size_t(i)], text);
+                FModel->SetMotorNumber(MotorFieldTable[std::size_t(i)], TTypedNumber(text));
         });
 }
 
@@ -35,7 +35,7 @@ void TMotorDataPage::ShowMotorData() {
     for (int i = 0; i < MotorFieldCount; ++i) {
         QLineEdit* field = FFields[std::size_t(i)];
         // Setting the same text again would move the cursor of a field being typed in.
-        if (const QString& text = FModel->MotorData().*MotorFieldTable[std::size_t(i)].Text;
+        if (const QString& text = (FModel->MotorData().*MotorFieldTable[std::size_t(i)].Number).Text();
             field->text() != text)
             field->setText(text);
     }

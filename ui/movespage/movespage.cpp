@@ -24,6 +24,7 @@ void TMovesPage::RapidMove() {
 
 void TMovesPage::FeedMove() {
     if (FModel)
-        RunGuarded(
-            [this] { FModel->Motion().FeedMove(ui->feedTargetEdit->text(), ui->feedSpeedEdit->text()); });
+        RunGuarded([this] {
+            FModel->Motion().FeedMove(ui->feedTargetEdit->text(), TTypedNumber(ui->feedSpeedEdit->text()));
+        });
 }

@@ -5,12 +5,15 @@
 #include "ui/devicewindow/drivecommands.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/filedialog/choosefile.h"
+#include "ui/settingspage/settingtexts.h"
 #include "ui_settingspage.h"
 
 #include <QButtonGroup>
+#include <QColor>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 
 namespace {
 
@@ -23,6 +26,9 @@ constexpr std::array<int, SettingCount> FieldTops = {35, 63, 91, 119, 148, 177, 
 // Room kept before a field and before the Bank group, and the smallest type the rows are shrunk to.
 constexpr int Gap = 4;
 constexpr qreal SmallestPoints = 6;
+
+// A field whose figure does not convert is tinted, its tooltip saying why.
+const QColor UnconvertedTint(255, 214, 214);
 
 const QString ParameterFilter = QStringLiteral("Kelmor parameters (*.kpar)");
 const QString ParameterSuffix = QStringLiteral("kpar");
@@ -65,15 +71,33 @@ TSettingsPage::~TSettingsPage() = default;
 void TSettingsPage::Attach(TDriveModel& model) {
     FModel = &model;
     ShowSettings();
-    connect(&model.Parameters(), &TParameters::TextsChanged, this, &TSettingsPage::ShowSettings);
+    connect(&model.Parameters(), &TParameters::WantedChanged, this, &TSettingsPage::ShowSettings);
+    connect(&model, &TDriveModel::MotorDataChanged, this, &TSettingsPage::MarkUnconverted);
     EnableWhileIdle(
         model, {ui->readSettingsButton, ui->writeSettingsButton, ui->bankStoreButton, ui->bankLoadButton});
     // Only what the user types goes into the model: the fields it fills itself do not come back.
     for (int row = 0; row < SettingCount; ++row)
         connect(FFields[std::size_t(row)], &QLineEdit::textEdited, this, [this, row](const QString& text) {
-            if (FModel)
-                FModel->Parameters().SetText(TSettingRow(row), text);
+            if (!FModel)
+                return;
+            FModel->Parameters().Want(TSettingRow(row), TTypedNumber(text));
+            // Limit V converts with KV's figure.
+            MarkUnconverted();
         });
+}
+
+void TSettingsPage::MarkUnconverted() {
+    if (!FModel)
+        return;
+    for (int row = 0; row < SettingCount; ++row) {
+        QLineEdit* field = FFields[std::size_t(row)];
+        const QString problem = FModel->Parameters().Problem(TSettingRow(row));
+        QPalette palette = field->parentWidget()->palette();
+        if (!problem.isEmpty())
+            palette.setColor(QPalette::Base, UnconvertedTint);
+        field->setPalette(palette);
+        field->setToolTip(problem);
+    }
 }
 
 void TSettingsPage::ShowSettings() {
@@ -82,9 +106,11 @@ void TSettingsPage::ShowSettings() {
     for (int row = 0; row < SettingCount; ++row) {
         QLineEdit* field = FFields[std::size_t(row)];
         // Setting the same text again would move the cursor of a field being typed in.
-        if (const QString& text = FModel->Parameters().Texts()[std::size_t(row)]; field->text() != text)
+        if (const QString& text = FModel->Parameters().Wanted()[std::size_t(row)].Text();
+            field->text() != text)
             field->setText(text);
     }
+    MarkUnconverted();
 }
 
 QFont TSettingsPage::RowFont() const {
@@ -94,7 +120,7 @@ QFont TSettingsPage::RowFont() const {
     const QRect bank = ui->bankGroup->geometry();
     const auto fits = [&](const QFontMetrics& metrics) {
         for (int row = 0; row < SettingCount; ++row) {
-            const TRegisterRow& r = RegisterTable[std::size_t(row)];
+            const TSettingTexts& r = SettingTextTable[std::size_t(row)];
             if (metrics.horizontalAdvance(QString::fromUtf8(r.Label)) > FieldLeft - LabelLeft - Gap)
                 return false;
             const bool besideBank = FieldTops[std::size_t(row)] <= bank.bottom();
@@ -114,10 +140,11 @@ void TSettingsPage::BuildRows() {
     const QFont rowFont = RowFont();
     for (int row = 0; row < SettingCount; ++row) {
         const TRegisterRow& r = RegisterTable[std::size_t(row)];
+        const TSettingTexts& texts = SettingTextTable[std::size_t(row)];
         const QString stem = NameStem(r.Key);
         const int top = FieldTops[std::size_t(row)];
 
-        auto* label = new QLabel(QString::fromUtf8(r.Label), this);
+        auto* label = new QLabel(QString::fromUtf8(texts.Label), this);
         label->setObjectName(stem + QStringLiteral("Label"));
         label->setFont(rowFont);
         label->setGeometry(LabelLeft, top, FieldLeft - LabelLeft, RowHeight);
@@ -128,7 +155,7 @@ void TSettingsPage::BuildRows() {
         label->setBuddy(field);
         FFields[std::size_t(row)] = field;
 
-        auto* caption = new QLabel(QString::fromUtf8(r.Caption), this);
+        auto* caption = new QLabel(QString::fromUtf8(texts.Caption), this);
         caption->setObjectName(stem + QStringLiteral("Caption"));
         caption->setFont(rowFont);
         caption->setGeometry(CaptionLeft, top, caption->sizeHint().width(), RowHeight);
@@ -160,7 +187,7 @@ void TSettingsPage::SaveParameters() {
     if (path.isEmpty() || !FModel)
         return;
     RunGuarded([&] {
-        SaveParameterFile(path, TParameterSet{FModel->Parameters().Texts(), FModel->MotorData()});
+        SaveParameterFile(path, TParameterSet{FModel->Parameters().Wanted(), FModel->MotorData()});
     });
 }
 
@@ -171,7 +198,7 @@ void TSettingsPage::LoadParameters() {
     RunGuarded([&] {
         // A file that is not one of ours, or is damaged, throws before any field changes.
         const TParameterSet parameters = LoadParameterFile(path);
-        FModel->Parameters().SetTexts(parameters.Settings);
+        FModel->Parameters().WantAll(parameters.Settings);
         FModel->SetMotorData(parameters.Motor);
     });
 }

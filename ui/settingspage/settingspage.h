@@ -30,6 +30,7 @@ private:
     void BuildRows();
     QFont RowFont() const;
     void ShowSettings();
+    void MarkUnconverted();
     void ReadBack();
     void WriteToDrive();
     void SaveParameters();

@@ -93,8 +93,9 @@ void TStepPage::RunStepTest() {
         if (!FModel)
             return;
         // The figures show as the test joins the history.
-        const TStepTests::TOutcome outcome = FModel->Tests().Run(
-            ui->amplitudeEdit->text(), ui->timeEdit->text(), ui->readSettingsCheck->isChecked());
+        const TStepTests::TOutcome outcome =
+            FModel->Tests().Run(TTypedNumber(ui->amplitudeEdit->text()), TTypedNumber(ui->timeEdit->text()),
+                                ui->readSettingsCheck->isChecked());
         if (outcome.TimeCapped)
             ui->timeEdit->setText(QStringLiteral("250"));
     });

@@ -2,24 +2,16 @@
 
 #include "common/numtext.h"
 #include "ui/errorbox/errorbox.h"
+#include "ui/settingspage/settingtexts.h"
+#include "ui/tuningdialog/roundstable.h"
 #include "ui_tuningdialog.h"
 
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QTableWidgetItem>
 #include <cmath>
 
 namespace {
-
-enum TRoundColumn : int {
-    TestColumn,
-    FirstGainColumn,
-    SecondGainColumn,
-    PredictedOvershootColumn,
-    OvershootColumn,
-    PredictedScoreColumn,
-    ScoreColumn,
-    VerdictColumn
-};
 
 // A sweep's box: half to twice the present value; a search's: an eighth to eight times, since a drive
 // that is not the one its defaults were made for may need gains several times apart from them.
@@ -28,38 +20,8 @@ constexpr double KSearchFactor = 8;
 // The map's prediction: cells a side.
 constexpr int KMapCells = 28;
 
-QString VerdictText(const TTuningRound& round) {
-    QString text;
-    switch (round.Verdict) {
-    case TRoundVerdict::Eligible:
-        text = QStringLiteral("spełnia");
-        break;
-    case TRoundVerdict::SamplesMissing:
-        text = QStringLiteral("brak próbek");
-        break;
-    case TRoundVerdict::Overshoot:
-        text = QStringLiteral("przeregulowanie");
-        break;
-    default:
-        text = QStringLiteral("nie ustala się");
-        break;
-    }
-    if (round.Role == TRoundRole::Confirmation)
-        text += QStringLiteral(" (powtórka)");
-    else if (round.Role == TRoundRole::BackOff)
-        text += QStringLiteral(" (cofnięcie KP)");
-    else if (round.Role == TRoundRole::Fallback)
-        text += QStringLiteral(" (KP o oktawę niżej)");
-    return text;
-}
-
-// A prediction with its spread, "9,50 ± 1,20".
-QString Spread(double mean, double sd) {
-    return FloatToText(float(mean)) + QStringLiteral(" ± ") + FloatToText(float(sd));
-}
-
 void FillRows(QComboBox* box, TSettingRow chosen) {
-    for (const TRegisterRow& row : RegisterTable)
+    for (const TSettingTexts& row : SettingTextTable)
         box->addItem(QString::fromUtf8(row.Label));
     box->setCurrentIndex(chosen);
 }
@@ -91,15 +53,21 @@ TTuningDialog::TTuningDialog(TDriveModel& model, const QString& amplitudeText, c
     FillRows(ui->sweepRowBox, KP);
     FillRows(ui->firstRowBox, KP);
     FillRows(ui->secondRowBox, KV);
+    // The boxes lie around the settings the page shows, and follow them when a read-back, a result
+    // applied or a file changes them.
     const auto range = [this](QComboBox* box, QLineEdit* from, QLineEdit* to, double factor) {
-        FillRange(box, from, to, factor);
-        connect(box, &QComboBox::currentIndexChanged, this, [=, this] { FillRange(box, from, to, factor); });
+        const auto fill = [=, this] { FillRange(box, from, to, factor); };
+        fill();
+        connect(box, &QComboBox::currentIndexChanged, this, fill);
+        connect(&FModel->Parameters(), &TParameters::WantedChanged, this, fill);
     };
     range(ui->sweepRowBox, ui->sweepFromEdit, ui->sweepToEdit, KSweepFactor);
     range(ui->firstRowBox, ui->firstFromEdit, ui->firstToEdit, KSearchFactor);
     range(ui->secondRowBox, ui->secondFromEdit, ui->secondToEdit, KSearchFactor);
     ui->limitEdit->setText(GainText(10));
     ui->rounds->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // The verdict takes the room the figures leave.
+    ui->rounds->horizontalHeader()->setStretchLastSection(true);
     ui->rounds->verticalHeader()->hide();
     ui->resultSplitter->setStretchFactor(0, 3);
     ui->resultSplitter->setStretchFactor(1, 2);
@@ -111,6 +79,12 @@ TTuningDialog::TTuningDialog(TDriveModel& model, const QString& amplitudeText, c
     });
     ui->searchGroup->hide();
     ui->tuningMap->hide();
+    // Before a run the map shows the box the entries give, and where the page's settings lie in it.
+    for (QComboBox* box : {ui->firstRowBox, ui->secondRowBox})
+        connect(box, &QComboBox::currentIndexChanged, this, &TTuningDialog::ShowPlannedMap);
+    for (QLineEdit* edit : {ui->firstFromEdit, ui->firstToEdit, ui->secondFromEdit, ui->secondToEdit})
+        connect(edit, &QLineEdit::textChanged, this, &TTuningDialog::ShowPlannedMap);
+    ShowPlannedMap();
     connect(ui->startButton, &QPushButton::clicked, this, &TTuningDialog::StartRun);
     connect(ui->stopButton, &QPushButton::clicked, this, &TTuningDialog::StopRun);
     connect(ui->applyButton, &QPushButton::clicked, this, &TTuningDialog::ApplyResult);
@@ -135,7 +109,7 @@ void TTuningDialog::FillRange(QComboBox* row, QLineEdit* from, QLineEdit* to, do
         return;
     double value = 0;
     try {
-        value = double(StrToFloat(FModel->Parameters().Texts()[std::size_t(row->currentIndex())]));
+        value = double(FModel->Parameters().Wanted()[std::size_t(row->currentIndex())].Decimal());
     } catch (const EKelmorError&) {
     }
     from->setText(GainText(value > 0 ? value / factor : 0.1));
@@ -161,8 +135,8 @@ TTuningPlan TTuningDialog::Plan() const {
     plan.Criterion.OvershootLimit = Number(ui->limitEdit);
     plan.Criterion.BackOffPercent = ui->backOffSpin->value();
     plan.ReturnToStart = !ui->noReturnCheck->isChecked();
-    plan.AmplitudeText = FAmplitudeText;
-    plan.TimeText = FTimeText;
+    plan.Amplitude = TTypedNumber(FAmplitudeText);
+    plan.Time = TTypedNumber(FTimeText);
     return plan;
 }
 
@@ -173,6 +147,8 @@ void TTuningDialog::StartRun() {
         if (FModel->Busy())
             throw EKelmorError(QStringLiteral("A tuning run of this device is already under way"));
         const TTuningPlan plan = Plan();
+        if (!SettleUnsent())
+            return;
         if (FRunner)
             FRunner->deleteLater();
         // The runner belongs to the model, so that a run stopped by closing the dialog still ends
@@ -192,8 +168,8 @@ void TTuningDialog::StartRun() {
         ui->rounds->setColumnHidden(PredictedOvershootColumn, !plan.Search);
         ui->rounds->setColumnHidden(PredictedScoreColumn, !plan.Search);
         for (const int column : {FirstGainColumn, SecondGainColumn})
-            ui->rounds->setHorizontalHeaderItem(
-                column, new QTableWidgetItem(QString::fromUtf8(RegisterTable[plan.Rows[column - 1]].Label)));
+            ui->rounds->setHorizontalHeaderItem(column, new QTableWidgetItem(QString::fromUtf8(
+                                                            SettingTextTable[plan.Rows[column - 1]].Label)));
         ui->progressBar->setRange(0, runner->PlannedRounds());
         ui->progressBar->setValue(0);
         ui->progressLabel->setText(QStringLiteral("Odczyt nastaw z napędu…"));
@@ -208,6 +184,32 @@ void TTuningDialog::StartRun() {
         ShowMap();
         UpdateButtons();
     });
+}
+
+bool TTuningDialog::SettleUnsent() {
+    const std::vector<TSettingRow> rows = FModel->Parameters().Unsent();
+    if (rows.empty())
+        return true;
+    QStringList labels;
+    for (const TSettingRow row : rows)
+        labels << QString::fromUtf8(SettingTextTable[std::size_t(row)].Label);
+    QMessageBox box(
+        QMessageBox::Question, QStringLiteral("Kelmor"),
+        QStringLiteral("Nastawy %1 na stronie „Nastawy Regulatora” nie zostały wpisane do napędu. "
+                       "Strojenie zaczyna od nastaw odczytanych z napędu.")
+            .arg(labels.join(QStringLiteral(", "))),
+        QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("unsentBox"));
+    QPushButton* write = box.addButton(QStringLiteral("Najpierw wpisz"), QMessageBox::AcceptRole);
+    QPushButton* leave = box.addButton(QStringLiteral("Zostaw"), QMessageBox::DestructiveRole);
+    box.addButton(QStringLiteral("Anuluj"), QMessageBox::RejectRole);
+    box.setDefaultButton(write);
+    box.exec();
+    if (box.clickedButton() == write) {
+        FModel->Parameters().Write();
+        return true;
+    }
+    return box.clickedButton() == leave;
 }
 
 void TTuningDialog::StopRun() {
@@ -235,30 +237,7 @@ void TTuningDialog::ShowRounds() {
         return;
     const std::vector<TTuningRound>& rounds = FRunner->Rounds();
     const std::optional<std::size_t> best = FRunner->Best();
-    ui->rounds->setRowCount(int(rounds.size()));
-    for (std::size_t i = 0; i < rounds.size(); ++i) {
-        const TTuningRound& round = rounds[i];
-        const bool measured = round.TestNumber > 0;
-        const bool isBest = best && *best == i;
-        const std::optional<TTunerPrediction>& p = round.Predicted;
-        const QString texts[] = {measured ? QString::number(round.TestNumber) : QStringLiteral("…"),
-                                 GainText(round.Gains[0]),
-                                 GainText(round.Gains[1]),
-                                 p ? Spread(p->Overshoot, p->OvershootSd) : QStringLiteral("-"),
-                                 measured ? FloatToText(round.Overshoot) : QString(),
-                                 p ? Spread(p->Integral, p->IntegralSd) : QStringLiteral("-"),
-                                 measured ? FloatToText(float(round.Score)) : QString(),
-                                 !measured ? QStringLiteral("trwa")
-                                 : isBest  ? QStringLiteral("★ najlepszy")
-                                           : VerdictText(round)};
-        for (int column = 0; column < int(std::size(texts)); ++column) {
-            auto* item = new QTableWidgetItem(texts[column]);
-            QFont font = item->font();
-            font.setBold(isBest);
-            item->setFont(font);
-            ui->rounds->setItem(int(i), column, item);
-        }
-    }
+    FillRoundsTable(*ui->rounds, *FRunner, FModel ? FModel->MotorData() : DefaultMotorData());
     ui->rounds->scrollToBottom();
     ui->progressBar->setValue(int(
         std::count_if(rounds.begin(), rounds.end(), [](const TTuningRound& r) { return r.TestNumber > 0; })));
@@ -271,13 +250,39 @@ void TTuningDialog::ShowRounds() {
     ShowMap();
 }
 
+void TTuningDialog::ShowPlannedMap() {
+    if (!FModel || (FRunner && FRunner->Running()))
+        return;
+    TTuningMap map;
+    const std::array<QComboBox*, 2> rows = {ui->firstRowBox, ui->secondRowBox};
+    const std::array<QLineEdit*, 2> lowest = {ui->firstFromEdit, ui->secondFromEdit};
+    const std::array<QLineEdit*, 2> highest = {ui->firstToEdit, ui->secondToEdit};
+    try {
+        for (std::size_t i = 0; i < 2; ++i) {
+            map.Labels[i] = QString::fromUtf8(SettingTextTable[std::size_t(rows[i]->currentIndex())].Label);
+            map.Lowest[i] = Number(lowest[i]);
+            map.Highest[i] = Number(highest[i]);
+            map.Start[i] =
+                double(FModel->Parameters().Wanted()[std::size_t(rows[i]->currentIndex())].Decimal());
+            if (!(map.Lowest[i] > 0 && map.Lowest[i] < map.Highest[i]))
+                return;
+        }
+        map.Limit = Number(ui->limitEdit);
+    } catch (const EKelmorError&) {
+        // Until the entries are numbers the map keeps the box it had.
+        return;
+    }
+    map.HasStart = map.Start[0] > 0 && map.Start[1] > 0;
+    ui->tuningMap->SetMap(std::move(map));
+}
+
 void TTuningDialog::ShowMap() {
     if (!FRunner || !FRunner->Plan().Search)
         return;
     const TTuningPlan& plan = FRunner->Plan();
     TTuningMap map;
-    map.Labels = {QString::fromUtf8(RegisterTable[plan.Rows[0]].Label),
-                  QString::fromUtf8(RegisterTable[plan.Rows[1]].Label)};
+    map.Labels = {QString::fromUtf8(SettingTextTable[plan.Rows[0]].Label),
+                  QString::fromUtf8(SettingTextTable[plan.Rows[1]].Label)};
     map.Lowest = plan.Lowest;
     map.Highest = plan.Highest;
     map.Start = FRunner->StartGains();

@@ -37,6 +37,10 @@ protected:
 private:
     void FillRange(QComboBox* row, QLineEdit* from, QLineEdit* to, double factor);
     TTuningPlan Plan() const;
+    // Unsent edits on the settings page: the engineer writes them first, leaves them (the run starts
+    // from the drive's settings either way), or does not start; false for the last.
+    bool SettleUnsent();
+    void ShowPlannedMap();
     void ShowRounds();
     void PredictMap();
     void ShowMap();
