@@ -3,47 +3,41 @@
 // The serial backend on Linux: a terminal device of the operating system, opened, configured and
 // used with the kernel's own calls (see serialport.cpp).
 
-#include "device/port.h"
+#include "device/serialbase.h"
 
-#include <QByteArray>
 #include <asm/termbits.h>
 
-class TSerialPort final : public TPort {
+class TSerialPort final : public TSerialBase {
 public:
     TSerialPort(int descriptor, const termios2& original) : FFd(descriptor), FOriginal(original) {}
     ~TSerialPort() override;
-    TSerialPort(const TSerialPort&) = delete;
-    TSerialPort& operator=(const TSerialPort&) = delete;
 
-    ZQ_STATUS ResetDevice() override;
-    ZQ_STATUS SetBaudRate(std::uint32_t baudRate) override;
     ZQ_STATUS SetDataCharacteristics(std::uint8_t wordLength, std::uint8_t stopBits,
                                      std::uint8_t parity) override;
-    ZQ_STATUS SetFlowControl(std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff) override;
-    ZQ_STATUS SetChars(std::uint8_t eventChar, std::uint8_t eventCharEnabled, std::uint8_t errorChar,
-                       std::uint8_t errorCharEnabled) override;
-    ZQ_STATUS SetEventNotification(std::uint32_t mask, void* notification) override;
-    ZQ_STATUS SetDtr(bool raised) override;
-    ZQ_STATUS SetRts(bool raised) override;
-    ZQ_STATUS SetTimeouts(std::uint32_t readTimeout, std::uint32_t writeTimeout) override;
-    ZQ_STATUS Purge(std::uint32_t mask) override;
-    ZQ_STATUS GetStatus(std::uint32_t* rxBytes, std::uint32_t* txBytes, std::uint32_t* eventStatus) override;
-    ZQ_STATUS GetModemStatus(std::uint32_t* modemStatus) override;
-    ZQ_STATUS Read(void* buffer, std::uint32_t bytesToRead, std::uint32_t* bytesRead) override;
-    ZQ_STATUS Write(const void* buffer, std::uint32_t bytesToWrite, std::uint32_t* bytesWritten) override;
 
 private:
-    bool Alive();
-    void GoneAway();
-    ZQ_STATUS Failed(ZQ_STATUS refused);
+    bool Present() override;
+    void Close() override;
+    ZQ_STATUS Failed(ZQ_STATUS refused) override;
+    bool Discard(bool rx, bool tx) override;
+    ZQ_STATUS ConfigureReset() override;
+    ZQ_STATUS ConfigureRate(std::uint32_t rate) override;
+    ZQ_STATUS ConfigureFlow(std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff,
+                            ZQ_STATUS refused) override;
+    ZQ_STATUS ConfigureErrorChar(std::uint8_t errorChar, bool enabled) override;
+    ZQ_STATUS DriveLine(TModemLine line, bool raised) override;
+    ZQ_STATUS ReadInputLines(TInputLines& lines) override;
+    bool Queued(std::uint32_t& received, std::uint32_t& sending) override;
+    std::size_t TakeNow(char* into, std::size_t room) override;
+    ZQ_STATUS Receive(char* into, std::uint32_t count, std::uint32_t* done, std::uint32_t timeoutMs) override;
+    ZQ_STATUS Send(const char* from, std::uint32_t count, std::uint32_t* done,
+                   std::uint32_t timeoutMs) override;
+
     template <typename Change> ZQ_STATUS Configure(Change change, ZQ_STATUS refused);
-    ZQ_STATUS SetModemLine(int line, bool raised);
-    void TakeIn();
+    template <typename Move>
+    ZQ_STATUS Transfer(short events, std::uint32_t count, std::uint32_t* done, std::uint32_t timeoutMs,
+                       Move move);
 
     int FFd;
     termios2 FOriginal;
-    QByteArray FHeld; // received, taken from the system, not yet read
-    std::uint32_t FReadTimeout = 0;
-    std::uint32_t FWriteTimeout = 0;
-    bool FGone = false;
 };
