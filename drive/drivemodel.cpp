@@ -9,6 +9,7 @@ TDriveModel::TDriveModel(TDeviceSlot& slot, QObject* parent)
     : QObject(parent), FSlot(&slot), FMotor(DefaultMotorData()), FParameters(*this), FTests(*this),
       FMotion(*this) {
     connect(&slot, &TDeviceSlot::DeviceBack, &FParameters, [this] { FParameters.DeviceBack(); });
+    connect(&slot, &TDeviceSlot::SentRaw, this, &TDriveModel::TrackRaw);
 }
 
 void TDriveModel::SetMotorNumber(const TMotorField& field, const TTypedNumber& number) {
@@ -23,27 +24,45 @@ void TDriveModel::SetMotorData(const TMotorData& motor) {
     emit MotorDataChanged();
 }
 
-void TDriveModel::RequireDriveFree() const {
-    if (FSlot && FSlot->IsLost())
-        throw EKelmorError(QStringLiteral("%1 — connection lost: nothing was sent").arg(FSlot->Name()));
-    if (LinePending())
-        throw EKelmorError(QStringLiteral("A line typed in the terminal is not finished: press Enter or "
-                                          "clear it with Backspace first"));
+QString TDriveModel::RawRefusal() const {
+    if (!FSlot || !FSlot->IsOpen())
+        return QStringLiteral("The device is closed");
+    if (FSlot->IsLost())
+        return QStringLiteral("%1 — connection lost: nothing was sent").arg(FSlot->Name());
+    if (FBusy)
+        return QStringLiteral("A tuning run has the drive: wait for its end or stop it");
+    return {};
 }
 
-void TDriveModel::SendTyped(std::uint8_t byte) {
-    if (!FSlot || FSlot->Write(&byte, 1) == 0)
-        return;
-    constexpr std::uint8_t CarriageReturn = '\r', Backspace = 0x08, Delete = 0x7F, LineFeed = '\n',
-                           FirstUnheld = 0x80;
-    if (byte == CarriageReturn) {
-        FTypedLength = 0;
-    } else if (byte == Backspace || byte == Delete) {
-        FTypedLength = std::max(FTypedLength - 1, 0);
-    } else if (byte != LineFeed && byte < FirstUnheld && FTypedLength++ == 0) {
-        // Any line typed may set a register, answer a register prompt or load a bank; while it is
-        // unfinished, the next command line would be taken as its end.
-        FParameters.ForgetKnown();
+QString TDriveModel::Refusal() const {
+    if (QString refusal = RawRefusal(); !refusal.isEmpty())
+        return refusal;
+    if (LinePending())
+        return QStringLiteral("A line typed in the terminal is not finished: press Enter or clear it with "
+                              "Backspace first");
+    return {};
+}
+
+void TDriveModel::RequireDriveFree() const {
+    if (const QString refusal = Refusal(); !refusal.isEmpty())
+        throw EKelmorError(refusal);
+}
+
+bool TDriveModel::SendTyped(std::uint8_t byte) {
+    return RawRefusal().isEmpty() && FSlot->Write(&byte, 1) == 1;
+}
+
+void TDriveModel::TrackRaw(const QByteArray& bytes) {
+    constexpr char CarriageReturn = '\r', Backspace = 0x08, Delete = 0x7F, LineFeed = '\n';
+    constexpr std::uint8_t FirstUnheld = 0x80;
+    for (const char byte : bytes) {
+        if (byte == CarriageReturn) {
+            FTypedLength = 0;
+        } else if (byte == Backspace || byte == Delete) {
+            FTypedLength = std::max(FTypedLength - 1, 0);
+        } else if (byte != LineFeed && std::uint8_t(byte) < FirstUnheld && FTypedLength++ == 0) {
+            FParameters.ForgetKnown();
+        }
     }
 }
 

@@ -36,16 +36,23 @@ public:
     const TStepTests& Tests() const { return FTests; }
     TMotion& Motion() { return FMotion; }
 
-    // A key typed in the terminal. A line typed there may change any register, and while one is
-    // unfinished the drive holds its characters for the next line sent.
-    void SendTyped(std::uint8_t byte);
+    // A key typed in the terminal; false, with nothing sent, when the drive cannot take one now
+    // (RawRefusal).
+    bool SendTyped(std::uint8_t byte);
     bool LinePending() const { return FTypedLength > 0; }
-    // Throws, with the message the user sees, when a command line cannot go out now: the device is
-    // lost, or a line typed in the terminal is not finished (the drive would take the command for the
-    // rest of that line).
+
+    // The one guard of everything that talks to the drive: why a command line cannot go out now, or
+    // empty. The device is closed or lost, a tuning run has the drive, or a line typed in the
+    // terminal (or sent in a file) is not finished, so that the drive would take the command for
+    // its rest.
+    QString Refusal() const;
+    // The same for bytes no command builds (keys, a file): they may finish a line.
+    QString RawRefusal() const;
+    // Throws EKelmorError with the Refusal.
     void RequireDriveFree() const;
 
     // A run of tests (a tuning run) has the drive: what else would talk to it waits until it ends.
+    // The run's own exchanges are not commands and pass no guard.
     bool Busy() const { return FBusy; }
     void SetBusy(bool busy);
     // The device is about to close: what is under way ends while its bytes can still reach the drive.
@@ -57,12 +64,16 @@ signals:
     void Closing();
 
 private:
+    // Follows the drive's line editing through bytes no command built, and forgets what was known of
+    // the settings once such a line starts: it may set any register, answer a prompt or load a bank.
+    void TrackRaw(const QByteArray& bytes);
+
     QPointer<TDeviceSlot> FSlot;
     TMotorData FMotor;
     TParameters FParameters;
     TStepTests FTests;
     TMotion FMotion;
-    // Characters of the terminal line being typed that the drive holds: its line editing drops one
+    // Characters of the line being typed (or sent) that the drive holds: its line editing drops one
     // at each Backspace, and Enter sends them.
     int FTypedLength = 0;
     bool FBusy = false;

@@ -23,19 +23,16 @@ void TMotion::ShowPosition() {
 }
 
 void TMotion::RapidMove(const QString& targetText) {
-    const QByteArray line = RapidMoveLine(MoveTargetBytes(targetText));
-    FModel.RequireDriveFree();
-    Send(line);
+    Send(RapidMoveLine(MoveTargetBytes(targetText)));
 }
 
 void TMotion::FeedMove(const QString& targetText, const TTypedNumber& speed) {
     const QByteArray line =
         FeedMoveLine(MoveTargetBytes(targetText), FeedSpeed(speed, FModel.MotorData().EncoderPulses));
-    FModel.RequireDriveFree();
     Send(line);
 }
 
 void TMotion::Send(const QByteArray& line) {
-    if (TDeviceSlot* slot = FModel.Slot())
-        slot->WriteLine(line);
+    FModel.RequireDriveFree();
+    FModel.Slot()->WriteLine(line);
 }

@@ -9,7 +9,8 @@
 class TDriveModel;
 
 // The diagnostics and the manual moves: each writes its line and reads no reply; the drive's answers
-// show in the terminal.
+// show in the terminal. Each passes the model's guard first, and a line that cannot be built (a
+// target out of the drive's code page, a speed that is no number) sends nothing.
 class TMotion : public QObject {
     Q_OBJECT
 

@@ -75,6 +75,9 @@ void TParameters::Publish(TKnownSettings known) {
 }
 
 void TParameters::ForgetKnown() {
+    if (std::none_of(FKnown->Registers.begin(), FKnown->Registers.end(),
+                     [](const auto& r) { return r.has_value(); }))
+        return;
     TKnownSettings none;
     none.At = FKnown->At;
     FKnown = std::make_shared<const TKnownSettings>(std::move(none));

@@ -284,6 +284,13 @@ void TDeviceSlot::SetDtr(bool raised) {
 }
 
 std::uint32_t TDeviceSlot::Write(const void* data, std::uint32_t size) {
+    const std::uint32_t written = Put(data, size);
+    if (written > 0)
+        emit SentRaw(QByteArray(static_cast<const char*>(data), qsizetype(written)));
+    return written;
+}
+
+std::uint32_t TDeviceSlot::Put(const void* data, std::uint32_t size) {
     if (FHandle == 0)
         return 0;
     std::uint32_t written = 0;

@@ -75,11 +75,13 @@ public:
     void SetRts(bool raised);
     void SetDtr(bool raised);
 
-    // Hands bytes to the device in one write; returns how many it took within its write time-out.
-    // Nothing is sent, nor kept for later, while the device is lost. The drive owes the echo of what
-    // it took, which the next exchange waits for before it purges.
+    // Hands bytes that no command built (keys typed, a file sent) to the device in one write; returns
+    // how many it took within its write time-out, and tells of them with SentRaw. Nothing is sent,
+    // nor kept for later, while the device is lost. The drive owes the echo of what it took, which
+    // the next exchange waits for before it purges.
     std::uint32_t Write(const void* data, std::uint32_t size);
-    void WriteLine(const QByteArray& line) { Write(line.constData(), std::uint32_t(line.size())); }
+    // A command line, as Write without SentRaw.
+    void WriteLine(const QByteArray& line) { Put(line.constData(), std::uint32_t(line.size())); }
 
     bool Capturing() const { return FCapture.IsOpen(); }
     // Received bytes go into the file from the next poll on; returns the error text of a capture
@@ -108,6 +110,9 @@ signals:
     void CaptureFailed(const QString& message);
     void DeviceLost();
     void DeviceBack();
+    // Bytes no command built reached the device: they may set any register or start a line the
+    // drive holds.
+    void SentRaw(const QByteArray& bytes);
 
 private:
     friend class TSlotExchange;
@@ -116,6 +121,7 @@ private:
     static bool Gone(ZQ_STATUS status) { return status == ZQ_IO_ERROR; }
     void Lose();
     void TryReconnect();
+    std::uint32_t Put(const void* data, std::uint32_t size);
     bool ReadLines(ZQ_HANDLE handle);
 
     using Clock = std::chrono::steady_clock;

@@ -150,3 +150,72 @@ TEST(DriveModel, KnowsNothingItCouldNotWrite) {
     model.SendTyped(0x08);
     EXPECT_EQ(Outcome([&] { model.Parameters().Write(); }), "") << "cleared with Backspace";
 }
+
+// Every command passes the one guard: nothing reaches a drive that is closed, lost, held by a tuning
+// run, or holding an unfinished line, whether typed or sent in a file.
+TEST(DriveModel, EveryCommandPassesTheGuard) {
+    const std::pair<const char*, std::function<void(TDriveModel&)>> commands[] = {
+        {"Czytaj", [](TDriveModel& m) { m.Parameters().Read(); }},
+        {"Wpisz", [](TDriveModel& m) { m.Parameters().Write(); }},
+        {"Zastosuj", [](TDriveModel& m) { m.Parameters().Apply(TDriveSim::KDefaultRegisters); }},
+        {"bank store", [](TDriveModel& m) { m.Parameters().StoreBank(1); }},
+        {"bank load", [](TDriveModel& m) { m.Parameters().LoadBank(1); }},
+        {"step test", [](TDriveModel& m) { m.Tests().Run(TTypedNumber("200"), TTypedNumber("250"), false); }},
+        {"mode", [](TDriveModel& m) { m.Motion().SetMode(1); }},
+        {"set-point", [](TDriveModel& m) { m.Motion().SetSetPoint(5); }},
+        {"identify", [](TDriveModel& m) { m.Motion().Identify(); }},
+        {"position", [](TDriveModel& m) { m.Motion().ShowPosition(); }},
+        {"G0", [](TDriveModel& m) { m.Motion().RapidMove("100"); }},
+        {"G1", [](TDriveModel& m) { m.Motion().FeedMove("100", TTypedNumber("3000")); }},
+    };
+    const QString unfinished =
+        "A line typed in the terminal is not finished: press Enter or clear it with Backspace first";
+    const struct {
+        const char* Name;
+        std::function<void(TDeviceSlot&, TDriveModel&, TFakeDevice&)> Make;
+        QString Refusal;
+        bool KeysTaken;
+    } states[] = {
+        {"closed", [](TDeviceSlot& s, TDriveModel&, TFakeDevice&) { s.Close(); }, "The device is closed",
+         false},
+        {"lost",
+         [](TDeviceSlot& s, TDriveModel&, TFakeDevice& d) {
+             d.Statuses["ZQ_GetStatus"] = ZQ_IO_ERROR;
+             ASSERT_TRUE(QTest::qWaitFor([&] { return s.IsLost(); }, 500));
+         },
+         "DEV0 — connection lost: nothing was sent", false},
+        {"tuning run", [](TDeviceSlot&, TDriveModel& m, TFakeDevice&) { m.SetBusy(true); },
+         "A tuning run has the drive: wait for its end or stop it", false},
+        {"typed line", [](TDeviceSlot&, TDriveModel& m, TFakeDevice&) { m.SendTyped('x'); }, unfinished,
+         true},
+        {"file ending mid-line", [](TDeviceSlot& s, TDriveModel&, TFakeDevice&) { s.Write("i\rP2 9", 6); },
+         unfinished, true},
+    };
+    for (const auto& state : states)
+        for (const auto& [name, command] : commands) {
+            TFakeDeviceLibrary fake;
+            TDeviceSlot slot(0, fake.Ports());
+            ASSERT_TRUE(slot.Open());
+            TDriveModel model(slot);
+            state.Make(slot, model, fake.Device(0));
+            fake.Device(0).ClearCalls();
+            EXPECT_EQ(Outcome([&] { command(model); }), state.Refusal) << state.Name << ": " << name;
+            EXPECT_TRUE(fake.Device(0).Writes().empty()) << state.Name << ": " << name;
+            EXPECT_EQ(model.SendTyped('\r'), state.KeysTaken) << state.Name << ": " << name;
+        }
+}
+
+// Bytes no command built reach the model through its slot: a line started in them may have set any
+// register.
+TEST(DriveModel, ARawLineForgetsTheKnownSettings) {
+    TFakeDeviceLibrary fake;
+    TDeviceSlot slot(0, fake.Ports());
+    ASSERT_TRUE(slot.Open());
+    TDriveModel model(slot);
+    const auto known = [&] { return model.Parameters().Known()->IsKnown(KP); };
+    model.Parameters().Write();
+    slot.Write("\r\n", 2);
+    EXPECT_TRUE(known()) << "an empty line";
+    slot.Write("P2 9\r", 5);
+    EXPECT_FALSE(known()) << "a file's line";
+}

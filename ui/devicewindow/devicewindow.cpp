@@ -142,11 +142,8 @@ bool TDeviceWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void TDeviceWindow::SendTypedByte(std::uint8_t byte) {
     // A tuning run has the drive: a key typed now would land among its command lines.
-    if (!FModel || FModel->Busy()) {
+    if (!FModel || !FModel->SendTyped(byte))
         QApplication::beep();
-        return;
-    }
-    FModel->SendTyped(byte);
 }
 
 void TDeviceWindow::ShowOutputLines() {

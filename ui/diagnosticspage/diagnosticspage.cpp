@@ -1,7 +1,10 @@
 #include "ui/diagnosticspage/diagnosticspage.h"
 
 #include "ui/devicewindow/drivecommands.h"
+#include "ui/errorbox/errorbox.h"
 #include "ui_diagnosticspage.h"
+
+#include <QSignalBlocker>
 
 namespace {
 
@@ -32,11 +35,11 @@ TDiagnosticsPage::TDiagnosticsPage(QWidget* parent)
     connect(ui->setPointSlider, &QScrollBar::valueChanged, this, &TDiagnosticsPage::SendSetPoint);
     connect(ui->identifyButton, &QPushButton::clicked, this, [this] {
         if (FModel)
-            FModel->Motion().Identify();
+            RunGuarded([this] { FModel->Motion().Identify(); });
     });
     connect(ui->positionButton, &QPushButton::clicked, this, [this] {
         if (FModel)
-            FModel->Motion().ShowPosition();
+            RunGuarded([this] { FModel->Motion().ShowPosition(); });
     });
 }
 
@@ -48,18 +51,30 @@ void TDiagnosticsPage::Attach(TDriveModel& model) {
 }
 
 void TDiagnosticsPage::ReturnToZero() {
+    if (ui->setPointSlider->value() == 0)
+        return;
+    const QSignalBlocker quiet(ui->setPointSlider);
     ui->setPointSlider->setValue(0);
+    ui->setPointLabel->setText(QStringLiteral("0"));
+    // The window is closing: a drive that cannot take the line now gets nothing, and no box holds
+    // the close up.
+    if (FModel && FModel->Refusal().isEmpty())
+        FModel->Motion().SetSetPoint(0);
 }
 
 void TDiagnosticsPage::ChangeMode(int mode) {
-    // The new mode must not start with the old mode's set-point.
-    ui->setPointSlider->setValue(0);
-    if (FModel)
+    if (!FModel)
+        return;
+    RunGuarded([&] {
+        FModel->RequireDriveFree();
+        // The new mode must not start with the old mode's set-point.
+        ui->setPointSlider->setValue(0);
         FModel->Motion().SetMode(mode);
+    });
 }
 
 void TDiagnosticsPage::SendSetPoint(int position) {
-    if (FModel)
-        FModel->Motion().SetSetPoint(SetPointPerPercent * position);
     ui->setPointLabel->setText(QString::number(position));
+    if (FModel)
+        RunGuarded([&] { FModel->Motion().SetSetPoint(SetPointPerPercent * position); });
 }

@@ -124,7 +124,8 @@ bool TMainForm::StillOpen(const TDeviceSlot* slot) const {
 void TMainForm::UpdateActions() {
     // A send holds the device windows and the file commands until it ends.
     const TDeviceSlot* current = FSend ? nullptr : CurrentSlot();
-    // A tuning run holds its drive: a file sent or new line settings would cut into its tests.
+    // The actions mirror the model's guard: a tuning run holds its drive, and a file sent or new line
+    // settings would cut into its tests.
     const bool idle = current && !FModels->At(current->Index())->Busy();
     ui->configureAction->setEnabled(idle);
     ui->sendFileAction->setEnabled(idle);
@@ -220,9 +221,11 @@ void TMainForm::SendFile() {
     TFilePtr file = FFileChoice->ChooseAndOpen("rb", &path);
     if (!file || !StillOpen(slot))
         return;
-    // The file's bytes may hold any command, so what the model knew of the drive's settings is no
-    // longer sure.
-    FModels->At(slot->Index())->Parameters().ForgetKnown();
+    // The model hears of the file's bytes from the slot, and forgets what it knew of the settings.
+    if (const QString refusal = FModels->At(slot->Index())->RawRefusal(); !refusal.isEmpty()) {
+        ShowErrorBox(refusal);
+        return;
+    }
     const auto total = std::uint64_t(std::max<qint64>(0, QFileInfo(path).size()));
     FSend = new TFileSend(*slot, std::move(file), total, SendStallLimit(slot->Settings().TxTimeout), this);
     connect(FSend, &TFileSend::Finished, this,
