@@ -7,13 +7,8 @@
 #include <cmath>
 
 TRoundVerdict Verdict(const TTestRecord& test, const TTuningCriterion& criterion) {
-    if (ReceivedCount(test.Step) < std::size_t(test.Step.SampleCount))
-        return TRoundVerdict::SamplesMissing;
-    if (!test.Figures.SettlingTimeMs)
-        return TRoundVerdict::NotSettled;
-    if (test.Figures.Overshoot > criterion.OvershootLimit)
-        return TRoundVerdict::Overshoot;
-    return TRoundVerdict::Eligible;
+    return Verdict(ReceivedCount(test.Step) >= std::size_t(test.Step.SampleCount),
+                   test.Figures.SettlingTimeMs.has_value(), test.Figures.Overshoot, criterion);
 }
 
 double NormalisedIntegral(const TTestRecord& test) {
@@ -41,11 +36,6 @@ std::optional<std::size_t> BestRound(std::span<const TTuningRound> rounds) {
             (!best || key(i) < key(*best)))
             best = i;
     return best;
-}
-
-double BackedOff(double gain, const TTuningCriterion& criterion, double lowest, double highest) {
-    return std::clamp(gain * (1 - criterion.BackOffPercent / 100), std::min(lowest, highest),
-                      std::max(lowest, highest));
 }
 
 std::vector<double> SweepValues(double from, double to, int steps, bool geometric) {

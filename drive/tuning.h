@@ -2,6 +2,7 @@
 
 #include "drive/registertable.h"
 #include "drive/testrecord.h"
+#include "tuner/criterion.h"
 #include "tuner/gaintuner.h"
 
 #include <QString>
@@ -10,25 +11,15 @@
 #include <span>
 #include <vector>
 
-// Guided tuning: the values a gain sweep visits and the criterion that ranks the tests a run makes.
-// All of it is plain arithmetic on records; the tuner chooses a search's tests, the runner drives the
-// drive.
+// Guided tuning: the values a gain sweep visits, and the tuner's criterion (tuner/criterion.h) on the
+// tests of the history. All of it is plain arithmetic on records; the tuner chooses a search's
+// tests, the runner drives the drive.
 
-// A band of ±5 % around the target that the response must end in.
-constexpr double SettlingBandPercent = 5;
-// A test whose overshoot passes this many times the limit stops the run: the loop is near instability.
-constexpr double UnstableFactor = 3;
 // The most rounds a sweep has, and the most tests a search may run.
 constexpr int MaxSweepSteps = 25;
 constexpr int MaxSearchTests = 40;
 
-struct TTuningCriterion {
-    double OvershootLimit = 10; // percent
-    double BackOffPercent = 0;  // 0 .. 30, taken off the best gains
-};
-
-// Why a test cannot be the best, or none.
-enum class TRoundVerdict { Eligible, SamplesMissing, Overshoot, NotSettled };
+// The criterion's verdict on a test of the history.
 TRoundVerdict Verdict(const TTestRecord& test, const TTuningCriterion& criterion);
 
 // The error integral divided by the amplitude, in ms: what the criterion minimises.
@@ -58,9 +49,6 @@ TTuningRound MakeRound(const TTestRecord& test, std::array<double, 2> gains,
 // The best planned round: the smallest normalised integral among the eligible ones, ties going to the
 // smaller gains (the first, then the second). None when no round is eligible.
 std::optional<std::size_t> BestRound(std::span<const TTuningRound> rounds);
-
-// KP after the back-off, kept within [lowest, highest].
-double BackedOff(double gain, const TTuningCriterion& criterion, double lowest, double highest);
 
 // The values a sweep visits from `from` to `to` in `steps` (2 .. 25) values, evenly or geometrically
 // spaced, both ends included. Geometric spacing needs both ends above zero. Throws EKelmorError for a

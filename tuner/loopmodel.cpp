@@ -1,5 +1,7 @@
 #include "tuner/loopmodel.h"
 
+#include "tuner/criterion.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -9,8 +11,6 @@
 
 namespace {
 
-// The band the response must end in: ±5 % of the amplitude.
-constexpr double KBand = 0.05;
 constexpr double KSamplePeriodMs = 0.5;
 constexpr std::size_t KTestsToSettleDelay = 3;
 // How strongly the fit holds the two scales near 1, for each test: enough to choose among plants
@@ -274,7 +274,7 @@ TLoopFigures LoopFigures(std::span<const double> positions, int amplitude) {
             continue;
         if (!last)
             last = p;
-        if (settledSoFar && std::fabs(p - a) <= KBand * a)
+        if (settledSoFar && std::fabs(p - a) <= SettlingBand * a)
             entry = i;
         else
             settledSoFar = false;
@@ -290,10 +290,10 @@ TLoopFigures LoopFigures(std::span<const double> positions, int amplitude) {
     const double window = double(positions.size());
     if (!last)
         figures.SettlingFraction = 2;
-    else if (std::fabs(*last - a) <= KBand * a)
+    else if (std::fabs(*last - a) <= SettlingBand * a)
         figures.SettlingFraction = double(entry) / window;
     else
-        figures.SettlingFraction = 1 + (std::fabs(*last - a) / a - KBand) / KBand;
+        figures.SettlingFraction = 1 + (std::fabs(*last - a) / a - SettlingBand) / SettlingBand;
     return figures;
 }
 
