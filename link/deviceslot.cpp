@@ -201,40 +201,42 @@ QString PortNameOf(ZQ_HANDLE handle) {
 
 } // namespace
 
+QString TDeviceSlot::Connect(const TOpenResult& opened, const TPortSettings& settings) {
+    if (opened.Status != ZQ_OK)
+        return opened.Reason;
+    const ZQ_HANDLE handle = opened.Handle;
+    const QString portName = PortNameOf(handle);
+    const QString failure = !ApplySettings(handle, settings) ? SettingsRefusedText(portName)
+                            : !ReadLines(handle)             ? LinesUnreadText(portName)
+                                                             : QString();
+    if (!failure.isEmpty()) {
+        ZQ_Close(handle);
+        return failure;
+    }
+    FHandle = handle;
+    // A new device owes nothing yet; what a lost one owed will not come.
+    ForgetLine();
+    FPollTimer.start();
+    return {};
+}
+
 bool TDeviceSlot::Open() {
     if (FOpen) {
         FOpenFailure = OpenAlreadyText(FIndex);
         return false;
     }
-    const TOpenResult opened = OpenDevice(FPorts, FIndex);
-    if (opened.Status != ZQ_OK) {
-        FOpenFailure = opened.Reason;
-        return false;
-    }
-    const ZQ_HANDLE handle = opened.Handle;
-    const QString portName = PortNameOf(handle);
-    const auto refuse = [&](const QString& why) {
-        FOpenFailure = why;
-        ZQ_Close(handle);
-        return false;
-    };
     // Every open starts from the defaults, whatever was applied before.
     FSettings = TPortSettings{};
-    if (!ApplySettings(handle, FSettings))
-        return refuse(SettingsRefusedText(portName));
-    if (!ReadLines(handle))
-        return refuse(LinesUnreadText(portName));
-    FOpenFailure.clear();
+    FAnswerDelays = {};
+    FOpenFailure = Connect(OpenDevice(FPorts, FIndex), FSettings);
+    if (!FOpenFailure.isEmpty())
+        return false;
     FRts = FSettings.Rts != 0;
     FDtr = FSettings.Dtr != 0;
     // A lost device is looked for again under this name, not under whatever its index maps to
     // by then (with the converter unplugged, that could be the simulated drive).
-    FPortName = portName;
-    FHandle = handle;
+    FPortName = PortNameOf(FHandle);
     FOpen = true;
-    FAnswerDelays = {};
-    ForgetLine();
-    FPollTimer.start();
     return true;
 }
 
@@ -426,23 +428,13 @@ void TDeviceSlot::TryReconnect() {
         FReconnectTimer.stop();
         return;
     }
-    const TOpenResult opened = OpenDevice(FPorts, FIndex, FPortName);
-    if (opened.Status != ZQ_OK)
-        return;
-    const ZQ_HANDLE handle = opened.Handle;
     // The settings the user applied last, with the output lines as the switches left them.
     TPortSettings settings = FSettings;
     settings.Rts = FRts ? 1 : 0;
     settings.Dtr = FDtr ? 1 : 0;
-    if (!ApplySettings(handle, settings) || !ReadLines(handle)) {
-        ZQ_Close(handle);
+    if (!Connect(OpenDevice(FPorts, FIndex, FPortName), settings).isEmpty())
         return;
-    }
-    FHandle = handle;
-    // What the device owed before it went will not come.
-    ForgetLine();
     FReconnectTimer.stop();
-    FPollTimer.start();
     emit LinesChanged(FLines);
     emit DeviceBack();
 }

@@ -122,6 +122,10 @@ private:
     void Lose();
     void TryReconnect();
     std::uint32_t Put(const void* data, std::uint32_t size);
+    // An open and a reconnect alike: the device opened sets its line up with the settings and reads
+    // its input lines, then the slot takes it and polls; else it is closed again. Why it failed, or
+    // empty.
+    QString Connect(const TOpenResult& opened, const TPortSettings& settings);
     bool ReadLines(ZQ_HANDLE handle);
 
     using Clock = std::chrono::steady_clock;
