@@ -69,8 +69,9 @@ TTuningDialog::TTuningDialog(TDriveModel& model, const QString& amplitudeText, c
     // The verdict takes the room the figures leave.
     ui->rounds->horizontalHeader()->setStretchLastSection(true);
     ui->rounds->verticalHeader()->hide();
-    ui->resultSplitter->setStretchFactor(0, 3);
-    ui->resultSplitter->setStretchFactor(1, 2);
+    // The table's eight columns take two thirds; the map keeps its square's worth.
+    ui->resultSplitter->setStretchFactor(0, 2);
+    ui->resultSplitter->setStretchFactor(1, 1);
     // Only the chosen mode's entries show; the map only for a search.
     connect(ui->sweepRadio, &QRadioButton::toggled, this, [this](bool sweep) {
         ui->sweepGroup->setVisible(sweep);
