@@ -94,7 +94,7 @@ signals:
 
 private:
     bool Varied(TSettingRow row) const;
-    // A row's figure as the drive held it, as "Czytaj" shows it.
+    // A row's figure as the drive held it.
     TTypedNumber DriveFigure(TSettingRow row) const;
     // The figure of a row in a round: its gain when the plan varies it, else what the drive held.
     double Figure(TSettingRow row, const std::array<double, 2>& gains) const;

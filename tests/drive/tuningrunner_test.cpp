@@ -7,6 +7,7 @@
 #include "common/numtext.h"
 #include "sim/plantbank.h"
 #include "tests/support/fakeport.h"
+#include "tests/support/localescope.h"
 #include "tests/support/portsscope.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/simulatedlines.h"
@@ -58,16 +59,30 @@ TTuningPlan Search(std::array<double, 2> lowest, std::array<double, 2> highest) 
     return plan;
 }
 
+// The registers a drive holds before a run, in the order the settings write sends them.
+const std::vector<QByteArray> Original = {"P1 1000\r", "P2 700\r", "P3 5\r",     "P4 90\r", "P6 300\r",
+                                          "P0 200\r",  "P5 380\r", "P7 12000\r", "P8 60\r"};
+// Records from the start read, 1000, to the target.
+const QByteArray FromStart = QByteArray("l\0\x03\xE8", 4) + QByteArray("l\0\x04\xB0", 4).repeated(499);
+
+// A drive that holds the Original registers, stands at 1000, takes the move back and answers each
+// step with block.
+void AnswerAsADrive(TFakeDevice& device, const QByteArray& block) {
+    device.Echo = true;
+    for (const QByteArray& line : Original)
+        device.Answers["P" + line.mid(1, 1) + "\r"] = line.mid(3).chopped(1) + ":";
+    device.Answers["L \r\r"] = "1000\r\n\r\n";
+    device.Answers["G0 1000\r"] = "OK\r\n";
+    device.Answers["J 1200\r"] = block;
+}
+
 } // namespace
 
 TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
-    // The registers the drive holds before the run, in the order the settings write sends them.
-    const std::vector<QByteArray> original = {"P1 1000\r", "P2 700\r", "P3 5\r",     "P4 90\r", "P6 300\r",
-                                              "P0 200\r",  "P5 380\r", "P7 12000\r", "P8 60\r"};
+    const std::vector<QByteArray>& original = Original;
     std::atomic<bool> exitRequested{false};
-    // Records from the start read, 1000, to the target; and from the target at once, the motor not
-    // where it was read.
-    const QByteArray fromStart = QByteArray("l\0\x03\xE8", 4) + QByteArray("l\0\x04\xB0", 4).repeated(499);
+    // Records from the target at once: the motor not where it was read.
+    const QByteArray fromStart = FromStart;
     const QByteArray notFromStart = QByteArray("l\0\x04\xB0", 4).repeated(500);
     const struct {
         const char* Name;
@@ -90,12 +105,7 @@ TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
     for (const auto& c : cases) {
         TFakeDeviceLibrary fake;
         TFakeDevice& device = fake.Device(0);
-        device.Echo = true;
-        for (const QByteArray& line : original)
-            device.Answers["P" + line.mid(1, 1) + "\r"] = line.mid(3).chopped(1) + ":";
-        device.Answers["L \r\r"] = "1000\r\n\r\n";
-        device.Answers["G0 1000\r"] = "OK\r\n";
-        device.Answers["J 1200\r"] = c.Block;
+        AnswerAsADrive(device, c.Block);
         exitRequested = false;
         TDeviceSlot slot(0, fake.Ports(), nullptr, &exitRequested);
         ASSERT_TRUE(slot.Open());
@@ -183,22 +193,39 @@ TEST_P(TuningRunnerOnALine, SearchesABankDriveStartedAboveTheLimitAndVerifiesThe
     EXPECT_TRUE(QTest::qWaitFor([] { return SimulatedDrive(0).Register(2) == 768; }, 2000));
 }
 
-// The search starts from the drive's settings, read first: KP 3 lies below the box.
+// The search starts from the drive's settings, read first: KP 700/256 lies below the box.
 TEST(TuningRunner, ASearchFromOutsideItsBoundsIsRefusedBeforeAnythingIsWritten) {
     TFakeDeviceLibrary fake;
-    const TRegisterValues drive = {213, 1024, 768, 0, 102, 384, 294, 12820, 64};
-    fake.Device(0).Echo = true;
-    for (int n = 0; n < SettingCount; ++n)
-        fake.Device(0).Answers["P" + QByteArray::number(n) + "\r"] = QByteArray::number(drive[n]) + ":";
-    fake.Device(0).Answers["L \r\r"] = "1000\r\n\r\n";
+    AnswerAsADrive(fake.Device(0), FromStart);
     TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
     model.Parameters().Want(KP, TTypedNumber(QStringLiteral("5")));
     TTuningRunner search(model, Search({4, 1}, {8, 16}));
-    EXPECT_EQ(RunToEnd(search), "not started: The search would start from KP " + LocalDecimalText("3") +
+    EXPECT_EQ(RunToEnd(search), "not started: The search would start from KP " + LocalDecimalText("2,73438") +
                                     ", outside its bounds 4 … 8: nothing was written");
     // The queries only: no register write, no move.
     for (const QByteArray& line : fake.Device(0).Writes())
         EXPECT_TRUE(line == "L \r\r" || !line.contains(' ')) << line.toStdString();
+}
+
+// The rounds write the drive's settings as read at the start, not the page's unsent edits; a KV
+// swept takes Limit V along at its speed, 3072 1/min.
+TEST(TuningRunner, RoundsStartFromTheDrivesSettings) {
+    TLocaleScope polish(QLocale(QLocale::Polish, QLocale::Poland));
+    TFakeDeviceLibrary fake;
+    AnswerAsADrive(fake.Device(0), FromStart);
+    TDeviceSlot slot(0, fake.Ports());
+    ASSERT_TRUE(slot.Open());
+    TDriveModel model(slot);
+    model.Parameters().Want(KD, TTypedNumber(QStringLiteral("2")));
+    TTuningPlan plan = KpSweep(2, 4, 2);
+    plan.Rows[0] = KV;
+    TTuningRunner sweep(model, plan);
+    EXPECT_EQ(RunToEnd(sweep), "");
+    ASSERT_EQ(sweep.Rounds().size(), 2u);
+    const std::array<TRegisterValues, 2> expected = {{{102, 512, 700, 5, 90, 380, 300, 12000, 60},
+                                                      {204, 1024, 700, 5, 90, 380, 300, 12000, 60}}};
+    for (std::size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(sweep.Rounds()[i].Registers, expected[i]) << "round " << i;
 }
