@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Kelmor for Windows, as a user drives it, under Wine on an Xvfb display. The program is cross-built
-# from these sources with the Qt that tools/build-qt-mingw.sh keeps, and installed as the ZIP has it.
+# Kelmor for Windows, as a user drives it, under Wine on an Xvfb display, in a Polish Windows as its
+# users run it (figures with a decimal comma). The program is cross-built from these sources with the
+# Qt that tools/build-qt-mingw.sh keeps, and installed as the ZIP has it.
 # It finds its windows and controls on the screen by their text (tesseract reads the screenshots) and
 # clicks and types with xdotool. Twice: DEV0 the built-in simulated drive, then DEV0 a COM port that
 # Wine maps to a pseudo-terminal served by kelmor-drive-sim (the menu opens DEV0 only). Each time:
-# open the device, read the settings (KV shows 4,00), run a step test (overshoot 12,50), type in the
-# terminal (the drive's identification comes back, copied from the terminal), save the history as a
-# session file (which holds the settings read and the test's samples), and exit with the device
-# open. Screenshots go to BUILD_DIR/screenshots.
+# open the device, read the settings, run a step test, type in the terminal (the drive's
+# identification comes back, copied from the terminal), see in the history KV 4,00 and an overshoot
+# of 12,50 (copied from its table), save the history as a session file (which holds the settings
+# read and the test's samples), and exit with the device open. Screenshots go to BUILD_DIR/screenshots.
 #
 #   windowsprogram.sh SOURCE_DIR BUILD_DIR DRIVE_SIM
 #
@@ -59,9 +60,24 @@ export DISPLAY
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Seconds since a time taken with `date +%s.%N`.
 since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
+# Polish, as the users' Windows: Wine takes the Windows user locale, and with it QLocale::system() of
+# the program, from the Unix locale of its processes, and at each start rewrites the prefix's Locale
+# and LocaleName in HKCU\Control Panel\International to match it (set in the registry alone they do
+# not hold). LC_ALL serves even where the host has no pl_PL locale generated (Wine then reads the
+# variable itself; LANG it does not). Only Wine gets it: the tools here keep their own locale, in
+# which they print and read "1.5".
+polish() { LC_ALL=pl_PL.UTF-8 "$@"; }
 started=$(date +%s.%N)
-wineboot -i >/dev/null 2>&1
+polish timeout 300 wineboot -i >/dev/null 2>&1
 echo "a new Wine prefix: $(since "$started") s"
+intl=$(polish timeout 60 wine reg query 'HKCU\Control Panel\International' 2>/dev/null | tr -d '\r')
+if ! grep -Eq 'LocaleName[[:space:]]+REG_SZ[[:space:]]+pl-PL$' <<<"$intl" ||
+    ! grep -Eq 'sDecimal[[:space:]]+REG_SZ[[:space:]]+,$' <<<"$intl"; then
+    echo "the Wine prefix did not take the Polish locale; its International key holds:"
+    echo "$intl"
+    exit 1
+fi
+echo "the Wine prefix's user locale: pl-PL, decimal comma"
 "$drive_sim" --baud 115200 >"$work/pty" &
 pids+=($!)
 for _ in $(seq 50); do [ -s "$work/pty" ] && break; sleep 0.1; done
@@ -150,13 +166,20 @@ click_in_frame() {
         'BEGIN { print int(x + w * fx), int(y + h * fy) }')"
 }
 
+# Copies the current cell of a table (Ctrl+C copies its text) and prints what was copied.
+copy_cell() {
+    xdotool key ctrl+c
+    sleep 0.5
+    xclip -o -selection clipboard 2>/dev/null || true
+}
+
 # One run of the program with its DEV0 on the port given.
 drive() {
     local name=$1 port=$2
     echo "$name: DEV0 is $port"
     local launched
     launched=$(date +%s.%N)
-    ZQLINK_PORTS=$port wine "$bin/kelmor.exe" >"$work/$name.log" 2>&1 &
+    ZQLINK_PORTS=$port polish wine "$bin/kelmor.exe" >"$work/$name.log" 2>&1 &
     local program=$!
     pids+=("$program")
     for _ in $(seq 600); do
@@ -197,10 +220,28 @@ drive() {
         exit 1
     fi
     echo "$name: the drive answered what was typed"
-    # The history saved as a session file tells what the window showed: the settings read (KV
-    # 4,00 is the register 1024) and the step test's samples (overshoot 12,50 %).
     # The tabs stand in one row: Historia is read in the row of Skok.
     click_word "$name-history" '^Historia$' $((tab_row - 15)) 30
+    # The figures as the history's table shows them, with the comma of a Polish Windows: the KV read
+    # and the test's overshoot. The reader cannot tell a comma from a point in this small font, nor
+    # read the table's ruled header; the table's copy tells. The test's row stands 52 pixels below
+    # the tab row's middle in Wine's font; Home then takes its first column, Nr, and the keys to
+    # the right KV (the fifth column) and the overshoot (the fourteenth, after the nine settings).
+    local kv overshoot
+    frame_geometry
+    click "$((X + WIDTH / 2)) $((tab_row + 52))"
+    xdotool key --delay 150 Home Right Right Right Right
+    kv=$(copy_cell)
+    xdotool key --delay 150 Right Right Right Right Right Right Right Right Right
+    overshoot=$(copy_cell)
+    read_screen "$name-history-figures"
+    if [ "$kv" != "4,00" ] || [ "$overshoot" != "12,50" ]; then
+        echo "$name: the history shows KV '$kv' and overshoot '$overshoot', not 4,00 and 12,50"
+        exit 1
+    fi
+    echo "$name: the history shows KV $kv and an overshoot of $overshoot %"
+    # The history saved as a session file holds what the window showed: the settings read (KV
+    # 4,00 is the register 1024) and the step test's samples (overshoot 12,50 %).
     click_word "$name-history-page" '^sesj'
     xdotool type --delay 20 "Z:$work/$name.kses"
     xdotool key Return
