@@ -46,13 +46,14 @@ private:
     bool FAnswered = false;
 };
 
-// While this lives, every message box that opens (the program's error box) is answered with OK,
-// its text as the box shows it joining shown. Other dialogs are left to TModalAnswer.
+// While this lives, every error box that opens is answered with OK, its text as the box shows it
+// joining shown. Other dialogs and questions are left to TModalAnswer.
 class TErrorBoxes {
 public:
     explicit TErrorBoxes(QStringList& shown)
         : FTimer(WatchModals([&shown](QWidget* modal) {
-              if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+              auto* box = qobject_cast<QMessageBox*>(modal);
+              if (box && box->icon() == QMessageBox::Critical) {
                   shown << box->text();
                   box->accept();
               }

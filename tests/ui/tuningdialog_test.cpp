@@ -10,6 +10,7 @@
 #include "ui/tuningdialog/tuningmapview.h"
 
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -95,4 +96,35 @@ TEST_F(TuningDialogTest, ASearchLeavesTheWindowOpenButNotTheDrive) {
     EXPECT_EQ(int(map.Points.size()), int(model.Tests().All().size()));
     EXPECT_GE(map.Best, 0);
     EXPECT_EQ(map.Overshoot.size(), std::size_t(map.Columns * map.Rows));
+}
+
+// Edits the page holds that the drive does not: the dialog names them, and the engineer writes them
+// first, leaves them, or does not start.
+TEST_F(TuningDialogTest, AsksAboutUnsentEdits) {
+    const struct {
+        const char* Answer;
+        bool Written, Started;
+    } cases[] = {{"Anuluj", false, false}, {"Najpierw wpisz", true, true}, {"Zostaw", false, true}};
+    for (const auto& c : cases) {
+        model.Parameters().Want(KD, TTypedNumber(QStringLiteral("2")));
+        device.ClearCalls();
+        QString asked;
+        const auto watch = WatchModals([&](QWidget* modal) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->icon() == QMessageBox::Question) {
+                asked = box->text();
+                for (QAbstractButton* button : box->buttons())
+                    if (button->text() == c.Answer)
+                        button->click();
+            }
+        });
+        dialog->findChild<QPushButton*>("startButton")->click();
+        EXPECT_TRUE(asked.startsWith("Nastawy KD na stronie")) << c.Answer << ": " << asked.toStdString();
+        auto* apply = dialog->findChild<QPushButton*>("applyButton");
+        if (c.Started)
+            EXPECT_TRUE(QTest::qWaitFor([&] { return apply->isEnabled(); }, 5000)) << c.Answer;
+        EXPECT_EQ(!device.Writes().empty(), c.Started) << c.Answer;
+        const std::vector<QByteArray> writes = device.Writes();
+        EXPECT_EQ(std::count(writes.begin(), writes.end(), "P3 512\r"), c.Written ? 1 : 0) << c.Answer;
+        EXPECT_EQ(model.Parameters().Unsent().empty(), c.Written) << c.Answer;
+    }
 }
