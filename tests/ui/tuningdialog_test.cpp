@@ -120,8 +120,9 @@ TEST_F(TuningDialogTest, AsksAboutUnsentEdits) {
         dialog->findChild<QPushButton*>("startButton")->click();
         EXPECT_TRUE(asked.startsWith("Nastawy KD na stronie")) << c.Answer << ": " << asked.toStdString();
         auto* apply = dialog->findChild<QPushButton*>("applyButton");
-        if (c.Started)
+        if (c.Started) {
             EXPECT_TRUE(QTest::qWaitFor([&] { return apply->isEnabled(); }, 5000)) << c.Answer;
+        }
         EXPECT_EQ(!device.Writes().empty(), c.Started) << c.Answer;
         const std::vector<QByteArray> writes = device.Writes();
         EXPECT_EQ(std::count(writes.begin(), writes.end(), "P3 512\r"), c.Written ? 1 : 0) << c.Answer;
