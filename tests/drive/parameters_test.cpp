@@ -1,0 +1,90 @@
+// The settings as the engineer wants them beside what the drive is known to hold: which rows
+// "Wpisz" has yet to send, and why a row would not convert.
+
+#include "drive/parameters.h"
+
+#include "common/numtext.h"
+#include "drive/drivemodel.h"
+#include "tests/support/fakeport.h"
+#include "tests/support/qtprinters.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A model on a drive whose registers read 100, KP's 700 (2,734375, shown "2,73", which converts
+// back to 698).
+class ParametersTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        device.Echo = true;
+        for (int n = 0; n < SettingCount; ++n)
+            device.Answers[QByteArray("P") + char('0' + n) + '\r'] =
+                n == RegisterTable[KP].Register ? "700:" : "100:";
+        ASSERT_TRUE(slot.Open());
+    }
+    TParameters& parameters() { return model.Parameters(); }
+
+    TFakeDeviceLibrary fake;
+    TFakeDevice& device = fake.Device(0);
+    TDeviceSlot slot{0, fake.Ports()};
+    TDriveModel model{slot};
+};
+
+TTypedNumber Figure(const char* text) {
+    return TTypedNumber(LocalDecimalText(text));
+}
+
+} // namespace
+
+// Only rows the engineer edited count, and only while they would write another register than the
+// drive is known to hold.
+TEST_F(ParametersTest, UnsentRows) {
+    const struct {
+        const char* Name;
+        std::function<void()> Act;
+        std::vector<TSettingRow> Unsent;
+    } steps[] = {
+        {"nothing known, nothing edited", [] {}, {}},
+        {"an edit while nothing is known", [&] { parameters().Want(KD, Figure("2")); }, {KD}},
+        {"Czytaj", [&] { parameters().Read(); }, {}},
+        {"KP read untouched, its text short of the register", [] {}, {}},
+        {"KD edited to the register it holds", [&] { parameters().Want(KD, Figure("0,390625")); }, {}},
+        {"KD edited to another", [&] { parameters().Want(KD, Figure("0,5")); }, {KD}},
+        {"a text that is no number", [&] { parameters().Want(KI, Figure("x")); }, {KD, KI}},
+        {"Wpisz after mending it",
+         [&] {
+             parameters().Want(KI, Figure("1"));
+             parameters().Write();
+         },
+         {}},
+        {"an edit after the write", [&] { parameters().Want(KP, Figure("3")); }, {KP}},
+        {"a file's settings, equal but for KG, with KP's edit",
+         [&] {
+             TSettingNumbers figures = parameters().Wanted();
+             figures[KG] = Figure("9");
+             parameters().WantAll(figures);
+         },
+         {KP, KG}},
+        {"a raw line forgets the registers the file's rows were compared with",
+         [&] {
+             parameters().Want(KP, Figure("1"));
+             slot.Write("P2 9\r", 5);
+         },
+         {KV, KP, KD, KI, KG, LimitV, LimitM, Vj, aj}},
+    };
+    for (const auto& s : steps) {
+        s.Act();
+        EXPECT_EQ(parameters().Unsent(), s.Unsent) << s.Name;
+    }
+}
+
+// A problem names the row's own fault; Limit V's goes with KV's.
+TEST_F(ParametersTest, Problems) {
+    parameters().Want(KI, Figure("x"));
+    EXPECT_EQ(parameters().Problem(KI), "'x' is not a valid floating point value");
+    EXPECT_EQ(parameters().Problem(KP), "");
+    parameters().Want(KV, Figure("y"));
+    EXPECT_EQ(parameters().Problem(LimitV), "'y' is not a valid floating point value");
+}
