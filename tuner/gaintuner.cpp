@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numbers>
 
 namespace {
 
@@ -28,223 +27,13 @@ constexpr std::size_t KLeastTests = 8;
 // improvement of the integral on the best any test showed.
 constexpr double KEligibleWeight = 0.05;
 
-// The residuals' processes: overshoot in points, log of the integral, settling fraction. Their prior
-// spreads grow with how badly a model fits the tests.
-constexpr std::array<double, 3> KSignalSd = {2.5, 0.15, 0.1};
-constexpr std::array<double, 3> KNoiseSd = {0.5, 0.02, 0.03};
-constexpr double KLengthScale = 1.0; // octaves
-// A model that misses the recorded positions by more than this (of the amplitude) is trusted less.
-constexpr double KGoodFit = 0.01;
-// The registers call KV the speed's feedback gain: the cascade is the exception, weighed so at first.
-constexpr std::array<double, 2> KArrangementPrior = {0.8, 0.2};
-// A model's weight follows how well it predicted the tests so far, its log likelihood tempered by
-// this since the tests are few; one weighing less than the least is not refitted.
-constexpr double KTemper = 0.5;
-constexpr double KLeastWeight = 0.01;
-// At most this many tests take part in a fit.
-constexpr std::size_t KFitTests = 8;
-// KV's register, where the arrangements differ.
-constexpr std::size_t KvRegister = 1;
-// How far the spread may be widened or narrowed by the misses so far, and how many ordinary misses
-// it starts from.
-constexpr double KLeastCalibration = 0.8;
-constexpr double KMostCalibration = 5;
-constexpr double KCalibrationPrior = 2;
-
-double NormalCdf(double x) {
-    return 0.5 * std::erfc(-x / std::sqrt(2.0));
-}
-
-double NormalPdf(double x) {
-    return std::exp(-0.5 * x * x) / std::sqrt(2 * std::numbers::pi);
-}
-
-std::array<double, 2> Octaves(const std::array<double, 2>& gains) {
-    return {std::log2(gains[0]), std::log2(gains[1])};
-}
-
-TGainTuner::TFigures3 Targets(const TLoopFigures& f) {
-    return {f.Overshoot, std::log(std::max(f.IntegralPerPulse, 1e-6)), f.SettlingFraction};
-}
-
-TGainTuner::TFigures3 Simulated(const TLoopModel& model, const TLoopRegisters& registers,
-                                const TTunerSetup& setup) {
-    return Targets(
-        LoopFigures(SimulateLoop(model, registers, setup.Amplitude, setup.SampleCount), setup.Amplitude));
-}
-
 } // namespace
 
-TGainTuner::TFigures3 TGainTuner::TGuess::Mean() const {
-    TFigures3 mean{};
-    for (std::size_t m = 0; m < Members.size(); ++m)
-        for (std::size_t k = 0; k < 3; ++k)
-            mean[k] += Weights[m] * Members[m].Mean[k];
-    return mean;
-}
-
-TGainTuner::TFigures3 TGainTuner::TGuess::Sd() const {
-    const TFigures3 mean = Mean();
-    TFigures3 sd{};
-    for (std::size_t k = 0; k < 3; ++k) {
-        double variance = 0;
-        for (std::size_t m = 0; m < Members.size(); ++m) {
-            const double d = Members[m].Mean[k] - mean[k];
-            variance += Weights[m] * (Members[m].Sd[k] * Members[m].Sd[k] + d * d);
-        }
-        sd[k] = std::sqrt(variance);
-    }
-    return sd;
-}
-
 TGainTuner::TGainTuner(TTunerSetup setup)
-    : FSetup(std::move(setup)), FWeights(KArrangementPrior), FRadius(KFirstRadius) {}
-
-TGainTuner::TGuess TGainTuner::Guess(const std::array<double, 2>& z, const TLoopRegisters& registers) const {
-    TGuess guess;
-    guess.Weights = FWeights;
-    for (std::size_t m = 0; m < FModels.size(); ++m) {
-        const TFigures3 model = Simulated(*FModels[m], registers, FSetup);
-        for (std::size_t k = 0; k < 3; ++k) {
-            const TGpPrediction residual = FProcesses[m][k]->Predict(z);
-            guess.Members[m].Mean[k] = model[k] + residual.Mean;
-            guess.Members[m].Sd[k] = residual.Sd;
-        }
-    }
-    return guess;
-}
-
-TTunerPrediction TGainTuner::Prediction(const TGuess& guess) const {
-    const TFigures3 mean = guess.Mean();
-    const TFigures3 sd = guess.Sd();
-    TTunerPrediction r;
-    r.Overshoot = mean[0];
-    r.OvershootSd = sd[0] * FCalibration[0];
-    r.Integral = std::exp(mean[1]);
-    r.IntegralSd = r.Integral * sd[1] * FCalibration[1];
-    // Each model's own chances, weighed: where the models disagree, the one that fears the worst
-    // keeps its share of the risk.
-    const auto above = [&](const TMemberGuess& g, std::size_t k, double limit) {
-        return 1 - NormalCdf((limit - g.Mean[k]) / std::max(g.Sd[k] * FCalibration[k], 1e-9));
-    };
-    r.Eligible = r.OverTwiceLimit = 0;
-    for (std::size_t m = 0; m < guess.Members.size(); ++m) {
-        const TMemberGuess& g = guess.Members[m];
-        r.Eligible += guess.Weights[m] * (1 - above(g, 0, FSetup.OvershootLimit)) * (1 - above(g, 2, 1));
-        r.OverTwiceLimit += guess.Weights[m] * above(g, 0, 2 * FSetup.OvershootLimit);
-    }
-    return r;
-}
+    : FSetup(std::move(setup)), FWeights(PriorWeights()), FRadius(KFirstRadius) {}
 
 bool TGainTuner::Safe(const TTunerPrediction& p) {
     return p.OverTwiceLimit <= KSafeChance;
-}
-
-std::vector<TLoopTest> TGainTuner::FitTests(bool all) const {
-    // The tests nearest the trust region's centre tell most of where the next test goes, and the
-    // newest is always among them: a fit over every test would grow too slow to run between tests.
-    std::vector<std::size_t> order(FTested.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    if (!all && order.size() > KFitTests) {
-        const std::array<double, 2> c = Octaves(FTested[Centre()].Gains);
-        const auto distance = [&](std::size_t i) {
-            const std::array<double, 2> z = Octaves(FTested[i].Gains);
-            return i + 1 == FTested.size() ? -1.0 : std::hypot(z[0] - c[0], z[1] - c[1]);
-        };
-        std::partial_sort(order.begin(), order.begin() + KFitTests, order.end(),
-                          [&](std::size_t a, std::size_t b) { return distance(a) < distance(b); });
-        order.resize(KFitTests);
-    }
-    std::vector<TLoopTest> tests;
-    for (const std::size_t i : order)
-        tests.push_back({FTested[i].Registers, FSetup.Amplitude, FTested[i].Outcome.Positions});
-    return tests;
-}
-
-void TGainTuner::Refit() {
-    const std::vector<TLoopTest> tests = FitTests(false);
-    for (std::size_t m = 0; m < FModels.size(); ++m) {
-        // An arrangement whose predictions failed is left as it is.
-        if (FModels[m] && FWeights[m] < KLeastWeight)
-            continue;
-        if (FModels[m]) {
-            FModels[m] = FitLoopModel(tests, *FModels[m], TFitStart::Refit);
-        } else if (m > 0) {
-            // The cascade starts from the loop the first fit found, which it can run as well.
-            TLoopModel start = *FModels[0];
-            start.Law = OtherArrangement(start.Law, FTested.front().Registers[KvRegister]);
-            FModels[m] = FitLoopModel(tests, start, TFitStart::Converted);
-        } else {
-            FModels[m] = FitLoopModel(tests, TLoopModel{}, TFitStart::Fresh);
-        }
-        LearnResiduals(m);
-    }
-    FFitted = FTested.size();
-    Weigh();
-}
-
-void TGainTuner::LearnResiduals(std::size_t member) {
-    const TLoopModel& model = *FModels[member];
-    const double trust = std::max(1.0, LoopFitError(model, FitTests(true)) / KGoodFit);
-    // The processes learn what the model misses at the tested points.
-    std::vector<TGpPoint> x;
-    std::array<std::vector<double>, 3> y;
-    for (const TTested& t : FTested) {
-        const TFigures3 measured = Targets(t.Figures);
-        const TFigures3 simulated = Simulated(model, t.Registers, FSetup);
-        x.push_back(Octaves(t.Gains));
-        for (std::size_t k = 0; k < 3; ++k)
-            y[k].push_back(measured[k] - simulated[k]);
-    }
-    for (std::size_t k = 0; k < 3; ++k) {
-        TGpHyper prior;
-        prior.LengthScale = {KLengthScale, KLengthScale};
-        prior.SignalSd = KSignalSd[k] * trust;
-        prior.NoiseSd = KNoiseSd[k];
-        // With a few points the likelihood says little; the prior stands until there are more.
-        const TGpHyper hyper = x.size() >= 4 ? TGaussianProcess::Learn(x, y[k], prior) : prior;
-        FProcesses[member][k].emplace(x, y[k], hyper);
-    }
-}
-
-void TGainTuner::Weigh() {
-    // Misses so far, each over the spread it was predicted with, widen or narrow every spread.
-    for (std::size_t k = 0; k < 3; ++k) {
-        double sum = KCalibrationPrior;
-        double count = KCalibrationPrior;
-        for (const TTested& t : FTested)
-            if (t.Guess) {
-                const double z =
-                    (Targets(t.Figures)[k] - t.Guess->Mean()[k]) / std::max(t.Guess->Sd()[k], 1e-9);
-                sum += z * z;
-                count += 1;
-            }
-        FCalibration[k] = std::clamp(std::sqrt(sum / count), KLeastCalibration, KMostCalibration);
-    }
-    // Each arrangement by how well it predicted the overshoot and the integral of the tests since the
-    // first, from the registers' documented meaning.
-    std::array<double, 2> score{};
-    for (const TTested& t : FTested)
-        if (t.Guess)
-            for (std::size_t m = 0; m < score.size(); ++m)
-                for (std::size_t k = 0; k < 2; ++k) {
-                    const double sd = std::hypot(t.Guess->Members[m].Sd[k] * FCalibration[k], KNoiseSd[k]);
-                    const double z = (Targets(t.Figures)[k] - t.Guess->Members[m].Mean[k]) / sd;
-                    score[m] -= 0.5 * z * z + std::log(sd);
-                }
-    const double best = std::max(score[0], score[1]);
-    double total = 0;
-    for (std::size_t m = 0; m < score.size(); ++m)
-        total += FWeights[m] = KArrangementPrior[m] * std::exp(KTemper * (score[m] - best));
-    for (double& w : FWeights)
-        w /= total;
-}
-
-std::optional<TTunerPrediction> TGainTuner::Predict(const std::array<double, 2>& gains) const {
-    if (!FModels[0] || !FModels[1])
-        return std::nullopt;
-    return Prediction(Guess(Octaves(gains), FSetup.Registers(gains)));
 }
 
 std::optional<TGainTuner::TBest> TGainTuner::Best() const {
@@ -295,67 +84,70 @@ TTunerProposal TGainTuner::Propose(TTunerProposal::TKind kind, const std::array<
     return TTunerProposal{kind, gains, registers, Prediction(Guess(Octaves(gains), registers))};
 }
 
-std::optional<TTunerProposal> TGainTuner::Explore(const std::optional<TBest>& best, double& bestValue) {
-    const std::array<double, 2> c = Octaves(FTested[Centre()].Gains);
-    std::array<double, 2> low, high;
+double TGainTuner::Incumbent(const std::optional<TBest>& best) const {
+    // The best point's integral, or before anything met the criterion, the best any test showed, so
+    // that the first eligible point is looked for where the integral is good as well.
+    if (best)
+        return std::log(best->Score);
+    double incumbent = std::numeric_limits<double>::infinity();
+    for (const TTested& t : FTested)
+        incumbent = std::min(incumbent, std::log(std::max(t.Outcome.Score, 1e-6)));
+    return incumbent;
+}
+
+std::optional<TGainTuner::TCandidate> TGainTuner::Candidate(const std::array<double, 2>& centre,
+                                                            const std::array<int, 2>& step, double incumbent,
+                                                            bool anyBest) const {
+    std::array<double, 2> z, gains;
     for (std::size_t i = 0; i < 2; ++i) {
-        low[i] = std::log2(FSetup.Lowest[i]);
-        high[i] = std::log2(FSetup.Highest[i]);
+        z[i] = std::clamp(centre[i] + step[i] * KGridStep, std::log2(FSetup.Lowest[i]),
+                          std::log2(FSetup.Highest[i]));
+        gains[i] = std::clamp(std::exp2(z[i]), FSetup.Lowest[i], FSetup.Highest[i]);
     }
-    // The integral to beat: the best point's, or before anything met the criterion, the best any test
-    // showed, so that the first eligible point is looked for where the integral is good as well.
-    double incumbent = best ? std::log(best->Score) : std::numeric_limits<double>::infinity();
-    if (!best)
-        for (const TTested& t : FTested)
-            incumbent = std::min(incumbent, std::log(std::max(t.Outcome.Score, 1e-6)));
-    // The safe points of the grid, by how they serve; looked at ring by ring from the centre, since the
-    // smallest move whose region holds a safe point is the one taken.
-    struct TCandidate {
-        TTunerProposal Proposal;
-        double Value;
-        double Reach; // octaves from the centre, in the gain that moves most
-        int Tier;     // 0: KP lowered alone, 1: no gain raised, 2: any
-    };
+    const TLoopRegisters registers = FSetup.Registers(gains);
+    if (std::any_of(FTested.begin(), FTested.end(),
+                    [&](const TTested& t) { return t.Registers == registers; }))
+        return std::nullopt;
+    const TGuess guess = Guess(z, registers);
+    const TTunerPrediction prediction = Prediction(guess);
+    if (!Safe(prediction))
+        return std::nullopt;
+    const double sd = std::max(guess.Sd()[1] * FCalibration[1], 1e-9);
+    const double u = (incumbent - guess.Mean()[1]) / sd;
+    double value = sd * (u * NormalCdf(u) + NormalPdf(u)) * prediction.Eligible;
+    // Before anything met the criterion, the chance of meeting it counts on its own too.
+    if (!anyBest)
+        value += KEligibleWeight * prediction.Eligible;
+    const bool kpAlone =
+        FSetup.Kp >= 0 && step[std::size_t(FSetup.Kp)] < 0 && step[std::size_t(1 - FSetup.Kp)] == 0;
+    return TCandidate{TTunerProposal{TTunerProposal::Explore, gains, registers, prediction}, value,
+                      std::max(std::abs(step[0]), std::abs(step[1])) * KGridStep,
+                      kpAlone                        ? 0
+                      : step[0] <= 0 && step[1] <= 0 ? 1
+                                                     : 2};
+}
+
+const TGainTuner::TCandidate* TGainTuner::Choose(const std::vector<TCandidate>& candidates, int tier,
+                                                 double radius) {
+    const TCandidate* chosen = nullptr;
+    for (const TCandidate& k : candidates)
+        // Of points that serve alike, the nearer.
+        if (k.Tier <= tier && k.Reach <= radius + 1e-9 &&
+            (!chosen || k.Value > chosen->Value + 1e-12 ||
+             (k.Value > chosen->Value - 1e-12 && k.Reach < chosen->Reach)))
+            chosen = &k;
+    return chosen;
+}
+
+std::optional<TTunerProposal> TGainTuner::Explore(const std::optional<TBest>& best, double& bestValue) {
+    const std::array<double, 2> centre = Octaves(FTested[Centre()].Gains);
+    const double incumbent = Incumbent(best);
+    // The safe points of the grid, looked at ring by ring from the centre, since the smallest move
+    // whose region holds a safe point is the one taken.
     std::vector<TCandidate> candidates;
-    const auto look = [&](int a, int b) {
-        const std::array<int, 2> step = {a, b};
-        std::array<double, 2> z;
-        for (std::size_t i = 0; i < 2; ++i)
-            z[i] = std::clamp(c[i] + step[i] * KGridStep, low[i], high[i]);
-        const std::array<double, 2> gains = {
-            std::clamp(std::exp2(z[0]), FSetup.Lowest[0], FSetup.Highest[0]),
-            std::clamp(std::exp2(z[1]), FSetup.Lowest[1], FSetup.Highest[1])};
-        const TLoopRegisters registers = FSetup.Registers(gains);
-        if (std::any_of(FTested.begin(), FTested.end(),
-                        [&](const TTested& t) { return t.Registers == registers; }))
-            return;
-        const TGuess guess = Guess(z, registers);
-        const TTunerPrediction prediction = Prediction(guess);
-        if (!Safe(prediction))
-            return;
-        const double sd = std::max(guess.Sd()[1] * FCalibration[1], 1e-9);
-        const double u = (incumbent - guess.Mean()[1]) / sd;
-        double value = sd * (u * NormalCdf(u) + NormalPdf(u)) * prediction.Eligible;
-        // Before anything met the criterion, the chance of meeting it counts on its own too.
-        if (!best)
-            value += KEligibleWeight * prediction.Eligible;
-        const bool kpAlone =
-            FSetup.Kp >= 0 && step[std::size_t(FSetup.Kp)] < 0 && step[std::size_t(1 - FSetup.Kp)] == 0;
-        candidates.push_back({TTunerProposal{TTunerProposal::Explore, gains, registers, prediction}, value,
-                              std::max(std::abs(a), std::abs(b)) * KGridStep,
-                              kpAlone            ? 0
-                              : a <= 0 && b <= 0 ? 1
-                                                 : 2});
-    };
-    const auto choose = [&](int tier, double radius) -> const TCandidate* {
-        const TCandidate* chosen = nullptr;
-        for (const TCandidate& k : candidates)
-            // Of points that serve alike, the nearer.
-            if (k.Tier <= tier && k.Reach <= radius + 1e-9 &&
-                (!chosen || k.Value > chosen->Value + 1e-12 ||
-                 (k.Value > chosen->Value - 1e-12 && k.Reach < chosen->Reach)))
-                chosen = &k;
-        return chosen;
+    const auto take = [&](const TCandidate& chosen) {
+        bestValue = chosen.Value;
+        return chosen.Proposal;
     };
     // From a start above the limit, lower KP alone first, and raise no gain before a prediction has come
     // true; otherwise any safe point.
@@ -369,22 +161,19 @@ std::optional<TTunerProposal> TGainTuner::Explore(const std::optional<TBest>& be
             for (int a = -looked; a <= looked; ++a)
                 for (int b = -looked; b <= looked; ++b)
                     if (std::max(std::abs(a), std::abs(b)) == looked)
-                        look(a, b);
+                        if (const auto k = Candidate(centre, {a, b}, incumbent, best.has_value()))
+                            candidates.push_back(*k);
         }
         if (!cautious)
-            if (const TCandidate* chosen = choose(2, radius)) {
-                bestValue = chosen->Value;
-                return chosen->Proposal;
-            }
+            if (const TCandidate* chosen = Choose(candidates, 2, radius))
+                return take(*chosen);
         if (radius >= KMaxMove)
             break;
     }
     for (int tier = 0; cautious && tier <= 1; ++tier)
         for (double radius = FRadius;; radius = std::min(radius * KGrowth, KMaxMove)) {
-            if (const TCandidate* chosen = choose(tier, radius)) {
-                bestValue = chosen->Value;
-                return chosen->Proposal;
-            }
+            if (const TCandidate* chosen = Choose(candidates, tier, radius))
+                return take(*chosen);
             if (radius >= KMaxMove)
                 break;
         }

@@ -125,6 +125,14 @@ public:
     double TrustRadius() const { return FRadius; }
 
 private:
+    // The arrangements' weights before any test: the registers' documented meaning the likelier.
+    static std::array<double, 2> PriorWeights();
+    // A point as the processes see it: the gains' base-2 logarithms.
+    static std::array<double, 2> Octaves(const std::array<double, 2>& gains);
+    // The figures a prediction is about, of a test's figures.
+    static TFigures3 Targets(const TLoopFigures& figures);
+    // The figures a model gives the registers, as the drive would run them.
+    TFigures3 Simulated(const TLoopModel& model, const TLoopRegisters& registers) const;
     TGuess Guess(const std::array<double, 2>& z, const TLoopRegisters& registers) const;
     TTunerPrediction Prediction(const TGuess& guess) const;
     // The tests a fit learns from; all of them, or those that tell most of where the next test goes.
@@ -133,6 +141,20 @@ private:
     void LearnResiduals(std::size_t member);
     void Weigh();
     std::size_t Centre() const;
+    // A point of the grid the next test may go to, and how it serves.
+    struct TCandidate {
+        TTunerProposal Proposal;
+        double Value;
+        double Reach; // octaves from the centre, in the gain that moves most
+        int Tier;     // 0: KP lowered alone, 1: no gain raised, 2: any
+    };
+    // The log of the integral to beat.
+    double Incumbent(const std::optional<TBest>& best) const;
+    // The point a step of the grid from the centre (in octaves), if it is safe and not yet tested.
+    std::optional<TCandidate> Candidate(const std::array<double, 2>& centre, const std::array<int, 2>& step,
+                                        double incumbent, bool anyBest) const;
+    // Of the candidates of a tier within the radius, the one that serves best.
+    static const TCandidate* Choose(const std::vector<TCandidate>& candidates, int tier, double radius);
     std::optional<TTunerProposal> Explore(const std::optional<TBest>& best, double& bestValue);
     std::optional<TTunerProposal> Fallback();
     TTunerProposal Propose(TTunerProposal::TKind kind, const std::array<double, 2>& gains);

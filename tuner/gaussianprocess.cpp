@@ -4,6 +4,14 @@
 #include <limits>
 #include <numbers>
 
+double NormalCdf(double x) {
+    return 0.5 * std::erfc(-x / std::sqrt(2.0));
+}
+
+double NormalPdf(double x) {
+    return std::exp(-0.5 * x * x) / std::sqrt(2 * std::numbers::pi);
+}
+
 TGaussianProcess::TGaussianProcess(std::vector<TGpPoint> x, std::vector<double> y, const TGpHyper& hyper)
     : FX(std::move(x)), FHyper(hyper) {
     const auto n = Eigen::Index(FX.size());

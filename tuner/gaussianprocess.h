@@ -22,6 +22,10 @@ struct TGpPrediction {
     double Sd = 0;
 };
 
+// The standard normal distribution, which a prediction's mean and spread describe.
+double NormalCdf(double x);
+double NormalPdf(double x);
+
 class TGaussianProcess {
 public:
     // The process through the points (y measured at x, less the prior mean there).

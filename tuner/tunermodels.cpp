@@ -1,0 +1,216 @@
+#include "tuner/gaintuner.h"
+
+// What the tuner learns of the drive from its tests: a model of each arrangement fitted to the
+// recorded positions, the processes of what each misses, their weights, and the predictions they make.
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The residuals' processes: overshoot in points, log of the integral, settling fraction. Their prior
+// spreads grow with how badly a model fits the tests.
+constexpr std::array<double, 3> KSignalSd = {2.5, 0.15, 0.1};
+constexpr std::array<double, 3> KNoiseSd = {0.5, 0.02, 0.03};
+constexpr double KLengthScale = 1.0; // octaves
+// A model that misses the recorded positions by more than this (of the amplitude) is trusted less.
+constexpr double KGoodFit = 0.01;
+// The registers call KV the speed's feedback gain: the cascade is the exception, weighed so at first.
+constexpr std::array<double, 2> KArrangementPrior = {0.8, 0.2};
+// A model's weight follows how well it predicted the tests so far, its log likelihood tempered by
+// this since the tests are few; one weighing less than the least is not refitted.
+constexpr double KTemper = 0.5;
+constexpr double KLeastWeight = 0.01;
+// At most this many tests take part in a fit.
+constexpr std::size_t KFitTests = 8;
+// KV's register, where the arrangements differ.
+constexpr std::size_t KvRegister = 1;
+// How far the spread may be widened or narrowed by the misses so far, and how many ordinary misses
+// it starts from.
+constexpr double KLeastCalibration = 0.8;
+constexpr double KMostCalibration = 5;
+constexpr double KCalibrationPrior = 2;
+
+} // namespace
+
+std::array<double, 2> TGainTuner::PriorWeights() {
+    return KArrangementPrior;
+}
+
+std::array<double, 2> TGainTuner::Octaves(const std::array<double, 2>& gains) {
+    return {std::log2(gains[0]), std::log2(gains[1])};
+}
+
+TGainTuner::TFigures3 TGainTuner::Targets(const TLoopFigures& f) {
+    return {f.Overshoot, std::log(std::max(f.IntegralPerPulse, 1e-6)), f.SettlingFraction};
+}
+
+TGainTuner::TFigures3 TGainTuner::Simulated(const TLoopModel& model, const TLoopRegisters& registers) const {
+    return Targets(
+        LoopFigures(SimulateLoop(model, registers, FSetup.Amplitude, FSetup.SampleCount), FSetup.Amplitude));
+}
+
+TGainTuner::TFigures3 TGainTuner::TGuess::Mean() const {
+    TFigures3 mean{};
+    for (std::size_t m = 0; m < Members.size(); ++m)
+        for (std::size_t k = 0; k < 3; ++k)
+            mean[k] += Weights[m] * Members[m].Mean[k];
+    return mean;
+}
+
+TGainTuner::TFigures3 TGainTuner::TGuess::Sd() const {
+    const TFigures3 mean = Mean();
+    TFigures3 sd{};
+    for (std::size_t k = 0; k < 3; ++k) {
+        double variance = 0;
+        for (std::size_t m = 0; m < Members.size(); ++m) {
+            const double d = Members[m].Mean[k] - mean[k];
+            variance += Weights[m] * (Members[m].Sd[k] * Members[m].Sd[k] + d * d);
+        }
+        sd[k] = std::sqrt(variance);
+    }
+    return sd;
+}
+
+TGainTuner::TGuess TGainTuner::Guess(const std::array<double, 2>& z, const TLoopRegisters& registers) const {
+    TGuess guess;
+    guess.Weights = FWeights;
+    for (std::size_t m = 0; m < FModels.size(); ++m) {
+        const TFigures3 model = Simulated(*FModels[m], registers);
+        for (std::size_t k = 0; k < 3; ++k) {
+            const TGpPrediction residual = FProcesses[m][k]->Predict(z);
+            guess.Members[m].Mean[k] = model[k] + residual.Mean;
+            guess.Members[m].Sd[k] = residual.Sd;
+        }
+    }
+    return guess;
+}
+
+TTunerPrediction TGainTuner::Prediction(const TGuess& guess) const {
+    const TFigures3 mean = guess.Mean();
+    const TFigures3 sd = guess.Sd();
+    TTunerPrediction r;
+    r.Overshoot = mean[0];
+    r.OvershootSd = sd[0] * FCalibration[0];
+    r.Integral = std::exp(mean[1]);
+    r.IntegralSd = r.Integral * sd[1] * FCalibration[1];
+    // Each model's own chances, weighed: where the models disagree, the one that fears the worst
+    // keeps its share of the risk.
+    const auto above = [&](const TMemberGuess& g, std::size_t k, double limit) {
+        return 1 - NormalCdf((limit - g.Mean[k]) / std::max(g.Sd[k] * FCalibration[k], 1e-9));
+    };
+    r.Eligible = r.OverTwiceLimit = 0;
+    for (std::size_t m = 0; m < guess.Members.size(); ++m) {
+        const TMemberGuess& g = guess.Members[m];
+        r.Eligible += guess.Weights[m] * (1 - above(g, 0, FSetup.OvershootLimit)) * (1 - above(g, 2, 1));
+        r.OverTwiceLimit += guess.Weights[m] * above(g, 0, 2 * FSetup.OvershootLimit);
+    }
+    return r;
+}
+
+std::vector<TLoopTest> TGainTuner::FitTests(bool all) const {
+    // The tests nearest the trust region's centre tell most of where the next test goes, and the
+    // newest is always among them: a fit over every test would grow too slow to run between tests.
+    std::vector<std::size_t> order(FTested.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    if (!all && order.size() > KFitTests) {
+        const std::array<double, 2> c = Octaves(FTested[Centre()].Gains);
+        const auto distance = [&](std::size_t i) {
+            const std::array<double, 2> z = Octaves(FTested[i].Gains);
+            return i + 1 == FTested.size() ? -1.0 : std::hypot(z[0] - c[0], z[1] - c[1]);
+        };
+        std::partial_sort(order.begin(), order.begin() + KFitTests, order.end(),
+                          [&](std::size_t a, std::size_t b) { return distance(a) < distance(b); });
+        order.resize(KFitTests);
+    }
+    std::vector<TLoopTest> tests;
+    for (const std::size_t i : order)
+        tests.push_back({FTested[i].Registers, FSetup.Amplitude, FTested[i].Outcome.Positions});
+    return tests;
+}
+
+void TGainTuner::Refit() {
+    const std::vector<TLoopTest> tests = FitTests(false);
+    for (std::size_t m = 0; m < FModels.size(); ++m) {
+        // An arrangement whose predictions failed is left as it is.
+        if (FModels[m] && FWeights[m] < KLeastWeight)
+            continue;
+        if (FModels[m]) {
+            FModels[m] = FitLoopModel(tests, *FModels[m], TFitStart::Refit);
+        } else if (m > 0) {
+            // The cascade starts from the loop the first fit found, which it can run as well.
+            TLoopModel start = *FModels[0];
+            start.Law = OtherArrangement(start.Law, FTested.front().Registers[KvRegister]);
+            FModels[m] = FitLoopModel(tests, start, TFitStart::Converted);
+        } else {
+            FModels[m] = FitLoopModel(tests, TLoopModel{}, TFitStart::Fresh);
+        }
+        LearnResiduals(m);
+    }
+    FFitted = FTested.size();
+    Weigh();
+}
+
+void TGainTuner::LearnResiduals(std::size_t member) {
+    const TLoopModel& model = *FModels[member];
+    const double trust = std::max(1.0, LoopFitError(model, FitTests(true)) / KGoodFit);
+    // The processes learn what the model misses at the tested points.
+    std::vector<TGpPoint> x;
+    std::array<std::vector<double>, 3> y;
+    for (const TTested& t : FTested) {
+        const TFigures3 measured = Targets(t.Figures);
+        const TFigures3 simulated = Simulated(model, t.Registers);
+        x.push_back(Octaves(t.Gains));
+        for (std::size_t k = 0; k < 3; ++k)
+            y[k].push_back(measured[k] - simulated[k]);
+    }
+    for (std::size_t k = 0; k < 3; ++k) {
+        TGpHyper prior;
+        prior.LengthScale = {KLengthScale, KLengthScale};
+        prior.SignalSd = KSignalSd[k] * trust;
+        prior.NoiseSd = KNoiseSd[k];
+        // With a few points the likelihood says little; the prior stands until there are more.
+        const TGpHyper hyper = x.size() >= 4 ? TGaussianProcess::Learn(x, y[k], prior) : prior;
+        FProcesses[member][k].emplace(x, y[k], hyper);
+    }
+}
+
+void TGainTuner::Weigh() {
+    // Misses so far, each over the spread it was predicted with, widen or narrow every spread.
+    for (std::size_t k = 0; k < 3; ++k) {
+        double sum = KCalibrationPrior;
+        double count = KCalibrationPrior;
+        for (const TTested& t : FTested)
+            if (t.Guess) {
+                const double z =
+                    (Targets(t.Figures)[k] - t.Guess->Mean()[k]) / std::max(t.Guess->Sd()[k], 1e-9);
+                sum += z * z;
+                count += 1;
+            }
+        FCalibration[k] = std::clamp(std::sqrt(sum / count), KLeastCalibration, KMostCalibration);
+    }
+    // Each arrangement by how well it predicted the overshoot and the integral of the tests since the
+    // first, from the registers' documented meaning.
+    std::array<double, 2> score{};
+    for (const TTested& t : FTested)
+        if (t.Guess)
+            for (std::size_t m = 0; m < score.size(); ++m)
+                for (std::size_t k = 0; k < 2; ++k) {
+                    const double sd = std::hypot(t.Guess->Members[m].Sd[k] * FCalibration[k], KNoiseSd[k]);
+                    const double z = (Targets(t.Figures)[k] - t.Guess->Members[m].Mean[k]) / sd;
+                    score[m] -= 0.5 * z * z + std::log(sd);
+                }
+    const double best = std::max(score[0], score[1]);
+    double total = 0;
+    for (std::size_t m = 0; m < score.size(); ++m)
+        total += FWeights[m] = KArrangementPrior[m] * std::exp(KTemper * (score[m] - best));
+    for (double& w : FWeights)
+        w /= total;
+}
+
+std::optional<TTunerPrediction> TGainTuner::Predict(const std::array<double, 2>& gains) const {
+    if (!FModels[0] || !FModels[1])
+        return std::nullopt;
+    return Prediction(Guess(Octaves(gains), FSetup.Registers(gains)));
+}
