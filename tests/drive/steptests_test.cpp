@@ -4,22 +4,12 @@
 
 #include "drive/drivemodel.h"
 #include "tests/support/fakeport.h"
+#include "tests/support/numberedtests.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
 namespace {
-
-std::vector<TTestRecord> Numbered(std::initializer_list<int> numbers) {
-    std::vector<TTestRecord> tests;
-    for (int n : numbers) {
-        TTestRecord test;
-        test.Number = n;
-        test.Settings = std::make_shared<const TKnownSettings>();
-        tests.push_back(test);
-    }
-    return tests;
-}
 
 std::vector<int> Numbers(const TStepTests& tests) {
     std::vector<int> numbers;
@@ -46,13 +36,13 @@ TEST(StepTests, NumbersAndRemoval) {
     } steps[] = {
         {"a file into an empty history",
          [&] {
-             EXPECT_EQ(tests.Add(Numbered({4, 7})), (std::vector<int>{4, 7}));
+             EXPECT_EQ(tests.Add(NumberedTests({4, 7})), (std::vector<int>{4, 7}));
          },
          {4, 7},
          1},
         {"another file",
          [&] {
-             EXPECT_EQ(tests.Add(Numbered({1, 2})), (std::vector<int>{8, 9}));
+             EXPECT_EQ(tests.Add(NumberedTests({1, 2})), (std::vector<int>{8, 9}));
          },
          {4, 7, 8, 9},
          1},
@@ -72,11 +62,11 @@ TEST(StepTests, NumbersAndRemoval) {
         {"removing all, then a file",
          [&] {
              tests.Remove({4, 8});
-             tests.Add(Numbered({1}));
+             tests.Add(NumberedTests({1}));
          },
          {1},
          2},
-        {"and one more", [&] { tests.Add(Numbered({1})); }, {1, 10}, 1},
+        {"and one more", [&] { tests.Add(NumberedTests({1})); }, {1, 10}, 1},
     };
     for (const auto& s : steps) {
         changed.clear();

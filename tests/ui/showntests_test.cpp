@@ -5,22 +5,12 @@
 
 #include "drive/drivemodel.h"
 #include "tests/support/fakeport.h"
+#include "tests/support/numberedtests.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
 namespace {
-
-std::vector<TTestRecord> Numbered(std::initializer_list<int> numbers) {
-    std::vector<TTestRecord> tests;
-    for (int n : numbers) {
-        TTestRecord test;
-        test.Number = n;
-        test.Settings = std::make_shared<const TKnownSettings>();
-        tests.push_back(test);
-    }
-    return tests;
-}
 
 std::vector<int> Numbers(const TShownTests& shown) {
     std::vector<int> numbers;
@@ -36,7 +26,7 @@ TEST(ShownTests, FollowTheHistory) {
     TDeviceSlot slot(0, fake.Ports());
     TDriveModel model(slot);
     TStepTests& tests = model.Tests();
-    tests.Add(Numbered({1, 2}));
+    tests.Add(NumberedTests({1, 2}));
     TShownTests shown(tests);
     EXPECT_EQ(Numbers(shown), (std::vector<int>{1, 2})) << "the history as it was";
     QSignalSpy changed(&shown, &TShownTests::Changed);
@@ -46,14 +36,14 @@ TEST(ShownTests, FollowTheHistory) {
         std::vector<int> Shown;
     } steps[] = {
         {"one hidden", [&] { shown.SetShown(1, false); }, {2}},
-        {"a test joins", [&] { tests.Add(Numbered({9})); }, {2, 3}},
+        {"a test joins", [&] { tests.Add(NumberedTests({9})); }, {2, 3}},
         {"the hidden one stays hidden as others leave", [&] { tests.Remove({2}); }, {3}},
         {"only one", [&] { shown.ShowOnly({1}); }, {1}},
         {"none", [&] { shown.HideAll(); }, {}},
         {"all removed, a file's tests with the old numbers",
          [&] {
              tests.Remove({1, 3});
-             tests.Add(Numbered({1, 3}));
+             tests.Add(NumberedTests({1, 3}));
          },
          {1, 3}},
     };
