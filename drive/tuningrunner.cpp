@@ -34,7 +34,8 @@ TTypedNumber TTuningRunner::DriveFigure(TSettingRow row) const {
     // Six significant digits, as the gains are written, so that a register converts back to itself.
     const auto shown = [&](TSettingRow r, const TTypedNumber& kv) {
         const TRegisterRow& table = RegisterTable[std::size_t(r)];
-        return TTypedNumber(GainText(double(table.ToShown(FOriginal[std::size_t(table.Register)], motor, kv))));
+        return TTypedNumber(
+            GainText(double(table.ToShown(FOriginal[std::size_t(table.Register)], motor, kv))));
     };
     return shown(row, shown(KV, {}));
 }

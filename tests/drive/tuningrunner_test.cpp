@@ -224,8 +224,8 @@ TEST(TuningRunner, RoundsStartFromTheDrivesSettings) {
     TTuningRunner sweep(model, plan);
     EXPECT_EQ(RunToEnd(sweep), "");
     ASSERT_EQ(sweep.Rounds().size(), 2u);
-    const std::array<TRegisterValues, 2> expected = {{{102, 512, 700, 5, 90, 380, 300, 12000, 60},
-                                                      {204, 1024, 700, 5, 90, 380, 300, 12000, 60}}};
+    const std::array<TRegisterValues, 2> expected = {
+        {{102, 512, 700, 5, 90, 380, 300, 12000, 60}, {204, 1024, 700, 5, 90, 380, 300, 12000, 60}}};
     for (std::size_t i = 0; i < 2; ++i)
         EXPECT_EQ(sweep.Rounds()[i].Registers, expected[i]) << "round " << i;
 }
