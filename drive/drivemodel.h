@@ -4,6 +4,7 @@
 #include "drive/motordata.h"
 #include "drive/parameters.h"
 #include "drive/steptests.h"
+#include "drive/tuning.h"
 #include "link/deviceslots.h"
 
 #include <QObject>
@@ -55,6 +56,15 @@ public:
     // The run's own exchanges are not commands and pass no guard.
     bool Busy() const { return FBusy; }
     void SetBusy(bool busy);
+    // The last tuning run that ended, kept for the report; a new one replaces it.
+    const std::optional<TTuningRecord>& LastRun() const { return FLastRun; }
+    void KeepRun(TTuningRecord run) { FLastRun = std::move(run); }
+    // "Zastosuj" wrote the last run's result.
+    void RunApplied() {
+        if (FLastRun)
+            FLastRun->Applied = true;
+    }
+
     // The device is about to close: what is under way ends while its bytes can still reach the drive.
     void Close() { emit Closing(); }
 
@@ -77,6 +87,7 @@ private:
     // at each Backspace, and Enter sends them.
     int FTypedLength = 0;
     bool FBusy = false;
+    std::optional<TTuningRecord> FLastRun;
 };
 
 // One model for each slot of the table, made with it and living as long.

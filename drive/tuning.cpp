@@ -58,3 +58,18 @@ QString GainText(double value) {
     text.replace(QLatin1Char('.'), DecimalSeparator());
     return text;
 }
+
+std::vector<double> PredictedOvershoot(const TGainTuner& tuner, const TTuningPlan& plan) {
+    std::vector<double> overshoot;
+    if (tuner.Tested().empty())
+        return overshoot;
+    const auto at = [&](std::size_t i, int k) {
+        return plan.Lowest[i] * std::pow(plan.Highest[i] / plan.Lowest[i], (k + 0.5) / TuningMapCells);
+    };
+    for (int row = 0; row < TuningMapCells; ++row)
+        for (int column = 0; column < TuningMapCells; ++column) {
+            const std::optional<TTunerPrediction> p = tuner.Predict({at(0, column), at(1, row)});
+            overshoot.push_back(p ? p->Overshoot : std::nan(""));
+        }
+    return overshoot;
+}

@@ -5,6 +5,7 @@
 #include "tuner/criterion.h"
 #include "tuner/gaintuner.h"
 
+#include <QDateTime>
 #include <QString>
 #include <array>
 #include <optional>
@@ -45,6 +46,60 @@ struct TTuningRound {
 
 TTuningRound MakeRound(const TTestRecord& test, std::array<double, 2> gains,
                        const TTuningCriterion& criterion);
+
+// What a tuning run does: a sweep of one setting, or a search over two.
+struct TTuningPlan {
+    bool Search = false;
+    // The swept setting is the first; a search varies both.
+    std::array<TSettingRow, 2> Rows{KP, KV};
+    // Sweep: from From to To in Steps values (2 .. 25), evenly or geometrically spaced.
+    double From = 0;
+    double To = 0;
+    int Steps = 10;
+    bool Geometric = false;
+    // Search: each gain within its bounds, at most MaxTests tests, from the settings in the drive.
+    std::array<double, 2> Lowest{};
+    std::array<double, 2> Highest{};
+    int MaxTests = 12;
+
+    TTuningCriterion Criterion;
+    // Between tests the motor goes back to where the run started.
+    bool ReturnToStart = true;
+    // The step of every test, as the step page's entries give it.
+    TTypedNumber Amplitude;
+    TTypedNumber Time;
+};
+
+// What "Zastosuj" writes when a run is over: the registers of a tested round, and whether they are
+// the best backed off (verified by a test of their own) or the best itself.
+struct TTuningResult {
+    std::size_t Round = 0;
+    TRegisterValues Registers{};
+    // BackOffUnsafe: the tuner deemed the backed-off settings unsafe to test, so the best is offered.
+    enum TKind { Best, BackedOff, BackOffFailed, BackOffUnsafe } Kind = Best;
+    bool Confirmed = false; // the point was tested twice and met the criterion both times
+};
+
+// The cells of the tuning map's predicted overshoot, in each direction.
+constexpr int TuningMapCells = 28;
+
+// What is kept of a tuning run once it has ended: for the report and the session file.
+struct TTuningRecord {
+    TTuningPlan Plan;
+    std::array<double, 2> StartGains{}; // a search's
+    std::vector<TTuningRound> Rounds;
+    std::optional<std::size_t> Best;
+    std::optional<TTuningResult> Result;
+    QString EndReason; // why it ended before its plan did; empty when the plan ran out
+    QDateTime EndedAt;
+    bool Applied = false; // "Zastosuj" wrote the result
+    // A search's predicted overshoot over its box, TuningMapCells square, row 0 at the lowest second
+    // gain, NaN where the tuner cannot tell; empty for a sweep or before the tuner knew anything.
+    std::vector<double> PredictedOvershoot;
+};
+
+// The overshoot the tuner predicts at the centres of the map's cells over the plan's box.
+std::vector<double> PredictedOvershoot(const TGainTuner& tuner, const TTuningPlan& plan);
 
 // The best planned round: the smallest normalised integral among the eligible ones, ties going to the
 // smaller gains (the first, then the second). None when no round is eligible.

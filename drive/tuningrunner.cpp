@@ -322,9 +322,22 @@ void TTuningRunner::WaitForReturn() {
 void TTuningRunner::Finish(const QString& why) {
     FRunning = false;
     Restore();
-    if (FModel)
+    if (FModel) {
         FModel->SetBusy(false);
+        FModel->KeepRun(Record(why));
+    }
     emit Finished(why);
+}
+
+TTuningRecord TTuningRunner::Record(const QString& why) const {
+    TTuningRecord record{FPlan, FStartGains, FRounds, Best(), Result(), why, QDateTime::currentDateTime(),
+                         false, {}};
+    // The last round may not have run.
+    if (!record.Rounds.empty() && record.Rounds.back().TestNumber == 0)
+        record.Rounds.pop_back();
+    if (FTuner)
+        record.PredictedOvershoot = PredictedOvershoot(*FTuner, FPlan);
+    return record;
 }
 
 void TTuningRunner::Restore() {

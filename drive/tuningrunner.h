@@ -12,39 +12,6 @@
 #include <optional>
 #include <vector>
 
-// What a tuning run does: a sweep of one setting, or a search over two.
-struct TTuningPlan {
-    bool Search = false;
-    // The swept setting is the first; a search varies both.
-    std::array<TSettingRow, 2> Rows{KP, KV};
-    // Sweep: from From to To in Steps values (2 .. 25), evenly or geometrically spaced.
-    double From = 0;
-    double To = 0;
-    int Steps = 10;
-    bool Geometric = false;
-    // Search: each gain within its bounds, at most MaxTests tests, from the settings in the drive.
-    std::array<double, 2> Lowest{};
-    std::array<double, 2> Highest{};
-    int MaxTests = 12;
-
-    TTuningCriterion Criterion;
-    // Between tests the motor goes back to where the run started.
-    bool ReturnToStart = true;
-    // The step of every test, as the step page's entries give it.
-    TTypedNumber Amplitude;
-    TTypedNumber Time;
-};
-
-// What "Zastosuj" writes when a run is over: the registers of a tested round, and whether they are
-// the best backed off (verified by a test of their own) or the best itself.
-struct TTuningResult {
-    std::size_t Round = 0;
-    TRegisterValues Registers{};
-    // BackOffUnsafe: the tuner deemed the backed-off settings unsafe to test, so the best is offered.
-    enum TKind { Best, BackedOff, BackOffFailed, BackOffUnsafe } Kind = Best;
-    bool Confirmed = false; // the point was tested twice and met the criterion both times
-};
-
 // Runs the step tests of a plan on a drive model: for each round it writes the nine settings, those
 // the plan does not vary as they were in the drive when the run started, with the round's gains, runs a step
 // test (which joins the history) and, between rounds, moves the motor back to where the run started. A
@@ -84,6 +51,8 @@ public:
     const TGainTuner* Tuner() const { return FTuner ? &*FTuner : nullptr; }
     // Where the search started.
     std::array<double, 2> StartGains() const { return FStartGains; }
+    // The run as it stands, for the model to keep once it has ended.
+    TTuningRecord Record(const QString& why) const;
 
 signals:
     // The next round is chosen and about to run; its prediction, if any, is in the last round.

@@ -1,6 +1,7 @@
 #include "ui/tuningdialog/roundstable.h"
 
 #include "common/numtext.h"
+#include "ui/settingspage/settingtexts.h"
 
 #include <QTableWidget>
 #include <QTableWidgetItem>
@@ -39,34 +40,79 @@ QString Spread(double mean, double sd) {
 
 } // namespace
 
-void FillRoundsTable(QTableWidget& table, const TTuningRunner& runner, const TMotorData& motor) {
-    const std::vector<TTuningRound>& rounds = runner.Rounds();
-    const std::optional<std::size_t> best = runner.Best();
-    const TTuningPlan& plan = runner.Plan();
-    table.setRowCount(int(rounds.size()));
+std::vector<TRoundTexts> RoundTexts(const TTuningPlan& plan, std::span<const TTuningRound> rounds,
+                                    std::optional<std::size_t> best, const TMotorData& motor) {
+    std::vector<TRoundTexts> rows;
     for (std::size_t i = 0; i < rounds.size(); ++i) {
         const TTuningRound& round = rounds[i];
         const bool measured = round.TestNumber > 0;
-        const bool isBest = best && *best == i;
         const std::optional<TTunerPrediction>& p = round.Predicted;
         // What the drive was given, not the gain asked for: "3,89", not "3,89052".
         const TKnownSettings written = TKnownSettings::All(round.Registers);
-        const QString texts[] = {measured ? QString::number(round.TestNumber) : QStringLiteral("…"),
-                                 SettingText(written, plan.Rows[0], motor),
-                                 plan.Search ? SettingText(written, plan.Rows[1], motor) : QString(),
-                                 p ? Spread(p->Overshoot, p->OvershootSd) : QStringLiteral("-"),
-                                 measured ? FloatToText(round.Overshoot) : QString(),
-                                 p ? Spread(p->Integral, p->IntegralSd) : QStringLiteral("-"),
-                                 measured ? FloatToText(float(round.Score)) : QString(),
-                                 !measured ? QStringLiteral("trwa")
-                                 : isBest  ? QStringLiteral("★ najlepszy")
-                                           : VerdictText(round)};
-        for (int column = 0; column < int(std::size(texts)); ++column) {
-            auto* item = new QTableWidgetItem(texts[column]);
+        rows.push_back({measured ? QString::number(round.TestNumber) : QStringLiteral("…"),
+                        SettingText(written, plan.Rows[0], motor),
+                        plan.Search ? SettingText(written, plan.Rows[1], motor) : QString(),
+                        p ? Spread(p->Overshoot, p->OvershootSd) : QStringLiteral("-"),
+                        measured ? FloatToText(round.Overshoot) : QString(),
+                        p ? Spread(p->Integral, p->IntegralSd) : QStringLiteral("-"),
+                        measured ? FloatToText(float(round.Score)) : QString(),
+                        !measured            ? QStringLiteral("trwa")
+                        : best && *best == i ? QStringLiteral("★ najlepszy")
+                                             : VerdictText(round)});
+    }
+    return rows;
+}
+
+void FillRoundsTable(QTableWidget& table, const TTuningRunner& runner, const TMotorData& motor) {
+    const std::optional<std::size_t> best = runner.Best();
+    const std::vector<TRoundTexts> rows = RoundTexts(runner.Plan(), runner.Rounds(), best, motor);
+    table.setRowCount(int(rows.size()));
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        for (int column = 0; column < RoundColumns; ++column) {
+            auto* item = new QTableWidgetItem(rows[i][std::size_t(column)]);
             QFont font = item->font();
-            font.setBold(isBest);
+            font.setBold(best && *best == i);
             item->setFont(font);
             table.setItem(int(i), column, item);
         }
+}
+
+namespace {
+
+TMapVerdict MapVerdict(TRoundVerdict verdict) {
+    switch (verdict) {
+    case TRoundVerdict::Eligible:
+        return TMapVerdict::Eligible;
+    case TRoundVerdict::Overshoot:
+        return TMapVerdict::Overshoot;
+    default:
+        return TMapVerdict::Other;
     }
+}
+
+} // namespace
+
+TTuningMap RunMap(const TTuningRecord& run) {
+    const TTuningPlan& plan = run.Plan;
+    TTuningMap map;
+    map.Labels = {QString::fromUtf8(SettingTextTable[plan.Rows[0]].Label),
+                  QString::fromUtf8(SettingTextTable[plan.Rows[1]].Label)};
+    map.Lowest = plan.Lowest;
+    map.Highest = plan.Highest;
+    map.Start = run.StartGains;
+    map.HasStart = true;
+    map.Limit = plan.Criterion.OvershootLimit;
+    for (std::size_t i = 0; i < run.Rounds.size(); ++i) {
+        const TTuningRound& round = run.Rounds[i];
+        if (round.TestNumber == 0)
+            continue;
+        if (run.Best && *run.Best == i)
+            map.Best = int(map.Points.size());
+        map.Points.push_back({round.Gains, round.TestNumber, MapVerdict(round.Verdict)});
+    }
+    if (run.PredictedOvershoot.size() == std::size_t(TuningMapCells * TuningMapCells)) {
+        map.Columns = map.Rows = TuningMapCells;
+        map.Overshoot = run.PredictedOvershoot;
+    }
+    return map;
 }

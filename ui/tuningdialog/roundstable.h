@@ -1,6 +1,11 @@
 #pragma once
 
 #include "drive/tuningrunner.h"
+#include "plot/tuningmap.h"
+
+#include <array>
+#include <span>
+#include <vector>
 
 class QTableWidget;
 
@@ -16,7 +21,15 @@ enum TRoundColumn : int {
     VerdictColumn
 };
 
+enum { RoundColumns = VerdictColumn + 1 };
+using TRoundTexts = std::array<QString, RoundColumns>;
+
 // The rounds of a run, one a row: the test, the varied settings as the registers written show them
-// (with the motor data given), what the tuner expected and what was measured, and the verdict; the
-// best in bold.
+// (with the motor data given), what the tuner expected and what was measured, and the verdict.
+std::vector<TRoundTexts> RoundTexts(const TTuningPlan& plan, std::span<const TTuningRound> rounds,
+                                    std::optional<std::size_t> best, const TMotorData& motor);
+// The same in the dialog's table, the best in bold.
 void FillRoundsTable(QTableWidget& table, const TTuningRunner& runner, const TMotorData& motor);
+
+// The tuning map of a run: its box, start, tests with their verdicts, best and predicted overshoot.
+TTuningMap RunMap(const TTuningRecord& run);

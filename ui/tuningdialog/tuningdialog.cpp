@@ -17,8 +17,6 @@ namespace {
 // that is not the one its defaults were made for may need gains several times apart from them.
 constexpr double KSweepFactor = 2;
 constexpr double KSearchFactor = 8;
-// The map's prediction: cells a side.
-constexpr int KMapCells = 28;
 
 void FillRows(QComboBox* box, TSettingRow chosen) {
     for (const TSettingTexts& row : SettingTextTable)
@@ -28,17 +26,6 @@ void FillRows(QComboBox* box, TSettingRow chosen) {
 
 double Number(const QLineEdit* edit) {
     return double(StrToFloat(edit->text()));
-}
-
-TMapVerdict MapVerdict(TRoundVerdict verdict) {
-    switch (verdict) {
-    case TRoundVerdict::Eligible:
-        return TMapVerdict::Eligible;
-    case TRoundVerdict::Overshoot:
-        return TMapVerdict::Overshoot;
-    default:
-        return TMapVerdict::Other;
-    }
 }
 
 } // namespace
@@ -228,6 +215,7 @@ void TTuningDialog::ApplyResult() {
         return;
     RunGuarded([&] {
         FModel->Parameters().Apply(result->Registers);
+        FModel->RunApplied();
         ui->progressLabel->setText(QStringLiteral("Zastosowano rejestry testu %1.")
                                        .arg(FRunner->Rounds()[result->Round].TestNumber));
     });
@@ -280,45 +268,18 @@ void TTuningDialog::ShowPlannedMap() {
 void TTuningDialog::ShowMap() {
     if (!FRunner || !FRunner->Plan().Search)
         return;
-    const TTuningPlan& plan = FRunner->Plan();
-    TTuningMap map;
-    map.Labels = {QString::fromUtf8(SettingTextTable[plan.Rows[0]].Label),
-                  QString::fromUtf8(SettingTextTable[plan.Rows[1]].Label)};
-    map.Lowest = plan.Lowest;
-    map.Highest = plan.Highest;
-    map.Start = FRunner->StartGains();
-    map.HasStart = true;
-    map.Limit = plan.Criterion.OvershootLimit;
-    const std::vector<TTuningRound>& rounds = FRunner->Rounds();
-    const std::optional<std::size_t> best = FRunner->Best();
-    for (std::size_t i = 0; i < rounds.size(); ++i) {
-        if (rounds[i].TestNumber == 0)
-            continue;
-        if (best && *best == i)
-            map.Best = int(map.Points.size());
-        map.Points.push_back({rounds[i].Gains, rounds[i].TestNumber, MapVerdict(rounds[i].Verdict)});
-    }
-    if (!FPredicted.empty()) {
-        map.Columns = map.Rows = KMapCells;
-        map.Overshoot = FPredicted;
-    }
-    ui->tuningMap->SetMap(std::move(map));
+    TTuningRecord run;
+    run.Plan = FRunner->Plan();
+    run.StartGains = FRunner->StartGains();
+    run.Rounds = FRunner->Rounds();
+    run.Best = FRunner->Best();
+    run.PredictedOvershoot = FPredicted;
+    ui->tuningMap->SetMap(RunMap(run));
 }
 
 void TTuningDialog::PredictMap() {
-    FPredicted.clear();
     const TGainTuner* tuner = FRunner ? FRunner->Tuner() : nullptr;
-    if (!tuner || tuner->Tested().empty())
-        return;
-    const TTuningPlan& plan = FRunner->Plan();
-    for (int row = 0; row < KMapCells; ++row)
-        for (int column = 0; column < KMapCells; ++column) {
-            const auto at = [&](std::size_t i, int k) {
-                return plan.Lowest[i] * std::pow(plan.Highest[i] / plan.Lowest[i], (k + 0.5) / KMapCells);
-            };
-            const std::optional<TTunerPrediction> p = tuner->Predict({at(0, column), at(1, row)});
-            FPredicted.push_back(p ? p->Overshoot : std::nan(""));
-        }
+    FPredicted = tuner ? PredictedOvershoot(*tuner, FRunner->Plan()) : std::vector<double>();
 }
 
 void TTuningDialog::ShowEnd(const QString& why) {
