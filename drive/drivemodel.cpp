@@ -10,6 +10,8 @@ TDriveModel::TDriveModel(TDeviceSlot& slot, QObject* parent)
       FMotion(*this) {
     connect(&slot, &TDeviceSlot::DeviceBack, &FParameters, [this] { FParameters.DeviceBack(); });
     connect(&slot, &TDeviceSlot::SentRaw, this, &TDriveModel::TrackRaw);
+    connect(&slot, &TDeviceSlot::Received, this,
+            [this](const QByteArray& bytes) { FIdentification.Received(bytes); });
 }
 
 void TDriveModel::SetMotorNumber(const TMotorField& field, const TTypedNumber& number) {
@@ -57,11 +59,16 @@ void TDriveModel::TrackRaw(const QByteArray& bytes) {
     constexpr std::uint8_t FirstUnheld = 0x80;
     for (const char byte : bytes) {
         if (byte == CarriageReturn) {
+            FIdentification.LineSent(FTypedLine);
             FTypedLength = 0;
+            FTypedLine.clear();
         } else if (byte == Backspace || byte == Delete) {
             FTypedLength = std::max(FTypedLength - 1, 0);
-        } else if (byte != LineFeed && std::uint8_t(byte) < FirstUnheld && FTypedLength++ == 0) {
-            FParameters.ForgetKnown();
+            FTypedLine.chop(1);
+        } else if (byte != LineFeed && std::uint8_t(byte) < FirstUnheld) {
+            FTypedLine += byte;
+            if (FTypedLength++ == 0)
+                FParameters.ForgetKnown();
         }
     }
 }

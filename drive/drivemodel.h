@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drive/identification.h"
 #include "drive/motion.h"
 #include "drive/motordata.h"
 #include "drive/parameters.h"
@@ -56,6 +57,12 @@ public:
     // The run's own exchanges are not commands and pass no guard.
     bool Busy() const { return FBusy; }
     void SetBusy(bool busy);
+    // The drive's answer to the identification line as it last came, typed or sent by the button;
+    // empty when none came since the program started.
+    const QString& Identification() const { return FIdentification.Text(); }
+    // A command line, without its CR, went out: the identification waits for its answer.
+    void CommandSent(const QByteArray& line) { FIdentification.LineSent(line); }
+
     // The last tuning run that ended, kept for the report; a new one replaces it.
     const std::optional<TTuningRecord>& LastRun() const { return FLastRun; }
     void KeepRun(TTuningRecord run) { FLastRun = std::move(run); }
@@ -86,6 +93,8 @@ private:
     // Characters of the line being typed (or sent) that the drive holds: its line editing drops one
     // at each Backspace, and Enter sends them.
     int FTypedLength = 0;
+    QByteArray FTypedLine;
+    TIdentification FIdentification;
     bool FBusy = false;
     std::optional<TTuningRecord> FLastRun;
 };

@@ -35,4 +35,5 @@ void TMotion::FeedMove(const QString& targetText, const TTypedNumber& speed) {
 void TMotion::Send(const QByteArray& line) {
     FModel.RequireDriveFree();
     FModel.Slot()->WriteLine(line);
+    FModel.CommandSent(line.chopped(1));
 }

@@ -51,6 +51,9 @@ public:
     // "DEV0" ... "DEV3".
     QString Name() const;
 
+    // The port the device was last opened on, as the machine names it; empty before it was opened.
+    const QString& PortName() const { return FPortName; }
+
     // The device is open: connected, or lost and being tried again.
     bool IsOpen() const { return FOpen; }
     bool IsLost() const { return FOpen && FHandle == 0; }

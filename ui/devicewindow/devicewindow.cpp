@@ -2,10 +2,14 @@
 
 #include "ui/devicewindow/terminalview.h"
 #include "ui/devicewindow/typedkey.h"
+#include "ui/errorbox/errorbox.h"
+#include "ui/report/report.h"
+#include "ui/report/reportdialog.h"
 #include "ui_devicewindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 
 namespace {
@@ -78,6 +82,8 @@ void TDeviceWindow::Wire() {
             FSlot->SetDtr(!FSlot->DtrRaised());
     });
     connect(ui->recLabel, &TClickLabel::Clicked, this, &TDeviceWindow::StopCapture);
+    connect(ui->historyPage, &THistoryPage::ReportAsked, this, &TDeviceWindow::MakeReport);
+    connect(ui->stepPage, &TStepPage::ReportAsked, this, &TDeviceWindow::MakeReport);
 }
 
 void TDeviceWindow::ShowConnection(bool connected) {
@@ -173,4 +179,28 @@ void TDeviceWindow::StopCapture() {
     const QString error = FSlot->StopCapture();
     if (!error.isEmpty())
         emit CaptureFailed(error);
+}
+
+void TDeviceWindow::MakeReport() {
+    if (!FModel || !FSlot)
+        return;
+    const QString name =
+        QStringLiteral("raport-%1-%2.pdf")
+            .arg(FSlot->Name(), QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmm")));
+    const QPointer<TDeviceWindow> alive(this);
+    const std::optional<TReportChoice> choice = AskReport(
+        this, QDir::home().filePath(name), int(FShown->Tests().size()), int(FModel->Tests().All().size()));
+    // The window may have gone meanwhile.
+    if (!choice || !alive || !FModel)
+        return;
+    std::vector<const TTestRecord*> tests;
+    if (choice->Tests == TReportChoice::Ticked)
+        tests = FShown->Tests();
+    else if (choice->Tests == TReportChoice::All)
+        for (const TTestRecord& test : FModel->Tests().All())
+            tests.push_back(&test);
+    TReport report = DeviceReport(*FModel, tests);
+    report.Note = choice->Note;
+    report.Bank = choice->Bank;
+    RunGuarded([&] { WriteReport(choice->Path, report); });
 }

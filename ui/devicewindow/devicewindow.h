@@ -55,6 +55,8 @@ private:
     // After every poll: REC blinks while the slot captures.
     void BlinkRec();
     void ShowConnection(bool connected);
+    // "Raport…": asks for the file and the note, and writes the device's report.
+    void MakeReport();
 
     std::unique_ptr<Ui::TDeviceWindow> ui;
     std::unique_ptr<TTerminalLine> FLine;

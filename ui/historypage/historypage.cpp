@@ -26,6 +26,7 @@ THistoryPage::THistoryPage(QWidget* parent) : QWidget(parent), ui(std::make_uniq
     connect(ui->saveCsvButton, &QPushButton::clicked, this, &THistoryPage::SaveCsv);
     connect(ui->saveSessionButton, &QPushButton::clicked, this, &THistoryPage::SaveSession);
     connect(ui->loadSessionButton, &QPushButton::clicked, this, &THistoryPage::LoadSession);
+    connect(ui->reportButton, &QPushButton::clicked, this, &THistoryPage::ReportAsked);
 }
 
 THistoryPage::~THistoryPage() = default;

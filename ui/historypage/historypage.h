@@ -34,6 +34,10 @@ public:
     void SaveSession();
     void LoadSession();
 
+signals:
+    // "Raport…": the device window writes the report.
+    void ReportAsked();
+
 private:
     // The numbers of the selected rows' tests, oldest first.
     std::vector<int> Chosen() const;

@@ -33,14 +33,17 @@ void FitInPanel(QLabel* caption, const QWidget* panel) {
     caption->resize(room, caption->height());
 }
 
-// What the plot draws of a test, the index-th of count shown.
-TPlottedTest Plotted(const TTestRecord& test, int index, int count) {
-    static_assert(MissingSample == NoSample, "a missing sample stays missing on the plot");
-    return {test.Step.Amplitude, test.Step.SampleCount, RelativeSamples(test.Step), TestColor(index, count),
-            LegendText(test)};
-}
-
 } // namespace
+
+std::vector<TPlottedTest> PlottedTests(const std::vector<const TTestRecord*>& tests) {
+    static_assert(MissingSample == NoSample, "a missing sample stays missing on the plot");
+    std::vector<TPlottedTest> plotted;
+    plotted.reserve(tests.size());
+    for (const TTestRecord* test : tests)
+        plotted.push_back({test->Step.Amplitude, test->Step.SampleCount, RelativeSamples(test->Step),
+                           TestColor(int(plotted.size()), int(tests.size())), LegendText(*test)});
+    return plotted;
+}
 
 TStepPage::TStepPage(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TStepPage>()) {
     ui->setupUi(this);
@@ -48,13 +51,14 @@ TStepPage::TStepPage(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
     for (QLabel* caption : {ui->amplitudeCaption, ui->timeCaption, ui->riseTimeCaption,
                             ui->settlingTimeCaption, ui->overshootCaption, ui->integralCaption})
         FitInPanel(caption, ui->sidePanel);
-    ui->plotBox->addActions({ui->tuneAction, ui->savePlotAction, ui->saveDataAction});
+    ui->plotBox->addActions({ui->tuneAction, ui->savePlotAction, ui->saveDataAction, ui->reportAction});
     connect(ui->runButton, &QPushButton::clicked, this, &TStepPage::RunStepTest);
     connect(ui->clearButton, &QPushButton::clicked, this, &TStepPage::ClearPlot);
     connect(ui->tuneButton, &QPushButton::clicked, this, &TStepPage::OpenTuning);
     connect(ui->tuneAction, &QAction::triggered, this, &TStepPage::OpenTuning);
     connect(ui->savePlotAction, &QAction::triggered, this, &TStepPage::SavePlot);
     connect(ui->saveDataAction, &QAction::triggered, this, &TStepPage::SaveData);
+    connect(ui->reportAction, &QAction::triggered, this, &TStepPage::ReportAsked);
 }
 
 TStepPage::~TStepPage() = default;
@@ -119,11 +123,7 @@ void TStepPage::Redraw() {
     TPlotView& view = *ui->plotBox;
     if (!FShown || view.Image().isNull())
         return;
-    const std::vector<const TTestRecord*> shown = FShown->Tests();
-    std::vector<TPlottedTest> plotted;
-    plotted.reserve(shown.size());
-    for (const TTestRecord* test : shown)
-        plotted.push_back(Plotted(*test, int(plotted.size()), int(shown.size())));
+    const std::vector<TPlottedTest> plotted = PlottedTests(FShown->Tests());
 
     const TColor face = view.Background();
     view.Image().fill(QColor(RedOf(face), GreenOf(face), BlueOf(face)));

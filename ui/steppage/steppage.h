@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drive/drivemodel.h"
+#include "plot/stepplot.h"
 #include "ui/devicewindow/showntests.h"
 
 #include <QDialog>
@@ -8,10 +9,14 @@
 #include <QWidget>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace Ui {
 class TStepPage;
 }
+
+// What the plot draws of the tests, oldest first, each in its colour among them.
+std::vector<TPlottedTest> PlottedTests(const std::vector<const TTestRecord*>& tests);
 
 // The tab "Skok jednostkowy": the unit-step test, the figures of the last one, and the plot of the
 // session's tests ticked for it, drawn from their records whenever they change. Its context menu
@@ -39,6 +44,10 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+
+signals:
+    // "Raport…": the device window writes the report.
+    void ReportAsked();
 
 private:
     void ShowFigures(const TTestRecord& test);

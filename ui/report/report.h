@@ -1,0 +1,39 @@
+#pragma once
+
+#include "drive/drivemodel.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <optional>
+#include <vector>
+
+class TShownTests;
+
+// A commissioning report: which drive, which motor data, which settings went in, which tests showed
+// what, and how the gains were found. All of it is what Kelmor knows; what it does not know is said.
+struct TReport {
+    QDateTime MadeAt;
+    QString Device; // "DEV0"
+    QString Port;   // empty when not known
+    bool Lost = false;
+    // When the report is made from a session file: its name and when it was saved.
+    QString SessionFile;
+    QDateTime SavedAt;
+    QString Identification; // the drive's answer to "i"; empty when none came
+    QString Note;           // the engineer's
+    TMotorData Motor;
+    TKnownSettings Known;
+    std::optional<int> Bank; // the bank the engineer notes the settings are stored in
+    std::vector<TTestRecord> Tests;
+    std::optional<TTuningRecord> Run;
+};
+
+// The report of a device as it stands: the tests given (the ones the history ticks), the settings
+// known, the last tuning run.
+TReport DeviceReport(const TDriveModel& model, const std::vector<const TTestRecord*>& tests);
+
+// The report as the bytes of a PDF of A4 pages, and how many pages it has.
+QByteArray ReportPdf(const TReport& report, int* pages = nullptr);
+// Writes it; the file is replaced only once all of it is written. EKelmorError says why it could not.
+void WriteReport(const QString& path, const TReport& report);

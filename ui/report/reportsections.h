@@ -1,0 +1,12 @@
+#pragma once
+
+#include "ui/report/report.h"
+
+class TReportFlow;
+
+// The report's sections, in the order it has them.
+void ReportHead(TReportFlow& flow, const TReport& report);
+void ReportMotor(TReportFlow& flow, const TReport& report);
+void ReportSettings(TReportFlow& flow, const TReport& report);
+void ReportTests(TReportFlow& flow, const TReport& report);
+void ReportRun(TReportFlow& flow, const TReport& report);
