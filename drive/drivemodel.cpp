@@ -88,3 +88,16 @@ TDriveModels::TDriveModels(TDeviceSlots& table, QObject* parent) : QObject(paren
 TDriveModel* TDriveModels::At(std::int32_t index) const {
     return index >= 0 && index < TDeviceSlots::KCount ? FModels[std::size_t(index)] : nullptr;
 }
+
+TSessionDrive TDriveModel::SessionDrive() const {
+    TSessionDrive drive;
+    if (FSlot) {
+        drive.Device = FSlot->Name();
+        drive.Port = FSlot->PortName();
+    }
+    drive.Identification = Identification();
+    drive.Motor = FMotor;
+    drive.Known = *FParameters.Known();
+    drive.Run = FLastRun;
+    return drive;
+}

@@ -4,6 +4,7 @@
 #include "drive/motion.h"
 #include "drive/motordata.h"
 #include "drive/parameters.h"
+#include "drive/stepfiles.h"
 #include "drive/steptests.h"
 #include "drive/tuning.h"
 #include "link/deviceslots.h"
@@ -71,6 +72,9 @@ public:
         if (FLastRun)
             FLastRun->Applied = true;
     }
+
+    // What a session file keeps of the device beside its tests.
+    TSessionDrive SessionDrive() const;
 
     // The device is about to close: what is under way ends while its bytes can still reach the drive.
     void Close() { emit Closing(); }

@@ -3,7 +3,9 @@
 #include "common/errors.h"
 #include "common/numtext.h"
 #include "common/savefile.h"
+#include "drive/jsonfields.h"
 #include "drive/steptest.h"
+#include "drive/tuningfile.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -37,14 +39,6 @@ QByteArray SampleLines(const TStepRecord& step, const QByteArray& prefix) {
     return lines;
 }
 
-QString IsoTime(const QDateTime& time) {
-    return time.toString(Qt::ISODateWithMs);
-}
-
-QJsonValue TimeValue(const QDateTime& time) {
-    return time.isValid() ? QJsonValue(IsoTime(time)) : QJsonValue();
-}
-
 QJsonObject SettingsObject(const TKnownSettings& settings, const TMotorData& motor) {
     QJsonObject object{{QStringLiteral("at"), TimeValue(settings.At)}};
     QJsonObject registers;
@@ -74,30 +68,6 @@ QJsonObject TestObject(const TTestRecord& test, bool shown, const TMotorData& mo
             {QStringLiteral("settings"), SettingsObject(*test.Settings, motor)}};
 }
 
-// What is wrong with one test of a session file.
-struct EBadTest {
-    QString Reason;
-};
-
-[[noreturn]] void Bad(const QString& reason) {
-    throw EBadTest{reason};
-}
-
-std::int64_t Whole(const QJsonValue& value, const QString& name, std::int64_t lowest, std::int64_t highest) {
-    const double number = value.toDouble();
-    if (!value.isDouble() || number != std::floor(number) || number < double(lowest) ||
-        number > double(highest))
-        Bad(QStringLiteral("%1 is not a whole number from %2 to %3").arg(name).arg(lowest).arg(highest));
-    return std::int64_t(number);
-}
-
-QDateTime Time(const QJsonValue& value, const QString& name) {
-    const QDateTime time = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
-    if (!time.isValid())
-        Bad(QStringLiteral("%1 is not a date and time").arg(name));
-    return time;
-}
-
 // Reads the fields of one test.
 class TTestReader {
 public:
@@ -106,31 +76,31 @@ public:
     QJsonValue Value(const char* key) const { return FObject.value(QLatin1String(key)); }
 
     std::int64_t Whole(const char* key, std::int64_t lowest, std::int64_t highest) const {
-        return ::Whole(Value(key), QLatin1String(key), lowest, highest);
+        return WholeField(Value(key), QLatin1String(key), lowest, highest);
     }
 
     std::vector<std::uint32_t> Samples(int asked) const {
         const QJsonValue value = Value("samples");
         const QJsonArray array = value.toArray();
         if (!value.isArray() || array.size() > asked)
-            Bad(QStringLiteral("samples is not a list of at most samplesAsked positions"));
+            BadField(QStringLiteral("samples is not a list of at most samplesAsked positions"));
         std::vector<std::uint32_t> samples;
         samples.reserve(std::size_t(array.size()));
         for (const QJsonValue& sample : array)
             samples.push_back(sample.isNull() ? MissingSample
-                                              : std::uint32_t(::Whole(sample, QStringLiteral("a sample"), 0,
-                                                                      MaxDrivePosition)));
+                                              : std::uint32_t(WholeField(sample, QStringLiteral("a sample"),
+                                                                         0, MaxDrivePosition)));
         return samples;
     }
 
     TKnownSettings Settings(int version) const {
         const QJsonValue value = Value("settings");
         if (!value.isObject())
-            Bad(QStringLiteral("settings is missing"));
+            BadField(QStringLiteral("settings is missing"));
         const QJsonObject object = value.toObject();
         TKnownSettings settings = version == TextsVersion ? FromTexts(object) : FromRegisters(object);
         if (const QJsonValue at = object.value(QLatin1String("at")); !at.isNull())
-            settings.At = Time(at, QStringLiteral("settings.at"));
+            settings.At = TimeField(at, QStringLiteral("settings.at"));
         return settings;
     }
 
@@ -139,17 +109,18 @@ private:
     static TKnownSettings FromRegisters(const QJsonObject& object) {
         const QJsonValue registers = object.value(QLatin1String("registers"));
         if (!registers.isObject())
-            Bad(QStringLiteral("settings.registers is missing"));
+            BadField(QStringLiteral("settings.registers is missing"));
         TKnownSettings settings;
         for (const TRegisterRow& r : RegisterTable) {
             if (const QJsonValue text = object.value(QLatin1String(r.Key));
                 !text.isNull() && !text.isString())
-                Bad(QStringLiteral("the setting %1 is neither a text nor null").arg(QLatin1String(r.Key)));
+                BadField(
+                    QStringLiteral("the setting %1 is neither a text nor null").arg(QLatin1String(r.Key)));
             const QJsonValue value = registers.toObject().value(QLatin1String(r.Key));
             if (!value.isNull())
                 settings.Registers[std::size_t(r.Register)] = std::int32_t(
-                    ::Whole(value, QStringLiteral("the register of %1").arg(QLatin1String(r.Key)), -r.Largest,
-                            r.Largest));
+                    WholeField(value, QStringLiteral("the register of %1").arg(QLatin1String(r.Key)),
+                               -r.Largest, r.Largest));
         }
         return settings;
     }
@@ -163,7 +134,7 @@ private:
             const QJsonValue text = object.value(key);
             // A known text is never empty: "Wpisz" refuses an empty field.
             if (!text.isNull() && text.toString().isEmpty())
-                Bad(QStringLiteral("the setting %1 is neither a text nor null").arg(key));
+                BadField(QStringLiteral("the setting %1 is neither a text nor null").arg(key));
             if (!text.isNull())
                 texts[std::size_t(row)] = TTypedNumber(LocalDecimalText(text.toString()));
         }
@@ -177,7 +148,7 @@ private:
                 settings.Registers[std::size_t(r.Register)] =
                     r.ToRegister(texts[std::size_t(row)], DefaultMotorData(), kv);
             } catch (const EKelmorError& error) {
-                Bad(QStringLiteral("the setting %1: %2").arg(QLatin1String(r.Key), error.Message()));
+                BadField(QStringLiteral("the setting %1: %2").arg(QLatin1String(r.Key), error.Message()));
             }
         }
         return settings;
@@ -207,25 +178,79 @@ void WriteTestsCsv(const QString& path, std::span<const TTestRecord* const> test
     WriteWholeFile(path, text);
 }
 
-void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests,
-                     const std::function<bool(int number)>& shown, const TMotorData& motor) {
+namespace {
+
+QJsonObject SessionObject(std::span<const TTestRecord> tests, const std::function<bool(int number)>& shown,
+                          const TMotorData& motor) {
     QJsonArray array;
     for (const TTestRecord& test : tests)
         array.append(TestObject(test, shown(test.Number), motor));
-    const QJsonObject session{{QStringLiteral("format"), Format},
-                              {QStringLiteral("version"), Version},
-                              {QStringLiteral("tests"), array}};
+    return {{QStringLiteral("format"), Format},
+            {QStringLiteral("version"), Version},
+            {QStringLiteral("tests"), array}};
+}
+
+QJsonObject DriveObject(const TSessionDrive& drive) {
+    QJsonObject motor;
+    for (const TMotorField& field : MotorFieldTable)
+        motor.insert(QLatin1String(field.Key), PointDecimalText((drive.Motor.*field.Number).Text()));
+    QJsonObject object{{QStringLiteral("device"), drive.Device},
+                       {QStringLiteral("port"), drive.Port},
+                       {QStringLiteral("identification"), drive.Identification},
+                       {QStringLiteral("motor"), motor},
+                       {QStringLiteral("settings"), SettingsObject(drive.Known, drive.Motor)}};
+    if (drive.Run)
+        object.insert(QStringLiteral("tuning"), TuningObject(*drive.Run));
+    return object;
+}
+
+TSessionDrive ReadDrive(const QJsonObject& object) {
+    TSessionDrive drive;
+    drive.Device = TextField(object.value(QLatin1String("device")), QStringLiteral("device"));
+    drive.Port = TextField(object.value(QLatin1String("port")), QStringLiteral("port"));
+    drive.Identification =
+        TextField(object.value(QLatin1String("identification")), QStringLiteral("identification"));
+    const QJsonObject motor = object.value(QLatin1String("motor")).toObject();
+    for (const TMotorField& field : MotorFieldTable)
+        drive.Motor.*field.Number = TTypedNumber(
+            LocalDecimalText(TextField(motor.value(QLatin1String(field.Key)), QLatin1String(field.Key))));
+    drive.Known = TTestReader(object).Settings(Version);
+    if (const QJsonValue run = object.value(QLatin1String("tuning")); !run.isUndefined())
+        drive.Run = ReadTuning(run.toObject());
+    return drive;
+}
+
+} // namespace
+
+void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests,
+                     const std::function<bool(int number)>& shown, const TMotorData& motor) {
+    WriteWholeFile(path, QJsonDocument(SessionObject(tests, shown, motor)).toJson(QJsonDocument::Compact));
+}
+
+void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests,
+                     const std::function<bool(int number)>& shown, const TSessionDrive& drive) {
+    QJsonObject session = SessionObject(tests, shown, drive.Motor);
+    session.insert(QStringLiteral("savedAt"), IsoTime(QDateTime::currentDateTime()));
+    session.insert(QStringLiteral("drive"), DriveObject(drive));
     WriteWholeFile(path, QJsonDocument(session).toJson(QJsonDocument::Compact));
 }
 
 std::vector<TSessionTest> LoadSessionFile(const QString& path) {
-    const QByteArray content = ReadFileHead(path, MaxFileSize);
-    if (content.size() > MaxFileSize)
-        SessionFile.ThrowNotOurs(path);
-    return ParseSession(content, path);
+    return LoadWholeSession(path).Tests;
 }
 
 std::vector<TSessionTest> ParseSession(const QByteArray& content, const QString& path) {
+    return ParseWholeSession(content, path).Tests;
+}
+
+TSession LoadWholeSession(const QString& path) {
+    const QByteArray content = ReadFileHead(path, MaxFileSize);
+    if (content.size() > MaxFileSize)
+        SessionFile.ThrowNotOurs(path);
+    return ParseWholeSession(content, path);
+}
+
+TSession ParseWholeSession(const QByteArray& content, const QString& path) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(content, &error);
     const QJsonObject session = document.object();
@@ -241,18 +266,19 @@ std::vector<TSessionTest> ParseSession(const QByteArray& content, const QString&
     if (!list.isArray())
         SessionFile.ThrowDamaged(path, QStringLiteral("it holds no list of tests"));
 
-    std::vector<TSessionTest> tests;
+    TSession whole;
+    std::vector<TSessionTest>& tests = whole.Tests;
     QSet<int> numbers;
     TSettingsSnapshot last;
     for (const QJsonValue& value : list.toArray()) {
         const qsizetype at = qsizetype(tests.size()) + 1;
         try {
             if (!value.isObject())
-                Bad(QStringLiteral("it is not an object"));
+                BadField(QStringLiteral("it is not an object"));
             const TTestReader reader(value.toObject());
             const int number = int(reader.Whole("number", 1, 1'000'000'000));
             if (numbers.contains(number))
-                Bad(QStringLiteral("the number %1 comes twice").arg(number));
+                BadField(QStringLiteral("the number %1 comes twice").arg(number));
             numbers.insert(number);
             TStepRecord step;
             step.Amplitude = std::uint32_t(reader.Whole("amplitude", 1, MaxDrivePosition));
@@ -262,17 +288,25 @@ std::vector<TSessionTest> ParseSession(const QByteArray& content, const QString&
             step.Samples = reader.Samples(step.SampleCount);
             const QJsonValue shown = reader.Value("shown");
             if (!shown.isBool())
-                Bad(QStringLiteral("shown is not true or false"));
+                BadField(QStringLiteral("shown is not true or false"));
             // Tests run under the same settings share them, as they did when measured.
             TKnownSettings settings = reader.Settings(version);
             if (!last || last->Registers != settings.Registers || last->At != settings.At)
                 last = std::make_shared<const TKnownSettings>(std::move(settings));
-            tests.push_back({MakeTestRecord(number, Time(reader.Value("ranAt"), QStringLiteral("ranAt")),
+            tests.push_back({MakeTestRecord(number, TimeField(reader.Value("ranAt"), QStringLiteral("ranAt")),
                                             std::move(step), last),
                              shown.toBool()});
-        } catch (const EBadTest& bad) {
+        } catch (const EBadField& bad) {
             SessionFile.ThrowDamaged(path, QStringLiteral("test %1: %2").arg(at).arg(bad.Reason));
         }
     }
-    return tests;
+    try {
+        if (const QJsonValue drive = session.value(QLatin1String("drive")); !drive.isUndefined()) {
+            whole.Drive = ReadDrive(drive.toObject());
+            whole.SavedAt = TimeField(session.value(QLatin1String("savedAt")), QStringLiteral("savedAt"));
+        }
+    } catch (const EBadField& bad) {
+        SessionFile.ThrowDamaged(path, QStringLiteral("the device: %1").arg(bad.Reason));
+    }
+    return whole;
 }

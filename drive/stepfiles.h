@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drive/testrecord.h"
+#include "drive/tuning.h"
 
 #include <QString>
 #include <functional>
@@ -49,6 +50,21 @@ void WriteTestsCsv(const QString& path, std::span<const TTestRecord* const> test
 void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests,
                      const std::function<bool(int number)>& shown, const TMotorData& motor);
 
+// What a session file keeps of the device beside its tests, so that a report can be made from the
+// file later, without the drive: under "drive", its name, port and identification, the motor data
+// (texts with a decimal point), the settings known as each test's are kept, and the last tuning run;
+// beside it "savedAt". Files without it are read as before.
+struct TSessionDrive {
+    QString Device;
+    QString Port;
+    QString Identification;
+    TMotorData Motor;
+    TKnownSettings Known;
+    std::optional<TTuningRecord> Run;
+};
+void SaveSessionFile(const QString& path, std::span<const TTestRecord> tests,
+                     const std::function<bool(int number)>& shown, const TSessionDrive& drive);
+
 // A test of a session file, and whether the plot showed it.
 struct TSessionTest {
     TTestRecord Test;
@@ -59,3 +75,12 @@ struct TSessionTest {
 // not a session file, or is damaged.
 std::vector<TSessionTest> LoadSessionFile(const QString& path);
 std::vector<TSessionTest> ParseSession(const QByteArray& content, const QString& path);
+
+// The whole of a session file: its tests and, when it keeps them, the device's and when it was saved.
+struct TSession {
+    std::vector<TSessionTest> Tests;
+    std::optional<TSessionDrive> Drive;
+    QDateTime SavedAt;
+};
+TSession LoadWholeSession(const QString& path);
+TSession ParseWholeSession(const QByteArray& content, const QString& path);

@@ -88,7 +88,7 @@ void THistoryPage::SaveSession() {
         RunGuarded([&] {
             SaveSessionFile(
                 path, FModel->Tests().All(), [this](int number) { return FShown->IsShown(number); },
-                FModel->MotorData());
+                FModel->SessionDrive());
         });
 }
 

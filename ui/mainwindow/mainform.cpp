@@ -1,18 +1,23 @@
 #include "ui/mainwindow/mainform.h"
+
 #include "ui/aboutbox/aboutbox.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/errorbox/errorform.h"
+#include "ui/filedialog/choosefile.h"
 #include "ui/mainwindow/filechoice.h"
 #include "ui/mainwindow/sendprogress.h"
 #include "ui/mainwindow/windowtiling.h"
 #include "ui/portdialog/portdialog.h"
+#include "ui/report/report.h"
+#include "ui/report/reportdialog.h"
 
 #include "ui_mainform.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
@@ -83,6 +88,7 @@ void TMainForm::Wire() {
     connect(ui->sendFileAction, &QAction::triggered, this, &TMainForm::SendFile);
     connect(ui->receiveFileAction, &QAction::triggered, this, &TMainForm::ReceiveFile);
     connect(ui->closeFileAction, &QAction::triggered, this, &TMainForm::CloseFile);
+    connect(ui->sessionReportAction, &QAction::triggered, this, &TMainForm::ReportSession);
     connect(ui->aboutAction, &QAction::triggered, FAboutBox, &QDialog::exec);
     connect(ui->exitAction, &QAction::triggered, this, &QWidget::close);
     WireWindowCommands();
@@ -269,4 +275,31 @@ void TMainForm::CloseFile() {
     const QString error = slot->StopCapture();
     if (!error.isEmpty())
         ShowErrorBox(error);
+}
+
+void TMainForm::ReportSession() {
+    const QString path = ChooseFile(this, QStringLiteral("Raport z pliku sesji"), QFileDialog::AcceptOpen,
+                                    QStringLiteral("Kelmor session (*.kses)"), QStringLiteral("kses"));
+    if (path.isEmpty())
+        return;
+    RunGuarded([&] {
+        const TSession session = LoadWholeSession(path);
+        const auto shown = std::count_if(session.Tests.begin(), session.Tests.end(),
+                                         [](const TSessionTest& t) { return t.Shown; });
+        const QFileInfo file(path);
+        const std::optional<TReportChoice> choice =
+            AskReport(this, file.dir().filePath(file.completeBaseName() + QStringLiteral(".pdf")), int(shown),
+                      int(session.Tests.size()));
+        if (!choice)
+            return;
+        TReport report = SessionReport(session, path);
+        if (choice->Tests != TReportChoice::Ticked)
+            report.Tests.clear();
+        if (choice->Tests == TReportChoice::All)
+            for (const TSessionTest& test : session.Tests)
+                report.Tests.push_back(test.Test);
+        report.Note = choice->Note;
+        report.Bank = choice->Bank;
+        WriteReport(choice->Path, report);
+    });
 }

@@ -54,6 +54,8 @@ private:
     void EndSend(TSendResult result, const QString& device);
     void ReceiveFile();
     void CloseFile();
+    // The report of a session file, for which no device need be open.
+    void ReportSession();
     void CloseModalDialogs();
 
     std::unique_ptr<Ui::TMainForm> ui;

@@ -10,22 +10,46 @@
 #include "ui/report/reportsections.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QPdfWriter>
+
+namespace {
+
+void Describe(TReport& report, const TSessionDrive& drive) {
+    report.Device = drive.Device;
+    report.Port = drive.Port;
+    report.Identification = drive.Identification;
+    report.Motor = drive.Motor;
+    report.Known = drive.Known;
+    report.Run = drive.Run;
+}
+
+} // namespace
 
 TReport DeviceReport(const TDriveModel& model, const std::vector<const TTestRecord*>& tests) {
     TReport report;
     report.MadeAt = QDateTime::currentDateTime();
-    if (const TDeviceSlot* slot = model.Slot()) {
-        report.Device = slot->Name();
-        report.Port = slot->PortName();
-        report.Lost = slot->IsLost();
-    }
-    report.Identification = model.Identification();
-    report.Motor = model.MotorData();
-    report.Known = *model.Parameters().Known();
+    Describe(report, model.SessionDrive());
+    report.Lost = model.Slot() && model.Slot()->IsLost();
     for (const TTestRecord* test : tests)
         report.Tests.push_back(*test);
-    report.Run = model.LastRun();
+    return report;
+}
+
+TReport SessionReport(const TSession& session, const QString& path) {
+    TReport report;
+    report.MadeAt = QDateTime::currentDateTime();
+    report.SessionFile = QFileInfo(path).fileName();
+    if (session.Drive) {
+        Describe(report, *session.Drive);
+        report.SavedAt = session.SavedAt;
+    } else {
+        report.Motor = DefaultMotorData();
+        report.MotorKnown = false;
+    }
+    for (const TSessionTest& test : session.Tests)
+        if (test.Shown)
+            report.Tests.push_back(test.Test);
     return report;
 }
 

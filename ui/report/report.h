@@ -23,6 +23,8 @@ struct TReport {
     QString Identification; // the drive's answer to "i"; empty when none came
     QString Note;           // the engineer's
     TMotorData Motor;
+    // A session file of an older Kelmor keeps no motor data: the defaults convert its settings.
+    bool MotorKnown = true;
     TKnownSettings Known;
     std::optional<int> Bank; // the bank the engineer notes the settings are stored in
     std::vector<TTestRecord> Tests;
@@ -32,6 +34,9 @@ struct TReport {
 // The report of a device as it stands: the tests given (the ones the history ticks), the settings
 // known, the last tuning run.
 TReport DeviceReport(const TDriveModel& model, const std::vector<const TTestRecord*>& tests);
+
+// The report of a session file: what it keeps of the device, and the tests its plot showed.
+TReport SessionReport(const TSession& session, const QString& path);
 
 // The report as the bytes of a PDF of A4 pages, and how many pages it has.
 QByteArray ReportPdf(const TReport& report, int* pages = nullptr);

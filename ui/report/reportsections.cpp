@@ -97,6 +97,9 @@ void ReportMotor(TReportFlow& flow, const TReport& report) {
         rows.push_back(
             {MotorLabel(field), (report.Motor.*MotorFieldTable[std::size_t(field)].Number).Text()});
     flow.Table({{QStringLiteral("Wielkość"), 0.6}, {QStringLiteral("Wartość"), 0.4}}, rows);
+    if (!report.MotorKnown)
+        flow.Paragraph(QStringLiteral("Plik sesji nie zawiera danych serwosilnika: podano dane domyślne, "
+                                      "z którymi przeliczono też nastawy testów."));
 }
 
 void ReportSettings(TReportFlow& flow, const TReport& report) {
