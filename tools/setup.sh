@@ -4,7 +4,7 @@
 # The MinGW-w64 cross compiler and Wine (64-bit only, no i386 architecture needed) check the Win32
 # serial backend.
 KELMOR_PACKAGES="g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libeigen3-dev libgtest-dev libgmock-dev
-libbenchmark-dev fonts-dejavu-core clang libclang-rt-14-dev dpkg-dev file desktop-file-utils
+libbenchmark-dev fonts-dejavu-core poppler-utils clang libclang-rt-14-dev dpkg-dev file desktop-file-utils
 g++-mingw-w64-x86-64-posix wine wine64"
 # What drives the Windows program under Wine on a display of its own, by what the screen shows
 # (test.sh --windows adds it).

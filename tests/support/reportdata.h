@@ -18,8 +18,8 @@ inline TTestRecord RingingTest(int number, double damping) {
     for (std::size_t r = 0; r < settings.Registers.size(); ++r)
         settings.Registers[r] = std::int32_t(100 + 10 * r);
     settings.Registers[std::size_t(RegisterTable[KP].Register)] = 256 + 16 * number;
-    return MakeTestRecord(number, QDateTime(QDate(2026, 12, 8), QTime(10, 0).addSecs(number)), std::move(step),
-                          std::make_shared<const TKnownSettings>(settings));
+    return MakeTestRecord(number, QDateTime(QDate(2026, 12, 8), QTime(10, 0).addSecs(number)),
+                          std::move(step), std::make_shared<const TKnownSettings>(settings));
 }
 
 inline TReport SyntheticReport(int tests, int rounds) {
@@ -51,7 +51,8 @@ inline TReport SyntheticReport(int tests, int rounds) {
             run.Rounds.push_back(round);
         }
         run.Best = std::size_t(rounds - 1);
-        run.Result = TTuningResult{std::size_t(rounds - 1), run.Rounds.back().Registers, TTuningResult::Best, true};
+        run.Result =
+            TTuningResult{std::size_t(rounds - 1), run.Rounds.back().Registers, TTuningResult::Best, true};
         run.EndedAt = report.MadeAt;
         run.PredictedOvershoot.assign(std::size_t(TuningMapCells * TuningMapCells), 9.0);
         report.Run = run;

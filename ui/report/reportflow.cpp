@@ -16,6 +16,8 @@ QFont Font(double points, bool bold) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPointSizeF(points);
     font.setBold(bold);
+    // Unshaped, the text has no ligatures: "fi" stays two letters for whoever searches the PDF.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
 

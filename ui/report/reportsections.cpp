@@ -57,6 +57,7 @@ void DrawPlot(QPainter& painter, double width, const std::vector<const TTestReco
     QFont font(QStringLiteral("DejaVu Sans"));
     // The legend reads at 7 points on the page.
     font.setPointSizeF(7 / scale);
+    font.setStyleStrategy(QFont::PreferNoShaping);
     const TColor white = ColorFromRgb(255, 255, 255);
     TVectorCanvas canvas(painter, white, font);
     WipeStepPlot(canvas, KPlotWidth, KPlotHeight, white);
