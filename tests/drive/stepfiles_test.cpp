@@ -3,9 +3,11 @@
 #include "tests/support/localescope.h"
 #include "tests/support/outcome.h"
 #include "tests/support/qtprinters.h"
+#include "tests/support/tuningrecord.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -143,4 +145,59 @@ TEST(HistoryFiles, FirstVersionSessionFilesLoad) {
     EXPECT_FALSE(settings.IsKnown(KD));
     EXPECT_EQ(settings.Register(LimitV), 213);
     EXPECT_EQ(settings.Register(KG), 294);
+}
+
+// A session file keeps the device beside its tests, its last tuning run whole, for a report made
+// later; a file without it reads as before, and a damaged run says where.
+TEST(SessionFile, KeepsTheDeviceAndItsTuningRun) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("session.kses");
+    TSessionDrive drive{
+        "DEV2",
+        "/dev/ttyUSB1",
+        "DRIVE 12V v1.0",
+        DefaultMotorData(),
+        TKnownSettings::All({213, 1024, 768, 0, 102, 384, 294, 12820, 64}),
+        SyntheticRun(4, QDateTime::fromString("2026-12-08T11:00:00.000+01:00", Qt::ISODateWithMs))};
+    drive.Motor.RatedSpeed = TTypedNumber(LocalDecimalText("3500,5"));
+    drive.Known.Registers[3].reset();
+    drive.Run->PredictedOvershoot[5] = std::nan("");
+    drive.Run->Applied = true;
+    SaveSessionFile(path, TwoTests(), ShownButSeven, drive);
+
+    const TSession session = LoadWholeSession(path);
+    ASSERT_EQ(session.Tests.size(), 2u);
+    ASSERT_TRUE(session.Drive);
+    EXPECT_TRUE(session.SavedAt.isValid());
+    const TSessionDrive& read = *session.Drive;
+    EXPECT_EQ(QStringList({read.Device, read.Port, read.Identification}),
+              QStringList({"DEV2", "/dev/ttyUSB1", "DRIVE 12V v1.0"}));
+    EXPECT_EQ(read.Motor.RatedSpeed.Text(), LocalDecimalText("3500,5"));
+    EXPECT_EQ(read.Known.Registers, drive.Known.Registers);
+    ASSERT_TRUE(read.Run);
+    const TTuningRecord& run = *read.Run;
+    ASSERT_EQ(run.Rounds.size(), 4u);
+    EXPECT_EQ(run.Rounds[3].Registers, drive.Run->Rounds[3].Registers);
+    EXPECT_FALSE(run.Rounds[0].Predicted);
+    ASSERT_TRUE(run.Rounds[2].Predicted);
+    EXPECT_EQ(run.Rounds[2].Predicted->Integral, drive.Run->Rounds[2].Predicted->Integral);
+    EXPECT_EQ(run.Rounds[1].Verdict, drive.Run->Rounds[1].Verdict);
+    EXPECT_EQ(run.Best, drive.Run->Best);
+    ASSERT_TRUE(run.Result);
+    EXPECT_EQ(run.Result->Kind, TTuningResult::Best);
+    EXPECT_TRUE(run.Applied);
+    EXPECT_EQ(run.EndedAt, drive.Run->EndedAt);
+    EXPECT_EQ(run.Plan.Highest, drive.Run->Plan.Highest);
+    EXPECT_TRUE(std::isnan(run.PredictedOvershoot[5]));
+    EXPECT_EQ(run.PredictedOvershoot[6], 9.0);
+
+    SaveTwoTests(path);
+    EXPECT_FALSE(LoadWholeSession(path).Drive) << "a file of an earlier Kelmor";
+
+    SaveSessionFile(path, TwoTests(), ShownButSeven, drive);
+    QByteArray bytes = ReadAll(path);
+    bytes.replace("\"round\":3", "\"round\":4");
+    EXPECT_EQ(Outcome([&] { ParseWholeSession(bytes, path); }),
+              "The session file \"" + path +
+                  "\" is damaged: the device: result.round is not a whole number from 0 to 3");
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // A report's worth of data without a drive: step tests that ring down as a damped loop does, each
-// with a KP of its own, and a search of twelve rounds over KP and KV.
+// with a KP of its own, and a search.
 
+#include "tests/support/tuningrecord.h"
 #include "ui/report/report.h"
 
 #include <cmath>
@@ -30,32 +31,7 @@ inline TReport SyntheticReport(int tests, int rounds) {
     report.Motor = DefaultMotorData();
     for (int n = 1; n <= tests; ++n)
         report.Tests.push_back(RingingTest(n, 0.8 + 0.1 * n));
-    if (rounds > 0) {
-        TTuningRecord run;
-        run.Plan.Search = true;
-        run.Plan.Lowest = {1, 1};
-        run.Plan.Highest = {8, 16};
-        run.Plan.Amplitude = TTypedNumber(QStringLiteral("200"));
-        run.Plan.Time = TTypedNumber(QStringLiteral("250"));
-        run.StartGains = {3, 4};
-        for (int n = 0; n < rounds; ++n) {
-            TTuningRound round;
-            round.TestNumber = n + 1;
-            round.Gains = {3 + 0.25 * n, 4 - 0.1 * n};
-            round.Overshoot = float(12 - n);
-            round.Score = 5 - 0.2 * n;
-            round.Verdict = round.Overshoot <= 10 ? TRoundVerdict::Eligible : TRoundVerdict::Overshoot;
-            round.Registers[std::size_t(RegisterTable[KP].Register)] = 768 + 64 * n;
-            if (n > 0)
-                round.Predicted = TTunerPrediction{11.0 - n, 1.5, 5 - 0.2 * n, 0.3, 0.6, 0.01};
-            run.Rounds.push_back(round);
-        }
-        run.Best = std::size_t(rounds - 1);
-        run.Result =
-            TTuningResult{std::size_t(rounds - 1), run.Rounds.back().Registers, TTuningResult::Best, true};
-        run.EndedAt = report.MadeAt;
-        run.PredictedOvershoot.assign(std::size_t(TuningMapCells * TuningMapCells), 9.0);
-        report.Run = run;
-    }
+    if (rounds > 0)
+        report.Run = SyntheticRun(rounds, report.MadeAt);
     return report;
 }
