@@ -2,6 +2,7 @@
 
 #include <QPdfWriter>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -47,9 +48,8 @@ void TReportFlow::Room(double height) {
     if (!FHeading.isEmpty()) {
         FPainter.setFont(FHeadingFont);
         FPainter.setPen(Qt::black);
-        FPainter.drawText(QRectF(0, FY, FWidth, heading), Qt::TextWordWrap, FHeading);
+        FPainter.drawText(QRectF(0, FY, FWidth, heading), Qt::TextWordWrap, std::exchange(FHeading, {}));
         FY += heading;
-        FHeading.clear();
     }
 }
 
@@ -69,13 +69,17 @@ void TReportFlow::NewPage() {
     FY = 0;
 }
 
-void TReportFlow::Title(const QString& text) {
-    const double height = TextHeight(text, FWidth, FTitleFont);
+void TReportFlow::Block(const QString& text, const QFont& font, double gap) {
+    const double height = TextHeight(text, FWidth, font);
     Room(height);
-    FPainter.setFont(FTitleFont);
+    FPainter.setFont(font);
     FPainter.setPen(Qt::black);
     FPainter.drawText(QRectF(0, FY, FWidth, height), Qt::TextWordWrap, text);
-    FY += height + KGap;
+    FY += height + gap;
+}
+
+void TReportFlow::Title(const QString& text) {
+    Block(text, FTitleFont, KGap);
 }
 
 void TReportFlow::Heading(const QString& text) {
@@ -85,12 +89,7 @@ void TReportFlow::Heading(const QString& text) {
 }
 
 void TReportFlow::Paragraph(const QString& text) {
-    const double height = TextHeight(text, FWidth, FBody);
-    Room(height);
-    FPainter.setFont(FBody);
-    FPainter.setPen(Qt::black);
-    FPainter.drawText(QRectF(0, FY, FWidth, height), Qt::TextWordWrap, text);
-    FY += height + KGap / 2;
+    Block(text, FBody, KGap / 2);
 }
 
 double TReportFlow::RowHeight(const std::vector<TColumn>& columns, const std::vector<QString>& cells,

@@ -43,6 +43,8 @@ private:
     void Room(double height);
     void NewPage();
     void Footer();
+    // A wrapped text across the width, then the gap.
+    void Block(const QString& text, const QFont& font, double gap);
     double TextHeight(const QString& text, double width, const QFont& font);
     // One row of a table at the cursor; the cells' heights were measured.
     void Row(const std::vector<TColumn>& columns, const std::vector<QString>& cells, const QFont& font,

@@ -75,22 +75,9 @@ QString RecommendationText(const TTuningRecord& run, const TMotorData& motor) {
     return text;
 }
 
-} // namespace
-
-void ReportRun(TReportFlow& flow, const TReport& report) {
-    flow.Heading(QStringLiteral("Ostatnie strojenie"));
-    if (!report.Run) {
-        flow.Paragraph(QStringLiteral("Raport nie obejmuje strojenia."));
-        return;
-    }
-    const TTuningRecord& run = *report.Run;
+// The rounds, one a row, the best in bold: a sweep's without a second gain and without predictions.
+void RoundsTable(TReportFlow& flow, const TTuningRecord& run, const TMotorData& motor) {
     const TTuningPlan& plan = run.Plan;
-    flow.Paragraph(PlanText(run));
-    flow.Paragraph(CriterionText(plan));
-    flow.Paragraph(QStringLiteral("Zakończone %1: %2.")
-                       .arg(QLocale().toString(run.EndedAt, QStringLiteral("dd.MM.yyyy HH:mm:ss")),
-                            run.EndReason.isEmpty() ? QStringLiteral("plan wykonany") : run.EndReason));
-    // A sweep has no second gain and no predictions.
     const std::vector<std::pair<TRoundColumn, QString>> shown = [&] {
         std::vector<std::pair<TRoundColumn, QString>> columns = {{TestColumn, QStringLiteral("Test")},
                                                                  {FirstGainColumn, Label(plan.Rows[0])}};
@@ -129,12 +116,30 @@ void ReportRun(TReportFlow& flow, const TReport& report) {
         }
     columns.push_back({shown.back().second, 1 - used});
     std::vector<std::vector<QString>> rows;
-    for (const TRoundTexts& texts : RoundTexts(plan, run.Rounds, run.Best, report.Motor)) {
+    for (const TRoundTexts& texts : RoundTexts(plan, run.Rounds, run.Best, motor)) {
         rows.emplace_back();
         for (const auto& [column, header] : shown)
             rows.back().push_back(texts[std::size_t(column)]);
     }
     flow.Table(columns, rows, [&](std::size_t row) { return run.Best && *run.Best == row; });
+}
+
+} // namespace
+
+void ReportRun(TReportFlow& flow, const TReport& report) {
+    flow.Heading(QStringLiteral("Ostatnie strojenie"));
+    if (!report.Run) {
+        flow.Paragraph(QStringLiteral("Raport nie obejmuje strojenia."));
+        return;
+    }
+    const TTuningRecord& run = *report.Run;
+    const TTuningPlan& plan = run.Plan;
+    flow.Paragraph(PlanText(run));
+    flow.Paragraph(CriterionText(plan));
+    flow.Paragraph(QStringLiteral("Zakończone %1: %2.")
+                       .arg(QLocale().toString(run.EndedAt, QStringLiteral("dd.MM.yyyy HH:mm:ss")),
+                            run.EndReason.isEmpty() ? QStringLiteral("plan wykonany") : run.EndReason));
+    RoundsTable(flow, run, report.Motor);
     if (plan.Search)
         flow.Drawing(KMapHeight, [&](QPainter& painter, double width) {
             DrawTuningMap(painter, QSize(int(width), int(KMapHeight)), RunMap(run));
