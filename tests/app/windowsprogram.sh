@@ -242,7 +242,8 @@ drive() {
     echo "$name: the history shows KV $kv and an overshoot of $overshoot %"
     # The history saved as a session file holds what the window showed: the settings read (KV
     # 4,00 is the register 1024) and the step test's samples (overshoot 12,50 %).
-    click_word "$name-history-page" '^sesj'
+    # "sesję" may read as "sesie"; the save button comes first.
+    click_word "$name-history-page" '^ses[ji]'
     xdotool type --delay 20 "Z:$work/$name.kses"
     xdotool key Return
     for _ in $(seq 50); do [ -s "$work/$name.kses" ] && break; sleep 0.2; done

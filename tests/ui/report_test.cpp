@@ -1,6 +1,7 @@
 // The commissioning report as a PDF: what its text says of each section, how its pages break, and
 // that its plots are drawn, not pictured.
 
+#include "drive/stepfiles.h"
 #include "tests/support/pdftext.h"
 #include "tests/support/reportdata.h"
 
@@ -97,4 +98,29 @@ TEST(Report, PlotsAreVectors) {
     const QByteArray content = PdfContent(pdf);
     EXPECT_GE(content.count(" c\n"), 3 * 500 * 4);
     EXPECT_GE(content.count(" re\n"), 28 * 28 / 2) << "the map's cells";
+}
+
+// A session file is reported without its drive: the device, settings and run as the file keeps them
+// and the tests its plot showed; a file of an earlier Kelmor, without them, says what it lacks.
+TEST(Report, OfASessionFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("oś-x.kses");
+    const TReport made = SyntheticReport(3, 12);
+    const TSessionDrive drive{made.Device, made.Port,  QStringLiteral("DRIVE 24V"),
+                              made.Motor,  made.Known, made.Run};
+    const auto shown = [](int number) { return number != 2; };
+    for (const bool withDrive : {true, false}) {
+        if (withDrive)
+            SaveSessionFile(path, made.Tests, shown, drive);
+        else
+            SaveSessionFile(path, made.Tests, shown, made.Motor);
+        const TReport report = SessionReport(LoadWholeSession(path), path);
+        EXPECT_EQ(report.Tests.size(), 2u);
+        const QString text = PdfText(ReportPdf(report));
+        EXPECT_TRUE(text.contains(QStringLiteral("oś-x.kses"))) << withDrive;
+        EXPECT_EQ(text.contains(QStringLiteral("oś-x.kses, zapisanego")), withDrive);
+        EXPECT_EQ(text.contains(QStringLiteral("DRIVE 24V")), withDrive);
+        EXPECT_EQ(text.contains(QStringLiteral("Zalecenie: KP 5.75")), withDrive);
+        EXPECT_EQ(text.contains(QStringLiteral("Plik sesji nie zawiera danych serwosilnika")), !withDrive);
+    }
 }

@@ -77,8 +77,11 @@ void ReportHead(TReportFlow& flow, const TReport& report) {
                   {QStringLiteral("Program"), QStringLiteral("Kelmor v." KELMOR_VERSION)},
                   {QStringLiteral("Urządzenie"), device}};
     if (!report.SessionFile.isEmpty())
-        rows.push_back({QStringLiteral("Z pliku sesji"),
-                        QStringLiteral("%1, zapisanego %2").arg(report.SessionFile, Time(report.SavedAt))});
+        rows.push_back(
+            {QStringLiteral("Z pliku sesji"),
+             report.SavedAt.isValid()
+                 ? QStringLiteral("%1, zapisanego %2").arg(report.SessionFile, Time(report.SavedAt))
+                 : report.SessionFile});
     rows.push_back({QStringLiteral("Identyfikacja napędu"), report.Identification.isEmpty()
                                                                 ? QStringLiteral("nie odczytano")
                                                                 : report.Identification});
