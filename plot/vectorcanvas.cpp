@@ -29,6 +29,10 @@ TVectorCanvas::~TVectorCanvas() {
     FPainter.restore();
 }
 
+QFontMetrics TVectorCanvas::Metrics() const {
+    return QFontMetrics(FPainter.font(), FPainter.device());
+}
+
 void TVectorCanvas::UsePen() {
     const QColor color = ToQColor(FPenColor);
     if (FPainter.pen().color() != color || FPainter.pen().widthF() != 1.0)
@@ -61,7 +65,7 @@ void TVectorCanvas::Rectangle(int x1, int y1, int x2, int y2) {
 }
 
 void TVectorCanvas::TextOut(int x, int y, const QString& text) {
-    const QFontMetrics metrics(FPainter.font());
+    const QFontMetrics metrics = Metrics();
     const QRect box(x, y, metrics.horizontalAdvance(text), metrics.height());
     FPainter.fillRect(box, ToQColor(FBrushColor));
     FPainter.setPen(Qt::black);
@@ -69,9 +73,9 @@ void TVectorCanvas::TextOut(int x, int y, const QString& text) {
 }
 
 int TVectorCanvas::TextHeight() const {
-    return QFontMetrics(FPainter.font()).height();
+    return Metrics().height();
 }
 
 int TVectorCanvas::TextWidth(const QString& text) const {
-    return QFontMetrics(FPainter.font()).horizontalAdvance(text);
+    return Metrics().horizontalAdvance(text);
 }

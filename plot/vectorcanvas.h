@@ -3,6 +3,7 @@
 #include "plot/canvas.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPointF>
 
@@ -35,6 +36,9 @@ private:
     // The painter's pen and brush as the canvas's colours, each set only when it changed.
     void UsePen();
     void UseBrush();
+    // The font's measures on the painter's device, whose resolution sets the text's size, not the
+    // screen's.
+    QFontMetrics Metrics() const;
 
     QPainter& FPainter;
     TColor FPenColor = BlackColor;
