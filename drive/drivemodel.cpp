@@ -64,9 +64,11 @@ void TDriveModel::TrackRaw(const QByteArray& bytes) {
             FTypedLine.clear();
         } else if (byte == Backspace || byte == Delete) {
             FTypedLength = std::max(FTypedLength - 1, 0);
-            FTypedLine.chop(1);
+            FTypedLine.truncate(FTypedLength);
         } else if (byte != LineFeed && std::uint8_t(byte) < FirstUnheld) {
-            FTypedLine += byte;
+            // The start of the line is all the identification needs: a file with no CR grows no copy.
+            if (FTypedLine.size() < KTypedLineKept)
+                FTypedLine += byte;
             if (FTypedLength++ == 0)
                 FParameters.ForgetKnown();
         }

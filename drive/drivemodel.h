@@ -97,6 +97,8 @@ private:
     // Characters of the line being typed (or sent) that the drive holds: its line editing drops one
     // at each Backspace, and Enter sends them.
     int FTypedLength = 0;
+    // Its first KTypedLineKept characters, enough to tell the identification line.
+    static constexpr qsizetype KTypedLineKept = 16;
     QByteArray FTypedLine;
     TIdentification FIdentification;
     bool FBusy = false;
