@@ -156,7 +156,7 @@ QVariant THistoryModel::headerData(int section, Qt::Orientation orientation, int
         break;
     }
     if (section < FirstFigureColumn)
-        return QString::fromUtf8(SettingTextTable[std::size_t(section - FirstSettingColumn)].Label);
+        return SettingLabel(TSettingRow(section - FirstSettingColumn));
     return FigureHeader(section - FirstFigureColumn);
 }
 

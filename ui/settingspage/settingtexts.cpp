@@ -11,3 +11,7 @@ const std::array<TSettingTexts, SettingCount> SettingTextTable = {{
     {"Vj", "[1/min]          Prędkosc ruchu jałowego G0 (diagnostyka)."},
     {"aj", "[1/(min*s) ]    Przyspieszenie / hamowanie ruchu jałowego G0 (diagnostyka)."},
 }};
+
+QString SettingLabel(TSettingRow row) {
+    return QString::fromUtf8(SettingTextTable[std::size_t(row)].Label);
+}

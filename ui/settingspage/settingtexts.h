@@ -2,6 +2,7 @@
 
 #include "drive/registertable.h"
 
+#include <QString>
 #include <array>
 
 // The settings' texts on screen, by row: the label left of the field, as the history's columns are
@@ -12,3 +13,6 @@ struct TSettingTexts {
 };
 
 extern const std::array<TSettingTexts, SettingCount> SettingTextTable;
+
+// A row's label, as a text.
+QString SettingLabel(TSettingRow row);

@@ -95,8 +95,7 @@ TMapVerdict MapVerdict(TRoundVerdict verdict) {
 TTuningMap RunMap(const TTuningRecord& run) {
     const TTuningPlan& plan = run.Plan;
     TTuningMap map;
-    map.Labels = {QString::fromUtf8(SettingTextTable[plan.Rows[0]].Label),
-                  QString::fromUtf8(SettingTextTable[plan.Rows[1]].Label)};
+    map.Labels = {SettingLabel(plan.Rows[0]), SettingLabel(plan.Rows[1])};
     map.Lowest = plan.Lowest;
     map.Highest = plan.Highest;
     map.Start = run.StartGains;

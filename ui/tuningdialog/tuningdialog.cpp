@@ -156,8 +156,8 @@ void TTuningDialog::StartRun() {
         ui->rounds->setColumnHidden(PredictedOvershootColumn, !plan.Search);
         ui->rounds->setColumnHidden(PredictedScoreColumn, !plan.Search);
         for (const int column : {FirstGainColumn, SecondGainColumn})
-            ui->rounds->setHorizontalHeaderItem(column, new QTableWidgetItem(QString::fromUtf8(
-                                                            SettingTextTable[plan.Rows[column - 1]].Label)));
+            ui->rounds->setHorizontalHeaderItem(column,
+                                                new QTableWidgetItem(SettingLabel(plan.Rows[column - 1])));
         ui->progressBar->setRange(0, runner->PlannedRounds());
         ui->progressBar->setValue(0);
         ui->progressLabel->setText(QStringLiteral("Odczyt nastaw z napędu…"));
@@ -180,7 +180,7 @@ bool TTuningDialog::SettleUnsent() {
         return true;
     QStringList labels;
     for (const TSettingRow row : rows)
-        labels << QString::fromUtf8(SettingTextTable[std::size_t(row)].Label);
+        labels << SettingLabel(row);
     QMessageBox box(
         QMessageBox::Question, QStringLiteral("Kelmor"),
         QStringLiteral("Nastawy %1 na stronie „Nastawy Regulatora” nie zostały wpisane do napędu. "
@@ -248,7 +248,7 @@ void TTuningDialog::ShowPlannedMap() {
     const std::array<QLineEdit*, 2> highest = {ui->firstToEdit, ui->secondToEdit};
     try {
         for (std::size_t i = 0; i < 2; ++i) {
-            map.Labels[i] = QString::fromUtf8(SettingTextTable[std::size_t(rows[i]->currentIndex())].Label);
+            map.Labels[i] = SettingLabel(TSettingRow(rows[i]->currentIndex()));
             map.Lowest[i] = Number(lowest[i]);
             map.Highest[i] = Number(highest[i]);
             map.Start[i] =
