@@ -114,7 +114,7 @@ TEST(Report, OfASessionFile) {
             SaveSessionFile(path, made.Tests, shown, drive);
         else
             SaveSessionFile(path, made.Tests, shown, made.Motor);
-        const TReport report = SessionReport(LoadWholeSession(path), path);
+        const TReport report = SessionReport(LoadWholeSession(path), path, TReportChoice{});
         EXPECT_EQ(report.Tests.size(), 2u);
         const QString text = PdfText(ReportPdf(report));
         EXPECT_TRUE(text.contains(QStringLiteral("oś-x.kses"))) << withDrive;

@@ -193,14 +193,7 @@ void TDeviceWindow::MakeReport() {
     // The window may have gone meanwhile.
     if (!choice || !alive || !FModel)
         return;
-    std::vector<const TTestRecord*> tests;
-    if (choice->Tests == TReportChoice::Ticked)
-        tests = FShown->Tests();
-    else if (choice->Tests == TReportChoice::All)
-        for (const TTestRecord& test : FModel->Tests().All())
-            tests.push_back(&test);
-    TReport report = DeviceReport(*FModel, tests);
-    report.Note = choice->Note;
-    report.Bank = choice->Bank;
+    const TReport report = DeviceReport(
+        *FModel, [this](int number) { return FShown->IsShown(number); }, *choice);
     RunGuarded([&] { WriteReport(choice->Path, report); });
 }

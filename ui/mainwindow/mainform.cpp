@@ -292,14 +292,6 @@ void TMainForm::ReportSession() {
                       int(session.Tests.size()));
         if (!choice)
             return;
-        TReport report = SessionReport(session, path);
-        if (choice->Tests != TReportChoice::Ticked)
-            report.Tests.clear();
-        if (choice->Tests == TReportChoice::All)
-            for (const TSessionTest& test : session.Tests)
-                report.Tests.push_back(test.Test);
-        report.Note = choice->Note;
-        report.Bank = choice->Bank;
-        WriteReport(choice->Path, report);
+        WriteReport(choice->Path, SessionReport(session, path, *choice));
     });
 }

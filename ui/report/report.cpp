@@ -1,11 +1,7 @@
 #include "ui/report/report.h"
 
-#include "common/numtext.h"
 #include "common/savefile.h"
-#include "drive/figuretexts.h"
 #include "link/deviceslot.h"
-#include "plot/tuningmap.h"
-#include "plot/vectorcanvas.h"
 #include "ui/report/reportflow.h"
 #include "ui/report/reportsections.h"
 
@@ -24,21 +20,34 @@ void Describe(TReport& report, const TSessionDrive& drive) {
     report.Run = drive.Run;
 }
 
-} // namespace
-
-TReport DeviceReport(const TDriveModel& model, const std::vector<const TTestRecord*>& tests) {
+// A report made now, with what the engineer asked for in its head.
+TReport Asked(const TReportChoice& choice) {
     TReport report;
     report.MadeAt = QDateTime::currentDateTime();
-    Describe(report, model.SessionDrive());
-    report.Lost = model.Slot() && model.Slot()->IsLost();
-    for (const TTestRecord* test : tests)
-        report.Tests.push_back(*test);
+    report.Note = choice.Note;
+    report.Bank = choice.Bank;
     return report;
 }
 
-TReport SessionReport(const TSession& session, const QString& path) {
-    TReport report;
-    report.MadeAt = QDateTime::currentDateTime();
+bool Covers(const TReportChoice& choice, bool ticked) {
+    return choice.Tests == TReportChoice::All || (choice.Tests == TReportChoice::Ticked && ticked);
+}
+
+} // namespace
+
+TReport DeviceReport(const TDriveModel& model, const std::function<bool(int number)>& ticked,
+                     const TReportChoice& choice) {
+    TReport report = Asked(choice);
+    Describe(report, model.SessionDrive());
+    report.Lost = model.Slot() && model.Slot()->IsLost();
+    for (const TTestRecord& test : model.Tests().All())
+        if (Covers(choice, ticked(test.Number)))
+            report.Tests.push_back(test);
+    return report;
+}
+
+TReport SessionReport(const TSession& session, const QString& path, const TReportChoice& choice) {
+    TReport report = Asked(choice);
     report.SessionFile = QFileInfo(path).fileName();
     if (session.Drive) {
         Describe(report, *session.Drive);
@@ -48,7 +57,7 @@ TReport SessionReport(const TSession& session, const QString& path) {
         report.MotorKnown = false;
     }
     for (const TSessionTest& test : session.Tests)
-        if (test.Shown)
+        if (Covers(choice, test.Shown))
             report.Tests.push_back(test.Test);
     return report;
 }

@@ -5,10 +5,9 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
-
-class TShownTests;
 
 // A commissioning report: which drive, which motor data, which settings went in, which tests showed
 // what, and how the gains were found. All of it is what Kelmor knows; what it does not know is said.
@@ -31,12 +30,23 @@ struct TReport {
     std::optional<TTuningRecord> Run;
 };
 
-// The report of a device as it stands: the tests given (the ones the history ticks), the settings
-// known, the last tuning run.
-TReport DeviceReport(const TDriveModel& model, const std::vector<const TTestRecord*>& tests);
+// What the engineer asks of a report: where to write it, a note for its head, the bank to note and
+// which tests it covers.
+struct TReportChoice {
+    QString Path;
+    QString Note;
+    std::optional<int> Bank;
+    enum TTests { Ticked, All, None } Tests = Ticked;
+};
 
-// The report of a session file: what it keeps of the device, and the tests its plot showed.
-TReport SessionReport(const TSession& session, const QString& path);
+// The report of a device as it stands, as asked: the tests chosen of its history (ticked says whether
+// the history ticks a test, by its number), the settings known, the last tuning run.
+TReport DeviceReport(const TDriveModel& model, const std::function<bool(int number)>& ticked,
+                     const TReportChoice& choice);
+
+// The report of a session file, as asked: what it keeps of the device, and the tests chosen (ticked:
+// those its plot showed).
+TReport SessionReport(const TSession& session, const QString& path, const TReportChoice& choice);
 
 // The report as the bytes of a PDF of A4 pages, and how many pages it has.
 QByteArray ReportPdf(const TReport& report, int* pages = nullptr);

@@ -1,21 +1,13 @@
 #pragma once
 
+#include "ui/report/report.h"
+
 #include <QDialog>
 #include <QString>
-#include <optional>
 
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
-
-// What the engineer asks of a report: where to write it, a note for its head, the bank to note and
-// which tests it covers.
-struct TReportChoice {
-    QString Path;
-    QString Note;
-    std::optional<int> Bank;
-    enum TTests { Ticked, All, None } Tests = Ticked;
-};
 
 // The dialog that asks for it, the PDF's name chosen in the program's file dialog or typed. "Zapisz"
 // is refused with a message, the dialog staying open, while the name is empty or the note too long.

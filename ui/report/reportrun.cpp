@@ -5,28 +5,22 @@
 #include "ui/settingspage/settingtexts.h"
 #include "ui/tuningdialog/roundstable.h"
 
-#include <QLocale>
-
 namespace {
 
 constexpr double KMapHeight = 300;
-
-QString Label(TSettingRow row) {
-    return QString::fromUtf8(SettingTextTable[std::size_t(row)].Label);
-}
 
 QString PlanText(const TTuningRecord& run) {
     const TTuningPlan& plan = run.Plan;
     if (!plan.Search)
         return QStringLiteral("Przegląd: %1 od %2 do %3, %4 wartości rozmieszczonych %5.")
-            .arg(Label(plan.Rows[0]), GainText(plan.From), GainText(plan.To))
+            .arg(SettingLabel(plan.Rows[0]), GainText(plan.From), GainText(plan.To))
             .arg(plan.Steps)
             .arg(plan.Geometric ? QStringLiteral("geometrycznie") : QStringLiteral("równomiernie"));
     return QStringLiteral(
                "Poszukiwanie: %1 w granicach %2 … %3 i %4 w granicach %5 … %6, najwyżej %7 testów, "
                "od %1 %8 i %4 %9 odczytanych z napędu.")
-        .arg(Label(plan.Rows[0]), GainText(plan.Lowest[0]), GainText(plan.Highest[0]), Label(plan.Rows[1]),
-             GainText(plan.Lowest[1]), GainText(plan.Highest[1]))
+        .arg(SettingLabel(plan.Rows[0]), GainText(plan.Lowest[0]), GainText(plan.Highest[0]),
+             SettingLabel(plan.Rows[1]), GainText(plan.Lowest[1]), GainText(plan.Highest[1]))
         .arg(plan.MaxTests)
         .arg(GainText(run.StartGains[0]), GainText(run.StartGains[1]));
 }
@@ -50,7 +44,8 @@ QString RecommendationText(const TTuningRecord& run, const TMotorData& motor) {
     const TKnownSettings settings = TKnownSettings::All(result.Registers);
     QStringList gains;
     for (std::size_t i = 0; i < (run.Plan.Search ? 2u : 1u); ++i)
-        gains << Label(run.Plan.Rows[i]) + QLatin1Char(' ') + SettingText(settings, run.Plan.Rows[i], motor);
+        gains << SettingLabel(run.Plan.Rows[i]) + QLatin1Char(' ') +
+                     SettingText(settings, run.Plan.Rows[i], motor);
     QString text = QStringLiteral("Zalecenie: %1, nastawy testu %2")
                        .arg(gains.join(QStringLiteral(", ")))
                        .arg(run.Rounds[result.Round].TestNumber);
@@ -79,11 +74,11 @@ QString RecommendationText(const TTuningRecord& run, const TMotorData& motor) {
 void RoundsTable(TReportFlow& flow, const TTuningRecord& run, const TMotorData& motor) {
     const TTuningPlan& plan = run.Plan;
     const std::vector<std::pair<TRoundColumn, QString>> shown = [&] {
-        std::vector<std::pair<TRoundColumn, QString>> columns = {{TestColumn, QStringLiteral("Test")},
-                                                                 {FirstGainColumn, Label(plan.Rows[0])}};
+        std::vector<std::pair<TRoundColumn, QString>> columns = {
+            {TestColumn, QStringLiteral("Test")}, {FirstGainColumn, SettingLabel(plan.Rows[0])}};
         if (plan.Search)
             columns.insert(columns.end(),
-                           {{SecondGainColumn, Label(plan.Rows[1])},
+                           {{SecondGainColumn, SettingLabel(plan.Rows[1])},
                             {PredictedOvershootColumn, QStringLiteral("Przereg. przewidziane [%]")}});
         columns.push_back({OvershootColumn, QStringLiteral("Przereg. [%]")});
         if (plan.Search)
@@ -137,7 +132,7 @@ void ReportRun(TReportFlow& flow, const TReport& report) {
     flow.Paragraph(PlanText(run));
     flow.Paragraph(CriterionText(plan));
     flow.Paragraph(QStringLiteral("Zakończone %1: %2.")
-                       .arg(QLocale().toString(run.EndedAt, QStringLiteral("dd.MM.yyyy HH:mm:ss")),
+                       .arg(ReportTime(run.EndedAt),
                             run.EndReason.isEmpty() ? QStringLiteral("plan wykonany") : run.EndReason));
     RoundsTable(flow, run, report.Motor);
     if (plan.Search)

@@ -19,11 +19,6 @@ const QString Unknown = QStringLiteral("nieznana");
 // The plot's surface in its own pixels, scaled to the page's width.
 constexpr int KPlotWidth = 1000;
 constexpr int KPlotHeight = 620;
-constexpr double KMapHeight = 300;
-
-QString Label(TSettingRow row) {
-    return QString::fromUtf8(SettingTextTable[std::size_t(row)].Label);
-}
 
 // What the caption says of a setting, without its unit's bracket and the page's spacing.
 QString Description(TSettingRow row) {
@@ -32,10 +27,6 @@ QString Description(TSettingRow row) {
     if (text.endsWith(QLatin1Char('.')))
         text.chop(1);
     return text;
-}
-
-QString Time(const QDateTime& at) {
-    return QLocale().toString(at, QStringLiteral("dd.MM.yyyy HH:mm:ss"));
 }
 
 // A setting as the drive holds it: its figure, or "nieznana" where Kelmor does not know the register.
@@ -66,6 +57,10 @@ void DrawPlot(QPainter& painter, double width, const std::vector<const TTestReco
 
 } // namespace
 
+QString ReportTime(const QDateTime& at) {
+    return QLocale().toString(at, QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+}
+
 void ReportHead(TReportFlow& flow, const TReport& report) {
     flow.Title(QStringLiteral("Raport z uruchomienia napędu"));
     QString device = report.Device.isEmpty() ? QStringLiteral("nieznane") : report.Device;
@@ -73,14 +68,14 @@ void ReportHead(TReportFlow& flow, const TReport& report) {
         device += QStringLiteral(" (port %1)").arg(report.Port);
     if (report.Lost)
         device += QStringLiteral(" — połączenie utracone");
-    TRows rows = {{QStringLiteral("Sporządzony"), Time(report.MadeAt)},
+    TRows rows = {{QStringLiteral("Sporządzony"), ReportTime(report.MadeAt)},
                   {QStringLiteral("Program"), QStringLiteral("Kelmor v." KELMOR_VERSION)},
                   {QStringLiteral("Urządzenie"), device}};
     if (!report.SessionFile.isEmpty())
         rows.push_back(
             {QStringLiteral("Z pliku sesji"),
              report.SavedAt.isValid()
-                 ? QStringLiteral("%1, zapisanego %2").arg(report.SessionFile, Time(report.SavedAt))
+                 ? QStringLiteral("%1, zapisanego %2").arg(report.SessionFile, ReportTime(report.SavedAt))
                  : report.SessionFile});
     rows.push_back({QStringLiteral("Identyfikacja napędu"), report.Identification.isEmpty()
                                                                 ? QStringLiteral("nie odczytano")
@@ -112,7 +107,7 @@ void ReportSettings(TReportFlow& flow, const TReport& report) {
     for (int r = 0; r < SettingCount; ++r) {
         const auto row = TSettingRow(r);
         const std::optional<std::int32_t> value = report.Known.Register(row);
-        rows.push_back({Label(row), Description(row), Figure(report.Known, row, report.Motor),
+        rows.push_back({SettingLabel(row), Description(row), Figure(report.Known, row, report.Motor),
                         QString::fromLatin1(RegisterTable[std::size_t(r)].Unit),
                         QStringLiteral("P%1 = %2")
                             .arg(RegisterTable[std::size_t(r)].Register)
@@ -128,7 +123,7 @@ void ReportSettings(TReportFlow& flow, const TReport& report) {
         report.Known.At.isValid()
             ? QStringLiteral("Wartości odczytane z napędu lub do niego wpisane: %1; „nieznana” tam, "
                              "gdzie po nich coś innego mogło zmienić rejestr.")
-                  .arg(Time(report.Known.At))
+                  .arg(ReportTime(report.Known.At))
             : QStringLiteral("Kelmor nie odczytał ani nie wpisał nastaw tego napędu."));
     if (report.Bank)
         flow.Paragraph(QStringLiteral("Bank nastaw wskazany przez uruchamiającego: %1.").arg(*report.Bank));
@@ -150,7 +145,7 @@ void ReportTests(TReportFlow& flow, const TReport& report) {
         const TStepTexts texts = StepTexts(test.Figures);
         const bool any = test.Figures.Received > 0;
         figures.push_back(
-            {QString::number(test.Number), Time(test.RanAt), QString::number(test.Step.Amplitude),
+            {QString::number(test.Number), ReportTime(test.RanAt), QString::number(test.Step.Amplitude),
              QStringLiteral("%1/%2").arg(test.Figures.Received).arg(test.Step.SampleCount), texts.Overshoot,
              any ? FloatToText(float(NormalisedIntegral(test))) : QStringLiteral("-"), texts.RiseTime,
              texts.SettlingTime});
@@ -170,7 +165,7 @@ void ReportTests(TReportFlow& flow, const TReport& report) {
                figures);
     std::vector<TReportFlow::TColumn> columns = {{QStringLiteral("Test"), 0.073}};
     for (int r = 0; r < SettingCount; ++r)
-        columns.push_back({Label(TSettingRow(r)), 0.103});
+        columns.push_back({SettingLabel(TSettingRow(r)), 0.103});
     flow.Paragraph(QStringLiteral("Nastawy, przy których przebiegły testy:"));
     flow.Table(columns, settings);
 }
