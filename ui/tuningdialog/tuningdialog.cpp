@@ -283,7 +283,8 @@ void TTuningDialog::PredictMap() {
 }
 
 void TTuningDialog::ShowEnd(const QString& why) {
-    PredictMap();
+    // The model keeps the run with the map the tuner predicts at its end.
+    FPredicted = FModel && FModel->LastRun() ? FModel->LastRun()->PredictedOvershoot : std::vector<double>();
     ShowRounds();
     ui->progressBar->setValue(ui->progressBar->maximum());
     QString text = why.isEmpty() ? QStringLiteral("Gotowe.") : why + QLatin1Char('.');
