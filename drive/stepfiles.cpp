@@ -69,15 +69,9 @@ QJsonObject TestObject(const TTestRecord& test, bool shown, const TMotorData& mo
 }
 
 // Reads the fields of one test.
-class TTestReader {
+class TTestReader : public TFieldReader {
 public:
-    explicit TTestReader(const QJsonObject& object) : FObject(object) {}
-
-    QJsonValue Value(const char* key) const { return FObject.value(QLatin1String(key)); }
-
-    std::int64_t Whole(const char* key, std::int64_t lowest, std::int64_t highest) const {
-        return WholeField(Value(key), QLatin1String(key), lowest, highest);
-    }
+    using TFieldReader::TFieldReader;
 
     std::vector<std::uint32_t> Samples(int asked) const {
         const QJsonValue value = Value("samples");
@@ -153,8 +147,6 @@ private:
         }
         return settings;
     }
-
-    QJsonObject FObject;
 };
 
 constexpr TFileKind SessionFile{"session", '"'};
@@ -205,17 +197,16 @@ QJsonObject DriveObject(const TSessionDrive& drive) {
 }
 
 TSessionDrive ReadDrive(const QJsonObject& object) {
+    const TTestReader reader(object);
     TSessionDrive drive;
-    drive.Device = TextField(object.value(QLatin1String("device")), QStringLiteral("device"));
-    drive.Port = TextField(object.value(QLatin1String("port")), QStringLiteral("port"));
-    drive.Identification =
-        TextField(object.value(QLatin1String("identification")), QStringLiteral("identification"));
-    const QJsonObject motor = object.value(QLatin1String("motor")).toObject();
+    drive.Device = reader.Text("device");
+    drive.Port = reader.Text("port");
+    drive.Identification = reader.Text("identification");
+    const TFieldReader motor(reader.Value("motor").toObject());
     for (const TMotorField& field : MotorFieldTable)
-        drive.Motor.*field.Number = TTypedNumber(
-            LocalDecimalText(TextField(motor.value(QLatin1String(field.Key)), QLatin1String(field.Key))));
-    drive.Known = TTestReader(object).Settings(Version);
-    if (const QJsonValue run = object.value(QLatin1String("tuning")); !run.isUndefined())
+        drive.Motor.*field.Number = TTypedNumber(LocalDecimalText(motor.Text(field.Key)));
+    drive.Known = reader.Settings(Version);
+    if (const QJsonValue run = reader.Value("tuning"); !run.isUndefined())
         drive.Run = ReadTuning(run.toObject());
     return drive;
 }
@@ -293,9 +284,8 @@ TSession ParseWholeSession(const QByteArray& content, const QString& path) {
             TKnownSettings settings = reader.Settings(version);
             if (!last || last->Registers != settings.Registers || last->At != settings.At)
                 last = std::make_shared<const TKnownSettings>(std::move(settings));
-            tests.push_back({MakeTestRecord(number, TimeField(reader.Value("ranAt"), QStringLiteral("ranAt")),
-                                            std::move(step), last),
-                             shown.toBool()});
+            tests.push_back(
+                {MakeTestRecord(number, reader.Time("ranAt"), std::move(step), last), shown.toBool()});
         } catch (const EBadField& bad) {
             SessionFile.ThrowDamaged(path, QStringLiteral("test %1: %2").arg(at).arg(bad.Reason));
         }

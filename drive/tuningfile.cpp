@@ -72,28 +72,25 @@ QJsonObject PlanObject(const TTuningPlan& plan) {
             {QStringLiteral("time"), plan.Time.Text()}};
 }
 
-TTuningPlan ReadPlan(const QJsonObject& o) {
+TTuningPlan ReadPlan(const TFieldReader& o) {
     TTuningPlan plan;
-    plan.Search = FlagField(o.value(QLatin1String("search")), QStringLiteral("search"));
-    const QJsonArray rows = o.value(QLatin1String("rows")).toArray();
+    plan.Search = o.Flag("search");
+    const QJsonArray rows = o.Value("rows").toArray();
     if (rows.size() != 2)
         BadField(QStringLiteral("rows is not a pair of settings"));
     plan.Rows = {ReadRow(rows[0]), ReadRow(rows[1])};
-    plan.From = NumberField(o.value(QLatin1String("from")), QStringLiteral("from"));
-    plan.To = NumberField(o.value(QLatin1String("to")), QStringLiteral("to"));
-    plan.Steps = int(WholeField(o.value(QLatin1String("steps")), QStringLiteral("steps"), 0, MaxSweepSteps));
-    plan.Geometric = FlagField(o.value(QLatin1String("geometric")), QStringLiteral("geometric"));
-    plan.Lowest = ReadPair(o.value(QLatin1String("lowest")), QStringLiteral("lowest"));
-    plan.Highest = ReadPair(o.value(QLatin1String("highest")), QStringLiteral("highest"));
-    plan.MaxTests =
-        int(WholeField(o.value(QLatin1String("maxTests")), QStringLiteral("maxTests"), 0, MaxSearchTests));
-    plan.Criterion.OvershootLimit =
-        NumberField(o.value(QLatin1String("overshootLimit")), QStringLiteral("overshootLimit"));
-    plan.Criterion.BackOffPercent = NumberField(o.value(QLatin1String("backOff")), QStringLiteral("backOff"));
-    plan.ReturnToStart = FlagField(o.value(QLatin1String("returnToStart")), QStringLiteral("returnToStart"));
-    plan.Amplitude =
-        TTypedNumber(TextField(o.value(QLatin1String("amplitude")), QStringLiteral("amplitude")));
-    plan.Time = TTypedNumber(TextField(o.value(QLatin1String("time")), QStringLiteral("time")));
+    plan.From = o.Number("from");
+    plan.To = o.Number("to");
+    plan.Steps = int(o.Whole("steps", 0, MaxSweepSteps));
+    plan.Geometric = o.Flag("geometric");
+    plan.Lowest = ReadPair(o.Value("lowest"), QStringLiteral("lowest"));
+    plan.Highest = ReadPair(o.Value("highest"), QStringLiteral("highest"));
+    plan.MaxTests = int(o.Whole("maxTests", 0, MaxSearchTests));
+    plan.Criterion.OvershootLimit = o.Number("overshootLimit");
+    plan.Criterion.BackOffPercent = o.Number("backOff");
+    plan.ReturnToStart = o.Flag("returnToStart");
+    plan.Amplitude = TTypedNumber(o.Text("amplitude"));
+    plan.Time = TTypedNumber(o.Text("time"));
     return plan;
 }
 
@@ -111,18 +108,16 @@ QJsonObject RoundObject(const TTuningRound& round) {
     return object;
 }
 
-TTuningRound ReadRound(const QJsonObject& o) {
+TTuningRound ReadRound(const TFieldReader& o) {
     TTuningRound round;
-    round.TestNumber =
-        int(WholeField(o.value(QLatin1String("test")), QStringLiteral("test"), 1, 1'000'000'000));
-    round.Gains = ReadPair(o.value(QLatin1String("gains")), QStringLiteral("gains"));
-    round.Verdict =
-        TRoundVerdict(NameIndex(o.value(QLatin1String("verdict")), VerdictNames, QStringLiteral("verdict")));
-    round.Score = NumberField(o.value(QLatin1String("score")), QStringLiteral("score"));
-    round.Overshoot = float(NumberField(o.value(QLatin1String("overshoot")), QStringLiteral("overshoot")));
-    round.Role = TRoundRole(NameIndex(o.value(QLatin1String("role")), RoleNames, QStringLiteral("role")));
-    round.Registers = ReadRegisters(o.value(QLatin1String("registers")), QStringLiteral("registers"));
-    if (const QJsonValue value = o.value(QLatin1String("predicted")); !value.isUndefined()) {
+    round.TestNumber = int(o.Whole("test", 1, 1'000'000'000));
+    round.Gains = ReadPair(o.Value("gains"), QStringLiteral("gains"));
+    round.Verdict = TRoundVerdict(NameIndex(o.Value("verdict"), VerdictNames, QStringLiteral("verdict")));
+    round.Score = o.Number("score");
+    round.Overshoot = float(o.Number("overshoot"));
+    round.Role = TRoundRole(NameIndex(o.Value("role"), RoleNames, QStringLiteral("role")));
+    round.Registers = ReadRegisters(o.Value("registers"), QStringLiteral("registers"));
+    if (const QJsonValue value = o.Value("predicted"); !value.isUndefined()) {
         const QJsonArray p = value.toArray();
         if (p.size() != 6)
             BadField(QStringLiteral("predicted is not six numbers"));
@@ -161,36 +156,35 @@ QJsonObject TuningObject(const TTuningRecord& run) {
 }
 
 TTuningRecord ReadTuning(const QJsonObject& object) {
+    const TFieldReader o(object);
     TTuningRecord run;
-    run.Plan = ReadPlan(object.value(QLatin1String("plan")).toObject());
-    run.StartGains = ReadPair(object.value(QLatin1String("start")), QStringLiteral("start"));
-    const QJsonValue rounds = object.value(QLatin1String("rounds"));
+    run.Plan = ReadPlan(TFieldReader(o.Value("plan").toObject()));
+    run.StartGains = ReadPair(o.Value("start"), QStringLiteral("start"));
+    const QJsonValue rounds = o.Value("rounds");
     if (!rounds.isArray() || rounds.toArray().size() > MaxSearchTests + 1)
         BadField(QStringLiteral("rounds is not a list of at most %1 rounds").arg(MaxSearchTests + 1));
     for (const QJsonValue& round : rounds.toArray())
-        run.Rounds.push_back(ReadRound(round.toObject()));
+        run.Rounds.push_back(ReadRound(TFieldReader(round.toObject())));
     const qint64 last = qint64(run.Rounds.size()) - 1;
-    if (const QJsonValue best = object.value(QLatin1String("best")); !best.isNull())
-        run.Best = std::size_t(WholeField(best, QStringLiteral("best"), 0, last));
-    run.EndReason = TextField(object.value(QLatin1String("endReason")), QStringLiteral("endReason"));
-    if (const QJsonValue ended = object.value(QLatin1String("endedAt")); !ended.isNull())
-        run.EndedAt = TimeField(ended, QStringLiteral("endedAt"));
-    run.Applied = FlagField(object.value(QLatin1String("applied")), QStringLiteral("applied"));
-    const QJsonArray predicted = object.value(QLatin1String("predictedOvershoot")).toArray();
+    if (!o.Value("best").isNull())
+        run.Best = std::size_t(o.Whole("best", 0, last));
+    run.EndReason = o.Text("endReason");
+    if (!o.Value("endedAt").isNull())
+        run.EndedAt = o.Time("endedAt");
+    run.Applied = o.Flag("applied");
+    const QJsonArray predicted = o.Value("predictedOvershoot").toArray();
     if (!predicted.isEmpty() && predicted.size() != TuningMapCells * TuningMapCells)
         BadField(QStringLiteral("predictedOvershoot is not the map's cells"));
     for (const QJsonValue& value : predicted)
         run.PredictedOvershoot.push_back(
             value.isNull() ? std::nan("") : NumberField(value, QStringLiteral("predictedOvershoot")));
-    if (const QJsonValue value = object.value(QLatin1String("result")); !value.isUndefined()) {
-        const QJsonObject result = value.toObject();
+    if (const QJsonValue value = o.Value("result"); !value.isUndefined()) {
+        const TFieldReader result(value.toObject());
         run.Result = TTuningResult{
-            std::size_t(
-                WholeField(result.value(QLatin1String("round")), QStringLiteral("result.round"), 0, last)),
-            ReadRegisters(result.value(QLatin1String("registers")), QStringLiteral("result.registers")),
-            TTuningResult::TKind(
-                NameIndex(result.value(QLatin1String("kind")), KindNames, QStringLiteral("result.kind"))),
-            FlagField(result.value(QLatin1String("confirmed")), QStringLiteral("result.confirmed"))};
+            std::size_t(WholeField(result.Value("round"), QStringLiteral("result.round"), 0, last)),
+            ReadRegisters(result.Value("registers"), QStringLiteral("result.registers")),
+            TTuningResult::TKind(NameIndex(result.Value("kind"), KindNames, QStringLiteral("result.kind"))),
+            FlagField(result.Value("confirmed"), QStringLiteral("result.confirmed"))};
     }
     return run;
 }
