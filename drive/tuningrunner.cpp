@@ -66,6 +66,7 @@ TRegisterValues TTuningRunner::Registers(const std::array<double, 2>& gains, std
         convert(LimitV, DriveFigure(LimitV));
     return registers;
 }
+
 int TTuningRunner::PlannedRounds() const {
     return (FPlan.Search ? FPlan.MaxTests : FPlan.Steps + (FPlan.Criterion.BackOffPercent > 0 ? 1 : 0));
 }
