@@ -2,12 +2,10 @@
 
 #include "common/numtext.h"
 #include "drive/figuretexts.h"
-#include "plot/tuningmap.h"
 #include "plot/vectorcanvas.h"
 #include "ui/report/reportflow.h"
 #include "ui/settingspage/settingtexts.h"
 #include "ui/steppage/steppage.h"
-#include "ui/tuningdialog/roundstable.h"
 
 #include <QLocale>
 
