@@ -49,7 +49,7 @@ public:
     TSimPort(TDriveSim& drive, std::shared_ptr<TSimClock> clock)
         : FDrive(drive), FClock(std::move(clock)), FNow(FClock->NowNs()),
           FByteNs(ByteTimeNs(KInitialBaudRate)), FLatencyNs(std::int64_t{drive.Plant().LatencyMs} * KNsPerMs),
-          FConverter(FLatencyNs) {
+          FConverter(drive.Plant()) {
         // Whatever the drive said while no port was open went nowhere.
         FDrive.DiscardOutput();
         FDrive.SetHostLines(false, false);
@@ -265,7 +265,8 @@ private:
     std::int64_t FNow;
     std::int64_t FByteNs;
     std::int64_t FLatencyNs;
-    // Holds what the drive sends until it reaches the host; a purge of the host's queue leaves it.
+    // Holds what the drive sends until it reaches the host, and loses what a lossy line loses; a
+    // purge of the host's queue leaves it.
     TConverter FConverter;
     std::int64_t FReadTimeoutNs = 0;
     std::int64_t FWriteTimeoutNs = 0;

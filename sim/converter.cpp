@@ -1,6 +1,22 @@
 #include "sim/converter.h"
+#include "sim/splitmix.h"
+
+namespace {
+
+constexpr std::int64_t KNsPerMs = 1'000'000;
+// Sets the line's draws apart from the noise jitter's, which starts from the same seed.
+constexpr std::uint64_t KDropStream = 0xD1B54A32D192ED03ull;
+
+} // namespace
+
+TConverter::TConverter(const TPlantParameters& plant)
+    : FLatencyNs(std::int64_t{plant.LatencyMs} * KNsPerMs), FDropChance(plant.DropChance),
+      FDropState(plant.Seed ^ KDropStream) {}
 
 void TConverter::Take(char byte, std::int64_t now) {
+    // No draw on a sound line: a chance of 0 leaves everything as it was without the parameter.
+    if (FDropChance > 0 && double(SplitMix64(FDropState) >> 11) * 0x1p-53 < FDropChance)
+        return;
     if (FHeld.empty()) {
         // The timer runs whether or not anything waits: the burst goes at its next tick.
         FDue = FLatencyNs > 0 ? (now / FLatencyNs + 1) * FLatencyNs : now;

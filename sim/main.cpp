@@ -40,7 +40,8 @@ constexpr std::string_view KUsage =
     "  --trace    print each line the drive takes up on standard error, with its time in ms and\n"
     "             where the motor stood: 1234.5 J 100200 @100000\n"
     "  --plant P  another drive than the standard one: P is KEY=VALUE items separated by commas,\n"
-    "             for instance load=5,delay=2 or latency=16 (behind a converter); the keys are below\n"
+    "             for instance load=5,delay=2, latency=16 (behind a converter) or drop=0.01 (a\n"
+    "             line that loses one in a hundred of the drive's bytes); the keys are below\n"
     "  --version  show the version\n"
     "  --help     show this text\n"
     "\n"
@@ -107,8 +108,7 @@ class TServer {
 public:
     TServer(int inFd, int outFd, bool pty, const TOptions& options)
         : FIn(inFd), FOut(outFd), FPty(pty), FByteNs(options.Baud > 0 ? 10'000'000'000 / options.Baud : 0),
-          FStart(std::chrono::steady_clock::now()), FDrive(options.Plant),
-          FConverter(std::int64_t{options.Plant.LatencyMs} * 1'000'000) {
+          FStart(std::chrono::steady_clock::now()), FDrive(options.Plant), FConverter(options.Plant) {
         if (options.Trace)
             FDrive.SetTrace(PrintLine);
     }

@@ -41,7 +41,8 @@ const TPlantKey KPlantKeys[] = {
      KELMOR_PLANT_FIELD(EncoderPulses, int)},
     {"noise", "N", "each position reported is off by up to N pulses", "", 0, 100, true,
      KELMOR_PLANT_FIELD(Noise, int)},
-    {"seed", "K", "seed of that jitter", "", 0, 1e9, true, KELMOR_PLANT_FIELD(Seed, std::uint64_t)},
+    {"seed", "K", "seed of that jitter and of the bytes the line loses", "", 0, 1e9, true,
+     KELMOR_PLANT_FIELD(Seed, std::uint64_t)},
     {"resonance", "F", "Hz the load rings at on a spring between it and the motor", ", 0 for rigid", 0, 1000,
      false, KELMOR_PLANT_FIELD(Resonance, double)},
     {"backlash", "B", "pulses of play between the motor and the load", "", 0, 100, false,
@@ -66,6 +67,8 @@ const TPlantKey KPlantKeys[] = {
      KELMOR_PLANT_FIELD(AnswerMs, int)},
     {"latency", "L", "ms a converter's latency timer holds what the drive sends", ", 0 for a direct line", 0,
      32, true, KELMOR_PLANT_FIELD(LatencyMs, int)},
+    {"drop", "P", "chance that each byte the drive sends is lost on the line", ", 0 for none", 0, 0.5, false,
+     KELMOR_PLANT_FIELD(DropChance, double)},
 };
 
 #undef KELMOR_PLANT_FIELD

@@ -1,10 +1,10 @@
 #pragma once
 
 // What the simulated drive is: its motor, load and power stage, how its firmware arranges its
-// controller and how late it answers, and the converter it sits behind. The default is the 12 V motor of the
-// standard drive, answering at once on a direct line; other values make the other drives a tuner meets at the
-// bench. Given as text, "load=5,delay=2", on kelmor-drive-sim's command line and after "sim:" in
-// ZQLINK_PORTS.
+// controller and how late it answers, and the converter and line it sits behind. The default is the
+// 12 V motor of the standard drive, answering at once on a sound, direct line; other values make the
+// other drives a tuner meets at the bench. Given as text, "load=5,delay=2", on kelmor-drive-sim's command
+// line and after "sim:" in ZQLINK_PORTS.
 
 #include "sim/controllaw.h"
 
@@ -23,12 +23,13 @@ struct TPlantParameters {
     double Delay = 1;             // control periods between measuring and the new duty cycle, 1..3
     int EncoderPulses = 500;      // pulses per revolution
     int Noise = 0;                // a position the drive reports is off by up to this many pulses either way
-    std::uint64_t Seed = 1;       // of that jitter
+    std::uint64_t Seed = 1;       // of that jitter and of the bytes the line loses
     double Resonance = 0;         // Hz: the load sits on a spring and rings at this; 0 for a rigid coupling
     double Backlash = 0;          // pulses the motor turns between driving the load one way and the other
     TFirmware Firmware;           // how the drive's firmware arranges its controller
     int AnswerMs = 0;             // the firmware starts the answer to each line this late
     int LatencyMs = 0; // a converter's latency timer: what the drive sends reaches the host up to this late
+    double DropChance = 0; // that each byte the drive sends is lost on the line, drawn from Seed
 
     bool operator==(const TPlantParameters&) const = default;
 };

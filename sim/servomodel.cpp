@@ -1,4 +1,5 @@
 #include "sim/servomodel.h"
+#include "sim/splitmix.h"
 
 #include <algorithm>
 #include <cmath>
@@ -67,11 +68,7 @@ std::int32_t TServoModel::ReportedPosition() {
     const std::int32_t count = FCount;
     if (FNoise == 0)
         return count;
-    // splitmix64: the same jitter for the same seed on every machine.
-    std::uint64_t z = (FNoiseState += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    z ^= z >> 31;
+    const std::uint64_t z = SplitMix64(FNoiseState);
     return count + static_cast<std::int32_t>(z % std::uint64_t(2 * FNoise + 1)) - FNoise;
 }
 

@@ -278,3 +278,32 @@ TEST(Converter, HandsOnWhatItHoldsAtItsTimersTickOrAFullPacket) {
     EXPECT_EQ(converter.Deliver(17 * Ms).size(), TConverter::KPacketBytes) << "a full packet goes at once";
     EXPECT_FALSE(converter.Holding());
 }
+
+// What reaches the host of 20000 bytes the drive sends back to back at 115200 bit/s.
+static std::string OverTheLine(const TPlantParameters& plant) {
+    TConverter converter(plant);
+    std::string delivered;
+    for (int i = 0; i < 20000; ++i) {
+        converter.Take(char('a' + i % 26), i * 86'800LL);
+        delivered += converter.Deliver(i * 86'800LL);
+    }
+    return delivered + converter.Deliver(std::int64_t{1} << 40);
+}
+
+TEST(Converter, ALossyLineLosesItsShareOfTheDrivesBytesAsItsSeedSays) {
+    struct Case {
+        const char* Plant;
+        double Fewest, Most; // share lost
+    };
+    const Case cases[] = {{"", 0, 0}, {"drop=0.05", 0.03, 0.07}, {"drop=0.05,latency=16", 0.03, 0.07}};
+    for (const Case& c : cases) {
+        TPlantParameters plant = *ParsePlantParameters(c.Plant).Plant;
+        const std::string delivered = OverTheLine(plant);
+        const double lost = 1 - double(delivered.size()) / 20000;
+        EXPECT_GE(lost, c.Fewest) << c.Plant;
+        EXPECT_LE(lost, c.Most) << c.Plant;
+        EXPECT_EQ(OverTheLine(plant), delivered) << c.Plant << ": the same seed loses the same bytes";
+        ++plant.Seed;
+        EXPECT_EQ(OverTheLine(plant) == delivered, c.Most == 0) << c.Plant << ": another seed, others";
+    }
+}

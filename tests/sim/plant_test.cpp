@@ -21,6 +21,8 @@ TEST(PlantParameters, TextSetsWhatItNamesOverTheDefaults) {
         {"delay=1.5,cascade=1,kpscale=0.5", "", "delay=1.5,kpscale=0.5,cascade=1"},
         {"delay=3.5", "delay must be a number from 1 to 3, not '3.5'", ""},
         {"load=x", "load must be a number from 0 to 50, not 'x'", ""},
+        {"drop=0.05,latency=16", "", "latency=16,drop=0.05"},
+        {"drop=0.9", "drop must be a number from 0 to 0.5, not '0.9'", ""},
     };
     for (const Case& c : cases) {
         const TPlantParse parse = ParsePlantParameters(c.Text);

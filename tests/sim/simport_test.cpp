@@ -207,3 +207,18 @@ TEST_F(SimPortTest, RecordsStreamWhileTheDriveRecords) {
     EXPECT_GE(FClock->NowNs() - end, 0);
     EXPECT_LE(FClock->NowNs() - end, 600'000);
 }
+
+// A lossy line loses the drive's bytes, never the host's: every line arrives whole.
+TEST_F(SimPortTest, ALossyLineLosesOnlyWhatTheDriveSends) {
+    qputenv("ZQLINK_PORTS", "sim:drop=0.05,seed=7");
+    const ZQ_HANDLE h = Open(0);
+    int whole = 0;
+    SimulatedDrive(0).SetTrace(
+        [&](std::int64_t, const std::string& line, std::int32_t) { whole += line == "P4 77"; });
+    Write(h, QByteArray("P4 77\r").repeated(200));
+    const QByteArray echo = Read(h, 200 * 7);
+    EXPECT_EQ(whole, 200);
+    EXPECT_GT(echo.size(), 200 * 7 * 93 / 100);
+    EXPECT_LT(echo.size(), 200 * 7 * 97 / 100);
+    SimulatedDrive(0).SetTrace({});
+}
