@@ -32,6 +32,13 @@ public:
     void Purge() override { FInner.Purge(); }
     void EchoSeen(std::uint32_t count) override { FInner.EchoSeen(count); }
     void ReplyComplete() override { FInner.ReplyComplete(); }
+    void ReplyFailed() override { FInner.ReplyFailed(); }
+    void AnswerCame() override { FInner.AnswerCame(); }
+    QByteArray ReadUntilQuiet() override {
+        const QByteArray bytes = FInner.ReadUntilQuiet();
+        Bytes += bytes.size();
+        return bytes;
+    }
     void WriteLine(const QByteArray& line) override {
         Bytes += line.size();
         FInner.WriteLine(line);

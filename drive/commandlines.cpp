@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QtGlobal>
+#include <algorithm>
 
 namespace {
 
@@ -84,6 +85,15 @@ QByteArray MoveTargetBytes(const QString& target) {
                                    .arg(QString::fromUcs4(&ch, 1)));
         bytes += char(*byte);
     }
+    // A drive skips what is not part of a number and moves to what remains: "12ó00" would go to 1200.
+    const QByteArray digits = bytes.startsWith('-') ? bytes.mid(1) : bytes;
+    bool inRange = false;
+    bytes.toInt(&inRange);
+    if (digits.isEmpty() ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) || !inRange)
+        throw EKelmorError(QStringLiteral("'%1' is not a target the drive reads as typed: a whole number of "
+                                          "pulses, digits only, a minus sign in front for one below zero")
+                               .arg(target));
     return bytes;
 }
 

@@ -33,9 +33,10 @@ QByteArray PositionLine();
 QByteArray PositionQueryLine();
 // "J " v CR: step to position target and stream the recorded samples.
 QByteArray StepLine(std::int32_t target);
-// The bytes of a move's target as typed, in the drive's code page (Windows-1250), unchecked as a
-// number. Throws EKelmorError for what would break the command line: a line break, which would send
-// the rest as a second command, or a character that code page lacks.
+// The bytes of a move's target as typed. Throws EKelmorError for what would break the command line
+// (a line break, which would send the rest as a second command, or a character the drive's code page,
+// Windows-1250, lacks) and for anything but a whole number the drive reads as typed: digits, a minus
+// sign in front, within 32 bits.
 QByteArray MoveTargetBytes(const QString& target);
 // "G0 " target CR, a rapid move; target is the bytes of the text as typed, unchecked.
 QByteArray RapidMoveLine(const QByteArray& target);

@@ -4,11 +4,16 @@
 #include "link/deviceslot.h"
 
 #include <algorithm>
+#include <utility>
 
 TDriveModel::TDriveModel(TDeviceSlot& slot, QObject* parent)
     : QObject(parent), FSlot(&slot), FMotor(DefaultMotorData()), FParameters(*this), FTests(*this),
       FMotion(*this) {
-    connect(&slot, &TDeviceSlot::DeviceBack, &FParameters, [this] { FParameters.DeviceBack(); });
+    connect(&slot, &TDeviceSlot::DeviceBack, &FParameters, [this] {
+        // The drive may have been switched off meanwhile.
+        ForgetMode();
+        FParameters.DeviceBack();
+    });
     connect(&slot, &TDeviceSlot::SentRaw, this, &TDriveModel::TrackRaw);
     connect(&slot, &TDeviceSlot::Received, this,
             [this](const QByteArray& bytes) { FIdentification.Received(bytes); });
@@ -50,6 +55,58 @@ void TDriveModel::RequireDriveFree() const {
         throw EKelmorError(refusal);
 }
 
+QString TDriveModel::StepRefusal() const {
+    if (!FMode)
+        return QStringLiteral("The drive's mode is not known: choose \"%1\" under Diagnostyka first")
+            .arg(ModeName(PositionMode));
+    if (*FMode != PositionMode)
+        return QStringLiteral("The drive is in the mode \"%1\": a step test runs only in \"%2\"")
+            .arg(ModeName(*FMode), ModeName(PositionMode));
+    if (FSetPoint != 0)
+        return QStringLiteral(
+                   "The set-point is %1, not 0: bring the slider under Diagnostyka back to 0 first")
+            .arg(FSetPoint ? QString::number(*FSetPoint) : QStringLiteral("not known"));
+    return {};
+}
+
+void TDriveModel::RequireStepMode() const {
+    if (const QString refusal = StepRefusal(); !refusal.isEmpty())
+        throw EKelmorError(refusal);
+}
+
+void TDriveModel::CommandSent(const QByteArray& line) {
+    FIdentification.LineSent(line);
+    TrackLine(line, true);
+}
+
+void TDriveModel::TrackLine(const QByteArray& line, bool whole) {
+    const std::optional<int> mode = FMode;
+    if (line.startsWith('M')) {
+        const bool read = whole && line.size() == 2 && line[1] >= '0' && line[1] < '0' + ModeCount;
+        FMode = read ? std::optional<int>(line[1] - '0') : std::nullopt;
+    } else if (line.startsWith('S')) {
+        bool read = false;
+        const QByteArray value = line.mid(1).trimmed();
+        const std::int32_t v = value.toInt(&read);
+        FSetPoint = whole && read && !value.startsWith('+') ? std::optional<std::int32_t>(v) : std::nullopt;
+        FSamplesStored = false;
+    }
+    if (FMode != mode)
+        emit ModeChanged();
+}
+
+void TDriveModel::ForgetMode() {
+    FSetPoint.reset();
+    FSamplesStored = false;
+    if (std::exchange(FMode, std::nullopt))
+        emit ModeChanged();
+}
+
+void TDriveModel::Close() {
+    emit Closing();
+    ForgetMode();
+}
+
 bool TDriveModel::SendTyped(std::uint8_t byte) {
     return RawRefusal().isEmpty() && FSlot->Write(&byte, 1) == 1;
 }
@@ -60,6 +117,7 @@ void TDriveModel::TrackRaw(const QByteArray& bytes) {
     for (const char byte : bytes) {
         if (byte == CarriageReturn) {
             FIdentification.LineSent(FTypedLine);
+            TrackLine(FTypedLine, FTypedLength == FTypedLine.size());
             FTypedLength = 0;
             FTypedLine.clear();
         } else if (byte == Backspace || byte == Delete) {

@@ -54,6 +54,24 @@ public:
     // Throws EKelmorError with the Refusal.
     void RequireDriveFree() const;
 
+    // The drive's control mode (0..3, 3 position) as Kelmor last sent it, by a command, a typed line
+    // or a file; none when not known, as after the device opened or came back, or after a mode line
+    // Kelmor cannot read.
+    std::optional<int> Mode() const { return FMode; }
+    // The set-point the engineer last sent (the slider, a typed line or a file), read as the drive
+    // would; none when not known.
+    std::optional<std::int32_t> SetPoint() const { return FSetPoint; }
+    // The drive may hold another value for "S" than 0, the set-point of a new mode: a set-point sent,
+    // a step test's sample count, or none known.
+    bool SetPointMayMove() const { return FSetPoint != 0 || FSamplesStored; }
+    // A step test stored its sample count with "S".
+    void SamplesStored() { FSamplesStored = true; }
+    // Why a step test cannot run in the drive's mode: a mode other than position (or none known), or a
+    // set-point other than 0, which the other modes would drive the motor with. The Refusal is apart.
+    QString StepRefusal() const;
+    // Throws EKelmorError with the StepRefusal.
+    void RequireStepMode() const;
+
     // A run of tests (a tuning run) has the drive: what else would talk to it waits until it ends.
     // The run's own exchanges are not commands and pass no guard.
     bool Busy() const { return FBusy; }
@@ -61,8 +79,9 @@ public:
     // The drive's answer to the identification line as it last came, typed or sent by the button;
     // empty when none came since the program started.
     const QString& Identification() const { return FIdentification.Text(); }
-    // A command line, without its CR, went out: the identification waits for its answer.
-    void CommandSent(const QByteArray& line) { FIdentification.LineSent(line); }
+    // A command line, without its CR, went out: the identification waits for its answer, and a mode
+    // or set-point line sets what Kelmor knows of them.
+    void CommandSent(const QByteArray& line);
 
     // The last tuning run that ended, kept for the report; a new one replaces it.
     const std::optional<TTuningRecord>& LastRun() const { return FLastRun; }
@@ -77,17 +96,22 @@ public:
     TSessionDrive SessionDrive() const;
 
     // The device is about to close: what is under way ends while its bytes can still reach the drive.
-    void Close() { emit Closing(); }
+    void Close();
 
 signals:
     void MotorDataChanged();
     void BusyChanged(bool busy);
     void Closing();
+    // What Kelmor knows of the drive's mode changed.
+    void ModeChanged();
 
 private:
     // Follows the drive's line editing through bytes no command built, and forgets what was known of
     // the settings once such a line starts: it may set any register, answer a prompt or load a bank.
     void TrackRaw(const QByteArray& bytes);
+    // Mode and set-point as the drive reads a line; a line cut short (`whole` false) leaves them unknown.
+    void TrackLine(const QByteArray& line, bool whole);
+    void ForgetMode();
 
     QPointer<TDeviceSlot> FSlot;
     TMotorData FMotor;
@@ -103,6 +127,9 @@ private:
     TIdentification FIdentification;
     bool FBusy = false;
     std::optional<TTuningRecord> FLastRun;
+    std::optional<int> FMode;
+    std::optional<std::int32_t> FSetPoint;
+    bool FSamplesStored = false;
 };
 
 // One model for each slot of the table, made with it and living as long.

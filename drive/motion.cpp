@@ -4,9 +4,17 @@
 #include "drive/drivemodel.h"
 #include "link/deviceslot.h"
 
+QString ModeName(int mode) {
+    static const char* const names[ModeCount] = {"Napięcie", "Moment", "Prędkosc", "Droga"};
+    return mode >= 0 && mode < ModeCount ? QString::fromUtf8(names[mode]) : QString::number(mode);
+}
+
 TMotion::TMotion(TDriveModel& model) : FModel(model) {}
 
 void TMotion::SetMode(int mode) {
+    FModel.RequireDriveFree();
+    if (FModel.SetPointMayMove())
+        Send(SetPointLine(0));
     Send(ModeLine(mode));
 }
 

@@ -8,15 +8,22 @@
 
 class TDriveModel;
 
+// The drive's control modes, by the digit of their mode line: 0 voltage, 1 torque, 2 speed, 3 position.
+constexpr int ModeCount = 4;
+constexpr int PositionMode = 3;
+// A mode's name as the diagnostics page shows it.
+QString ModeName(int mode);
+
 // The diagnostics and the manual moves: each writes its line and reads no reply; the drive's answers
 // show in the terminal. Each passes the model's guard first, and a line that cannot be built (a
-// target out of the drive's code page, a speed that is no number) sends nothing.
+// target that is not a whole number as the drive reads one, a speed that is no number) sends nothing.
 class TMotion : public QObject {
     Q_OBJECT
 
 public:
     explicit TMotion(TDriveModel& model);
 
+    // A new mode starts from the set-point 0: "S 0" goes first unless the drive is known to hold it.
     void SetMode(int mode);
     void SetSetPoint(std::int32_t value);
     void Identify();

@@ -4,9 +4,11 @@
 #include "drive/commandlines.h"
 #include "drive/controllersettings.h"
 #include "drive/drivemodel.h"
+#include "drive/replyreaders.h"
 #include "link/deviceslot.h"
 
 #include <algorithm>
+#include <exception>
 #include <memory>
 #include <utility>
 
@@ -17,9 +19,56 @@ void TParameters::DeviceBack() {
     // The drive may have been switched off meanwhile.
     ForgetKnown();
     if (const std::optional<TRegisterValues> registers = std::exchange(FPending, std::nullopt)) {
-        WriteRegisters(*registers);
-        if (!FPending)
+        Restore(*registers);
+        if (FPending)
+            return;
+        if (FRestoreFailure.isEmpty())
             emit RestoreWritten();
+        else
+            emit RestoreFailed(FRestoreFailure);
+    }
+}
+
+void TParameters::Restore(const TRegisterValues& registers) {
+    FRestoreFailure.clear();
+    try {
+        WriteRegisters(registers);
+        if (!FPending)
+            ReadBack(registers);
+    } catch (const EExitRequested&) {
+        // The program is ending and waits for no confirmation: the lines still go out.
+        for (const TRegisterRow& row : RegisterTable)
+            FModel.Slot()->WriteLine(RegisterWriteLine(row.Register, registers[std::size_t(row.Register)]));
+        ForgetKnown();
+    } catch (const EKelmorError& error) {
+        FRestoreFailure = error.Message();
+    }
+}
+
+void TParameters::ReadBack(const TRegisterValues& registers) {
+    // A line that loses a byte now and then may garble one reading; what the drive holds is asked again.
+    constexpr int MostTries = 3;
+    TRegisterValues held{};
+    for (int attempt = 1;; ++attempt) {
+        try {
+            held = QueryRegisters(*FModel.Slot()->BeginExchange());
+            break;
+        } catch (const EConvertError&) {
+            if (attempt == MostTries)
+                throw;
+        } catch (const ENoAnswer&) {
+            if (attempt == MostTries || FModel.Slot()->IsLost())
+                throw;
+        }
+    }
+    Publish(TKnownSettings::All(held));
+    for (const TRegisterRow& row : RegisterTable) {
+        const auto n = std::size_t(row.Register);
+        if (held[n] != registers[n])
+            throw EKelmorError(QStringLiteral("The drive holds %1 in P%2 where %3 was written back")
+                                   .arg(held[n])
+                                   .arg(row.Register)
+                                   .arg(registers[n]));
     }
 }
 
@@ -118,35 +167,35 @@ void TParameters::WantShown(const TRegisterValues& registers) {
 
 void TParameters::Write() {
     FModel.RequireDriveFree();
-    TKnownSettings known = *FKnown;
-    bool sent = false;
+    // The lines go out in row order, each once its value is known: a row that does not convert leaves
+    // the rows before it written.
+    std::vector<TRegisterWrite> writes;
+    std::exception_ptr unconverted;
     try {
-        // The lines go out in row order, each once its value is known; a row is known once sent.
         ConvertSettings(FWanted, FModel.MotorData(), [&](TSettingRow row, std::int32_t value) {
-            const int n = RegisterTable[std::size_t(row)].Register;
-            if (!SendWritten(RegisterWriteLine(n, value)))
-                FModel.RequireDriveFree();
-            known.Registers[std::size_t(n)] = value;
-            FEdited[std::size_t(row)] = false;
-            sent = true;
+            writes.push_back({row, RegisterTable[std::size_t(row)].Register, value});
         });
-    } catch (...) {
-        if (sent)
-            Publish(std::move(known));
-        throw;
+    } catch (const EKelmorError&) {
+        unconverted = std::current_exception();
     }
-    Publish(std::move(known));
+    if (!writes.empty() && !SendConfirmed(writes, true))
+        FModel.RequireDriveFree();
+    if (unconverted)
+        std::rethrow_exception(unconverted);
 }
 
 void TParameters::WriteRegisters(const TRegisterValues& registers) {
-    for (const TRegisterRow& row : RegisterTable)
-        if (!SendWritten(RegisterWriteLine(row.Register, registers[std::size_t(row.Register)]))) {
-            // All nine again once the device is back: which of them arrived is not known.
-            FPending = registers;
-            return;
-        }
+    std::vector<TRegisterWrite> writes;
+    for (int row = 0; row < SettingCount; ++row) {
+        const int n = RegisterTable[std::size_t(row)].Register;
+        writes.push_back({TSettingRow(row), n, registers[std::size_t(n)]});
+    }
+    if (!SendConfirmed(writes, false)) {
+        // All nine again once the device is back: which of them arrived is not known.
+        FPending = registers;
+        return;
+    }
     FPending.reset();
-    Publish(TKnownSettings::All(registers));
 }
 
 void TParameters::Apply(const TRegisterValues& registers) {
@@ -179,10 +228,29 @@ void TParameters::LoadBank(int bank) {
     }
 }
 
-bool TParameters::SendWritten(const QByteArray& line) {
+bool TParameters::SendConfirmed(const std::vector<TRegisterWrite>& writes, bool edited) {
     TDeviceSlot* slot = FModel.Slot();
     if (!slot || slot->IsLost())
         return false;
-    slot->WriteLine(line);
-    return !slot->IsLost();
+    // A register written holds what the drive took, which is known only once it confirmed the line.
+    TKnownSettings known = *FKnown;
+    std::vector<QByteArray> lines;
+    for (const TRegisterWrite& write : writes) {
+        lines.push_back(RegisterWriteLine(write.Register, write.Value));
+        known.Registers[std::size_t(write.Register)].reset();
+    }
+    try {
+        WriteConfirmed(*slot->BeginExchange(), lines, [&](std::size_t i) {
+            known.Registers[std::size_t(writes[i].Register)] = writes[i].Value;
+            if (edited)
+                FEdited[std::size_t(writes[i].Row)] = false;
+        });
+    } catch (const EKelmorError&) {
+        Publish(std::move(known));
+        if (slot->IsLost())
+            return false;
+        throw;
+    }
+    Publish(std::move(known));
+    return true;
 }

@@ -52,6 +52,11 @@ public:
     // and until then they are pending.
     void WriteRegisters(const TRegisterValues& registers);
     bool RestorePending() const { return FPending.has_value(); }
+    // A tuning run's restore: the registers written as WriteRegisters does, then read back. Why the
+    // drive does not hold them (it refused a line, or holds other values), or empty; the error is kept,
+    // not thrown, as a restore happens however a run ends.
+    void Restore(const TRegisterValues& registers);
+    const QString& RestoreFailure() const { return FRestoreFailure; }
     // "Zastosuj": the registers into the drive, and the wanted settings then show them; a lost device
     // gets nothing and says so.
     void Apply(const TRegisterValues& registers);
@@ -63,8 +68,10 @@ signals:
     // The wanted settings changed other than by Want: "Czytaj", "Zastosuj" or a parameter file.
     void WantedChanged();
     void KnownChanged();
-    // A restore that waited for the device is written.
+    // A restore that waited for the device is written and read back.
     void RestoreWritten();
+    // A restore that waited for the device failed: why.
+    void RestoreFailed(const QString& why);
 
 private:
     friend class TDriveModel;
@@ -74,8 +81,17 @@ private:
     // fails leaves the rows before it filled and is thrown on.
     void WantShown(const TRegisterValues& registers);
     std::int32_t WantedRegister(TSettingRow row) const;
-    // Sends a line of a write; false when the device is lost, or the line was what found it lost.
-    bool SendWritten(const QByteArray& line);
+    struct TRegisterWrite {
+        TSettingRow Row;
+        int Register;
+        std::int32_t Value;
+    };
+    // Writes registers, each known once the drive confirmed its line, and the rows no longer edited
+    // when `edited`; false when the device is lost, or was found lost by the write; throws
+    // ELineNotConfirmed when the drive did not confirm a line.
+    bool SendConfirmed(const std::vector<TRegisterWrite>& writes, bool edited);
+    // Throws EKelmorError when the drive does not hold the registers.
+    void ReadBack(const TRegisterValues& registers);
     void DeviceBack();
 
     TDriveModel& FModel;
@@ -84,4 +100,5 @@ private:
     std::array<bool, SettingCount> FEdited{};
     TSettingsSnapshot FKnown;
     std::optional<TRegisterValues> FPending;
+    QString FRestoreFailure;
 };

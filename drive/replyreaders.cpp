@@ -40,6 +40,17 @@ QString SpacedText(const QByteArray& text) {
     ThrowInvalidInteger(SpacedText(text));
 }
 
+// Runs a reader; when it fails, what it read can no longer be told apart into echo and answer, so
+// the exchange settles the next time by a quiet line rather than by the echo it counts.
+template <class TRead> auto Framed(TExchange& exchange, TRead read) {
+    try {
+        return read();
+    } catch (...) {
+        exchange.ReplyFailed();
+        throw;
+    }
+}
+
 struct TRegisterAnswer {
     QByteArray Text;
     std::int32_t Value = 0;
@@ -81,10 +92,14 @@ TRegisterAnswer ReadRegisterValue(TExchange& exchange, int n, const QByteArray* 
     const QByteArray closeEcho = "\r\n";
     if (closedText && before != closeEcho)
         ThrowInvalidInteger(SpacedText(*closedText + ':' + before));
-    next();
+    // The echo's CR comes back as CR LF: a byte lost there must not take the value's first digit.
+    if (const std::uint8_t lf = next(); lf != '\n')
+        ThrowInvalidInteger(SpacedText(QByteArray(1, char(lf))));
     exchange.EchoSeen(std::uint32_t(echo.size() + 1 + (closedText ? closeEcho.size() : 0)));
     QByteArray text;
-    for (std::uint8_t byte = next(); byte != ':'; byte = next()) {
+    std::uint8_t first = next();
+    exchange.AnswerCame();
+    for (std::uint8_t byte = first; byte != ':'; byte = next()) {
         text += char(byte);
         if (text.size() > MaxValueText)
             ThrowOverlong(text);
@@ -100,7 +115,7 @@ TRegisterAnswer ReadRegisterValue(TExchange& exchange, int n, const QByteArray* 
 // prompt would take the next line sent as the register's new value; an empty answer keeps the value.
 TRegisterAnswer ReadOrClose(TExchange& exchange, int n, const QByteArray* closedText) {
     try {
-        return ReadRegisterValue(exchange, n, closedText);
+        return Framed(exchange, [&] { return ReadRegisterValue(exchange, n, closedText); });
     } catch (...) {
         exchange.WriteLine(PromptCloseLine());
         throw;
@@ -135,7 +150,7 @@ std::int32_t QueryRegister(TExchange& exchange, int n) {
     exchange.WriteLine(RegisterQueryLine(n));
     const TRegisterAnswer answer = ReadOrClose(exchange, n, nullptr);
     exchange.WriteLine(PromptCloseLine());
-    CheckClosed(exchange, answer.Text);
+    Framed(exchange, [&] { CheckClosed(exchange, answer.Text); });
     return answer.Value;
 }
 
@@ -154,54 +169,140 @@ std::array<std::int32_t, RegisterCount> QueryAllRegisters(TExchange& exchange) {
         values[std::size_t(n)] = answer.Value;
         closedText = answer.Text;
     }
-    CheckClosed(exchange, closedText);
+    Framed(exchange, [&] { CheckClosed(exchange, closedText); });
     return values;
 }
 
-std::int32_t ReadPosition(TExchange& exchange) {
-    constexpr std::uint32_t HeadBytes = 6;
-    const QByteArray head = exchange.Read(HeadBytes, Deadline(exchange, HeadBytes));
-    // The echo of "L " and its CR, then the reply's own line end.
-    if (head != "L \r\n\r\n")
-        ThrowBadReply(head);
-    exchange.EchoSeen(4);
-    QByteArray digits;
-    std::optional<std::uint8_t> byte = exchange.ReadByte();
-    for (; byte && *byte >= '0' && *byte <= '9'; byte = exchange.ReadByte()) {
-        digits += char(*byte);
-        if (digits.size() > MaxValueText)
-            ThrowOverlong(digits);
-    }
-    QByteArray end = byte ? QByteArray(1, char(*byte)) : QByteArray();
-    if (end == "\r")
-        if (const std::optional<std::uint8_t> lf = exchange.ReadByte())
-            end += char(*lf);
-    if (digits.isEmpty() || end != "\r\n")
-        ThrowBadReply(digits + end);
-    const std::int32_t position = StrToInt(SpacedText(digits));
-    // Only the echo of the second CR is to come.
-    exchange.ReplyComplete();
-    return position;
+std::int32_t ReadPosition(TExchange& exchange, bool afterAnother) {
+    return Framed(exchange, [&] {
+        // The echo of "L " and its CR, then the reply's own line end; after another reading, first the
+        // echo of that query's second CR.
+        const QByteArray expected = afterAnother ? "\r\nL \r\n\r\n" : "L \r\n\r\n";
+        const auto headBytes = std::uint32_t(expected.size());
+        const QByteArray head = exchange.Read(headBytes, Deadline(exchange, headBytes));
+        if (head != expected)
+            ThrowBadReply(head);
+        exchange.EchoSeen(headBytes - 2);
+        exchange.AnswerCame();
+        QByteArray digits;
+        std::optional<std::uint8_t> byte = exchange.ReadByte();
+        for (; byte && *byte >= '0' && *byte <= '9'; byte = exchange.ReadByte()) {
+            digits += char(*byte);
+            if (digits.size() > MaxValueText)
+                ThrowOverlong(digits);
+        }
+        QByteArray end = byte ? QByteArray(1, char(*byte)) : QByteArray();
+        if (end == "\r")
+            if (const std::optional<std::uint8_t> lf = exchange.ReadByte())
+                end += char(*lf);
+        if (digits.isEmpty() || end != "\r\n")
+            ThrowBadReply(digits + end);
+        const std::int32_t position = StrToInt(SpacedText(digits));
+        // Only the echo of the second CR is to come.
+        exchange.ReplyComplete();
+        return position;
+    });
 }
 
 void ReadConfirmation(TExchange& exchange, const QByteArray& line) {
-    const QByteArray echo = line.endsWith('\r') ? line + '\n' : line;
-    QByteArray came;
-    while (!came.endsWith(echo)) {
-        const std::optional<std::uint8_t> byte =
-            came.size() < MaxEchoBytes ? exchange.ReadByte() : std::nullopt;
-        if (!byte)
-            ThrowBadReply(came);
-        came += char(*byte);
-    }
-    exchange.EchoSeen(std::uint32_t(echo.size()));
-    const QByteArray ok = "OK\r\n";
-    const QByteArray answer =
-        exchange.Read(std::uint32_t(ok.size()), Deadline(exchange, std::uint32_t(ok.size())));
-    if (answer != ok)
-        ThrowBadReply(answer);
-    exchange.ReplyComplete();
+    Framed(exchange, [&] {
+        const QByteArray echo = EchoOf(line);
+        QByteArray came;
+        while (!came.endsWith(echo)) {
+            const std::optional<std::uint8_t> byte =
+                came.size() < MaxEchoBytes ? exchange.ReadByte() : std::nullopt;
+            if (!byte)
+                ThrowBadReply(came);
+            came += char(*byte);
+        }
+        exchange.EchoSeen(std::uint32_t(echo.size()));
+        const QByteArray ok = "OK\r\n";
+        const QByteArray answer =
+            exchange.Read(std::uint32_t(ok.size()), Deadline(exchange, std::uint32_t(ok.size())));
+        if (answer != ok)
+            ThrowBadReply(answer);
+        exchange.AnswerCame();
+        exchange.ReplyComplete();
+    });
 }
+
+QByteArray EchoOf(const QByteArray& line) {
+    return line.endsWith('\r') ? line + '\n' : line;
+}
+
+namespace {
+
+// A line's text for a message: what it says, with its line ends shown.
+QString ShownLine(const QByteArray& bytes) {
+    QString shown;
+    for (const char c : bytes)
+        shown += c == '\r'   ? QStringLiteral("\\r")
+                 : c == '\n' ? QStringLiteral("\\n")
+                             : QString(QLatin1Char(c));
+    return shown;
+}
+
+// How far the echoes came as they should: the lines whose echo, and the first byte after it, came
+// exactly; the first byte after the last line's echo is what ReadUntilQuiet finds.
+std::size_t ConfirmedLines(const QByteArray& expected, const QByteArray& came,
+                           const std::vector<qsizetype>& ends) {
+    qsizetype same = 0;
+    while (same < came.size() && same < expected.size() && came[same] == expected[same])
+        ++same;
+    std::size_t lines = 0;
+    while (lines < ends.size() && ends[lines] < same)
+        ++lines;
+    return lines;
+}
+
+} // namespace
+
+void WriteConfirmed(TExchange& exchange, const std::vector<QByteArray>& lines,
+                    const std::function<void(std::size_t)>& confirmed) {
+    constexpr int MostTries = 4;
+    std::size_t next = 0;
+    for (int tries = 0; next < lines.size();) {
+        exchange.SettleAndPurge();
+        if (exchange.Lost())
+            throw ELineNotConfirmed(lines[next], {});
+        QByteArray expected;
+        std::vector<qsizetype> ends;
+        // Back to back: the drive echoes line after line, and a refusal shows between two echoes.
+        for (std::size_t i = next; i < lines.size(); ++i) {
+            exchange.WriteLine(lines[i]);
+            expected += EchoOf(lines[i]);
+            ends.push_back(expected.size());
+        }
+        const auto size = std::uint32_t(expected.size());
+        const QByteArray came = exchange.Read(size, Deadline(exchange, size));
+        QByteArray late;
+        if (came == expected)
+            late = exchange.ReadUntilQuiet();
+        std::size_t done = ConfirmedLines(expected, came, ends);
+        if (came == expected && late.isEmpty())
+            done = ends.size();
+        for (std::size_t i = 0; i < done; ++i)
+            confirmed(next + i);
+        if (done == ends.size()) {
+            exchange.EchoSeen(size);
+            exchange.ReplyComplete();
+            return;
+        }
+        exchange.ReplyFailed();
+        const qsizetype from = done == 0 ? 0 : ends[done - 1];
+        const QByteArray what = came.mid(from, ends[done] - from + 4) + late;
+        tries = done > 0 ? 1 : tries + 1;
+        next += done;
+        if (tries >= MostTries || exchange.Lost())
+            throw ELineNotConfirmed(lines[next], exchange.Lost() ? QByteArray() : what);
+    }
+}
+
+ELineNotConfirmed::ELineNotConfirmed(const QByteArray& line, const QByteArray& came)
+    : EKelmorError(came.isEmpty() ? QStringLiteral("The drive did not confirm %1: nothing came back")
+                                        .arg(ShownLine(line.trimmed()))
+                                  : QStringLiteral("The drive did not confirm %1: what came back was '%2'")
+                                        .arg(ShownLine(line.trimmed()), ShownLine(came))) {}
 
 QByteArray ReadSampleBlock(TExchange& exchange, int sampleCount) {
     constexpr int MaxSamples = 1000;

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 class TExchange;
 
@@ -23,18 +25,27 @@ constexpr int MaxEchoBytes = 256;
 // Most characters of a register's value text; a longer one is malformed.
 constexpr int MaxValueText = 16;
 
+// The drive did not confirm a line written to it: its echo did not come back as written, or it
+// answered (a "?" refuses the line).
+class ELineNotConfirmed : public EKelmorError {
+public:
+    // came: what came back instead; empty when nothing did, or the device was lost.
+    ELineNotConfirmed(const QByteArray& line, const QByteArray& came);
+};
+
+// Every reader below that fails tells the exchange so (ReplyFailed), whatever it had read.
+
 // One register dialogue for register n (0..8): writes the query, skips everything up to and
-// including the echo of that query ("Pn" CR; stray bytes and other lines before it), drops one byte,
-// collects the value text up to the colon, converts it with a space in front as a signed integer,
-// closes the prompt with a lone CR and drops its two-byte echo. The value counts only when nothing
-// but the prompt came with it: bytes already there after the colon, an echo of the CR other than
-// CR LF, or bytes already there after it, make the answer a bad one (EConvertError naming the text
-// and what followed it); the drive is never kept waiting for them.
-// Throws ENoAnswer when the device is lost, a byte does not come, or the echo does not end within
-// MaxEchoBytes;
-// EConvertError "'<space and text>' is not a valid integer value" for a value text that is not an
-// integer or is longer than MaxValueText. Whatever ends a dialogue once the query is out, a lone CR
-// goes after it, so the drive is not left at its prompt; nothing more is read then.
+// including the echo of that query ("Pn" CR; stray bytes and other lines before it), takes the LF
+// of the echo's CR LF (any other byte is a bad answer), collects the value text up to the colon, converts it
+// with a space in front as a signed integer, closes the prompt with a lone CR and drops its two-byte echo.
+// The value counts only when nothing but the prompt came with it: bytes already there after the colon, an
+// echo of the CR other than CR LF, or bytes already there after it, make the answer a bad one (EConvertError
+// naming the text and what followed it); the drive is never kept waiting for them. Throws ENoAnswer when the
+// device is lost, a byte does not come, or the echo does not end within MaxEchoBytes; EConvertError "'<space
+// and text>' is not a valid integer value" for a value text that is not an integer or is longer than
+// MaxValueText. Whatever ends a dialogue once the query is out, a lone CR goes after it, so the drive is not
+// left at its prompt; nothing more is read then.
 std::int32_t QueryRegister(TExchange& exchange, int n);
 
 // The controller's registers P0 .. P8.
@@ -51,8 +62,21 @@ std::array<std::int32_t, RegisterCount> QueryAllRegisters(TExchange& exchange);
 // and a CR LF. No sign is accepted. Anything else throws EConvertError, the bad answer's message
 // naming what came ("' ' is not a valid integer value" when nothing came after the six bytes), so
 // that no motion is ever computed from the tail of an earlier answer; and names the digits when they
-// exceed the 32-bit range or MaxValueText.
-std::int32_t ReadPosition(TExchange& exchange);
+// exceed the 32-bit range or MaxValueText. afterAnother: the query followed another one, written
+// with it, whose reply was read just before: the echo of that query's second CR comes first.
+std::int32_t ReadPosition(TExchange& exchange, bool afterAnother = false);
+
+// What the drive echoes of a line: its CR as CR LF.
+QByteArray EchoOf(const QByteArray& line);
+
+// Writes lines the drive acts on without an answer (register writes) back to back, and confirms
+// each: its echo must come back exactly as written, followed by the next line's echo, and after the
+// last one nothing may come while the line falls quiet (a "?" refuses a line). confirmed(i) is
+// called for each line i the drive confirmed, in order. Lines not confirmed, because their echo lost
+// or changed a byte or the drive refused them, are written again from the first of them, up to four
+// times in a row; then, or when the device is lost, ELineNotConfirmed names that line and what came.
+void WriteConfirmed(TExchange& exchange, const std::vector<QByteArray>& lines,
+                    const std::function<void(std::size_t)>& confirmed);
 
 // The answer to a line the drive acts on and confirms, such as a move, which the caller has written:
 // stray bytes, then the line's echo (its CR as CR LF), then "OK" CR LF. Throws EConvertError, the

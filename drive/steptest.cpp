@@ -29,11 +29,57 @@ std::int32_t QueryPosition(TExchange& exchange) {
     return ReadPosition(exchange);
 }
 
-TStepMeasurement MeasureStep(TExchange& exchange, const TTypedNumber& amplitudeEntry,
-                             const TTypedNumber& timeEntry) {
-    const std::int32_t start = QueryPosition(exchange);
+std::int32_t PositionTolerance(std::uint32_t amplitude) {
+    constexpr std::uint32_t Jitter = 2;
+    return std::int32_t(std::max(amplitude / 10, Jitter));
+}
 
+std::int32_t ConfirmedPosition(TExchange& exchange, std::int32_t tolerance,
+                               std::optional<std::int32_t> expected) {
+    constexpr int MostTries = 3;
+    const auto agree = [&](std::int64_t a, std::int64_t b) { return std::llabs(a - b) <= tolerance; };
+    for (int attempt = 1;; ++attempt) {
+        try {
+            exchange.SettleAndPurge();
+            if (expected) {
+                exchange.WriteLine(PositionQueryLine());
+                const std::int32_t position = ReadPosition(exchange);
+                if (agree(position, *expected))
+                    return position;
+                if (attempt == MostTries)
+                    throw EConvertError(
+                        QStringLiteral("The position read, %1, is not where the motor was left, "
+                                       "%2: nothing was moved")
+                            .arg(position)
+                            .arg(*expected));
+                continue;
+            }
+            // Both queries at once: the second reading costs no converter's latency of its own.
+            exchange.WriteLine(PositionQueryLine());
+            exchange.WriteLine(PositionQueryLine());
+            const std::int32_t first = ReadPosition(exchange);
+            const std::int32_t second = ReadPosition(exchange, true);
+            if (agree(first, second))
+                return second;
+            if (attempt == MostTries)
+                throw EConvertError(
+                    QStringLiteral("The position read twice does not agree, %1 and %2: nothing "
+                                   "was moved")
+                        .arg(first)
+                        .arg(second));
+        } catch (const EConvertError&) {
+            if (attempt == MostTries || exchange.Lost())
+                throw;
+        }
+    }
+}
+
+TStepMeasurement MeasureStep(TExchange& exchange, const TTypedNumber& amplitudeEntry,
+                             const TTypedNumber& timeEntry, std::optional<std::int32_t> expected) {
     const auto [amplitude, timeMs] = ParseStepEntries(amplitudeEntry, timeEntry);
+    const std::int32_t start =
+        ConfirmedPosition(exchange, PositionTolerance(std::uint32_t(amplitude)), expected);
+
     const std::int64_t target = std::int64_t(start) + amplitude;
     if (target > MaxDrivePosition)
         throw EKelmorError(QStringLiteral("The target position %1 lies beyond the drive's last position %2")

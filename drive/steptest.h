@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 class TExchange;
 
@@ -27,21 +28,35 @@ struct TStepMeasurement {
     bool TimeCapped = false;
 };
 
-// The drive's position, asked with "L " on a settled line (ReadPosition's reply); the position a
-// motion may be computed from.
+// The drive's position, asked with "L " on a settled line (ReadPosition's reply): where the motor
+// is, as far as one reading can say.
 std::int32_t QueryPosition(TExchange& exchange);
 
+// How far two readings of a motor at rest, or a reading and where the motor was left, may lie apart:
+// a tenth of the amplitude and two pulses, an encoder's jitter. A digit lost on the line moves a
+// reading much further.
+std::int32_t PositionTolerance(std::uint32_t amplitude);
+
+// A position the line confirmed, the only kind a motion is computed from. With `expected` (where the
+// last confirmed move left the motor) one reading that agrees with it within the tolerance; without,
+// two readings asked at once that agree with each other. A reading that breaks its frame, or that
+// disagrees, is asked again, up to three times; then EConvertError names the readings, and nothing has
+// moved.
+std::int32_t ConfirmedPosition(TExchange& exchange, std::int32_t tolerance,
+                               std::optional<std::int32_t> expected = std::nullopt);
+
 // One unit-step test over an exchange that the caller holds for the whole test, so the poll takes no
-// byte of it: lets the line fall quiet, purges and asks the position with "L ", takes the amplitude and the
-// measurement time in ms from their entries, asks for two samples a millisecond (at most MaxStepSamples) with
-// "S ", purges again, steps to the start position plus the amplitude with "J " and scans the records of the
-// reply. The record holds the samples at their times, a damaged record missing, at most as many as were
-// asked for. After the "L" exchange and before anything more is sent, it throws EConvertError for a
-// position reply that is not one (the target is computed only from a position that came in the
-// reply's exact shape) or an entry that is not a whole number, and EKelmorError for an amplitude or a
-// time below 1 or a target beyond MaxDrivePosition. A test whose first sample shows the motor away
-// from the position read fails as RequireStartWhereRead says.
-TStepMeasurement MeasureStep(TExchange& exchange, const TTypedNumber& amplitude, const TTypedNumber& time);
+// byte of it: takes the confirmed position (ConfirmedPosition, with `expected` when given), takes the
+// amplitude and the measurement time in ms from their entries, asks for two samples a millisecond (at most
+// MaxStepSamples) with "S ", purges again, steps to the start position plus the amplitude with "J " and scans
+// the records of the reply. The record holds the samples at their times, a damaged record missing, at most as
+// many as were asked for. After the "L" exchange and before anything more is sent, it throws EConvertError
+// for a position reply that is not one (the target is computed only from a position that came in the reply's
+// exact shape) or an entry that is not a whole number, and EKelmorError for an amplitude or a time below 1 or
+// a target beyond MaxDrivePosition. A test whose first sample shows the motor away from the position read
+// fails as RequireStartWhereRead says.
+TStepMeasurement MeasureStep(TExchange& exchange, const TTypedNumber& amplitude, const TTypedNumber& time,
+                             std::optional<std::int32_t> expected = std::nullopt);
 
 // Throws EKelmorError "The motor was not where it was read…" when the first sample lies further from
 // the start position than a tenth of the amplitude (and two pulses): the start, and so the step's

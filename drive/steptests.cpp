@@ -22,10 +22,13 @@ TStepTests::TOutcome TStepTests::Run(const TTypedNumber& amplitude, const TTyped
 }
 
 TStepTests::TOutcome TStepTests::Run(TExchange& exchange, const TTypedNumber& amplitude,
-                                     const TTypedNumber& time, bool readSettingsFirst) {
+                                     const TTypedNumber& time, bool readSettingsFirst,
+                                     std::optional<std::int32_t> expected) {
+    FModel.RequireStepMode();
     if (readSettingsFirst)
         FModel.Parameters().Read(exchange);
-    TStepMeasurement measurement = MeasureStep(exchange, amplitude, time);
+    FModel.SamplesStored();
+    TStepMeasurement measurement = MeasureStep(exchange, amplitude, time, expected);
     FTests.push_back(MakeTestRecord(FNextNumber++, QDateTime::currentDateTime(),
                                     std::move(measurement.Record), FModel.Parameters().Known()));
     emit Changed();

@@ -4,6 +4,7 @@
 #include "drive/testrecord.h"
 
 #include <QObject>
+#include <optional>
 #include <vector>
 
 class TDriveModel;
@@ -25,9 +26,10 @@ public:
     // One step test, with the read-back first when asked, so the record's settings are exact. The
     // test joins the history.
     TOutcome Run(const TTypedNumber& amplitude, const TTypedNumber& time, bool readSettingsFirst);
-    // The same within an exchange the caller holds.
+    // The same within an exchange the caller holds; `expected`, where the caller left the motor, confirms
+    // the position the step starts from (MeasureStep).
     TOutcome Run(TExchange& exchange, const TTypedNumber& amplitude, const TTypedNumber& time,
-                 bool readSettingsFirst);
+                 bool readSettingsFirst, std::optional<std::int32_t> expected = std::nullopt);
 
     // The history, oldest first.
     const std::vector<TTestRecord>& All() const { return FTests; }

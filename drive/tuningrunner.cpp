@@ -117,15 +117,17 @@ void TTuningRunner::Start() {
     if (!FModel || !FModel->Slot() || FRunning || FModel->Busy())
         return;
     FModel->RequireDriveFree();
+    FModel->RequireStepMode();
     CheckPlan();
+    const auto [amplitude, timeMs] = ParseStepEntries(FPlan.Amplitude, FPlan.Time);
     {
         // What the rounds start from and the run leaves behind, and the one place the motor goes back to.
         const std::unique_ptr<TExchange> exchange = FModel->Slot()->BeginExchange();
         FOriginal = QueryRegisters(*exchange);
-        FStartPosition = std::uint32_t(QueryPosition(*exchange));
+        FStartPosition =
+            std::uint32_t(ConfirmedPosition(*exchange, PositionTolerance(std::uint32_t(amplitude))));
     }
     CheckValues();
-    const auto [amplitude, timeMs] = ParseStepEntries(FPlan.Amplitude, FPlan.Time);
     if (FPlan.Search) {
         FStartGains = {double(DriveFigure(FPlan.Rows[0]).Decimal()),
                        double(DriveFigure(FPlan.Rows[1]).Decimal())};
@@ -252,7 +254,11 @@ void TTuningRunner::RunRound() {
     try {
         FModel->Parameters().WriteRegisters(round.Registers);
         const std::unique_ptr<TExchange> exchange = slot->BeginExchange();
-        const TTestRecord& test = FModel->Tests().Run(*exchange, FPlan.Amplitude, FPlan.Time, false).Test;
+        // A motor sent back to the start must be found there before it steps from it.
+        const std::optional<std::int32_t> expected =
+            FPlan.ReturnToStart ? std::optional<std::int32_t>(FStartPosition) : std::nullopt;
+        const TTestRecord& test =
+            FModel->Tests().Run(*exchange, FPlan.Amplitude, FPlan.Time, false, expected).Test;
         const TTuningRound made = MakeRound(test, round.Gains, FPlan.Criterion);
         round.TestNumber = made.TestNumber;
         round.Verdict = made.Verdict;
@@ -343,7 +349,7 @@ TTuningRecord TTuningRunner::Record(const QString& why) const {
 
 void TTuningRunner::Restore() {
     if (FModel)
-        FModel->Parameters().WriteRegisters(FOriginal);
+        FModel->Parameters().Restore(FOriginal);
 }
 
 std::optional<std::size_t> TTuningRunner::Best() const {

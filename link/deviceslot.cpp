@@ -275,9 +275,18 @@ void TDeviceSlot::TryReconnect() {
     TPortSettings settings = FSettings;
     settings.Rts = FRts ? 1 : 0;
     settings.Dtr = FDtr ? 1 : 0;
+    // The line the drive held unfinished when the device went, as far as it was sent.
+    const std::size_t cut = FEcho.LineLength();
     if (!Connect(OpenDevice(FPorts, FIndex, FPortName), settings).isEmpty())
         return;
     FReconnectTimer.stop();
     emit LinesChanged(FLines);
+    // The drive would take the next line for the rest of it: it is taken back character by character,
+    // never ended with a CR that would run it. A drive switched off meanwhile ignores Backspace on an
+    // empty line.
+    if (cut > 0) {
+        const QByteArray backspaces(qsizetype(cut), '\b');
+        Write(backspaces.constData(), std::uint32_t(backspaces.size()));
+    }
     emit DeviceBack();
 }

@@ -112,6 +112,7 @@ signals:
     // be written went out through Received.
     void CaptureFailed(const QString& message);
     void DeviceLost();
+    // The device is open again; a line it may have held unfinished has been taken back with Backspace.
     void DeviceBack();
     // Bytes no command built reached the device: they may set any register or start a line the
     // drive holds.

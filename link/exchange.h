@@ -53,6 +53,16 @@ public:
     // The reply just read was whole: nothing of it is still on its way but the echo owed. Until
     // something else is sent or comes, the next settle need not wait for a quiet line.
     virtual void ReplyComplete() = 0;
+    // The reply being read broke off or lost its shape, as when the line lost a byte: how much of
+    // what came was echo cannot be told, so the debt is dropped, and the next settle waits for a
+    // quiet line instead of for echo that may never come.
+    virtual void ReplyFailed() = 0;
+    // The first bytes of an answer to the line written last (not its echo) have just come: how late
+    // this device answers, which the wait for a quiet line before a purge must cover.
+    virtual void AnswerCame() = 0;
+    // What comes until the line has been quiet for as long as this device answers late (four byte
+    // times at least), at most the read time-out: a late answer to the lines written, or nothing.
+    virtual QByteArray ReadUntilQuiet() = 0;
 
     // The bytes that have arrived and are not read yet, asked without waiting.
     virtual std::uint32_t Waiting() = 0;

@@ -25,12 +25,8 @@ public:
 
     void SettleAndPurge() override {
         DrainEcho();
-        if (!FSlot.FLineClean) {
-            const long long rate = std::max<long long>(BaudRate(), 1);
-            const auto byteTimes = std::chrono::microseconds(4 * KBitsPerByte * 1'000'000 / rate);
-            WaitForQuiet(std::max<Clock::duration>(byteTimes, std::chrono::milliseconds(1)) +
-                         FSlot.AnswerDelay());
-        }
+        if (!FSlot.FLineClean)
+            WaitForQuiet();
         Purge();
     }
 
@@ -50,6 +46,7 @@ public:
         FWrittenAt.reset();
         if (Waiting() == 0)
             FWrittenAt = Clock::now();
+        FLineWrittenAt = Clock::now();
         FSlot.FLineClean = false;
         std::uint32_t written = 0;
         Check(ZQ_Write(FSlot.FHandle, line.constData(), std::uint32_t(line.size()), &written));
@@ -79,6 +76,16 @@ public:
 
     void EchoSeen(std::uint32_t count) override { FSlot.FEcho.Paid(count); }
     void ReplyComplete() override { FSlot.FLineClean = true; }
+    void ReplyFailed() override {
+        FSlot.FEcho.Forgive();
+        FSlot.FLineClean = false;
+    }
+    void AnswerCame() override {
+        if (FLineWrittenAt)
+            FSlot.NoteAnswerDelay(Clock::now() - *FLineWrittenAt);
+        FLineWrittenAt.reset();
+    }
+    QByteArray ReadUntilQuiet() override { return WaitForQuiet(); }
 
     std::uint32_t Waiting() override {
         std::uint32_t received = 0;
@@ -133,20 +140,29 @@ private:
         }
     }
 
-    // Returns once nothing has been sent or received for `quiet`, dropping what arrives meanwhile,
-    // or after the port's read time-out at the latest.
-    void WaitForQuiet(Clock::duration quiet) {
+    // Returns what came until nothing had been sent or received for as long as this device answers
+    // late (four byte times at least), or until the port's read time-out at the latest.
+    QByteArray WaitForQuiet() {
+        const long long rate = std::max<long long>(BaudRate(), 1);
+        const auto byteTimes = std::chrono::microseconds(4 * KBitsPerByte * 1'000'000 / rate);
+        const Clock::duration quiet =
+            std::max<Clock::duration>(byteTimes, std::chrono::milliseconds(1)) + FSlot.AnswerDelay();
         const Clock::time_point latest = Clock::now() + ReadTimeout();
+        QByteArray came;
         char buffer[TDeviceSlot::KReadBlock];
         while (Connected()) {
             EndIfExiting();
-            if (const std::uint32_t waiting = Waiting(); waiting > 0)
-                FSlot.FEcho.Paid(ReadSome(buffer, std::min<std::uint32_t>(waiting, sizeof buffer)));
+            if (const std::uint32_t waiting = Waiting(); waiting > 0) {
+                const std::uint32_t got = ReadSome(buffer, std::min<std::uint32_t>(waiting, sizeof buffer));
+                FSlot.FEcho.Paid(got);
+                came.append(buffer, qsizetype(got));
+            }
             const Clock::time_point calm = std::min(FSlot.FLastActivity + quiet, latest);
             if (Clock::now() >= calm)
-                return;
+                break;
             std::this_thread::sleep_until(calm);
         }
+        return came;
     }
 
     void EndIfExiting() const {
@@ -160,7 +176,9 @@ private:
     }
 
     TDeviceSlot& FSlot;
+    // The last line written, while nothing else was on its way, and the last line at all.
     std::optional<Clock::time_point> FWrittenAt;
+    std::optional<Clock::time_point> FLineWrittenAt;
 };
 
 std::unique_ptr<TExchange> MakeSlotExchange(TDeviceSlot& slot) {

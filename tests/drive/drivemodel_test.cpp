@@ -23,6 +23,7 @@ TEST_P(DriveModelOnALine, TestsRecordTheSettingsKnownWhenTheyRan) {
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
+    model.Motion().SetMode(PositionMode);
     const auto type = [&](const char* keys) {
         for (const char* k = keys; *k; ++k)
             model.SendTyped(std::uint8_t(*k));
@@ -94,6 +95,8 @@ TEST(DriveModel, KnowsNothingItCouldNotWrite) {
     TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
+    fake.Device(0).Echo = true;
+    model.Motion().SetMode(PositionMode);
     const TRegisterValues registers = {200, 1000, 700, 5, 90, 380, 300, 12000, 60};
     const QString lost = "DEV0 — connection lost: nothing was sent";
     const QString unfinished =
@@ -197,6 +200,8 @@ TEST(DriveModel, EveryCommandPassesTheGuard) {
             TDeviceSlot slot(0, fake.Ports());
             ASSERT_TRUE(slot.Open());
             TDriveModel model(slot);
+            fake.Device(0).Echo = true;
+            model.Motion().SetMode(PositionMode);
             state.Make(slot, model, fake.Device(0));
             fake.Device(0).ClearCalls();
             EXPECT_EQ(Outcome([&] { command(model); }), state.Refusal) << state.Name << ": " << name;
@@ -212,6 +217,8 @@ TEST(DriveModel, ARawLineForgetsTheKnownSettings) {
     TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
+    fake.Device(0).Echo = true;
+    model.Motion().SetMode(PositionMode);
     const auto known = [&] { return model.Parameters().Known()->IsKnown(KP); };
     model.Parameters().Write();
     slot.Write("\r\n", 2);

@@ -110,6 +110,7 @@ TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
         TDeviceSlot slot(0, fake.Ports(), nullptr, &exitRequested);
         ASSERT_TRUE(slot.Open());
         TDriveModel model(slot);
+        model.Motion().SetMode(PositionMode);
         TTuningRunner runner(model, KpSweep(1, 4, 3));
         EXPECT_EQ(RunToEnd(runner, [&] { c.AfterFirstRound(device, runner); }), c.Why) << c.Name;
         EXPECT_EQ(runner.Rounds().size(), std::size_t(c.Rounds)) << c.Name;
@@ -131,6 +132,7 @@ TEST_P(TuningRunnerOnALine, AgainstTheSimulatedDrive) {
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
+    model.Motion().SetMode(PositionMode);
 
     TTuningRunner sweep(model, KpSweep(1, 6, 6));
     EXPECT_EQ(RunToEnd(sweep), "");
@@ -170,6 +172,7 @@ TEST_P(TuningRunnerOnALine, SearchesABankDriveStartedAboveTheLimitAndVerifiesThe
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
+    model.Motion().SetMode(PositionMode);
     TTuningPlan plan = Search({0.375, 0.5}, {24, 32});
     plan.Criterion.BackOffPercent = 20;
     TTuningRunner search(model, plan);
@@ -200,6 +203,7 @@ TEST(TuningRunner, ASearchFromOutsideItsBoundsIsRefusedBeforeAnythingIsWritten) 
     TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
+    model.Motion().SetMode(PositionMode);
     model.Parameters().Want(KP, TTypedNumber(QStringLiteral("5")));
     TTuningRunner search(model, Search({4, 1}, {8, 16}));
     EXPECT_EQ(RunToEnd(search), "not started: The search would start from KP " + LocalDecimalText("2,73438") +
@@ -218,6 +222,7 @@ TEST(TuningRunner, RoundsStartFromTheDrivesSettings) {
     TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
+    model.Motion().SetMode(PositionMode);
     model.Parameters().Want(KD, TTypedNumber(QStringLiteral("2")));
     TTuningPlan plan = KpSweep(2, 4, 2);
     plan.Rows[0] = KV;

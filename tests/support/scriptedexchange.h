@@ -30,6 +30,7 @@ public:
     QByteArrayList Log;      // each written line, and PurgeMark() for each purge
     long long Served = 0;    // bytes handed out
     long long EchoBytes = 0; // of them, what the readers took for echo
+    int Failed = 0;          // replies the readers gave up on
     struct TRead {
         std::uint32_t Count;
         Clock::time_point Deadline;
@@ -43,6 +44,15 @@ public:
     void Purge() override { Log << PurgeMark(); }
     void EchoSeen(std::uint32_t count) override { EchoBytes += count; }
     void ReplyComplete() override {}
+    void ReplyFailed() override { ++Failed; }
+    void AnswerCame() override {}
+    // The script holds no late answer beyond what the readers take.
+    QByteArray ReadUntilQuiet() override {
+        QByteArray rest;
+        for (std::optional<std::uint8_t> b; Arrived && (b = ReadByte());)
+            rest += char(*b);
+        return rest;
+    }
     void WriteLine(const QByteArray& line) override { Log << line; }
 
     std::optional<std::uint8_t> ReadByte() override {

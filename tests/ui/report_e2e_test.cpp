@@ -29,6 +29,7 @@ TEST_P(ReportOnALine, HoldsTheTestsTheRunAndWhatIsNotKnown) {
     TDeviceSlot slot(0);
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
+    model.Motion().SetMode(PositionMode);
     TDeviceWindow window(model);
     // Before anything was read the settings of these tests are not known.
     for (int i = 0; i < 2; ++i)

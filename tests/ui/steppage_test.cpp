@@ -68,6 +68,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(Slot.Open());
         Device.Echo = true;
+        Model.Motion().SetMode(PositionMode);
+        Device.ClearCalls();
         Device.Answers[PositionQuery] = "1000\r\n\r\n";
         Device.Answers[Step] = Block(500);
         Tabs.addTab(Page, QStringLiteral("Skok jednostkowy"));
@@ -198,6 +200,7 @@ TEST_P(StepPageWithSimulatedDrive, DoubledKpOvershootsMore) {
         TDeviceSlot slot(0);
         ASSERT_TRUE(slot.Open());
         TDriveModel model(slot);
+        model.Motion().SetMode(PositionMode);
         TShownTests shown(model.Tests());
         TStepPage page;
         page.Attach(model, shown);

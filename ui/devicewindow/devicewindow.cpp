@@ -103,7 +103,8 @@ void TDeviceWindow::CloseDevice() {
     setAttribute(Qt::WA_DeleteOnClose);
     if (FSlot) {
         FSlot->disconnect(this);
-        ui->diagnosticsPage->ReturnToZero();
+        if (const QString notice = ui->diagnosticsPage->ReturnToZero(); !notice.isEmpty())
+            emit ClosedWithNotice(FSlot->Name() + QStringLiteral(": ") + notice);
         if (FModel)
             FModel->Close();
         FSlot->Close();

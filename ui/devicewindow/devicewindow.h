@@ -33,6 +33,8 @@ public:
 signals:
     // A capture could not be finished; carries the message for the user's error box.
     void CaptureFailed(const QString& message);
+    // The window closed leaving something the user must know: a set-point it could not bring to 0.
+    void ClosedWithNotice(const QString& message);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

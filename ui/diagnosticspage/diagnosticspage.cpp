@@ -5,6 +5,7 @@
 #include "ui_diagnosticspage.h"
 
 #include <QSignalBlocker>
+#include <utility>
 
 namespace {
 
@@ -26,9 +27,16 @@ TDiagnosticsPage::TDiagnosticsPage(QWidget* parent)
     FModes.addButton(ui->torqueModeButton, 1);
     FModes.addButton(ui->speedModeButton, 2);
     FModes.addButton(ui->positionModeButton, 3);
-    // Only a change of mode is sent: clicking the mode already chosen toggles nothing.
+    // A change of mode is sent; so is a click on the mode shown while the drive's is not known to be it,
+    // as at the start, when "Droga" shows and nothing was sent.
     connect(&FModes, &QButtonGroup::idToggled, this, [this](int mode, bool checked) {
-        if (checked)
+        if (checked) {
+            FToggled = true;
+            ChangeMode(mode);
+        }
+    });
+    connect(&FModes, &QButtonGroup::idClicked, this, [this](int mode) {
+        if (!std::exchange(FToggled, false) && FModel && FModel->Mode() != mode)
             ChangeMode(mode);
     });
     // Every change of the slider, by mouse, wheel, keyboard or program, sends its set-point.
@@ -48,18 +56,33 @@ TDiagnosticsPage::~TDiagnosticsPage() = default;
 void TDiagnosticsPage::Attach(TDriveModel& model) {
     FModel = &model;
     EnableWhileIdle(model, {ui->modeGroup, ui->setPointSlider, ui->identifyButton, ui->positionButton});
+    connect(&model, &TDriveModel::ModeChanged, this, &TDiagnosticsPage::ShowMode);
+    ShowMode();
 }
 
-void TDiagnosticsPage::ReturnToZero() {
-    if (ui->setPointSlider->value() == 0)
+void TDiagnosticsPage::ShowMode() {
+    if (!FModel || !FModel->Mode())
         return;
+    if (QAbstractButton* button = FModes.button(*FModel->Mode()); button && !button->isChecked()) {
+        const QSignalBlocker quiet(FModes);
+        button->setChecked(true);
+    }
+}
+
+QString TDiagnosticsPage::ReturnToZero() {
+    const int slider = ui->setPointSlider->value();
+    const bool sent = FModel && FModel->SetPoint().value_or(0) != 0;
+    if (slider == 0 && !sent)
+        return {};
     const QSignalBlocker quiet(ui->setPointSlider);
     ui->setPointSlider->setValue(0);
     ui->setPointLabel->setText(QStringLiteral("0"));
-    // The window is closing: a drive that cannot take the line now gets nothing, and no box holds
-    // the close up.
-    if (FModel && FModel->Refusal().isEmpty())
-        FModel->Motion().SetSetPoint(0);
+    // The window is closing: no box holds the close up, but a set-point that stays is said.
+    const QString refusal = FModel ? FModel->Refusal() : QStringLiteral("The device is closed");
+    if (!refusal.isEmpty())
+        return QStringLiteral("The set-point was not brought back to 0: %1").arg(refusal);
+    FModel->Motion().SetSetPoint(0);
+    return {};
 }
 
 void TDiagnosticsPage::ChangeMode(int mode) {

@@ -22,15 +22,19 @@ public:
 
     // Binds the page to the device it commands; the device window calls it once, at its start.
     void Attach(TDriveModel& model);
-    // Before the device closes: a set-point left away from 0 goes back to 0 through the slider's
-    // handler, so no motor is left turning with no window to stop it.
-    void ReturnToZero();
+    // Before the device closes: a set-point left away from 0 goes back to 0, so no motor is left
+    // turning with no window to stop it. Why it could not be sent, or empty.
+    QString ReturnToZero();
 
 private:
     void ChangeMode(int mode);
     void SendSetPoint(int position);
+    // The mode's button shows the mode the drive was last sent; one not known leaves the choice as it is.
+    void ShowMode();
 
     std::unique_ptr<Ui::TDiagnosticsPage> ui;
     QButtonGroup FModes;
     QPointer<TDriveModel> FModel;
+    // The click that follows a toggle has sent the mode already.
+    bool FToggled = false;
 };

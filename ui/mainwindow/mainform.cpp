@@ -159,6 +159,8 @@ void TMainForm::CreateDeviceWindow(TDeviceSlot& slot) {
     connect(
         window, &TDeviceWindow::CaptureFailed, this, [](const QString& error) { ShowErrorBox(error); },
         Qt::QueuedConnection);
+    connect(window, &TDeviceWindow::ClosedWithNotice, this,
+            [this](const QString& notice) { statusBar()->showMessage(notice); });
     QMdiSubWindow* sub = ui->mdiArea->addSubWindow(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->showMaximized();
