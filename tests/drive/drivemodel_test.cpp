@@ -108,6 +108,11 @@ TEST(DriveModel, KnowsNothingItCouldNotWrite) {
         ASSERT_TRUE(
             QTest::qWaitFor([&] { return call != std::string("ZQ_GetStatus") || slot.IsLost(); }, 500));
     };
+    // The registers the drive answers a restore's read-back with.
+    const auto holds = [&](const TRegisterValues& values) {
+        for (std::size_t n = 0; n < values.size(); ++n)
+            device.Answers[QByteArray("P") + char('0' + n) + '\r'] = QByteArray::number(values[n]) + ':';
+    };
     const auto comeBack = [&] {
         device.Statuses.clear();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !slot.IsLost(); }, 3000));
@@ -125,17 +130,21 @@ TEST(DriveModel, KnowsNothingItCouldNotWrite) {
     EXPECT_EQ(model.Parameters().Known()->Register(KP), kp) << "known as before";
     model.Parameters().WriteRegisters(registers);
     EXPECT_TRUE(model.Parameters().RestorePending()) << "a restore waits for the device";
+    holds(registers);
     comeBack();
     EXPECT_FALSE(model.Parameters().RestorePending());
     EXPECT_EQ(restored, 1);
-    EXPECT_EQ(device.Writes().size(), 9u);
+    // The nine lines, then the read-back's dialogues.
+    ASSERT_EQ(device.Writes().size(), 9u + 2 * 9);
+    EXPECT_EQ(device.Writes()[1], "P2 700\r");
     EXPECT_EQ(model.Parameters().Known()->Register(KP), 700) << "written on its return";
 
     // A restore whose first line finds the device gone keeps all nine for its return.
     loseDevice("ZQ_Write");
     model.Parameters().WriteRegisters(TDriveSim::KDefaultRegisters);
     EXPECT_TRUE(model.Parameters().RestorePending());
-    EXPECT_EQ(model.Parameters().Known()->Register(KP), 700) << "nothing known until written";
+    EXPECT_FALSE(model.Parameters().Known()->IsKnown(KP)) << "not known once its line may have gone out";
+    holds(TDriveSim::KDefaultRegisters);
     comeBack();
     EXPECT_EQ(model.Parameters().Known()->Register(KP), 768);
 

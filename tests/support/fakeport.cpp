@@ -127,7 +127,7 @@ public:
         const qsizetype n = limit < 0 ? data.size() : std::min<qsizetype>(limit, data.size());
         D.Written += data.left(n);
         if (D.Echo)
-            Answer(QByteArray(data.left(n)).replace("\r", "\r\n"));
+            Answer(QByteArray(data.left(n)).replace("\r", "\r\n").replace("\b", "\b \b"));
         if (const auto answer = D.Answers.find(data); answer != D.Answers.end())
             Answer(answer->second);
         *bytesWritten = std::uint32_t(n);

@@ -38,7 +38,8 @@ public:
     QByteArray Received; // bytes waiting to be read, served in order
     // A drive's answers: when a write offers exactly a line held here, its answer joins Received.
     std::map<QByteArray, QByteArray> Answers;
-    // The drive echoes every byte it takes, a CR as CR LF, ahead of its answer.
+    // The drive echoes every byte it takes, a CR as CR LF and a Backspace as BS, space, BS, ahead of its
+    // answer.
     bool Echo = false;
     // A converter in front of the drive: its echo and answers reach Received only at the next tick
     // of a timer that fires every LatencyMs; a read short of them waits for it. 0: at once.

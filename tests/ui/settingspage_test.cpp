@@ -73,7 +73,6 @@ protected:
         FModel = std::make_unique<TDriveModel>(*Slots.At(0));
         FWindow = new TDeviceWindow(*FModel);
         Device.ClearCalls();
-        Device.Echo = true;
         Errors.clear();
         return FWindow;
     }
@@ -99,6 +98,8 @@ TEST_F(SettingsPage, WpiszSendsTheLinesUntilABadText) {
     const QByteArrayList all = {"P1 1024\r", "P2 768\r", "P3 0\r",     "P4 102\r", "P6 294\r",
                                 "P0 213\r",  "P5 384\r", "P7 12820\r", "P8 64\r"};
     // The default texts follow the locale.
+    // A drive confirms each line by its echo.
+    Device.Echo = true;
     for (const QLocale& locale : {Polish, QLocale::c()}) {
         TLocaleScope scope(locale);
         Click(NewWindow(), "writeSettingsButton");

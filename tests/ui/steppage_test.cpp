@@ -100,7 +100,8 @@ protected:
 } // namespace
 
 TEST_F(StepPageTest, EntriesFiguresAndTheReceivedCount) {
-    const std::vector<QByteArray> measured = {PositionQuery, "S 500\r", Step};
+    // The position is read twice, both queries at once, before the step.
+    const std::vector<QByteArray> measured = {PositionQuery, PositionQuery, "S 500\r", Step};
     const QString note = "received 140 of 500 samples";
     const struct {
         QString Amplitude, Time;
@@ -112,7 +113,8 @@ TEST_F(StepPageTest, EntriesFiguresAndTheReceivedCount) {
         {"200", "400", 500, "", measured, "250", ""},
         {"200", "250", 140, "", measured, "250", note},
         // The figures and the note of the test before stay.
-        {"0", "400", 500, "The amplitude must be at least 1 pulse.", {PositionQuery}, "400", note},
+        // Nothing is asked of the drive for an entry that is no step.
+        {"0", "400", 500, "The amplitude must be at least 1 pulse.", {}, "400", note},
     };
     for (const auto& c : cases) {
         Device.Answers[Step] = Block(c.Records);
