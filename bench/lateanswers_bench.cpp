@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -105,6 +106,7 @@ void Sweep(TFigures& f, const TCase& c, int answerMs, int seed) {
             steps.push_back({std::atoll(line.c_str() + 2), position});
     });
     TDriveModel model(slot);
+    model.Motion().SetMode(PositionMode);
     TTuningPlan plan;
     plan.From = 1;
     plan.To = 6;
@@ -134,14 +136,19 @@ void Sweep(TFigures& f, const TCase& c, int answerMs, int seed) {
         NoteReason(f, why.toStdString());
     }
     const std::vector<TTestRecord>& tests = model.Tests().All();
-    for (std::size_t i = 0; i < tests.size() && i < steps.size(); ++i) {
+    // Every step the drive took is checked against where its motor stood, recorded or not (a test that
+    // fails after its step, as on a record garbled on the line, joins no history); every test recorded
+    // against the step it made.
+    for (const TStep& step : steps)
+        f.NotFromMotor += std::llabs(step.Target - step.Position - Amplitude) > Tolerance;
+    for (const TTestRecord& test : tests) {
         ++f.Tests;
-        f.Misread += std::llabs(std::int64_t(tests[i].Step.StartPosition) - steps[i].Position) > Tolerance;
-        f.NotFromMotor += std::llabs(steps[i].Target - steps[i].Position - Amplitude) > Tolerance;
+        const std::int64_t target = std::int64_t(test.Step.StartPosition) + Amplitude;
+        const auto made =
+            std::find_if(steps.begin(), steps.end(), [&](const TStep& s) { return s.Target == target; });
+        f.Misread += made == steps.end() ||
+                     std::llabs(std::int64_t(test.Step.StartPosition) - made->Position) > Tolerance;
     }
-    // Steps the drive took that Kelmor did not record are not from a position it checked.
-    if (steps.size() > tests.size())
-        f.NotFromMotor += int(steps.size() - tests.size());
     SimulatedDrive(0).SetTrace({});
     // The registers given back may still be on their way, each line held while the firmware answers
     // late; closing the port lets the drive take what has reached it by then.

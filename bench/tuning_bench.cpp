@@ -75,6 +75,7 @@ void KpSweepAgainstSimulatedDrive(benchmark::State& state) {
         log.push_back({double(ns) / 1e6, line, position});
     });
     TDriveModel model(slot);
+    model.Motion().SetMode(PositionMode);
     for (auto _ : state) {
         TTuningPlan plan;
         plan.From = 1.5;

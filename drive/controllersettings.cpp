@@ -1,9 +1,13 @@
 #include "drive/controllersettings.h"
 
+#include "common/errors.h"
+
 #include "common/numtext.h"
 #include "drive/commandlines.h"
 #include "drive/replyreaders.h"
 #include "link/exchange.h"
+
+#include <algorithm>
 
 void ConvertSettings(const TSettingNumbers& settings, const TMotorData& motor, const TEachRegister& each) {
     // A register the drive cannot hold is refused before any line goes out; a bad number stops the
@@ -41,6 +45,32 @@ TRegisterValues QueryRegisters(TExchange& exchange) {
     return QueryAllRegisters(exchange);
 }
 
+TRegisterValues QueryRegistersPatiently(TExchange& exchange) {
+    try {
+        return QueryRegisters(exchange);
+    } catch (const EExitRequested&) {
+        throw;
+    } catch (const EKelmorError&) {
+        if (exchange.Lost())
+            throw;
+    }
+    TRegisterValues registers{};
+    for (int n = 0; n < RegisterCount; ++n)
+        for (int attempt = 1;; ++attempt) {
+            try {
+                exchange.SettleAndPurge();
+                registers[std::size_t(n)] = QueryRegister(exchange, n);
+                break;
+            } catch (const EExitRequested&) {
+                throw;
+            } catch (const EKelmorError&) {
+                if (attempt == MostReadingTries || exchange.Lost())
+                    throw;
+            }
+        }
+    return registers;
+}
+
 void ShowRegisters(const TRegisterValues& registers, const TMotorData& motor, const TSetField& setField) {
     TTypedNumber kv;
     for (int row = 0; row < SettingCount; ++row) {
@@ -50,4 +80,32 @@ void ShowRegisters(const TRegisterValues& registers, const TMotorData& motor, co
         if (row == KV)
             kv = TTypedNumber(text);
     }
+}
+
+TRegisterValues ConfirmedRegisters(TExchange& exchange) {
+    TRegisterValues last = QueryRegistersPatiently(exchange);
+    const TRegisterValues again = QueryRegistersPatiently(exchange);
+    for (int n = 0; n < RegisterCount; ++n) {
+        // A register whose two readings disagree is asked alone until two in a row do.
+        bool confirmed = again[std::size_t(n)] == last[std::size_t(n)];
+        last[std::size_t(n)] = again[std::size_t(n)];
+        for (int attempt = 1; !confirmed; ++attempt) {
+            if (attempt > MostReadingTries)
+                throw EConvertError(QStringLiteral("P%1 read again and again does not agree, last %2")
+                                        .arg(n)
+                                        .arg(last[std::size_t(n)]));
+            try {
+                exchange.SettleAndPurge();
+                const std::int32_t value = QueryRegister(exchange, n);
+                confirmed = value == last[std::size_t(n)];
+                last[std::size_t(n)] = value;
+            } catch (const EExitRequested&) {
+                throw;
+            } catch (const EKelmorError&) {
+                if (exchange.Lost())
+                    throw;
+            }
+        }
+    }
+    return last;
 }

@@ -34,6 +34,18 @@ TRegisterValues SettingRegisters(const TSettingNumbers& settings, const TMotorDa
 // P0..P8 in turn. Throws at the first register that does not answer or whose value text is malformed.
 TRegisterValues QueryRegisters(TExchange& exchange);
 
+// How often a reading garbled on the line (a lost byte breaks its frame) is asked again in all.
+constexpr int MostReadingTries = 8;
+
+// The same for a run that must not end on one garbled reply: when the dialogues fail (not on a loss
+// or an exit), each register is asked alone, up to MostReadingTries times; the last error is thrown.
+TRegisterValues QueryRegistersPatiently(TExchange& exchange);
+
+// Registers a line that may lose a byte confirmed: read (patiently) until two readings in a row agree,
+// as a digit lost from a value leaves a number of the right shape; EConvertError names a register
+// whose readings never did.
+TRegisterValues ConfirmedRegisters(TExchange& exchange);
+
 // Fills the fields in row order from the register values, each figure formatted as shown; Limit V
 // uses the number the KV text just filled stands for. An error leaves the rows before the failing one
 // filled.

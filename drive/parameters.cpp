@@ -46,21 +46,7 @@ void TParameters::Restore(const TRegisterValues& registers) {
 }
 
 void TParameters::ReadBack(const TRegisterValues& registers) {
-    // A line that loses a byte now and then may garble one reading; what the drive holds is asked again.
-    constexpr int MostTries = 3;
-    TRegisterValues held{};
-    for (int attempt = 1;; ++attempt) {
-        try {
-            held = QueryRegisters(*FModel.Slot()->BeginExchange());
-            break;
-        } catch (const EConvertError&) {
-            if (attempt == MostTries)
-                throw;
-        } catch (const ENoAnswer&) {
-            if (attempt == MostTries || FModel.Slot()->IsLost())
-                throw;
-        }
-    }
+    const TRegisterValues held = ConfirmedRegisters(*FModel.Slot()->BeginExchange());
     Publish(TKnownSettings::All(held));
     for (const TRegisterRow& row : RegisterTable) {
         const auto n = std::size_t(row.Register);

@@ -259,7 +259,7 @@ std::size_t ConfirmedLines(const QByteArray& expected, const QByteArray& came,
 
 void WriteConfirmed(TExchange& exchange, const std::vector<QByteArray>& lines,
                     const std::function<void(std::size_t)>& confirmed) {
-    constexpr int MostTries = 4;
+    constexpr int MostTries = 8;
     std::size_t next = 0;
     for (int tries = 0; next < lines.size();) {
         exchange.SettleAndPurge();

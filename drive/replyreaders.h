@@ -73,7 +73,7 @@ QByteArray EchoOf(const QByteArray& line);
 // each: its echo must come back exactly as written, followed by the next line's echo, and after the
 // last one nothing may come while the line falls quiet (a "?" refuses a line). confirmed(i) is
 // called for each line i the drive confirmed, in order. Lines not confirmed, because their echo lost
-// or changed a byte or the drive refused them, are written again from the first of them, up to four
+// or changed a byte or the drive refused them, are written again from the first of them, up to eight
 // times in a row; then, or when the device is lost, ELineNotConfirmed names that line and what came.
 void WriteConfirmed(TExchange& exchange, const std::vector<QByteArray>& lines,
                     const std::function<void(std::size_t)>& confirmed);

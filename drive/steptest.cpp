@@ -3,6 +3,7 @@
 #include "common/errors.h"
 #include "common/numtext.h"
 #include "drive/commandlines.h"
+#include "drive/controllersettings.h"
 #include "drive/replyreaders.h"
 #include "drive/samplerecords.h"
 #include "link/exchange.h"
@@ -36,41 +37,71 @@ std::int32_t PositionTolerance(std::uint32_t amplitude) {
 
 std::int32_t ConfirmedPosition(TExchange& exchange, std::int32_t tolerance,
                                std::optional<std::int32_t> expected) {
-    constexpr int MostTries = 3;
     const auto agree = [&](std::int64_t a, std::int64_t b) { return std::llabs(a - b) <= tolerance; };
-    for (int attempt = 1;; ++attempt) {
-        try {
-            exchange.SettleAndPurge();
-            if (expected) {
-                exchange.WriteLine(PositionQueryLine());
-                const std::int32_t position = ReadPosition(exchange);
-                if (agree(position, *expected))
-                    return position;
-                if (attempt == MostTries)
-                    throw EConvertError(
-                        QStringLiteral("The position read, %1, is not where the motor was left, "
-                                       "%2: nothing was moved")
-                            .arg(position)
-                            .arg(*expected));
-                continue;
+    // A line that loses bytes can only shorten a reading, and "100000" short of any one of its zeros
+    // reads "10000" each time: two readings that agree are not enough. A position counts when at
+    // least three came whole in their frame, it agrees with another of them, and none is longer.
+    constexpr std::size_t LeastReadings = 3;
+    std::vector<std::int32_t> readings;
+    const auto confirmed = [&]() -> std::optional<std::int32_t> {
+        if (readings.size() < LeastReadings)
+            return std::nullopt;
+        const auto digits = [](std::int32_t v) { return QByteArray::number(v).size(); };
+        const qsizetype longest = digits(*std::max_element(readings.begin(), readings.end()));
+        for (std::size_t i = 0; i < readings.size(); ++i)
+            for (std::size_t j = i + 1; j < readings.size(); ++j)
+                if (digits(readings[i]) == longest && digits(readings[j]) == longest &&
+                    agree(readings[i], readings[j]))
+                    return readings[j];
+        return std::nullopt;
+    };
+    std::optional<EConvertError> failure;
+    for (int attempt = 1; attempt <= MostReadingTries; ++attempt) {
+        exchange.SettleAndPurge();
+        // The queries go at once: a reading after the first costs no converter's latency of its own.
+        const std::size_t queries = expected ? 1 : std::max<std::size_t>(1, LeastReadings - readings.size());
+        for (std::size_t q = 0; q < queries; ++q)
+            exchange.WriteLine(PositionQueryLine());
+        for (std::size_t q = 0; q < queries; ++q) {
+            try {
+                readings.push_back(ReadPosition(exchange, q > 0));
+            } catch (const EConvertError& error) {
+                if (exchange.Lost())
+                    throw;
+                failure = error;
+                break;
             }
-            // Both queries at once: the second reading costs no converter's latency of its own.
-            exchange.WriteLine(PositionQueryLine());
-            exchange.WriteLine(PositionQueryLine());
-            const std::int32_t first = ReadPosition(exchange);
-            const std::int32_t second = ReadPosition(exchange, true);
-            if (agree(first, second))
-                return second;
-            if (attempt == MostTries)
-                throw EConvertError(
-                    QStringLiteral("The position read twice does not agree, %1 and %2: nothing "
-                                   "was moved")
-                        .arg(first)
-                        .arg(second));
-        } catch (const EConvertError&) {
-            if (attempt == MostTries || exchange.Lost())
-                throw;
+            if (expected && agree(readings.back(), *expected))
+                return readings.back();
+            if (const std::optional<std::int32_t> position = confirmed())
+                return *position;
         }
+    }
+    if (expected && !readings.empty())
+        throw EConvertError(
+            QStringLiteral("The position read, %1, is not where the motor was left, %2: nothing "
+                           "was moved")
+                .arg(readings.back())
+                .arg(*expected));
+    if (readings.size() >= 2)
+        throw EConvertError(QStringLiteral("The positions read do not agree, %1 and %2: nothing was moved")
+                                .arg(readings[readings.size() - 2])
+                                .arg(readings.back()));
+    throw *failure;
+}
+
+void DropImpossibleJumps(std::vector<std::uint32_t>& samples, std::uint32_t start) {
+    // No motor turns this far in half a millisecond: a record that lost a byte and kept the shape of one
+    // reads its bytes a place off, which moves it by 65536 pulses or more.
+    constexpr std::int64_t FarthestStep = 32768;
+    std::int64_t previous = start;
+    for (std::uint32_t& sample : samples) {
+        if (!Arrived(sample))
+            continue;
+        if (std::llabs(std::int64_t(sample) - previous) > FarthestStep)
+            sample = MissingSample;
+        else
+            previous = sample;
     }
 }
 
@@ -99,6 +130,7 @@ TStepMeasurement MeasureStep(TExchange& exchange, const TTypedNumber& amplitudeE
     exchange.WriteLine(StepLine(std::int32_t(target)));
     record.Samples =
         ScanSampleRecords(ReadSampleBlock(exchange, record.SampleCount), std::size_t(record.SampleCount));
+    DropImpossibleJumps(record.Samples, record.StartPosition);
     RequireStartWhereRead(record);
     return measurement;
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 class TExchange;
 
@@ -39,9 +40,9 @@ std::int32_t PositionTolerance(std::uint32_t amplitude);
 
 // A position the line confirmed, the only kind a motion is computed from. With `expected` (where the
 // last confirmed move left the motor) one reading that agrees with it within the tolerance; without,
-// two readings asked at once that agree with each other. A reading that breaks its frame, or that
-// disagrees, is asked again, up to three times; then EConvertError names the readings, and nothing has
-// moved.
+// three readings asked at once, of which the longest two agree (a lost digit only shortens one). A
+// reading that breaks its frame, or too few that agree, are asked again, up to MostReadingTries
+// attempts; then EConvertError names the readings, and nothing has moved.
 std::int32_t ConfirmedPosition(TExchange& exchange, std::int32_t tolerance,
                                std::optional<std::int32_t> expected = std::nullopt);
 
@@ -57,6 +58,10 @@ std::int32_t ConfirmedPosition(TExchange& exchange, std::int32_t tolerance,
 // fails as RequireStartWhereRead says.
 TStepMeasurement MeasureStep(TExchange& exchange, const TTypedNumber& amplitude, const TTypedNumber& time,
                              std::optional<std::int32_t> expected = std::nullopt);
+
+// Marks missing each sample further from the one before it (the first: from start) than any motor
+// turns in one sample period, as a record garbled on the line reads.
+void DropImpossibleJumps(std::vector<std::uint32_t>& samples, std::uint32_t start);
 
 // Throws EKelmorError "The motor was not where it was read…" when the first sample lies further from
 // the start position than a tenth of the amplitude (and two pulses): the start, and so the step's

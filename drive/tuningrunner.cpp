@@ -123,7 +123,7 @@ void TTuningRunner::Start() {
     {
         // What the rounds start from and the run leaves behind, and the one place the motor goes back to.
         const std::unique_ptr<TExchange> exchange = FModel->Slot()->BeginExchange();
-        FOriginal = QueryRegisters(*exchange);
+        FOriginal = ConfirmedRegisters(*exchange);
         FStartPosition =
             std::uint32_t(ConfirmedPosition(*exchange, PositionTolerance(std::uint32_t(amplitude))));
     }
@@ -289,8 +289,19 @@ void TTuningRunner::RunRound() {
         // it has taken the move.
         const QByteArray line = RapidMoveLine(QByteArray::number(FStartPosition));
         const std::unique_ptr<TExchange> exchange = slot->BeginExchange();
-        exchange->WriteLine(line);
-        ReadConfirmation(*exchange, line);
+        // A confirmation garbled on the line is asked for again: the move goes to the same place.
+        for (int attempt = 1;; ++attempt) {
+            try {
+                if (attempt > 1)
+                    exchange->SettleAndPurge();
+                exchange->WriteLine(line);
+                ReadConfirmation(*exchange, line);
+                break;
+            } catch (const EConvertError&) {
+                if (attempt == MostReadingTries || slot->IsLost())
+                    throw;
+            }
+        }
     } catch (const EKelmorError& error) {
         return Finish(slot->IsLost() ? LostText() : error.Message());
     }

@@ -9,6 +9,8 @@ namespace {
 
 // One start bit, eight data bits and one stop bit per byte.
 constexpr long long KBitsPerByte = 10;
+// The most echo a line that loses a byte now and then may have dropped since the last exchange.
+constexpr std::size_t KLostOnTheLine = 3;
 
 } // namespace
 
@@ -125,17 +127,24 @@ private:
         return got;
     }
 
-    // Reads and drops what comes until the drive has paid its echo.
+    // Reads and drops what comes until the drive has paid its echo. A drive that echoes nothing for the
+    // read time-out is not there to answer; one that echoed but fell a few bytes short lost them on the
+    // line, and the wait for a quiet line that follows stands in for them.
     void DrainEcho() {
         char buffer[TDeviceSlot::KReadBlock];
+        bool echoed = false;
         while (Connected() && FSlot.FEcho.Owed() > 0) {
             const auto owed = std::uint32_t(std::min<std::size_t>(FSlot.FEcho.Owed(), sizeof buffer));
             const std::uint32_t got = ReadSome(buffer, owed);
             if (got == 0 && Connected()) {
                 const std::size_t missing = FSlot.FEcho.Owed();
                 FSlot.FEcho.Forgive();
-                throw ENoEcho(missing);
+                FSlot.FLineClean = false;
+                if (!echoed && missing > KLostOnTheLine)
+                    throw ENoEcho(missing);
+                return;
             }
+            echoed = true;
             FSlot.FEcho.Paid(got);
         }
     }

@@ -134,8 +134,8 @@ TEST(DriveModel, KnowsNothingItCouldNotWrite) {
     comeBack();
     EXPECT_FALSE(model.Parameters().RestorePending());
     EXPECT_EQ(restored, 1);
-    // The nine lines, then the read-back's dialogues.
-    ASSERT_EQ(device.Writes().size(), 9u + 2 * 9);
+    // The nine lines, then the read-back's dialogues, twice: a value must read the same again.
+    ASSERT_EQ(device.Writes().size(), 9u + 2 * 2 * 9);
     EXPECT_EQ(device.Writes()[1], "P2 700\r");
     EXPECT_EQ(model.Parameters().Known()->Register(KP), 700) << "written on its return";
 

@@ -1,5 +1,7 @@
 #include "drive/steptest.h"
 
+#include "drive/controllersettings.h"
+
 #include "link/deviceslot.h"
 #include "tests/support/outcome.h"
 #include "tests/support/portsscope.h"
@@ -19,9 +21,12 @@ QByteArray Records(std::uint32_t first, int count) {
     return block;
 }
 
-// The replies to the two readings of a confirmed position, asked at once.
-QByteArray PositionReply(const char* digits, const char* second = nullptr) {
-    return QByteArray("L \r\n\r\n") + digits + "\r\n\r\nL \r\n\r\n" + (second ? second : digits) + "\r\n";
+// The replies to the three readings of a confirmed position, asked at once.
+QByteArray PositionReply(const char* digits, const char* second = nullptr, const char* third = nullptr) {
+    const auto after = [&](const char* d) {
+        return QByteArray("\r\nL \r\n\r\n") + (d ? d : digits) + "\r\n";
+    };
+    return QByteArray("L \r\n\r\n") + digits + "\r\n" + after(second) + after(third);
 }
 
 } // namespace
@@ -29,11 +34,18 @@ QByteArray PositionReply(const char* digits, const char* second = nullptr) {
 TEST(StepTest, LinesEntriesAndRecords) {
     const QByteArray purge = TScriptedExchange::PurgeMark();
     const auto measured = [&](const char* samples, const char* step) {
-        return QByteArrayList{purge, "L \r\r", "L \r\r", samples, purge, step};
+        return QByteArrayList{purge, "L \r\r", "L \r\r", "L \r\r", samples, purge, step};
     };
-    const QByteArrayList refused = {purge, "L \r\r", "L \r\r"};
-    // A reply that breaks its frame, or readings that disagree, are asked again twice.
-    const QByteArrayList askedThrice = refused + refused + refused;
+    const QByteArrayList refused = {purge, "L \r\r", "L \r\r", "L \r\r"};
+    // A reply that breaks its frame, or readings that disagree, are asked again.
+    QByteArrayList askedAgain;
+    for (int i = 0; i < MostReadingTries; ++i)
+        askedAgain += refused;
+    // Three readings that disagree, then silence: each attempt after the first asks one more.
+    const QByteArray neverAgree = PositionReply("100000", "200000", "300000");
+    QByteArrayList askedOnAfterThree = refused;
+    for (int i = 1; i < MostReadingTries; ++i)
+        askedOnAfterThree += QByteArrayList{purge, "L \r\r"};
     // What a drive says between the purge after "S" and its first record, more than the spare bytes.
     const QByteArray chatter = "S 500\r\nOK\r\nJ 1200\r\n";
     const struct {
@@ -80,20 +92,14 @@ TEST(StepTest, LinesEntriesAndRecords) {
          false,
          0,
          0},
-        {"silent drive", "", "200", "250", "' ' is not a valid integer value", askedThrice, false, 0, 0},
-        {"the tail of a settings write's echo", QByteArray("64\r\nL ").repeated(3), "200", "250",
-         "' 64\\r\\nL ' is not a valid integer value", askedThrice, false, 0, 0},
-        {"a reading that lost a digit, then a good pair",
-         PositionReply("100000", "10000") + PositionReply("100000"), "200", "250", "",
-         QByteArrayList{purge, "L \r\r", "L \r\r"} + measured("S 500\r", "J 100200\r"), false, 0, 2010},
-        {"readings that never agree",
-         PositionReply("100000", "10000") + PositionReply("100000", "10000") +
-             PositionReply("100000", "10000"),
-         "200", "250", "The position read twice does not agree, 100000 and 10000: nothing was moved",
-         askedThrice, false, 0, 0},
-        {"the motor away from the position read", PositionReply("1000") + Records(1100, 2), "200", "1",
-         "The motor was not where it was read: at 1000, its first sample 1100", measured("S 2\r", "J 1200\r"),
-         false, 0, 0},
+        {"silent drive", "", "200", "250", "' ' is not a valid integer value", askedAgain, false, 0, 0},
+        {"the tail of a settings write's echo", QByteArray("64\r\nL ").repeated(MostReadingTries), "200",
+         "250", "' 64\\r\\nL ' is not a valid integer value", askedAgain, false, 0, 0},
+        {"a reading that lost a digit", PositionReply("100000", "10000"), "200", "250", "",
+         measured("S 500\r", "J 100200\r"), false, 0, 2010},
+        {"readings that never agree", neverAgree, "200", "250",
+         "The positions read do not agree, 200000 and 300000: nothing was moved", askedOnAfterThree, false, 0,
+         0},
     };
     for (const auto& c : cases) {
         TScriptedExchange exchange(c.Incoming);

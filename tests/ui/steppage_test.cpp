@@ -100,8 +100,8 @@ protected:
 } // namespace
 
 TEST_F(StepPageTest, EntriesFiguresAndTheReceivedCount) {
-    // The position is read twice, both queries at once, before the step.
-    const std::vector<QByteArray> measured = {PositionQuery, PositionQuery, "S 500\r", Step};
+    // The position is read three times, the queries at once, before the step.
+    const std::vector<QByteArray> measured = {PositionQuery, PositionQuery, PositionQuery, "S 500\r", Step};
     const QString note = "received 140 of 500 samples";
     const struct {
         QString Amplitude, Time;

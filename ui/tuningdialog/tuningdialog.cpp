@@ -297,6 +297,15 @@ void TTuningDialog::ShowEnd(const QString& why) {
                 ui->progressLabel->text().replace(QStringLiteral("przywrócę po powrocie urządzenia"),
                                                   QStringLiteral("przywrócone po powrocie urządzenia")));
         });
+        connect(&FModel->Parameters(), &TParameters::RestoreFailed, this, [this](const QString& failure) {
+            ui->progressLabel->setText(ui->progressLabel->text().replace(
+                QStringLiteral("przywrócę po powrocie urządzenia"),
+                QStringLiteral("NIE przywrócone po powrocie urządzenia (%1)").arg(failure)));
+        });
+    } else if (const QString failure = FModel ? FModel->Parameters().RestoreFailure() : QString();
+               !failure.isEmpty()) {
+        // A restore the drive refused is said, never claimed.
+        text += QStringLiteral(" Nastaw sprzed strojenia NIE przywrócono (%1)").arg(failure);
     } else {
         text += QStringLiteral(" Nastawy sprzed strojenia przywrócone");
     }
