@@ -235,3 +235,31 @@ TEST(DriveModel, ARawLineForgetsTheKnownSettings) {
     slot.Write("P2 9\r", 5);
     EXPECT_FALSE(known()) << "a file's line";
 }
+
+// A step test runs only in position mode with the set-point at 0, as the lines sent, typed or from a
+// file, left them; a mode Kelmor cannot read is not taken for position.
+TEST(DriveModel, StepsOnlyInPositionModeAtSetPointZero) {
+    const QString unknown = "The drive's mode is not known: choose \"Droga\" under Diagnostyka first";
+    const struct {
+        const char* Typed;
+        QString Refusal;
+    } cases[] = {
+        {"", unknown},
+        {"M3\r", "The set-point is not known, not 0: bring the slider under Diagnostyka back to 0 first"},
+        {"M3\rS 0\r", ""},
+        {"M3\rS 0\rM0\r", "The drive is in the mode \"Napięcie\": a step test runs only in \"Droga\""},
+        {"M3\rS 0\rS 250\r",
+         "The set-point is 250, not 0: bring the slider under Diagnostyka back to 0 first"},
+        {"M3\rS 0\rM 3\r", unknown},
+        {"M3\rS 0\rM4\x08\x33\r", ""},
+    };
+    for (const auto& c : cases) {
+        TFakeDeviceLibrary fake;
+        TDeviceSlot slot(0, fake.Ports());
+        ASSERT_TRUE(slot.Open());
+        TDriveModel model(slot);
+        for (const char* k = c.Typed; *k; ++k)
+            model.SendTyped(std::uint8_t(*k));
+        EXPECT_EQ(model.StepRefusal(), c.Refusal) << c.Typed;
+    }
+}

@@ -43,6 +43,8 @@ TEST(ReplyReaders, RegisterDialogue) {
         {"echo without CR", "", 'P', false, NoAnswer, closed},
         {"lost device", "P1\r\n1024:\r\n", {}, true, NoAnswer, {}},
         {"closing echo missing", "P1\r\n1024:", {}, false, "1024", closed},
+        // The LF of the echo lost on the line must not take the value's first digit with it.
+        {"echo's LF lost", "P1\r1024:\r\n", {}, false, "' 1' is not a valid integer value", closed},
     };
     for (const auto& c : cases) {
         TScriptedExchange exchange(c.Incoming);
@@ -186,3 +188,54 @@ TEST(ReplyReaders, SampleBlock) {
 }
 
 } // namespace
+
+// A register write counts only once its echo came back exactly, followed by the next line's echo, and
+// nothing came after the last one; what is not confirmed is written again from its first line.
+TEST(ReplyReaders, ConfirmedWrites) {
+    const QByteArray purge = TScriptedExchange::PurgeMark();
+    const QByteArrayList lines = {"P1 5\r", "P2 6\r"};
+    const QByteArray echoes = "P1 5\r\nP2 6\r\n";
+    QByteArrayList eightTimes, silent;
+    for (int i = 0; i < 8; ++i) {
+        eightTimes += QByteArrayList{purge, "P2 6\r"};
+        silent += QByteArrayList{purge, "P1 5\r", "P2 6\r"};
+    }
+    const struct {
+        const char* Name;
+        QByteArray Incoming;
+        QString Outcome;
+        QByteArrayList Log;
+        std::vector<std::size_t> Confirmed;
+    } cases[] = {
+        {"echoed", echoes, "", {purge, "P1 5\r", "P2 6\r"}, {0, 1}},
+        {"a byte of the first echo lost, then whole",
+         "P1 \r\nP2 6\r\nX" + echoes,
+         "",
+         {purge, "P1 5\r", "P2 6\r", purge, "P1 5\r", "P2 6\r"},
+         {0, 1}},
+        {"the last line refused again and again",
+         "P1 5\r\nP2 6\r\n?\r\n" + QByteArray("P2 6\r\n?\r\n").repeated(7),
+         "The drive did not confirm P2 6: what came back was 'P2 6\\r\\n?\\r\\n'",
+         QByteArrayList{purge, "P1 5\r", "P2 6\r"} + eightTimes.mid(2),
+         {0}},
+        {"a refusal between two echoes",
+         "P1 5\r\n?\r\nP2 " + echoes,
+         "",
+         {purge, "P1 5\r", "P2 6\r", purge, "P1 5\r", "P2 6\r"},
+         {0, 1}},
+        {"silent", "", "The drive did not confirm P1 5: nothing came back", silent, {}},
+    };
+    for (const auto& c : cases) {
+        TScriptedExchange exchange(c.Incoming);
+        exchange.Arrived = true;
+        std::vector<std::size_t> confirmed;
+        EXPECT_EQ(Outcome([&] {
+                      WriteConfirmed(exchange, {lines.begin(), lines.end()},
+                                     [&](std::size_t i) { confirmed.push_back(i); });
+                  }),
+                  c.Outcome)
+            << c.Name;
+        EXPECT_EQ(exchange.Log, c.Log) << c.Name;
+        EXPECT_EQ(confirmed, c.Confirmed) << c.Name;
+    }
+}

@@ -46,10 +46,10 @@ public:
     void ReplyComplete() override {}
     void ReplyFailed() override { ++Failed; }
     void AnswerCame() override {}
-    // The script holds no late answer beyond what the readers take.
+    // A late answer is one line of what has arrived, if any.
     QByteArray ReadUntilQuiet() override {
         QByteArray rest;
-        for (std::optional<std::uint8_t> b; Arrived && (b = ReadByte());)
+        for (std::optional<std::uint8_t> b; Arrived && !rest.endsWith('\n') && (b = ReadByte());)
             rest += char(*b);
         return rest;
     }
