@@ -95,7 +95,7 @@ TEST(StepTest, LinesEntriesAndRecords) {
         {"silent drive", "", "200", "250", "' ' is not a valid integer value", askedAgain, false, 0, 0},
         {"the tail of a settings write's echo", QByteArray("64\r\nL ").repeated(MostReadingTries), "200",
          "250", "' 64\\r\\nL ' is not a valid integer value", askedAgain, false, 0, 0},
-        {"a reading that lost a digit", PositionReply("10000", "100000"), "200", "250", "",
+        {"a reading that lost a digit", PositionReply("10000", "100000", "100000"), "200", "250", "",
          measured("S 500\r", "J 100200\r"), false, 0, 2010},
         {"readings that never agree", neverAgree, "200", "250",
          "The positions read do not agree, 200000 and 300000: nothing was moved", askedOnAfterThree, false, 0,
