@@ -158,11 +158,13 @@ TEST(EchoDebt, CountsTheEchoTheDriveOwes) {
         QByteArray Sent;
         std::size_t Owed;
     } cases[] = {
-        {"P1 1024\r", 9},                     // a CR comes back as CR LF
-        {"ab\x08\x08\x08", 8},                // a Backspace on an empty line comes back as nothing
-        {"\xC1\xFF\n", 1},                    // bytes from 0x80 up are not echoed
-        {"ab\rc\x7F\x7F", 4 + 1 + 3},         // a new line starts empty
-        {"a\x11b\x13", 2},                    // XON and XOFF are the line's, not echoed
+        {"P1 1024\r", 9},             // a CR comes back as CR LF
+        {"ab\x08\x08\x08", 8},        // a Backspace on an empty line comes back as nothing
+        {"\xC1\xFF\n", 1},            // bytes from 0x80 up are not echoed
+        {"ab\rc\x7F\x7F", 4 + 1 + 3}, // a new line starts empty
+        {"a\x11"
+         "b\x13",
+         2},                                  // XON and XOFF are the line's, not echoed
         {QByteArray(64, 'x') + "yz", 64 + 1}, // past the longest line the drive drops it and starts anew
     };
     for (const auto& c : cases) {
