@@ -2,7 +2,9 @@
 
 #include "drive/controllersettings.h"
 
+#include "device/simport.h"
 #include "link/deviceslot.h"
+#include "sim/drivesim.h"
 #include "tests/support/outcome.h"
 #include "tests/support/portsscope.h"
 #include "tests/support/qtprinters.h"
@@ -139,4 +141,26 @@ TEST_P(StepTestOnALine, FollowsAnotherAtOnceOnTheSimulatedDrive) {
             << i;
         EXPECT_EQ(m.Record.Samples.size(), 200u) << i;
     }
+}
+
+// On a line that loses one of the drive's bytes in twenty, a test either fails with a message or steps
+// from where the motor stands: every step the drive takes is the motor's position plus the amplitude.
+TEST_P(StepTestOnALine, StepsOnlyFromTheMotorsPositionOnALossyLine) {
+    TPortsScope simulated(GetParam().Ports("drop=0.05,seed=11"));
+    TDeviceSlot slot(0);
+    ASSERT_TRUE(slot.Open());
+    std::vector<std::pair<std::int64_t, std::int32_t>> steps;
+    SimulatedDrive(0).SetTrace([&](std::int64_t, const std::string& line, std::int32_t position) {
+        if (line.rfind("J ", 0) == 0)
+            steps.emplace_back(std::atoll(line.c_str() + 2), position);
+    });
+    int measured = 0;
+    for (int i = 0; i < 10; ++i)
+        measured += Outcome([&] {
+                        MeasureStep(*slot.BeginExchange(), TTypedNumber("200"), TTypedNumber("20"));
+                    }).isEmpty();
+    SimulatedDrive(0).SetTrace({});
+    EXPECT_GT(measured, 0);
+    for (const auto& [target, position] : steps)
+        EXPECT_NEAR(target, position + 200, 2) << "J " << target << " @" << position;
 }
