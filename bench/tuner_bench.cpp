@@ -1,8 +1,10 @@
 // The tuner over two banks of drives (bench/tunerbank.h): 30 drives of the simulated drive's own kind
 // (sim/plantbank.h PlantBank) and 30 of other makes, whose firmware and mechanics the tuner's model
 // cannot represent exactly (ForeignPlantBank), each bank drawn from three seeds; the grid optimum
-// over 41 × 41 gains. Prints for each bank, over its three seeds, for the tuner and for the compass
-// search it replaced:
+// over 41 × 41 gains at five levels of KI. Prints for each bank, over its three seeds, for the tuner
+// and for the compass search it replaced (which keeps KI), for all drives and by how far their first
+// test overshot (up to the limit, up to twice, two to three times):
+//   - tests a run used: median and 90th percentile;
 //   - tests until the best tested is within 5 % of the grid optimum: median and 90th percentile;
 //   - drives whose final result is within 5 % of the grid optimum;
 //   - drives with a feasible result, of those whose box holds a feasible point;
@@ -54,6 +56,7 @@ void Tune(TMethods& methods, const char* name, std::vector<TPlantParameters> (*b
             const double optimum = GridOptimum(drives[i], KGrid);
             methods.Tuner.Runs.push_back(RunTuner(drives[i], optimum));
             methods.Compass.Runs.push_back(RunCompass(drives[i], optimum));
+            methods.Compass.Runs.back().StartOvershoot = methods.Tuner.Runs.back().StartOvershoot;
             const TDriveRun& t = methods.Tuner.Runs.back();
             std::printf(
                 "%s bank %llu, drive %2zu (%s): optimum %.2f ms; tuner from %.1f %%, %d tests, within 5 %% "
@@ -73,7 +76,9 @@ void TuneTheBanks(benchmark::State& state) {
 }
 
 void Print(const char* name, const TBankFigures& f) {
-    std::printf("  %s, %.1f tests a drive on average:\n", name, f.MeanTests());
+    std::printf("  %s, %zu drives, %.1f tests a drive on average:\n", name, f.Runs.size(), f.MeanTests());
+    std::printf("    tests a run used: median %.0f, 90th percentile %.0f\n", f.MedianTests(),
+                f.Percentile90Tests());
     std::printf("    tests until the best tested is within 5 %% of the grid optimum: median %.0f, 90th "
                 "percentile %.0f (99: never)\n",
                 f.MedianTestsToWithin5(), f.Percentile90TestsToWithin5());
@@ -88,6 +93,19 @@ void Print(const char* name, const TBankFigures& f) {
     std::printf("    computation per proposed test: at most %.1f ms\n", f.MostComputeMs());
 }
 
+void PrintBands(const char* name, const TBankFigures& f) {
+    Print(name, f);
+    const struct {
+        const char* Name;
+        double Above, UpTo;
+    } bands[] = {{"starting up to the limit", -1e9, 1},
+                 {"starting up to twice the limit", 1, 2},
+                 {"starting two to three times the limit", 2, 3}};
+    for (const auto& band : bands)
+        if (const TBankFigures b = f.Band(band.Above, band.UpTo); !b.Runs.empty())
+            Print(band.Name, b);
+}
+
 } // namespace
 
 BENCHMARK(TuneTheBanks)->Iterations(1)->Unit(benchmark::kSecond);
@@ -99,8 +117,8 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     for (const auto& [bank, methods] : {std::pair{"own bank", &Own}, std::pair{"foreign bank", &Foreign}}) {
         std::printf("The %s, %d drives of each of %zu seeds:\n", bank, Drives(), Seeds().size());
-        Print("the tuner (at most 12 tests)", methods->Tuner);
-        Print("the compass search it replaced (20 tests)", methods->Compass);
+        PrintBands("the tuner (at most 12 tests)", methods->Tuner);
+        PrintBands("the compass search it replaced (20 tests)", methods->Compass);
     }
     return 0;
 }

@@ -23,6 +23,11 @@ constexpr double KBoxFactor = 8;
 constexpr int KTunerTests = 12;
 constexpr int KCompassTests = 20;
 constexpr std::array<double, 2> KStart = {3, 4};
+// KI as the default settings hold it, and the dialog's default floor: half of it.
+constexpr double KStartKi = 0.4;
+constexpr double KKiFloor = KStartKi / 2;
+// KI's levels in the grid optimum, from the floor to the start.
+constexpr int KKiLevels = 5;
 const TTuningCriterion KCriterion{10, 0};
 constexpr double KInfinity = std::numeric_limits<double>::infinity();
 
@@ -51,10 +56,11 @@ double TrueScore(TPlantParameters plant, const TRegisterValues& registers) {
     return run.Eligible ? run.Score : KInfinity;
 }
 
-TRegisterValues Registers(const std::array<double, 2>& gains) {
+TRegisterValues Registers(const TTunerGains& gains) {
     TSettingNumbers settings = DefaultSettings();
     settings[KP] = TTypedNumber(GainText(gains[0]));
     settings[KV] = TTypedNumber(GainText(gains[1]));
+    settings[KI] = TTypedNumber(GainText(gains[2]));
     return SettingRegisters(settings, DefaultMotorData());
 }
 
@@ -143,17 +149,20 @@ double GridOptimum(const TPlantParameters& plant, int grid) {
     const auto at = [&](std::size_t i, int k) {
         return Lowest()[i] * std::pow(KBoxFactor * KBoxFactor, double(k) / (grid - 1));
     };
-    for (int a = 0; a < grid; ++a)
-        for (int b = 0; b < grid; ++b)
-            best = std::min(best, TrueScore(plant, Registers({at(0, a), at(1, b)})));
+    for (int c = 0; c < KKiLevels; ++c) {
+        const double ki = KKiFloor * std::pow(KStartKi / KKiFloor, double(c) / (KKiLevels - 1));
+        for (int a = 0; a < grid; ++a)
+            for (int b = 0; b < grid; ++b)
+                best = std::min(best, TrueScore(plant, Registers({at(0, a), at(1, b), ki})));
+    }
     return best;
 }
 
 TDriveRun RunTuner(const TPlantParameters& plant, double optimum) {
     TTunerSetup setup;
-    setup.Lowest = Lowest();
-    setup.Highest = Highest();
-    setup.Start = KStart;
+    setup.Lowest = {Lowest()[0], Lowest()[1], KKiFloor};
+    setup.Highest = {Highest()[0], Highest()[1], KStartKi};
+    setup.Start = {KStart[0], KStart[1], KStartKi};
     setup.MaxTests = KTunerTests;
     setup.OvershootLimit = KCriterion.OvershootLimit;
     setup.Amplitude = KAmplitude;
@@ -187,7 +196,7 @@ TDriveRun RunCompass(const TPlantParameters& plant, double optimum) {
             const std::optional<std::array<double, 2>> gains = search.Next();
             if (!gains)
                 return std::nullopt;
-            pending = Registers(*gains);
+            pending = Registers({(*gains)[0], (*gains)[1], KStartKi});
             return TProposal{pending, std::nullopt};
         },
         [&](const TTestRun& run) {
@@ -198,6 +207,33 @@ TDriveRun RunCompass(const TPlantParameters& plant, double optimum) {
             }
         },
         [&] { return best; });
+}
+
+double StartOvershoot(const TPlantParameters& plant) {
+    return RunTest(plant, Registers({KStart[0], KStart[1], KStartKi}), 1).Test.Figures.Overshoot;
+}
+
+TBankFigures TBankFigures::Band(double above, double upTo) const {
+    TBankFigures band;
+    for (const TDriveRun& r : Runs)
+        if (r.StartOvershoot > above * KCriterion.OvershootLimit &&
+            r.StartOvershoot <= upTo * KCriterion.OvershootLimit)
+            band.Runs.push_back(r);
+    return band;
+}
+
+double TBankFigures::MedianTests() const {
+    std::vector<int> tests;
+    for (const TDriveRun& r : Runs)
+        tests.push_back(r.Tests);
+    return Percentile(tests, 0.5);
+}
+
+double TBankFigures::Percentile90Tests() const {
+    std::vector<int> tests;
+    for (const TDriveRun& r : Runs)
+        tests.push_back(r.Tests);
+    return Percentile(tests, 0.9);
 }
 
 double TBankFigures::MedianTestsToWithin5() const {

@@ -1,12 +1,14 @@
 #pragma once
 
 // The tuner tried on a bank of simulated drives, as the tuning dialog's default search runs it: from
-// the default settings (KP 3, KV 4) in the dialog's default box (an eighth to eight times each gain),
+// the default settings (KP 3, KV 4, KI 0,4) in the dialog's default box (an eighth to eight times each
+// gain, KI down to half of it),
 // 200-pulse, 250 ms step tests, a 10 % overshoot limit, the tests simulated directly rather than over a
 // serial line. Each drive's grid optimum is the best eligible point of a log-spaced grid of gains over
-// the box, register values as the drive holds them, simulated without measurement noise; every figure
-// judges the tested registers the same way. The compass search the tuner replaced runs the same way,
-// as the baseline. The benchmark prints the figures; the suite checks a few drives against thresholds.
+// the box and five levels of KI over its range, register values as the drive holds them, simulated without
+// measurement noise; every figure judges the tested registers the same way. The compass search the tuner
+// replaced runs the same way, as the baseline. The benchmark prints the figures; the suite checks a few
+// drives against thresholds.
 
 #include "sim/plant.h"
 
@@ -32,6 +34,12 @@ struct TDriveRun {
 struct TBankFigures {
     std::vector<TDriveRun> Runs;
 
+    // The runs whose first test overshot more than `above` and at most `upTo` times the limit.
+    TBankFigures Band(double above, double upTo) const;
+    // Tests a run used, the confirmation included.
+    double MedianTests() const;
+    double Percentile90Tests() const;
+
     double MedianTestsToWithin5() const;
     double Percentile90TestsToWithin5() const;
     double ShareWithin5() const;  // of all drives
@@ -43,7 +51,10 @@ struct TBankFigures {
     double MeanTests() const;
 };
 
-// The grid optimum of a drive over `grid` × `grid` gains.
+// The overshoot of a drive's first test, from the default settings.
+double StartOvershoot(const TPlantParameters& plant);
+
+// The grid optimum of a drive over `grid` × `grid` gains at each of five levels of KI.
 double GridOptimum(const TPlantParameters& plant, int grid);
 
 // The tuner (at most 12 tests) and the compass search (20 tests) on a drive.

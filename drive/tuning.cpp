@@ -66,9 +66,11 @@ std::vector<double> PredictedOvershoot(const TGainTuner& tuner, const TTuningPla
     const auto at = [&](std::size_t i, int k) {
         return plan.Lowest[i] * std::pow(plan.Highest[i] / plan.Lowest[i], (k + 0.5) / TuningMapCells);
     };
+    const std::optional<TGainTuner::TBest> best = tuner.Best();
+    const double ki = tuner.Tested()[best ? best->Test : tuner.Tested().size() - 1].Gains[2];
     for (int row = 0; row < TuningMapCells; ++row)
         for (int column = 0; column < TuningMapCells; ++column) {
-            const std::optional<TTunerPrediction> p = tuner.Predict({at(0, column), at(1, row)});
+            const std::optional<TTunerPrediction> p = tuner.Predict({at(0, column), at(1, row), ki});
             overshoot.push_back(p ? p->Overshoot : std::nan(""));
         }
     return overshoot;

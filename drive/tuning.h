@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QString>
 #include <array>
+#include <cmath>
 #include <optional>
 #include <span>
 #include <vector>
@@ -27,7 +28,7 @@ TRoundVerdict Verdict(const TTestRecord& test, const TTuningCriterion& criterion
 double NormalisedIntegral(const TTestRecord& test);
 
 // Why a round ran: as the plan or the tuner chose it, to confirm the best point by a repeat, to
-// verify the best point backed off before it is offered, or with KP an octave lower when the tuner
+// verify the best point backed off before it is offered, or with KI at its floor when the tuner
 // found no other test it deemed safe.
 enum class TRoundRole { Planned, Confirmation, BackOff, Fallback };
 
@@ -35,6 +36,7 @@ enum class TRoundRole { Planned, Confirmation, BackOff, Fallback };
 struct TTuningRound {
     int TestNumber = 0;
     std::array<double, 2> Gains{}; // the swept gain, or the two searched; the second 0 in a sweep
+    double Ki = std::nan("");      // the KI a search wrote; NaN where the plan left KI as it was
     TRoundVerdict Verdict = TRoundVerdict::Eligible;
     double Score = 0; // the normalised integral; lower is better
     float Overshoot = 0;
@@ -61,6 +63,9 @@ struct TTuningPlan {
     std::array<double, 2> Lowest{};
     std::array<double, 2> Highest{};
     int MaxTests = 12;
+    // How low the search may take KI, from 0 up to the drive's KI; none: KI stays as it is. (A search
+    // whose rows hold KI searches it there.)
+    std::optional<double> KiFloor;
 
     TTuningCriterion Criterion;
     // Between tests the motor goes back to where the run started.
@@ -87,6 +92,7 @@ constexpr int TuningMapCells = 28;
 struct TTuningRecord {
     TTuningPlan Plan;
     std::array<double, 2> StartGains{}; // a search's
+    double StartKi = std::nan("");      // the drive's KI when a search that may lower it started
     std::vector<TTuningRound> Rounds;
     std::optional<std::size_t> Best;
     std::optional<TTuningResult> Result;
@@ -98,7 +104,8 @@ struct TTuningRecord {
     std::vector<double> PredictedOvershoot;
 };
 
-// The overshoot the tuner predicts at the centres of the map's cells over the plan's box.
+// The overshoot the tuner predicts at the centres of the map's cells over the plan's box, at the KI
+// of its best test (before there is one, of its last).
 std::vector<double> PredictedOvershoot(const TGainTuner& tuner, const TTuningPlan& plan);
 
 // The best planned round: the smallest normalised integral among the eligible ones, ties going to the

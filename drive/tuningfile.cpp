@@ -69,7 +69,14 @@ QJsonObject PlanObject(const TTuningPlan& plan) {
             {QStringLiteral("backOff"), plan.Criterion.BackOffPercent},
             {QStringLiteral("returnToStart"), plan.ReturnToStart},
             {QStringLiteral("amplitude"), plan.Amplitude.Text()},
-            {QStringLiteral("time"), plan.Time.Text()}};
+            {QStringLiteral("time"), plan.Time.Text()},
+            {QStringLiteral("kiFloor"), plan.KiFloor ? QJsonValue(*plan.KiFloor) : QJsonValue()}};
+}
+
+// A number a file written before it was kept may lack: NaN then.
+double OptionalNumber(const TFieldReader& o, const char* name) {
+    const QJsonValue value = o.Value(name);
+    return value.isUndefined() || value.isNull() ? std::nan("") : o.Number(name);
 }
 
 TTuningPlan ReadPlan(const TFieldReader& o) {
@@ -91,6 +98,8 @@ TTuningPlan ReadPlan(const TFieldReader& o) {
     plan.ReturnToStart = o.Flag("returnToStart");
     plan.Amplitude = TTypedNumber(o.Text("amplitude"));
     plan.Time = TTypedNumber(o.Text("time"));
+    if (const double floor = OptionalNumber(o, "kiFloor"); !std::isnan(floor))
+        plan.KiFloor = floor;
     return plan;
 }
 
@@ -102,6 +111,8 @@ QJsonObject RoundObject(const TTuningRound& round) {
                        {QStringLiteral("overshoot"), double(round.Overshoot)},
                        {QStringLiteral("role"), QLatin1String(RoleNames[int(round.Role)])},
                        {QStringLiteral("registers"), Registers(round.Registers)}};
+    if (!std::isnan(round.Ki))
+        object.insert(QStringLiteral("ki"), round.Ki);
     if (const std::optional<TTunerPrediction>& p = round.Predicted)
         object.insert(QStringLiteral("predicted"), QJsonArray{p->Overshoot, p->OvershootSd, p->Integral,
                                                               p->IntegralSd, p->Eligible, p->OverTwiceLimit});
@@ -117,6 +128,7 @@ TTuningRound ReadRound(const TFieldReader& o) {
     round.Overshoot = float(o.Number("overshoot"));
     round.Role = TRoundRole(NameIndex(o.Value("role"), RoleNames, QStringLiteral("role")));
     round.Registers = ReadRegisters(o.Value("registers"), QStringLiteral("registers"));
+    round.Ki = OptionalNumber(o, "ki");
     if (const QJsonValue value = o.Value("predicted"); !value.isUndefined()) {
         const QJsonArray p = value.toArray();
         if (p.size() != 6)
@@ -152,6 +164,8 @@ QJsonObject TuningObject(const TTuningRecord& run) {
                                   {QStringLiteral("registers"), Registers(result->Registers)},
                                   {QStringLiteral("kind"), QLatin1String(KindNames[result->Kind])},
                                   {QStringLiteral("confirmed"), result->Confirmed}});
+    if (!std::isnan(run.StartKi))
+        object.insert(QStringLiteral("startKi"), run.StartKi);
     return object;
 }
 
@@ -160,6 +174,7 @@ TTuningRecord ReadTuning(const QJsonObject& object) {
     TTuningRecord run;
     run.Plan = ReadPlan(TFieldReader(o.Value("plan").toObject()));
     run.StartGains = ReadPair(o.Value("start"), QStringLiteral("start"));
+    run.StartKi = OptionalNumber(o, "startKi");
     const QJsonValue rounds = o.Value("rounds");
     if (!rounds.isArray() || rounds.toArray().size() > MaxSearchTests + 1)
         BadField(QStringLiteral("rounds is not a list of at most %1 rounds").arg(MaxSearchTests + 1));

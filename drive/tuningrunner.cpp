@@ -50,7 +50,8 @@ double TTuningRunner::Figure(TSettingRow row, const std::array<double, 2>& gains
     return double(DriveFigure(row).Decimal());
 }
 
-TRegisterValues TTuningRunner::Registers(const std::array<double, 2>& gains, std::optional<double> kp) const {
+TRegisterValues TTuningRunner::Registers(const std::array<double, 2>& gains, std::optional<double> kp,
+                                         std::optional<double> ki) const {
     const TMotorData& motor = FModel->MotorData();
     const TTypedNumber kv = Varied(KV) ? TTypedNumber(GainText(Figure(KV, gains))) : DriveFigure(KV);
     TRegisterValues registers = FOriginal;
@@ -62,6 +63,8 @@ TRegisterValues TTuningRunner::Registers(const std::array<double, 2>& gains, std
         convert(FPlan.Rows[i], TTypedNumber(GainText(gains[i])));
     if (kp)
         convert(KP, TTypedNumber(GainText(*kp)));
+    if (ki)
+        convert(KI, TTypedNumber(GainText(*ki)));
     if (Varied(KV) && !Varied(LimitV))
         convert(LimitV, DriveFigure(LimitV));
     return registers;
@@ -89,6 +92,16 @@ void TTuningRunner::CheckPlan() const {
     for (std::size_t i = 0; i < 2; ++i)
         if (!(FPlan.Lowest[i] > 0 && FPlan.Lowest[i] <= FPlan.Highest[i]))
             throw EKelmorError(QStringLiteral("The search's bounds must lie above zero, the lower first"));
+    if (FPlan.KiFloor && !(*FPlan.KiFloor >= 0))
+        throw EKelmorError(QStringLiteral("KI's floor must not lie below 0"));
+}
+
+bool TTuningRunner::KiSearched() const {
+    return FPlan.Search && FPlan.KiFloor && !Varied(KI);
+}
+
+std::optional<double> TTuningRunner::KiWritten(double ki) const {
+    return KiSearched() ? std::optional(ki) : std::nullopt;
 }
 
 void TTuningRunner::CheckValues() const {
@@ -100,10 +113,14 @@ void TTuningRunner::CheckValues() const {
     // The conversions grow with the gains: the corners of the box bound every value the search writes.
     for (const double a : {FPlan.Lowest[0], FPlan.Highest[0]})
         for (const double b : {FPlan.Lowest[1], FPlan.Highest[1]})
-            Registers({a, b});
+            Registers({a, b}, std::nullopt, KiWritten(FPlan.KiFloor.value_or(0)));
 }
 
 void TTuningRunner::CheckStart() const {
+    if (KiSearched() && *FPlan.KiFloor > FStartKi)
+        throw EKelmorError(
+            QStringLiteral("KI's floor, %1, lies above the drive's KI, %2: nothing was written")
+                .arg(GainText(*FPlan.KiFloor), GainText(FStartKi)));
     for (std::size_t i = 0; i < 2; ++i)
         if (!(FPlan.Lowest[i] <= FStartGains[i] && FStartGains[i] <= FPlan.Highest[i]))
             throw EKelmorError(
@@ -120,6 +137,7 @@ void TTuningRunner::Start() {
     FModel->RequireStepMode();
     CheckPlan();
     const auto [amplitude, timeMs] = ParseStepEntries(FPlan.Amplitude, FPlan.Time);
+    FSampleCount = std::min(2 * timeMs, MaxStepSamples);
     {
         // What the rounds start from and the run leaves behind, and the one place the motor goes back to.
         const std::unique_ptr<TExchange> exchange = FModel->Slot()->BeginExchange();
@@ -131,18 +149,22 @@ void TTuningRunner::Start() {
     if (FPlan.Search) {
         FStartGains = {double(DriveFigure(FPlan.Rows[0]).Decimal()),
                        double(DriveFigure(FPlan.Rows[1]).Decimal())};
+        FStartKi = double(DriveFigure(KI).Decimal());
         CheckStart();
         TTunerSetup setup;
         setup.Kp = FPlan.Rows[0] == KP ? 0 : FPlan.Rows[1] == KP ? 1 : -1;
-        setup.Lowest = FPlan.Lowest;
-        setup.Highest = FPlan.Highest;
-        setup.Start = FStartGains;
+        const double kiFloor = KiSearched() ? *FPlan.KiFloor : FStartKi;
+        setup.Lowest = {FPlan.Lowest[0], FPlan.Lowest[1], kiFloor};
+        setup.Highest = {FPlan.Highest[0], FPlan.Highest[1], FStartKi};
+        setup.Start = {FStartGains[0], FStartGains[1], FStartKi};
         // The back-off's verification is one of the tests.
         setup.MaxTests = FPlan.MaxTests - (FPlan.Criterion.BackOffPercent > 0 ? 1 : 0);
         setup.OvershootLimit = FPlan.Criterion.OvershootLimit;
         setup.Amplitude = amplitude;
-        setup.SampleCount = std::min(2 * timeMs, MaxStepSamples);
-        setup.Registers = [this](const std::array<double, 2>& gains) { return Registers(gains); };
+        setup.SampleCount = FSampleCount;
+        setup.Registers = [this](const TTunerGains& gains) {
+            return Registers({gains[0], gains[1]}, std::nullopt, KiWritten(gains[2]));
+        };
         FTuner.emplace(std::move(setup));
     } else {
         FSweep = SweepValues(FPlan.From, FPlan.To, FPlan.Steps, FPlan.Geometric);
@@ -173,7 +195,7 @@ std::optional<TTuningRound> TTuningRunner::BackOffRound() {
             backedOff = BackedOff(kp, FPlan.Criterion, lowest, kp);
             round.Gains[i] = backedOff;
         }
-    round.Registers = Registers(round.Gains, backedOff);
+    round.Registers = Registers(round.Gains, backedOff, KiWritten(round.Ki));
     if (round.Registers == FRounds[*best].Registers)
         return std::nullopt;
     // Settings tested already are not tested again: that test verifies them.
@@ -184,8 +206,16 @@ std::optional<TTuningRound> TTuningRunner::BackOffRound() {
         }
     round.Role = TRoundRole::BackOff;
     round.TestNumber = 0;
-    round.Predicted = FTuner ? FTuner->Predict(round.Gains) : std::nullopt;
-    if (round.Predicted && !FTuner->Safe(*round.Predicted)) {
+    // Predicted with the KP it writes, searched or not; a sweep's by models learnt from its rounds.
+    if (FTuner) {
+        const TTunerGains gains = FTuner->Tested()[FTuner->Best()->Test].Gains;
+        round.Predicted = FTuner->Predict(gains, round.Registers);
+    } else {
+        TTunerBeliefs beliefs(int(FAmplitude), FSampleCount, FPlan.Criterion.OvershootLimit);
+        beliefs.Learn(FSweepTests, *best);
+        round.Predicted = beliefs.Predict(FSweepTests[*best].Point, round.Registers);
+    }
+    if (!round.Predicted || !TGainTuner::Safe(*round.Predicted)) {
         FBackOffUnsafe = true;
         return std::nullopt;
     }
@@ -196,7 +226,9 @@ std::optional<TTuningRound> TTuningRunner::NextRound() {
     if (FTuner) {
         if (const std::optional<TTunerProposal> proposal = FTuner->Next()) {
             TTuningRound round;
-            round.Gains = proposal->Gains;
+            round.Gains = {proposal->Gains[0], proposal->Gains[1]};
+            if (KiSearched())
+                round.Ki = proposal->Gains[2];
             round.Registers = proposal->Registers;
             round.Predicted = proposal->Predicted;
             round.Role = proposal->Kind == TTunerProposal::Confirm    ? TRoundRole::Confirmation
@@ -266,6 +298,8 @@ void TTuningRunner::RunRound() {
         round.Overshoot = made.Overshoot;
         if (FTuner && round.Role != TRoundRole::BackOff)
             FTuner->Report({TruePositions(test.Step), round.Verdict == TRoundVerdict::Eligible, round.Score});
+        if (!FTuner && round.Role != TRoundRole::BackOff)
+            FSweepTests.push_back(SweepTest(round, test));
         emit RoundDone();
         if (slot->IsLost())
             return Finish(LostText());
@@ -348,14 +382,25 @@ void TTuningRunner::Finish(const QString& why) {
 }
 
 TTuningRecord TTuningRunner::Record(const QString& why) const {
-    TTuningRecord record{FPlan, FStartGains, FRounds, Best(), Result(), why, QDateTime::currentDateTime(),
-                         false, {}};
+    TTuningRecord record{FPlan,  FStartGains, FStartKi, FRounds,
+                         Best(), Result(),    why,      QDateTime::currentDateTime(),
+                         false,  {}};
     // The last round may not have run.
     if (!record.Rounds.empty() && record.Rounds.back().TestNumber == 0)
         record.Rounds.pop_back();
     if (FTuner)
         record.PredictedOvershoot = PredictedOvershoot(*FTuner, FPlan);
     return record;
+}
+
+TTunerBeliefs::TTest TTuningRunner::SweepTest(const TTuningRound& round, const TTestRecord& test) const {
+    TTunerBeliefs::TTest learnt;
+    learnt.Point = {std::log2(std::max(round.Gains[0], 1e-6)), 0, 0};
+    learnt.Registers = round.Registers;
+    learnt.Positions = TruePositions(test.Step);
+    learnt.Figures = LoopFigures(learnt.Positions, int(FAmplitude));
+    learnt.Complete = round.Verdict != TRoundVerdict::SamplesMissing;
+    return learnt;
 }
 
 void TTuningRunner::Restore() {

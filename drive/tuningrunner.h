@@ -70,8 +70,13 @@ private:
     // The drive's registers as read at the start, with the varied rows converted from the round's
     // gains and KP, when given, from its own figure. A Limit V goes with the KV it was set for, so a
     // varied KV converts it again, from its figure.
-    TRegisterValues Registers(const std::array<double, 2>& gains,
-                              std::optional<double> kp = std::nullopt) const;
+    TRegisterValues Registers(const std::array<double, 2>& gains, std::optional<double> kp = std::nullopt,
+                              std::optional<double> ki = std::nullopt) const;
+    // Whether the search may lower KI, and what a round writes for it: nothing when it may not.
+    bool KiSearched() const;
+    std::optional<double> KiWritten(double ki) const;
+    // A sweep's test as the beliefs that judge its back-off learn from it.
+    TTunerBeliefs::TTest SweepTest(const TTuningRound& round, const TTestRecord& test) const;
     void CheckPlan() const;
     void CheckValues() const;
     void CheckStart() const;
@@ -88,6 +93,10 @@ private:
     std::vector<double> FSweep;
     std::optional<TGainTuner> FTuner;
     std::array<double, 2> FStartGains{};
+    double FStartKi = std::nan("");
+    int FSampleCount = 0;
+    // A sweep's tests, from which its back-off is judged.
+    std::vector<TTunerBeliefs::TTest> FSweepTests;
     // What the drive held when the run started: what the rounds leave as it is, and what is restored.
     TRegisterValues FOriginal{};
     std::vector<TTuningRound> FRounds;

@@ -16,24 +16,47 @@ constexpr double KLeastRadius = 0.125;
 constexpr double KGrowth = 1.5;
 // A test lands within its band when each figure lies within this many spreads of its prediction.
 constexpr double KBand = 2;
-// The grid the next test is chosen on, in octaves.
+// The grid the next test is chosen on, in octaves; KI's, coarser, on its own scale.
 constexpr double KGridStep = 1.0 / 8;
-// Exploring ends when the expected gain, times the probability of meeting the criterion, is below
-// this share of the best integral; not before this many tests, since an integral that depends on
-// where friction stops the motor is rougher than the model.
-constexpr double KEnoughImprovement = 0.0015;
-constexpr std::size_t KLeastTests = 8;
+constexpr int KKiStepsPerGridStep = 4;
+// KI's scale reaches 0 as the octaves of KI plus this share of its highest value.
+constexpr double KKiOffset = 1.0 / 8;
+// Exploring ends once the best is confirmed and the expected gain, times the probability of meeting
+// the criterion, is below this share of the best integral anywhere the rules allow: half a percent,
+// a tenth of what the engineer asks of a result.
+constexpr double KEnoughImprovement = 0.005;
 // Before anything met the criterion, how much the chance of meeting it counts beside the expected
 // improvement of the integral on the best any test showed.
 constexpr double KEligibleWeight = 0.05;
 
+bool Complete(const std::vector<double>& positions, int samples) {
+    return int(positions.size()) >= samples &&
+           std::none_of(positions.begin(), positions.end(), [](double p) { return std::isnan(p); });
+}
+
 } // namespace
 
 TGainTuner::TGainTuner(TTunerSetup setup)
-    : FSetup(std::move(setup)), FWeights(PriorWeights()), FRadius(KFirstRadius) {}
+    : FSetup(std::move(setup)), FBeliefs(FSetup.Amplitude, FSetup.SampleCount, FSetup.OvershootLimit),
+      FRadius(KFirstRadius) {}
 
 bool TGainTuner::Safe(const TTunerPrediction& p) {
     return p.OverTwiceLimit <= KSafeChance;
+}
+
+double TGainTuner::KiPoint(double ki) const {
+    const double highest = FSetup.Highest[2];
+    return highest > 0 ? std::log2(std::max(ki, 0.0) + KKiOffset * highest) : 0;
+}
+
+double TGainTuner::KiOf(double point) const {
+    const double highest = FSetup.Highest[2];
+    return highest > 0 ? std::clamp(std::exp2(point) - KKiOffset * highest, FSetup.Lowest[2], highest)
+                       : FSetup.Lowest[2];
+}
+
+TGpPoint TGainTuner::Point(const TTunerGains& gains) const {
+    return {std::log2(gains[0]), std::log2(gains[1]), KiPoint(gains[2])};
 }
 
 std::optional<TGainTuner::TBest> TGainTuner::Best() const {
@@ -53,9 +76,9 @@ std::optional<TGainTuner::TBest> TGainTuner::Best() const {
             if (FTested[j].Registers == FTested[i].Registers) {
                 seen[j] = true;
                 score += FTested[j].Outcome.Score;
-                integral += FTested[j].Figures.IntegralPerPulse;
+                integral += FTests[j].Figures.IntegralPerPulse;
                 ++count;
-                eligible = eligible && FTested[j].Outcome.Eligible;
+                eligible = eligible && FTested[j].Outcome.Eligible && FTests[j].Complete;
             }
         if (eligible && (!best || integral / count < bestKey)) {
             best = TBest{i, score / count, count >= 2};
@@ -68,136 +91,128 @@ std::optional<TGainTuner::TBest> TGainTuner::Best() const {
 std::size_t TGainTuner::Centre() const {
     if (const std::optional<TBest> best = Best())
         return best->Test;
-    // Before anything met the criterion: the test that missed it least, by overshoot and settling.
-    const auto miss = [&](const TTested& t) {
-        return std::max(t.Figures.Overshoot - FSetup.OvershootLimit, 0.0) / FSetup.OvershootLimit +
-               std::max(t.Figures.SettlingFraction - 1, 0.0);
+    // Before anything met the criterion: the measured test that missed it least, by overshoot and
+    // settling; a test that lost samples measured neither.
+    const auto miss = [&](std::size_t i) {
+        const TLoopFigures& f = FTests[i].Figures;
+        return FTests[i].Complete
+                   ? std::max(f.Overshoot - FSetup.OvershootLimit, 0.0) / FSetup.OvershootLimit +
+                         std::max(f.SettlingFraction - 1, 0.0)
+                   : std::numeric_limits<double>::infinity();
     };
-    return std::size_t(
-        std::min_element(FTested.begin(), FTested.end(),
-                         [&](const TTested& a, const TTested& b) { return miss(a) < miss(b); }) -
-        FTested.begin());
+    std::size_t centre = 0;
+    for (std::size_t i = 1; i < FTested.size(); ++i)
+        if (miss(i) < miss(centre))
+            centre = i;
+    return centre;
 }
 
-TTunerProposal TGainTuner::Propose(TTunerProposal::TKind kind, const std::array<double, 2>& gains) {
+TTunerProposal TGainTuner::Propose(TTunerProposal::TKind kind, const TTunerGains& gains) {
     const TLoopRegisters registers = FSetup.Registers(gains);
-    return TTunerProposal{kind, gains, registers, Prediction(Guess(Octaves(gains), registers))};
+    return TTunerProposal{kind, gains, registers, FBeliefs.Predict(Point(gains), registers)};
+}
+
+bool TGainTuner::WasTested(const TLoopRegisters& registers) const {
+    return std::any_of(FTested.begin(), FTested.end(),
+                       [&](const TTested& t) { return t.Registers == registers; });
 }
 
 double TGainTuner::Incumbent(const std::optional<TBest>& best) const {
-    // The best point's integral, or before anything met the criterion, the best any test showed, so
-    // that the first eligible point is looked for where the integral is good as well.
+    // The best point's integral, or before anything met the criterion, the best any measured test
+    // showed, so that the first eligible point is looked for where the integral is good as well.
     if (best)
         return std::log(best->Score);
     double incumbent = std::numeric_limits<double>::infinity();
-    for (const TTested& t : FTested)
-        incumbent = std::min(incumbent, std::log(std::max(t.Outcome.Score, 1e-6)));
+    for (std::size_t i = 0; i < FTested.size(); ++i)
+        if (FTests[i].Complete)
+            incumbent = std::min(incumbent, std::log(std::max(FTested[i].Outcome.Score, 1e-6)));
     return incumbent;
 }
 
-std::optional<TGainTuner::TCandidate> TGainTuner::Candidate(const std::array<double, 2>& centre,
-                                                            const std::array<int, 2>& step, double incumbent,
+std::optional<TGainTuner::TCandidate> TGainTuner::Candidate(const TGpPoint& centre,
+                                                            const std::array<int, 3>& step, double incumbent,
                                                             bool anyBest) const {
-    std::array<double, 2> z, gains;
+    TGpPoint z;
+    TTunerGains gains;
     for (std::size_t i = 0; i < 2; ++i) {
         z[i] = std::clamp(centre[i] + step[i] * KGridStep, std::log2(FSetup.Lowest[i]),
                           std::log2(FSetup.Highest[i]));
         gains[i] = std::clamp(std::exp2(z[i]), FSetup.Lowest[i], FSetup.Highest[i]);
     }
+    gains[2] = KiOf(centre[2] + step[2] * KGridStep * KKiStepsPerGridStep);
+    z[2] = KiPoint(gains[2]);
     const TLoopRegisters registers = FSetup.Registers(gains);
-    if (std::any_of(FTested.begin(), FTested.end(),
-                    [&](const TTested& t) { return t.Registers == registers; }))
+    if (WasTested(registers))
         return std::nullopt;
-    const TGuess guess = Guess(z, registers);
-    const TTunerPrediction prediction = Prediction(guess);
+    const TGuess guess = FBeliefs.Guess(z, registers);
+    const TTunerPrediction prediction = FBeliefs.Prediction(guess);
     if (!Safe(prediction))
         return std::nullopt;
-    const double sd = std::max(guess.Sd()[1] * FCalibration[1], 1e-9);
+    const double sd = std::max(guess.Sd()[1] * FBeliefs.Calibration()[1], 1e-9);
     const double u = (incumbent - guess.Mean()[1]) / sd;
     double value = sd * (u * NormalCdf(u) + NormalPdf(u)) * prediction.Eligible;
     // Before anything met the criterion, the chance of meeting it counts on its own too.
     if (!anyBest)
         value += KEligibleWeight * prediction.Eligible;
-    const bool kpAlone =
-        FSetup.Kp >= 0 && step[std::size_t(FSetup.Kp)] < 0 && step[std::size_t(1 - FSetup.Kp)] == 0;
+    const int reach =
+        std::max({std::abs(step[0]), std::abs(step[1]), KKiStepsPerGridStep * std::abs(step[2])});
     return TCandidate{TTunerProposal{TTunerProposal::Explore, gains, registers, prediction}, value,
-                      std::max(std::abs(step[0]), std::abs(step[1])) * KGridStep,
-                      kpAlone                        ? 0
-                      : step[0] <= 0 && step[1] <= 0 ? 1
-                                                     : 2};
+                      reach * KGridStep};
 }
 
-const TGainTuner::TCandidate* TGainTuner::Choose(const std::vector<TCandidate>& candidates, int tier,
-                                                 double radius) {
+const TGainTuner::TCandidate* TGainTuner::Choose(const std::vector<TCandidate>& candidates, double radius) {
     const TCandidate* chosen = nullptr;
     for (const TCandidate& k : candidates)
         // Of points that serve alike, the nearer.
-        if (k.Tier <= tier && k.Reach <= radius + 1e-9 &&
-            (!chosen || k.Value > chosen->Value + 1e-12 ||
-             (k.Value > chosen->Value - 1e-12 && k.Reach < chosen->Reach)))
+        if (k.Reach <= radius + 1e-9 && (!chosen || k.Value > chosen->Value + 1e-12 ||
+                                         (k.Value > chosen->Value - 1e-12 && k.Reach < chosen->Reach)))
             chosen = &k;
     return chosen;
 }
 
 std::optional<TTunerProposal> TGainTuner::Explore(const std::optional<TBest>& best, double& bestValue) {
-    const std::array<double, 2> centre = Octaves(FTested[Centre()].Gains);
+    const TGpPoint centre = Point(FTested[Centre()].Gains);
     const double incumbent = Incumbent(best);
+    // KI's steps that stay within its range (none when it is not searched).
+    const double kiStep = KGridStep * KKiStepsPerGridStep;
+    const int kiDown = int(std::ceil((centre[2] - KiPoint(FSetup.Lowest[2])) / kiStep - 1e-9));
+    const int kiUp = int(std::ceil((KiPoint(FSetup.Highest[2]) - centre[2]) / kiStep - 1e-9));
     // The safe points of the grid, looked at ring by ring from the centre, since the smallest move
     // whose region holds a safe point is the one taken.
     std::vector<TCandidate> candidates;
-    const auto take = [&](const TCandidate& chosen) {
-        bestValue = chosen.Value;
-        return chosen.Proposal;
-    };
-    // From a start above the limit, lower KP alone first, and raise no gain before a prediction has come
-    // true; otherwise any safe point.
-    const bool cautious = FTested.front().Figures.Overshoot > FSetup.OvershootLimit && !best && !FModelRight;
     const int rings = int(std::lround(KMaxMove / KGridStep));
     int looked = -1;
     for (double radius = FRadius;; radius = std::min(radius * KGrowth, KMaxMove)) {
-        // Every point of the ring between the last radius and this one.
         for (const int ring = std::min(int(std::floor(radius / KGridStep + 1e-9)), rings); looked < ring;) {
             ++looked;
             for (int a = -looked; a <= looked; ++a)
                 for (int b = -looked; b <= looked; ++b)
-                    if (std::max(std::abs(a), std::abs(b)) == looked)
-                        if (const auto k = Candidate(centre, {a, b}, incumbent, best.has_value()))
-                            candidates.push_back(*k);
+                    for (int c = -std::min(kiDown, looked / KKiStepsPerGridStep);
+                         c <= std::min(kiUp, looked / KKiStepsPerGridStep); ++c)
+                        if (std::max({std::abs(a), std::abs(b), KKiStepsPerGridStep * std::abs(c)}) == looked)
+                            if (const auto k = Candidate(centre, {a, b, c}, incumbent, best.has_value()))
+                                candidates.push_back(*k);
         }
-        if (!cautious)
-            if (const TCandidate* chosen = Choose(candidates, 2, radius))
-                return take(*chosen);
+        if (const TCandidate* chosen = Choose(candidates, radius)) {
+            bestValue = chosen->Value;
+            return chosen->Proposal;
+        }
         if (radius >= KMaxMove)
             break;
     }
-    for (int tier = 0; cautious && tier <= 1; ++tier)
-        for (double radius = FRadius;; radius = std::min(radius * KGrowth, KMaxMove)) {
-            if (const TCandidate* chosen = Choose(candidates, tier, radius))
-                return take(*chosen);
-            if (radius >= KMaxMove)
-                break;
-        }
     bestValue = -std::numeric_limits<double>::infinity();
     return std::nullopt;
 }
 
 std::optional<TTunerProposal> TGainTuner::Fallback() {
-    if (FFallbackTried || FSetup.Kp < 0)
+    // KI at its floor, beyond the grid's reach, with the rows of the centre: through the same bound.
+    if (FFallbackTried || !(FSetup.Lowest[2] < FSetup.Highest[2]))
         return std::nullopt;
     FFallbackTried = true;
-    const TTested& centre = FTested[Centre()];
-    std::array<double, 2> gains = centre.Gains;
-    const auto kp = std::size_t(FSetup.Kp);
-    gains[kp] = std::max(gains[kp] / 2, FSetup.Lowest[kp]);
-    const TLoopRegisters registers = FSetup.Registers(gains);
-    if (std::any_of(FTested.begin(), FTested.end(),
-                    [&](const TTested& t) { return t.Registers == registers; }))
-        return std::nullopt;
-    // Only where the models expect the overshoot to fall, and below twice the limit, if not surely: on a
-    // loop whose integral action is strong, less KP overshoots more.
+    TTunerGains gains = FTested[Centre()].Gains;
+    gains[2] = FSetup.Lowest[2];
     TTunerProposal proposal = Propose(TTunerProposal::Fallback, gains);
-    const double expected = proposal.Predicted->Overshoot;
-    if (!(expected < centre.Figures.Overshoot && expected <= 2 * FSetup.OvershootLimit))
+    if (WasTested(proposal.Registers) || !Safe(*proposal.Predicted))
         return std::nullopt;
     return proposal;
 }
@@ -206,14 +221,16 @@ std::optional<TTunerProposal> TGainTuner::Next() {
     if (FPending)
         return FPending;
     if (FTested.empty()) {
-        std::array<double, 2> start;
-        for (std::size_t i = 0; i < 2; ++i)
+        TTunerGains start;
+        for (std::size_t i = 0; i < start.size(); ++i)
             start[i] = std::clamp(FSetup.Start[i], FSetup.Lowest[i], FSetup.Highest[i]);
         FPending = TTunerProposal{TTunerProposal::Start, start, FSetup.Registers(start), std::nullopt};
         return FPending;
     }
-    if (FFitted < FTested.size())
-        Refit();
+    if (FLearnt < FTested.size()) {
+        FBeliefs.Learn(FTests, Centre());
+        FLearnt = FTested.size();
+    }
     if (int(FTested.size()) >= FSetup.MaxTests)
         return std::nullopt;
     const std::optional<TBest> best = Best();
@@ -222,16 +239,16 @@ std::optional<TTunerProposal> TGainTuner::Next() {
     if (!best || best->Confirmed || !lastTest) {
         double value = 0;
         std::optional<TTunerProposal> explore = Explore(best, value);
-        if (explore && (!best || value >= KEnoughImprovement || FTested.size() < KLeastTests)) {
+        if (explore && (!best || value >= KEnoughImprovement)) {
             FPending = explore;
             return FPending;
         }
         if (!best) {
             FPending = Fallback();
             if (!FPending)
-                FEndReason =
-                    "No test is left that the model deems safe, nor one with KP an octave lower: start "
-                    "again from settings with less overshoot";
+                FEndReason = "No test is left that every model of the drive deems safe (at most a 5 % chance "
+                             "of an overshoot above twice the limit): start again from settings with less "
+                             "overshoot";
             return FPending;
         }
         if (best->Confirmed) {
@@ -246,20 +263,35 @@ std::optional<TTunerProposal> TGainTuner::Next() {
 void TGainTuner::Report(const TTunerOutcome& outcome) {
     if (!FPending)
         return;
-    TTested tested{FPending->Gains, FPending->Registers, outcome,
-                   LoopFigures(outcome.Positions, FSetup.Amplitude), std::nullopt};
-    if (FPending->Predicted) {
-        tested.Guess = Guess(Octaves(tested.Gains), tested.Registers);
+    TTunerBeliefs::TTest test{Point(FPending->Gains),
+                              FPending->Registers,
+                              outcome.Positions,
+                              LoopFigures(outcome.Positions, FSetup.Amplitude),
+                              Complete(outcome.Positions, FSetup.SampleCount),
+                              std::nullopt};
+    if (FPending->Predicted && test.Complete) {
+        test.Guess = FBeliefs.Guess(test.Point, test.Registers);
         // The trust region grows with a prediction that came true and shrinks with one that did not.
-        const TFigures3 measured = Targets(tested.Figures);
-        const TFigures3 mean = tested.Guess->Mean();
-        const TFigures3 sd = tested.Guess->Sd();
+        const TTunerBeliefs::TFigures3 measured = TTunerBeliefs::Targets(test.Figures);
+        const TTunerBeliefs::TFigures3 mean = test.Guess->Mean();
+        const TTunerBeliefs::TFigures3 sd = test.Guess->Sd();
         bool inside = true;
         for (std::size_t k = 0; k < 2; ++k)
-            inside = inside && std::fabs(measured[k] - mean[k]) <= KBand * sd[k] * FCalibration[k];
-        FModelRight = FModelRight || inside;
+            inside = inside && std::fabs(measured[k] - mean[k]) <= KBand * sd[k] * FBeliefs.Calibration()[k];
         FRadius = inside ? std::min(FRadius * KGrowth, KMaxMove) : std::max(FRadius / 2, KLeastRadius);
     }
-    FTested.push_back(std::move(tested));
+    FTested.push_back({FPending->Gains, FPending->Registers, outcome});
+    FTests.push_back(std::move(test));
     FPending.reset();
+}
+
+std::optional<TTunerPrediction> TGainTuner::Predict(const TTunerGains& gains) const {
+    return Predict(gains, FSetup.Registers(gains));
+}
+
+std::optional<TTunerPrediction> TGainTuner::Predict(const TTunerGains& gains,
+                                                    const TLoopRegisters& registers) const {
+    if (!FBeliefs.Ready())
+        return std::nullopt;
+    return FBeliefs.Predict(Point(gains), registers);
 }

@@ -1,8 +1,10 @@
 #include "tuner/gaussianprocess.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <span>
 
 double NormalCdf(double x) {
     return 0.5 * std::erfc(-x / std::sqrt(2.0));
@@ -32,7 +34,7 @@ TGaussianProcess::TGaussianProcess(std::vector<TGpPoint> x, std::vector<double> 
 
 double TGaussianProcess::Kernel(const TGpPoint& a, const TGpPoint& b) const {
     double r2 = 0;
-    for (std::size_t i = 0; i < 2; ++i) {
+    for (std::size_t i = 0; i < a.size(); ++i) {
         const double d = (a[i] - b[i]) / FHyper.LengthScale[i];
         r2 += d * d;
     }
@@ -66,23 +68,32 @@ TGpHyper TGaussianProcess::Learn(const std::vector<TGpPoint>& x, const std::vect
         const double z = std::log(value / centre) / priorSpread;
         return 0.5 * z * z;
     };
-    for (const double l0 : KScales)
-        for (const double l1 : KScales)
-            for (const double s : KSignals)
-                for (const double n : KNoises) {
-                    TGpHyper h = prior;
-                    h.LengthScale = {prior.LengthScale[0] * l0, prior.LengthScale[1] * l1};
-                    h.SignalSd = prior.SignalSd * s;
-                    h.NoiseSd = prior.NoiseSd * n;
-                    const double score = TGaussianProcess(x, y, h).LogMarginalLikelihood() -
-                                         penalty(h.LengthScale[0], prior.LengthScale[0]) -
-                                         penalty(h.LengthScale[1], prior.LengthScale[1]) -
-                                         penalty(h.SignalSd, prior.SignalSd) -
-                                         penalty(h.NoiseSd, prior.NoiseSd) / 4;
-                    if (score > bestScore) {
-                        bestScore = score;
-                        best = h;
+    // An input the points do not vary tells nothing of its length scale.
+    std::array<std::span<const double>, 3> scales;
+    for (std::size_t i = 0; i < scales.size(); ++i) {
+        const bool varies =
+            std::any_of(x.begin(), x.end(), [&](const TGpPoint& p) { return p[i] != x[0][i]; });
+        scales[i] = varies ? std::span<const double>(KScales) : std::span<const double>(KScales + 1, 1);
+    }
+    for (const double l0 : scales[0])
+        for (const double l1 : scales[1])
+            for (const double l2 : scales[2])
+                for (const double s : KSignals)
+                    for (const double n : KNoises) {
+                        TGpHyper h = prior;
+                        h.LengthScale = {prior.LengthScale[0] * l0, prior.LengthScale[1] * l1,
+                                         prior.LengthScale[2] * l2};
+                        h.SignalSd = prior.SignalSd * s;
+                        h.NoiseSd = prior.NoiseSd * n;
+                        double score = TGaussianProcess(x, y, h).LogMarginalLikelihood() -
+                                       penalty(h.SignalSd, prior.SignalSd) -
+                                       penalty(h.NoiseSd, prior.NoiseSd) / 4;
+                        for (std::size_t i = 0; i < 3; ++i)
+                            score -= penalty(h.LengthScale[i], prior.LengthScale[i]);
+                        if (score > bestScore) {
+                            bestScore = score;
+                            best = h;
+                        }
                     }
-                }
     return best;
 }

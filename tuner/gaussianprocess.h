@@ -1,6 +1,6 @@
 #pragma once
 
-// Gaussian-process regression over two inputs: what the tuner knows of a quantity between and
+// Gaussian-process regression over three inputs: what the tuner knows of a quantity between and
 // beside the points it has measured, with how sure it is. A Matérn 5/2 kernel with a length scale
 // per input; the hyperparameters are those of the greatest marginal likelihood, weighed by a prior
 // that keeps them sensible while there are only a few points.
@@ -9,12 +9,12 @@
 #include <array>
 #include <vector>
 
-using TGpPoint = std::array<double, 2>;
+using TGpPoint = std::array<double, 3>;
 
 struct TGpHyper {
-    std::array<double, 2> LengthScale{1, 1}; // in the inputs' units
-    double SignalSd = 1;                     // how far the quantity may stray from the prior mean
-    double NoiseSd = 0.1;                    // how far a measurement strays from the quantity
+    std::array<double, 3> LengthScale{1, 1, 1}; // in the inputs' units
+    double SignalSd = 1;                        // how far the quantity may stray from the prior mean
+    double NoiseSd = 0.1;                       // how far a measurement strays from the quantity
 };
 
 struct TGpPrediction {
@@ -37,8 +37,9 @@ public:
     const TGpHyper& Hyper() const { return FHyper; }
 
     // The hyperparameters that best explain the data, looked for around `prior` (length scales within
-    // a factor of two of it, the signal up to four times, the noise up to eight times), weighed by a
-    // log-normal prior of spread `priorSpread` around it, twice that for the noise.
+    // a factor of two of it, that of an input the points do not vary kept, the signal up to four times, the
+    // noise up to eight times), weighed by a log-normal prior of spread `priorSpread` around it, twice that
+    // for the noise.
     static TGpHyper Learn(const std::vector<TGpPoint>& x, const std::vector<double>& y, const TGpHyper& prior,
                           double priorSpread = 0.7);
 

@@ -29,9 +29,10 @@ double TLoopLawState::Duty(const TLoopRegisters& r, const TLoopLaw& law, double 
     FPreviousCount = count;
     const double error = reference - count;
     const double integral = FIntegral + error;
-    const double output =
-        law.PositionScale *
-        (r[2] * error + r[4] * integral / KIntegralScale + r[3] * (error - FPreviousError)) / 256;
+    const double output = law.PositionScale *
+                          (r[2] * error + law.IntegralScale * r[4] * integral / KIntegralScale +
+                           r[3] * (error - FPreviousError)) /
+                          256;
     const double speedReference = Clamp(output, r[0]);
     // No integral is summed while the output is held at Limit V and the error pushes further into it.
     if (speedReference == output || (error > 0) != (output > 0))

@@ -5,9 +5,9 @@
 // output, held within Limit V, is a speed reference; a speed loop with KV and back-EMF compensation
 // KG, whose duty cycle, in 1/512 of full, is held within Limit M; the speed one period's encoder
 // difference; 2 kHz. What a drive's firmware does not say, the tuner does not assume: how it scales
-// the position loop's gains and KV (two scales, learnt from the tests), and how it arranges the speed
-// loop: KV either as the feedback gain of the speed (the reference reaching the duty cycle at four
-// units to one) or as the gain of a cascade on the speed error (the reference reaching the duty cycle
+// the position loop's gains, KI apart from them, and KV (three scales, learnt from the tests), and how it
+// arranges the speed loop: KV either as the feedback gain of the speed (the reference reaching the duty cycle
+// at four units to one) or as the gain of a cascade on the speed error (the reference reaching the duty cycle
 // through KV). A drive that arranges its controller otherwise still, the scales of KD, KI and KG, a
 // speed taken over several periods, is fitted as well as these allow; what the fit misses the tuner
 // learns as its error. Plain arithmetic, no I/O.
@@ -22,6 +22,8 @@ struct TLoopLaw {
     bool Cascade = false;     // KV multiplies the speed error of a cascade
     double PositionScale = 1; // the position loop's gains as the firmware applies them, times the registers'
     double SpeedScale = 1;    // KV as the firmware applies it, times the register
+    // KI beside the position loop's other gains: a firmware scales the integral its own way.
+    double IntegralScale = 1;
 };
 
 // The law's state over a step test: the integral, the last error and the last count.

@@ -1,7 +1,4 @@
-#include "tuner/gaintuner.h"
-
-// What the tuner learns of the drive from its tests: a model of each arrangement fitted to the
-// recorded positions, the processes of what each misses, their weights, and the predictions they make.
+#include "tuner/tunerbeliefs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,32 +22,30 @@ constexpr double KLeastWeight = 0.01;
 constexpr std::size_t KFitTests = 8;
 // KV's register, where the arrangements differ.
 constexpr std::size_t KvRegister = 1;
-// How far the spread may be widened or narrowed by the misses so far, and how many ordinary misses
-// it starts from.
-constexpr double KLeastCalibration = 0.8;
+// How far the spread may be widened by the misses so far, and how many ordinary misses it starts
+// from. Never narrowed: a few lucky tests do not make the models surer than they are.
+constexpr double KLeastCalibration = 1;
 constexpr double KMostCalibration = 5;
 constexpr double KCalibrationPrior = 2;
+// A model that carries less weight than this no longer has to sign the safety bound.
+constexpr double KMeaningfulWeight = 0.05;
 
 } // namespace
 
-std::array<double, 2> TGainTuner::PriorWeights() {
-    return KArrangementPrior;
-}
+TTunerBeliefs::TTunerBeliefs(int amplitude, int sampleCount, double overshootLimit)
+    : FAmplitude(amplitude), FSampleCount(sampleCount), FOvershootLimit(overshootLimit),
+      FWeights(KArrangementPrior) {}
 
-std::array<double, 2> TGainTuner::Octaves(const std::array<double, 2>& gains) {
-    return {std::log2(gains[0]), std::log2(gains[1])};
-}
-
-TGainTuner::TFigures3 TGainTuner::Targets(const TLoopFigures& f) {
+TTunerBeliefs::TFigures3 TTunerBeliefs::Targets(const TLoopFigures& f) {
     return {f.Overshoot, std::log(std::max(f.IntegralPerPulse, 1e-6)), f.SettlingFraction};
 }
 
-TGainTuner::TFigures3 TGainTuner::Simulated(const TLoopModel& model, const TLoopRegisters& registers) const {
-    return Targets(
-        LoopFigures(SimulateLoop(model, registers, FSetup.Amplitude, FSetup.SampleCount), FSetup.Amplitude));
+TTunerBeliefs::TFigures3 TTunerBeliefs::Simulated(const TLoopModel& model,
+                                                  const TLoopRegisters& registers) const {
+    return Targets(LoopFigures(SimulateLoop(model, registers, FAmplitude, FSampleCount), FAmplitude));
 }
 
-TGainTuner::TFigures3 TGainTuner::TGuess::Mean() const {
+TTunerBeliefs::TFigures3 TTunerBeliefs::TGuess::Mean() const {
     TFigures3 mean{};
     for (std::size_t m = 0; m < Members.size(); ++m)
         for (std::size_t k = 0; k < 3; ++k)
@@ -58,7 +53,7 @@ TGainTuner::TFigures3 TGainTuner::TGuess::Mean() const {
     return mean;
 }
 
-TGainTuner::TFigures3 TGainTuner::TGuess::Sd() const {
+TTunerBeliefs::TFigures3 TTunerBeliefs::TGuess::Sd() const {
     const TFigures3 mean = Mean();
     TFigures3 sd{};
     for (std::size_t k = 0; k < 3; ++k) {
@@ -72,7 +67,7 @@ TGainTuner::TFigures3 TGainTuner::TGuess::Sd() const {
     return sd;
 }
 
-TGainTuner::TGuess TGainTuner::Guess(const std::array<double, 2>& z, const TLoopRegisters& registers) const {
+TTunerBeliefs::TGuess TTunerBeliefs::Guess(const TGpPoint& z, const TLoopRegisters& registers) const {
     TGuess guess;
     guess.Weights = FWeights;
     for (std::size_t m = 0; m < FModels.size(); ++m) {
@@ -86,7 +81,7 @@ TGainTuner::TGuess TGainTuner::Guess(const std::array<double, 2>& z, const TLoop
     return guess;
 }
 
-TTunerPrediction TGainTuner::Prediction(const TGuess& guess) const {
+TTunerPrediction TTunerBeliefs::Prediction(const TGuess& guess) const {
     const TFigures3 mean = guess.Mean();
     const TFigures3 sd = guess.Sd();
     TTunerPrediction r;
@@ -94,80 +89,86 @@ TTunerPrediction TGainTuner::Prediction(const TGuess& guess) const {
     r.OvershootSd = sd[0] * FCalibration[0];
     r.Integral = std::exp(mean[1]);
     r.IntegralSd = r.Integral * sd[1] * FCalibration[1];
-    // Each model's own chances, weighed: where the models disagree, the one that fears the worst
-    // keeps its share of the risk.
+    // The chance of meeting the criterion is the models' own, weighed; the chance of passing twice the
+    // limit is the largest that a model still in the running gives, so that an arrangement holding a
+    // fifth of the weight stops a move it fears as surely as the likelier one.
     const auto above = [&](const TMemberGuess& g, std::size_t k, double limit) {
         return 1 - NormalCdf((limit - g.Mean[k]) / std::max(g.Sd[k] * FCalibration[k], 1e-9));
     };
     r.Eligible = r.OverTwiceLimit = 0;
     for (std::size_t m = 0; m < guess.Members.size(); ++m) {
         const TMemberGuess& g = guess.Members[m];
-        r.Eligible += guess.Weights[m] * (1 - above(g, 0, FSetup.OvershootLimit)) * (1 - above(g, 2, 1));
-        r.OverTwiceLimit += guess.Weights[m] * above(g, 0, 2 * FSetup.OvershootLimit);
+        r.Eligible += guess.Weights[m] * (1 - above(g, 0, FOvershootLimit)) * (1 - above(g, 2, 1));
+        if (guess.Weights[m] >= KMeaningfulWeight || std::isnan(guess.Weights[m]))
+            r.OverTwiceLimit = std::max(r.OverTwiceLimit, above(g, 0, 2 * FOvershootLimit));
     }
     return r;
 }
 
-std::vector<TLoopTest> TGainTuner::FitTests(bool all) const {
+std::vector<TLoopTest> TTunerBeliefs::FitTests(std::span<const TTest> tests, std::size_t centre,
+                                               bool all) const {
     // The tests nearest the trust region's centre tell most of where the next test goes, and the
     // newest is always among them: a fit over every test would grow too slow to run between tests.
-    std::vector<std::size_t> order(FTested.size());
+    std::vector<std::size_t> order(tests.size());
     for (std::size_t i = 0; i < order.size(); ++i)
         order[i] = i;
     if (!all && order.size() > KFitTests) {
-        const std::array<double, 2> c = Octaves(FTested[Centre()].Gains);
+        const TGpPoint& c = tests[centre].Point;
         const auto distance = [&](std::size_t i) {
-            const std::array<double, 2> z = Octaves(FTested[i].Gains);
-            return i + 1 == FTested.size() ? -1.0 : std::hypot(z[0] - c[0], z[1] - c[1]);
+            const TGpPoint& z = tests[i].Point;
+            return i + 1 == tests.size() ? -1.0 : std::hypot(z[0] - c[0], z[1] - c[1], z[2] - c[2]);
         };
         std::partial_sort(order.begin(), order.begin() + KFitTests, order.end(),
                           [&](std::size_t a, std::size_t b) { return distance(a) < distance(b); });
         order.resize(KFitTests);
     }
-    std::vector<TLoopTest> tests;
+    std::vector<TLoopTest> fit;
     for (const std::size_t i : order)
-        tests.push_back({FTested[i].Registers, FSetup.Amplitude, FTested[i].Outcome.Positions});
-    return tests;
+        fit.push_back({tests[i].Registers, FAmplitude, tests[i].Positions});
+    return fit;
 }
 
-void TGainTuner::Refit() {
-    const std::vector<TLoopTest> tests = FitTests(false);
+void TTunerBeliefs::Learn(std::span<const TTest> tests, std::size_t centre) {
+    if (tests.empty())
+        return;
+    const std::vector<TLoopTest> fit = FitTests(tests, centre, false);
     for (std::size_t m = 0; m < FModels.size(); ++m) {
         // An arrangement whose predictions failed is left as it is.
         if (FModels[m] && FWeights[m] < KLeastWeight)
             continue;
         if (FModels[m]) {
-            FModels[m] = FitLoopModel(tests, *FModels[m], TFitStart::Refit);
+            FModels[m] = FitLoopModel(fit, *FModels[m], TFitStart::Refit);
         } else if (m > 0) {
             // The cascade starts from the loop the first fit found, which it can run as well.
             TLoopModel start = *FModels[0];
-            start.Law = OtherArrangement(start.Law, FTested.front().Registers[KvRegister]);
-            FModels[m] = FitLoopModel(tests, start, TFitStart::Converted);
+            start.Law = OtherArrangement(start.Law, tests.front().Registers[KvRegister]);
+            FModels[m] = FitLoopModel(fit, start, TFitStart::Converted);
         } else {
-            FModels[m] = FitLoopModel(tests, TLoopModel{}, TFitStart::Fresh);
+            FModels[m] = FitLoopModel(fit, TLoopModel{}, TFitStart::Fresh);
         }
-        LearnResiduals(m);
+        LearnResiduals(m, tests);
     }
-    FFitted = FTested.size();
-    Weigh();
+    Weigh(tests);
 }
 
-void TGainTuner::LearnResiduals(std::size_t member) {
+void TTunerBeliefs::LearnResiduals(std::size_t member, std::span<const TTest> tests) {
     const TLoopModel& model = *FModels[member];
-    const double trust = std::max(1.0, LoopFitError(model, FitTests(true)) / KGoodFit);
-    // The processes learn what the model misses at the tested points.
+    const double trust = std::max(1.0, LoopFitError(model, FitTests(tests, 0, true)) / KGoodFit);
+    // The processes learn what the model misses at the tested points whose figures were measured.
     std::vector<TGpPoint> x;
     std::array<std::vector<double>, 3> y;
-    for (const TTested& t : FTested) {
+    for (const TTest& t : tests) {
+        if (!t.Complete)
+            continue;
         const TFigures3 measured = Targets(t.Figures);
         const TFigures3 simulated = Simulated(model, t.Registers);
-        x.push_back(Octaves(t.Gains));
+        x.push_back(t.Point);
         for (std::size_t k = 0; k < 3; ++k)
             y[k].push_back(measured[k] - simulated[k]);
     }
     for (std::size_t k = 0; k < 3; ++k) {
         TGpHyper prior;
-        prior.LengthScale = {KLengthScale, KLengthScale};
+        prior.LengthScale = {KLengthScale, KLengthScale, KLengthScale};
         prior.SignalSd = KSignalSd[k] * trust;
         prior.NoiseSd = KNoiseSd[k];
         // With a few points the likelihood says little; the prior stands until there are more.
@@ -176,13 +177,13 @@ void TGainTuner::LearnResiduals(std::size_t member) {
     }
 }
 
-void TGainTuner::Weigh() {
-    // Misses so far, each over the spread it was predicted with, widen or narrow every spread.
+void TTunerBeliefs::Weigh(std::span<const TTest> tests) {
+    // Misses so far, each over the spread it was predicted with, widen every spread.
     for (std::size_t k = 0; k < 3; ++k) {
         double sum = KCalibrationPrior;
         double count = KCalibrationPrior;
-        for (const TTested& t : FTested)
-            if (t.Guess) {
+        for (const TTest& t : tests)
+            if (t.Guess && t.Complete) {
                 const double z =
                     (Targets(t.Figures)[k] - t.Guess->Mean()[k]) / std::max(t.Guess->Sd()[k], 1e-9);
                 sum += z * z;
@@ -193,8 +194,8 @@ void TGainTuner::Weigh() {
     // Each arrangement by how well it predicted the overshoot and the integral of the tests since the
     // first, from the registers' documented meaning.
     std::array<double, 2> score{};
-    for (const TTested& t : FTested)
-        if (t.Guess)
+    for (const TTest& t : tests)
+        if (t.Guess && t.Complete)
             for (std::size_t m = 0; m < score.size(); ++m)
                 for (std::size_t k = 0; k < 2; ++k) {
                     const double sd = std::hypot(t.Guess->Members[m].Sd[k] * FCalibration[k], KNoiseSd[k]);
@@ -207,10 +208,4 @@ void TGainTuner::Weigh() {
         total += FWeights[m] = KArrangementPrior[m] * std::exp(KTemper * (score[m] - best));
     for (double& w : FWeights)
         w /= total;
-}
-
-std::optional<TTunerPrediction> TGainTuner::Predict(const std::array<double, 2>& gains) const {
-    if (!FModels[0] || !FModels[1])
-        return std::nullopt;
-    return Prediction(Guess(Octaves(gains), FSetup.Registers(gains)));
 }
