@@ -99,7 +99,8 @@ void PrintBands(const char* name, const TBankFigures& f) {
         const char* Name;
         double Above, UpTo;
     } bands[] = {{"starting up to the limit", -1e9, 1},
-                 {"starting up to twice the limit", 1, 2},
+                 {"starting between the limit and twice it", 1, 2},
+                 {"starting up to twice the limit (the two above)", -1e9, 2},
                  {"starting two to three times the limit", 2, 3}};
     for (const auto& band : bands)
         if (const TBankFigures b = f.Band(band.Above, band.UpTo); !b.Runs.empty())

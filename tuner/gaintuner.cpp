@@ -22,9 +22,9 @@ constexpr int KKiStepsPerGridStep = 4;
 // KI's scale reaches 0 as the octaves of KI plus this share of its highest value.
 constexpr double KKiOffset = 1.0 / 8;
 // Exploring ends once the best is confirmed and the expected gain, times the probability of meeting
-// the criterion, is below this share of the best integral anywhere the rules allow: half a percent,
-// a tenth of what the engineer asks of a result.
-constexpr double KEnoughImprovement = 0.005;
+// the criterion, is below this share of the best integral anywhere the rules allow: one percent, a
+// fifth of the 5 % the engineer asks of a result.
+constexpr double KEnoughImprovement = 0.01;
 // Before anything met the criterion, how much the chance of meeting it counts beside the expected
 // improvement of the integral on the best any test showed.
 constexpr double KEligibleWeight = 0.05;

@@ -240,3 +240,33 @@ TEST(TuningRunner, RoundsStartFromTheDrivesSettings) {
     for (std::size_t i = 0; i < 2; ++i)
         EXPECT_EQ(sweep.Rounds()[i].Registers, expected[i]) << "round " << i;
 }
+
+// A back-off goes through the safety bound with the KP it writes: a sweep's, judged by models learnt
+// from its rounds, and a search's whose KP is not one of the searched rows.
+TEST(TuningRunner, EveryBackOffIsJudgedWithTheKpItWrites) {
+    TPortsScope simulated(SimulatedLines[0].Ports());
+    TDeviceSlot slot(0);
+    ASSERT_TRUE(slot.Open());
+    TDriveModel model(slot);
+    model.Motion().SetMode(PositionMode);
+    TTuningPlan sweep = KpSweep(1, 4, 4);
+    TTuningPlan search = Search({1, 0.1}, {8, 1});
+    search.Rows = {KV, KI};
+    search.MaxTests = 5;
+    for (TTuningPlan* plan : {&sweep, &search}) {
+        plan->Criterion.BackOffPercent = 30;
+        TTuningRunner runner(model, *plan);
+        EXPECT_EQ(RunToEnd(runner), "");
+        ASSERT_TRUE(runner.Result());
+        const TTuningRound& last = runner.Rounds().back();
+        if (runner.Result()->Kind == TTuningResult::BackOffUnsafe)
+            continue;
+        ASSERT_EQ(last.Role, TRoundRole::BackOff) << plan->Search;
+        ASSERT_TRUE(last.Predicted) << plan->Search;
+        if (const TGainTuner* tuner = runner.Tuner()) {
+            const TTunerGains best = tuner->Tested()[tuner->Best()->Test].Gains;
+            EXPECT_LT(last.Predicted->Overshoot, tuner->Predict(best)->Overshoot)
+                << "less KP, less overshoot";
+        }
+    }
+}

@@ -153,3 +153,19 @@ TEST(GainTuner, TheSafetyBoundBinds) {
     EXPECT_TRUE(TGainTuner::Safe(*next->Predicted));
     EXPECT_LE(LoopFigures(Positions(plant, next->Registers), 200).Overshoot, 20);
 }
+
+// The last way out, KI at its floor beyond the grid's reach, passes the same bound: from 24 % with the
+// rows held, the models fear KI 0 too, and the run ends saying why instead of testing it.
+TEST(GainTuner, TheFallbackPassesTheSameBound) {
+    TTunerSetup setup = DialogSetup();
+    setup.Lowest = {3, 4, 0};
+    setup.Highest = {3, 4, 0.4};
+    TGainTuner tuner(setup);
+    const TPlantParameters plant = PlantBank(30, 2026)[0];
+    const std::vector<double> positions = Positions(plant, tuner.Next()->Registers);
+    ASSERT_GT(LoopFigures(positions, 200).Overshoot, 20);
+    tuner.Report({positions, false, LoopFigures(positions, 200).IntegralPerPulse});
+    EXPECT_FALSE(tuner.Next());
+    EXPECT_FALSE(TGainTuner::Safe(*tuner.Predict({3, 4, 0})));
+    EXPECT_STRNE(tuner.EndReason(), "");
+}
