@@ -15,6 +15,10 @@ double NormalisedIntegral(const TTestRecord& test) {
     return double(test.Figures.Integral) / double(test.Step.Amplitude);
 }
 
+bool SearchesKi(const TTuningPlan& plan) {
+    return plan.Search && plan.KiFloor && plan.Rows[0] != KI && plan.Rows[1] != KI;
+}
+
 TTuningRound MakeRound(const TTestRecord& test, std::array<double, 2> gains,
                        const TTuningCriterion& criterion) {
     TTuningRound round;

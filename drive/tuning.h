@@ -75,6 +75,9 @@ struct TTuningPlan {
     TTypedNumber Time;
 };
 
+// Whether a plan's search may lower KI: a search, with a floor, and KI not one of its two rows.
+bool SearchesKi(const TTuningPlan& plan);
+
 // What "Zastosuj" writes when a run is over: the registers of a tested round, and whether they are
 // the best backed off (verified by a test of their own) or the best itself.
 struct TTuningResult {
