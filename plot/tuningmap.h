@@ -1,9 +1,11 @@
 #pragma once
 
 // The tuning map: the plane of the two gains a search varies, both axes logarithmic, with the box
-// the search keeps to, each test a numbered dot coloured by its verdict, the path from one to the
-// next, the start marked, the best ringed, and where the model expects the overshoot limit, a shaded
-// border with the region beyond it tinted. Plain data in, pixels out.
+// the search keeps to, each test a numbered dot coloured by its verdict (with its KI, where the
+// search lowers it), the path from one to the next, the start marked, the best ringed, and where the
+// model expects the overshoot limit, a shaded border with the region beyond it tinted. Tests that
+// cluster in a small part of the box are shown closer, so that their labels can be read. Plain data
+// in, pixels out.
 
 #include <QPainter>
 #include <QRect>
@@ -17,6 +19,7 @@ struct TMapPoint {
     std::array<double, 2> Gains{};
     int Number = 0; // the test's number in the history
     TMapVerdict Verdict = TMapVerdict::Other;
+    QString Ki; // the KI the test ran with, as shown; empty where the run left KI as it was
 };
 
 struct TTuningMap {
@@ -35,12 +38,17 @@ struct TTuningMap {
     double Limit = 10;
 };
 
-// The point where the map shows gains, and the gains at a point of the plot area.
+// The point where the map shows gains. The view holds the box and the start; when the tests and the
+// start span less than a third of the box in both gains, it holds them instead, with a factor of 2
+// around them, as far as the box allows.
 class TMapScale {
 public:
     TMapScale(const QRect& area, const TTuningMap& map);
     QPointF ToPixel(const std::array<double, 2>& gains) const;
     QRect Area() const { return FArea; }
+    // The gains at the view's lower left and upper right corners.
+    std::array<double, 2> Low() const;
+    std::array<double, 2> High() const;
 
 private:
     QRect FArea;

@@ -137,7 +137,7 @@ void ReportRun(TReportFlow& flow, const TReport& report) {
     RoundsTable(flow, run, report.Motor);
     if (plan.Search)
         flow.Drawing(KMapHeight, [&](QPainter& painter, double width) {
-            DrawTuningMap(painter, QSize(int(width), int(KMapHeight)), RunMap(run));
+            DrawTuningMap(painter, QSize(int(width), int(KMapHeight)), RunMap(run, report.Motor));
         });
     flow.Paragraph(RecommendationText(run, report.Motor));
 }

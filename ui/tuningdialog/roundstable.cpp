@@ -92,7 +92,7 @@ TMapVerdict MapVerdict(TRoundVerdict verdict) {
 
 } // namespace
 
-TTuningMap RunMap(const TTuningRecord& run) {
+TTuningMap RunMap(const TTuningRecord& run, const TMotorData& motor) {
     const TTuningPlan& plan = run.Plan;
     TTuningMap map;
     map.Labels = {SettingLabel(plan.Rows[0]), SettingLabel(plan.Rows[1])};
@@ -101,13 +101,15 @@ TTuningMap RunMap(const TTuningRecord& run) {
     map.Start = run.StartGains;
     map.HasStart = true;
     map.Limit = plan.Criterion.OvershootLimit;
+    const bool ki = SearchesKi(plan);
     for (std::size_t i = 0; i < run.Rounds.size(); ++i) {
         const TTuningRound& round = run.Rounds[i];
         if (round.TestNumber == 0)
             continue;
         if (run.Best && *run.Best == i)
             map.Best = int(map.Points.size());
-        map.Points.push_back({round.Gains, round.TestNumber, MapVerdict(round.Verdict)});
+        map.Points.push_back({round.Gains, round.TestNumber, MapVerdict(round.Verdict),
+                              ki ? SettingText(TKnownSettings::All(round.Registers), KI, motor) : QString()});
     }
     if (run.PredictedOvershoot.size() == std::size_t(TuningMapCells * TuningMapCells)) {
         map.Columns = map.Rows = TuningMapCells;

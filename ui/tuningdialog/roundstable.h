@@ -31,5 +31,6 @@ std::vector<TRoundTexts> RoundTexts(const TTuningPlan& plan, std::span<const TTu
 // The same in the dialog's table, the best in bold.
 void FillRoundsTable(QTableWidget& table, const TTuningRunner& runner, const TMotorData& motor);
 
-// The tuning map of a run: its box, start, tests with their verdicts, best and predicted overshoot.
-TTuningMap RunMap(const TTuningRecord& run);
+// The tuning map of a run: its box, start, tests with their verdicts (and KI, where the search lowers
+// it), best and predicted overshoot.
+TTuningMap RunMap(const TTuningRecord& run, const TMotorData& motor);

@@ -274,7 +274,7 @@ void TTuningDialog::ShowMap() {
     run.Rounds = FRunner->Rounds();
     run.Best = FRunner->Best();
     run.PredictedOvershoot = FPredicted;
-    ui->tuningMap->SetMap(RunMap(run));
+    ui->tuningMap->SetMap(RunMap(run, FModel ? FModel->MotorData() : DefaultMotorData()));
 }
 
 void TTuningDialog::PredictMap() {
