@@ -5,6 +5,8 @@
 #include "ui/settingspage/settingtexts.h"
 #include "ui/tuningdialog/roundstable.h"
 
+#include <cmath>
+
 namespace {
 
 constexpr double KMapHeight = 300;
@@ -16,13 +18,19 @@ QString PlanText(const TTuningRecord& run) {
             .arg(SettingLabel(plan.Rows[0]), GainText(plan.From), GainText(plan.To))
             .arg(plan.Steps)
             .arg(plan.Geometric ? QStringLiteral("geometrycznie") : QStringLiteral("równomiernie"));
-    return QStringLiteral(
-               "Poszukiwanie: %1 w granicach %2 … %3 i %4 w granicach %5 … %6, najwyżej %7 testów, "
-               "od %1 %8 i %4 %9 odczytanych z napędu.")
-        .arg(SettingLabel(plan.Rows[0]), GainText(plan.Lowest[0]), GainText(plan.Highest[0]),
-             SettingLabel(plan.Rows[1]), GainText(plan.Lowest[1]), GainText(plan.Highest[1]))
-        .arg(plan.MaxTests)
-        .arg(GainText(run.StartGains[0]), GainText(run.StartGains[1]));
+    QString text =
+        QStringLiteral("Poszukiwanie: %1 w granicach %2 … %3 i %4 w granicach %5 … %6, najwyżej %7 testów, "
+                       "od %1 %8 i %4 %9 odczytanych z napędu.")
+            .arg(SettingLabel(plan.Rows[0]), GainText(plan.Lowest[0]), GainText(plan.Highest[0]),
+                 SettingLabel(plan.Rows[1]), GainText(plan.Lowest[1]), GainText(plan.Highest[1]))
+            .arg(plan.MaxTests)
+            .arg(GainText(run.StartGains[0]), GainText(run.StartGains[1]));
+    if (SearchesKi(plan))
+        text += std::isnan(run.StartKi)
+                    ? QStringLiteral(" KI obniżane najwyżej do %1.").arg(GainText(*plan.KiFloor))
+                    : QStringLiteral(" KI obniżane od %1 najwyżej do %2.")
+                          .arg(GainText(run.StartKi), GainText(*plan.KiFloor));
+    return text;
 }
 
 QString CriterionText(const TTuningPlan& plan) {
@@ -46,6 +54,8 @@ QString RecommendationText(const TTuningRecord& run, const TMotorData& motor) {
     for (std::size_t i = 0; i < (run.Plan.Search ? 2u : 1u); ++i)
         gains << SettingLabel(run.Plan.Rows[i]) + QLatin1Char(' ') +
                      SettingText(settings, run.Plan.Rows[i], motor);
+    if (const QString ki = KiChangeText(run.StartKi, result.Registers, motor); !ki.isEmpty())
+        gains << ki;
     QString text = QStringLiteral("Zalecenie: %1, nastawy testu %2")
                        .arg(gains.join(QStringLiteral(", ")))
                        .arg(run.Rounds[result.Round].TestNumber);
@@ -77,9 +87,11 @@ void RoundsTable(TReportFlow& flow, const TTuningRecord& run, const TMotorData& 
         std::vector<std::pair<TRoundColumn, QString>> columns = {
             {TestColumn, QStringLiteral("Test")}, {FirstGainColumn, SettingLabel(plan.Rows[0])}};
         if (plan.Search)
-            columns.insert(columns.end(),
-                           {{SecondGainColumn, SettingLabel(plan.Rows[1])},
-                            {PredictedOvershootColumn, QStringLiteral("Przereg. przewidziane [%]")}});
+            columns.push_back({SecondGainColumn, SettingLabel(plan.Rows[1])});
+        if (SearchesKi(plan))
+            columns.push_back({KiColumn, SettingLabel(KI)});
+        if (plan.Search)
+            columns.push_back({PredictedOvershootColumn, QStringLiteral("Przereg. przewidziane [%]")});
         columns.push_back({OvershootColumn, QStringLiteral("Przereg. [%]")});
         if (plan.Search)
             columns.push_back({PredictedScoreColumn, QStringLiteral("Całka/A przewidziana [ms]")});
@@ -87,19 +99,23 @@ void RoundsTable(TReportFlow& flow, const TTuningRecord& run, const TMotorData& 
                                        {VerdictColumn, QStringLiteral("Ocena")}});
         return columns;
     }();
-    // The predictions with their spreads are the widest figures; the verdict takes what is left.
-    const auto share = [](TRoundColumn column) {
+    // The predictions with their spreads are the widest figures; the verdict takes what is left. A KI
+    // column takes its room from the figures, so that the verdict keeps its own.
+    const bool ki = SearchesKi(plan);
+    const auto share = [ki](TRoundColumn column) {
         switch (column) {
         case TestColumn:
             return 0.06;
         case FirstGainColumn:
         case SecondGainColumn:
             return 0.1;
+        case KiColumn:
+            return 0.07;
         case PredictedOvershootColumn:
         case PredictedScoreColumn:
-            return 0.15;
+            return ki ? 0.13 : 0.15;
         default:
-            return 0.12;
+            return ki ? 0.1 : 0.12;
         }
     };
     std::vector<TReportFlow::TColumn> columns;

@@ -5,6 +5,7 @@
 
 #include <QTableWidget>
 #include <QTableWidgetItem>
+#include <cmath>
 
 namespace {
 
@@ -29,7 +30,7 @@ QString VerdictText(const TTuningRound& round) {
     else if (round.Role == TRoundRole::BackOff)
         text += QStringLiteral(" (cofnięcie KP)");
     else if (round.Role == TRoundRole::Fallback)
-        text += QStringLiteral(" (KP o oktawę niżej)");
+        text += QStringLiteral(" (KI na dolnej granicy)");
     return text;
 }
 
@@ -43,6 +44,7 @@ QString Spread(double mean, double sd) {
 std::vector<TRoundTexts> RoundTexts(const TTuningPlan& plan, std::span<const TTuningRound> rounds,
                                     std::optional<std::size_t> best, const TMotorData& motor) {
     std::vector<TRoundTexts> rows;
+    const bool ki = SearchesKi(plan);
     for (std::size_t i = 0; i < rounds.size(); ++i) {
         const TTuningRound& round = rounds[i];
         const bool measured = round.TestNumber > 0;
@@ -52,6 +54,7 @@ std::vector<TRoundTexts> RoundTexts(const TTuningPlan& plan, std::span<const TTu
         rows.push_back({measured ? QString::number(round.TestNumber) : QStringLiteral("…"),
                         SettingText(written, plan.Rows[0], motor),
                         plan.Search ? SettingText(written, plan.Rows[1], motor) : QString(),
+                        ki ? SettingText(written, KI, motor) : QString(),
                         p ? Spread(p->Overshoot, p->OvershootSd) : QStringLiteral("-"),
                         measured ? FloatToText(round.Overshoot) : QString(),
                         p ? Spread(p->Integral, p->IntegralSd) : QStringLiteral("-"),
@@ -91,6 +94,15 @@ TMapVerdict MapVerdict(TRoundVerdict verdict) {
 }
 
 } // namespace
+
+QString KiChangeText(double startKi, const TRegisterValues& result, const TMotorData& motor) {
+    if (std::isnan(startKi))
+        return {};
+    // The start as a register shows it: it was read as one, to six digits.
+    const QString from = FloatToText(startKi);
+    const QString to = SettingText(TKnownSettings::All(result), KI, motor);
+    return from == to ? QString() : QStringLiteral("KI %1 → %2").arg(from, to);
+}
 
 TTuningMap RunMap(const TTuningRecord& run, const TMotorData& motor) {
     const TTuningPlan& plan = run.Plan;

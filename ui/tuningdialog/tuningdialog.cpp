@@ -153,6 +153,7 @@ void TTuningDialog::StartRun() {
         FPredicted.clear();
         ui->rounds->setRowCount(0);
         ui->rounds->setColumnHidden(SecondGainColumn, !plan.Search);
+        ui->rounds->setColumnHidden(KiColumn, !SearchesKi(plan));
         ui->rounds->setColumnHidden(PredictedOvershootColumn, !plan.Search);
         ui->rounds->setColumnHidden(PredictedScoreColumn, !plan.Search);
         for (const int column : {FirstGainColumn, SecondGainColumn})
@@ -313,23 +314,30 @@ void TTuningDialog::ShowEnd(const QString& why) {
         text += QStringLiteral("; żaden test nie spełnił kryterium.");
     } else {
         const int test = FRunner->Rounds()[result->Round].TestNumber;
+        const QString ki = KiChangeText(FRunner->Record({}).StartKi, result->Registers,
+                                        FModel ? FModel->MotorData() : DefaultMotorData());
+        // Each sentence ends with its test; KI's change, where there is one, goes after it.
+        const QString end = ki.isEmpty() ? QStringLiteral(".") : QStringLiteral(" (%1).").arg(ki);
         switch (result->Kind) {
         case TTuningResult::BackedOff:
-            text += QStringLiteral("; „Zastosuj” wpisze nastawy po cofnięciu KP, sprawdzone testem %1.")
-                        .arg(test);
+            text += QStringLiteral("; „Zastosuj” wpisze nastawy po cofnięciu KP, sprawdzone testem %1%2")
+                        .arg(test)
+                        .arg(end);
             break;
         case TTuningResult::BackOffUnsafe:
             text += QStringLiteral("; cofnięcia KP model nie uznał za bezpieczne, więc „Zastosuj” wpisze "
-                                   "najlepszy test %1.")
-                        .arg(test);
+                                   "najlepszy test %1%2")
+                        .arg(test)
+                        .arg(end);
             break;
         case TTuningResult::BackOffFailed:
             text += QStringLiteral("; cofnięcie KP nie spełniło kryterium, więc „Zastosuj” wpisze najlepszy "
-                                   "test %1.")
-                        .arg(test);
+                                   "test %1%2")
+                        .arg(test)
+                        .arg(end);
             break;
         default:
-            text += QStringLiteral("; „Zastosuj” wpisze nastawy testu %1.").arg(test);
+            text += QStringLiteral("; „Zastosuj” wpisze nastawy testu %1%2").arg(test).arg(end);
             break;
         }
         if (FRunner->Tuner() && !result->Confirmed)
