@@ -1,5 +1,6 @@
 // The tuning dialog from the step page: a sweep run to its end, and its best applied.
 
+#include "common/errors.h"
 #include "common/numtext.h"
 #include "tests/support/fakeport.h"
 #include "tests/support/modal.h"
@@ -9,6 +10,8 @@
 #include "ui/devicewindow/terminalview.h"
 #include "ui/tuningdialog/tuningmapview.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -129,4 +132,27 @@ TEST_F(TuningDialogTest, AsksAboutUnsentEdits) {
         EXPECT_EQ(std::count(writes.begin(), writes.end(), "P3 512\r"), c.Written ? 1 : 0) << c.Answer;
         EXPECT_EQ(model.Parameters().Unsent().empty(), c.Written) << c.Answer;
     }
+}
+
+// KI's floor: half the page's KI, following it; none while KI is kept or searched as a row.
+TEST_F(TuningDialogTest, PlansTheFloorOfKi) {
+    dialog->findChild<QRadioButton*>("searchRadio")->setChecked(true);
+    auto* edit = dialog->findChild<QLineEdit*>("kiFloorEdit");
+    auto* keep = dialog->findChild<QCheckBox*>("kiKeepCheck");
+    auto* second = dialog->findChild<QComboBox*>("secondRowBox");
+    TSettingNumbers page = model.Parameters().Wanted();
+    page[KI] = TTypedNumber(LocalDecimalText("0,8"));
+    model.Parameters().WantAll(page);
+    const std::tuple<bool, TSettingRow, std::optional<double>> cases[] = {
+        {false, KV, 0.4}, {true, KV, std::nullopt}, {false, KI, std::nullopt}};
+    for (const auto& [kept, row, floor] : cases) {
+        keep->setChecked(kept);
+        second->setCurrentIndex(row);
+        EXPECT_EQ(dialog->Plan().KiFloor, floor) << kept << row;
+        EXPECT_EQ(edit->isEnabled(), floor.has_value()) << kept << row;
+    }
+    second->setCurrentIndex(KV);
+    keep->setChecked(false);
+    edit->setText("pół");
+    EXPECT_THROW(dialog->Plan(), EKelmorError);
 }

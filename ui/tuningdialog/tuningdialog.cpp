@@ -6,9 +6,11 @@
 #include "ui/tuningdialog/roundstable.h"
 #include "ui_tuningdialog.h"
 
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QTableWidgetItem>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -51,6 +53,12 @@ TTuningDialog::TTuningDialog(TDriveModel& model, const QString& amplitudeText, c
     range(ui->sweepRowBox, ui->sweepFromEdit, ui->sweepToEdit, KSweepFactor);
     range(ui->firstRowBox, ui->firstFromEdit, ui->firstToEdit, KSearchFactor);
     range(ui->secondRowBox, ui->secondFromEdit, ui->secondToEdit, KSearchFactor);
+    FillKiFloor();
+    connect(&FModel->Parameters(), &TParameters::WantedChanged, this, &TTuningDialog::FillKiFloor);
+    for (QComboBox* box : {ui->firstRowBox, ui->secondRowBox})
+        connect(box, &QComboBox::currentIndexChanged, this, &TTuningDialog::UpdateKiRow);
+    connect(ui->kiKeepCheck, &QCheckBox::toggled, this, &TTuningDialog::UpdateKiRow);
+    UpdateKiRow();
     ui->limitEdit->setText(GainText(10));
     ui->rounds->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     // The verdict takes the room the figures leave.
@@ -104,6 +112,30 @@ void TTuningDialog::FillRange(QComboBox* row, QLineEdit* from, QLineEdit* to, do
     to->setText(GainText(value > 0 ? value * factor : 1));
 }
 
+void TTuningDialog::FillKiFloor() {
+    if (!FModel)
+        return;
+    double value = 0;
+    try {
+        value = double(FModel->Parameters().Wanted()[KI].Decimal());
+    } catch (const EKelmorError&) {
+    }
+    // Half the KI the page shows, following it as the boxes do.
+    ui->kiFloorEdit->setText(GainText(std::max(value, 0.0) / 2));
+}
+
+bool TTuningDialog::KiRowSearched() const {
+    return ui->firstRowBox->currentIndex() == KI || ui->secondRowBox->currentIndex() == KI;
+}
+
+void TTuningDialog::UpdateKiRow() {
+    const bool searched = KiRowSearched();
+    for (QWidget* widget : {static_cast<QWidget*>(ui->kiFloorLabel), static_cast<QWidget*>(ui->kiFromLabel),
+                            static_cast<QWidget*>(ui->kiKeepCheck)})
+        widget->setEnabled(!searched);
+    ui->kiFloorEdit->setEnabled(!searched && !ui->kiKeepCheck->isChecked());
+}
+
 TTuningPlan TTuningDialog::Plan() const {
     TTuningPlan plan;
     plan.Search = ui->searchRadio->isChecked();
@@ -113,6 +145,8 @@ TTuningPlan TTuningDialog::Plan() const {
         plan.Lowest = {Number(ui->firstFromEdit), Number(ui->secondFromEdit)};
         plan.Highest = {Number(ui->firstToEdit), Number(ui->secondToEdit)};
         plan.MaxTests = ui->maxTestsSpin->value();
+        if (!ui->kiKeepCheck->isChecked() && !KiRowSearched())
+            plan.KiFloor = Number(ui->kiFloorEdit);
     } else {
         plan.Rows[0] = TSettingRow(ui->sweepRowBox->currentIndex());
         plan.From = Number(ui->sweepFromEdit);

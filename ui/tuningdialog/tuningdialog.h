@@ -30,13 +30,18 @@ public:
     void StartRun();
     void StopRun();
     void ApplyResult();
+    // The run the entries ask for; throws EKelmorError for an entry that is not a number.
+    TTuningPlan Plan() const;
 
 protected:
     void reject() override;
 
 private:
     void FillRange(QComboBox* row, QLineEdit* from, QLineEdit* to, double factor);
-    TTuningPlan Plan() const;
+    void FillKiFloor();
+    // KI's floor is asked for only while the search may lower KI.
+    void UpdateKiRow();
+    bool KiRowSearched() const;
     // Unsent edits on the settings page: the engineer writes them first, leaves them (the run starts
     // from the drive's settings either way), or does not start; false for the last.
     bool SettleUnsent();
