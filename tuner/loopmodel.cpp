@@ -16,6 +16,9 @@ constexpr std::size_t KTestsToSettleDelay = 3;
 // How strongly the fit holds the two scales near 1, for each test: enough to choose among plants
 // that fit equally, far below what a misfit of a pulse costs.
 constexpr double KScalePrior = 0.01;
+constexpr double KHeldScale = 10;
+// The registers of the gains the scales apply to.
+constexpr std::size_t KKvRegister = 1, KKpRegister = 2, KKiRegister = 4;
 constexpr double KInfinity = std::numeric_limits<double>::infinity();
 // How often, in samples, a sum is held against its bound.
 constexpr std::size_t KBoundCheck = 32;
@@ -66,18 +69,26 @@ private:
     double FTorque = 0;
 };
 
-// What holds the scales near 1, for so many tests.
-double ScalePrior(const TLoopModel& model, std::size_t tests) {
+// What holds the scales near 1, for the tests: a scale whose gain the tests have not varied is held
+// harder, since nothing in them tells it apart from the plant.
+double ScalePrior(const TLoopModel& model, std::span<const TLoopTest> tests) {
+    const std::array<std::pair<double, std::size_t>, 3> scales = {{{model.Law.PositionScale, KKpRegister},
+                                                                   {model.Law.SpeedScale, KKvRegister},
+                                                                   {model.Law.IntegralScale, KKiRegister}}};
     double sum = 0;
-    for (const double scale : {model.Law.PositionScale, model.Law.SpeedScale, model.Law.IntegralScale})
-        sum += std::log(scale) * std::log(scale);
-    return KScalePrior * double(tests) * sum;
+    for (const auto& [scale, reg] : scales) {
+        const bool varied = std::any_of(tests.begin(), tests.end(), [&](const TLoopTest& t) {
+            return t.Registers[reg] != tests.front().Registers[reg];
+        });
+        sum += (varied ? 1 : KHeldScale) * std::log(scale) * std::log(scale);
+    }
+    return KScalePrior * double(tests.size()) * sum;
 }
 
 // The squared error over the amplitude of every sample of the tests, and the scales' prior; summing
 // stops once it passes `bound`, which is all a search needs to know of a worse point.
 double Objective(const TLoopModel& model, std::span<const TLoopTest> tests, double bound = KInfinity) {
-    double sum = ScalePrior(model, tests.size());
+    double sum = ScalePrior(model, tests);
     for (const TLoopTest& test : tests) {
         TLoopRun run(model, test.Registers, test.Amplitude);
         const double scale = 1.0 / (double(test.Amplitude) * test.Amplitude);
@@ -352,6 +363,6 @@ double LoopFitError(const TLoopModel& model, std::span<const TLoopTest> tests) {
     if (count == 0)
         return 0;
     // The scales' prior is no error of the fit.
-    const double prior = ScalePrior(model, tests.size());
+    const double prior = ScalePrior(model, tests);
     return std::sqrt(std::max(Objective(model, tests) - prior, 0.0) / double(count));
 }

@@ -18,15 +18,22 @@ constexpr std::array<double, 2> KArrangementPrior = {0.8, 0.2};
 // this since the tests are few; one weighing less than the least is not refitted.
 constexpr double KTemper = 0.5;
 constexpr double KLeastWeight = 0.01;
+// How many independent samples a test's recorded positions count as, when the models are weighed by
+// how well they reproduce them.
+constexpr double KFitEvidence = 10;
 // At most this many tests take part in a fit.
 constexpr std::size_t KFitTests = 8;
 // KV's register, where the arrangements differ.
 constexpr std::size_t KvRegister = 1;
-// How far the spread may be widened by the misses so far, and how many ordinary misses it starts
-// from. Never narrowed: a few lucky tests do not make the models surer than they are.
+// How far the spread may be widened by the misses so far, and the misses it starts from: two of one
+// and a half spreads, so that until tests show how far the predictions miss, the spread is taken
+// half again as wide as the models say (a first move from far above the limit is the likeliest to
+// meet what the models do not know). Never narrowed below the models' own: a few lucky tests do not
+// make them surer than they are.
 constexpr double KLeastCalibration = 1;
 constexpr double KMostCalibration = 5;
 constexpr double KCalibrationPrior = 2;
+constexpr double KCalibrationPriorMiss = 1.5;
 // A model that carries less weight than this no longer has to sign the safety bound.
 constexpr double KMeaningfulWeight = 0.05;
 
@@ -153,7 +160,8 @@ void TTunerBeliefs::Learn(std::span<const TTest> tests, std::size_t centre) {
 
 void TTunerBeliefs::LearnResiduals(std::size_t member, std::span<const TTest> tests) {
     const TLoopModel& model = *FModels[member];
-    const double trust = std::max(1.0, LoopFitError(model, FitTests(tests, 0, true)) / KGoodFit);
+    FFitError[member] = LoopFitError(model, FitTests(tests, 0, true));
+    const double trust = std::max(1.0, FFitError[member] / KGoodFit);
     // The processes learn what the model misses at the tested points whose figures were measured.
     std::vector<TGpPoint> x;
     std::array<std::vector<double>, 3> y;
@@ -180,7 +188,7 @@ void TTunerBeliefs::LearnResiduals(std::size_t member, std::span<const TTest> te
 void TTunerBeliefs::Weigh(std::span<const TTest> tests) {
     // Misses so far, each over the spread it was predicted with, widen every spread.
     for (std::size_t k = 0; k < 3; ++k) {
-        double sum = KCalibrationPrior;
+        double sum = KCalibrationPrior * KCalibrationPriorMiss * KCalibrationPriorMiss;
         double count = KCalibrationPrior;
         for (const TTest& t : tests)
             if (t.Guess && t.Complete) {
@@ -202,6 +210,11 @@ void TTunerBeliefs::Weigh(std::span<const TTest> tests) {
                     const double z = (Targets(t.Figures)[k] - t.Guess->Members[m].Mean[k]) / sd;
                     score[m] -= 0.5 * z * z + std::log(sd);
                 }
+    // And by how well it reproduces the recorded positions: a model that cannot is less plausible,
+    // the more so the more tests it fails to reproduce. The samples of a test are far from
+    // independent: a test counts as so many.
+    for (std::size_t m = 0; m < score.size(); ++m)
+        score[m] -= KFitEvidence * double(tests.size()) * std::log(std::max(FFitError[m], 1e-4));
     const double best = std::max(score[0], score[1]);
     double total = 0;
     for (std::size_t m = 0; m < score.size(); ++m)

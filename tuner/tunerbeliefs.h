@@ -92,5 +92,6 @@ private:
     std::array<std::optional<TLoopModel>, 2> FModels;
     std::array<std::array<std::optional<TGaussianProcess>, 3>, 2> FProcesses;
     std::array<double, 2> FWeights;
+    std::array<double, 2> FFitError{}; // root mean square over the amplitude, of all the tests
     TFigures3 FCalibration{1, 1, 1};
 };

@@ -53,7 +53,8 @@ TEST(TunerBeliefs, EveryModelStillInTheRunningSignsTheBound) {
 
 TEST(TunerBeliefs, MissesWidenTheSpreadButHitsNeverNarrowIt) {
     for (const double miss : {0.0, 3.0}) {
-        std::vector<TTunerBeliefs::TTest> tests = {DriveTest(3), DriveTest(2), DriveTest(4)};
+        std::vector<TTunerBeliefs::TTest> tests = {DriveTest(3), DriveTest(2), DriveTest(4), DriveTest(5),
+                                                   DriveTest(2.5)};
         // The later tests were expected exactly, or three spreads off.
         for (std::size_t i = 1; i < tests.size(); ++i) {
             TTunerBeliefs::TGuess guess;
