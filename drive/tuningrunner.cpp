@@ -97,7 +97,7 @@ void TTuningRunner::CheckPlan() const {
 }
 
 bool TTuningRunner::KiSearched() const {
-    return FPlan.Search && FPlan.KiFloor && !Varied(KI);
+    return SearchesKi(FPlan);
 }
 
 std::optional<double> TTuningRunner::KiWritten(double ki) const {
