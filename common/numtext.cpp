@@ -264,11 +264,6 @@ TTypedNumber::TTypedNumber(const QString& text) : FText(text) {
     } catch (...) {
         FDecimalError = std::current_exception();
     }
-    try {
-        FWhole = StrToInt(text);
-    } catch (...) {
-        FWholeError = std::current_exception();
-    }
 }
 
 long double TTypedNumber::Decimal() const {
@@ -278,6 +273,16 @@ long double TTypedNumber::Decimal() const {
 }
 
 std::int32_t TTypedNumber::Whole() const {
+    // Parsed when first asked: most numbers are read as decimals, and a decimal text refused as a
+    // whole number costs an exception, which a search converting thousands of gains cannot afford.
+    if (!FWholeParsed) {
+        FWholeParsed = true;
+        try {
+            FWhole = StrToInt(FText);
+        } catch (...) {
+            FWholeError = std::current_exception();
+        }
+    }
     if (FWholeError)
         std::rethrow_exception(FWholeError);
     return FWhole;

@@ -85,7 +85,8 @@ public:
 private:
     QString FText;
     long double FDecimal = 0;
-    std::int32_t FWhole = 0;
     std::exception_ptr FDecimalError;
-    std::exception_ptr FWholeError;
+    mutable bool FWholeParsed = false;
+    mutable std::int32_t FWhole = 0;
+    mutable std::exception_ptr FWholeError;
 };
