@@ -39,9 +39,12 @@ public:
 };
 
 // The program was asked to end while an operation waited on a device: the operation stops at its next
-// wait. Work that catches the errors above ends as on any of them (a tuning run gives the drive its
-// settings back); the error box shows nothing of it, since the program is going.
-class EExitRequested : public EKelmorError {
+// wait. Not one of the errors above: a handler that takes those for a failure of the drive (and asks
+// again, or reports it) must not take a shutdown for one, so whoever must end cleanly on it catches
+// it by name (a tuning run gives the drive its settings back); the error box shows nothing of it,
+// since the program is going.
+class EExitRequested : public std::runtime_error {
 public:
-    EExitRequested() : EKelmorError(QStringLiteral("The program is ending")) {}
+    EExitRequested() : std::runtime_error("The program is ending") {}
+    QString Message() const { return QStringLiteral("The program is ending"); }
 };

@@ -48,8 +48,6 @@ TRegisterValues QueryRegisters(TExchange& exchange) {
 TRegisterValues QueryRegistersPatiently(TExchange& exchange) {
     try {
         return QueryRegisters(exchange);
-    } catch (const EExitRequested&) {
-        throw;
     } catch (const EKelmorError&) {
         if (exchange.Lost())
             throw;
@@ -61,8 +59,6 @@ TRegisterValues QueryRegistersPatiently(TExchange& exchange) {
                 exchange.SettleAndPurge();
                 registers[std::size_t(n)] = QueryRegister(exchange, n);
                 break;
-            } catch (const EExitRequested&) {
-                throw;
             } catch (const EKelmorError&) {
                 if (attempt == MostReadingTries || exchange.Lost())
                     throw;
@@ -99,8 +95,6 @@ TRegisterValues ConfirmedRegisters(TExchange& exchange) {
                 const std::int32_t value = QueryRegister(exchange, n);
                 confirmed = value == last[std::size_t(n)];
                 last[std::size_t(n)] = value;
-            } catch (const EExitRequested&) {
-                throw;
             } catch (const EKelmorError&) {
                 if (exchange.Lost())
                     throw;

@@ -231,6 +231,10 @@ bool TParameters::SendConfirmed(const std::vector<TRegisterWrite>& writes, bool 
             if (edited)
                 FEdited[std::size_t(writes[i].Row)] = false;
         });
+    } catch (const EExitRequested&) {
+        // What the drive confirmed before the program was asked to end is known all the same.
+        Publish(std::move(known));
+        throw;
     } catch (const EKelmorError&) {
         Publish(std::move(known));
         if (slot->IsLost())

@@ -309,6 +309,10 @@ void TTuningRunner::RunRound() {
                                "the loop is near instability")
                     .arg(test.Number)
                     .arg(StepTexts(test.Figures).Overshoot));
+    } catch (const EExitRequested& exit) {
+        if (FRounds.back().TestNumber == 0)
+            FRounds.pop_back();
+        return Finish(exit.Message());
     } catch (const EKelmorError& error) {
         if (FRounds.back().TestNumber == 0)
             FRounds.pop_back();
@@ -336,6 +340,8 @@ void TTuningRunner::RunRound() {
                     throw;
             }
         }
+    } catch (const EExitRequested& exit) {
+        return Finish(exit.Message());
     } catch (const EKelmorError& error) {
         return Finish(slot->IsLost() ? LostText() : error.Message());
     }

@@ -6,6 +6,7 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <type_traits>
 
 using namespace std::chrono_literals;
 
@@ -147,6 +148,7 @@ TEST(DeviceSlotExit, AnExchangeEndsAtItsNextWaitOnceExitIsRequested) {
     device.ReadWaitMs = 1;
     device.WhileReadWaits = [&] { exitRequested = true; };
     EXPECT_THROW(exchange->ReadByte(), EExitRequested);
+    static_assert(!std::is_base_of_v<EKelmorError, EExitRequested>, "a shutdown is no error of the drive");
     device.ClearCalls();
     EXPECT_THROW(exchange->Read(4, TExchange::Clock::now() + 1s), EExitRequested);
     EXPECT_THROW(exchange->SettleAndPurge(), EExitRequested);
