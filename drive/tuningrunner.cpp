@@ -96,12 +96,8 @@ void TTuningRunner::CheckPlan() const {
         throw EKelmorError(QStringLiteral("KI's floor must not lie below 0"));
 }
 
-bool TTuningRunner::KiSearched() const {
-    return SearchesKi(FPlan);
-}
-
 std::optional<double> TTuningRunner::KiWritten(double ki) const {
-    return KiSearched() ? std::optional(ki) : std::nullopt;
+    return SearchesKi(FPlan) ? std::optional(ki) : std::nullopt;
 }
 
 void TTuningRunner::CheckValues() const {
@@ -117,7 +113,7 @@ void TTuningRunner::CheckValues() const {
 }
 
 void TTuningRunner::CheckStart() const {
-    if (KiSearched() && *FPlan.KiFloor > FStartKi)
+    if (SearchesKi(FPlan) && *FPlan.KiFloor > FStartKi)
         throw EKelmorError(
             QStringLiteral("KI's floor, %1, lies above the drive's KI, %2: nothing was written")
                 .arg(GainText(*FPlan.KiFloor), GainText(FStartKi)));
@@ -153,7 +149,7 @@ void TTuningRunner::Start() {
         CheckStart();
         TTunerSetup setup;
         setup.Kp = FPlan.Rows[0] == KP ? 0 : FPlan.Rows[1] == KP ? 1 : -1;
-        const double kiFloor = KiSearched() ? *FPlan.KiFloor : FStartKi;
+        const double kiFloor = SearchesKi(FPlan) ? *FPlan.KiFloor : FStartKi;
         setup.Lowest = {FPlan.Lowest[0], FPlan.Lowest[1], kiFloor};
         setup.Highest = {FPlan.Highest[0], FPlan.Highest[1], FStartKi};
         setup.Start = {FStartGains[0], FStartGains[1], FStartKi};
@@ -227,7 +223,7 @@ std::optional<TTuningRound> TTuningRunner::NextRound() {
         if (const std::optional<TTunerProposal> proposal = FTuner->Next()) {
             TTuningRound round;
             round.Gains = {proposal->Gains[0], proposal->Gains[1]};
-            if (KiSearched())
+            if (SearchesKi(FPlan))
                 round.Ki = proposal->Gains[2];
             round.Registers = proposal->Registers;
             round.Predicted = proposal->Predicted;

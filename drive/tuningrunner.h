@@ -72,8 +72,7 @@ private:
     // varied KV converts it again, from its figure.
     TRegisterValues Registers(const std::array<double, 2>& gains, std::optional<double> kp = std::nullopt,
                               std::optional<double> ki = std::nullopt) const;
-    // Whether the search may lower KI, and what a round writes for it: nothing when it may not.
-    bool KiSearched() const;
+    // What a round writes for KI: nothing when the search may not lower it.
     std::optional<double> KiWritten(double ki) const;
     // A sweep's test as the beliefs that judge its back-off learn from it.
     TTunerBeliefs::TTest SweepTest(const TTuningRound& round, const TTestRecord& test) const;

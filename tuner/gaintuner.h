@@ -94,7 +94,6 @@ public:
     static bool Safe(const TTunerPrediction& prediction);
 
     const TTunerSetup& Setup() const { return FSetup; }
-    const TTunerBeliefs& Beliefs() const { return FBeliefs; }
     // How far, in octaves of each gain, the next test may lie from the trust region's centre.
     double TrustRadius() const { return FRadius; }
     // Where the beliefs see the gains: the rows' base-2 logarithms, and KI's on a scale that reaches 0.

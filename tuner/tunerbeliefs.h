@@ -72,9 +72,6 @@ public:
     }
     // How far the spread is widened, in each figure, by the misses so far: at least 1.
     const TFigures3& Calibration() const { return FCalibration; }
-    const std::array<double, 2>& Weights() const { return FWeights; }
-    // The model of an arrangement (0: KV as the speed's feedback gain, 1: a cascade), once learnt.
-    const std::optional<TLoopModel>& Model(std::size_t arrangement) const { return FModels[arrangement]; }
 
     // The figures a prediction is about, of a test's figures.
     static TFigures3 Targets(const TLoopFigures& figures);
