@@ -104,7 +104,7 @@ void ReadBack(benchmark::State& state) {
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         try {
-            const std::unique_ptr<TExchange> exchange = slot.BeginExchange();
+            const std::unique_ptr<TExchange> exchange = slot.BeginExchange(slot.Lease(TLeaseUse::Command).value());
             TCountingExchange counting(*exchange);
             ShowRegisters(QueryRegisters(counting), motor,
                           [](TSettingRow, const QString& text) { benchmark::DoNotOptimize(text); });

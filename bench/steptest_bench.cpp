@@ -39,7 +39,7 @@ void StepTestAgainstSimulatedDrive(benchmark::State& state) {
         const auto start = std::chrono::steady_clock::now();
         TStepMeasurement measurement;
         {
-            const std::unique_ptr<TExchange> exchange = slot.BeginExchange();
+            const std::unique_ptr<TExchange> exchange = slot.BeginExchange(slot.Lease(TLeaseUse::Command).value());
             measurement = MeasureStep(*exchange, TTypedNumber(QStringLiteral("200")),
                                       TTypedNumber(QStringLiteral("250")));
         }

@@ -15,8 +15,14 @@ TDriveModel::TDriveModel(TDeviceSlot& slot, QObject* parent)
         FParameters.DeviceBack();
     });
     connect(&slot, &TDeviceSlot::SentRaw, this, &TDriveModel::TrackRaw);
+    slot.SetLeaseRule([this](TLeaseUse use) { return LeaseRule(use); });
     connect(&slot, &TDeviceSlot::Received, this,
             [this](const QByteArray& bytes) { FIdentification.Received(bytes); });
+}
+
+TDriveModel::~TDriveModel() {
+    if (FSlot)
+        FSlot->SetLeaseRule({});
 }
 
 void TDriveModel::SetMotorNumber(const TMotorField& field, const TTypedNumber& number) {
@@ -32,27 +38,27 @@ void TDriveModel::SetMotorData(const TMotorData& motor) {
 }
 
 QString TDriveModel::RawRefusal() const {
-    if (!FSlot || !FSlot->IsOpen())
-        return QStringLiteral("The device is closed");
-    if (FSlot->IsLost())
-        return QStringLiteral("%1 — connection lost: nothing was sent").arg(FSlot->Name());
-    if (FBusy)
-        return QStringLiteral("A tuning run has the drive: wait for its end or stop it");
-    return {};
+    return FSlot ? FSlot->LeaseRefusal(TLeaseUse::Raw) : QStringLiteral("The device is closed");
 }
 
 QString TDriveModel::Refusal() const {
-    if (QString refusal = RawRefusal(); !refusal.isEmpty())
-        return refusal;
-    if (LinePending())
+    return FSlot ? FSlot->LeaseRefusal(TLeaseUse::Command) : QStringLiteral("The device is closed");
+}
+
+TDriveLease TDriveModel::Lease(TLeaseUse use, const QString& heldText) {
+    std::optional<TDriveLease> lease = FSlot ? FSlot->Lease(use, heldText) : std::nullopt;
+    if (!lease)
+        throw EKelmorError(use == TLeaseUse::Raw ? RawRefusal() : Refusal());
+    return std::move(*lease);
+}
+
+QString TDriveModel::LeaseRule(TLeaseUse use) const {
+    if (FBusy)
+        return RunHoldsText();
+    if (use == TLeaseUse::Command && LinePending())
         return QStringLiteral("A line typed in the terminal is not finished: press Enter or clear it with "
                               "Backspace first");
     return {};
-}
-
-void TDriveModel::RequireDriveFree() const {
-    if (const QString refusal = Refusal(); !refusal.isEmpty())
-        throw EKelmorError(refusal);
 }
 
 QString TDriveModel::StepRefusal() const {
@@ -108,7 +114,8 @@ void TDriveModel::Close() {
 }
 
 bool TDriveModel::SendTyped(std::uint8_t byte) {
-    return RawRefusal().isEmpty() && FSlot->Write(&byte, 1) == 1;
+    const std::optional<TDriveLease> lease = FSlot ? FSlot->Lease(TLeaseUse::Raw) : std::nullopt;
+    return lease && FSlot->Write(*lease, &byte, 1) == 1;
 }
 
 void TDriveModel::TrackRaw(const QByteArray& bytes) {

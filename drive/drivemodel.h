@@ -25,6 +25,7 @@ class TDriveModel : public QObject {
 
 public:
     explicit TDriveModel(TDeviceSlot& slot, QObject* parent = nullptr);
+    ~TDriveModel() override;
 
     // The slot this model commands; none once the slot table is gone.
     TDeviceSlot* Slot() const { return FSlot.data(); }
@@ -45,14 +46,16 @@ public:
     bool LinePending() const { return FTypedLength > 0; }
 
     // The one guard of everything that talks to the drive: why a command line cannot go out now, or
-    // empty. The device is closed or lost, a tuning run has the drive, or a line typed in the
-    // terminal (or sent in a file) is not finished, so that the drive would take the command for
-    // its rest.
+    // empty. The device is closed or lost, a tuning run or a file send has the drive, or a line typed
+    // in the terminal (or sent in a file) is not finished, so that the drive would take the command
+    // for its rest.
     QString Refusal() const;
     // The same for bytes no command builds (keys, a file): they may finish a line.
     QString RawRefusal() const;
-    // Throws EKelmorError with the Refusal.
-    void RequireDriveFree() const;
+    // Lends the drive for a command (or for bytes no command builds): the lease every write and
+    // exchange takes. Throws EKelmorError with the refusal; while the lease is held, every other
+    // command is refused with heldText.
+    TDriveLease Lease(TLeaseUse use = TLeaseUse::Command, const QString& heldText = {});
 
     // The drive's control mode (0..3, 3 position) as Kelmor last sent it, by a command, a typed line
     // or a file; none when not known, as after the device opened or came back, or after a mode line
@@ -73,9 +76,13 @@ public:
     void RequireStepMode() const;
 
     // A run of tests (a tuning run) has the drive: what else would talk to it waits until it ends.
-    // The run's own exchanges are not commands and pass no guard.
+    // The run holds the drive's lease for its whole length; this is what the pages show of it.
     bool Busy() const { return FBusy; }
     void SetBusy(bool busy);
+    // What every other command hears while a tuning run holds the drive.
+    static QString RunHoldsText() {
+        return QStringLiteral("A tuning run has the drive: wait for its end or stop it");
+    }
     // The drive's answer to the identification line as it last came, typed or sent by the button;
     // empty when none came since the program started.
     const QString& Identification() const { return FIdentification.Text(); }
@@ -106,6 +113,8 @@ signals:
     void ModeChanged();
 
 private:
+    // What the slot asks before it lends the drive, beyond its own refusals.
+    QString LeaseRule(TLeaseUse use) const;
     // Follows the drive's line editing through bytes no command built, and forgets what was known of
     // the settings once such a line starts: it may set any register, answer a prompt or load a bank.
     void TrackRaw(const QByteArray& bytes);

@@ -12,10 +12,10 @@ QString ModeName(int mode) {
 TMotion::TMotion(TDriveModel& model) : FModel(model) {}
 
 void TMotion::SetMode(int mode) {
-    FModel.RequireDriveFree();
+    const TDriveLease lease = FModel.Lease();
     if (FModel.SetPointMayMove())
-        Send(SetPointLine(0));
-    Send(ModeLine(mode));
+        Send(lease, SetPointLine(0));
+    Send(lease, ModeLine(mode));
 }
 
 void TMotion::SetSetPoint(std::int32_t value) {
@@ -41,7 +41,10 @@ void TMotion::FeedMove(const QString& targetText, const TTypedNumber& speed) {
 }
 
 void TMotion::Send(const QByteArray& line) {
-    FModel.RequireDriveFree();
-    FModel.Slot()->WriteLine(line);
+    Send(FModel.Lease(), line);
+}
+
+void TMotion::Send(const TDriveLease& lease, const QByteArray& line) {
+    lease.Slot()->WriteLine(lease, line);
     FModel.CommandSent(line.chopped(1));
 }

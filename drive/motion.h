@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 
+class TDriveLease;
 class TDriveModel;
 
 // The drive's control modes, by the digit of their mode line: 0 voltage, 1 torque, 2 speed, 3 position.
@@ -34,6 +35,7 @@ public:
 
 private:
     void Send(const QByteArray& line);
+    void Send(const TDriveLease& lease, const QByteArray& line);
 
     TDriveModel& FModel;
 };

@@ -18,35 +18,42 @@ TParameters::TParameters(TDriveModel& model)
 void TParameters::DeviceBack() {
     // The drive may have been switched off meanwhile.
     ForgetKnown();
-    if (const std::optional<TRegisterValues> registers = std::exchange(FPending, std::nullopt)) {
-        Restore(*registers);
-        if (FPending)
-            return;
-        if (FRestoreFailure.isEmpty())
-            emit RestoreWritten();
-        else
-            emit RestoreFailed(FRestoreFailure);
+    if (!FPending)
+        return;
+    // What the loss cut off (a run, a file) has ended by now, and the slot took the unfinished line back.
+    const std::optional<TDriveLease> lease = FModel.Slot()->Lease(TLeaseUse::Command);
+    if (!lease) {
+        emit RestoreFailed(FModel.Refusal());
+        return;
     }
+    Restore(*lease, *std::exchange(FPending, std::nullopt));
+    if (FPending)
+        return;
+    if (FRestoreFailure.isEmpty())
+        emit RestoreWritten();
+    else
+        emit RestoreFailed(FRestoreFailure);
 }
 
-void TParameters::Restore(const TRegisterValues& registers) {
+void TParameters::Restore(const TDriveLease& lease, const TRegisterValues& registers) {
     FRestoreFailure.clear();
     try {
-        WriteRegisters(registers);
+        WriteRegisters(lease, registers);
         if (!FPending)
-            ReadBack(registers);
+            ReadBack(lease, registers);
     } catch (const EExitRequested&) {
         // The program is ending and waits for no confirmation: the lines still go out.
         for (const TRegisterRow& row : RegisterTable)
-            FModel.Slot()->WriteLine(RegisterWriteLine(row.Register, registers[std::size_t(row.Register)]));
+            lease.Slot()->WriteLine(lease,
+                                    RegisterWriteLine(row.Register, registers[std::size_t(row.Register)]));
         ForgetKnown();
     } catch (const EKelmorError& error) {
         FRestoreFailure = error.Message();
     }
 }
 
-void TParameters::ReadBack(const TRegisterValues& registers) {
-    const TRegisterValues held = ConfirmedRegisters(*FModel.Slot()->BeginExchange());
+void TParameters::ReadBack(const TDriveLease& lease, const TRegisterValues& registers) {
+    const TRegisterValues held = ConfirmedRegisters(*lease.Slot()->BeginExchange(lease));
     Publish(TKnownSettings::All(held));
     for (const TRegisterRow& row : RegisterTable) {
         const auto n = std::size_t(row.Register);
@@ -120,13 +127,9 @@ void TParameters::ForgetKnown() {
 }
 
 void TParameters::Read() {
-    TDeviceSlot* slot = FModel.Slot();
-    if (!slot)
-        return;
-    FModel.RequireDriveFree();
+    const TDriveLease lease = FModel.Lease();
     // The exchange holds the poll off, so no byte of the dialogues reaches the terminal.
-    const std::unique_ptr<TExchange> exchange = slot->BeginExchange();
-    Read(*exchange);
+    Read(*lease.Slot()->BeginExchange(lease));
 }
 
 void TParameters::Read(TExchange& exchange) {
@@ -152,7 +155,7 @@ void TParameters::WantShown(const TRegisterValues& registers) {
 }
 
 void TParameters::Write() {
-    FModel.RequireDriveFree();
+    const TDriveLease lease = FModel.Lease();
     // The lines go out in row order, each once its value is known: a row that does not convert leaves
     // the rows before it written.
     std::vector<TRegisterWrite> writes;
@@ -164,19 +167,25 @@ void TParameters::Write() {
     } catch (const EKelmorError&) {
         unconverted = std::current_exception();
     }
-    if (!writes.empty() && !SendConfirmed(writes, true))
-        FModel.RequireDriveFree();
+    if (!writes.empty() && !SendConfirmed(lease, writes, true))
+        ThrowGone();
     if (unconverted)
         std::rethrow_exception(unconverted);
 }
 
-void TParameters::WriteRegisters(const TRegisterValues& registers) {
+void TParameters::ThrowGone() const {
+    const TDeviceSlot* slot = FModel.Slot();
+    throw EKelmorError(slot ? slot->LeaseRefusal(TLeaseUse::Command)
+                            : QStringLiteral("The device is closed"));
+}
+
+void TParameters::WriteRegisters(const TDriveLease& lease, const TRegisterValues& registers) {
     std::vector<TRegisterWrite> writes;
     for (int row = 0; row < SettingCount; ++row) {
         const int n = RegisterTable[std::size_t(row)].Register;
         writes.push_back({TSettingRow(row), n, registers[std::size_t(n)]});
     }
-    if (!SendConfirmed(writes, false)) {
+    if (!SendConfirmed(lease, writes, false)) {
         // All nine again once the device is back: which of them arrived is not known.
         FPending = registers;
         return;
@@ -185,12 +194,12 @@ void TParameters::WriteRegisters(const TRegisterValues& registers) {
 }
 
 void TParameters::Apply(const TRegisterValues& registers) {
-    FModel.RequireDriveFree();
-    WriteRegisters(registers);
+    const TDriveLease lease = FModel.Lease();
+    WriteRegisters(lease, registers);
     if (FPending) {
         // A loss found by the write itself: nothing is kept for later that the user did not ask to wait.
         FPending.reset();
-        FModel.RequireDriveFree();
+        ThrowGone();
     }
     try {
         WantShown(registers);
@@ -201,21 +210,22 @@ void TParameters::Apply(const TRegisterValues& registers) {
 
 void TParameters::StoreBank(int bank) {
     if (const std::optional<QByteArray> line = BankStoreLine(bank)) {
-        FModel.RequireDriveFree();
-        FModel.Slot()->WriteLine(*line);
+        const TDriveLease lease = FModel.Lease();
+        lease.Slot()->WriteLine(lease, *line);
     }
 }
 
 void TParameters::LoadBank(int bank) {
     if (const std::optional<QByteArray> line = BankLoadLine(bank)) {
-        FModel.RequireDriveFree();
-        FModel.Slot()->WriteLine(*line);
+        const TDriveLease lease = FModel.Lease();
+        lease.Slot()->WriteLine(lease, *line);
         ForgetKnown();
     }
 }
 
-bool TParameters::SendConfirmed(const std::vector<TRegisterWrite>& writes, bool edited) {
-    TDeviceSlot* slot = FModel.Slot();
+bool TParameters::SendConfirmed(const TDriveLease& lease, const std::vector<TRegisterWrite>& writes,
+                                bool edited) {
+    TDeviceSlot* slot = lease.Slot();
     if (!slot || slot->IsLost())
         return false;
     // A register written holds what the drive took, which is known only once it confirmed the line.
@@ -226,7 +236,7 @@ bool TParameters::SendConfirmed(const std::vector<TRegisterWrite>& writes, bool 
         known.Registers[std::size_t(write.Register)].reset();
     }
     try {
-        WriteConfirmed(*slot->BeginExchange(), lines, [&](std::size_t i) {
+        WriteConfirmed(*slot->BeginExchange(lease), lines, [&](std::size_t i) {
             known.Registers[std::size_t(writes[i].Register)] = writes[i].Value;
             if (edited)
                 FEdited[std::size_t(writes[i].Row)] = false;

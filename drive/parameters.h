@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+class TDriveLease;
 class TDriveModel;
 class TExchange;
 
@@ -49,13 +50,13 @@ public:
     // Register values as they are, in the order "Wpisz" sends them, such as values read before:
     // nothing is lost to the two decimals of the texts. They become known once all nine are out. A
     // restore: a lost device, also one the write itself finds lost, gets them as soon as it is back,
-    // and until then they are pending.
-    void WriteRegisters(const TRegisterValues& registers);
+    // and until then they are pending. Under the lease of whoever writes them.
+    void WriteRegisters(const TDriveLease& lease, const TRegisterValues& registers);
     bool RestorePending() const { return FPending.has_value(); }
     // A tuning run's restore: the registers written as WriteRegisters does, then read back. Why the
     // drive does not hold them (it refused a line, or holds other values), or empty; the error is kept,
     // not thrown, as a restore happens however a run ends.
-    void Restore(const TRegisterValues& registers);
+    void Restore(const TDriveLease& lease, const TRegisterValues& registers);
     const QString& RestoreFailure() const { return FRestoreFailure; }
     // "Zastosuj": the registers into the drive, and the wanted settings then show them; a lost device
     // gets nothing and says so.
@@ -89,9 +90,11 @@ private:
     // Writes registers, each known once the drive confirmed its line, and the rows no longer edited
     // when `edited`; false when the device is lost, or was found lost by the write; throws
     // ELineNotConfirmed when the drive did not confirm a line.
-    bool SendConfirmed(const std::vector<TRegisterWrite>& writes, bool edited);
+    bool SendConfirmed(const TDriveLease& lease, const std::vector<TRegisterWrite>& writes, bool edited);
     // Throws EKelmorError when the drive does not hold the registers.
-    void ReadBack(const TRegisterValues& registers);
+    void ReadBack(const TDriveLease& lease, const TRegisterValues& registers);
+    // Why a write found the device gone: closed or lost.
+    [[noreturn]] void ThrowGone() const;
     void DeviceBack();
 
     TDriveModel& FModel;

@@ -12,12 +12,9 @@ TStepTests::TStepTests(TDriveModel& model) : FModel(model) {}
 
 TStepTests::TOutcome TStepTests::Run(const TTypedNumber& amplitude, const TTypedNumber& time,
                                      bool readSettingsFirst) {
-    TDeviceSlot* slot = FModel.Slot();
-    if (!slot)
-        throw EKelmorError(QStringLiteral("The device is closed"));
-    FModel.RequireDriveFree();
+    const TDriveLease lease = FModel.Lease();
     // Holds the poll off for the whole test; it runs again however the test ends.
-    const std::unique_ptr<TExchange> exchange = slot->BeginExchange();
+    const std::unique_ptr<TExchange> exchange = lease.Slot()->BeginExchange(lease);
     return Run(*exchange, amplitude, time, readSettingsFirst);
 }
 

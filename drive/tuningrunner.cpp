@@ -129,14 +129,15 @@ void TTuningRunner::CheckStart() const {
 void TTuningRunner::Start() {
     if (!FModel || !FModel->Slot() || FRunning || FModel->Busy())
         return;
-    FModel->RequireDriveFree();
+    // Held for the whole run: nothing else talks to the drive until it is given back.
+    TDriveLease lease = FModel->Lease(TLeaseUse::Command, TDriveModel::RunHoldsText());
     FModel->RequireStepMode();
     CheckPlan();
     const auto [amplitude, timeMs] = ParseStepEntries(FPlan.Amplitude, FPlan.Time);
     FSampleCount = std::min(2 * timeMs, MaxStepSamples);
     {
         // What the rounds start from and the run leaves behind, and the one place the motor goes back to.
-        const std::unique_ptr<TExchange> exchange = FModel->Slot()->BeginExchange();
+        const std::unique_ptr<TExchange> exchange = lease.Slot()->BeginExchange(lease);
         FOriginal = ConfirmedRegisters(*exchange);
         FStartPosition =
             std::uint32_t(ConfirmedPosition(*exchange, PositionTolerance(std::uint32_t(amplitude))));
@@ -166,6 +167,7 @@ void TTuningRunner::Start() {
         FSweep = SweepValues(FPlan.From, FPlan.To, FPlan.Steps, FPlan.Geometric);
     }
     FAmplitude = std::uint32_t(amplitude);
+    FLease = std::move(lease);
     FRunning = true;
     FStopAsked = false;
     FModel->SetBusy(true);
@@ -280,8 +282,8 @@ void TTuningRunner::RunRound() {
     }
     TTuningRound& round = FRounds.back();
     try {
-        FModel->Parameters().WriteRegisters(round.Registers);
-        const std::unique_ptr<TExchange> exchange = slot->BeginExchange();
+        FModel->Parameters().WriteRegisters(*FLease, round.Registers);
+        const std::unique_ptr<TExchange> exchange = slot->BeginExchange(*FLease);
         // A motor sent back to the start must be found there before it steps from it.
         const std::optional<std::int32_t> expected =
             FPlan.ReturnToStart ? std::optional<std::int32_t>(FStartPosition) : std::nullopt;
@@ -322,7 +324,7 @@ void TTuningRunner::RunRound() {
         // Back to the start read when the run began, never to a position read since; the drive says
         // it has taken the move.
         const QByteArray line = RapidMoveLine(QByteArray::number(FStartPosition));
-        const std::unique_ptr<TExchange> exchange = slot->BeginExchange();
+        const std::unique_ptr<TExchange> exchange = slot->BeginExchange(*FLease);
         // A confirmation garbled on the line is asked for again: the move goes to the same place.
         for (int attempt = 1;; ++attempt) {
             try {
@@ -352,7 +354,7 @@ void TTuningRunner::WaitForReturn() {
         return Finish(QStringLiteral("Stopped"));
     std::int64_t position = -1;
     try {
-        const std::unique_ptr<TExchange> exchange = FModel->Slot()->BeginExchange();
+        const std::unique_ptr<TExchange> exchange = FModel->Slot()->BeginExchange(*FLease);
         position = QueryPosition(*exchange);
     } catch (const EExitRequested& exit) {
         return Finish(exit.Message());
@@ -376,6 +378,7 @@ void TTuningRunner::WaitForReturn() {
 void TTuningRunner::Finish(const QString& why) {
     FRunning = false;
     Restore();
+    FLease.reset();
     if (FModel) {
         FModel->SetBusy(false);
         FModel->KeepRun(Record(why));
@@ -406,8 +409,8 @@ TTunerBeliefs::TTest TTuningRunner::SweepTest(const TTuningRound& round, const T
 }
 
 void TTuningRunner::Restore() {
-    if (FModel)
-        FModel->Parameters().Restore(FOriginal);
+    if (FModel && FLease)
+        FModel->Parameters().Restore(*FLease, FOriginal);
 }
 
 std::optional<std::size_t> TTuningRunner::Best() const {

@@ -89,6 +89,8 @@ private:
 
     QPointer<TDriveModel> FModel;
     TTuningPlan FPlan;
+    // The drive, lent to the run from its start to its end.
+    std::optional<TDriveLease> FLease;
     std::vector<double> FSweep;
     std::optional<TGainTuner> FTuner;
     std::array<double, 2> FStartGains{};

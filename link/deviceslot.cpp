@@ -128,7 +128,36 @@ void TDeviceSlot::SetDtr(bool raised) {
         Lose();
 }
 
-std::uint32_t TDeviceSlot::Write(const void* data, std::uint32_t size) {
+QString TDeviceSlot::LeaseRefusal(TLeaseUse use) const {
+    if (!FOpen)
+        return QStringLiteral("The device is closed");
+    if (IsLost())
+        return QStringLiteral("%1 — connection lost: nothing was sent").arg(Name());
+    if (FLeased)
+        return FLeaseHeldText;
+    return FLeaseRule ? FLeaseRule(use) : QString();
+}
+
+std::optional<TDriveLease> TDeviceSlot::Lease(TLeaseUse use, const QString& heldText) {
+    if (!LeaseRefusal(use).isEmpty())
+        return std::nullopt;
+    FLeased = true;
+    FLeaseHeldText = heldText.isEmpty()
+                         ? QStringLiteral("%1 is busy with another command: try again").arg(Name())
+                         : heldText;
+    return TDriveLease(*this);
+}
+
+std::uint32_t TDeviceSlot::Write(const TDriveLease& lease, const void* data, std::uint32_t size) {
+    return Grants(lease) ? PutRaw(data, size) : 0;
+}
+
+void TDeviceSlot::WriteLine(const TDriveLease& lease, const QByteArray& line) {
+    if (Grants(lease))
+        Put(line.constData(), std::uint32_t(line.size()));
+}
+
+std::uint32_t TDeviceSlot::PutRaw(const void* data, std::uint32_t size) {
     const std::uint32_t written = Put(data, size);
     if (written > 0)
         emit SentRaw(QByteArray(static_cast<const char*>(data), qsizetype(written)));
@@ -195,7 +224,9 @@ QString TDeviceSlot::StopCapture() {
     return error;
 }
 
-std::unique_ptr<TExchange> TDeviceSlot::BeginExchange() {
+std::unique_ptr<TExchange> TDeviceSlot::BeginExchange(const TDriveLease& lease) {
+    if (!Grants(lease))
+        throw EKelmorError(QStringLiteral("%1 was not lent for this exchange: nothing was sent").arg(Name()));
     return MakeSlotExchange(*this);
 }
 
@@ -286,7 +317,7 @@ void TDeviceSlot::TryReconnect() {
     // empty line.
     if (cut > 0) {
         const QByteArray backspaces(qsizetype(cut), '\b');
-        Write(backspaces.constData(), std::uint32_t(backspaces.size()));
+        PutRaw(backspaces.constData(), std::uint32_t(backspaces.size()));
     }
     emit DeviceBack();
 }

@@ -6,6 +6,7 @@
 #include "link/capturefile.h"
 #include "link/echodebt.h"
 #include "link/exchange.h"
+#include "link/lease.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -15,7 +16,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
 // The last known state of the device's input lines.
 struct TLineStates {
@@ -78,13 +81,24 @@ public:
     void SetRts(bool raised);
     void SetDtr(bool raised);
 
+    // Why a lease for use cannot be granted now, or empty: the device is closed or lost, another
+    // lease is held (in its holder's words), or the rule of whoever follows the drive's line refuses.
+    QString LeaseRefusal(TLeaseUse use) const;
+    // Lends the drive, or none when LeaseRefusal says why not. While the lease is held, every other
+    // asks is refused with heldText.
+    std::optional<TDriveLease> Lease(TLeaseUse use, const QString& heldText = {});
+    bool Leased() const { return FLeased; }
+    // What the one who follows the drive's line (its model) refuses a lease for, beyond what the slot
+    // knows; an empty text lets it be.
+    void SetLeaseRule(std::function<QString(TLeaseUse)> rule) { FLeaseRule = std::move(rule); }
+
     // Hands bytes that no command built (keys typed, a file sent) to the device in one write; returns
     // how many it took within its write time-out, and tells of them with SentRaw. Nothing is sent,
-    // nor kept for later, while the device is lost. The drive owes the echo of what it took, which
-    // the next exchange waits for before it purges.
-    std::uint32_t Write(const void* data, std::uint32_t size);
+    // nor kept for later, while the device is lost, nor under a lease this slot did not grant. The
+    // drive owes the echo of what it took, which the next exchange waits for before it purges.
+    std::uint32_t Write(const TDriveLease& lease, const void* data, std::uint32_t size);
     // A command line, as Write without SentRaw.
-    void WriteLine(const QByteArray& line) { Put(line.constData(), std::uint32_t(line.size())); }
+    void WriteLine(const TDriveLease& lease, const QByteArray& line);
 
     bool Capturing() const { return FCapture.IsOpen(); }
     // Received bytes go into the file from the next poll on; returns the error text of a capture
@@ -93,8 +107,9 @@ public:
     QString StopCapture();
 
     // Holds the poll off while the returned exchange lives. On a closed or lost device its reads
-    // come back empty and it reports itself lost.
-    std::unique_ptr<TExchange> BeginExchange();
+    // come back empty and it reports itself lost. Throws EKelmorError under a lease this slot did
+    // not grant.
+    std::unique_ptr<TExchange> BeginExchange(const TDriveLease& lease);
 
     // One poll: the lines, and every byte the device reported waiting, into the capture file while
     // one is open, else out through Received. The timer runs it every 50 ms.
@@ -120,12 +135,15 @@ signals:
 
 private:
     friend class TSlotExchange;
+    friend class TDriveLease;
 
     // A status that says the device has gone away: unplugged, or the peer closed.
     static bool Gone(ZQ_STATUS status) { return status == ZQ_IO_ERROR; }
     void Lose();
     void TryReconnect();
     std::uint32_t Put(const void* data, std::uint32_t size);
+    std::uint32_t PutRaw(const void* data, std::uint32_t size);
+    bool Grants(const TDriveLease& lease) const { return FLeased && lease.FSlot == this; }
     // An open and a reconnect alike: the device opened sets its line up with the settings and reads
     // its input lines, then the slot takes it and polls; else it is closed again. Why it failed, or
     // empty.
@@ -167,4 +185,7 @@ private:
     std::size_t FNextAnswerDelay = 0;
     QTimer FPollTimer;
     QTimer FReconnectTimer;
+    bool FLeased = false;
+    QString FLeaseHeldText;
+    std::function<QString(TLeaseUse)> FLeaseRule;
 };

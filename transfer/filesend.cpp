@@ -1,6 +1,7 @@
 #include "transfer/filesend.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 constexpr std::chrono::milliseconds KRetryPause(10);
@@ -11,9 +12,10 @@ std::chrono::milliseconds SendStallLimit(std::int32_t writeTimeoutMs) {
                     std::chrono::milliseconds(3 * std::int64_t(writeTimeoutMs)));
 }
 
-TFileSend::TFileSend(TDeviceSlot& slot, TFilePtr file, std::uint64_t total,
+TFileSend::TFileSend(TDriveLease lease, TFilePtr file, std::uint64_t total,
                      std::chrono::milliseconds stallLimit, QObject* parent)
-    : QObject(parent), FSlot(&slot), FFile(std::move(file)), FTotal(total), FStallLimit(stallLimit) {
+    : QObject(parent), FLease(std::move(lease)), FFile(std::move(file)), FTotal(total),
+      FStallLimit(stallLimit) {
     FTimer.setSingleShot(true);
     connect(&FTimer, &QTimer::timeout, this, &TFileSend::Step);
 }
@@ -26,6 +28,7 @@ void TFileSend::Abandon() {
     FAbandoned = true;
     FTimer.stop();
     FFile.reset();
+    FLease.reset();
 }
 
 void TFileSend::Step() {
@@ -41,9 +44,11 @@ void TFileSend::Step() {
         if (FChunkSize == 0)
             return Finish(std::ferror(FFile.get()) ? TSendResult::ReadError : TSendResult::Done);
     }
-    if (!FSlot || !FSlot->IsOpen() || FSlot->IsLost())
+    TDeviceSlot* slot = FLease ? FLease->Slot() : nullptr;
+    if (!slot || !slot->IsOpen() || slot->IsLost())
         return Finish(TSendResult::Lost);
-    const std::uint32_t written = FSlot->Write(FChunk + FChunkDone, std::uint32_t(FChunkSize - FChunkDone));
+    const std::uint32_t written =
+        slot->Write(*FLease, FChunk + FChunkDone, std::uint32_t(FChunkSize - FChunkDone));
     if (written > 0) {
         FChunkDone += written;
         FSent += written;
@@ -62,5 +67,6 @@ void TFileSend::Step() {
 
 void TFileSend::Finish(TSendResult result) {
     FFile.reset();
+    FLease.reset();
     emit Finished(result);
 }

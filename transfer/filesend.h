@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 // How a file send ended.
 enum class TSendResult {
@@ -18,18 +19,25 @@ enum class TSendResult {
     Lost,      // the device went away or was closed
 };
 
+// What every command hears while a file send holds the drive.
+inline QString SendHoldsText() {
+    return QStringLiteral("A file is being sent to the drive: wait for its end or stop it");
+}
+
 // The longest a send waits for a device that accepts nothing, given the port's write time-out.
 std::chrono::milliseconds SendStallLimit(std::int32_t writeTimeoutMs);
 
 // Sends the rest of a file to a slot's device in chunks of 256 bytes, one step at a time from the
 // event loop, so that the slots' polls go on between them. A write that takes only part of a chunk is
 // followed by one for the rest; one that takes nothing is tried again every 10 ms until the stall
-// limit has passed without a byte accepted. The file is closed when the send ends or goes.
+// limit has passed without a byte accepted. The send holds the drive's lease from its start to its end,
+// so no command goes out in the middle of a line of the file. The file is closed, and the lease given
+// back, when the send ends or goes.
 class TFileSend : public QObject {
     Q_OBJECT
 
 public:
-    TFileSend(TDeviceSlot& slot, TFilePtr file, std::uint64_t total, std::chrono::milliseconds stallLimit,
+    TFileSend(TDriveLease lease, TFilePtr file, std::uint64_t total, std::chrono::milliseconds stallLimit,
               QObject* parent = nullptr);
 
     void Start();
@@ -53,7 +61,7 @@ private:
     void Step();
     void Finish(TSendResult result);
 
-    QPointer<TDeviceSlot> FSlot;
+    std::optional<TDriveLease> FLease;
     TFilePtr FFile;
     std::uint64_t FTotal;
     std::chrono::milliseconds FStallLimit;

@@ -122,13 +122,16 @@ TEST(DriveModel, KnowsNothingItCouldNotWrite) {
     const std::optional<std::int32_t> kp = model.Parameters().Known()->Register(KP);
     ASSERT_TRUE(kp);
 
+    // A run holds the drive through the loss, and restores once it finds the device gone.
+    std::optional<TDriveLease> run = model.Lease();
     loseDevice("ZQ_GetStatus");
     device.ClearCalls();
     EXPECT_EQ(Outcome([&] { model.Parameters().Write(); }), lost) << "Wpisz to a lost device";
     EXPECT_EQ(Outcome([&] { model.Parameters().Apply(registers); }), lost) << "Zastosuj to a lost device";
     EXPECT_TRUE(device.Writes().empty());
     EXPECT_EQ(model.Parameters().Known()->Register(KP), kp) << "known as before";
-    model.Parameters().WriteRegisters(registers);
+    model.Parameters().WriteRegisters(*run, registers);
+    run.reset();
     EXPECT_TRUE(model.Parameters().RestorePending()) << "a restore waits for the device";
     holds(registers);
     comeBack();
@@ -141,7 +144,7 @@ TEST(DriveModel, KnowsNothingItCouldNotWrite) {
 
     // A restore whose first line finds the device gone keeps all nine for its return.
     loseDevice("ZQ_Write");
-    model.Parameters().WriteRegisters(TDriveSim::KDefaultRegisters);
+    model.Parameters().WriteRegisters(model.Lease(), TDriveSim::KDefaultRegisters);
     EXPECT_TRUE(model.Parameters().RestorePending());
     EXPECT_FALSE(model.Parameters().Known()->IsKnown(KP)) << "not known once its line may have gone out";
     holds(TDriveSim::KDefaultRegisters);
@@ -182,6 +185,8 @@ TEST(DriveModel, EveryCommandPassesTheGuard) {
     };
     const QString unfinished =
         "A line typed in the terminal is not finished: press Enter or clear it with Backspace first";
+    // A lease that a file send or a run would hold for its whole length.
+    std::optional<TDriveLease> held;
     const struct {
         const char* Name;
         std::function<void(TDeviceSlot&, TDriveModel&, TFakeDevice&)> Make;
@@ -198,9 +203,17 @@ TEST(DriveModel, EveryCommandPassesTheGuard) {
          "DEV0 — connection lost: nothing was sent", false},
         {"tuning run", [](TDeviceSlot&, TDriveModel& m, TFakeDevice&) { m.SetBusy(true); },
          "A tuning run has the drive: wait for its end or stop it", false},
+        {"file send",
+         [&](TDeviceSlot&, TDriveModel& m, TFakeDevice&) {
+             held = m.Lease(TLeaseUse::Raw, "A file is sent");
+         },
+         "A file is sent", false},
         {"typed line", [](TDeviceSlot&, TDriveModel& m, TFakeDevice&) { m.SendTyped('x'); }, unfinished,
          true},
-        {"file ending mid-line", [](TDeviceSlot& s, TDriveModel&, TFakeDevice&) { s.Write("i\rP2 9", 6); },
+        {"file ending mid-line",
+         [](TDeviceSlot& s, TDriveModel&, TFakeDevice&) {
+             s.Write(s.Lease(TLeaseUse::Raw).value(), "i\rP2 9", 6);
+         },
          unfinished, true},
     };
     for (const auto& state : states)
@@ -216,6 +229,7 @@ TEST(DriveModel, EveryCommandPassesTheGuard) {
             EXPECT_EQ(Outcome([&] { command(model); }), state.Refusal) << state.Name << ": " << name;
             EXPECT_TRUE(fake.Device(0).Writes().empty()) << state.Name << ": " << name;
             EXPECT_EQ(model.SendTyped('\r'), state.KeysTaken) << state.Name << ": " << name;
+            held.reset();
         }
 }
 
@@ -230,9 +244,9 @@ TEST(DriveModel, ARawLineForgetsTheKnownSettings) {
     model.Motion().SetMode(PositionMode);
     const auto known = [&] { return model.Parameters().Known()->IsKnown(KP); };
     model.Parameters().Write();
-    slot.Write("\r\n", 2);
+    slot.Write(slot.Lease(TLeaseUse::Raw).value(), "\r\n", 2);
     EXPECT_TRUE(known()) << "an empty line";
-    slot.Write("P2 9\r", 5);
+    slot.Write(slot.Lease(TLeaseUse::Raw).value(), "P2 9\r", 5);
     EXPECT_FALSE(known()) << "a file's line";
 }
 

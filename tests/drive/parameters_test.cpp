@@ -70,7 +70,7 @@ TEST_F(ParametersTest, UnsentRows) {
         {"a raw line forgets the registers the file's rows were compared with",
          [&] {
              parameters().Want(KP, Figure("1"));
-             slot.Write("P2 9\r", 5);
+             slot.Write(slot.Lease(TLeaseUse::Raw).value(), "P2 9\r", 5);
          },
          {KV, KP, KD, KI, KG, LimitV, LimitM, Vj, aj}},
     };

@@ -135,7 +135,7 @@ TEST_P(StepTestOnALine, FollowsAnotherAtOnceOnTheSimulatedDrive) {
     for (int i = 0; i < 3; ++i) {
         TStepMeasurement m;
         EXPECT_EQ(Outcome([&] {
-                      m = MeasureStep(*slot.BeginExchange(), TTypedNumber("200"), TTypedNumber("100"));
+                      m = MeasureStep(*slot.BeginExchange(slot.Lease(TLeaseUse::Command).value()), TTypedNumber("200"), TTypedNumber("100"));
                   }),
                   "")
             << i;
@@ -157,7 +157,7 @@ TEST_P(StepTestOnALine, StepsOnlyFromTheMotorsPositionOnALossyLine) {
     int measured = 0;
     for (int i = 0; i < 10; ++i)
         measured += Outcome([&] {
-                        MeasureStep(*slot.BeginExchange(), TTypedNumber("200"), TTypedNumber("20"));
+                        MeasureStep(*slot.BeginExchange(slot.Lease(TLeaseUse::Command).value()), TTypedNumber("200"), TTypedNumber("20"));
                     }).isEmpty();
     SimulatedDrive(0).SetTrace({});
     EXPECT_GT(measured, 0);

@@ -14,11 +14,16 @@ namespace {
 
 class DeviceSlotTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(Slot.Open()); }
+    void SetUp() override {
+        ASSERT_TRUE(Slot.Open());
+        Lent = Slot.Lease(TLeaseUse::Command);
+        ASSERT_TRUE(Lent);
+    }
 
     TFakeDeviceLibrary Fake;
     TFakeDevice& Device = Fake.Device(0);
     TDeviceSlot Slot{0, Fake.Ports()};
+    std::optional<TDriveLease> Lent;
 };
 
 QByteArray Bytes(const QSignalSpy& spy) {
@@ -57,7 +62,7 @@ TEST_F(DeviceSlotTest, AnExchangeHoldsThePollOffAndLeavesTheRestForIt) {
     QSignalSpy received(&Slot, &TDeviceSlot::Received);
     Device.Received = "ABCDE";
     {
-        const std::unique_ptr<TExchange> exchange = Slot.BeginExchange();
+        const std::unique_ptr<TExchange> exchange = Slot.BeginExchange(*Lent);
         Device.ClearCalls();
         Slot.Poll();
         EXPECT_TRUE(Device.Calls.empty()) << "the poll touches nothing while the exchange lives";
@@ -73,7 +78,7 @@ TEST_F(DeviceSlotTest, AnExchangeHoldsThePollOffAndLeavesTheRestForIt) {
 }
 
 TEST_F(DeviceSlotTest, ExchangeReadsEndByTheirDeadline) {
-    const std::unique_ptr<TExchange> exchange = Slot.BeginExchange();
+    const std::unique_ptr<TExchange> exchange = Slot.BeginExchange(*Lent);
     Device.ReadWaitMs = 20;
     const auto start = TExchange::Clock::now();
     EXPECT_EQ(exchange->ReadByte(), std::nullopt) << "a silent device";
@@ -99,7 +104,7 @@ TEST_F(DeviceSlotTest, SettlingEndsByTheReadTimeoutAndPurgesTheReceiveBufferOnly
     Device.Streaming = "x";
     Device.ClearCalls();
     const auto start = TExchange::Clock::now();
-    Slot.BeginExchange()->SettleAndPurge();
+    Slot.BeginExchange(*Lent)->SettleAndPurge();
     EXPECT_GE(TExchange::Clock::now() - start, 100ms);
     EXPECT_LT(TExchange::Clock::now() - start, 2s);
     EXPECT_EQ(Device.CallTexts("ZQ_Purge"), QStringList{"ZQ_Purge(1)"});
@@ -121,8 +126,8 @@ TEST_F(DeviceSlotTest, ALostDeviceComesBackWithItsSettingsAndLines) {
     EXPECT_TRUE(Slot.IsLost());
     EXPECT_FALSE(Device.Open);
     EXPECT_EQ(Slot.Lines(), TLineStates{});
-    EXPECT_EQ(Slot.Write("typed", 5), 0u);
-    EXPECT_TRUE(Slot.BeginExchange()->Lost());
+    EXPECT_EQ(Slot.Write(*Lent, "typed", 5), 0u);
+    EXPECT_TRUE(Slot.BeginExchange(*Lent)->Lost());
 
     Device.Statuses.clear();
     Device.ClearCalls();
@@ -143,7 +148,7 @@ TEST(DeviceSlotExit, AnExchangeEndsAtItsNextWaitOnceExitIsRequested) {
     std::atomic<bool> exitRequested{false};
     TDeviceSlot slot(0, fake.Ports(), nullptr, &exitRequested);
     ASSERT_TRUE(slot.Open());
-    const std::unique_ptr<TExchange> exchange = slot.BeginExchange();
+    const std::unique_ptr<TExchange> exchange = slot.BeginExchange(slot.Lease(TLeaseUse::Command).value());
     // The exit comes while a read waits on a silent drive: that read ends the exchange, not as silence.
     device.ReadWaitMs = 1;
     device.WhileReadWaits = [&] { exitRequested = true; };
@@ -183,14 +188,14 @@ TEST(EchoDebt, CountsTheEchoTheDriveOwes) {
 TEST_F(DeviceSlotTest, SettlingWaitsForTheEchoOfWhatWasWritten) {
     Device.Echo = true;
     Device.LatencyMs = 16;
-    Slot.WriteLine("P2 100\r");
-    Slot.BeginExchange()->SettleAndPurge();
+    Slot.WriteLine(*Lent, "P2 100\r");
+    Slot.BeginExchange(*Lent)->SettleAndPurge();
     EXPECT_TRUE(Device.Held.isEmpty()) << "the echo has come";
     EXPECT_EQ(Device.CallTexts().filter("ZQ_Read").size(), 1) << "and was read before the purge";
 
     Device.Echo = false;
-    Slot.WriteLine("P2 100\r");
-    const std::unique_ptr<TExchange> exchange = Slot.BeginExchange();
+    Slot.WriteLine(*Lent, "P2 100\r");
+    const std::unique_ptr<TExchange> exchange = Slot.BeginExchange(*Lent);
     EXPECT_THROW(
         {
             try {
@@ -202,4 +207,50 @@ TEST_F(DeviceSlotTest, SettlingWaitsForTheEchoOfWhatWasWritten) {
         },
         ENoEcho);
     EXPECT_NO_THROW(exchange->SettleAndPurge()) << "what it did not echo is not waited for again";
+}
+
+// The drive is lent to one holder at a time, by its own slot, and only under the rule of the model;
+// a write or an exchange takes the lease, so none can forget to ask.
+template <typename Slot>
+concept WritesWithoutALease = requires(Slot& s) {
+    s.Write("x", 1u);
+};
+template <typename Slot>
+concept ExchangesWithoutALease = requires(Slot& s) {
+    s.BeginExchange();
+};
+static_assert(!WritesWithoutALease<TDeviceSlot> && !ExchangesWithoutALease<TDeviceSlot>);
+static_assert(!std::is_constructible_v<TDriveLease, TDeviceSlot&> &&
+              !std::is_copy_constructible_v<TDriveLease>);
+
+TEST_F(DeviceSlotTest, TheDriveIsLentToOneHolderAtATime) {
+    Lent.reset();
+    std::optional<TDriveLease> run = Slot.Lease(TLeaseUse::Command, "A run has it");
+    ASSERT_TRUE(run);
+    for (const TLeaseUse use : {TLeaseUse::Command, TLeaseUse::Raw}) {
+        EXPECT_FALSE(Slot.Lease(use));
+        EXPECT_EQ(Slot.LeaseRefusal(use), "A run has it");
+    }
+    TDeviceSlot otherSlot(1, Fake.Ports());
+    ASSERT_TRUE(otherSlot.Open());
+    const std::optional<TDriveLease> foreign = otherSlot.Lease(TLeaseUse::Raw);
+    Device.ClearCalls();
+    EXPECT_EQ(Slot.Write(*foreign, "x", 1), 0u) << "another slot's lease lends nothing here";
+    EXPECT_THROW(Slot.BeginExchange(*foreign), EKelmorError);
+    const TDriveLease moved = std::move(*run);
+    run.reset();
+    EXPECT_FALSE(Slot.Lease(TLeaseUse::Raw)) << "a lease moved on is still held";
+    EXPECT_EQ(Slot.Write(moved, "x", 1), 1u);
+    EXPECT_EQ(Device.Writes(), std::vector<QByteArray>{"x"});
+}
+
+TEST_F(DeviceSlotTest, TheRuleRefusesOnlyOnceTheLeaseIsBack) {
+    Lent.reset();
+    Slot.SetLeaseRule(
+        [](TLeaseUse use) { return use == TLeaseUse::Command ? QString("line open") : QString(); });
+    EXPECT_FALSE(Slot.Lease(TLeaseUse::Command));
+    EXPECT_EQ(Slot.LeaseRefusal(TLeaseUse::Command), "line open");
+    EXPECT_TRUE(Slot.Lease(TLeaseUse::Raw)) << "keys may finish the line";
+    Slot.Close();
+    EXPECT_EQ(Slot.LeaseRefusal(TLeaseUse::Raw), "The device is closed");
 }

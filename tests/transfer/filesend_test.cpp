@@ -29,7 +29,7 @@ struct TOutcome {
 // Runs a send to its end from the event loop; cancelAt cancels it once that many bytes are sent.
 TOutcome Send(TDeviceSlot& slot, TFilePtr file, std::uint64_t total, std::chrono::milliseconds stallLimit,
               std::uint64_t cancelAt = UINT64_MAX) {
-    TFileSend send(slot, std::move(file), total, stallLimit);
+    TFileSend send(*slot.Lease(TLeaseUse::Raw), std::move(file), total, stallLimit);
     TOutcome outcome;
     QEventLoop loop;
     QObject::connect(&send, &TFileSend::Progress, [&](std::uint64_t sent, std::uint64_t all) {
@@ -127,7 +127,7 @@ TEST(FileSend, AbandonedFromItsProgressItStopsAtOnceWithItsFileClosed) {
     TFakeDeviceLibrary fake;
     TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
-    auto* send = new TFileSend(slot, TempFile(BytePattern(1000)), 1000, 1s);
+    auto* send = new TFileSend(*slot.Lease(TLeaseUse::Raw), TempFile(BytePattern(1000)), 1000, 1s);
     bool finished = false;
     QObject::connect(send, &TFileSend::Finished, [&] { finished = true; });
     QObject::connect(send, &TFileSend::Progress, send, [send] {

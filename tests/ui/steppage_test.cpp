@@ -217,7 +217,7 @@ TEST_P(StepPageWithSimulatedDrive, DoubledKpOvershootsMore) {
         EXPECT_LT(byDefault, 30);
         const int kp = RegisterTable[KP].Register;
         const std::int32_t doubled = 2 * SimulatedDrive(0).Register(kp);
-        slot.WriteLine(RegisterWriteLine(kp, doubled));
+        slot.WriteLine(slot.Lease(TLeaseUse::Command).value(), RegisterWriteLine(kp, doubled));
         // The echo is taken by the poll before the next test purges.
         EXPECT_TRUE(QTest::qWaitFor([&] { return SimulatedDrive(0).Register(kp) == doubled; }, 5000));
         QTest::qWait(2 * TDeviceSlot::KPollIntervalMs);

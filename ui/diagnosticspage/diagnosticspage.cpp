@@ -89,7 +89,9 @@ void TDiagnosticsPage::ChangeMode(int mode) {
     if (!FModel)
         return;
     RunGuarded([&] {
-        FModel->RequireDriveFree();
+        // The slider stays where it is when the mode cannot go out.
+        if (const QString refusal = FModel->Refusal(); !refusal.isEmpty())
+            throw EKelmorError(refusal);
         // The new mode must not start with the old mode's set-point.
         ui->setPointSlider->setValue(0);
         FModel->Motion().SetMode(mode);

@@ -230,12 +230,13 @@ void TMainForm::SendFile() {
     if (!file || !StillOpen(slot))
         return;
     // The model hears of the file's bytes from the slot, and forgets what it knew of the settings.
-    if (const QString refusal = FModels->At(slot->Index())->RawRefusal(); !refusal.isEmpty()) {
-        ShowErrorBox(refusal);
+    std::optional<TDriveLease> lease;
+    RunGuarded([&] { lease = FModels->At(slot->Index())->Lease(TLeaseUse::Raw, SendHoldsText()); });
+    if (!lease)
         return;
-    }
     const auto total = std::uint64_t(std::max<qint64>(0, QFileInfo(path).size()));
-    FSend = new TFileSend(*slot, std::move(file), total, SendStallLimit(slot->Settings().TxTimeout), this);
+    FSend = new TFileSend(std::move(*lease), std::move(file), total, SendStallLimit(slot->Settings().TxTimeout),
+                          this);
     connect(FSend, &TFileSend::Finished, this,
             [this, slot = QPointer<TDeviceSlot>(slot)](TSendResult result) {
                 EndSend(result, slot ? slot->Name() : QString());
