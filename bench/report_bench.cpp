@@ -2,7 +2,7 @@
 // search of 12 rounds. Prints the time to write it and the file's size, each as a share of its
 // target (1 s, 2 MB), and times the writing.
 
-#include "tests/support/reportdata.h"
+#include "harness/reportdata.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

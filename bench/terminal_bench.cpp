@@ -2,8 +2,8 @@
 // line discipline and the real text widget, as a multiple of the 921600 bit/s line rate, with an
 // empty terminal and with one already holding a million lines.
 
+#include "harness/fakeport.h"
 #include "link/deviceslot.h"
-#include "tests/support/fakeport.h"
 #include "ui/devicewindow/devicewindow.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-// The tuner over two banks of drives (bench/tunerbank.h): 30 drives of the simulated drive's own kind
+// The tuner over two banks of drives (harness/tunerbank.h): 30 drives of the simulated drive's own kind
 // (sim/plantbank.h PlantBank) and 30 of other makes, whose firmware and mechanics the tuner's model
 // cannot represent exactly (ForeignPlantBank), each bank drawn from three seeds; the grid optimum
 // over 41 × 41 gains at five levels of KI. Prints for each bank, over its three seeds, for the tuner
@@ -13,7 +13,7 @@
 //   - the method's own computation per proposed test, at most.
 // KELMOR_BANK_SEEDS (seeds separated by commas) and KELMOR_BANK_DRIVES choose other banks.
 
-#include "bench/tunerbank.h"
+#include "harness/tunerbank.h"
 #include "sim/plantbank.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 #include "device/applysettings.h"
-#include "tests/support/fakeport.h"
+#include "harness/fakeport.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "device/portfactory.h"
 #include "device/portmap.h"
 #include "device/zqlink.h"
-#include "tests/support/fakeport.h"
+#include "harness/fakeport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "drive/commandlines.h"
 
-#include "tests/support/qtprinters.h"
+#include "harness/qtprinters.h"
 
 #include <gtest/gtest.h>
 #include <limits>

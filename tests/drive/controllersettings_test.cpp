@@ -1,9 +1,9 @@
 #include "drive/controllersettings.h"
 
 #include "common/numtext.h"
+#include "harness/qtprinters.h"
 #include "tests/support/localescope.h"
 #include "tests/support/outcome.h"
-#include "tests/support/qtprinters.h"
 #include "tests/support/scriptedexchange.h"
 
 #include <gtest/gtest.h>

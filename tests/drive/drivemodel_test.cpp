@@ -4,11 +4,11 @@
 #include "drive/drivemodel.h"
 
 #include "common/numtext.h"
+#include "harness/fakeport.h"
+#include "harness/qtprinters.h"
 #include "sim/drivesim.h"
-#include "tests/support/fakeport.h"
 #include "tests/support/outcome.h"
 #include "tests/support/portsscope.h"
-#include "tests/support/qtprinters.h"
 #include "tests/support/simulatedlines.h"
 
 #include <QTest>

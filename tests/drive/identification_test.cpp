@@ -2,7 +2,7 @@
 
 #include "drive/identification.h"
 
-#include "tests/support/qtprinters.h"
+#include "harness/qtprinters.h"
 
 #include <gtest/gtest.h>
 #include <vector>

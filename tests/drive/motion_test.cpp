@@ -4,9 +4,9 @@
 #include "drive/motion.h"
 
 #include "drive/drivemodel.h"
-#include "tests/support/fakeport.h"
+#include "harness/fakeport.h"
+#include "harness/qtprinters.h"
 #include "tests/support/outcome.h"
-#include "tests/support/qtprinters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "drive/parameterfile.h"
 
+#include "harness/qtprinters.h"
 #include "tests/support/localescope.h"
 #include "tests/support/outcome.h"
-#include "tests/support/qtprinters.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -5,8 +5,8 @@
 
 #include "common/numtext.h"
 #include "drive/drivemodel.h"
-#include "tests/support/fakeport.h"
-#include "tests/support/qtprinters.h"
+#include "harness/fakeport.h"
+#include "harness/qtprinters.h"
 
 #include <functional>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "drive/replyreaders.h"
 
+#include "harness/qtprinters.h"
 #include "tests/support/outcome.h"
-#include "tests/support/qtprinters.h"
 #include "tests/support/scriptedexchange.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "common/numtext.h"
 #include "drive/figuretexts.h"
 #include "drive/samplerecords.h"
-#include "tests/support/qtprinters.h"
+#include "harness/qtprinters.h"
 
 #include <gtest/gtest.h>
 

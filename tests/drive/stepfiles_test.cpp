@@ -1,9 +1,9 @@
 #include "drive/stepfiles.h"
 
+#include "harness/qtprinters.h"
+#include "harness/tuningrecord.h"
 #include "tests/support/localescope.h"
 #include "tests/support/outcome.h"
-#include "tests/support/qtprinters.h"
-#include "tests/support/tuningrecord.h"
 
 #include <QFile>
 #include <QTemporaryDir>

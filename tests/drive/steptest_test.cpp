@@ -3,11 +3,11 @@
 #include "drive/controllersettings.h"
 
 #include "device/simport.h"
+#include "harness/qtprinters.h"
 #include "link/deviceslot.h"
 #include "sim/drivesim.h"
 #include "tests/support/outcome.h"
 #include "tests/support/portsscope.h"
-#include "tests/support/qtprinters.h"
 #include "tests/support/scriptedexchange.h"
 #include "tests/support/simulatedlines.h"
 

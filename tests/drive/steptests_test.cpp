@@ -3,7 +3,7 @@
 #include "drive/steptests.h"
 
 #include "drive/drivemodel.h"
-#include "tests/support/fakeport.h"
+#include "harness/fakeport.h"
 #include "tests/support/numberedtests.h"
 
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
-#include "bench/compasssearch.h"
+#include "harness/compasssearch.h"
 
+#include "harness/qtprinters.h"
 #include "tests/support/outcome.h"
-#include "tests/support/qtprinters.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

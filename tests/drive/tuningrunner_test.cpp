@@ -5,11 +5,11 @@
 
 #include "common/errors.h"
 #include "common/numtext.h"
+#include "harness/fakeport.h"
+#include "harness/qtprinters.h"
 #include "sim/plantbank.h"
-#include "tests/support/fakeport.h"
 #include "tests/support/localescope.h"
 #include "tests/support/portsscope.h"
-#include "tests/support/qtprinters.h"
 #include "tests/support/simulatedlines.h"
 
 #include <QEventLoop>

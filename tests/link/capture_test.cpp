@@ -1,5 +1,5 @@
+#include "harness/qtprinters.h"
 #include "link/deviceslots.h"
-#include "tests/support/qtprinters.h"
 
 #include <QFile>
 #include <QTemporaryDir>

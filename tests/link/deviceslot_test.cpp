@@ -1,6 +1,6 @@
 #include "common/errors.h"
+#include "harness/fakeport.h"
 #include "link/deviceslot.h"
-#include "tests/support/fakeport.h"
 
 #include <QSignalSpy>
 #include <QTemporaryFile>

@@ -1,6 +1,6 @@
+#include "harness/qtprinters.h"
 #include "plot/plotscale.h"
 #include "plot/stepplot.h"
-#include "tests/support/qtprinters.h"
 #include "tests/support/recordingcanvas.h"
 
 #include <QColor>

@@ -1,4 +1,4 @@
-#include "tests/support/fakeport.h"
+#include "harness/fakeport.h"
 #include "tests/support/testbytes.h"
 #include "transfer/filesend.h"
 

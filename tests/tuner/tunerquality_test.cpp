@@ -1,8 +1,8 @@
 // The tuner on a few drives of each bank, three of them started above twice the limit, simulated directly,
-// judged as the benchmark judges it (bench/tunerbank.h): a short version of the benchmark that the suite
+// judged as the benchmark judges it (harness/tunerbank.h): a short version of the benchmark that the suite
 // runs, so that a tuner which stops minding the integral or the safety bound fails here.
 
-#include "bench/tunerbank.h"
+#include "harness/tunerbank.h"
 #include "sim/plantbank.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
+#include "harness/fakeport.h"
 #include "link/deviceslots.h"
-#include "tests/support/fakeport.h"
 #include "tests/support/linecolours.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/motordatapage/motordatapage.h"

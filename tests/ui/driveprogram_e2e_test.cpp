@@ -2,11 +2,11 @@
 // real port, direct and behind a converter of 16 ms: a drive switched off and on again is found and
 // read again, and tuning runs step the motor only from where it stands, as the drive's own log shows.
 
+#include "harness/qtprinters.h"
 #include "tests/support/driveprogram.h"
 #include "tests/support/localescope.h"
 #include "tests/support/modal.h"
 #include "tests/support/portsscope.h"
-#include "tests/support/qtprinters.h"
 #include "tests/support/simulatedlines.h"
 #include "tests/ui/framecommands.h"
 #include "ui/devicewindow/devicewindow.h"

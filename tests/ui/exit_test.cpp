@@ -1,7 +1,7 @@
 // Exit asked for while a dialog is open (the window's close button, Ctrl+C, SIGTERM all close the
 // main window) ends every dialog and the handler that opened it at once, with the devices closed.
 
-#include "tests/support/fakeport.h"
+#include "harness/fakeport.h"
 #include "tests/support/formparts.h"
 #include "tests/support/testbytes.h"
 #include "tests/ui/framecommands.h"

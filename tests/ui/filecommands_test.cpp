@@ -1,9 +1,9 @@
 // The file commands of the main window against the fake device: the file dialog, the send loop
 // with its stall bound and the capture as a state of the device slot.
 
+#include "harness/fakeport.h"
 #include "link/capturefile.h"
 #include "link/deviceslots.h"
-#include "tests/support/fakeport.h"
 #include "tests/support/formparts.h"
 #include "tests/support/modal.h"
 #include "tests/support/testbytes.h"

@@ -1,7 +1,7 @@
 // The history tab's commands on the tests of a device window, the drive answering through the fake.
 
+#include "harness/fakeport.h"
 #include "link/deviceslot.h"
-#include "tests/support/fakeport.h"
 #include "tests/support/modal.h"
 #include "ui/devicewindow/devicewindow.h"
 

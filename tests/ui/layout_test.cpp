@@ -1,6 +1,6 @@
 // At the default size every control of every page of the device window shows whole.
 
-#include "tests/support/fakeport.h"
+#include "harness/fakeport.h"
 #include "tests/ui/framecommands.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/mainwindow/mainform.h"

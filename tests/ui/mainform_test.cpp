@@ -1,5 +1,5 @@
+#include "harness/fakeport.h"
 #include "link/deviceslots.h"
-#include "tests/support/fakeport.h"
 #include "tests/support/formparts.h"
 #include "tests/support/linecolours.h"
 #include "tests/support/modal.h"

@@ -8,7 +8,7 @@
 #include "tests/support/portsscope.h"
 #include "tests/support/simulatedlines.h"
 #include "ui/devicewindow/devicewindow.h"
-#include "ui/report/reportdialog.h"
+#include "ui/reportdialog/reportdialog.h"
 
 #include <QComboBox>
 #include <QFile>

@@ -2,12 +2,12 @@
 // serial backend, and the test plays the device on the other end, on a thread of its own, as a
 // converter moves bytes while the program works.
 
+#include "harness/qtprinters.h"
 #include "link/capturefile.h"
 #include "link/deviceslots.h"
 #include "tests/support/formparts.h"
 #include "tests/support/modal.h"
 #include "tests/support/pty.h"
-#include "tests/support/qtprinters.h"
 #include "tests/support/testbytes.h"
 #include "tests/ui/framecommands.h"
 #include "ui/devicewindow/devicewindow.h"

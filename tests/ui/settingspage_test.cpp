@@ -1,8 +1,8 @@
 // The tab "Nastawy Regulatora" wired to the fake device and to the simulated drive; the lines, the
 // dialogues and the conversions are the drive layer's tests.
 
+#include "harness/fakeport.h"
 #include "link/deviceslots.h"
-#include "tests/support/fakeport.h"
 #include "tests/support/localescope.h"
 #include "tests/support/modal.h"
 #include "tests/support/portsscope.h"

@@ -1,10 +1,10 @@
 // Which tests of a history the plot and the history's ticks show: new tests join shown, removed ones
 // leave, and a number that comes again with a loaded test is a new test.
 
-#include "ui/devicewindow/showntests.h"
+#include "ui/deviceview/showntests.h"
 
 #include "drive/drivemodel.h"
-#include "tests/support/fakeport.h"
+#include "harness/fakeport.h"
 #include "tests/support/numberedtests.h"
 
 #include <QSignalSpy>

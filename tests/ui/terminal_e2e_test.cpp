@@ -4,9 +4,9 @@
 // a file sent while the drive's output is captured.
 
 #include "device/simport.h"
+#include "harness/qtprinters.h"
 #include "link/deviceslots.h"
 #include "tests/support/modal.h"
-#include "tests/support/qtprinters.h"
 #include "tests/support/simulatedlines.h"
 #include "tests/ui/framecommands.h"
 #include "ui/devicewindow/devicewindow.h"

@@ -2,7 +2,7 @@
 
 #include "common/errors.h"
 #include "common/numtext.h"
-#include "tests/support/fakeport.h"
+#include "harness/fakeport.h"
 #include "tests/support/modal.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/tuningdialog/tuningdialog.h"

@@ -1,10 +1,10 @@
 #include "ui/devicewindow/devicewindow.h"
 
+#include "report/report.h"
 #include "ui/devicewindow/terminalview.h"
 #include "ui/devicewindow/typedkey.h"
 #include "ui/errorbox/errorbox.h"
-#include "ui/report/report.h"
-#include "ui/report/reportdialog.h"
+#include "ui/reportdialog/reportdialog.h"
 #include "ui_devicewindow.h"
 
 #include <QApplication>

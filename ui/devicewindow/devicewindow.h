@@ -2,7 +2,7 @@
 
 #include "drive/drivemodel.h"
 #include "link/deviceslot.h"
-#include "ui/devicewindow/showntests.h"
+#include "ui/deviceview/showntests.h"
 #include "ui/devicewindow/terminalline.h"
 
 #include <QPointer>

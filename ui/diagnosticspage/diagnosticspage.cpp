@@ -1,6 +1,6 @@
 #include "ui/diagnosticspage/diagnosticspage.h"
 
-#include "ui/devicewindow/drivecommands.h"
+#include "ui/deviceview/drivecommands.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui_diagnosticspage.h"
 

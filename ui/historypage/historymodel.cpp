@@ -1,7 +1,7 @@
 #include "ui/historypage/historymodel.h"
 
+#include "drive/settingtexts.h"
 #include "plot/stepplot.h"
-#include "ui/settingspage/settingtexts.h"
 
 #include <QColor>
 #include <QLocale>

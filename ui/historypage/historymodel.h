@@ -2,7 +2,7 @@
 
 #include "drive/drivemodel.h"
 #include "plot/canvas.h"
-#include "ui/devicewindow/showntests.h"
+#include "ui/deviceview/showntests.h"
 
 #include <QAbstractTableModel>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "drive/drivemodel.h"
-#include "ui/devicewindow/showntests.h"
+#include "ui/deviceview/showntests.h"
 
 #include <QPointer>
 #include <QWidget>

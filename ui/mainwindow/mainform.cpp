@@ -1,5 +1,6 @@
 #include "ui/mainwindow/mainform.h"
 
+#include "report/report.h"
 #include "ui/aboutbox/aboutbox.h"
 #include "ui/devicewindow/devicewindow.h"
 #include "ui/errorbox/errorbox.h"
@@ -9,8 +10,7 @@
 #include "ui/mainwindow/sendprogress.h"
 #include "ui/mainwindow/windowtiling.h"
 #include "ui/portdialog/portdialog.h"
-#include "ui/report/report.h"
-#include "ui/report/reportdialog.h"
+#include "ui/reportdialog/reportdialog.h"
 
 #include "ui_mainform.h"
 

@@ -2,10 +2,10 @@
 
 #include "common/numtext.h"
 #include "drive/parameterfile.h"
-#include "ui/devicewindow/drivecommands.h"
+#include "drive/settingtexts.h"
+#include "ui/deviceview/drivecommands.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/filedialog/choosefile.h"
-#include "ui/settingspage/settingtexts.h"
 #include "ui_settingspage.h"
 
 #include <QButtonGroup>

@@ -4,7 +4,8 @@
 #include "plot/imagefile.h"
 #include "plot/paintercanvas.h"
 #include "plot/stepplot.h"
-#include "ui/devicewindow/drivecommands.h"
+#include "report/drawings.h"
+#include "ui/deviceview/drivecommands.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/filedialog/choosefile.h"
 #include "ui/tuningdialog/tuningdialog.h"
@@ -34,16 +35,6 @@ void FitInPanel(QLabel* caption, const QWidget* panel) {
 }
 
 } // namespace
-
-std::vector<TPlottedTest> PlottedTests(const std::vector<const TTestRecord*>& tests) {
-    static_assert(MissingSample == NoSample, "a missing sample stays missing on the plot");
-    std::vector<TPlottedTest> plotted;
-    plotted.reserve(tests.size());
-    for (const TTestRecord* test : tests)
-        plotted.push_back({test->Step.Amplitude, test->Step.SampleCount, RelativeSamples(test->Step),
-                           TestColor(int(plotted.size()), int(tests.size())), LegendText(*test)});
-    return plotted;
-}
 
 TStepPage::TStepPage(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TStepPage>()) {
     ui->setupUi(this);

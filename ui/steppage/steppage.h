@@ -1,8 +1,7 @@
 #pragma once
 
 #include "drive/drivemodel.h"
-#include "plot/stepplot.h"
-#include "ui/devicewindow/showntests.h"
+#include "ui/deviceview/showntests.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -14,9 +13,6 @@
 namespace Ui {
 class TStepPage;
 }
-
-// What the plot draws of the tests, oldest first, each in its colour among them.
-std::vector<TPlottedTest> PlottedTests(const std::vector<const TTestRecord*>& tests);
 
 // The tab "Skok jednostkowy": the unit-step test, the figures of the last one, and the plot of the
 // session's tests ticked for it, drawn from their records whenever they change. Its context menu

@@ -1,8 +1,9 @@
 #include "ui/tuningdialog/tuningdialog.h"
 
 #include "common/numtext.h"
+#include "drive/settingtexts.h"
+#include "report/drawings.h"
 #include "ui/errorbox/errorbox.h"
-#include "ui/settingspage/settingtexts.h"
 #include "ui/tuningdialog/roundstable.h"
 #include "ui_tuningdialog.h"
 

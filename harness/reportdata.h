@@ -3,8 +3,8 @@
 // A report's worth of data without a drive: step tests that ring down as a damped loop does, each
 // with a KP of its own, and a search.
 
-#include "tests/support/tuningrecord.h"
-#include "ui/report/report.h"
+#include "harness/tuningrecord.h"
+#include "report/report.h"
 
 #include <cmath>
 

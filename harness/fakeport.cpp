@@ -1,4 +1,4 @@
-#include "tests/support/fakeport.h"
+#include "harness/fakeport.h"
 
 #include <gtest/gtest.h>
 

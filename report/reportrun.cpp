@@ -1,9 +1,10 @@
 #include "common/numtext.h"
+#include "drive/roundtexts.h"
+#include "drive/settingtexts.h"
 #include "plot/tuningmap.h"
-#include "ui/report/reportflow.h"
-#include "ui/report/reportsections.h"
-#include "ui/settingspage/settingtexts.h"
-#include "ui/tuningdialog/roundstable.h"
+#include "report/drawings.h"
+#include "report/reportflow.h"
+#include "report/reportsections.h"
 
 #include <cmath>
 

@@ -2,8 +2,8 @@
 // that its plots are drawn, not pictured.
 
 #include "drive/stepfiles.h"
+#include "harness/reportdata.h"
 #include "tests/support/pdftext.h"
-#include "tests/support/reportdata.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/report/report.h"
+#include "report/report.h"
 
 class TReportFlow;
 

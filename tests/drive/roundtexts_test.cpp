@@ -1,7 +1,7 @@
 // KI in the rounds' table and the recommendation, where the search lowers it and only there.
 
 #include "common/numtext.h"
-#include "ui/tuningdialog/roundstable.h"
+#include "drive/roundtexts.h"
 
 #include <gtest/gtest.h>
 

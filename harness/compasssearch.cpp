@@ -1,4 +1,4 @@
-#include "bench/compasssearch.h"
+#include "harness/compasssearch.h"
 
 #include <algorithm>
 #include <cmath>

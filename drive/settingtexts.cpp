@@ -1,4 +1,4 @@
-#include "ui/settingspage/settingtexts.h"
+#include "drive/settingtexts.h"
 
 const std::array<TSettingTexts, SettingCount> SettingTextTable = {{
     {"KV", "[    ]     Wzmocnienie sprzężenia zwrotnego prędkosci."},

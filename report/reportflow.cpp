@@ -1,4 +1,4 @@
-#include "ui/report/reportflow.h"
+#include "report/reportflow.h"
 
 #include <QPdfWriter>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "ui/devicewindow/showntests.h"
+#include "ui/deviceview/showntests.h"
 
 #include <algorithm>
 

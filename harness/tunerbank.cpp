@@ -1,8 +1,8 @@
-#include "bench/tunerbank.h"
+#include "harness/tunerbank.h"
 
-#include "bench/compasssearch.h"
 #include "drive/controllersettings.h"
 #include "drive/tuning.h"
+#include "harness/compasssearch.h"
 #include "sim/drivesim.h"
 #include "sim/plantbank.h"
 #include "tuner/gaintuner.h"

@@ -1,4 +1,4 @@
-#include "ui/report/reportdialog.h"
+#include "ui/reportdialog/reportdialog.h"
 
 #include "ui/errorbox/errorbox.h"
 #include "ui/filedialog/choosefile.h"

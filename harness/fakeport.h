@@ -6,7 +6,7 @@
 
 #include "device/port.h"
 #include "device/portfactory.h"
-#include "tests/support/qtprinters.h"
+#include "harness/qtprinters.h"
 
 #include <QByteArray>
 #include <QString>

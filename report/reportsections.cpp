@@ -1,11 +1,11 @@
-#include "ui/report/reportsections.h"
+#include "report/reportsections.h"
 
 #include "common/numtext.h"
 #include "drive/figuretexts.h"
+#include "drive/settingtexts.h"
 #include "plot/vectorcanvas.h"
-#include "ui/report/reportflow.h"
-#include "ui/settingspage/settingtexts.h"
-#include "ui/steppage/steppage.h"
+#include "report/drawings.h"
+#include "report/reportflow.h"
 
 #include <QLocale>
 

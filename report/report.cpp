@@ -1,9 +1,9 @@
-#include "ui/report/report.h"
+#include "report/report.h"
 
 #include "common/savefile.h"
 #include "link/deviceslot.h"
-#include "ui/report/reportflow.h"
-#include "ui/report/reportsections.h"
+#include "report/reportflow.h"
+#include "report/reportsections.h"
 
 #include <QBuffer>
 #include <QFileInfo>
