@@ -16,3 +16,26 @@ void FillRoundsTable(QTableWidget& table, const TTuningRunner& runner, const TMo
             table.setItem(int(i), column, item);
         }
 }
+
+// Each sentence ends with its test, and KI's change, where there is one, after it.
+QString ResultText(const TTuningResult& result, int test, const QString& ki) {
+    const QString end = ki.isEmpty() ? QStringLiteral(".") : QStringLiteral(" (%1).").arg(ki);
+    switch (result.Kind) {
+    case TTuningResult::BackedOff:
+        return QStringLiteral("; „Zastosuj” wpisze nastawy po cofnięciu KP, sprawdzone testem %1%2")
+            .arg(test)
+            .arg(end);
+    case TTuningResult::BackOffUnsafe:
+        return QStringLiteral("; cofnięcia KP model nie uznał za bezpieczne, więc „Zastosuj” wpisze "
+                              "najlepszy test %1%2")
+            .arg(test)
+            .arg(end);
+    case TTuningResult::BackOffFailed:
+        return QStringLiteral("; cofnięcie KP nie spełniło kryterium, więc „Zastosuj” wpisze najlepszy "
+                              "test %1%2")
+            .arg(test)
+            .arg(end);
+    default:
+        return QStringLiteral("; „Zastosuj” wpisze nastawy testu %1%2").arg(test).arg(end);
+    }
+}

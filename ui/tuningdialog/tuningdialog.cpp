@@ -323,10 +323,23 @@ void TTuningDialog::ShowEnd(const QString& why) {
     FPredicted = FModel && FModel->LastRun() ? FModel->LastRun()->PredictedOvershoot : std::vector<double>();
     ShowRounds();
     ui->progressBar->setValue(ui->progressBar->maximum());
-    QString text = why.isEmpty() ? QStringLiteral("Gotowe.") : why + QLatin1Char('.');
+    QString text = (why.isEmpty() ? QStringLiteral("Gotowe.") : why + QLatin1Char('.')) + RestoreText();
     const std::optional<TTuningResult> result = FRunner ? FRunner->Result() : std::nullopt;
+    if (!result) {
+        text += QStringLiteral("; żaden test nie spełnił kryterium.");
+    } else {
+        const QString ki = KiChangeText(FRunner->Record({}).StartKi, result->Registers,
+                                        FModel ? FModel->MotorData() : DefaultMotorData());
+        text += ResultText(*result, FRunner->Rounds()[result->Round].TestNumber, ki);
+        if (FRunner->Tuner() && !result->Confirmed)
+            text += QStringLiteral(" Nie zdążyłem go powtórzyć: potwierdź go testem.");
+    }
+    ui->progressLabel->setText(text);
+    UpdateButtons();
+}
+
+QString TTuningDialog::RestoreText() {
     if (FModel && FModel->Parameters().RestorePending()) {
-        text += QStringLiteral(" Nastawy sprzed strojenia przywrócę po powrocie urządzenia");
         // Said again once they are written.
         connect(&FModel->Parameters(), &TParameters::RestoreWritten, this, [this] {
             ui->progressLabel->setText(
@@ -338,48 +351,13 @@ void TTuningDialog::ShowEnd(const QString& why) {
                 QStringLiteral("przywrócę po powrocie urządzenia"),
                 QStringLiteral("NIE przywrócone po powrocie urządzenia (%1)").arg(failure)));
         });
-    } else if (const QString failure = FModel ? FModel->Parameters().RestoreFailure() : QString();
-               !failure.isEmpty()) {
-        // A restore the drive refused is said, never claimed.
-        text += QStringLiteral(" Nastaw sprzed strojenia NIE przywrócono (%1)").arg(failure);
-    } else {
-        text += QStringLiteral(" Nastawy sprzed strojenia przywrócone");
+        return QStringLiteral(" Nastawy sprzed strojenia przywrócę po powrocie urządzenia");
     }
-    if (!result) {
-        text += QStringLiteral("; żaden test nie spełnił kryterium.");
-    } else {
-        const int test = FRunner->Rounds()[result->Round].TestNumber;
-        const QString ki = KiChangeText(FRunner->Record({}).StartKi, result->Registers,
-                                        FModel ? FModel->MotorData() : DefaultMotorData());
-        // Each sentence ends with its test; KI's change, where there is one, goes after it.
-        const QString end = ki.isEmpty() ? QStringLiteral(".") : QStringLiteral(" (%1).").arg(ki);
-        switch (result->Kind) {
-        case TTuningResult::BackedOff:
-            text += QStringLiteral("; „Zastosuj” wpisze nastawy po cofnięciu KP, sprawdzone testem %1%2")
-                        .arg(test)
-                        .arg(end);
-            break;
-        case TTuningResult::BackOffUnsafe:
-            text += QStringLiteral("; cofnięcia KP model nie uznał za bezpieczne, więc „Zastosuj” wpisze "
-                                   "najlepszy test %1%2")
-                        .arg(test)
-                        .arg(end);
-            break;
-        case TTuningResult::BackOffFailed:
-            text += QStringLiteral("; cofnięcie KP nie spełniło kryterium, więc „Zastosuj” wpisze najlepszy "
-                                   "test %1%2")
-                        .arg(test)
-                        .arg(end);
-            break;
-        default:
-            text += QStringLiteral("; „Zastosuj” wpisze nastawy testu %1%2").arg(test).arg(end);
-            break;
-        }
-        if (FRunner->Tuner() && !result->Confirmed)
-            text += QStringLiteral(" Nie zdążyłem go powtórzyć: potwierdź go testem.");
-    }
-    ui->progressLabel->setText(text);
-    UpdateButtons();
+    // A restore the drive refused is said, never claimed.
+    if (const QString failure = FModel ? FModel->Parameters().RestoreFailure() : QString();
+        !failure.isEmpty())
+        return QStringLiteral(" Nastaw sprzed strojenia NIE przywrócono (%1)").arg(failure);
+    return QStringLiteral(" Nastawy sprzed strojenia przywrócone");
 }
 
 void TTuningDialog::UpdateButtons() {

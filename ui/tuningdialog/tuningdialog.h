@@ -50,6 +50,9 @@ private:
     void PredictMap();
     void ShowMap();
     void ShowEnd(const QString& why);
+    // What the end says of the settings the drive had before the run; a restore that waits for the
+    // device is said again once it is done.
+    QString RestoreText();
     void UpdateButtons();
 
     std::unique_ptr<Ui::TTuningDialog> ui;
