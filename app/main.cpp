@@ -1,4 +1,5 @@
-#include "device/portfactory.h"
+#include "link/ports.h"
+#include "simport/simulatedports.h"
 #include "ui/mainwindow/mainform.h"
 
 #include <QApplication>
@@ -53,6 +54,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // The desktop matches the windows to the installed entry, and so shows its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("kelmor"));
+    // The simulated drives answer the ports named "sim", for the windows and the device library alike.
+    const TSimulatedPorts simulated;
+    PlugInPortKinds({simulated.Kind()});
     TMainForm mainForm(MachinePorts(), nullptr, &QuitRequested);
 
 #ifdef Q_OS_UNIX

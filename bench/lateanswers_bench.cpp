@@ -11,9 +11,9 @@
 // it held before the run: they should agree.
 // KELMOR_RUNS sets the runs per case (100 by default; about four minutes each).
 
-#include "device/simport.h"
 #include "drive/tuningrunner.h"
 #include "sim/drivesim.h"
+#include "simport/simulatedports.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -77,31 +77,31 @@ void NoteReason(TFigures& f, const std::string& why) {
 }
 
 // Known registers that the drive does not hold.
-void CheckKnown(TFigures& f, const TKnownSettings& known) {
+void CheckKnown(TFigures& f, const TKnownSettings& known, TSimulatedPorts& simulated) {
     for (std::size_t n = 0; n < known.Registers.size(); ++n) {
         if (!known.Registers[n])
             continue;
         ++f.KnownChecked;
-        f.KnownWrong += *known.Registers[n] != SimulatedDrive(0).Register(int(n));
+        f.KnownWrong += *known.Registers[n] != simulated.Drive(0).Register(int(n));
     }
 }
 
 // One sweep; its steps as the drive took them, and its tests as Kelmor recorded them.
-void Sweep(TFigures& f, const TCase& c, int answerMs, int seed) {
+void Sweep(TFigures& f, const TCase& c, int answerMs, int seed, TSimulatedPorts& simulated) {
     QString plant = QStringLiteral("sim:latency=%1,answer=%2").arg(c.Latency).arg(answerMs);
     if (c.Drop > 0)
         plant += QStringLiteral(",drop=%1,seed=%2").arg(c.Drop).arg(seed);
     qputenv("ZQLINK_PORTS", plant.toLatin1());
-    TDeviceSlot slot(0);
+    TDeviceSlot slot(0, MachinePorts({simulated.Kind()}));
     if (!slot.Open()) {
         ++f.Failed;
         return;
     }
     std::array<std::int32_t, TDriveSim::KRegisterCount> before;
     for (int n = 0; n < TDriveSim::KRegisterCount; ++n)
-        before[std::size_t(n)] = SimulatedDrive(0).Register(n);
+        before[std::size_t(n)] = simulated.Drive(0).Register(n);
     std::vector<TStep> steps;
-    SimulatedDrive(0).SetTrace([&](std::int64_t, const std::string& line, std::int32_t position) {
+    simulated.Drive(0).SetTrace([&](std::int64_t, const std::string& line, std::int32_t position) {
         if (line.rfind("J ", 0) == 0)
             steps.push_back({std::atoll(line.c_str() + 2), position});
     });
@@ -117,7 +117,8 @@ void Sweep(TFigures& f, const TCase& c, int answerMs, int seed) {
     plan.Criterion.OvershootLimit = 100;
     TTuningRunner runner(model, plan);
     // The round's registers went out ahead of its step, which the drive has taken: it holds them.
-    QObject::connect(&runner, &TTuningRunner::RoundDone, [&] { CheckKnown(f, *model.Parameters().Known()); });
+    QObject::connect(&runner, &TTuningRunner::RoundDone,
+                     [&] { CheckKnown(f, *model.Parameters().Known(), simulated); });
     QEventLoop loop;
     QString why;
     QObject::connect(&runner, &TTuningRunner::Finished, [&](const QString& w) {
@@ -149,15 +150,15 @@ void Sweep(TFigures& f, const TCase& c, int answerMs, int seed) {
         f.Misread += made == steps.end() ||
                      std::llabs(std::int64_t(test.Step.StartPosition) - made->Position) > Tolerance;
     }
-    SimulatedDrive(0).SetTrace({});
+    simulated.Drive(0).SetTrace({});
     // The registers given back may still be on their way, each line held while the firmware answers
     // late; closing the port lets the drive take what has reached it by then.
     const TSettingsSnapshot known = model.Parameters().Known();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     slot.Close();
-    CheckKnown(f, *known);
+    CheckKnown(f, *known, simulated);
     for (int n = 0; n < TDriveSim::KRegisterCount; ++n)
-        f.NotGivenBack += SimulatedDrive(0).Register(n) != before[std::size_t(n)];
+        f.NotGivenBack += simulated.Drive(0).Register(n) != before[std::size_t(n)];
 }
 
 void Sweeps(benchmark::State& state) {
@@ -165,9 +166,9 @@ void Sweeps(benchmark::State& state) {
     std::mt19937 draw(2026 + unsigned(at));
     std::uniform_int_distribution<int> answer(0, MostAnswerMs);
     for (auto _ : state) {
-        ResetSimulatedDrives();
+        TSimulatedPorts simulated;
         for (int run = 0; run < Runs(); ++run)
-            Sweep(Figures[at], Cases[at], answer(draw), run + 1);
+            Sweep(Figures[at], Cases[at], answer(draw), run + 1, simulated);
     }
     state.counters["misread"] = Figures[at].Misread;
     state.counters["not_from_motor"] = Figures[at].NotFromMotor;

@@ -11,6 +11,7 @@
 #include "device/portsettings.h"
 #include "drive/controllersettings.h"
 #include "link/deviceslot.h"
+#include "simport/simulatedports.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -87,7 +88,8 @@ void ReadBack(benchmark::State& state) {
         }
         qputenv("ZQLINK_PORTS", "sim," + driveSim.readLine().trimmed());
     }
-    TDeviceSlot slot(index);
+    const TSimulatedPorts simulated;
+    TDeviceSlot slot(index, MachinePorts({simulated.Kind()}));
     if (!slot.Open()) {
         state.SkipWithError("the drive did not open");
         return;

@@ -8,6 +8,7 @@
 #include "drive/commandlines.h"
 #include "drive/steptest.h"
 #include "link/deviceslot.h"
+#include "simport/simulatedports.h"
 
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
@@ -27,7 +28,8 @@ std::size_t Received = 0;
 void StepTestAgainstSimulatedDrive(benchmark::State& state) {
     const auto at = std::size_t(state.range(0));
     qputenv("ZQLINK_PORTS", "sim:latency=" + QByteArray::number(Latencies[at]));
-    TDeviceSlot slot(0);
+    const TSimulatedPorts simulated;
+    TDeviceSlot slot(0, MachinePorts({simulated.Kind()}));
     if (!slot.Open()) {
         state.SkipWithError("DEV0 did not open");
         return;

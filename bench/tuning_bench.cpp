@@ -6,9 +6,9 @@
 // a hundredth of the amplitude of the start. Printed: a round's time beyond its recording and its
 // return move, mean and most (target at most 150 ms).
 
-#include "device/simport.h"
 #include "drive/tuningrunner.h"
 #include "sim/drivesim.h"
+#include "simport/simulatedports.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -64,14 +64,14 @@ std::vector<double> BeyondEachRound(const std::vector<TLine>& log, std::int32_t 
 void KpSweepAgainstSimulatedDrive(benchmark::State& state) {
     const int latency = Latencies[state.range(0)];
     qputenv("ZQLINK_PORTS", "sim:latency=" + QByteArray::number(latency));
-    ResetSimulatedDrives();
-    TDeviceSlot slot(0);
+    TSimulatedPorts simulated;
+    TDeviceSlot slot(0, MachinePorts({simulated.Kind()}));
     if (!slot.Open()) {
         state.SkipWithError("DEV0 did not open");
         return;
     }
     std::vector<TLine> log;
-    SimulatedDrive(0).SetTrace([&](std::int64_t ns, const std::string& line, std::int32_t position) {
+    simulated.Drive(0).SetTrace([&](std::int64_t ns, const std::string& line, std::int32_t position) {
         log.push_back({double(ns) / 1e6, line, position});
     });
     TDriveModel model(slot);
@@ -104,7 +104,7 @@ void KpSweepAgainstSimulatedDrive(benchmark::State& state) {
         state.counters["beyond_mean_ms"] = b.MeanMs;
         state.counters["beyond_most_ms"] = b.MostMs;
     }
-    SimulatedDrive(0).SetTrace({});
+    simulated.Drive(0).SetTrace({});
 }
 
 } // namespace

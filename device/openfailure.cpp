@@ -31,8 +31,8 @@ QString OpenAlreadyText(std::int32_t deviceIndex) {
     return QStringLiteral("DEV%1 is open already").arg(deviceIndex);
 }
 
-QString PortHeldText(const QString& portName, std::int32_t holderIndex) {
-    return QStringLiteral("%1: open already as DEV%2").arg(portName).arg(holderIndex);
+std::string PortHeldDetail(std::int32_t holderIndex) {
+    return "open already as DEV" + std::to_string(holderIndex);
 }
 
 QString PortRefusedText(const QString& portName, const TOpenFailure& failure) {

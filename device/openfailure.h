@@ -7,13 +7,14 @@
 
 #include <QString>
 #include <cstdint>
+#include <string>
 
 // No port maps to the index.
 QString NoPortText(std::int32_t deviceIndex);
 // The index is open already.
 QString OpenAlreadyText(std::int32_t deviceIndex);
-// Another index of this program holds the port.
-QString PortHeldText(const QString& portName, std::int32_t holderIndex);
+// Another index of this program holds the port: the detail of its open's failure.
+std::string PortHeldDetail(std::int32_t holderIndex);
 // The backend could not open the port, for the reason it gave.
 QString PortRefusedText(const QString& portName, const TOpenFailure& failure);
 // The system refused the port with the error number systemError (errno; 0 when it gave none).

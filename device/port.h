@@ -1,9 +1,10 @@
 #pragma once
 
-// One open device behind the device library. Each backend (a real serial port, the simulated
-// drive, the tests' fake) implements this; the library's table maps handles to TPort objects,
-// and nothing above the library ever sees a backend type. Qt is only named here, in the factory's
-// signature, so that a backend's core builds without it (the Win32 one is checked on its own).
+// One open device behind the device library. Each backend (a real serial port, a kind of port
+// plugged in from above such as the simulated drive, the tests' fake) implements this; the
+// library's table maps handles to TPort objects, and nothing above the library ever sees a backend
+// type. Qt is only named here, in the serial opener's signature, so that a backend's core builds
+// without it (the Win32 one is checked on its own).
 
 #include "device/zqlink.h"
 
@@ -46,8 +47,5 @@ struct TOpenFailure {
     std::string Detail;
 };
 
-// The backends behind the machine's ports (MachinePorts).
+// The backend behind the machine's ports that no kind plugged in owns (MachinePorts).
 std::unique_ptr<TPort> OpenSerialPort(const QString& portName, TOpenFailure& failure);
-// The simulated drive of the index, with the plant parameters given as text ("" for the standard one).
-std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, const std::string& plantText,
-                                         TOpenFailure& failure);

@@ -4,14 +4,25 @@
 
 #include <algorithm>
 
-QStringList MapDevicePorts(const std::optional<QString>& portsVariable, const QStringList& usbConverters) {
+namespace {
+
+bool ContinuesLast(const QStringList& ports, const QString& item, const TPortKinds& kinds) {
+    if (ports.isEmpty())
+        return false;
+    return std::any_of(kinds.begin(), kinds.end(), [&](const TPortKind& kind) {
+        return kind.Owns && kind.Continues && kind.Owns(ports.last()) && kind.Continues(ports.last(), item);
+    });
+}
+
+} // namespace
+
+QStringList MapDevicePorts(const std::optional<QString>& portsVariable, const QStringList& usbConverters,
+                           const TPortKinds& kinds) {
     QStringList ports;
     if (portsVariable) {
         for (const QString& entry : portsVariable->split(QLatin1Char(','))) {
             const QString item = entry.trimmed();
-            // A simulated drive's parameters are separated by commas too.
-            if (!ports.isEmpty() && ports.last().startsWith(KSimPortName + QLatin1Char(':')) &&
-                item.contains(QLatin1Char('=')))
+            if (ContinuesLast(ports, item, kinds))
                 ports.last() += QLatin1Char(',') + item;
             else
                 ports << item;
@@ -20,26 +31,24 @@ QStringList MapDevicePorts(const std::optional<QString>& portsVariable, const QS
         QStringList converters = usbConverters;
         std::sort(converters.begin(), converters.end());
         ports = converters;
-        ports << KSimPortName;
+        for (const TPortKind& kind : kinds)
+            if (!kind.FreeIndexName.isEmpty())
+                ports << kind.FreeIndexName;
     }
-    while (ports.size() < 4)
+    while (ports.size() < KDeviceCount)
         ports << QString();
-    return ports.mid(0, 4);
-}
-
-bool IsSimulatedPortName(const QString& portName) {
-    return portName == KSimPortName || portName.startsWith(KSimPortName + QLatin1Char(':'));
-}
-
-QString SimulatedPlantText(const QString& portName) {
-    return portName.mid(KSimPortName.size() + 1);
+    return ports.mid(0, KDeviceCount);
 }
 
 QString DevicePortName(std::int32_t deviceIndex) {
-    if (deviceIndex < 0 || deviceIndex > 3)
+    return DevicePortName(deviceIndex, PluggedPortKinds());
+}
+
+QString DevicePortName(std::int32_t deviceIndex, const TPortKinds& kinds) {
+    if (deviceIndex < 0 || deviceIndex >= KDeviceCount)
         return QString();
     std::optional<QString> variable;
     if (qEnvironmentVariableIsSet("ZQLINK_PORTS"))
         variable = qEnvironmentVariable("ZQLINK_PORTS");
-    return MapDevicePorts(variable, variable ? QStringList() : UsbSerialConverters()).at(deviceIndex);
+    return MapDevicePorts(variable, variable ? QStringList() : UsbSerialConverters(), kinds).at(deviceIndex);
 }

@@ -60,14 +60,9 @@ template <typename Call> ZQ_STATUS WithPort(ZQ_HANDLE handle, Call call) {
 TOpenResult OpenDevice(const TPortFactory& factory, std::int32_t deviceIndex, const QString& portName) {
     if (deviceIndex < 0 || deviceIndex >= KDeviceCount)
         return {ZQ_DEVICE_NOT_FOUND, 0, NoPortText(deviceIndex)};
-    for (const auto& [h, open] : Ports()) {
+    for (const auto& [h, open] : Ports())
         if (open.Index == deviceIndex)
             return {ZQ_DEVICE_NOT_OPENED, 0, OpenAlreadyText(deviceIndex)};
-        // The system lets a privileged program open a port twice, and two devices on one port would
-        // split its bytes between them. Each index has a simulated drive of its own.
-        if (!portName.isEmpty() && !IsSimulatedPortName(portName) && open.Name == portName)
-            return {ZQ_DEVICE_BUSY, 0, PortHeldText(portName, open.Index)};
-    }
     TOpenFailure failure;
     auto port = factory(deviceIndex, portName, failure);
     if (!port)
@@ -79,7 +74,14 @@ TOpenResult OpenDevice(const TPortFactory& factory, std::int32_t deviceIndex, co
 }
 
 TOpenResult OpenDevice(const TPortFactory& factory, std::int32_t deviceIndex) {
-    return OpenDevice(factory, deviceIndex, DevicePortName(deviceIndex));
+    return OpenDevice(factory, deviceIndex, factory.PortName(deviceIndex));
+}
+
+std::int32_t PortHolder(const QString& portName) {
+    for (const auto& [h, open] : Ports())
+        if (open.Name == portName)
+            return open.Index;
+    return -1;
 }
 
 ZQ_STATUS ZQ_Open(std::int32_t deviceIndex, ZQ_HANDLE* handle) {

@@ -59,9 +59,9 @@ constexpr std::uint32_t ZQ_MODEM_STATUS_DCD = 0x80;
 // port does not exist; ZQ_ACCESS_DENIED, ZQ_DEVICE_BUSY as above; ZQ_DEVICE_NOT_OPENED: the index
 // is open already, or the port failed otherwise.
 ZQ_STATUS ZQ_Open(std::int32_t deviceIndex, ZQ_HANDLE* handle);
-// Opens a device index on the named port ("sim", or a serial port's name or path as ZQ_GetPortName
-// gave it) rather than the one the index maps to now, so that a lost device is reopened on the very
-// port it had. Statuses as ZQ_Open.
+// Opens a device index on the named port (a serial port's name or path, or the name of a kind of
+// port the program plugged in, such as "sim", as ZQ_GetPortName gave it) rather than the one the
+// index maps to now, so that a lost device is reopened on the very port it had. Statuses as ZQ_Open.
 ZQ_STATUS ZQ_OpenByName(std::int32_t deviceIndex, const char* portName, ZQ_HANDLE* handle);
 // The name of the port an open device is on, ended by a NUL; ZQ_INVALID_PARAMETER when size cannot
 // hold it (the buffer then holds an empty name).

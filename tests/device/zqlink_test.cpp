@@ -8,30 +8,33 @@
 
 #include <cerrno>
 
-TEST(DevicePortMap, IndicesFollowTheVariableOrTheConverters) {
-    struct Case {
-        std::optional<QString> Variable;
-        QStringList Converters;
-        QStringList Expected;
-    };
-    const Case cases[] = {
-        {std::nullopt, {}, {"sim", "", "", ""}},
-        {std::nullopt, {"/dev/ttyUSB1", "/dev/ttyUSB0"}, {"/dev/ttyUSB0", "/dev/ttyUSB1", "sim", ""}},
-        {std::nullopt,
-         {"/dev/ttyUSB3", "/dev/ttyUSB2", "/dev/ttyUSB1", "/dev/ttyUSB0", "/dev/ttyACM0"},
-         {"/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2"}},
-        {QString("sim,/dev/pts/7"), {"/dev/ttyUSB0"}, {"sim", "/dev/pts/7", "", ""}},
-        {QString(" /dev/pts/3 , sim "), {}, {"/dev/pts/3", "sim", "", ""}},
-        {QString(""), {"/dev/ttyUSB0"}, {"", "", "", ""}},
-        {QString("a,b,c,d,e"), {}, {"a", "b", "c", "d"}},
-        // A simulated drive's parameters, separated by commas too.
-        {QString("sim:load=5,delay=2,/dev/pts/3,sim:noise=1"),
-         {},
-         {"sim:load=5,delay=2", "/dev/pts/3", "sim:noise=1", ""}},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(MapDevicePorts(c.Variable, c.Converters), c.Expected)
-            << (c.Variable ? c.Variable->toStdString() : "(unset)");
+// Without a kind of port plugged in every name is a serial port's, and no index is simulated.
+TEST(DevicePortMap, WithoutKindsEveryItemIsAPortOfItsOwn) {
+    EXPECT_EQ(MapDevicePorts(std::nullopt, {"/dev/ttyUSB0"}), (QStringList{"/dev/ttyUSB0", "", "", ""}));
+    EXPECT_EQ(MapDevicePorts(QString("sim:load=5,delay=2,/dev/pts/3"), {}),
+              (QStringList{"sim:load=5", "delay=2", "/dev/pts/3", ""}));
+}
+
+TEST(MachinePorts, ASimulatedDriveIsNoPortWithoutItsKind) {
+    const TOpenResult opened = OpenDevice(MachinePorts({}), 0, "sim");
+    EXPECT_EQ(opened.Status, ZQ_DEVICE_NOT_FOUND);
+    EXPECT_EQ(opened.Reason, "sim: no such port");
+}
+
+// A kind opens the names it owns, and says itself whether indices share one: here they may.
+TEST(MachinePorts, APluggedKindOpensItsOwnNames) {
+    TFakeDeviceLibrary fake;
+    TPortKind kind;
+    kind.Owns = [](const QString& name) { return name == "fake"; };
+    kind.Open = fake.Ports();
+    const TPortFactory ports = MachinePorts({kind});
+    const TOpenResult first = OpenDevice(ports, 0, "fake");
+    const TOpenResult second = OpenDevice(ports, 1, "fake");
+    EXPECT_EQ(first.Status, ZQ_OK);
+    EXPECT_EQ(second.Status, ZQ_OK);
+    EXPECT_TRUE(fake.Device(0).Open && fake.Device(1).Open);
+    ZQ_Close(first.Handle);
+    ZQ_Close(second.Handle);
 }
 
 TEST(DeviceTable, OpenCloseAndHandles) {
@@ -99,7 +102,7 @@ TEST(DeviceTable, WithoutPortsVariableEntryAnIndexFailsToOpen) {
 }
 
 TEST(DeviceOpenFailure, ReasonNamesThePortAndTheCause) {
-    qputenv("ZQLINK_PORTS", "/dev/kelmor-no-such-port,,/dev/null,sim:load=5,inertia=2");
+    qputenv("ZQLINK_PORTS", "/dev/kelmor-no-such-port,,/dev/null");
     struct Case {
         std::int32_t Index;
         ZQ_STATUS Status;
@@ -109,7 +112,6 @@ TEST(DeviceOpenFailure, ReasonNamesThePortAndTheCause) {
         {0, ZQ_DEVICE_NOT_FOUND, "/dev/kelmor-no-such-port: no such port"},
         {1, ZQ_DEVICE_NOT_FOUND, "DEV1 has no port"},
         {2, ZQ_DEVICE_NOT_OPENED, "/dev/null: not a serial port"},
-        {3, ZQ_INVALID_PARAMETER, "sim:load=5,inertia=2: 'inertia' is not a plant parameter"},
     };
     for (const Case& c : cases) {
         ZQ_HANDLE h = 0;

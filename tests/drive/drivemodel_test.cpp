@@ -20,7 +20,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, DriveModelOnALine, ::testing::ValuesIn(Simulated
 
 TEST_P(DriveModelOnALine, TestsRecordTheSettingsKnownWhenTheyRan) {
     TPortsScope simulated(GetParam().Ports());
-    TDeviceSlot slot(0);
+    TDeviceSlot slot(0, simulated.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
     model.Motion().SetMode(PositionMode);

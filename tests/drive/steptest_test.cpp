@@ -2,7 +2,6 @@
 
 #include "drive/controllersettings.h"
 
-#include "device/simport.h"
 #include "harness/qtprinters.h"
 #include "link/deviceslot.h"
 #include "sim/drivesim.h"
@@ -128,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, StepTestOnALine, ::testing::ValuesIn(SimulatedLi
 
 TEST_P(StepTestOnALine, FollowsAnotherAtOnceOnTheSimulatedDrive) {
     TPortsScope simulated(GetParam().Ports());
-    TDeviceSlot slot(0);
+    TDeviceSlot slot(0, simulated.Ports());
     ASSERT_TRUE(slot.Open());
     // Each test starts while the CR LF after the records of the one before is still on the wire, the
     // motor at rest by then.
@@ -147,10 +146,10 @@ TEST_P(StepTestOnALine, FollowsAnotherAtOnceOnTheSimulatedDrive) {
 // from where the motor stands: every step the drive takes is the motor's position plus the amplitude.
 TEST_P(StepTestOnALine, StepsOnlyFromTheMotorsPositionOnALossyLine) {
     TPortsScope simulated(GetParam().Ports("drop=0.05,seed=11"));
-    TDeviceSlot slot(0);
+    TDeviceSlot slot(0, simulated.Ports());
     ASSERT_TRUE(slot.Open());
     std::vector<std::pair<std::int64_t, std::int32_t>> steps;
-    SimulatedDrive(0).SetTrace([&](std::int64_t, const std::string& line, std::int32_t position) {
+    simulated.Drive(0).SetTrace([&](std::int64_t, const std::string& line, std::int32_t position) {
         if (line.rfind("J ", 0) == 0)
             steps.emplace_back(std::atoll(line.c_str() + 2), position);
     });
@@ -159,7 +158,7 @@ TEST_P(StepTestOnALine, StepsOnlyFromTheMotorsPositionOnALossyLine) {
         measured += Outcome([&] {
                         MeasureStep(*slot.BeginExchange(slot.Lease(TLeaseUse::Command).value()), TTypedNumber("200"), TTypedNumber("20"));
                     }).isEmpty();
-    SimulatedDrive(0).SetTrace({});
+    simulated.Drive(0).SetTrace({});
     EXPECT_GT(measured, 0);
     for (const auto& [target, position] : steps)
         EXPECT_NEAR(target, position + 200, 2) << "J " << target << " @" << position;

@@ -135,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, TuningRunnerOnALine, ::testing::ValuesIn(Simulat
 
 TEST_P(TuningRunnerOnALine, AgainstTheSimulatedDrive) {
     TPortsScope simulated(GetParam().Ports());
-    TDeviceSlot slot(0);
+    TDeviceSlot slot(0, simulated.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
     model.Motion().SetMode(PositionMode);
@@ -152,7 +152,7 @@ TEST_P(TuningRunnerOnALine, AgainstTheSimulatedDrive) {
                     rounds[*best + 1].Score > rounds[*best].Score);
     }
     // The drive has its default registers back.
-    EXPECT_TRUE(QTest::qWaitFor([] { return SimulatedDrive(0).Register(2) == 768; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return simulated.Drive(0).Register(2) == 768; }, 2000));
 
     TTuningRunner search(model, Search({0.5, 1}, {12, 16}));
     EXPECT_EQ(RunToEnd(search), "");
@@ -175,7 +175,7 @@ TEST_P(TuningRunnerOnALine, SearchesABankDriveStartedAboveTheLimitAndVerifiesThe
         }
     }
     TPortsScope simulated(GetParam().Ports(PlantText(plant)));
-    TDeviceSlot slot(0);
+    TDeviceSlot slot(0, simulated.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
     model.Motion().SetMode(PositionMode);
@@ -199,7 +199,7 @@ TEST_P(TuningRunnerOnALine, SearchesABankDriveStartedAboveTheLimitAndVerifiesThe
     EXPECT_EQ(result->Registers,
               result->Kind == TTuningResult::BackedOff ? rounds.back().Registers : best.Registers);
     // The drive has its settings of before the run back.
-    EXPECT_TRUE(QTest::qWaitFor([] { return SimulatedDrive(0).Register(2) == 768; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return simulated.Drive(0).Register(2) == 768; }, 2000));
 }
 
 // The search starts from the drive's settings, read first: KP 700/256 lies below the box.
@@ -245,7 +245,7 @@ TEST(TuningRunner, RoundsStartFromTheDrivesSettings) {
 // from its rounds, and a search's whose KP is not one of the searched rows.
 TEST(TuningRunner, EveryBackOffIsJudgedWithTheKpItWrites) {
     TPortsScope simulated(SimulatedLines[0].Ports());
-    TDeviceSlot slot(0);
+    TDeviceSlot slot(0, simulated.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
     model.Motion().SetMode(PositionMode);

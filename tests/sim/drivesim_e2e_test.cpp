@@ -23,8 +23,7 @@ protected:
             ASSERT_TRUE(FProgram.waitForReadyRead(5000));
         const QByteArray path = FProgram.readLine().trimmed();
         ASSERT_FALSE(path.isEmpty());
-        qputenv("ZQLINK_PORTS", path);
-        ASSERT_EQ(ZQ_Open(0, &FHandle), ZQ_OK);
+        ASSERT_EQ(ZQ_OpenByName(0, path.constData(), &FHandle), ZQ_OK);
         ASSERT_EQ(ZQ_SetBaudRate(FHandle, 115200), ZQ_OK);
         ASSERT_EQ(ZQ_SetDataCharacteristics(FHandle, ZQ_BITS_8, ZQ_STOP_BITS_1, ZQ_PARITY_NONE), ZQ_OK);
         ASSERT_EQ(ZQ_SetTimeouts(FHandle, 1000, 1000), ZQ_OK);
@@ -33,7 +32,6 @@ protected:
 
     void TearDown() override {
         ZQ_Close(FHandle);
-        qputenv("ZQLINK_PORTS", "");
         // Its peer has gone, so the program ends by itself.
         if (!FProgram.waitForFinished(5000)) {
             ADD_FAILURE() << "kelmor-drive-sim did not end when its peer closed";

@@ -1,27 +1,26 @@
 #pragma once
 
-#include "device/simport.h"
+#include "simport/simulatedports.h"
 
 #include <QByteArray>
+#include <QString>
 
-// While this lives the device indices reach ports (by default the simulated drives, fresh and on
-// the steady clock); afterwards the variable is as it was. The ports opened meanwhile must be closed
-// by then, by whoever opened them.
+// The simulated drives of one test, fresh and on the steady clock unless given another, and the
+// ports through which every device index opens the port named here: a simulated drive ("sim",
+// "sim:latency=16") or a serial port's path.
 class TPortsScope {
 public:
-    explicit TPortsScope(const QByteArray& ports = "sim") {
-        qputenv("ZQLINK_PORTS", ports);
-        ResetSimClock();
-        ResetSimulatedDrives();
+    explicit TPortsScope(const QByteArray& portName = "sim",
+                         std::shared_ptr<TSimClock> clock = SteadySimClock())
+        : FSimulated(std::move(clock)), FPortName(QString::fromLocal8Bit(portName)) {}
+
+    TPortFactory Ports() const {
+        return TPortFactory(MachinePorts({FSimulated.Kind()}),
+                            [name = FPortName](std::int32_t) { return name; });
     }
-    ~TPortsScope() {
-        ResetSimulatedDrives();
-        FWasSet ? void(qputenv("ZQLINK_PORTS", FSaved)) : void(qunsetenv("ZQLINK_PORTS"));
-    }
-    TPortsScope(const TPortsScope&) = delete;
-    TPortsScope& operator=(const TPortsScope&) = delete;
+    TDriveSim& Drive(std::int32_t deviceIndex) { return FSimulated.Drive(deviceIndex); }
 
 private:
-    bool FWasSet = qEnvironmentVariableIsSet("ZQLINK_PORTS");
-    QByteArray FSaved = qgetenv("ZQLINK_PORTS");
+    TSimulatedPorts FSimulated;
+    QString FPortName;
 };

@@ -13,7 +13,7 @@ struct TSimulatedLine {
     const char* Name;
     const char* Plant; // plant parameters of the simulated drive that make the line
 
-    // ZQLINK_PORTS for the simulated drive on this line, with other plant parameters when given.
+    // The port name of the simulated drive on this line, with other plant parameters when given.
     QByteArray Ports(const std::string& plant = {}) const {
         QByteArray all = Plant;
         if (!plant.empty())

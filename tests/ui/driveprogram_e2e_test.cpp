@@ -50,7 +50,7 @@ TEST_P(DriveProgramOnALine, ADriveSwitchedOffAndOnIsReadAgain) {
     ASSERT_FALSE(drive->Path().isEmpty());
     ASSERT_TRUE(QFile::link(drive->Path(), link));
     TPortsScope ports(link.toLocal8Bit());
-    TMainForm form;
+    TMainForm form(ports.Ports());
     Trigger(form, "openDev0Action");
     TDeviceWindow* window = WindowOf(form, 0);
     ASSERT_NE(window, nullptr);
@@ -81,7 +81,7 @@ TEST(TuningThroughTheWindow, EveryStepStartsWhereTheMotorStands) {
     TDriveProgram drive(QStringLiteral("latency=16"));
     ASSERT_FALSE(drive.Path().isEmpty());
     TPortsScope ports(drive.Path().toLocal8Bit());
-    TMainForm form;
+    TMainForm form(ports.Ports());
     Trigger(form, "openDev0Action");
     TDeviceWindow* window = WindowOf(form, 0);
     ASSERT_NE(window, nullptr);

@@ -255,12 +255,16 @@ TEST(OpenFailureLine, TheStatusBarSaysWhyThePortDidNotOpen) {
         {"ZQ_SetBaudRate", port + ": the port refused its settings"},
         {"ZQ_GetModemStatus", port + ": the modem lines could not be read"},
     };
-    TPortsScope ports(port.toLocal8Bit());
+    TPortsScope ports;
     std::optional<TFakeDeviceLibrary> fake;
-    // The fake's devices while there is one, else this machine's ports.
-    TMainForm form([&](std::int32_t index, const QString& name, TOpenFailure& failure) {
-        return (fake ? fake->Ports() : MachinePorts())(index, name, failure);
-    });
+    QString mapped = port;
+    // The fake's devices while there is one, else this machine's ports with the simulated drives; DEV0
+    // maps to the port of the case.
+    TMainForm form(TPortFactory(
+        [&](std::int32_t index, const QString& name, TOpenFailure& failure) {
+            return (fake ? fake->Ports() : ports.Ports())(index, name, failure);
+        },
+        [&](std::int32_t) { return mapped; }));
     auto* line = form.findChild<QLabel*>("openFailureLabel");
     ASSERT_NE(line, nullptr);
     for (const auto& [failingOp, reason] : cases) {
@@ -274,7 +278,7 @@ TEST(OpenFailureLine, TheStatusBarSaysWhyThePortDidNotOpen) {
         EXPECT_EQ(line->text(), reason);
     }
     fake.reset();
-    qputenv("ZQLINK_PORTS", "sim");
+    mapped = "sim";
     Trigger(form, "openDev0Action");
     EXPECT_EQ(line->text(), QString()) << "an open that succeeds clears the line";
 }

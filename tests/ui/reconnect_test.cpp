@@ -24,7 +24,7 @@ TEST(Reconnect, ALostPortComesBackWithItsSettings) {
     ASSERT_TRUE(first->Ok());
     ASSERT_TRUE(QFile::link(first->SlavePath(), link));
     TPortsScope ports(link.toLocal8Bit());
-    TMainForm form;
+    TMainForm form(ports.Ports());
     {
         TModalAnswer failure(nullptr);
         Trigger(form, "openDev0Action");

@@ -26,7 +26,7 @@ TEST_P(ReportOnALine, HoldsTheTestsTheRunAndWhatIsNotKnown) {
     TPortsScope simulated(GetParam().Ports());
     QStringList errors;
     TErrorBoxes boxes(errors);
-    TDeviceSlot slot(0);
+    TDeviceSlot slot(0, simulated.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
     model.Motion().SetMode(PositionMode);

@@ -7,6 +7,7 @@
 #include "link/deviceslots.h"
 #include "tests/support/formparts.h"
 #include "tests/support/modal.h"
+#include "tests/support/portsscope.h"
 #include "tests/support/pty.h"
 #include "tests/support/testbytes.h"
 #include "tests/ui/framecommands.h"
@@ -48,10 +49,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(Pty.Ok());
         ASSERT_TRUE(Dir.isValid());
-        FPortsWasSet = qEnvironmentVariableIsSet("ZQLINK_PORTS");
-        FSavedPorts = qgetenv("ZQLINK_PORTS");
-        qputenv("ZQLINK_PORTS", Pty.SlavePath().toLocal8Bit());
-        Form = std::make_unique<TMainForm>();
+        Form = std::make_unique<TMainForm>(Ports.Ports());
         {
             TModalAnswer failure(nullptr);
             Trigger(*Form, "openDev0Action");
@@ -68,10 +66,6 @@ protected:
     void TearDown() override {
         SlotsOf(*Form)->CloseAll();
         Form.reset();
-        if (FPortsWasSet)
-            qputenv("ZQLINK_PORTS", FSavedPorts);
-        else
-            qunsetenv("ZQLINK_PORTS");
     }
 
     QString Terminal() const {
@@ -80,13 +74,10 @@ protected:
 
     TPty Pty;
     QTemporaryDir Dir;
+    TPortsScope Ports{Pty.SlavePath().toLocal8Bit()};
     std::unique_ptr<TMainForm> Form;
     QStringList Errors;
     TErrorBoxes ErrorBoxes{Errors};
-
-private:
-    bool FPortsWasSet = false;
-    QByteArray FSavedPorts;
 };
 
 } // namespace

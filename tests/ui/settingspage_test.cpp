@@ -195,7 +195,7 @@ TEST_P(SettingsWithSimulatedDrive, CzytajShowsWhatTheDriveHoldsAfterWritesAndBan
     QStringList errors;
     {
         TErrorBoxes boxes(errors);
-        TMainForm form;
+        TMainForm form(simulated.Ports());
         Trigger(form, "openDev0Action");
         TDeviceWindow* w = WindowOf(form, 0);
         ASSERT_NE(w, nullptr);

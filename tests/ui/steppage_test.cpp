@@ -2,7 +2,6 @@
 // the context menu's files) and against the simulated drive.
 
 #include "common/numtext.h"
-#include "device/simport.h"
 #include "drive/commandlines.h"
 #include "drive/registertable.h"
 #include "harness/fakeport.h"
@@ -199,7 +198,7 @@ TEST_P(StepPageWithSimulatedDrive, DoubledKpOvershootsMore) {
     QStringList errors;
     {
         TErrorBoxes boxes(errors);
-        TDeviceSlot slot(0);
+        TDeviceSlot slot(0, simulated.Ports());
         ASSERT_TRUE(slot.Open());
         TDriveModel model(slot);
         model.Motion().SetMode(PositionMode);
@@ -216,10 +215,10 @@ TEST_P(StepPageWithSimulatedDrive, DoubledKpOvershootsMore) {
         EXPECT_GT(byDefault, 1);
         EXPECT_LT(byDefault, 30);
         const int kp = RegisterTable[KP].Register;
-        const std::int32_t doubled = 2 * SimulatedDrive(0).Register(kp);
+        const std::int32_t doubled = 2 * simulated.Drive(0).Register(kp);
         slot.WriteLine(slot.Lease(TLeaseUse::Command).value(), RegisterWriteLine(kp, doubled));
         // The echo is taken by the poll before the next test purges.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return SimulatedDrive(0).Register(kp) == doubled; }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return simulated.Drive(0).Register(kp) == doubled; }, 5000));
         QTest::qWait(2 * TDeviceSlot::KPollIntervalMs);
         EXPECT_GT(overshoot(), byDefault);
     }

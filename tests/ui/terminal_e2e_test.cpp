@@ -3,10 +3,10 @@
 // and answers come back through the window's own poll timer; so do the diagnostics and the moves, and
 // a file sent while the drive's output is captured.
 
-#include "device/simport.h"
 #include "harness/qtprinters.h"
 #include "link/deviceslots.h"
 #include "tests/support/modal.h"
+#include "tests/support/portsscope.h"
 #include "tests/support/simulatedlines.h"
 #include "tests/ui/framecommands.h"
 #include "ui/devicewindow/devicewindow.h"
@@ -31,12 +31,7 @@ namespace {
 class TerminalWithSimulatedDrive : public ::testing::TestWithParam<TSimulatedLine> {
 protected:
     void SetUp() override {
-        FPortsWasSet = qEnvironmentVariableIsSet("ZQLINK_PORTS");
-        FSavedPorts = qgetenv("ZQLINK_PORTS");
-        qputenv("ZQLINK_PORTS", GetParam().Ports());
-        ResetSimClock();
-        ResetSimulatedDrives();
-        Form = std::make_unique<TMainForm>();
+        Form = std::make_unique<TMainForm>(Simulated.Ports());
         {
             TModalAnswer failure(nullptr);
             Trigger(*Form, "openDev0Action");
@@ -47,21 +42,11 @@ protected:
         ASSERT_NE(Memo, nullptr);
     }
 
-    void TearDown() override {
-        Form.reset();
-        ResetSimulatedDrives();
-        if (FPortsWasSet)
-            qputenv("ZQLINK_PORTS", FSavedPorts);
-        else
-            qunsetenv("ZQLINK_PORTS");
-    }
+    void TearDown() override { Form.reset(); }
 
+    TPortsScope Simulated{GetParam().Ports()};
     std::unique_ptr<TMainForm> Form;
     TTerminalView* Memo = nullptr;
-
-private:
-    bool FPortsWasSet = false;
-    QByteArray FSavedPorts;
 };
 
 INSTANTIATE_TEST_SUITE_P(Lines, TerminalWithSimulatedDrive, ::testing::ValuesIn(SimulatedLines), LineName);
@@ -101,11 +86,11 @@ TEST_P(TerminalWithSimulatedDrive, TypedLinesReachTheDriveAndItsAnswersAreShown)
         ASSERT_TRUE(shown) << s.Name << ": the terminal shows "
                            << ::testing::PrintToString(Memo->toPlainText());
     }
-    EXPECT_EQ(SimulatedDrive(0).Register(1), 1500);
+    EXPECT_EQ(Simulated.Drive(0).Register(1), 1500);
 }
 
 TEST_P(TerminalWithSimulatedDrive, RapidMoveThenPositionShowsTheDriveAtTheTarget) {
-    const TDriveSim& drive = SimulatedDrive(0);
+    const TDriveSim& drive = Simulated.Drive(0);
     const std::int32_t target = TDriveSim::KStartPosition + 2000;
     TDeviceWindow* window = WindowOf(*Form, 0);
     window->findChild<QLineEdit*>("rapidTargetEdit")->setText(QString::number(target));
@@ -124,7 +109,7 @@ TEST_P(TerminalWithSimulatedDrive, DiagnosticsAnswerInTheTerminal) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return Memo->toPlainText().contains("KELMOR-SIM servo drive"); }, 5000))
         << ::testing::PrintToString(Memo->toPlainText());
     window->findChild<QRadioButton*>("torqueModeButton")->click();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return SimulatedDrive(0).Mode() == TControlMode::Torque; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Simulated.Drive(0).Mode() == TControlMode::Torque; }, 5000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return Memo->toPlainText().endsWith("M1\nOK\n"); }, 5000));
 }
 
@@ -147,5 +132,5 @@ TEST_P(TerminalWithSimulatedDrive, AFileSentIsAnsweredIntoTheCapture) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), answered);
     EXPECT_EQ(Memo->toPlainText(), QString()) << "nothing of it in the terminal";
-    EXPECT_EQ(SimulatedDrive(0).BankRegister(1, 2), 1000);
+    EXPECT_EQ(Simulated.Drive(0).BankRegister(1, 2), 1000);
 }

@@ -1,5 +1,4 @@
 #include "ui/portdialog/portdialog.h"
-#include "device/zqlink.h"
 
 #include "ui_portdialog.h"
 
@@ -134,8 +133,8 @@ void TPortDialog::LoadSettings(const TPortSettings& s) {
     ui->errorCharEdit->setText(HexText(s.ErrorChar));
     ui->rxTimeoutEdit->setText(QString::asprintf("%d", s.RxTimeout));
     ui->txTimeoutEdit->setText(QString::asprintf("%d", s.TxTimeout));
-    ui->rxCharEventCheck->setChecked(s.EventMask & ZQ_EVENT_RXCHAR);
-    ui->modemStatusEventCheck->setChecked(s.EventMask & ZQ_EVENT_MODEM_STAT);
+    ui->rxCharEventCheck->setChecked(s.EventMask & PortEventReceived);
+    ui->modemStatusEventCheck->setChecked(s.EventMask & PortEventLinesChanged);
 }
 
 void TPortDialog::StoreSettings(TPortSettings& s) const {
@@ -154,6 +153,6 @@ void TPortDialog::StoreSettings(TPortSettings& s) const {
     ScanInto(ui->errorCharEdit->text(), "%x", s.ErrorChar);
     ScanInto(ui->rxTimeoutEdit->text(), "%d", s.RxTimeout);
     ScanInto(ui->txTimeoutEdit->text(), "%d", s.TxTimeout);
-    s.EventMask = (ui->rxCharEventCheck->isChecked() ? ZQ_EVENT_RXCHAR : 0) |
-                  (ui->modemStatusEventCheck->isChecked() ? ZQ_EVENT_MODEM_STAT : 0);
+    s.EventMask = (ui->rxCharEventCheck->isChecked() ? PortEventReceived : 0) |
+                  (ui->modemStatusEventCheck->isChecked() ? PortEventLinesChanged : 0);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/portsettings.h"
+#include "link/ports.h"
 
 #include <QDialog>
 #include <memory>

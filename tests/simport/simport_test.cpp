@@ -1,5 +1,5 @@
-#include "device/simport.h"
 #include "device/zqlink.h"
+#include "simport/simulatedports.h"
 #include "tests/support/testbytes.h"
 
 #include <QByteArray>
@@ -9,26 +9,20 @@
 
 namespace {
 
-// Every index maps to the simulated drive, time runs on a manual clock, and each test starts
-// from drives at power-on.
+// Every index opens its simulated drive, time runs on a manual clock, and each test starts from
+// drives at power-on.
 class SimPortTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        qputenv("ZQLINK_PORTS", "sim,sim,sim,sim");
-        SetSimClock(FClock);
-        ResetSimulatedDrives();
-    }
     void TearDown() override {
         for (const ZQ_HANDLE h : FOpened)
             ZQ_Close(h);
-        ResetSimClock();
-        ResetSimulatedDrives();
-        qputenv("ZQLINK_PORTS", "");
     }
 
-    ZQ_HANDLE Open(std::int32_t index = 0, std::uint32_t baud = 115200, std::uint32_t readTimeout = 300) {
-        ZQ_HANDLE h = 0;
-        EXPECT_EQ(ZQ_Open(index, &h), ZQ_OK);
+    ZQ_HANDLE Open(std::int32_t index = 0, std::uint32_t baud = 115200, std::uint32_t readTimeout = 300,
+                   const QString& portName = "sim") {
+        const TOpenResult opened = OpenDevice(FPorts, index, portName);
+        EXPECT_EQ(opened.Status, ZQ_OK);
+        const ZQ_HANDLE h = opened.Handle;
         FOpened.push_back(h);
         EXPECT_EQ(ZQ_SetBaudRate(h, baud), ZQ_OK);
         EXPECT_EQ(ZQ_SetTimeouts(h, readTimeout, 300), ZQ_OK);
@@ -55,6 +49,8 @@ protected:
     }
 
     std::shared_ptr<TManualSimClock> FClock = std::make_shared<TManualSimClock>();
+    TSimulatedPorts FSimulated{FClock};
+    TPortFactory FPorts = MachinePorts({FSimulated.Kind()});
     // Closed at the end, the ones closed already again to no effect.
     std::vector<ZQ_HANDLE> FOpened;
 };
@@ -126,7 +122,7 @@ TEST_F(SimPortTest, PurgeModemLinesAndStatus) {
     Write(h, "P2 1\r");
     ASSERT_EQ(ZQ_Purge(h, ZQ_PURGE_TX), ZQ_OK);
     FClock->Advance(5'000'000);
-    EXPECT_EQ(SimulatedDrive(0).Register(2), 768);
+    EXPECT_EQ(FSimulated.Drive(0).Register(2), 768);
     EXPECT_EQ(Read(h, 10), QByteArray("P")) << "only the byte already on the wire";
 
     EXPECT_NE(ZQ_SetBaudRate(h, 0), ZQ_OK);
@@ -197,7 +193,7 @@ TEST_F(SimPortTest, RecordsStreamWhileTheDriveRecords) {
     EXPECT_EQ(Read(h, 11), QByteArray("S 500\r\nOK\r\n"));
     Write(h, "J 100200\r");
     EXPECT_EQ(Read(h, 10), QByteArray("J 100200\r\n"));
-    const std::int64_t end = FClock->NowNs() + SimulatedDrive(0).NanosUntilRecordingEnds();
+    const std::int64_t end = FClock->NowNs() + FSimulated.Drive(0).NanosUntilRecordingEnds();
 
     FClock->Advance(125'000'000);
     EXPECT_GE(Waiting(h), 4u * 245) << "half the records are there halfway through";
@@ -210,15 +206,14 @@ TEST_F(SimPortTest, RecordsStreamWhileTheDriveRecords) {
 
 // A lossy line loses the drive's bytes, never the host's: every line arrives whole.
 TEST_F(SimPortTest, ALossyLineLosesOnlyWhatTheDriveSends) {
-    qputenv("ZQLINK_PORTS", "sim:drop=0.05,seed=7");
-    const ZQ_HANDLE h = Open(0);
+    const ZQ_HANDLE h = Open(0, 115200, 300, "sim:drop=0.05,seed=7");
     int whole = 0;
-    SimulatedDrive(0).SetTrace(
+    FSimulated.Drive(0).SetTrace(
         [&](std::int64_t, const std::string& line, std::int32_t) { whole += line == "P4 77"; });
     Write(h, QByteArray("P4 77\r").repeated(200));
     const QByteArray echo = Read(h, 200 * 7);
     EXPECT_EQ(whole, 200);
     EXPECT_GT(echo.size(), 200 * 7 * 93 / 100);
     EXPECT_LT(echo.size(), 200 * 7 * 97 / 100);
-    SimulatedDrive(0).SetTrace({});
+    FSimulated.Drive(0).SetTrace({});
 }

@@ -1,8 +1,7 @@
-#include "device/simport.h"
-#include "device/port.h"
+#include "simport/simport.h"
 #include "sim/converter.h"
 
-#include <array>
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <thread>
@@ -30,26 +29,16 @@ public:
     }
 };
 
-std::shared_ptr<TSimClock>& Clock() {
-    static std::shared_ptr<TSimClock> clock = std::make_shared<TSteadySimClock>();
-    return clock;
-}
-
-std::array<std::unique_ptr<TDriveSim>, 4>& Drives() {
-    static std::array<std::unique_ptr<TDriveSim>, 4> drives;
-    return drives;
-}
-
 std::int64_t ByteTimeNs(std::uint32_t baudRate) {
     return (10'000'000'000LL + baudRate / 2) / baudRate;
 }
 
 class TSimPort : public TPort {
 public:
-    TSimPort(TDriveSim& drive, std::shared_ptr<TSimClock> clock)
-        : FDrive(drive), FClock(std::move(clock)), FNow(FClock->NowNs()),
-          FByteNs(ByteTimeNs(KInitialBaudRate)), FLatencyNs(std::int64_t{drive.Plant().LatencyMs} * KNsPerMs),
-          FConverter(drive.Plant()) {
+    TSimPort(std::shared_ptr<TDriveSim> drive, std::shared_ptr<TSimClock> clock)
+        : FDriveHeld(std::move(drive)), FDrive(*FDriveHeld), FClock(std::move(clock)), FNow(FClock->NowNs()),
+          FByteNs(ByteTimeNs(KInitialBaudRate)),
+          FLatencyNs(std::int64_t{FDrive.Plant().LatencyMs} * KNsPerMs), FConverter(FDrive.Plant()) {
         // Whatever the drive said while no port was open went nowhere.
         FDrive.DiscardOutput();
         FDrive.SetHostLines(false, false);
@@ -260,6 +249,8 @@ private:
         return std::max(wake, FNow + 1);
     }
 
+    // The drive lives on while its port is open, even when its owner replaces or drops it.
+    std::shared_ptr<TDriveSim> FDriveHeld;
     TDriveSim& FDrive;
     std::shared_ptr<TSimClock> FClock;
     std::int64_t FNow;
@@ -287,43 +278,10 @@ private:
 
 } // namespace
 
-void SetSimClock(std::shared_ptr<TSimClock> clock) {
-    Clock() = std::move(clock);
-}
-void ResetSimClock() {
-    Clock() = std::make_shared<TSteadySimClock>();
+std::shared_ptr<TSimClock> SteadySimClock() {
+    return std::make_shared<TSteadySimClock>();
 }
 
-TDriveSim& SimulatedDrive(std::int32_t deviceIndex) {
-    auto& drive = Drives().at(static_cast<std::size_t>(deviceIndex));
-    if (!drive)
-        drive = std::make_unique<TDriveSim>();
-    return *drive;
-}
-
-TDriveSim& SimulatedDrive(std::int32_t deviceIndex, const TPlantParameters& plant) {
-    auto& drive = Drives().at(static_cast<std::size_t>(deviceIndex));
-    if (!drive || drive->Plant() != plant)
-        drive = std::make_unique<TDriveSim>(plant);
-    return *drive;
-}
-
-void ResetSimulatedDrives() {
-    for (auto& drive : Drives())
-        drive.reset();
-}
-
-std::unique_ptr<TPort> OpenSimulatedPort(std::int32_t deviceIndex, const std::string& plantText,
-                                         TOpenFailure& failure) {
-    if (deviceIndex < 0 || deviceIndex >= static_cast<std::int32_t>(Drives().size())) {
-        failure.Status = ZQ_DEVICE_NOT_FOUND;
-        return nullptr;
-    }
-    const TPlantParse plant = ParsePlantParameters(plantText);
-    if (!plant.Plant) {
-        failure.Status = ZQ_INVALID_PARAMETER;
-        failure.Detail = plant.Error;
-        return nullptr;
-    }
-    return std::make_unique<TSimPort>(SimulatedDrive(deviceIndex, *plant.Plant), Clock());
+std::unique_ptr<TPort> OpenSimPort(std::shared_ptr<TDriveSim> drive, std::shared_ptr<TSimClock> clock) {
+    return std::make_unique<TSimPort>(std::move(drive), std::move(clock));
 }
