@@ -9,11 +9,13 @@
 #include "harness/qtprinters.h"
 #include "sim/plantbank.h"
 #include "tests/support/localescope.h"
+#include "tests/support/outcome.h"
 #include "tests/support/portsscope.h"
 #include "tests/support/simulatedlines.h"
 
 #include <QEventLoop>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -127,6 +129,41 @@ TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
         EXPECT_EQ(model.Parameters().Known()->Register(KP),
                   exitRequested ? std::nullopt : std::optional<std::int32_t>(700))
             << c.Name << ": known again";
+    }
+}
+
+// A run moves through its states one step of the event loop at a time, and holds the drive throughout:
+// every command is refused in the run's words until the run has ended.
+TEST(TuningRunner, StepsThroughItsStatesHoldingTheDrive) {
+    using TState = TTuningRunner::TState;
+    for (const bool back : {true, false}) {
+        TPortsScope simulated(SimulatedLines[0].Ports());
+        TDeviceSlot slot(0, simulated.Ports());
+        ASSERT_TRUE(slot.Open());
+        TDriveModel model(slot);
+        model.Motion().SetMode(PositionMode);
+        TTuningPlan plan = KpSweep(1, 2, 2);
+        plan.ReturnToStart = back;
+        TTuningRunner runner(model, plan);
+        std::vector<TState> proposed, afterTest;
+        QStringList refused;
+        QObject::connect(&runner, &TTuningRunner::RoundProposed, [&] {
+            proposed.push_back(runner.State());
+            EXPECT_TRUE(slot.Leased());
+            refused << Outcome([&] { model.Parameters().Read(); });
+        });
+        // What the step after a test chose, seen before the next step runs.
+        QObject::connect(&runner, &TTuningRunner::RoundDone,
+                         [&] { QTimer::singleShot(0, [&] { afterTest.push_back(runner.State()); }); });
+        EXPECT_EQ(runner.State(), TState::Idle);
+        EXPECT_EQ(RunToEnd(runner), "");
+        const TState next = back ? TState::Returning : TState::Choosing;
+        EXPECT_EQ(proposed, (std::vector<TState>{TState::Testing, TState::Testing})) << back;
+        EXPECT_EQ(afterTest, (std::vector<TState>{next, next})) << back;
+        EXPECT_EQ(refused, QStringList(2, TDriveModel::RunHoldsText())) << back;
+        EXPECT_EQ(runner.State(), TState::Ended);
+        EXPECT_FALSE(slot.Leased());
+        EXPECT_EQ(Outcome([&] { model.Parameters().Read(); }), "") << "the drive is given back";
     }
 }
 
