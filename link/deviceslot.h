@@ -85,7 +85,7 @@ public:
     // lease is held (in its holder's words), or the rule of whoever follows the drive's line refuses.
     QString LeaseRefusal(TLeaseUse use) const;
     // Lends the drive, or none when LeaseRefusal says why not. While the lease is held, every other
-    // asks is refused with heldText.
+    // request for one is refused with heldText.
     std::optional<TDriveLease> Lease(TLeaseUse use, const QString& heldText = {});
     bool Leased() const { return FLeased; }
     // What the one who follows the drive's line (its model) refuses a lease for, beyond what the slot
