@@ -162,7 +162,17 @@ long double StrToFloat(const QString& text) {
     return negative ? -value : value;
 }
 
-QString FloatToText(long double value) {
+namespace {
+
+// A value as its shown form rounds it: the sign, and the kept digits as a whole number of units of
+// ten to the power Place.
+struct TShownDigits {
+    bool Negative;
+    long long Units;
+    int Place;
+};
+
+TShownDigits ShownDigits(long double value) {
     CheckFloat(value);
     // Values from here up round to infinity in single precision (the tie at the top goes to the even
     // neighbour, which is 2^128).
@@ -172,7 +182,6 @@ QString FloatToText(long double value) {
     // Between the largest float and the threshold the value rounds down to the largest float.
     const long double largest = std::numeric_limits<float>::max();
     const double single = static_cast<float>(std::clamp(value, -largest, largest));
-    const bool negative = std::signbit(single);
 
     // Fifty significant digits hold the exact decimal expansion of any single-precision value from 0.001
     // up (smaller ones round to zero anyway), so the rounding below decides ties on the exact value.
@@ -192,7 +201,13 @@ QString FloatToText(long double value) {
         units = units * 10 + (digits[k] - '0');
     if (keepCount >= 0 && digits[keepCount] >= '5')
         ++units;
+    return {std::signbit(single), units, keepPlace};
+}
 
+} // namespace
+
+QString FloatToText(long double value) {
+    const auto [negative, units, keepPlace] = ShownDigits(value);
     const QChar separator = DecimalSeparator();
     if (units == 0)
         return QStringLiteral("0") + separator + QStringLiteral("00");
@@ -214,6 +229,15 @@ QString FloatToText(long double value) {
     return sign + mantissa.front() + separator + mantissa.mid(1, 5) + QLatin1Char('E') +
            (exponent < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
            QStringLiteral("%1").arg(std::abs(exponent), 2, 10, QLatin1Char('0'));
+}
+
+long double ShownValue(long double value) {
+    const auto [negative, units, place] = ShownDigits(value);
+    // Read from its digits as StrToFloat reads a text, correctly rounded.
+    const std::string plain = std::to_string(units) + 'e' + std::to_string(place);
+    long double magnitude = 0;
+    std::from_chars(plain.data(), plain.data() + plain.size(), magnitude);
+    return negative && units != 0 ? -magnitude : magnitude;
 }
 
 long double CheckFloat(long double value) {
@@ -258,11 +282,36 @@ std::int32_t TruncToInt32(long double value) {
     return static_cast<std::int32_t>(whole);
 }
 
+TTypedNumber::TTypedNumber() {
+    // Read once: an unset figure stands in many conversions that never ask for it, and reading the
+    // empty text afresh would cost an exception each time.
+    static const std::exception_ptr emptyText = TTypedNumber(QString()).FDecimalError;
+    FDecimalError = emptyText;
+}
+
 TTypedNumber::TTypedNumber(const QString& text) : FText(text) {
     try {
         FDecimal = StrToFloat(text);
     } catch (...) {
         FDecimalError = std::current_exception();
+    }
+}
+
+TTypedNumber::TTypedNumber(long double value, const QString& shown)
+    : FText(shown), FComputed(true), FDecimal(CheckFloat(value)) {}
+
+TTypedNumber TTypedNumber::Of(long double value, const QString& shown) {
+    return TTypedNumber(value, shown);
+}
+
+QString TTypedNumber::Text() const {
+    if (!FComputed || !FText.isNull())
+        return FText;
+    try {
+        return FloatToText(FDecimal);
+    } catch (const EKelmorError&) {
+        // Beyond single precision: the exponent form, six significant digits.
+        return QString::number(double(FDecimal), 'E', 5).replace(QLatin1Char('.'), DecimalSeparator());
     }
 }
 
@@ -278,7 +327,13 @@ std::int32_t TTypedNumber::Whole() const {
     if (!FWholeParsed) {
         FWholeParsed = true;
         try {
-            FWhole = StrToInt(FText);
+            if (!FComputed)
+                FWhole = StrToInt(FText);
+            else if (FDecimal == std::trunc(FDecimal) &&
+                     std::fabs(FDecimal) <= std::numeric_limits<std::int32_t>::max())
+                FWhole = std::int32_t(FDecimal);
+            else
+                ThrowInvalidInteger(Text());
         } catch (...) {
             FWholeError = std::current_exception();
         }
@@ -286,4 +341,9 @@ std::int32_t TTypedNumber::Whole() const {
     if (FWholeError)
         std::rethrow_exception(FWholeError);
     return FWhole;
+}
+
+bool TTypedNumber::operator==(const TTypedNumber& other) const {
+    return IsDecimal() == other.IsDecimal() && (!IsDecimal() || FDecimal == other.FDecimal) &&
+           Text() == other.Text();
 }

@@ -65,25 +65,40 @@ long double Divide(long double dividend, long double divisor);
 // throws EInvalidOp.
 std::int32_t TruncToInt32(long double value);
 
-// A number as a field holds it: the text typed or shown, and what it stands for read as a decimal
-// (StrToFloat) and as a whole number (StrToInt), each read once, when the number is made. Asking for a
-// reading the text does not give throws what reading it threw, so that a conversion needing that
-// number names the text that is not one, as if it had read the text itself. The running locale's
-// decimal separator is the one of the moment the number is made.
+// The value the shown form of a figure stands for (FloatToText), exactly as StrToFloat reads that
+// text back, without writing it; the same errors as FloatToText.
+long double ShownValue(long double value);
+
+// A figure as the model holds it: a value, or none with why (a text that is no number), and the text
+// it is shown as. A field's or a file's text is read once, where it is given, as a decimal (StrToFloat)
+// and, when asked, as a whole number (StrToInt); asking for a reading the text does not give throws
+// what reading it threw, so that a conversion needing that number names the text, as if it had read it.
+// A figure the program computes is made from its value and is shown as FloatToText writes it, or as
+// the caller says. Conversions read the values only. Two figures are the same when they stand for
+// the same value, or neither for one, and are shown alike. The running locale's decimal separator is
+// the one of the moment the text is read.
 class TTypedNumber {
 public:
-    TTypedNumber() : TTypedNumber(QString()) {}
+    // An empty text, which is no number.
+    TTypedNumber();
     explicit TTypedNumber(const QString& text);
+    // A computed figure: finite (EOverflow, EInvalidOp otherwise). `shown`, when given, is the text a
+    // field shows for it.
+    static TTypedNumber Of(long double value, const QString& shown = QString());
 
-    const QString& Text() const { return FText; }
+    QString Text() const;
     long double Decimal() const;
+    // A typed figure's text read as a whole number; a computed one's value when it is whole.
     std::int32_t Whole() const;
     bool IsDecimal() const { return !FDecimalError; }
 
-    bool operator==(const TTypedNumber& other) const { return FText == other.FText; }
+    bool operator==(const TTypedNumber& other) const;
 
 private:
+    TTypedNumber(long double value, const QString& shown);
+
     QString FText;
+    bool FComputed = false;
     long double FDecimal = 0;
     std::exception_ptr FDecimalError;
     mutable bool FWholeParsed = false;

@@ -67,15 +67,27 @@ TRegisterValues QueryRegistersPatiently(TExchange& exchange) {
     return registers;
 }
 
-void ShowRegisters(const TRegisterValues& registers, const TMotorData& motor, const TSetField& setField) {
+void ShowFigures(const TRegisterValues& registers, const TMotorData& motor, const TEachFigure& each) {
+    // The field shows Limit V with KV as KV's field shows it; the figure goes with KV's own, so that
+    // both convert back to the registers they came from.
     TTypedNumber kv;
+    TTypedNumber kvShown;
     for (int row = 0; row < SettingCount; ++row) {
         const TRegisterRow& r = RegisterTable[row];
-        const QString text = FloatToText(r.ToShown(registers[r.Register], motor, kv));
-        setField(TSettingRow(row), text);
-        if (row == KV)
-            kv = TTypedNumber(text);
+        const std::int32_t value = registers[r.Register];
+        const long double shown = r.ToShown(value, motor, kvShown);
+        const TTypedNumber figure = TTypedNumber::Of(r.ToShown(value, motor, kv), FloatToText(shown));
+        each(TSettingRow(row), figure);
+        if (row == KV) {
+            kv = figure;
+            kvShown = TTypedNumber::Of(ShownValue(shown));
+        }
     }
+}
+
+void ShowRegisters(const TRegisterValues& registers, const TMotorData& motor, const TSetField& setField) {
+    ShowFigures(registers, motor,
+                [&](TSettingRow row, const TTypedNumber& figure) { setField(row, figure.Text()); });
 }
 
 TRegisterValues ConfirmedRegisters(TExchange& exchange) {

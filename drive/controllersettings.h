@@ -16,6 +16,7 @@ class TExchange;
 using TSendLine = std::function<void(const QByteArray& line)>;
 using TEachRegister = std::function<void(TSettingRow row, std::int32_t value)>;
 using TSetField = std::function<void(TSettingRow row, const QString& text)>;
+using TEachFigure = std::function<void(TSettingRow row, const TTypedNumber& figure)>;
 
 // The register values of the settings in row order, each handed to `each` as soon as it is known, so
 // that an error leaves the rows before it done. Limit V uses KV's figure. A number that is none, a zero
@@ -46,7 +47,11 @@ TRegisterValues QueryRegistersPatiently(TExchange& exchange);
 // whose readings never did.
 TRegisterValues ConfirmedRegisters(TExchange& exchange);
 
-// Fills the fields in row order from the register values, each figure formatted as shown; Limit V
-// uses the number the KV text just filled stands for. An error leaves the rows before the failing one
-// filled.
+// The figures of the register values in row order, each handed to `each` as soon as it is known:
+// its value is the register's own, which converts back to it, and its text is the one the fields
+// show, where Limit V goes with the number the KV text stands for. An error leaves the rows before
+// the failing one handed on.
+void ShowFigures(const TRegisterValues& registers, const TMotorData& motor, const TEachFigure& each);
+
+// Fills the fields in row order from the register values, each figure as ShowFigures shows it.
 void ShowRegisters(const TRegisterValues& registers, const TMotorData& motor, const TSetField& setField);

@@ -95,8 +95,7 @@ std::vector<TSettingRow> TParameters::Unsent() const {
     for (int row = 0; row < SettingCount; ++row) {
         if (!FEdited[std::size_t(row)])
             continue;
-        // An untouched row is not compared: its text, shown to two decimals, may stand for a register
-        // next to the one it was read from.
+        // An untouched row holds what was last read or written: it has nothing to send.
         bool differs = true;
         if (const std::optional<std::int32_t> known = FKnown->Register(TSettingRow(row))) {
             try {
@@ -141,9 +140,8 @@ void TParameters::Read(TExchange& exchange) {
 void TParameters::WantShown(const TRegisterValues& registers) {
     TSettingNumbers figures = FWanted;
     try {
-        ShowRegisters(registers, FModel.MotorData(), [&](TSettingRow row, const QString& text) {
-            figures[std::size_t(row)] = TTypedNumber(text);
-        });
+        ShowFigures(registers, FModel.MotorData(),
+                    [&](TSettingRow row, const TTypedNumber& figure) { figures[std::size_t(row)] = figure; });
     } catch (...) {
         FWanted = figures;
         emit WantedChanged();

@@ -23,8 +23,9 @@ class TParameters : public QObject {
 public:
     explicit TParameters(TDriveModel& model);
 
-    // The settings as wanted: what "Wpisz" writes and "Czytaj" fills, each a number with the text it
-    // was given as (a text that is no number stays, so that "Wpisz" names it at its row).
+    // The settings as wanted: what "Wpisz" writes and "Czytaj" fills. A figure typed or loaded keeps
+    // its text (one that is no number stays, so that "Wpisz" names it at its row); one read is the
+    // register's own figure, shown as the read-back shows it, so that "Wpisz" writes back what was read.
     const TSettingNumbers& Wanted() const { return FWanted; }
     void Want(TSettingRow row, const TTypedNumber& figure);
     void WantAll(const TSettingNumbers& figures);
@@ -47,10 +48,10 @@ public:
     // "Wpisz": the wanted settings into the drive's working registers. A lost device gets nothing and
     // says so; the rows a loss found in the middle cut off stay as known as they were.
     void Write();
-    // Register values as they are, in the order "Wpisz" sends them, such as values read before:
-    // nothing is lost to the two decimals of the texts. They become known once all nine are out. A
-    // restore: a lost device, also one the write itself finds lost, gets them as soon as it is back,
-    // and until then they are pending. Under the lease of whoever writes them.
+    // Register values as they are, in the order "Wpisz" sends them, such as values read before. They
+    // become known once all nine are out. A restore: a lost device, also one the write itself finds
+    // lost, gets them as soon as it is back, and until then they are pending. Under the lease of
+    // whoever writes them.
     void WriteRegisters(const TDriveLease& lease, const TRegisterValues& registers);
     bool RestorePending() const { return FPending.has_value(); }
     // A tuning run's restore: the registers written as WriteRegisters does, then read back. Why the
@@ -78,8 +79,8 @@ private:
     friend class TDriveModel;
 
     void Publish(TKnownSettings known);
-    // The wanted settings as the figures of the registers, as the page shows them; a conversion that
-    // fails leaves the rows before it filled and is thrown on.
+    // The wanted settings as the figures of the registers (ShowFigures); a conversion that fails
+    // leaves the rows before it filled and is thrown on.
     void WantShown(const TRegisterValues& registers);
     std::int32_t WantedRegister(TSettingRow row) const;
     struct TRegisterWrite {

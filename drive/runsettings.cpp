@@ -33,14 +33,15 @@ bool TRunSettings::Varied(TSettingRow row) const {
     return FPlan.Rows[0] == row || (FPlan.Search && FPlan.Rows[1] == row);
 }
 
+TTypedNumber TRunSettings::HeldFigure(TSettingRow row) const {
+    // A Limit V goes with the KV it was set for.
+    const TTypedNumber kv = row == LimitV ? HeldFigure(KV) : TTypedNumber();
+    const TRegisterRow& table = RegisterTable[std::size_t(row)];
+    return TTypedNumber::Of(table.ToShown(FOriginal[std::size_t(table.Register)], FMotor, kv));
+}
+
 double TRunSettings::DriveFigure(TSettingRow row) const {
-    // Six significant digits, as the gains are written, so that a register converts back to itself.
-    const auto shown = [&](TSettingRow r, const TTypedNumber& kv) {
-        const TRegisterRow& table = RegisterTable[std::size_t(r)];
-        return TTypedNumber(
-            GainText(double(table.ToShown(FOriginal[std::size_t(table.Register)], FMotor, kv))));
-    };
-    return double(shown(row, shown(KV, {})).Decimal());
+    return double(HeldFigure(row).Decimal());
 }
 
 double TRunSettings::Figure(TSettingRow row, const std::array<double, 2>& gains) const {
@@ -51,20 +52,21 @@ double TRunSettings::Figure(TSettingRow row, const std::array<double, 2>& gains)
 
 TRegisterValues TRunSettings::Registers(const std::array<double, 2>& gains, std::optional<double> kp,
                                         std::optional<double> ki) const {
-    const TTypedNumber kv(GainText(Figure(KV, gains)));
+    const auto gain = [](double value) { return TTypedNumber::Of(WrittenGain(value)); };
+    const TTypedNumber kv = Varied(KV) ? gain(Figure(KV, gains)) : HeldFigure(KV);
     TRegisterValues registers = FOriginal;
-    const auto convert = [&](TSettingRow row, double figure) {
+    const auto convert = [&](TSettingRow row, const TTypedNumber& figure) {
         const TRegisterRow& table = RegisterTable[std::size_t(row)];
-        registers[std::size_t(table.Register)] = table.ToRegister(TTypedNumber(GainText(figure)), FMotor, kv);
+        registers[std::size_t(table.Register)] = table.ToRegister(figure, FMotor, kv);
     };
     for (std::size_t i = 0; i < (FPlan.Search ? 2u : 1u); ++i)
-        convert(FPlan.Rows[i], gains[i]);
+        convert(FPlan.Rows[i], gain(gains[i]));
     if (kp)
-        convert(KP, *kp);
+        convert(KP, gain(*kp));
     if (ki)
-        convert(KI, *ki);
+        convert(KI, gain(*ki));
     if (Varied(KV) && !Varied(LimitV))
-        convert(LimitV, DriveFigure(LimitV));
+        convert(LimitV, HeldFigure(LimitV));
     return registers;
 }
 

@@ -19,7 +19,7 @@ public:
 
     const TRegisterValues& Original() const { return FOriginal; }
     bool Varied(TSettingRow row) const;
-    // A row's figure as the drive held it, to six significant digits, as the gains are written.
+    // A row's figure as the drive held it.
     double DriveFigure(TSettingRow row) const;
     // The figure of a row in a round: its gain when the plan varies it, else what the drive held.
     double Figure(TSettingRow row, const std::array<double, 2>& gains) const;
@@ -35,6 +35,9 @@ public:
     void CheckValues() const;
 
 private:
+    // In full precision, which converts back to the register it came from.
+    TTypedNumber HeldFigure(TSettingRow row) const;
+
     const TTuningPlan& FPlan;
     const TMotorData& FMotor;
     TRegisterValues FOriginal;

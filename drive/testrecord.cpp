@@ -17,8 +17,10 @@ QString SettingText(const TKnownSettings& settings, TSettingRow row, const TMoto
         return QStringLiteral("?");
     try {
         const std::optional<std::int32_t> kv = settings.Register(KV);
-        const TTypedNumber kvFigure(kv ? FloatToText(RegisterTable[KV].ToShown(*kv, motor, {})) : QString());
-        return FloatToText(RegisterTable[std::size_t(row)].ToShown(*value, motor, kvFigure));
+        // As the read-back shows it: Limit V with KV as shown.
+        const TTypedNumber kvShown =
+            kv ? TTypedNumber::Of(ShownValue(RegisterTable[KV].ToShown(*kv, motor, {}))) : TTypedNumber();
+        return FloatToText(RegisterTable[std::size_t(row)].ToShown(*value, motor, kvShown));
     } catch (const EKelmorError&) {
         return QStringLiteral("?");
     }

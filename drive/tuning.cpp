@@ -63,6 +63,16 @@ QString GainText(double value) {
     return text;
 }
 
+double WrittenGain(double value) {
+    if (value == 0 || !std::isfinite(value))
+        return value;
+    const int shift = 14 - int(std::floor(std::log10(std::fabs(value))));
+    // Scaled to a whole number of the last digit's units, then divided by an exact power of ten: one
+    // correctly rounded operation, as reading those digits would give.
+    const double scale = std::pow(10.0, std::abs(shift));
+    return shift >= 0 ? std::round(value * scale) / scale : std::round(value / scale) * scale;
+}
+
 std::vector<double> PredictedOvershoot(const TGainTuner& tuner, const TTuningPlan& plan) {
     std::vector<double> overshoot;
     if (tuner.Tested().empty())

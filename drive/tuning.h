@@ -122,3 +122,8 @@ std::vector<double> SweepValues(double from, double to, int steps, bool geometri
 
 // A gain's value as a field text in the running locale's form, with up to six significant digits.
 QString GainText(double value);
+
+// A gain as a run writes it: to fifteen significant digits, so that the binary noise of a computed
+// gain (a sweep's 2.9999999999999996) does not cost its register a unit, while a drive's own figure,
+// a whole number of 256ths, stays exact.
+double WrittenGain(double value);

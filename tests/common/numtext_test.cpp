@@ -144,6 +144,7 @@ TEST(NumText, ShownForm) {
         {
             TLocaleScope scope(Polish);
             EXPECT_EQ(FloatToText(c.Value), polish) << c.Polish;
+            EXPECT_EQ(ShownValue(c.Value), StrToFloat(polish)) << c.Polish;
         }
         TLocaleScope scope(CLocale);
         EXPECT_EQ(FloatToText(c.Value), QString(polish).replace(QLatin1Char(','), QLatin1Char('.')))

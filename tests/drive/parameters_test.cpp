@@ -88,3 +88,12 @@ TEST_F(ParametersTest, Problems) {
     parameters().Want(KV, Figure("y"));
     EXPECT_EQ(parameters().Problem(LimitV), "'y' is not a valid floating point value");
 }
+
+// "Wpisz" after "Czytaj" writes back the registers read, not what their two shown decimals stand for.
+TEST_F(ParametersTest, WpiszAfterCzytajWritesBackWhatWasRead) {
+    parameters().Read();
+    device.Written.clear();
+    parameters().Write();
+    for (const char* line : {"P1 100\r", "P2 700\r", "P0 100\r"})
+        EXPECT_TRUE(device.Written.contains(line)) << line << device.Written.toStdString();
+}

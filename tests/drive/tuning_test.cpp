@@ -1,5 +1,7 @@
 #include "harness/compasssearch.h"
 
+#include "drive/runsettings.h"
+
 #include "harness/qtprinters.h"
 #include "tests/support/outcome.h"
 
@@ -107,5 +109,29 @@ TEST(Tuning, SearchStaysInItsBoxAndWithinItsTests) {
             EXPECT_NEAR(best[0], std::clamp(c.Optimum[0], 0.5, 8.0), 0.1) << c.Optimum[0];
             EXPECT_NEAR(best[1], std::clamp(c.Optimum[1], 1.0, 4.0), 0.1) << c.Optimum[1];
         }
+    }
+}
+
+// A gain a run writes takes its own register: neither a sweep's binary noise nor the rounding of the
+// drive's own figure costs it a unit, and a Limit V left alone keeps its register under a varied KV.
+TEST(Tuning, ARunWritesEachGainsOwnRegister) {
+    TTuningPlan plan;
+    plan.Rows = {KV, KP};
+    const TMotorData motor = DefaultMotorData();
+    const TRegisterValues held = {213, 1024, 301, 0, 102, 384, 294, 12820, 64};
+    const TRunSettings settings(plan, motor, held);
+    const struct {
+        double Kv;
+        std::int32_t P1, P0;
+    } cases[] = {
+        {2.9999999999999996, 768, 159},
+        {settings.DriveFigure(KV), 1024, 213},
+        {301.0 / 256, 301, 62},
+    };
+    for (const auto& c : cases) {
+        const TRegisterValues written = settings.Registers({c.Kv, 0}, settings.DriveFigure(KP));
+        EXPECT_EQ(written[1], c.P1) << c.Kv;
+        EXPECT_EQ(written[2], 301) << c.Kv;
+        EXPECT_EQ(written[0], c.P0) << c.Kv;
     }
 }
