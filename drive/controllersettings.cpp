@@ -53,17 +53,11 @@ TRegisterValues QueryRegistersPatiently(TExchange& exchange) {
             throw;
     }
     TRegisterValues registers{};
-    for (int n = 0; n < RegisterCount; ++n)
-        for (int attempt = 1;; ++attempt) {
-            try {
-                exchange.SettleAndPurge();
-                registers[std::size_t(n)] = QueryRegister(exchange, n);
-                break;
-            } catch (const EKelmorError&) {
-                if (attempt == MostReadingTries || exchange.Lost())
-                    throw;
-            }
-        }
+    for (int n = 0; n < RegisterCount; ++n) {
+        exchange.SettleAndPurge();
+        registers[std::size_t(n)] =
+            AskAgain<EKelmorError>(exchange, [&] { return QueryRegister(exchange, n); });
+    }
     return registers;
 }
 

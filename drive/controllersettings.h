@@ -1,14 +1,13 @@
 #pragma once
 
 #include "drive/registertable.h"
+#include "drive/replyreaders.h"
 
 #include <QByteArray>
 #include <QString>
 #include <array>
 #include <cstdint>
 #include <functional>
-
-class TExchange;
 
 // The settings write and read-back, run from RegisterTable. Both throw the errors of common/errors.h
 // (and ENoAnswer of replyreaders.h); what was done before the error stays done.
@@ -34,9 +33,6 @@ TRegisterValues SettingRegisters(const TSettingNumbers& settings, const TMotorDa
 // The dialogues of "Czytaj": lets the line settle and purges the receive queue once, then queries
 // P0..P8 in turn. Throws at the first register that does not answer or whose value text is malformed.
 TRegisterValues QueryRegisters(TExchange& exchange);
-
-// How often a reading garbled on the line (a lost byte breaks its frame) is asked again in all.
-constexpr int MostReadingTries = 8;
 
 // The same for a run that must not end on one garbled reply: when the dialogues fail (not on a loss
 // or an exit), each register is asked alone, up to MostReadingTries times; the last error is thrown.

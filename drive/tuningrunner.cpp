@@ -159,18 +159,10 @@ void TTuningRunner::SendReturn() {
         const QByteArray line = RapidMoveLine(QByteArray::number(FStartPosition));
         const std::unique_ptr<TExchange> exchange = FLease->Slot()->BeginExchange(*FLease);
         // A confirmation garbled on the line is asked for again: the move goes to the same place.
-        for (int attempt = 1;; ++attempt) {
-            try {
-                if (attempt > 1)
-                    exchange->SettleAndPurge();
-                exchange->WriteLine(line);
-                ReadConfirmation(*exchange, line);
-                break;
-            } catch (const EConvertError&) {
-                if (attempt == MostReadingTries || FModel->Slot()->IsLost())
-                    throw;
-            }
-        }
+        AskAgain<EConvertError>(*exchange, [&] {
+            exchange->WriteLine(line);
+            ReadConfirmation(*exchange, line);
+        });
     } catch (const EExitRequested& exit) {
         return Finish(exit.Message());
     } catch (const EKelmorError& error) {
