@@ -239,3 +239,36 @@ TEST(ReplyReaders, ConfirmedWrites) {
         EXPECT_EQ(confirmed, c.Confirmed) << c.Name;
     }
 }
+
+// A reading garbled on the line is asked again on a purged line, up to MostReadingTries in all; a
+// loss or another error ends it at once.
+TEST(ReplyReaders, AGarbledReadingIsAskedAgain) {
+    const struct {
+        int Garbled;
+        bool Lost;
+        bool NoAnswer;
+        int Asked;
+        QString Outcome;
+    } cases[] = {
+        {0, false, false, 1, "7"},
+        {MostReadingTries - 1, false, false, MostReadingTries, "7"},
+        {MostReadingTries, false, false, MostReadingTries, "garbled"},
+        {1, true, false, 1, "garbled"},
+        {1, false, true, 1, "The drive did not answer the query for register P0"},
+    };
+    for (const auto& c : cases) {
+        TScriptedExchange exchange;
+        exchange.DeviceLost = c.Lost;
+        int asked = 0;
+        const auto ask = [&] {
+            if (++asked > c.Garbled)
+                return 7;
+            if (c.NoAnswer)
+                throw ENoAnswer(0);
+            throw EConvertError(QStringLiteral("garbled"));
+        };
+        EXPECT_EQ(Outcome([&] { return AskAgain<EConvertError>(exchange, ask); }), c.Outcome) << c.Garbled;
+        EXPECT_EQ(asked, c.Asked) << c.Garbled;
+        EXPECT_EQ(exchange.Log.size(), c.Asked - 1) << "a purge before each new ask";
+    }
+}
