@@ -69,6 +69,12 @@ const TPlantKey KPlantKeys[] = {
      32, true, KELMOR_PLANT_FIELD(LatencyMs, int)},
     {"drop", "P", "chance that each byte the drive sends is lost on the line", ", 0 for none", 0, 0.5, false,
      KELMOR_PLANT_FIELD(DropChance, double)},
+    {"dropevery", "K", "the converter loses every K-th byte the line brings it", ", 0 for none", 0, 100000,
+     true, KELMOR_PLANT_FIELD(DropEvery, int)},
+    {"dropafter", "N", "the converter loses the N-th byte after a line end", ", 0 for none", 0, 1000, true,
+     KELMOR_PLANT_FIELD(DropAfter, int)},
+    {"dropends", "E", "line ends in a row that dropafter counts from", ", 2: after an empty line", 1, 8, true,
+     KELMOR_PLANT_FIELD(DropEnds, int)},
 };
 
 #undef KELMOR_PLANT_FIELD

@@ -30,6 +30,11 @@ struct TPlantParameters {
     int AnswerMs = 0;             // the firmware starts the answer to each line this late
     int LatencyMs = 0; // a converter's latency timer: what the drive sends reaches the host up to this late
     double DropChance = 0; // that each byte the drive sends is lost on the line, drawn from Seed
+    // Losses that repeat, in the converter, over the bytes the line brought it: every DropEvery-th
+    // byte, and the DropAfter-th byte after DropEnds line ends (LF) in a row; 0 for none.
+    int DropEvery = 0;
+    int DropAfter = 0;
+    int DropEnds = 1;
 
     bool operator==(const TPlantParameters&) const = default;
 };

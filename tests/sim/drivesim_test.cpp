@@ -307,3 +307,38 @@ TEST(Converter, ALossyLineLosesItsShareOfTheDrivesBytesAsItsSeedSays) {
         EXPECT_EQ(OverTheLine(plant) == delivered, c.Most == 0) << c.Plant << ": another seed, others";
     }
 }
+
+// What reaches the host of `sent`, the drive's bytes back to back at 115200 bit/s.
+static std::string Through(const char* plant, const std::string& sent) {
+    TConverter converter(*ParsePlantParameters(plant).Plant);
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        converter.Take(sent[i], std::int64_t(i) * 86'800);
+    return converter.Deliver(std::int64_t{1} << 40);
+}
+
+TEST(Converter, LosesTheBytesItsPatternNamesOnTopOfTheLinesDraws) {
+    // A position query's echo and reply, and a register line's echo.
+    const std::string sent = "L \r\n\r\n100000\r\nP2 768\r\n";
+    struct Case {
+        const char* Plant;
+        std::string Delivered;
+    };
+    const Case cases[] = {
+        {"dropevery=4", "L \r\r\n1000\r\nP 76\r\n"},
+        {"dropafter=5", "L \r\n\r\n10000\r\nP2 78\r\n"},
+        {"dropafter=5,dropends=2", "L \r\n\r\n10000\r\nP2 768\r\n"},
+        // The converter saw the line end it lost: it still counts from it.
+        {"dropafter=2", "L \r\n\r10000\r\nP 768\r\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Through(c.Plant, sent), c.Delivered) << c.Plant;
+
+    std::string many;
+    for (int i = 0; i < 50; ++i)
+        many += sent;
+    std::string third = Through("drop=0.2,seed=5", many);
+    for (std::size_t i = third.size() - third.size() % 3; i > 0; i -= 3)
+        third.erase(i - 1, 1);
+    EXPECT_EQ(Through("drop=0.2,seed=5,dropevery=3", many), third)
+        << "the pattern counts what the line let through, and the line loses what it would without it";
+}
