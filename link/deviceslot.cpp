@@ -44,6 +44,10 @@ QString PortNameOf(ZQ_HANDLE handle) {
 
 } // namespace
 
+bool TReplyCount::Suspect() const {
+    return Replies >= KFewestJudged && Garbled > 1 && Garbled * 100 > Replies;
+}
+
 QString TDeviceSlot::Connect(const TOpenResult& opened, const TPortSettings& settings) {
     if (opened.Status != ZQ_OK)
         return opened.Reason;
@@ -71,6 +75,8 @@ bool TDeviceSlot::Open() {
     // Every open starts from the defaults, whatever was applied before.
     FSettings = TPortSettings{};
     FAnswerDelays = {};
+    // What a closed window, a stopped file send or an earlier loss left of a line, as far as it was sent.
+    const std::size_t cut = FEcho.LineLength();
     FOpenFailure = Connect(OpenDevice(FPorts, FIndex), FSettings);
     if (!FOpenFailure.isEmpty())
         return false;
@@ -80,6 +86,9 @@ bool TDeviceSlot::Open() {
     // by then (with the converter unplugged, that could be the simulated drive).
     FPortName = PortNameOf(FHandle);
     FOpen = true;
+    FReplies = {};
+    emit RepliesCounted();
+    TakeBackLine(cut);
     return true;
 }
 
@@ -312,12 +321,23 @@ void TDeviceSlot::TryReconnect() {
         return;
     FReconnectTimer.stop();
     emit LinesChanged(FLines);
-    // The drive would take the next line for the rest of it: it is taken back character by character,
-    // never ended with a CR that would run it. A drive switched off meanwhile ignores Backspace on an
-    // empty line.
-    if (cut > 0) {
-        const QByteArray backspaces(qsizetype(cut), '\b');
-        PutRaw(backspaces.constData(), std::uint32_t(backspaces.size()));
-    }
+    TakeBackLine(cut);
     emit DeviceBack();
+}
+
+void TDeviceSlot::TakeBackLine(std::size_t cut) {
+    // Character by character, never ended with a CR that would run it. A drive switched off meanwhile
+    // ignores Backspace on an empty line. Sent as bytes no command built, so that whoever follows the
+    // typed line sees it emptied.
+    if (cut == 0)
+        return;
+    const QByteArray backspaces(qsizetype(cut), '\b');
+    PutRaw(backspaces.constData(), std::uint32_t(backspaces.size()));
+}
+
+void TDeviceSlot::CountReply(bool garbled) {
+    ++FReplies.Replies;
+    if (garbled)
+        ++FReplies.Garbled;
+    emit RepliesCounted();
 }

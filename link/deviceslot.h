@@ -30,6 +30,20 @@ struct TLineStates {
     bool operator==(const TLineStates&) const = default;
 };
 
+// The drive's replies parsed since the device was opened, and of them those that came garbled: the
+// health of the line as the engineer is shown it.
+struct TReplyCount {
+    // Fewer replies than this say nothing of the line yet.
+    static constexpr int KFewestJudged = 50;
+
+    int Replies = 0;
+    int Garbled = 0;
+
+    // More than one reply in a hundred garbled, and more than one at all: the cable or the converter
+    // is worth a look. A single bad reply is no trend, however few came.
+    bool Suspect() const;
+};
+
 // The one object of a device index: it owns the open device (handle, port settings, the live
 // state of the lines), the capture file, the 50 ms receive poll and the exchanges that hold the
 // poll off, and it notices when the device goes away and brings it back. Everything that talks to
@@ -66,8 +80,12 @@ public:
     bool Open();
     // Why the last Open failed, as one line that names the port; empty after one that succeeded.
     const QString& OpenFailure() const { return FOpenFailure; }
-    // Closes the device and stops the poll and the reconnection; the capture stays.
+    // Closes the device and stops the poll and the reconnection; the capture stays, and so does what
+    // is known of a line left unfinished, which the next open takes back.
     void Close();
+
+    // The replies since the last open, across reconnects: a loss is often the same cable's fault.
+    const TReplyCount& Replies() const { return FReplies; }
 
     const TPortSettings& Settings() const { return FSettings; }
     // Keeps the settings and pushes them into the device. False when the device refused a step
@@ -132,6 +150,8 @@ signals:
     // Bytes no command built reached the device: they may set any register or start a line the
     // drive holds.
     void SentRaw(const QByteArray& bytes);
+    // Replies() changed: a reply was parsed, or the device was opened.
+    void RepliesCounted();
 
 private:
     friend class TSlotExchange;
@@ -149,6 +169,11 @@ private:
     // empty.
     QString Connect(const TOpenResult& opened, const TPortSettings& settings);
     bool ReadLines(ZQ_HANDLE handle);
+    // The drive would take the next line for the rest of the one it holds, cut characters long: it is
+    // taken back, before anything else goes out.
+    void TakeBackLine(std::size_t cut);
+    // A reply an exchange read, whole or garbled.
+    void CountReply(bool garbled);
 
     using Clock = std::chrono::steady_clock;
     // A new line to the device: nothing owed, nothing seen waiting.
@@ -188,4 +213,5 @@ private:
     bool FLeased = false;
     QString FLeaseHeldText;
     std::function<QString(TLeaseUse)> FLeaseRule;
+    TReplyCount FReplies;
 };

@@ -77,10 +77,16 @@ public:
     }
 
     void EchoSeen(std::uint32_t count) override { FSlot.FEcho.Paid(count); }
-    void ReplyComplete() override { FSlot.FLineClean = true; }
+    void ReplyComplete() override {
+        FSlot.FLineClean = true;
+        FSlot.CountReply(false);
+    }
     void ReplyFailed() override {
         FSlot.FEcho.Forgive();
         FSlot.FLineClean = false;
+        // A reply cut short by the device going away says nothing of how the line carries bytes.
+        if (Connected())
+            FSlot.CountReply(true);
     }
     void AnswerCame() override {
         if (FLineWrittenAt)

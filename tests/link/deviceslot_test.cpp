@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTemporaryFile>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 #include <type_traits>
 
@@ -119,6 +120,8 @@ TEST_F(DeviceSlotTest, ALostDeviceComesBackWithItsSettingsAndLines) {
     Slot.SetRts(false);
     Device.ModemStatus = ZQ_MODEM_STATUS_CTS;
     Slot.Poll();
+    ASSERT_EQ(Slot.Write(*Lent, "P2 7", 4), 4u) << "a line the loss cuts";
+    Slot.BeginExchange(*Lent)->ReplyFailed();
 
     Device.Statuses["ZQ_GetStatus"] = ZQ_IO_ERROR;
     Slot.Poll();
@@ -139,7 +142,59 @@ TEST_F(DeviceSlotTest, ALostDeviceComesBackWithItsSettingsAndLines) {
     const QStringList calls = Device.CallTexts();
     EXPECT_TRUE(calls.contains("ZQ_SetBaudRate(9600)")) << "the settings applied last, not the defaults";
     EXPECT_EQ(calls.filter("Rts"), QStringList{"ZQ_ClrRts()"}) << "RTS stays dropped, without a glitch";
-    EXPECT_TRUE(Device.Written.isEmpty()) << "nothing typed while lost is sent later";
+    EXPECT_EQ(Device.Written, "\b\b\b\b")
+        << "the cut line taken back; nothing typed while lost is sent later";
+    EXPECT_EQ(Slot.Replies().Garbled, 1) << "the line's health is kept across the loss";
+}
+
+// The line's health: each reply an exchange read, whole or garbled, counted from the open on.
+TEST_F(DeviceSlotTest, RepliesAreCountedFromTheOpenOn) {
+    QSignalSpy counted(&Slot, &TDeviceSlot::RepliesCounted);
+    const auto reply = [&](bool garbled) {
+        const std::unique_ptr<TExchange> exchange = Slot.BeginExchange(*Lent);
+        garbled ? exchange->ReplyFailed() : exchange->ReplyComplete();
+    };
+    const struct {
+        const char* Name;
+        std::function<void()> Act;
+        int Replies, Garbled, Signals;
+    } steps[] = {
+        {"whole", [&] { reply(false); }, 1, 0, 1},
+        {"garbled", [&] { reply(true); }, 2, 1, 2},
+        {"cut short by a loss",
+         [&] {
+             Device.Statuses["ZQ_GetStatus"] = ZQ_IO_ERROR;
+             Slot.Poll();
+             reply(true);
+         },
+         2, 1, 2},
+        {"opened again",
+         [&] {
+             Slot.Close();
+             Device.Statuses.clear();
+             ASSERT_TRUE(Slot.Open());
+         },
+         0, 0, 3},
+    };
+    for (const auto& step : steps) {
+        step.Act();
+        EXPECT_EQ(Slot.Replies().Replies, step.Replies) << step.Name;
+        EXPECT_EQ(Slot.Replies().Garbled, step.Garbled) << step.Name;
+        EXPECT_EQ(counted.size(), step.Signals) << step.Name;
+    }
+}
+
+TEST(ReplyCount, SuspectPastOneInAHundredOnceEnoughCame) {
+    const struct {
+        int Replies, Garbled;
+        bool Suspect;
+    } cases[] = {
+        {49, 10, false}, // too few to judge
+        {50, 1, false},  // a single bad reply
+        {50, 2, true},   {200, 2, false}, {200, 3, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ((TReplyCount{c.Replies, c.Garbled}.Suspect()), c.Suspect) << c.Replies << " " << c.Garbled;
 }
 
 TEST(DeviceSlotExit, AnExchangeEndsAtItsNextWaitOnceExitIsRequested) {
