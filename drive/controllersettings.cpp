@@ -4,6 +4,7 @@
 
 #include "common/numtext.h"
 #include "drive/commandlines.h"
+#include "drive/readingvote.h"
 #include "drive/replyreaders.h"
 #include "link/exchange.h"
 
@@ -45,22 +46,6 @@ TRegisterValues QueryRegisters(TExchange& exchange) {
     return QueryAllRegisters(exchange);
 }
 
-TRegisterValues QueryRegistersPatiently(TExchange& exchange) {
-    try {
-        return QueryRegisters(exchange);
-    } catch (const EKelmorError&) {
-        if (exchange.Lost())
-            throw;
-    }
-    TRegisterValues registers{};
-    for (int n = 0; n < RegisterCount; ++n) {
-        exchange.SettleAndPurge();
-        registers[std::size_t(n)] =
-            AskAgain<EKelmorError>(exchange, [&] { return QueryRegister(exchange, n); });
-    }
-    return registers;
-}
-
 void ShowFigures(const TRegisterValues& registers, const TMotorData& motor, const TEachFigure& each) {
     // The field shows Limit V with KV as KV's field shows it; the figure goes with KV's own, so that
     // both convert back to the registers they came from.
@@ -84,28 +69,80 @@ void ShowRegisters(const TRegisterValues& registers, const TMotorData& motor, co
                 [&](TSettingRow row, const TTypedNumber& figure) { setField(row, figure.Text()); });
 }
 
-TRegisterValues ConfirmedRegisters(TExchange& exchange) {
-    TRegisterValues last = QueryRegistersPatiently(exchange);
-    const TRegisterValues again = QueryRegistersPatiently(exchange);
+namespace {
+
+// The readings of one round: each register not yet confirmed as often as it needs, within its bound.
+std::vector<int> RoundOrder(const std::array<TReadingVote, RegisterCount>& votes,
+                            const TKnownRegisters& known, const TKnownRegisters& confirmed,
+                            const std::array<int, RegisterCount>& written) {
+    std::vector<int> order;
     for (int n = 0; n < RegisterCount; ++n) {
-        // A register whose two readings disagree is asked alone until two in a row do.
-        bool confirmed = again[std::size_t(n)] == last[std::size_t(n)];
-        last[std::size_t(n)] = again[std::size_t(n)];
-        for (int attempt = 1; !confirmed; ++attempt) {
-            if (attempt > MostReadingTries)
-                throw EConvertError(QStringLiteral("P%1 read again and again does not agree, last %2")
-                                        .arg(n)
-                                        .arg(last[std::size_t(n)]));
-            try {
-                exchange.SettleAndPurge();
-                const std::int32_t value = QueryRegister(exchange, n);
-                confirmed = value == last[std::size_t(n)];
-                last[std::size_t(n)] = value;
-            } catch (const EKelmorError&) {
-                if (exchange.Lost())
-                    throw;
-            }
-        }
+        const auto i = std::size_t(n);
+        if (confirmed[i])
+            continue;
+        // A register Kelmor knows needs one reading that agrees; one it does not, a vote.
+        const int wanted = known[i] && votes[i].Empty() ? 1 : votes[i].Missing();
+        order.insert(order.end(), std::size_t(std::min(wanted, MostConfirmingQueries - written[i])), n);
     }
-    return last;
+    return order;
+}
+
+} // namespace
+
+TConfirmedRead ConfirmRegisters(TExchange& exchange, const TKnownRegisters& known) {
+    std::array<TReadingVote, RegisterCount> votes;
+    std::array<int, RegisterCount> written{};
+    TConfirmedRead read;
+    const auto take = [&](int n, std::int32_t value) {
+        const auto i = std::size_t(n);
+        votes[i].Add(value);
+        if (known[i] == value)
+            read.Values[i] = value;
+        else if (const std::optional<std::int64_t> confirmed = votes[i].Confirmed())
+            read.Values[i] = std::int32_t(*confirmed);
+    };
+    // However the line fails, the read ends: by each register's queries, and by its time.
+    const TExchange::Clock::time_point latest =
+        TExchange::Clock::now() + MostConfirmingQueries * exchange.ReadTimeout();
+    for (bool first = true;; first = false) {
+        const std::vector<int> order = RoundOrder(votes, known, read.Values, written);
+        if (order.empty() || (!first && TExchange::Clock::now() >= latest))
+            break;
+        exchange.SettleAndPurge();
+        std::size_t done = 0;
+        try {
+            QueryRegisterSeries(exchange, order, [&](std::size_t i, std::int32_t value) {
+                take(order[i], value);
+                done = i + 1;
+            });
+        } catch (const EKelmorError&) {
+            if (exchange.Lost())
+                throw;
+        }
+        // The query that failed went out too; those after it did not.
+        for (std::size_t i = 0; i < std::min(done + 1, order.size()); ++i)
+            ++written[std::size_t(order[i])];
+    }
+    for (int n = 0; n < RegisterCount; ++n)
+        if (!read.Values[std::size_t(n)])
+            read.Unconfirmed += QStringLiteral("%1P%2 (%3)")
+                                    .arg(read.Unconfirmed.isEmpty() ? QString() : QStringLiteral(", "))
+                                    .arg(n)
+                                    .arg(votes[std::size_t(n)].Empty() ? QStringLiteral("no reading")
+                                                                       : votes[std::size_t(n)].Shown());
+    return read;
+}
+
+TRegisterValues ConfirmedRegisters(TExchange& exchange, const TKnownRegisters& known) {
+    const TConfirmedRead read = ConfirmRegisters(exchange, known);
+    if (!read.Unconfirmed.isEmpty())
+        throw EConvertError(UnconfirmedText(read.Unconfirmed));
+    TRegisterValues values{};
+    for (std::size_t n = 0; n < values.size(); ++n)
+        values[n] = *read.Values[n];
+    return values;
+}
+
+QString UnconfirmedText(const QString& registers) {
+    return QStringLiteral("Registers read again and again did not agree: %1").arg(registers);
 }

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 // The settings write and read-back, run from RegisterTable. Both throw the errors of common/errors.h
 // (and ENoAnswer of replyreaders.h); what was done before the error stays done.
@@ -34,14 +35,23 @@ TRegisterValues SettingRegisters(const TSettingNumbers& settings, const TMotorDa
 // P0..P8 in turn. Throws at the first register that does not answer or whose value text is malformed.
 TRegisterValues QueryRegisters(TExchange& exchange);
 
-// The same for a run that must not end on one garbled reply: when the dialogues fail (not on a loss
-// or an exit), each register is asked alone, up to MostReadingTries times; the last error is thrown.
-TRegisterValues QueryRegistersPatiently(TExchange& exchange);
+// What is known of each register, by register number; none where nothing is.
+using TKnownRegisters = std::array<std::optional<std::int32_t>, RegisterCount>;
 
-// Registers a line that may lose a byte confirmed: read (patiently) until two readings in a row agree,
-// as a digit lost from a value leaves a number of the right shape; EConvertError names a register
-// whose readings never did.
-TRegisterValues ConfirmedRegisters(TExchange& exchange);
+// A read-back confirmed register by register: each register's value, or none where its readings did
+// not confirm one, and those registers with their readings for a message ("P2 (78, 768, 76)").
+struct TConfirmedRead {
+    TKnownRegisters Values;
+    QString Unconfirmed;
+};
+// Registers read over a line that may lose a byte, confirmed as TReadingVote (readingvote.h) weighs
+// them: a register Kelmor knows by one reading that agrees, any other by AgreeingReadings readings
+// that agree with the longest. Each register is queried at most MostConfirmingQueries times and the
+// whole read takes at most that many read time-outs; a loss or an exit is thrown on.
+TConfirmedRead ConfirmRegisters(TExchange& exchange, const TKnownRegisters& known = {});
+// The same for those that need all nine: EConvertError (UnconfirmedText) names what did not agree.
+TRegisterValues ConfirmedRegisters(TExchange& exchange, const TKnownRegisters& known = {});
+QString UnconfirmedText(const QString& registers);
 
 // The figures of the register values in row order, each handed to `each` as soon as it is known:
 // its value is the register's own, which converts back to it, and its text is the one the fields

@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "link/deviceslot.h"
+#include "link/echodebt.h"
 
 #include <algorithm>
 #include <utility>
@@ -82,11 +83,26 @@ void TDriveModel::RequireStepMode() const {
 
 void TDriveModel::CommandSent(const QByteArray& line) {
     FIdentification.LineSent(line);
-    TrackLine(line, true);
+    // Until the drive confirms it, a mode or set-point line may have been taken or not.
+    TrackLine(line, false);
+}
+
+void TDriveModel::ModeConfirmed(int mode) {
+    const std::optional<int> before = std::exchange(FMode, mode);
+    SetPointConfirmed(0);
+    if (FMode != before)
+        emit ModeChanged();
+}
+
+void TDriveModel::SetPointConfirmed(std::int32_t value) {
+    FSetPoint = value;
+    FSamplesStored = false;
 }
 
 void TDriveModel::TrackLine(const QByteArray& line, bool whole) {
     const std::optional<int> mode = FMode;
+    if (line.startsWith('M') || line.startsWith('S') || line.startsWith('G'))
+        ForgetWitness();
     if (line.startsWith('M')) {
         const bool read = whole && line.size() == 2 && line[1] >= '0' && line[1] < '0' + ModeCount;
         FMode = read ? std::optional<int>(line[1] - '0') : std::nullopt;
@@ -102,6 +118,7 @@ void TDriveModel::TrackLine(const QByteArray& line, bool whole) {
 }
 
 void TDriveModel::ForgetMode() {
+    ForgetWitness();
     FSetPoint.reset();
     FSamplesStored = false;
     if (std::exchange(FMode, std::nullopt))
@@ -131,11 +148,19 @@ void TDriveModel::TrackRaw(const QByteArray& bytes) {
             FTypedLength = std::max(FTypedLength - 1, 0);
             FTypedLine.truncate(FTypedLength);
         } else if (byte != LineFeed && std::uint8_t(byte) < FirstUnheld) {
+            // The drive drops a line longer than it takes, with the character past it, and starts anew.
+            if (FTypedLength >= int(TEchoDebt::KLongestLine)) {
+                FTypedLength = 0;
+                FTypedLine.clear();
+                continue;
+            }
             // The start of the line is all the identification needs: a file with no CR grows no copy.
             if (FTypedLine.size() < KTypedLineKept)
                 FTypedLine += byte;
-            if (FTypedLength++ == 0)
+            if (FTypedLength++ == 0) {
                 FParameters.ForgetKnown();
+                ForgetWitness();
+            }
         }
     }
 }

@@ -69,6 +69,16 @@ public:
     bool SetPointMayMove() const { return FSetPoint != 0 || FSamplesStored; }
     // A step test stored its sample count with "S".
     void SamplesStored() { FSamplesStored = true; }
+    // The drive confirmed a set-point (or a mode, which starts from 0): it holds that value.
+    void SetPointConfirmed(std::int32_t value);
+
+    // Where the last step test's records left the motor, when they showed it at the test's target;
+    // none once anything may have moved it or Kelmor cannot see what did: a manual move, a mode or a
+    // set-point, a typed line, a file, a reconnect, a test that failed. A test starts from a reading
+    // that agrees with it.
+    std::optional<std::int32_t> Witness() const { return FWitness; }
+    void Witnessed(std::optional<std::int32_t> position) { FWitness = position; }
+    void ForgetWitness() { FWitness.reset(); }
     // Why a step test cannot run in the drive's mode: a mode other than position (or none known), or a
     // set-point other than 0, which the other modes would drive the motor with. The Refusal is apart.
     QString StepRefusal() const;
@@ -86,9 +96,12 @@ public:
     // The drive's answer to the identification line as it last came, typed or sent by the button;
     // empty when none came since the program started.
     const QString& Identification() const { return FIdentification.Text(); }
-    // A command line, without its CR, went out: the identification waits for its answer, and a mode
-    // or set-point line sets what Kelmor knows of them.
+    // A command line, without its CR, went out: the identification waits for its answer. A mode or
+    // set-point line leaves them unknown until the drive confirms it (ModeConfirmed, SetPointConfirmed),
+    // and the motor unwitnessed.
     void CommandSent(const QByteArray& line);
+    // The drive confirmed the mode line (0..3); it starts from the set-point 0.
+    void ModeConfirmed(int mode);
 
     // The last tuning run that ended, kept for the report; a new one replaces it.
     const std::optional<TTuningRecord>& LastRun() const { return FLastRun; }
@@ -139,6 +152,7 @@ private:
     std::optional<int> FMode;
     std::optional<std::int32_t> FSetPoint;
     bool FSamplesStored = false;
+    std::optional<std::int32_t> FWitness;
 };
 
 // One model for each slot of the table, made with it and living as long.

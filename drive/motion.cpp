@@ -2,7 +2,10 @@
 
 #include "drive/commandlines.h"
 #include "drive/drivemodel.h"
+#include "drive/replyreaders.h"
 #include "link/deviceslot.h"
+
+#include <memory>
 
 QString ModeName(int mode) {
     static const char* const names[ModeCount] = {"Napięcie", "Moment", "Prędkosc", "Droga"};
@@ -13,13 +16,30 @@ TMotion::TMotion(TDriveModel& model) : FModel(model) {}
 
 void TMotion::SetMode(int mode) {
     const TDriveLease lease = FModel.Lease();
-    if (FModel.SetPointMayMove())
-        Send(lease, SetPointLine(0));
-    Send(lease, ModeLine(mode));
+    const std::unique_ptr<TExchange> exchange = lease.Slot()->BeginExchange(lease);
+    if (FModel.SetPointMayMove()) {
+        Confirm(*exchange, SetPointLine(0), QStringLiteral("set-point"));
+        FModel.SetPointConfirmed(0);
+    }
+    Confirm(*exchange, ModeLine(mode), QStringLiteral("mode"));
+    FModel.ModeConfirmed(mode);
 }
 
 void TMotion::SetSetPoint(std::int32_t value) {
-    Send(SetPointLine(value));
+    const TDriveLease lease = FModel.Lease();
+    Confirm(*lease.Slot()->BeginExchange(lease), SetPointLine(value), QStringLiteral("set-point"));
+    FModel.SetPointConfirmed(value);
+}
+
+void TMotion::Confirm(TExchange& exchange, const QByteArray& line, const QString& what) {
+    // Unknown from the moment it goes out: the drive may take it or not.
+    FModel.CommandSent(line.chopped(1));
+    try {
+        exchange.SettleAndPurge();
+        ConfirmLine(exchange, line);
+    } catch (const EKelmorError& error) {
+        throw EKelmorError(QStringLiteral("%1: the drive's %2 is not known").arg(error.Message(), what));
+    }
 }
 
 void TMotion::Identify() {

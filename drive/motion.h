@@ -8,6 +8,7 @@
 
 class TDriveLease;
 class TDriveModel;
+class TExchange;
 
 // The drive's control modes, by the digit of their mode line: 0 voltage, 1 torque, 2 speed, 3 position.
 constexpr int ModeCount = 4;
@@ -15,8 +16,9 @@ constexpr int PositionMode = 3;
 // A mode's name as the diagnostics page shows it.
 QString ModeName(int mode);
 
-// The diagnostics and the manual moves: each writes its line and reads no reply; the drive's answers
-// show in the terminal. Each passes the model's guard first, and a line that cannot be built (a
+// The diagnostics and the manual moves. A mode or a set-point counts once the drive confirmed it by its
+// echo and "OK" (a "?" or no "OK" leaves it unknown, and says so); the other lines are written and their
+// answers show in the terminal. Each passes the model's guard first, and a line that cannot be built (a
 // target that is not a whole number as the drive reads one, a speed that is no number) sends nothing.
 class TMotion : public QObject {
     Q_OBJECT
@@ -36,6 +38,8 @@ public:
 private:
     void Send(const QByteArray& line);
     void Send(const TDriveLease& lease, const QByteArray& line);
+    // Writes a mode or set-point line and reads its confirmation; what fails names `what` unknown.
+    void Confirm(TExchange& exchange, const QByteArray& line, const QString& what);
 
     TDriveModel& FModel;
 };

@@ -5,8 +5,10 @@
 #include "drive/controllersettings.h"
 #include "drive/drivemodel.h"
 #include "drive/replyreaders.h"
+#include "drive/settingtexts.h"
 #include "link/deviceslot.h"
 
+#include <QStringList>
 #include <algorithm>
 #include <exception>
 #include <memory>
@@ -53,7 +55,7 @@ void TParameters::Restore(const TDriveLease& lease, const TRegisterValues& regis
 }
 
 void TParameters::ReadBack(const TDriveLease& lease, const TRegisterValues& registers) {
-    const TRegisterValues held = ConfirmedRegisters(*lease.Slot()->BeginExchange(lease));
+    const TRegisterValues held = ConfirmedRegisters(*lease.Slot()->BeginExchange(lease), FKnown->Registers);
     Publish(TKnownSettings::All(held));
     for (const TRegisterRow& row : RegisterTable) {
         const auto n = std::size_t(row.Register);
@@ -68,12 +70,24 @@ void TParameters::ReadBack(const TDriveLease& lease, const TRegisterValues& regi
 void TParameters::Want(TSettingRow row, const TTypedNumber& figure) {
     FWanted[std::size_t(row)] = figure;
     FEdited[std::size_t(row)] = true;
+    FUnconfirmed[std::size_t(row)] = false;
 }
 
 void TParameters::WantAll(const TSettingNumbers& figures) {
     FWanted = figures;
     FEdited.fill(true);
+    FUnconfirmed.fill(false);
     emit WantedChanged();
+}
+
+QString TParameters::UnconfirmedRows() const {
+    QStringList rows;
+    for (int row = 0; row < SettingCount; ++row)
+        if (FUnconfirmed[std::size_t(row)])
+            rows << QStringLiteral("%1 (P%2)")
+                        .arg(SettingLabel(TSettingRow(row)))
+                        .arg(RegisterTable[row].Register);
+    return rows.join(QStringLiteral(", "));
 }
 
 std::int32_t TParameters::WantedRegister(TSettingRow row) const {
@@ -132,28 +146,55 @@ void TParameters::Read() {
 }
 
 void TParameters::Read(TExchange& exchange) {
-    const TRegisterValues registers = QueryRegisters(exchange);
-    Publish(TKnownSettings::All(registers));
-    WantShown(registers);
+    const TConfirmedRead read = ConfirmRegisters(exchange, FKnown->Registers);
+    TKnownSettings known;
+    known.Registers = read.Values;
+    Publish(std::move(known));
+    WantShown(read.Values);
+    if (!read.Unconfirmed.isEmpty())
+        throw EConvertError(
+            QStringLiteral("%1: their rows keep what they showed").arg(UnconfirmedText(read.Unconfirmed)));
 }
 
-void TParameters::WantShown(const TRegisterValues& registers) {
+void TParameters::WantShown(const TKnownRegisters& registers) {
+    // A row shows its register only when the register, and for Limit V the KV it converts with, was
+    // confirmed; the others keep their figures, and "Wpisz" refuses them until they are typed or read.
+    const auto confirmed = [&](TSettingRow row) {
+        return registers[std::size_t(RegisterTable[std::size_t(row)].Register)].has_value() &&
+               (row != LimitV || registers[std::size_t(RegisterTable[KV].Register)].has_value());
+    };
+    TRegisterValues values{};
+    for (std::size_t n = 0; n < values.size(); ++n)
+        values[n] = registers[n].value_or(0);
     TSettingNumbers figures = FWanted;
-    try {
-        ShowFigures(registers, FModel.MotorData(),
-                    [&](TSettingRow row, const TTypedNumber& figure) { figures[std::size_t(row)] = figure; });
-    } catch (...) {
+    const auto publish = [&] {
         FWanted = figures;
         emit WantedChanged();
+    };
+    try {
+        ShowFigures(values, FModel.MotorData(), [&](TSettingRow row, const TTypedNumber& figure) {
+            const auto i = std::size_t(row);
+            FUnconfirmed[i] = !confirmed(row);
+            if (FUnconfirmed[i])
+                return;
+            figures[i] = figure;
+            FEdited[i] = false;
+        });
+    } catch (...) {
+        publish();
         throw;
     }
-    FWanted = figures;
-    FEdited.fill(false);
-    emit WantedChanged();
+    publish();
 }
 
 void TParameters::Write() {
     const TDriveLease lease = FModel.Lease();
+    // A row whose register Czytaj could not confirm shows what it showed before: writing it back could
+    // change the drive with a figure nobody meant.
+    if (const QString rows = UnconfirmedRows(); !rows.isEmpty())
+        throw EKelmorError(QStringLiteral("Nothing was written: %1 could not be confirmed when read; read "
+                                          "again or type the value")
+                               .arg(rows));
     // The lines go out in row order, each once its value is known: a row that does not convert leaves
     // the rows before it written.
     std::vector<TRegisterWrite> writes;
@@ -200,7 +241,9 @@ void TParameters::Apply(const TRegisterValues& registers) {
         ThrowGone();
     }
     try {
-        WantShown(registers);
+        TKnownRegisters written;
+        std::copy(registers.begin(), registers.end(), written.begin());
+        WantShown(written);
     } catch (const EKelmorError&) {
         // The rows the motor data cannot show keep their figures.
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drive/controllersettings.h"
 #include "drive/registertable.h"
 #include "drive/testrecord.h"
 
@@ -37,12 +38,17 @@ public:
     // does not convert, or whose register is not known.
     std::vector<TSettingRow> Unsent() const;
 
+    // The rows whose register "Czytaj" could not confirm and that were not typed since, as a message
+    // names them ("KP (P2), KI (P4)"); empty when none. "Wpisz" refuses while there are any.
+    QString UnconfirmedRows() const;
+
     const TSettingsSnapshot& Known() const { return FKnown; }
     // Something Kelmor did not build reached the drive, or the drive may have been switched off.
     void ForgetKnown();
 
-    // "Czytaj": the nine registers from the drive into the texts, within the exchange given or one of
-    // its own.
+    // "Czytaj": the nine registers from the drive, each confirmed (ConfirmRegisters), into the texts,
+    // within the exchange given or one of its own. Registers not confirmed are not known and their rows
+    // keep their figures, marked unconfirmed; EConvertError names them.
     void Read();
     void Read(TExchange& exchange);
     // "Wpisz": the wanted settings into the drive's working registers. A lost device gets nothing and
@@ -79,9 +85,9 @@ private:
     friend class TDriveModel;
 
     void Publish(TKnownSettings known);
-    // The wanted settings as the figures of the registers (ShowFigures); a conversion that fails
-    // leaves the rows before it filled and is thrown on.
-    void WantShown(const TRegisterValues& registers);
+    // The wanted settings as the figures of the registers (ShowFigures), the rows of registers not
+    // given marked unconfirmed; a conversion that fails leaves the rows before it filled and is thrown on.
+    void WantShown(const TKnownRegisters& registers);
     std::int32_t WantedRegister(TSettingRow row) const;
     struct TRegisterWrite {
         TSettingRow Row;
@@ -102,6 +108,8 @@ private:
     TSettingNumbers FWanted;
     // Rows given by the engineer (or a parameter file) since they were read or written.
     std::array<bool, SettingCount> FEdited{};
+    // Rows whose register the last read could not confirm, not typed since.
+    std::array<bool, SettingCount> FUnconfirmed{};
     TSettingsSnapshot FKnown;
     std::optional<TRegisterValues> FPending;
     QString FRestoreFailure;

@@ -72,8 +72,11 @@ void RefuseTrailingText(TExchange& exchange, const QByteArray& taken) {
 // was closed just ahead of the query: then only that close's echo may, and anything else is a bad
 // answer of that register, whose text is `closedText`.
 TRegisterAnswer ReadRegisterValue(TExchange& exchange, int n, const QByteArray* closedText) {
+    // A drive that trickles bytes is given the time of the longest answer on the wire and one time-out.
+    const TExchange::Clock::time_point deadline = Deadline(exchange, MaxEchoBytes + MaxValueText + 2);
     const auto next = [&] {
-        const std::optional<std::uint8_t> byte = exchange.ReadByte();
+        const std::optional<std::uint8_t> byte =
+            TExchange::Clock::now() < deadline ? exchange.ReadByte() : std::nullopt;
         if (!byte)
             throw ENoAnswer(n);
         return *byte;
@@ -154,22 +157,37 @@ std::int32_t QueryRegister(TExchange& exchange, int n) {
     return answer.Value;
 }
 
-std::array<std::int32_t, RegisterCount> QueryAllRegisters(TExchange& exchange) {
+void QueryRegisterSeries(TExchange& exchange, const std::vector<int>& order,
+                         const std::function<void(std::size_t, std::int32_t)>& each) {
+    if (order.empty())
+        return;
     if (exchange.Lost())
-        throw ENoAnswer(0);
-    std::array<std::int32_t, RegisterCount> values{};
-    exchange.WriteLine(RegisterQueryLine(0));
+        throw ENoAnswer(order.front());
+    exchange.WriteLine(RegisterQueryLine(order.front()));
     QByteArray closedText;
-    for (int n = 0; n < RegisterCount; ++n) {
-        const TRegisterAnswer answer = ReadOrClose(exchange, n, n > 0 ? &closedText : nullptr);
+    std::int32_t closedValue = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const TRegisterAnswer answer = ReadOrClose(exchange, order[i], i > 0 ? &closedText : nullptr);
+        // The reading before counts once this echo showed that only its prompt's close came after it.
+        if (i > 0)
+            each(i - 1, closedValue);
         exchange.WriteLine(PromptCloseLine());
         // The next query follows the close at once, so a converter's latency is waited once a register.
-        if (n + 1 < RegisterCount)
-            exchange.WriteLine(RegisterQueryLine(n + 1));
-        values[std::size_t(n)] = answer.Value;
+        if (i + 1 < order.size())
+            exchange.WriteLine(RegisterQueryLine(order[i + 1]));
         closedText = answer.Text;
+        closedValue = answer.Value;
     }
     Framed(exchange, [&] { CheckClosed(exchange, closedText); });
+    each(order.size() - 1, closedValue);
+}
+
+std::array<std::int32_t, RegisterCount> QueryAllRegisters(TExchange& exchange) {
+    std::array<std::int32_t, RegisterCount> values{};
+    std::vector<int> order;
+    for (int n = 0; n < RegisterCount; ++n)
+        order.push_back(n);
+    QueryRegisterSeries(exchange, order, [&](std::size_t i, std::int32_t value) { values[i] = value; });
     return values;
 }
 
@@ -185,15 +203,19 @@ std::int32_t ReadPosition(TExchange& exchange, bool afterAnother) {
         exchange.EchoSeen(headBytes - 2);
         exchange.AnswerCame();
         QByteArray digits;
-        std::optional<std::uint8_t> byte = exchange.ReadByte();
-        for (; byte && *byte >= '0' && *byte <= '9'; byte = exchange.ReadByte()) {
+        const TExchange::Clock::time_point deadline = Deadline(exchange, MaxValueText + 2);
+        const auto next = [&] {
+            return TExchange::Clock::now() < deadline ? exchange.ReadByte() : std::nullopt;
+        };
+        std::optional<std::uint8_t> byte = next();
+        for (; byte && *byte >= '0' && *byte <= '9'; byte = next()) {
             digits += char(*byte);
             if (digits.size() > MaxValueText)
                 ThrowOverlong(digits);
         }
         QByteArray end = byte ? QByteArray(1, char(*byte)) : QByteArray();
         if (end == "\r")
-            if (const std::optional<std::uint8_t> lf = exchange.ReadByte())
+            if (const std::optional<std::uint8_t> lf = next())
                 end += char(*lf);
         if (digits.isEmpty() || end != "\r\n")
             ThrowBadReply(digits + end);
@@ -207,23 +229,46 @@ std::int32_t ReadPosition(TExchange& exchange, bool afterAnother) {
 void ReadConfirmation(TExchange& exchange, const QByteArray& line) {
     Framed(exchange, [&] {
         const QByteArray echo = EchoOf(line);
+        const QByteArray ok = "OK\r\n";
+        const TExchange::Clock::time_point deadline =
+            Deadline(exchange, MaxEchoBytes + std::uint32_t(ok.size()));
         QByteArray came;
         while (!came.endsWith(echo)) {
             const std::optional<std::uint8_t> byte =
-                came.size() < MaxEchoBytes ? exchange.ReadByte() : std::nullopt;
+                came.size() < MaxEchoBytes && TExchange::Clock::now() < deadline ? exchange.ReadByte()
+                                                                                 : std::nullopt;
             if (!byte)
                 ThrowBadReply(came);
             came += char(*byte);
         }
         exchange.EchoSeen(std::uint32_t(echo.size()));
-        const QByteArray ok = "OK\r\n";
         const QByteArray answer =
             exchange.Read(std::uint32_t(ok.size()), Deadline(exchange, std::uint32_t(ok.size())));
+        if (answer.startsWith('?'))
+            throw ELineNotConfirmed(line, answer);
         if (answer != ok)
             ThrowBadReply(answer);
         exchange.AnswerCame();
         exchange.ReplyComplete();
     });
+}
+
+void ConfirmLine(TExchange& exchange, const QByteArray& line) {
+    AskAgain<EConvertError>(exchange, [&] {
+        exchange.WriteLine(line);
+        ReadConfirmation(exchange, line);
+    });
+}
+
+bool TryConfirmLine(TExchange& exchange, const QByteArray& line) {
+    try {
+        ConfirmLine(exchange, line);
+        return true;
+    } catch (const EKelmorError&) {
+        if (exchange.Lost())
+            throw;
+        return false;
+    }
 }
 
 QByteArray EchoOf(const QByteArray& line) {
@@ -261,7 +306,8 @@ void WriteConfirmed(TExchange& exchange, const std::vector<QByteArray>& lines,
                     const std::function<void(std::size_t)>& confirmed) {
     constexpr int MostTries = 8;
     std::size_t next = 0;
-    for (int tries = 0; next < lines.size();) {
+    std::size_t rounds = 0;
+    for (int tries = 0; next < lines.size(); ++rounds) {
         exchange.SettleAndPurge();
         if (exchange.Lost())
             throw ELineNotConfirmed(lines[next], {});
@@ -293,7 +339,7 @@ void WriteConfirmed(TExchange& exchange, const std::vector<QByteArray>& lines,
         const QByteArray what = came.mid(from, ends[done] - from + 4) + late;
         tries = done > 0 ? 1 : tries + 1;
         next += done;
-        if (tries >= MostTries || exchange.Lost())
+        if (tries >= MostTries || rounds + 1 >= MostWriteRounds(lines.size()) || exchange.Lost())
             throw ELineNotConfirmed(lines[next], exchange.Lost() ? QByteArray() : what);
     }
 }

@@ -72,6 +72,10 @@ constexpr int RegisterCount = 9;
 // once a register, not twice. The echo of that CR must then be all that comes before the next
 // query's echo; anything else is a bad answer of the register before. The first error ends them all.
 std::array<std::int32_t, RegisterCount> QueryAllRegisters(TExchange& exchange);
+// The same for the registers of `order` in turn, a register as often as it stands there: each(i, value)
+// for the reading of order[i] once it is known to be whole; the first error ends them.
+void QueryRegisterSeries(TExchange& exchange, const std::vector<int>& order,
+                         const std::function<void(std::size_t, std::int32_t)>& each);
 
 // The position reply to "L " CR CR, which the caller has written: the echo of "L " and its CR
 // (L, space, CR, LF) and the reply's own CR LF, six bytes in all, then the position's decimal digits
@@ -90,15 +94,27 @@ QByteArray EchoOf(const QByteArray& line);
 // last one nothing may come while the line falls quiet (a "?" refuses a line). confirmed(i) is
 // called for each line i the drive confirmed, in order. Lines not confirmed, because their echo lost
 // or changed a byte or the drive refused them, are written again from the first of them, up to eight
-// times in a row; then, or when the device is lost, ELineNotConfirmed names that line and what came.
+// times in a row and MostWriteRounds(lines) times in all; then, or when the device is lost,
+// ELineNotConfirmed names that line and what came.
+constexpr std::size_t MostWriteRounds(std::size_t lines) {
+    return 8 + lines;
+}
 void WriteConfirmed(TExchange& exchange, const std::vector<QByteArray>& lines,
                     const std::function<void(std::size_t)>& confirmed);
 
 // The answer to a line the drive acts on and confirms, such as a move, which the caller has written:
-// stray bytes, then the line's echo (its CR as CR LF), then "OK" CR LF. Throws EConvertError, the
-// bad answer's message naming what came, for anything else ("?" from a drive that refused the line),
-// and when the echo does not come within MaxEchoBytes.
+// stray bytes, then the line's echo (its CR as CR LF), then "OK" CR LF. Throws ELineNotConfirmed when the
+// drive refused the line ("?"), and EConvertError, the bad answer's message naming what came, for
+// anything else, and when the echo does not come within MaxEchoBytes or their time on the wire and a
+// read time-out.
 void ReadConfirmation(TExchange& exchange, const QByteArray& line);
+
+// Writes a line the drive confirms (ReadConfirmation) and reads its confirmation, the line written again
+// while the confirmation comes garbled (AskAgain): the lines that may go twice (a mode, a set-point, a
+// move to a position) and no other. Throws as ReadConfirmation does, on its last try.
+void ConfirmLine(TExchange& exchange, const QByteArray& line);
+// The same, false for a line the drive did not confirm; a loss or an exit is thrown on.
+bool TryConfirmLine(TExchange& exchange, const QByteArray& line);
 
 // The raw reply to "J " v CR for sampleCount samples (taken as 0..1000, the drive's range): one read
 // of 4 × sampleCount + 10 bytes, the spare bytes leaving room for the drive's answer ahead of the

@@ -4,6 +4,7 @@
 #include "common/numtext.h"
 #include "drive/commandlines.h"
 #include "drive/controllersettings.h"
+#include "drive/readingvote.h"
 #include "drive/replyreaders.h"
 #include "drive/samplerecords.h"
 #include "link/exchange.h"
@@ -35,58 +36,58 @@ std::int32_t PositionTolerance(std::uint32_t amplitude) {
     return std::int32_t(std::max(amplitude / 10, Jitter));
 }
 
+namespace {
+
+// Where a witness and the drive disagree, what the drive kept saying.
+[[noreturn]] void ThrowNotWhereLeft(std::int32_t witness, const TReadingVote& readings) {
+    throw EKelmorError(QStringLiteral("The motor is not where the last test left it: its records left it at "
+                                      "%1, the drive says %2: nothing was moved")
+                           .arg(witness)
+                           .arg(readings.Shown()));
+}
+
+} // namespace
+
 std::int32_t ConfirmedPosition(TExchange& exchange, std::int32_t tolerance,
-                               std::optional<std::int32_t> expected) {
-    const auto agree = [&](std::int64_t a, std::int64_t b) { return std::llabs(a - b) <= tolerance; };
-    // A line that loses bytes can only shorten a reading, and "100000" short of any one of its zeros
-    // reads "10000" each time: two readings that agree are not enough. A position counts when at
-    // least three came whole in their frame, it agrees with another of them, and none is longer.
-    constexpr std::size_t LeastReadings = 3;
-    std::vector<std::int32_t> readings;
-    const auto confirmed = [&]() -> std::optional<std::int32_t> {
-        if (readings.size() < LeastReadings)
-            return std::nullopt;
-        const auto digits = [](std::int32_t v) { return QByteArray::number(v).size(); };
-        const qsizetype longest = digits(*std::max_element(readings.begin(), readings.end()));
-        for (std::size_t i = 0; i < readings.size(); ++i)
-            for (std::size_t j = i + 1; j < readings.size(); ++j)
-                if (digits(readings[i]) == longest && digits(readings[j]) == longest &&
-                    agree(readings[i], readings[j]))
-                    return readings[j];
-        return std::nullopt;
-    };
+                               std::optional<std::int32_t> witness) {
+    TReadingVote readings(tolerance);
+    int disagreeing = 0;
+    int written = 0;
     std::optional<EConvertError> failure;
-    for (int attempt = 1; attempt <= MostReadingTries; ++attempt) {
+    // However the line fails, a confirmation ends: by its queries, and by its time should a drive trickle.
+    const TExchange::Clock::time_point latest =
+        TExchange::Clock::now() + MostConfirmingQueries * exchange.ReadTimeout();
+    while (written < MostConfirmingQueries && (written == 0 || TExchange::Clock::now() < latest)) {
         exchange.SettleAndPurge();
         // The queries go at once: a reading after the first costs no converter's latency of its own.
-        const std::size_t queries = expected ? 1 : std::max<std::size_t>(1, LeastReadings - readings.size());
-        for (std::size_t q = 0; q < queries; ++q)
+        const int queries = std::min(witness ? 1 : readings.Missing(), MostConfirmingQueries - written);
+        for (int q = 0; q < queries; ++q)
             exchange.WriteLine(PositionQueryLine());
-        for (std::size_t q = 0; q < queries; ++q) {
+        written += queries;
+        for (int q = 0; q < queries; ++q) {
+            std::int32_t reading = 0;
             try {
-                readings.push_back(ReadPosition(exchange, q > 0));
+                reading = ReadPosition(exchange, q > 0);
             } catch (const EConvertError& error) {
                 if (exchange.Lost())
                     throw;
                 failure = error;
                 break;
             }
-            if (expected && agree(readings.back(), *expected))
-                return readings.back();
-            if (const std::optional<std::int32_t> position = confirmed())
-                return *position;
+            readings.Add(reading);
+            if (witness && std::llabs(std::int64_t(reading) - *witness) <= tolerance)
+                return reading;
+            if (witness && ++disagreeing >= MostWitnessDisagreements)
+                ThrowNotWhereLeft(*witness, readings);
+            if (const std::optional<std::int64_t> position = readings.Confirmed(); position && !witness)
+                return std::int32_t(*position);
         }
     }
-    if (expected && !readings.empty())
+    if (witness && !readings.Empty())
+        ThrowNotWhereLeft(*witness, readings);
+    if (!readings.Empty())
         throw EConvertError(
-            QStringLiteral("The position read, %1, is not where the motor was left, %2: nothing "
-                           "was moved")
-                .arg(readings.back())
-                .arg(*expected));
-    if (readings.size() >= 2)
-        throw EConvertError(QStringLiteral("The positions read do not agree, %1 and %2: nothing was moved")
-                                .arg(readings[readings.size() - 2])
-                                .arg(readings.back()));
+            QStringLiteral("The positions read do not agree: %1: nothing was moved").arg(readings.Shown()));
     throw *failure;
 }
 
@@ -106,10 +107,10 @@ void DropImpossibleJumps(std::vector<std::uint32_t>& samples, std::uint32_t star
 }
 
 TStepMeasurement MeasureStep(TExchange& exchange, const TTypedNumber& amplitudeEntry,
-                             const TTypedNumber& timeEntry, std::optional<std::int32_t> expected) {
+                             const TTypedNumber& timeEntry, std::optional<std::int32_t> witness) {
     const auto [amplitude, timeMs] = ParseStepEntries(amplitudeEntry, timeEntry);
     const std::int32_t start =
-        ConfirmedPosition(exchange, PositionTolerance(std::uint32_t(amplitude)), expected);
+        ConfirmedPosition(exchange, PositionTolerance(std::uint32_t(amplitude)), witness);
 
     const std::int64_t target = std::int64_t(start) + amplitude;
     if (target > MaxDrivePosition)
@@ -131,17 +132,46 @@ TStepMeasurement MeasureStep(TExchange& exchange, const TTypedNumber& amplitudeE
     record.Samples =
         ScanSampleRecords(ReadSampleBlock(exchange, record.SampleCount), std::size_t(record.SampleCount));
     DropImpossibleJumps(record.Samples, record.StartPosition);
+    // The drive holds the sample count as its set-point: a mode chosen later would drive the motor with it.
+    measurement.SetPointZeroed = TryConfirmLine(exchange, SetPointLine(0));
     RequireStartWhereRead(record);
     return measurement;
+}
+
+std::optional<std::int32_t> RecordedEnd(const TStepRecord& record) {
+    // A few samples, 1.5 ms: a motor still swinging through the target shows as one that is not there.
+    constexpr int LastSamples = 3;
+    const std::int64_t target = std::int64_t(record.StartPosition) + record.Amplitude;
+    const std::int32_t tolerance = PositionTolerance(record.Amplitude);
+    int seen = 0;
+    std::optional<std::int32_t> last;
+    for (auto it = record.Samples.rbegin(); it != record.Samples.rend() && seen < LastSamples; ++it) {
+        if (!Arrived(*it))
+            continue;
+        if (std::llabs(std::int64_t(*it) - target) > tolerance)
+            return std::nullopt;
+        if (!last)
+            last = std::int32_t(*it);
+        ++seen;
+    }
+    return seen == LastSamples ? last : std::nullopt;
+}
+
+std::optional<std::uint32_t> RecordedStart(const TStepRecord& record) {
+    for (std::size_t i = 0; i < std::min<std::size_t>(2, record.Samples.size()); ++i)
+        if (Arrived(record.Samples[i]))
+            return record.Samples[i];
+    return std::nullopt;
 }
 
 void RequireStartWhereRead(const TStepRecord& record) {
     // Half a millisecond after the step the motor has barely moved; a pulse or two of an encoder's
     // jitter is no sign of a misread position.
     constexpr double LeastDistance = 2;
-    if (record.Samples.empty() || !Arrived(record.Samples.front()))
+    const std::optional<std::uint32_t> recorded = RecordedStart(record);
+    if (!recorded)
         return;
-    const std::int64_t first = record.Samples.front();
+    const std::int64_t first = *recorded;
     const double distance = double(std::llabs(first - std::int64_t(record.StartPosition)));
     if (distance > std::max(record.Amplitude / 10.0, LeastDistance))
         throw EKelmorError(QStringLiteral("The motor was not where it was read: at %1, its first sample %2")

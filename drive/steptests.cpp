@@ -24,8 +24,14 @@ TStepTests::TOutcome TStepTests::Run(TExchange& exchange, const TTypedNumber& am
     FModel.RequireStepMode();
     if (readSettingsFirst)
         FModel.Parameters().Read(exchange);
+    const std::optional<std::int32_t> witness = expected ? expected : FModel.Witness();
+    // Whatever happens from here, the motor may move: only the records of a test that ended say where.
+    FModel.ForgetWitness();
     FModel.SamplesStored();
-    TStepMeasurement measurement = MeasureStep(exchange, amplitude, time, expected);
+    TStepMeasurement measurement = MeasureStep(exchange, amplitude, time, witness);
+    if (measurement.SetPointZeroed)
+        FModel.SetPointConfirmed(0);
+    FModel.Witnessed(RecordedEnd(measurement.Record));
     FTests.push_back(MakeTestRecord(FNextNumber++, QDateTime::currentDateTime(),
                                     std::move(measurement.Record), FModel.Parameters().Known()));
     emit Changed();

@@ -45,9 +45,9 @@ void TTuningRunner::Start() {
     {
         // What the rounds start from and the run leaves behind, and the one place the motor goes back to.
         const std::unique_ptr<TExchange> exchange = lease.Slot()->BeginExchange(lease);
-        original = ConfirmedRegisters(*exchange);
-        FStartPosition =
-            std::uint32_t(ConfirmedPosition(*exchange, PositionTolerance(std::uint32_t(amplitude))));
+        original = ConfirmedRegisters(*exchange, FModel->Parameters().Known()->Registers);
+        FStartPosition = std::uint32_t(
+            ConfirmedPosition(*exchange, PositionTolerance(std::uint32_t(amplitude)), FModel->Witness()));
     }
     TRunSettings(FPlan, FModel->MotorData(), original).CheckValues();
     FSource.reset();
@@ -61,6 +61,7 @@ void TTuningRunner::Start() {
         FSource = MakeSweep(FPlan, settings, step);
     }
     FAmplitude = std::uint32_t(amplitude);
+    FStartWitnessed = false;
     FLease = std::move(lease);
     FStopAsked = false;
     FModel->SetBusy(true);
@@ -129,6 +130,15 @@ void TTuningRunner::TestRound() {
         round.Overshoot = made.Overshoot;
         if (round.Role != TRoundRole::BackOff)
             FSource->Learn(round, test);
+        // The start was read, not seen: the motor goes back to it only once the first test's records
+        // saw it there (a record that disagrees fails the test itself).
+        if (FPlan.ReturnToStart && !FStartWitnessed &&
+            !(FStartWitnessed = RecordedStart(test.Step).has_value()))
+            ending =
+                QStringLiteral("The records of test %1 did not show the motor at the run's start, %2: it "
+                               "was not sent back there")
+                    .arg(test.Number)
+                    .arg(FStartPosition);
         if (test.Figures.Overshoot > UnstableFactor * FPlan.Criterion.OvershootLimit)
             ending = QStringLiteral("The overshoot of test %1, %2 %, is more than three times the limit: "
                                     "the loop is near instability")
@@ -157,12 +167,10 @@ void TTuningRunner::SendReturn() {
         // Back to the start read when the run began, never to a position read since; the drive says
         // it has taken the move.
         const QByteArray line = RapidMoveLine(QByteArray::number(FStartPosition));
+        FModel->ForgetWitness();
         const std::unique_ptr<TExchange> exchange = FLease->Slot()->BeginExchange(*FLease);
         // A confirmation garbled on the line is asked for again: the move goes to the same place.
-        AskAgain<EConvertError>(*exchange, [&] {
-            exchange->WriteLine(line);
-            ReadConfirmation(*exchange, line);
-        });
+        ConfirmLine(*exchange, line);
     } catch (const EExitRequested& exit) {
         return Finish(exit.Message());
     } catch (const EKelmorError& error) {

@@ -112,6 +112,8 @@ private:
     std::vector<TTuningRound> FRounds;
     TBackOff FBackOff;
     std::uint32_t FStartPosition = 0;
+    // The first test's records saw the motor at the start, so the return move may go there.
+    bool FStartWitnessed = false;
     std::uint32_t FAmplitude = 0;
     QElapsedTimer FReturnClock;
 };

@@ -96,7 +96,7 @@ TEST(DriveModel, KnowsNothingItCouldNotWrite) {
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
     fake.Device(0).Echo = true;
-    model.Motion().SetMode(PositionMode);
+    model.ModeConfirmed(PositionMode);
     const TRegisterValues registers = {200, 1000, 700, 5, 90, 380, 300, 12000, 60};
     const QString lost = "DEV0 — connection lost: nothing was sent";
     const QString unfinished =
@@ -137,8 +137,9 @@ TEST(DriveModel, KnowsNothingItCouldNotWrite) {
     comeBack();
     EXPECT_FALSE(model.Parameters().RestorePending());
     EXPECT_EQ(restored, 1);
-    // The nine lines, then the read-back's dialogues, twice: a value must read the same again.
-    ASSERT_EQ(device.Writes().size(), 9u + 2 * 2 * 9);
+    // The nine lines, then the read-back's dialogues: each register, known by its confirmed write, needs
+    // one reading that agrees.
+    ASSERT_EQ(device.Writes().size(), 9u + 2 * 9);
     EXPECT_EQ(device.Writes()[1], "P2 700\r");
     EXPECT_EQ(model.Parameters().Known()->Register(KP), 700) << "written on its return";
 
@@ -164,6 +165,23 @@ TEST(DriveModel, KnowsNothingItCouldNotWrite) {
     EXPECT_EQ(Outcome([&] { model.Parameters().Read(); }), unfinished);
     model.SendTyped(0x08);
     EXPECT_EQ(Outcome([&] { model.Parameters().Write(); }), "") << "cleared with Backspace";
+}
+
+// A line typed and left unfinished when the window closed: the next open takes it back before the
+// first command, which the drive would otherwise run as its end.
+TEST(DriveModel, AnOpenTakesBackTheLineLeftUnfinished) {
+    TFakeDeviceLibrary fake;
+    TDeviceSlot slot(0, fake.Ports());
+    ASSERT_TRUE(slot.Open());
+    TDriveModel model(slot);
+    for (const char key : QByteArray("P2 7"))
+        model.SendTyped(std::uint8_t(key));
+    model.Close();
+    slot.Close();
+    fake.Device(0).ClearCalls();
+    ASSERT_TRUE(slot.Open());
+    EXPECT_EQ(Outcome([&] { model.Motion().Identify(); }), "");
+    EXPECT_EQ(fake.Device(0).Writes(), (std::vector<QByteArray>{"\b\b\b\b", "i\r"}));
 }
 
 // Every command passes the one guard: nothing reaches a drive that is closed, lost, held by a tuning
@@ -223,7 +241,7 @@ TEST(DriveModel, EveryCommandPassesTheGuard) {
             ASSERT_TRUE(slot.Open());
             TDriveModel model(slot);
             fake.Device(0).Echo = true;
-            model.Motion().SetMode(PositionMode);
+            model.ModeConfirmed(PositionMode);
             state.Make(slot, model, fake.Device(0));
             fake.Device(0).ClearCalls();
             EXPECT_EQ(Outcome([&] { command(model); }), state.Refusal) << state.Name << ": " << name;
@@ -241,7 +259,7 @@ TEST(DriveModel, ARawLineForgetsTheKnownSettings) {
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
     fake.Device(0).Echo = true;
-    model.Motion().SetMode(PositionMode);
+    model.ModeConfirmed(PositionMode);
     const auto known = [&] { return model.Parameters().Known()->IsKnown(KP); };
     model.Parameters().Write();
     slot.Write(slot.Lease(TLeaseUse::Raw).value(), "\r\n", 2);

@@ -102,7 +102,7 @@ TEST(ReplyReaders, Confirmation) {
     } cases[] = {
         {"G0 100000\r\nOK\r\n", ""},
         {"\r\nG0 100000\r\nOK\r\n", ""},
-        {"G0 100000\r\n?\r\n", "' ?\\r\\n' is not a valid integer value"},
+        {"G0 100000\r\n?\r\n", "The drive did not confirm G0 100000: what came back was '?\\r\\n'"},
         {"", "' ' is not a valid integer value"},
     };
     for (const auto& c : cases) {

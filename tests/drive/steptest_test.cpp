@@ -1,6 +1,7 @@
 #include "drive/steptest.h"
 
 #include "drive/controllersettings.h"
+#include "drive/readingvote.h"
 
 #include "harness/qtprinters.h"
 #include "link/deviceslot.h"
@@ -22,33 +23,45 @@ QByteArray Records(std::uint32_t first, int count) {
     return block;
 }
 
-// The replies to the three readings of a confirmed position, asked at once.
-QByteArray PositionReply(const char* digits, const char* second = nullptr, const char* third = nullptr) {
-    const auto after = [&](const char* d) {
-        return QByteArray("\r\nL \r\n\r\n") + (d ? d : digits) + "\r\n";
-    };
-    return QByteArray("L \r\n\r\n") + digits + "\r\n" + after(second) + after(third);
+// The replies to readings asked at once: the first of each digits given, the rest as many of `digits`
+// as a confirmation without a witness asks at first.
+QByteArray PositionReply(const char* digits, const std::vector<const char*>& first = {},
+                         int count = AgreeingReadings) {
+    QByteArray replies;
+    for (int i = 0; i < count; ++i) {
+        const char* d = std::size_t(i) < first.size() ? first[std::size_t(i)] : digits;
+        replies += (i == 0 ? QByteArray("L \r\n\r\n") : QByteArray("\r\nL \r\n\r\n")) + d + "\r\n";
+    }
+    return replies;
+}
+
+QByteArrayList Queries(int count) {
+    QByteArrayList queries = {TScriptedExchange::PurgeMark()};
+    for (int i = 0; i < count; ++i)
+        queries << "L \r\r";
+    return queries;
 }
 
 } // namespace
 
 TEST(StepTest, LinesEntriesAndRecords) {
     const QByteArray purge = TScriptedExchange::PurgeMark();
-    const auto measured = [&](const char* samples, const char* step) {
-        return QByteArrayList{purge, "L \r\r", "L \r\r", "L \r\r", samples, purge, step};
+    const QByteArrayList refused = Queries(AgreeingReadings);
+    const auto measured = [&](const char* samples, const char* step, QByteArrayList queries = {}) {
+        return (queries.isEmpty() ? refused : queries) + QByteArrayList{samples, purge, step, "S 0\r"};
     };
-    const QByteArrayList refused = {purge, "L \r\r", "L \r\r", "L \r\r"};
-    // A reply that breaks its frame, or readings that disagree, are asked again.
+    // Replies that break their frame are asked again, a vote's worth a time, until the bound.
     QByteArrayList askedAgain;
-    for (int i = 0; i < MostReadingTries; ++i)
+    for (int i = 0; i < MostConfirmingQueries / AgreeingReadings; ++i)
         askedAgain += refused;
-    // Three readings that disagree, then silence: each attempt after the first asks one more.
-    const QByteArray neverAgree = PositionReply("100000", "200000", "300000");
-    QByteArrayList askedOnAfterThree = refused;
-    for (int i = 1; i < MostReadingTries; ++i)
-        askedOnAfterThree += QByteArrayList{purge, "L \r\r"};
+    // Three readings that disagree, then silence: each time the five missing, until the bound.
+    const QByteArray neverAgree = PositionReply("", {"100000", "200000", "300000"}, 3);
+    const QByteArrayList askedOnAfterThree =
+        refused + Queries(5) + Queries(5) + Queries(5) + Queries(MostConfirmingQueries - 21);
     // What a drive says between the purge after "S" and its first record, more than the spare bytes.
     const QByteArray chatter = "S 500\r\nOK\r\nJ 1200\r\n";
+    const QString notWhereLeft = "The motor is not where the last test left it: its records left it at 1000, "
+                                 "the drive says %1: nothing was moved";
     const struct {
         const char* Name;
         QByteArray Incoming;
@@ -59,6 +72,7 @@ TEST(StepTest, LinesEntriesAndRecords) {
         bool Capped;
         int Samples;
         std::uint32_t FirstRead;
+        std::optional<std::int32_t> Witness = std::nullopt;
     } cases[] = {
         {"defaults", PositionReply("1000") + chatter + Records(1000, 500) + "\r\n", "200", "400", "",
          measured("S 500\r", "J 1200\r"), true, 500, 2010},
@@ -94,19 +108,34 @@ TEST(StepTest, LinesEntriesAndRecords) {
          0,
          0},
         {"silent drive", "", "200", "250", "' ' is not a valid integer value", askedAgain, false, 0, 0},
-        {"the tail of a settings write's echo", QByteArray("64\r\nL ").repeated(MostReadingTries), "200",
+        {"the tail of a settings write's echo", QByteArray("64\r\nL ").repeated(MostConfirmingQueries), "200",
          "250", "' 64\\r\\nL ' is not a valid integer value", askedAgain, false, 0, 0},
-        {"a reading that lost a digit", PositionReply("10000", "100000", "100000"), "200", "250", "",
-         measured("S 500\r", "J 100200\r"), false, 0, 2010},
+        // Only the longest readings count: two short ones ahead of the whole ones must not be taken.
+        {"readings that lost a digit",
+         PositionReply("100000", {"10000", "10000"}) + PositionReply("100000", {}, 2), "200", "250", "",
+         measured("S 500\r", "J 100200\r", refused + Queries(2)), false, 0, 2010},
         {"readings that never agree", neverAgree, "200", "250",
-         "The positions read do not agree, 200000 and 300000: nothing was moved", askedOnAfterThree, false, 0,
-         0},
+         "The positions read do not agree: 100000, 200000, 300000: nothing was moved", askedOnAfterThree,
+         false, 0, 0},
+        {"a witness one reading agrees with", PositionReply("1002", {}, 1), "200", "250", "",
+         measured("S 500\r", "J 1202\r", Queries(1)), false, 0, 2010, 1000},
+        {"a witness after a reading that lost a digit",
+         PositionReply("1000", {"100"}, 1) + PositionReply("1000", {}, 1), "200", "250", "",
+         measured("S 500\r", "J 1200\r", Queries(1) + Queries(1)), false, 0, 2010, 1000},
+        {"a witness the drive keeps contradicting", PositionReply("5000", {}, 1).repeated(3), "200", "250",
+         notWhereLeft.arg("5000, 5000, 5000"), Queries(1) + Queries(1) + Queries(1), false, 0, 0, 1000},
+        // A converter that loses the same digit of every reply: the witness catches it.
+        {"the same digit lost from every reading", PositionReply("100", {}, 1).repeated(3), "200", "250",
+         notWhereLeft.arg("100, 100, 100"), Queries(1) + Queries(1) + Queries(1), false, 0, 0, 1000},
     };
     for (const auto& c : cases) {
         TScriptedExchange exchange(c.Incoming);
+        // The set-point put back to 0 after the records, confirmed.
+        exchange.Answers["S 0\r"] = "S 0\r\nOK\r\n";
         TStepMeasurement measurement;
         EXPECT_EQ(Outcome([&] {
-                      measurement = MeasureStep(exchange, TTypedNumber(c.Amplitude), TTypedNumber(c.Time));
+                      measurement =
+                          MeasureStep(exchange, TTypedNumber(c.Amplitude), TTypedNumber(c.Time), c.Witness);
                   }),
                   c.Error)
             << c.Name;
@@ -134,7 +163,8 @@ TEST_P(StepTestOnALine, FollowsAnotherAtOnceOnTheSimulatedDrive) {
     for (int i = 0; i < 3; ++i) {
         TStepMeasurement m;
         EXPECT_EQ(Outcome([&] {
-                      m = MeasureStep(*slot.BeginExchange(slot.Lease(TLeaseUse::Command).value()), TTypedNumber("200"), TTypedNumber("100"));
+                      m = MeasureStep(*slot.BeginExchange(slot.Lease(TLeaseUse::Command).value()),
+                                      TTypedNumber("200"), TTypedNumber("100"));
                   }),
                   "")
             << i;
@@ -156,7 +186,8 @@ TEST_P(StepTestOnALine, StepsOnlyFromTheMotorsPositionOnALossyLine) {
     int measured = 0;
     for (int i = 0; i < 10; ++i)
         measured += Outcome([&] {
-                        MeasureStep(*slot.BeginExchange(slot.Lease(TLeaseUse::Command).value()), TTypedNumber("200"), TTypedNumber("20"));
+                        MeasureStep(*slot.BeginExchange(slot.Lease(TLeaseUse::Command).value()),
+                                    TTypedNumber("200"), TTypedNumber("20"));
                     }).isEmpty();
     simulated.Drive(0).SetTrace({});
     EXPECT_GT(measured, 0);

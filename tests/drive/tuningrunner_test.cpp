@@ -112,7 +112,7 @@ TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
         TDeviceSlot slot(0, fake.Ports(), nullptr, &exitRequested);
         ASSERT_TRUE(slot.Open());
         TDriveModel model(slot);
-        model.Motion().SetMode(PositionMode);
+        model.ModeConfirmed(PositionMode);
         TTuningRunner runner(model, KpSweep(1, 4, 3));
         EXPECT_EQ(RunToEnd(runner, [&] { c.AfterFirstRound(device, runner); }), c.Why) << c.Name;
         EXPECT_EQ(runner.Rounds().size(), std::size_t(c.Rounds)) << c.Name;
@@ -246,7 +246,7 @@ TEST(TuningRunner, ASearchFromOutsideItsBoundsIsRefusedBeforeAnythingIsWritten) 
     TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
-    model.Motion().SetMode(PositionMode);
+    model.ModeConfirmed(PositionMode);
     model.Parameters().Want(KP, TTypedNumber(QStringLiteral("5")));
     TTuningRunner search(model, Search({4, 1}, {8, 16}));
     EXPECT_EQ(RunToEnd(search), "not started: The search would start from KP " + LocalDecimalText("2,73438") +
@@ -265,7 +265,7 @@ TEST(TuningRunner, RoundsStartFromTheDrivesSettings) {
     TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
-    model.Motion().SetMode(PositionMode);
+    model.ModeConfirmed(PositionMode);
     model.Parameters().Want(KD, TTypedNumber(QStringLiteral("2")));
     TTuningPlan plan = KpSweep(2, 4, 2);
     plan.Rows[0] = KV;

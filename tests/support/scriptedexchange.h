@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <map>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -53,7 +54,13 @@ public:
             rest += char(*b);
         return rest;
     }
-    void WriteLine(const QByteArray& line) override { Log << line; }
+    // A drive's answers: a line written exactly as held here has its answer join Incoming.
+    std::map<QByteArray, QByteArray> Answers;
+    void WriteLine(const QByteArray& line) override {
+        Log << line;
+        if (const auto answer = Answers.find(line); answer != Answers.end())
+            Incoming += answer->second;
+    }
 
     std::optional<std::uint8_t> ReadByte() override {
         if (DeviceLost)

@@ -21,7 +21,7 @@ TEST(HistoryPage, ShowsRemovesSavesAndLoadsTests) {
     TDeviceSlot slot(0, fake.Ports());
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
-    model.Motion().SetMode(PositionMode);
+    model.ModeConfirmed(PositionMode);
     auto window = std::make_unique<TDeviceWindow>(model);
     for (int i = 0; i < 3; ++i)
         model.Tests().Run(TTypedNumber("200"), TTypedNumber("250"), false);

@@ -67,7 +67,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(Slot.Open());
         Device.Echo = true;
-        Model.Motion().SetMode(PositionMode);
+        Model.ModeConfirmed(PositionMode);
         Device.ClearCalls();
         Device.Answers[PositionQuery] = "1000\r\n\r\n";
         Device.Answers[Step] = Block(500);

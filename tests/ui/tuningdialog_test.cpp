@@ -36,7 +36,7 @@ protected:
         device.Answers["J 1200\r"] =
             QByteArray("l\0\x03\xE8", 4) + QByteArray("l\0\x04\xB0", 4).repeated(499);
         ASSERT_TRUE(slot.Open());
-        model.Motion().SetMode(PositionMode);
+        model.ModeConfirmed(PositionMode);
         window = std::make_unique<TDeviceWindow>(model);
         window->findChild<QPushButton*>("tuneButton")->click();
         dialog = window->findChild<TTuningDialog*>();

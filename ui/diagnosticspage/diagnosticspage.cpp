@@ -71,8 +71,9 @@ void TDiagnosticsPage::ShowMode() {
 
 QString TDiagnosticsPage::ReturnToZero() {
     const int slider = ui->setPointSlider->value();
-    const bool sent = FModel && FModel->SetPoint().value_or(0) != 0;
-    if (slider == 0 && !sent)
+    // A set-point sent, a step's sample count or one not known: the drive may not hold 0.
+    const bool mayMove = FModel && FModel->SetPointMayMove();
+    if (slider == 0 && !mayMove)
         return {};
     const QSignalBlocker quiet(ui->setPointSlider);
     ui->setPointSlider->setValue(0);
@@ -81,7 +82,11 @@ QString TDiagnosticsPage::ReturnToZero() {
     const QString refusal = FModel ? FModel->Refusal() : QStringLiteral("The device is closed");
     if (!refusal.isEmpty())
         return QStringLiteral("The set-point was not brought back to 0: %1").arg(refusal);
-    FModel->Motion().SetSetPoint(0);
+    try {
+        FModel->Motion().SetSetPoint(0);
+    } catch (const EKelmorError& error) {
+        return QStringLiteral("The set-point was not brought back to 0: %1").arg(error.Message());
+    }
     return {};
 }
 
