@@ -338,3 +338,16 @@ TEST_F(DeviceWindow, ClosingOneWindowClosesOnlyItsDevice) {
     EXPECT_TRUE(Slots.At(1)->IsOpen());
     EXPECT_TRUE(Fake.Device(1).Open);
 }
+
+// Beside the terminal, the line's health follows the slot's count of garbled replies and, past one in a
+// hundred, points at the cable.
+TEST_F(DeviceWindow, ItTellsHowManyRepliesCameGarbled) {
+    TDeviceWindow* w = Open(0);
+    QLabel* health = Label(w, "replyHealthLabel");
+    EXPECT_EQ(health->text(), "Odpowiedzi zniekształcone: 0\u00a0z\u00a00");
+    const std::optional<TDriveLease> lease = w->Slot()->Lease(TLeaseUse::Command);
+    const std::unique_ptr<TExchange> exchange = w->Slot()->BeginExchange(*lease);
+    for (int i = 0; i < 60; ++i)
+        i < 2 ? exchange->ReplyFailed() : exchange->ReplyComplete();
+    EXPECT_EQ(health->text(), "Odpowiedzi zniekształcone: 2\u00a0z\u00a060 — sprawdź kabel lub konwerter");
+}

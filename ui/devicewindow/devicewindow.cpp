@@ -47,6 +47,7 @@ TDeviceWindow::TDeviceWindow(TDriveModel& model, QWidget* parent)
     FLine->Clear();
     ui->terminal->Clear();
     DisplayModemStatus(slot.Lines());
+    ShowReplies();
     ui->settingsPage->Attach(model);
     ui->stepPage->Attach(model, *FShown);
     ui->diagnosticsPage->Attach(model);
@@ -73,6 +74,7 @@ void TDeviceWindow::Wire() {
     connect(FSlot, &TDeviceSlot::DeviceLost, this, [this] { ShowConnection(false); });
     connect(FSlot, &TDeviceSlot::DeviceBack, this, [this] { ShowConnection(true); });
     connect(FSlot, &TDeviceSlot::OutputLinesChanged, this, &TDeviceWindow::ShowOutputLines);
+    connect(FSlot, &TDeviceSlot::RepliesCounted, this, &TDeviceWindow::ShowReplies);
     connect(ui->rtsLabel, &TClickLabel::Clicked, this, [this] {
         if (FSlot)
             FSlot->SetRts(!FSlot->RtsRaised());
@@ -89,6 +91,18 @@ void TDeviceWindow::Wire() {
 void TDeviceWindow::ShowConnection(bool connected) {
     const QString name = FSlot ? FSlot->Name() : QString();
     setWindowTitle(connected ? name : name + QStringLiteral(" — connection lost"));
+}
+
+void TDeviceWindow::ShowReplies() {
+    if (!FSlot)
+        return;
+    const TReplyCount& count = FSlot->Replies();
+    // "3 z 250" wraps as one.
+    QString text =
+        QStringLiteral("Odpowiedzi zniekształcone: %1\u00a0z\u00a0%2").arg(count.Garbled).arg(count.Replies);
+    if (count.Suspect())
+        text += QStringLiteral(" — sprawdź kabel lub konwerter");
+    ui->replyHealthLabel->setText(text);
 }
 
 void TDeviceWindow::closeEvent(QCloseEvent* event) {

@@ -57,6 +57,9 @@ private:
     // After every poll: REC blinks while the slot captures.
     void BlinkRec();
     void ShowConnection(bool connected);
+    // Beside the terminal, the line's health: how many of the drive's replies came garbled since the
+    // device was opened. The pages below keep the window's whole height.
+    void ShowReplies();
     // "Raport…": asks for the file and the note, and writes the device's report.
     void MakeReport();
 
