@@ -87,7 +87,6 @@ bool TDeviceSlot::Open() {
     FPortName = PortNameOf(FHandle);
     FOpen = true;
     FReplies = {};
-    emit RepliesCounted();
     TakeBackLine(cut);
     return true;
 }

@@ -150,7 +150,7 @@ signals:
     // Bytes no command built reached the device: they may set any register or start a line the
     // drive holds.
     void SentRaw(const QByteArray& bytes);
-    // Replies() changed: a reply was parsed, or the device was opened.
+    // Replies() changed: an exchange read a reply.
     void RepliesCounted();
 
 private:

@@ -339,8 +339,7 @@ TEST_F(DeviceWindow, ClosingOneWindowClosesOnlyItsDevice) {
     EXPECT_TRUE(Fake.Device(1).Open);
 }
 
-// Beside the terminal, the line's health follows the slot's count of garbled replies and, past one in a
-// hundred, points at the cable.
+// The line's health follows the slot's count and, past one reply in a hundred garbled, names the cable.
 TEST_F(DeviceWindow, ItTellsHowManyRepliesCameGarbled) {
     TDeviceWindow* w = Open(0);
     QLabel* health = Label(w, "replyHealthLabel");
