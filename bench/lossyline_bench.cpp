@@ -17,9 +17,11 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -51,6 +53,16 @@ QString Pattern() {
 }
 
 TSweepFigures Figures[std::size(Cases)];
+
+// A run stuck inside one exchange holds the event loop, and the sweep's own watchdog with it: the
+// program ends all the same.
+void EndWithin(std::chrono::seconds most) {
+    std::thread([most] {
+        std::this_thread::sleep_for(most);
+        std::fprintf(stderr, "lossyline_bench did not end within %lld s: stopped\n", (long long)most.count());
+        std::_Exit(2);
+    }).detach();
+}
 
 void Sweeps(benchmark::State& state) {
     const auto at = std::size_t(state.range(0));
@@ -117,6 +129,8 @@ BENCHMARK(SweepsOnALineThatLosesInAPattern)
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
+    // Three times what a test takes on a line that loses one byte in 20, for every case's tests.
+    EndWithin(std::chrono::seconds(3 * (2 * Tests() + 2 * Tests() / 5) + 600));
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     for (std::size_t i = 0; i < std::size(Cases); ++i)

@@ -43,7 +43,9 @@ struct TRunLog {
     }
 };
 
-void NoteReason(TSweepFigures& f, const std::string& why) {
+void NoteReason(TSweepFigures& f, const std::string& message) {
+    // What a message says before the values it names: one reason whatever was read.
+    const std::string why = message.substr(0, message.find(": "));
     for (auto& [reason, count] : f.Reasons)
         if (reason == why) {
             ++count;
@@ -163,7 +165,7 @@ void RunCheckedSweep(TSimulatedPorts& simulated, const TSweepSetup& setup, TSwee
     ++f.Runs;
     if (!OpenSlot(slot, setup)) {
         ++f.Failed;
-        NoteReason(f, "DEV0 did not open: " + slot.OpenFailure().toStdString());
+        NoteReason(f, "DEV0 did not open (" + slot.OpenFailure().toStdString() + ')');
         return;
     }
     TDriveSim& drive = simulated.Drive(0);

@@ -38,7 +38,8 @@ struct TSweepFigures {
     int RestoresFailed = 0;  // runs whose settings could not be given back, as the run said
     int MostQueries = 0;     // "L" lines the drive took between two "J" lines, at most
     double LongestTestS = 0; // a round's wall time, from its choice to its end
-    // Why runs ended early, each reason once with how often, in the order first seen.
+    // Why runs ended early, each reason once with how often, in the order first seen; a reason is
+    // what its message says before ": ".
     std::vector<std::pair<std::string, int>> Reasons;
 
     // The first `most` reasons, as ": 3x "…"; 1x "…"" with how many others.
