@@ -39,25 +39,33 @@ TRegisterValues QueryRegisters(TExchange& exchange);
 using TKnownRegisters = std::array<std::optional<std::int32_t>, RegisterCount>;
 
 // A read-back confirmed register by register: each register's value, or none where its readings did
-// not confirm one, and those registers with their readings for a message ("P2 (78, 768, 76)").
+// not confirm one; those registers with their readings ("P2 (78, 768, 76)"), unless none of them came
+// whole, and the first error of a dialogue.
 struct TConfirmedRead {
     TKnownRegisters Values;
     QString Unconfirmed;
+    QString FirstError;
+    // Why not all nine were confirmed: "Registers read again and again did not agree: P2 (…)", or
+    // where none of those came whole the first error ("The drive did not answer the query for register
+    // P3"); empty when all were.
+    QString Why() const;
 };
 // Registers read over a line that may lose a byte, confirmed as TReadingVote (readingvote.h) weighs
 // them: a register Kelmor knows by one reading that agrees, any other by AgreeingReadings readings
-// that agree with the longest. Each register is queried at most MostConfirmingQueries times and the
-// whole read takes at most that many read time-outs; a loss or an exit is thrown on.
+// that agree with the longest, unless they read shorter than the value known (then it is not
+// confirmed). Each register is queried at most MostConfirmingQueries times and the whole read takes at
+// most a read time-out for each query it may write; a loss or an exit is thrown on.
 TConfirmedRead ConfirmRegisters(TExchange& exchange, const TKnownRegisters& known = {});
-// The same for those that need all nine: EConvertError (UnconfirmedText) names what did not agree.
+// The same for those that need all nine: EConvertError says Why.
 TRegisterValues ConfirmedRegisters(TExchange& exchange, const TKnownRegisters& known = {});
-QString UnconfirmedText(const QString& registers);
 
 // The figures of the register values in row order, each handed to `each` as soon as it is known:
 // its value is the register's own, which converts back to it, and its text is the one the fields
-// show, where Limit V goes with the number the KV text stands for. An error leaves the rows before
-// the failing one handed on.
-void ShowFigures(const TRegisterValues& registers, const TMotorData& motor, const TEachFigure& each);
+// show, where Limit V goes with the number the KV text stands for. A register not given is skipped,
+// and Limit V with KV's. An error leaves the rows before the failing one handed on.
+void ShowFigures(const TKnownRegisters& registers, const TMotorData& motor, const TEachFigure& each);
+// All nine as known.
+TKnownRegisters AllKnown(const TRegisterValues& registers);
 
 // Fills the fields in row order from the register values, each figure as ShowFigures shows it.
 void ShowRegisters(const TRegisterValues& registers, const TMotorData& motor, const TSetField& setField);

@@ -36,7 +36,8 @@ void TMotion::Confirm(TExchange& exchange, const QByteArray& line, const QString
     FModel.CommandSent(line.chopped(1));
     try {
         exchange.SettleAndPurge();
-        ConfirmLine(exchange, line);
+        // The terminal shows the answer as it shows the answers to the page's other lines.
+        exchange.Show(ConfirmLine(exchange, line));
     } catch (const EKelmorError& error) {
         throw EKelmorError(QStringLiteral("%1: the drive's %2 is not known").arg(error.Message(), what));
     }

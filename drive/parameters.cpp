@@ -150,35 +150,29 @@ void TParameters::Read(TExchange& exchange) {
     TKnownSettings known;
     known.Registers = read.Values;
     Publish(std::move(known));
-    WantShown(read.Values);
-    if (!read.Unconfirmed.isEmpty())
-        throw EConvertError(
-            QStringLiteral("%1: their rows keep what they showed").arg(UnconfirmedText(read.Unconfirmed)));
+    const QString why = read.Why();
+    if (why.isEmpty())
+        return WantShown(read.Values);
+    // As a read-back that broke off, no field changes; but a row whose register was not confirmed shows
+    // nothing the drive is known to hold, and "Wpisz" refuses it until it is typed or read.
+    for (int row = 0; row < SettingCount; ++row)
+        FUnconfirmed[std::size_t(row)] =
+            !read.Values[std::size_t(RegisterTable[row].Register)] ||
+            (row == LimitV && !read.Values[std::size_t(RegisterTable[KV].Register)]);
+    throw EConvertError(why);
 }
 
 void TParameters::WantShown(const TKnownRegisters& registers) {
-    // A row shows its register only when the register, and for Limit V the KV it converts with, was
-    // confirmed; the others keep their figures, and "Wpisz" refuses them until they are typed or read.
-    const auto confirmed = [&](TSettingRow row) {
-        return registers[std::size_t(RegisterTable[std::size_t(row)].Register)].has_value() &&
-               (row != LimitV || registers[std::size_t(RegisterTable[KV].Register)].has_value());
-    };
-    TRegisterValues values{};
-    for (std::size_t n = 0; n < values.size(); ++n)
-        values[n] = registers[n].value_or(0);
+    FUnconfirmed.fill(false);
     TSettingNumbers figures = FWanted;
     const auto publish = [&] {
         FWanted = figures;
         emit WantedChanged();
     };
     try {
-        ShowFigures(values, FModel.MotorData(), [&](TSettingRow row, const TTypedNumber& figure) {
-            const auto i = std::size_t(row);
-            FUnconfirmed[i] = !confirmed(row);
-            if (FUnconfirmed[i])
-                return;
-            figures[i] = figure;
-            FEdited[i] = false;
+        ShowFigures(registers, FModel.MotorData(), [&](TSettingRow row, const TTypedNumber& figure) {
+            figures[std::size_t(row)] = figure;
+            FEdited[std::size_t(row)] = false;
         });
     } catch (...) {
         publish();
@@ -241,9 +235,7 @@ void TParameters::Apply(const TRegisterValues& registers) {
         ThrowGone();
     }
     try {
-        TKnownRegisters written;
-        std::copy(registers.begin(), registers.end(), written.begin());
-        WantShown(written);
+        WantShown(AllKnown(registers));
     } catch (const EKelmorError&) {
         // The rows the motor data cannot show keep their figures.
     }

@@ -47,8 +47,8 @@ public:
     void ForgetKnown();
 
     // "Czytaj": the nine registers from the drive, each confirmed (ConfirmRegisters), into the texts,
-    // within the exchange given or one of its own. Registers not confirmed are not known and their rows
-    // keep their figures, marked unconfirmed; EConvertError names them.
+    // within the exchange given or one of its own. Unless all nine were confirmed no text changes: those
+    // confirmed become known, the rows of the others are marked unconfirmed, and EConvertError says why.
     void Read();
     void Read(TExchange& exchange);
     // "Wpisz": the wanted settings into the drive's working registers. A lost device gets nothing and
@@ -85,8 +85,8 @@ private:
     friend class TDriveModel;
 
     void Publish(TKnownSettings known);
-    // The wanted settings as the figures of the registers (ShowFigures), the rows of registers not
-    // given marked unconfirmed; a conversion that fails leaves the rows before it filled and is thrown on.
+    // The wanted settings as the figures of the registers (ShowFigures); a conversion that fails leaves
+    // the rows before it filled and is thrown on.
     void WantShown(const TKnownRegisters& registers);
     std::int32_t WantedRegister(TSettingRow row) const;
     struct TRegisterWrite {

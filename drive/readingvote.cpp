@@ -15,6 +15,10 @@ qsizetype TextLength(std::int64_t value) {
 
 } // namespace
 
+bool ShorterText(std::int64_t a, std::int64_t b) {
+    return TextLength(a) < TextLength(b);
+}
+
 double WrongValueChance(double loss) {
     return std::pow(loss, AgreeingReadings);
 }
@@ -32,14 +36,14 @@ std::optional<std::int64_t> TReadingVote::Longest() const {
     });
 }
 
+int TReadingVote::Agreeing(std::int64_t value) const {
+    return int(std::count_if(FReadings.begin(), FReadings.end(),
+                             [&](std::int64_t r) { return std::llabs(r - value) <= FTolerance; }));
+}
+
 int TReadingVote::Missing() const {
     const std::optional<std::int64_t> longest = Longest();
-    if (!longest)
-        return AgreeingReadings;
-    const auto agreeing = std::count_if(FReadings.begin(), FReadings.end(), [&](std::int64_t r) {
-        return std::llabs(r - *longest) <= FTolerance;
-    });
-    return std::max(0, AgreeingReadings - int(agreeing));
+    return longest ? std::max(0, AgreeingReadings - Agreeing(*longest)) : AgreeingReadings;
 }
 
 std::optional<std::int64_t> TReadingVote::Confirmed() const {

@@ -18,13 +18,16 @@
 constexpr int AgreeingReadings = 6;
 // The most queries one confirmation writes, garbled frames and all; then it refuses.
 constexpr int MostConfirmingQueries = 4 * AgreeingReadings;
-// The most whole readings that may disagree with a witness before the reading is refused: each would
-// have to have lost a digit for the witness to be right.
+// Whole readings that agree with each other and not with a witness refuse the reading: the drive
+// keeps saying another number, which random losses would not make alike.
 constexpr int MostWitnessDisagreements = 3;
 
 // The chance that a confirmation believes a value the drive did not send, when each reading loses a
 // digit with `loss`, independently: the worst case, in which every loss reads alike.
 double WrongValueChance(double loss);
+
+// Whether a's decimal text is shorter than b's, as a reading that lost a digit of b reads.
+bool ShorterText(std::int64_t a, std::int64_t b);
 
 class TReadingVote {
 public:
@@ -34,6 +37,8 @@ public:
     void Add(std::int64_t reading);
     // The longest reading (the largest of the longest), once AgreeingReadings agree with it.
     std::optional<std::int64_t> Confirmed() const;
+    // The readings that agree with `value`.
+    int Agreeing(std::int64_t value) const;
     // Readings still needed for a confirmation if every one to come agrees.
     int Missing() const;
     bool Empty() const { return FReadings.empty(); }

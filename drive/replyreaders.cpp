@@ -158,12 +158,18 @@ std::int32_t QueryRegister(TExchange& exchange, int n) {
 }
 
 void QueryRegisterSeries(TExchange& exchange, const std::vector<int>& order,
-                         const std::function<void(std::size_t, std::int32_t)>& each) {
+                         const std::function<void(std::size_t, std::int32_t)>& each, std::size_t* queried) {
+    std::size_t written = 0;
+    const auto query = [&](int n) {
+        exchange.WriteLine(RegisterQueryLine(n));
+        if (queried)
+            *queried = ++written;
+    };
     if (order.empty())
         return;
     if (exchange.Lost())
         throw ENoAnswer(order.front());
-    exchange.WriteLine(RegisterQueryLine(order.front()));
+    query(order.front());
     QByteArray closedText;
     std::int32_t closedValue = 0;
     for (std::size_t i = 0; i < order.size(); ++i) {
@@ -174,7 +180,7 @@ void QueryRegisterSeries(TExchange& exchange, const std::vector<int>& order,
         exchange.WriteLine(PromptCloseLine());
         // The next query follows the close at once, so a converter's latency is waited once a register.
         if (i + 1 < order.size())
-            exchange.WriteLine(RegisterQueryLine(order[i + 1]));
+            query(order[i + 1]);
         closedText = answer.Text;
         closedValue = answer.Value;
     }
@@ -226,8 +232,52 @@ std::int32_t ReadPosition(TExchange& exchange, bool afterAnother) {
     });
 }
 
-void ReadConfirmation(TExchange& exchange, const QByteArray& line) {
-    Framed(exchange, [&] {
+std::vector<std::int32_t> ReadPositions(TExchange& exchange, int count) {
+    return Framed(exchange, [&] {
+        const QByteArray head = "L \r\n\r\n";
+        // Each query brings four line ends: its echo's, the reply's empty line and digits, and the echo of
+        // its second CR, the last of which is still to come when the last reply is read.
+        const int lineEnds = 4 * count - 1;
+        const TExchange::Clock::time_point deadline =
+            Deadline(exchange, std::uint32_t(count * (head.size() + 2 + MaxValueText + 2)));
+        QByteArray came;
+        for (int ends = 0; ends < lineEnds && TExchange::Clock::now() < deadline;) {
+            const std::optional<std::uint8_t> byte = exchange.ReadByte();
+            if (!byte)
+                break;
+            if (came.isEmpty())
+                exchange.AnswerCame();
+            came += char(*byte);
+            ends += *byte == '\n';
+        }
+        exchange.EchoSeen(std::uint32_t(came.size()));
+        // Every reply whose head, digits and line end came whole is a reading, also after one that broke:
+        // a lost byte costs its own reply only (and a lost line end the wait for the rest).
+        std::vector<std::int32_t> readings;
+        for (qsizetype at = came.indexOf(head); at >= 0 && int(readings.size()) < count;
+             at = came.indexOf(head, at + 1)) {
+            qsizetype end = at + head.size();
+            while (end < came.size() && end - at - head.size() <= MaxValueText && came[end] >= '0' &&
+                   came[end] <= '9')
+                ++end;
+            const QByteArray digits = came.mid(at + head.size(), end - at - head.size());
+            bool whole = false;
+            const std::int32_t position = digits.toInt(&whole);
+            if (whole && !digits.isEmpty() && digits.size() <= MaxValueText && came.mid(end, 2) == "\r\n")
+                readings.push_back(position);
+        }
+        if (readings.empty())
+            ThrowBadReply(came.left(MaxValueText));
+        if (int(readings.size()) == count)
+            exchange.ReplyComplete();
+        else
+            exchange.ReplyFailed();
+        return readings;
+    });
+}
+
+QByteArray ReadConfirmation(TExchange& exchange, const QByteArray& line) {
+    return Framed(exchange, [&] {
         const QByteArray echo = EchoOf(line);
         const QByteArray ok = "OK\r\n";
         const TExchange::Clock::time_point deadline =
@@ -250,13 +300,14 @@ void ReadConfirmation(TExchange& exchange, const QByteArray& line) {
             ThrowBadReply(answer);
         exchange.AnswerCame();
         exchange.ReplyComplete();
+        return came + answer;
     });
 }
 
-void ConfirmLine(TExchange& exchange, const QByteArray& line) {
-    AskAgain<EConvertError>(exchange, [&] {
+QByteArray ConfirmLine(TExchange& exchange, const QByteArray& line) {
+    return AskAgain<EConvertError>(exchange, [&] {
         exchange.WriteLine(line);
-        ReadConfirmation(exchange, line);
+        return ReadConfirmation(exchange, line);
     });
 }
 

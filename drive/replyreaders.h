@@ -73,9 +73,11 @@ constexpr int RegisterCount = 9;
 // query's echo; anything else is a bad answer of the register before. The first error ends them all.
 std::array<std::int32_t, RegisterCount> QueryAllRegisters(TExchange& exchange);
 // The same for the registers of `order` in turn, a register as often as it stands there: each(i, value)
-// for the reading of order[i] once it is known to be whole; the first error ends them.
+// for the reading of order[i] once it is known to be whole; the first error ends them. `queried`, when
+// given, counts the queries written, the first `queried` of order.
 void QueryRegisterSeries(TExchange& exchange, const std::vector<int>& order,
-                         const std::function<void(std::size_t, std::int32_t)>& each);
+                         const std::function<void(std::size_t, std::int32_t)>& each,
+                         std::size_t* queried = nullptr);
 
 // The position reply to "L " CR CR, which the caller has written: the echo of "L " and its CR
 // (L, space, CR, LF) and the reply's own CR LF, six bytes in all, then the position's decimal digits
@@ -85,6 +87,11 @@ void QueryRegisterSeries(TExchange& exchange, const std::vector<int>& order,
 // exceed the 32-bit range or MaxValueText. afterAnother: the query followed another one, written
 // with it, whose reply was read just before: the echo of that query's second CR comes first.
 std::int32_t ReadPosition(TExchange& exchange, bool afterAnother = false);
+
+// The replies to `count` position queries written at once, each read as ReadPosition reads one, taken
+// from what came until the line fell quiet: every reply that came whole, in order, also after one that
+// a lost byte broke. Throws EConvertError, naming what came, when none did.
+std::vector<std::int32_t> ReadPositions(TExchange& exchange, int count);
 
 // What the drive echoes of a line: its CR as CR LF.
 QByteArray EchoOf(const QByteArray& line);
@@ -106,13 +113,14 @@ void WriteConfirmed(TExchange& exchange, const std::vector<QByteArray>& lines,
 // stray bytes, then the line's echo (its CR as CR LF), then "OK" CR LF. Throws ELineNotConfirmed when the
 // drive refused the line ("?"), and EConvertError, the bad answer's message naming what came, for
 // anything else, and when the echo does not come within MaxEchoBytes or their time on the wire and a
-// read time-out.
-void ReadConfirmation(TExchange& exchange, const QByteArray& line);
+// read time-out. Returns what it read.
+QByteArray ReadConfirmation(TExchange& exchange, const QByteArray& line);
 
 // Writes a line the drive confirms (ReadConfirmation) and reads its confirmation, the line written again
 // while the confirmation comes garbled (AskAgain): the lines that may go twice (a mode, a set-point, a
-// move to a position) and no other. Throws as ReadConfirmation does, on its last try.
-void ConfirmLine(TExchange& exchange, const QByteArray& line);
+// move to a position) and no other. Throws as ReadConfirmation does, on its last try; returns what the
+// last try read.
+QByteArray ConfirmLine(TExchange& exchange, const QByteArray& line);
 // The same, false for a line the drive did not confirm; a loss or an exit is thrown on.
 bool TryConfirmLine(TExchange& exchange, const QByteArray& line);
 

@@ -50,8 +50,8 @@ namespace {
 
 std::int32_t ConfirmedPosition(TExchange& exchange, std::int32_t tolerance,
                                std::optional<std::int32_t> witness) {
+    // Without a witness, the readings weighed; with one, those that disagree with it.
     TReadingVote readings(tolerance);
-    int disagreeing = 0;
     int written = 0;
     std::optional<EConvertError> failure;
     // However the line fails, a confirmation ends: by its queries, and by its time should a drive trickle.
@@ -64,20 +64,22 @@ std::int32_t ConfirmedPosition(TExchange& exchange, std::int32_t tolerance,
         for (int q = 0; q < queries; ++q)
             exchange.WriteLine(PositionQueryLine());
         written += queries;
-        for (int q = 0; q < queries; ++q) {
-            std::int32_t reading = 0;
-            try {
-                reading = ReadPosition(exchange, q > 0);
-            } catch (const EConvertError& error) {
-                if (exchange.Lost())
-                    throw;
+        std::vector<std::int32_t> batch;
+        try {
+            batch = witness ? std::vector<std::int32_t>{ReadPosition(exchange)}
+                            : ReadPositions(exchange, queries);
+        } catch (const EConvertError& error) {
+            if (exchange.Lost())
+                throw;
+            // What the drive said first tells most of why.
+            if (!failure)
                 failure = error;
-                break;
-            }
-            readings.Add(reading);
+        }
+        for (const std::int32_t reading : batch) {
             if (witness && std::llabs(std::int64_t(reading) - *witness) <= tolerance)
                 return reading;
-            if (witness && ++disagreeing >= MostWitnessDisagreements)
+            readings.Add(reading);
+            if (witness && readings.Agreeing(reading) >= MostWitnessDisagreements)
                 ThrowNotWhereLeft(*witness, readings);
             if (const std::optional<std::int64_t> position = readings.Confirmed(); position && !witness)
                 return std::int32_t(*position);
@@ -155,6 +157,17 @@ std::optional<std::int32_t> RecordedEnd(const TStepRecord& record) {
         ++seen;
     }
     return seen == LastSamples ? last : std::nullopt;
+}
+
+bool StartWitnessed(const TStepRecord& record) {
+    // Within the first 4 ms the motor has not gone further than the step itself; a start misread by a
+    // lost digit lies a whole decade off.
+    constexpr std::size_t FirstSamples = 8;
+    const std::int64_t reach = 2 * std::int64_t(record.Amplitude) + PositionTolerance(record.Amplitude);
+    for (std::size_t i = 0; i < std::min(FirstSamples, record.Samples.size()); ++i)
+        if (Arrived(record.Samples[i]))
+            return std::llabs(std::int64_t(record.Samples[i]) - record.StartPosition) <= reach;
+    return false;
 }
 
 std::optional<std::uint32_t> RecordedStart(const TStepRecord& record) {

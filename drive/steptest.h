@@ -42,11 +42,11 @@ std::int32_t PositionTolerance(std::uint32_t amplitude);
 
 // A position the line confirmed, the only kind a motion is computed from. With a witness (where the
 // last test's records left the motor) one reading that agrees with it within the tolerance; one that
-// disagrees is asked again, and MostWitnessDisagreements whole readings that disagree refuse the test
-// ("The motor is not where the last test left it: …"). Without, readings asked at once and weighed by
-// TReadingVote (readingvote.h): AgreeingReadings that agree with the longest. A reading that breaks
-// its frame is asked again. At most MostConfirmingQueries queries and that many read time-outs in all;
-// then EConvertError names the readings, and nothing has moved.
+// disagrees is asked again, and MostWitnessDisagreements whole readings that agree with each other but
+// not with it refuse the test ("The motor is not where the last test left it: …"). Without, readings asked at
+// once and weighed by TReadingVote (readingvote.h): AgreeingReadings that agree with the longest
+// (ReadPositions). A reading that breaks its frame is asked again. At most MostConfirmingQueries queries and
+// that many read time-outs in all; then EConvertError names the readings, and nothing has moved.
 std::int32_t ConfirmedPosition(TExchange& exchange, std::int32_t tolerance,
                                std::optional<std::int32_t> witness = std::nullopt);
 
@@ -70,6 +70,10 @@ std::optional<std::int32_t> RecordedEnd(const TStepRecord& record);
 // Where the records saw the motor before it moved: the first sample, or the second when the first was
 // garbled; none when neither came.
 std::optional<std::uint32_t> RecordedStart(const TStepRecord& record);
+// Whether the records saw the motor start where the test read it: the first sample of the first 4 ms
+// that came lies within the step's reach of the start (twice the amplitude and the tolerance), as a
+// start misread by a lost digit does not.
+bool StartWitnessed(const TStepRecord& record);
 
 // Marks missing each sample further from the one before it (the first: from start) than any motor
 // turns in one sample period, as a record garbled on the line reads.

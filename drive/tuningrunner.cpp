@@ -132,8 +132,7 @@ void TTuningRunner::TestRound() {
             FSource->Learn(round, test);
         // The start was read, not seen: the motor goes back to it only once the first test's records
         // saw it there (a record that disagrees fails the test itself).
-        if (FPlan.ReturnToStart && !FStartWitnessed &&
-            !(FStartWitnessed = RecordedStart(test.Step).has_value()))
+        if (FPlan.ReturnToStart && !FStartWitnessed && !(FStartWitnessed = StartWitnessed(test.Step)))
             ending =
                 QStringLiteral("The records of test %1 did not show the motor at the run's start, %2: it "
                                "was not sent back there")

@@ -130,6 +130,9 @@ public:
             Answer(QByteArray(data.left(n)).replace("\r", "\r\n").replace("\b", "\b \b"));
         if (const auto answer = D.Answers.find(data); answer != D.Answers.end())
             Answer(answer->second);
+        // A drive that holds its registers answers their queries with what was written since.
+        if (D.HoldsWrites && data.size() > 3 && data[0] == 'P' && data[2] == ' ' && data.endsWith('\r'))
+            D.Answers[data.left(2) + '\r'] = data.mid(3).chopped(1) + ':';
         *bytesWritten = std::uint32_t(n);
         if (n < data.size() && D.WriteWaitMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(D.WriteWaitMs));

@@ -38,6 +38,8 @@ public:
     QByteArray Received; // bytes waiting to be read, served in order
     // A drive's answers: when a write offers exactly a line held here, its answer joins Received.
     std::map<QByteArray, QByteArray> Answers;
+    // A register write "Pn v" sets the answer to the query of register n: v and its prompt.
+    bool HoldsWrites = false;
     // The drive echoes every byte it takes, a CR as CR LF and a Backspace as BS, space, BS, ahead of its
     // answer.
     bool Echo = false;

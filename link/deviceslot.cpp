@@ -285,12 +285,28 @@ void TDeviceSlot::Poll() {
         shown.append(buffer.data(), qsizetype(got));
     }
     emit Received(shown);
-    if (!captureFailure.isEmpty()) {
-        emit CaptureChanged(false);
-        emit CaptureFailed(captureFailure);
-    }
+    EndCapture(captureFailure);
     if (gone)
         Lose();
+}
+
+void TDeviceSlot::ShowRead(const QByteArray& bytes) {
+    if (bytes.isEmpty())
+        return;
+    if (FCapture.IsOpen()) {
+        const QString error = FCapture.Write(bytes.constData(), std::size_t(bytes.size()));
+        if (error.isEmpty())
+            return;
+        EndCapture(error);
+    }
+    emit Received(bytes);
+}
+
+void TDeviceSlot::EndCapture(const QString& captureFailure) {
+    if (captureFailure.isEmpty())
+        return;
+    emit CaptureChanged(false);
+    emit CaptureFailed(captureFailure);
 }
 
 void TDeviceSlot::Lose() {

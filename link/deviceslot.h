@@ -132,6 +132,9 @@ public:
     // One poll: the lines, and every byte the device reported waiting, into the capture file while
     // one is open, else out through Received. The timer runs it every 50 ms.
     void Poll();
+    // Bytes an exchange read that go to the terminal as the poll's would: into the capture while one
+    // is open, else out through Received.
+    void ShowRead(const QByteArray& bytes);
 
 signals:
     // Every poll ends with this, also with no bytes, so the terminal shows what it holds.
@@ -154,6 +157,8 @@ signals:
     void RepliesCounted();
 
 private:
+    // A capture that could not be written ends, and says why; nothing when the text is empty.
+    void EndCapture(const QString& captureFailure);
     friend class TSlotExchange;
     friend class TDriveLease;
 

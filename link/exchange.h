@@ -64,6 +64,10 @@ public:
     // times at least), at most the read time-out: a late answer to the lines written, or nothing.
     virtual QByteArray ReadUntilQuiet() = 0;
 
+    // Bytes read that the terminal shows all the same, as the poll would have: the answer to a line
+    // the engineer sent from a page, read to confirm it.
+    virtual void Show(const QByteArray& bytes) { (void)bytes; }
+
     // The bytes that have arrived and are not read yet, asked without waiting.
     virtual std::uint32_t Waiting() = 0;
 

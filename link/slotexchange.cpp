@@ -94,6 +94,7 @@ public:
         FLineWrittenAt.reset();
     }
     QByteArray ReadUntilQuiet() override { return WaitForQuiet(); }
+    void Show(const QByteArray& bytes) override { FSlot.ShowRead(bytes); }
 
     std::uint32_t Waiting() override {
         std::uint32_t received = 0;

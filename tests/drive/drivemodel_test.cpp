@@ -273,8 +273,9 @@ TEST(DriveModel, ARawLineForgetsTheKnownSettings) {
 TEST(DriveModel, StepsOnlyInPositionModeAtSetPointZero) {
     const QString unknown = "The drive's mode is not known: choose \"Droga\" under Diagnostyka first";
     const struct {
-        const char* Typed;
+        std::string Typed;
         QString Refusal;
+        bool File = false;
     } cases[] = {
         {"", unknown},
         {"M3\r", "The set-point is not known, not 0: bring the slider under Diagnostyka back to 0 first"},
@@ -284,14 +285,21 @@ TEST(DriveModel, StepsOnlyInPositionModeAtSetPointZero) {
          "The set-point is 250, not 0: bring the slider under Diagnostyka back to 0 first"},
         {"M3\rS 0\rM 3\r", unknown},
         {"M3\rS 0\rM4\x08\x33\r", ""},
+        // A file's lines as one write; past the drive's 64 characters, the next one ends the line unread
+        // and the rest is a new line.
+        {"M3\rS 0\rM0\r", "The drive is in the mode \"Napięcie\": a step test runs only in \"Droga\"", true},
+        {"M3\rS 0\r" + std::string(64, 'x') + "yM0\r",
+         "The drive is in the mode \"Napięcie\": a step test runs only in \"Droga\"", true},
     };
     for (const auto& c : cases) {
         TFakeDeviceLibrary fake;
         TDeviceSlot slot(0, fake.Ports());
         ASSERT_TRUE(slot.Open());
         TDriveModel model(slot);
-        for (const char* k = c.Typed; *k; ++k)
-            model.SendTyped(std::uint8_t(*k));
+        if (c.File)
+            slot.Write(slot.Lease(TLeaseUse::Raw).value(), c.Typed.data(), std::uint32_t(c.Typed.size()));
+        for (const char k : c.File ? std::string() : c.Typed)
+            model.SendTyped(std::uint8_t(k));
         EXPECT_EQ(model.StepRefusal(), c.Refusal) << c.Typed;
         if (c.Refusal.isEmpty())
             continue;
@@ -299,5 +307,58 @@ TEST(DriveModel, StepsOnlyInPositionModeAtSetPointZero) {
         EXPECT_EQ(Outcome([&] { model.Tests().Run(TTypedNumber("200"), TTypedNumber("250"), false); }),
                   c.Refusal);
         EXPECT_TRUE(fake.Device(0).Writes().empty()) << c.Typed;
+    }
+}
+
+// The mode and the set-point are the drive's once it confirmed them; a refusal or no answer leaves them
+// not known and says so.
+TEST(DriveModel, TakesTheModeTheDriveConfirmed) {
+    const struct {
+        const char* Answer;
+        QString Outcome;
+        std::optional<int> Mode;
+    } cases[] = {
+        {"OK\r\n", "", PositionMode},
+        {"?\r\n", "The drive did not confirm M3: what came back was '?\\r\\n': the drive's mode is not known",
+         std::nullopt},
+        {"", "' ' is not a valid integer value: the drive's mode is not known", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        TFakeDeviceLibrary fake;
+        TDeviceSlot slot(0, fake.Ports());
+        ASSERT_TRUE(slot.Open());
+        TDriveModel model(slot);
+        fake.Device(0).Echo = true;
+        fake.Device(0).Answers["S 0\r"] = "OK\r\n";
+        fake.Device(0).Answers["M3\r"] = c.Answer;
+        EXPECT_EQ(Outcome([&] { model.Motion().SetMode(PositionMode); }), c.Outcome) << c.Answer;
+        EXPECT_EQ(model.Mode(), c.Mode) << c.Answer;
+    }
+}
+
+// Where the last test left the motor is forgotten on anything that may move it or that Kelmor cannot see.
+TEST(DriveModel, ForgetsTheWitnessOnWhatMayMoveTheMotor) {
+    const std::pair<const char*, std::function<void(TDeviceSlot&, TDriveModel&)>> events[] = {
+        {"rapid move", [](TDeviceSlot&, TDriveModel& m) { m.Motion().RapidMove("5"); }},
+        {"set-point", [](TDeviceSlot&, TDriveModel& m) { m.Motion().SetSetPoint(0); }},
+        {"mode", [](TDeviceSlot&, TDriveModel& m) { m.Motion().SetMode(PositionMode); }},
+        {"typed key", [](TDeviceSlot&, TDriveModel& m) { m.SendTyped('x'); }},
+        {"file", [](TDeviceSlot& s, TDriveModel&) { s.Write(s.Lease(TLeaseUse::Raw).value(), "q\r", 2); }},
+        {"closing", [](TDeviceSlot&, TDriveModel& m) { m.Close(); }},
+        {"a test that failed",
+         [](TDeviceSlot&, TDriveModel& m) {
+             m.Tests().Run(TTypedNumber("200"), TTypedNumber("250"), false);
+         }},
+    };
+    for (const auto& [name, event] : events) {
+        TFakeDeviceLibrary fake;
+        TDeviceSlot slot(0, fake.Ports());
+        ASSERT_TRUE(slot.Open());
+        TDriveModel model(slot);
+        fake.Device(0).Echo = true;
+        model.ModeConfirmed(PositionMode);
+        model.Witnessed(1000);
+        Outcome([&] { event(slot, model); });
+        EXPECT_FALSE(model.Witness()) << name;
     }
 }

@@ -7,6 +7,7 @@
 #include "drive/drivemodel.h"
 #include "harness/fakeport.h"
 #include "harness/qtprinters.h"
+#include "tests/support/outcome.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -96,4 +97,20 @@ TEST_F(ParametersTest, WpiszAfterCzytajWritesBackWhatWasRead) {
     parameters().Write();
     for (const char* line : {"P1 100\r", "P2 700\r", "P0 100\r"})
         EXPECT_TRUE(device.Written.contains(line)) << line << device.Written.toStdString();
+}
+
+// A register Czytaj could not confirm is not written back: no row changes, and "Wpisz" sends nothing
+// until that row is typed.
+TEST_F(ParametersTest, WpiszRefusesARowCzytajCouldNotConfirm) {
+    device.Answers["P2\r"] = "7 0:";
+    EXPECT_EQ(Outcome([&] { parameters().Read(); }), "' 7 0' is not a valid integer value");
+    EXPECT_FALSE(parameters().Known()->IsKnown(KP));
+    EXPECT_TRUE(parameters().Known()->IsKnown(KV));
+    device.Written.clear();
+    EXPECT_EQ(Outcome([&] { parameters().Write(); }),
+              "Nothing was written: KP (P2) could not be confirmed when read; read again or type the value");
+    EXPECT_TRUE(device.Written.isEmpty());
+    parameters().Want(KP, Figure("3,0"));
+    EXPECT_EQ(Outcome([&] { parameters().Write(); }), "");
+    EXPECT_TRUE(device.Written.contains("P2 768\r"));
 }

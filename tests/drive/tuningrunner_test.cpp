@@ -99,6 +99,12 @@ TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
          notFromStart,
          "The motor was not where it was read: at 1000, its first sample 1200",
          0},
+        // The first 4 ms of records garbled beyond belief: the start read was never seen, so the motor
+        // is not sent there.
+        {"a start its records never saw", [](TFakeDevice&, TTuningRunner&) {},
+         QByteArray("l\x7F\0\0", 4).repeated(8) + FromStart.mid(32),
+         "The records of test 1 did not show the motor at the run's start, 1000: it was not sent back there",
+         1},
         {"a lost device", [](TFakeDevice& d, TTuningRunner&) { d.Statuses["ZQ_GetStatus"] = ZQ_IO_ERROR; },
          fromStart, "The device was lost", 1},
         {"an exit", [&](TFakeDevice&, TTuningRunner&) { exitRequested = true; }, fromStart,

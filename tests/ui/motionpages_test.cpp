@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -21,6 +22,15 @@ namespace {
 
 QScrollBar* Slider(QWidget* w) {
     return w->findChild<QScrollBar*>("setPointSlider");
+}
+
+// A drive that confirms every mode and set-point line the page can send.
+void ConfirmModeLines(TFakeDevice& device) {
+    device.Echo = true;
+    for (int mode = 0; mode < ModeCount; ++mode)
+        device.Answers[QByteArray("M") + char('0' + mode) + '\r'] = "OK\r\n";
+    for (int s = -500; s <= 500; ++s)
+        device.Answers["S " + QByteArray::number(s) + '\r'] = "OK\r\n";
 }
 
 } // namespace
@@ -57,6 +67,7 @@ TEST(DiagnosticsPage, EveryControlWritesItsLine) {
     };
     for (const auto& c : cases) {
         TFakeDeviceLibrary fake;
+        ConfirmModeLines(fake.Device(0));
         TDeviceSlot slot(0, fake.Ports());
         ASSERT_TRUE(slot.Open());
         TDriveModel model(slot);
@@ -70,18 +81,44 @@ TEST(DiagnosticsPage, EveryControlWritesItsLine) {
     }
 }
 
-// No motor is left turning: the set-point goes back to 0 before the device closes, and nothing else is sent.
+// No motor is left turning: the set-point goes back to 0 before the device closes whenever the drive
+// may hold another, and nothing else is sent.
 TEST(DiagnosticsPage, ClosingTheWindowBringsTheSetPointBackToZero) {
-    TFakeDeviceLibrary fake;
-    TDeviceSlots table(fake.Ports());
-    ASSERT_TRUE(table.At(0)->Open());
-    TDriveModel model(*table.At(0));
-    auto* window = new TDeviceWindow(model);
-    Slider(window)->setValue(60);
-    fake.Device(0).ClearCalls();
-    window->close();
-    EXPECT_EQ(fake.Device(0).CallTexts(), QStringList({"ZQ_Write(S 0\r)", "ZQ_Close()"}));
-    delete window;
+    const struct {
+        const char* Name;
+        int Slider;
+        std::function<void(TDriveModel&)> Before;
+        std::vector<QByteArray> Writes;
+    } cases[] = {
+        {"the slider away from 0", 60, [](TDriveModel& m) { m.ModeConfirmed(PositionMode); }, {"S 0\r"}},
+        {"a set-point not known", 0, [](TDriveModel&) {}, {"S 0\r"}},
+        {"a step's sample count",
+         0,
+         [](TDriveModel& m) {
+             m.ModeConfirmed(PositionMode);
+             m.SamplesStored();
+         },
+         {"S 0\r"}},
+        {"0 confirmed", 0, [](TDriveModel& m) { m.ModeConfirmed(PositionMode); }, {}},
+    };
+    for (const auto& c : cases) {
+        TFakeDeviceLibrary fake;
+        ConfirmModeLines(fake.Device(0));
+        TDeviceSlots table(fake.Ports());
+        ASSERT_TRUE(table.At(0)->Open());
+        TDriveModel model(*table.At(0));
+        auto* window = new TDeviceWindow(model);
+        c.Before(model);
+        {
+            const QSignalBlocker quiet(Slider(window));
+            Slider(window)->setValue(c.Slider);
+        }
+        fake.Device(0).ClearCalls();
+        window->close();
+        EXPECT_EQ(fake.Device(0).Writes(), c.Writes) << c.Name;
+        EXPECT_TRUE(fake.Device(0).CallTexts().endsWith("ZQ_Close()")) << c.Name;
+        delete window;
+    }
 }
 
 // The feed speed's conversion has its own tests; here its wiring to the motor data tab.

@@ -3,6 +3,7 @@
 
 #include "common/numtext.h"
 #include "drive/commandlines.h"
+#include "drive/readingvote.h"
 #include "drive/registertable.h"
 #include "harness/fakeport.h"
 #include "link/deviceslot.h"
@@ -71,6 +72,7 @@ protected:
         Device.ClearCalls();
         Device.Answers[PositionQuery] = "1000\r\n\r\n";
         Device.Answers[Step] = Block(500);
+        Device.Answers["S 0\r"] = "OK\r\n";
         Tabs.addTab(Page, QStringLiteral("Skok jednostkowy"));
         Tabs.addTab(new QWidget, QStringLiteral("Diagnostyka"));
         Page->Attach(Model, Shown);
@@ -99,8 +101,10 @@ protected:
 } // namespace
 
 TEST_F(StepPageTest, EntriesFiguresAndTheReceivedCount) {
-    // The position is read three times, the queries at once, before the step.
-    const std::vector<QByteArray> measured = {PositionQuery, PositionQuery, PositionQuery, "S 500\r", Step};
+    // The position is read six times, the queries at once, before the step; the set-point goes back to 0
+    // after it.
+    std::vector<QByteArray> measured(AgreeingReadings, PositionQuery);
+    measured.insert(measured.end(), {"S 500\r", Step, "S 0\r"});
     const QString note = "received 140 of 500 samples";
     const struct {
         QString Amplitude, Time;
@@ -117,6 +121,8 @@ TEST_F(StepPageTest, EntriesFiguresAndTheReceivedCount) {
     };
     for (const auto& c : cases) {
         Device.Answers[Step] = Block(c.Records);
+        // This drive's motor never moves: each test starts without the witness of the one before.
+        Model.ForgetWitness();
         Errors.clear();
         Device.ClearCalls();
         RunTest(Page, c.Amplitude, c.Time);
@@ -147,6 +153,8 @@ TEST_F(StepPageTest, PlotSurvivesRepaintsPilesUpAndClears) {
     EXPECT_EQ(Grab(), first) << "after a tab switch and hiding";
 
     Device.Answers[Step] = Block(500, 1100);
+    // This drive's motor never moves: the test starts without the witness of the one before.
+    Model.ForgetWitness();
     RunTest(Page, "200", "250");
     const QColor earlier(0, 145, 161);
     EXPECT_GT(CountPixels(Grab(), earlier), 0) << "the first test stays, in a colour of its own";
@@ -161,6 +169,7 @@ TEST_F(StepPageTest, PlotSurvivesRepaintsPilesUpAndClears) {
     EXPECT_EQ(Text("overshootLabel"), "-50,00") << "CLS leaves the figures";
     EXPECT_TRUE(Device.Writes().empty());
 
+    Model.ForgetWitness();
     RunTest(Page, "200", "250");
     EXPECT_EQ(CountPixels(Grab(), earlier), 0) << "CLS took the earlier tests off the plot";
     EXPECT_GT(CountPixels(Grab(), red), 0);

@@ -28,6 +28,8 @@ class TuningDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         device.Echo = true;
+        device.HoldsWrites = true;
+        device.Answers["S 0\r"] = "OK\r\n";
         for (int n = 0; n < 9; ++n)
             device.Answers[QByteArray("P") + char('0' + n) + '\r'] = "100:";
         device.Answers["L \r\r"] = "1000\r\n\r\n";
@@ -110,6 +112,10 @@ TEST_F(TuningDialogTest, AsksAboutUnsentEdits) {
         bool Written, Started;
     } cases[] = {{"Anuluj", false, false}, {"Najpierw wpisz", true, true}, {"Zostaw", false, true}};
     for (const auto& c : cases) {
+        // The drive back at its registers of 100, as the case before may have left it otherwise.
+        for (int n = 0; n < 9; ++n)
+            device.Answers[QByteArray("P") + char('0' + n) + '\r'] = "100:";
+        model.Parameters().ForgetKnown();
         model.Parameters().Want(KD, TTypedNumber(QStringLiteral("2")));
         device.ClearCalls();
         QString asked;
@@ -129,7 +135,9 @@ TEST_F(TuningDialogTest, AsksAboutUnsentEdits) {
         }
         EXPECT_EQ(!device.Writes().empty(), c.Started) << c.Answer;
         const std::vector<QByteArray> writes = device.Writes();
-        EXPECT_EQ(std::count(writes.begin(), writes.end(), "P3 512\r"), c.Written ? 1 : 0) << c.Answer;
+        // Written before the run reads its start, whose rounds then write what the drive holds.
+        const auto start = std::find(writes.begin(), writes.end(), "P0\r");
+        EXPECT_EQ(std::count(writes.begin(), start, "P3 512\r"), c.Written ? 1 : 0) << c.Answer;
         EXPECT_EQ(model.Parameters().Unsent().empty(), c.Written) << c.Answer;
     }
 }
