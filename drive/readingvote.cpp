@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QStringList>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 
@@ -23,8 +24,9 @@ double WrongValueChance(double loss) {
     return std::pow(loss, AgreeingReadings);
 }
 
-void TReadingVote::Add(std::int64_t reading) {
+void TReadingVote::Add(std::int64_t reading, bool later) {
     FReadings.push_back(reading);
+    FLater.push_back(later);
 }
 
 std::optional<std::int64_t> TReadingVote::Longest() const {
@@ -43,7 +45,15 @@ int TReadingVote::Agreeing(std::int64_t value) const {
 
 int TReadingVote::Missing() const {
     const std::optional<std::int64_t> longest = Longest();
-    return longest ? std::max(0, AgreeingReadings - Agreeing(*longest)) : AgreeingReadings;
+    if (!longest)
+        return AgreeingReadings;
+    const int missing = std::max(0, AgreeingReadings - Agreeing(*longest));
+    std::array<bool, 2> places{};
+    for (std::size_t i = 0; i < FReadings.size(); ++i)
+        if (std::llabs(FReadings[i] - *longest) <= FTolerance)
+            places[FLater[i] ? 1 : 0] = true;
+    // Two queries at once bring a reading of each place.
+    return FPlacesApart && !(places[0] && places[1]) ? std::max(missing, 2) : missing;
 }
 
 std::optional<std::int64_t> TReadingVote::Confirmed() const {

@@ -31,10 +31,15 @@ bool ShorterText(std::int64_t a, std::int64_t b);
 
 class TReadingVote {
 public:
-    // Two readings agree when they lie within tolerance (0: equal).
-    explicit TReadingVote(std::int64_t tolerance = 0) : FTolerance(tolerance) {}
+    // Two readings agree when they lie within tolerance (0: equal). Where the replies came in batches,
+    // `placesApart` asks for agreeing readings from the first place of a batch and from a later one: a
+    // converter that loses a byte at the same place after a line structure garbles only one of them
+    // alike, and breaks the other.
+    explicit TReadingVote(std::int64_t tolerance = 0, bool placesApart = false)
+        : FTolerance(tolerance), FPlacesApart(placesApart) {}
 
-    void Add(std::int64_t reading);
+    // later: the reading followed another reply of its batch.
+    void Add(std::int64_t reading, bool later = false);
     // The longest reading (the largest of the longest), once AgreeingReadings agree with it.
     std::optional<std::int64_t> Confirmed() const;
     // The readings that agree with `value`.
@@ -49,5 +54,7 @@ private:
     std::optional<std::int64_t> Longest() const;
 
     std::int64_t FTolerance;
+    bool FPlacesApart;
     std::vector<std::int64_t> FReadings;
+    std::vector<bool> FLater;
 };

@@ -232,7 +232,7 @@ std::int32_t ReadPosition(TExchange& exchange, bool afterAnother) {
     });
 }
 
-std::vector<std::int32_t> ReadPositions(TExchange& exchange, int count) {
+std::vector<TPositionReading> ReadPositions(TExchange& exchange, int count) {
     return Framed(exchange, [&] {
         const QByteArray head = "L \r\n\r\n";
         // Each query brings four line ends: its echo's, the reply's empty line and digits, and the echo of
@@ -253,7 +253,7 @@ std::vector<std::int32_t> ReadPositions(TExchange& exchange, int count) {
         exchange.EchoSeen(std::uint32_t(came.size()));
         // Every reply whose head, digits and line end came whole is a reading, also after one that broke:
         // a lost byte costs its own reply only (and a lost line end the wait for the rest).
-        std::vector<std::int32_t> readings;
+        std::vector<TPositionReading> readings;
         for (qsizetype at = came.indexOf(head); at >= 0 && int(readings.size()) < count;
              at = came.indexOf(head, at + 1)) {
             qsizetype end = at + head.size();
@@ -264,7 +264,7 @@ std::vector<std::int32_t> ReadPositions(TExchange& exchange, int count) {
             bool whole = false;
             const std::int32_t position = digits.toInt(&whole);
             if (whole && !digits.isEmpty() && digits.size() <= MaxValueText && came.mid(end, 2) == "\r\n")
-                readings.push_back(position);
+                readings.push_back({position, at > 0});
         }
         if (readings.empty())
             ThrowBadReply(came.left(MaxValueText));

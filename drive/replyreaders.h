@@ -91,7 +91,12 @@ std::int32_t ReadPosition(TExchange& exchange, bool afterAnother = false);
 // The replies to `count` position queries written at once, each read as ReadPosition reads one, taken
 // from what came until the line fell quiet: every reply that came whole, in order, also after one that
 // a lost byte broke. Throws EConvertError, naming what came, when none did.
-std::vector<std::int32_t> ReadPositions(TExchange& exchange, int count);
+struct TPositionReading {
+    std::int32_t Value = 0;
+    // The reply followed another of its batch, not the purge.
+    bool Later = false;
+};
+std::vector<TPositionReading> ReadPositions(TExchange& exchange, int count);
 
 // What the drive echoes of a line: its CR as CR LF.
 QByteArray EchoOf(const QByteArray& line);

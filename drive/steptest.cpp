@@ -51,7 +51,7 @@ namespace {
 std::int32_t ConfirmedPosition(TExchange& exchange, std::int32_t tolerance,
                                std::optional<std::int32_t> witness) {
     // Without a witness, the readings weighed; with one, those that disagree with it.
-    TReadingVote readings(tolerance);
+    TReadingVote readings(tolerance, !witness);
     int written = 0;
     std::optional<EConvertError> failure;
     // However the line fails, a confirmation ends: by its queries, and by its time should a drive trickle.
@@ -64,9 +64,9 @@ std::int32_t ConfirmedPosition(TExchange& exchange, std::int32_t tolerance,
         for (int q = 0; q < queries; ++q)
             exchange.WriteLine(PositionQueryLine());
         written += queries;
-        std::vector<std::int32_t> batch;
+        std::vector<TPositionReading> batch;
         try {
-            batch = witness ? std::vector<std::int32_t>{ReadPosition(exchange)}
+            batch = witness ? std::vector<TPositionReading>{{ReadPosition(exchange), false}}
                             : ReadPositions(exchange, queries);
         } catch (const EConvertError& error) {
             if (exchange.Lost())
@@ -75,10 +75,10 @@ std::int32_t ConfirmedPosition(TExchange& exchange, std::int32_t tolerance,
             if (!failure)
                 failure = error;
         }
-        for (const std::int32_t reading : batch) {
+        for (const auto& [reading, later] : batch) {
             if (witness && std::llabs(std::int64_t(reading) - *witness) <= tolerance)
                 return reading;
-            readings.Add(reading);
+            readings.Add(reading, later);
             if (witness && readings.Agreeing(reading) >= MostWitnessDisagreements)
                 ThrowNotWhereLeft(*witness, readings);
             if (const std::optional<std::int64_t> position = readings.Confirmed(); position && !witness)
