@@ -1,5 +1,7 @@
 #include "drive/replyreaders.h"
 
+#include "drive/replyframe.h"
+
 #include "common/numtext.h"
 #include "drive/commandlines.h"
 #include "drive/samplerecords.h"
@@ -10,46 +12,13 @@
 #include <chrono>
 #include <optional>
 
+using namespace replyframe;
+
 namespace {
 
 using namespace std::chrono_literals;
 
 constexpr std::uint8_t CR = '\r';
-
-// One start bit, eight data bits and one stop bit per byte.
-constexpr long long BitsPerByte = 10;
-
-// How long count bytes take on the wire at the port's rate.
-std::chrono::microseconds WireTime(const TExchange& exchange, std::uint32_t count) {
-    const long long rate = std::max<long long>(exchange.BaudRate(), 1);
-    return std::chrono::microseconds((count * BitsPerByte * 1000000 + rate - 1) / rate);
-}
-
-// When a read of count bytes, which the drive sends at once, must have ended.
-TExchange::Clock::time_point Deadline(const TExchange& exchange, std::uint32_t count) {
-    return TExchange::Clock::now() + exchange.ReadTimeout() + WireTime(exchange, count);
-}
-
-// The value text as the drive's reply has it, with the space that the conversion puts in front.
-QString SpacedText(const QByteArray& text) {
-    return QLatin1Char(' ') + QString::fromLatin1(text);
-}
-
-// A text too long to be a value: leading zeros or blanks could make any length a valid integer.
-[[noreturn]] void ThrowOverlong(const QByteArray& text) {
-    ThrowInvalidInteger(SpacedText(text));
-}
-
-// Runs a reader; when it fails, what it read can no longer be told apart into echo and answer, so
-// the exchange settles the next time by a quiet line rather than by the echo it counts.
-template <class TRead> auto Framed(TExchange& exchange, TRead read) {
-    try {
-        return read();
-    } catch (...) {
-        exchange.ReplyFailed();
-        throw;
-    }
-}
 
 struct TRegisterAnswer {
     QByteArray Text;
@@ -135,11 +104,6 @@ void CheckClosed(TExchange& exchange, const QByteArray& text) {
     exchange.EchoSeen((cr ? 1 : 0) + (lf ? 1 : 0));
     RefuseTrailingText(exchange, text + ":\r\n");
     exchange.ReplyComplete();
-}
-
-// What came of a reply that does not have its shape, as the message for a bad answer shows it.
-[[noreturn]] void ThrowBadReply(const QByteArray& came) {
-    ThrowInvalidInteger(SpacedText(came));
 }
 
 } // namespace
@@ -275,131 +239,6 @@ std::vector<TPositionReading> ReadPositions(TExchange& exchange, int count) {
         return readings;
     });
 }
-
-QByteArray ReadConfirmation(TExchange& exchange, const QByteArray& line) {
-    return Framed(exchange, [&] {
-        const QByteArray echo = EchoOf(line);
-        const QByteArray ok = "OK\r\n";
-        const TExchange::Clock::time_point deadline =
-            Deadline(exchange, MaxEchoBytes + std::uint32_t(ok.size()));
-        QByteArray came;
-        while (!came.endsWith(echo)) {
-            const std::optional<std::uint8_t> byte =
-                came.size() < MaxEchoBytes && TExchange::Clock::now() < deadline ? exchange.ReadByte()
-                                                                                 : std::nullopt;
-            if (!byte)
-                ThrowBadReply(came);
-            came += char(*byte);
-        }
-        exchange.EchoSeen(std::uint32_t(echo.size()));
-        const QByteArray answer =
-            exchange.Read(std::uint32_t(ok.size()), Deadline(exchange, std::uint32_t(ok.size())));
-        if (answer.startsWith('?'))
-            throw ELineNotConfirmed(line, answer);
-        if (answer != ok)
-            ThrowBadReply(answer);
-        exchange.AnswerCame();
-        exchange.ReplyComplete();
-        return came + answer;
-    });
-}
-
-QByteArray ConfirmLine(TExchange& exchange, const QByteArray& line) {
-    return AskAgain<EConvertError>(exchange, [&] {
-        exchange.WriteLine(line);
-        return ReadConfirmation(exchange, line);
-    });
-}
-
-bool TryConfirmLine(TExchange& exchange, const QByteArray& line) {
-    try {
-        ConfirmLine(exchange, line);
-        return true;
-    } catch (const EKelmorError&) {
-        if (exchange.Lost())
-            throw;
-        return false;
-    }
-}
-
-QByteArray EchoOf(const QByteArray& line) {
-    return line.endsWith('\r') ? line + '\n' : line;
-}
-
-namespace {
-
-// A line's text for a message: what it says, with its line ends shown.
-QString ShownLine(const QByteArray& bytes) {
-    QString shown;
-    for (const char c : bytes)
-        shown += c == '\r'   ? QStringLiteral("\\r")
-                 : c == '\n' ? QStringLiteral("\\n")
-                             : QString(QLatin1Char(c));
-    return shown;
-}
-
-// How far the echoes came as they should: the lines whose echo, and the first byte after it, came
-// exactly; the first byte after the last line's echo is what ReadUntilQuiet finds.
-std::size_t ConfirmedLines(const QByteArray& expected, const QByteArray& came,
-                           const std::vector<qsizetype>& ends) {
-    qsizetype same = 0;
-    while (same < came.size() && same < expected.size() && came[same] == expected[same])
-        ++same;
-    std::size_t lines = 0;
-    while (lines < ends.size() && ends[lines] < same)
-        ++lines;
-    return lines;
-}
-
-} // namespace
-
-void WriteConfirmed(TExchange& exchange, const std::vector<QByteArray>& lines,
-                    const std::function<void(std::size_t)>& confirmed) {
-    constexpr int MostTries = 8;
-    std::size_t next = 0;
-    std::size_t rounds = 0;
-    for (int tries = 0; next < lines.size(); ++rounds) {
-        exchange.SettleAndPurge();
-        if (exchange.Lost())
-            throw ELineNotConfirmed(lines[next], {});
-        QByteArray expected;
-        std::vector<qsizetype> ends;
-        // Back to back: the drive echoes line after line, and a refusal shows between two echoes.
-        for (std::size_t i = next; i < lines.size(); ++i) {
-            exchange.WriteLine(lines[i]);
-            expected += EchoOf(lines[i]);
-            ends.push_back(expected.size());
-        }
-        const auto size = std::uint32_t(expected.size());
-        const QByteArray came = exchange.Read(size, Deadline(exchange, size));
-        QByteArray late;
-        if (came == expected)
-            late = exchange.ReadUntilQuiet();
-        std::size_t done = ConfirmedLines(expected, came, ends);
-        if (came == expected && late.isEmpty())
-            done = ends.size();
-        for (std::size_t i = 0; i < done; ++i)
-            confirmed(next + i);
-        if (done == ends.size()) {
-            exchange.EchoSeen(size);
-            exchange.ReplyComplete();
-            return;
-        }
-        exchange.ReplyFailed();
-        const qsizetype from = done == 0 ? 0 : ends[done - 1];
-        const QByteArray what = came.mid(from, ends[done] - from + 4) + late;
-        tries = done > 0 ? 1 : tries + 1;
-        next += done;
-        if (tries >= MostTries || rounds + 1 >= MostWriteRounds(lines.size()) || exchange.Lost())
-            throw ELineNotConfirmed(lines[next], exchange.Lost() ? QByteArray() : what);
-    }
-}
-
-ELineNotConfirmed::ELineNotConfirmed(const QByteArray& line, const QByteArray& came)
-    : EKelmorError(came.isEmpty() ? QStringLiteral("The drive did not confirm %1: nothing came back")
-                                        .arg(ShownLine(line.trimmed()))
-                                  : QStringLiteral("The drive did not confirm %1: what came back was '%2'")
-                                        .arg(ShownLine(line.trimmed()), ShownLine(came))) {}
 
 QByteArray ReadSampleBlock(TExchange& exchange, int sampleCount) {
     constexpr int MaxSamples = 1000;
