@@ -22,15 +22,24 @@ constexpr double BitsPerByte = 10;
 constexpr double MeasurementSeconds = 0.25;
 constexpr int Latencies[] = {0, 16};
 
+// The simulated drive behind a converter of the latency given, as the slot of DEV0.
+struct TSimulatedDevice {
+    explicit TSimulatedDevice(int latencyMs)
+        : Environment(qputenv("ZQLINK_PORTS", "sim:latency=" + QByteArray::number(latencyMs))),
+          Slot(0, MachinePorts({Simulated.Kind()})) {}
+    bool Environment;
+    TSimulatedPorts Simulated;
+    TDeviceSlot Slot;
+};
+
 double Ratio[std::size(Latencies)] = {};
 double Beyond[std::size(Latencies)] = {};
 std::size_t Received = 0;
 
 void StepTestAgainstSimulatedDrive(benchmark::State& state) {
     const auto at = std::size_t(state.range(0));
-    qputenv("ZQLINK_PORTS", "sim:latency=" + QByteArray::number(Latencies[at]));
-    const TSimulatedPorts simulated;
-    TDeviceSlot slot(0, MachinePorts({simulated.Kind()}));
+    TSimulatedDevice device(Latencies[at]);
+    TDeviceSlot& slot = device.Slot;
     if (!slot.Open()) {
         state.SkipWithError("DEV0 did not open");
         return;
@@ -73,9 +82,8 @@ double SeriesRatio[std::size(Latencies)] = {};
 void SeriesOfTenThroughTheModel(benchmark::State& state) {
     constexpr int Tests = 10;
     const auto at = std::size_t(state.range(0));
-    qputenv("ZQLINK_PORTS", "sim:latency=" + QByteArray::number(Latencies[at]));
-    const TSimulatedPorts simulated;
-    TDeviceSlot slot(0, MachinePorts({simulated.Kind()}));
+    TSimulatedDevice device(Latencies[at]);
+    TDeviceSlot& slot = device.Slot;
     if (!slot.Open()) {
         state.SkipWithError("DEV0 did not open");
         return;
