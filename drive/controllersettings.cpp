@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <numeric>
 
 void ConvertSettings(const TSettingNumbers& settings, const TMotorData& motor, const TEachRegister& each) {
     // A register the drive cannot hold is refused before any line goes out; a bad number stops the
@@ -55,9 +54,9 @@ void ShowFigures(const TKnownRegisters& registers, const TMotorData& motor, cons
     TTypedNumber kvShown;
     for (int row = 0; row < SettingCount; ++row) {
         const TRegisterRow& r = RegisterTable[row];
-        const std::optional<std::int32_t> value = registers[std::size_t(r.Register)];
-        if (!value || (row == LimitV && !registers[std::size_t(RegisterTable[KV].Register)]))
+        if (!RowKnown(registers, TSettingRow(row)))
             continue;
+        const std::optional<std::int32_t> value = registers[std::size_t(r.Register)];
         const long double shown = r.ToShown(*value, motor, kvShown);
         const TTypedNumber figure = TTypedNumber::Of(r.ToShown(*value, motor, kv), FloatToText(shown));
         each(TSettingRow(row), figure);
@@ -66,6 +65,13 @@ void ShowFigures(const TKnownRegisters& registers, const TMotorData& motor, cons
             kvShown = TTypedNumber::Of(ShownValue(shown));
         }
     }
+}
+
+bool RowKnown(const TKnownRegisters& registers, TSettingRow row) {
+    const auto known = [&](TSettingRow r) {
+        return registers[std::size_t(RegisterTable[r].Register)].has_value();
+    };
+    return known(row) && (row != LimitV || known(KV));
 }
 
 TKnownRegisters AllKnown(const TRegisterValues& registers) {
@@ -88,16 +94,14 @@ std::vector<int> RoundOrder(const std::array<TReadingVote, RegisterCount>& votes
                             const TKnownRegisters& known, const TKnownRegisters& confirmed,
                             const std::array<int, RegisterCount>& written,
                             const std::array<int, RegisterCount>& failed) {
-    std::array<int, RegisterCount> registers{};
-    std::iota(registers.begin(), registers.end(), 0);
     // A reading counts once the next dialogue's echo came whole, so a register the line garbles again
     // and again would cost the one before it its last reading: those that failed fewest go alone.
     int fewest = std::numeric_limits<int>::max();
-    for (const int n : registers)
+    for (int n = 0; n < RegisterCount; ++n)
         if (!confirmed[std::size_t(n)] && written[std::size_t(n)] < MostConfirmingQueries)
             fewest = std::min(fewest, failed[std::size_t(n)]);
     std::vector<int> order;
-    for (const int n : registers) {
+    for (int n = 0; n < RegisterCount; ++n) {
         if (failed[std::size_t(n)] != fewest)
             continue;
         const auto i = std::size_t(n);

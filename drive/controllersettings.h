@@ -64,6 +64,8 @@ TRegisterValues ConfirmedRegisters(TExchange& exchange, const TKnownRegisters& k
 // show, where Limit V goes with the number the KV text stands for. A register not given is skipped,
 // and Limit V with KV's. An error leaves the rows before the failing one handed on.
 void ShowFigures(const TKnownRegisters& registers, const TMotorData& motor, const TEachFigure& each);
+// Whether a row's register is given, and for Limit V, which converts with it, KV's.
+bool RowKnown(const TKnownRegisters& registers, TSettingRow row);
 // All nine as known.
 TKnownRegisters AllKnown(const TRegisterValues& registers);
 

@@ -156,9 +156,7 @@ void TParameters::Read(TExchange& exchange) {
     // As a read-back that broke off, no field changes; but a row whose register was not confirmed shows
     // nothing the drive is known to hold, and "Wpisz" refuses it until it is typed or read.
     for (int row = 0; row < SettingCount; ++row)
-        FUnconfirmed[std::size_t(row)] =
-            !read.Values[std::size_t(RegisterTable[row].Register)] ||
-            (row == LimitV && !read.Values[std::size_t(RegisterTable[KV].Register)]);
+        FUnconfirmed[std::size_t(row)] = !RowKnown(read.Values, TSettingRow(row));
     throw EConvertError(why);
 }
 
