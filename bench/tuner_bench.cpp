@@ -1,9 +1,10 @@
 // The tuner over two banks of drives (harness/tunerbank.h): 30 drives of the simulated drive's own kind
 // (sim/plantbank.h PlantBank) and 30 of other makes, whose firmware and mechanics the tuner's model
-// cannot represent exactly (ForeignPlantBank), each bank drawn from three seeds; the grid optimum
+// cannot represent exactly (ForeignPlantBank), each bank drawn from three seeds, each drive from the
+// default settings and, where it has one, from a hot start with a strong integral; the grid optimum
 // over 41 × 41 gains at five levels of KI. Prints for each bank, over its three seeds, for the tuner
 // and for the compass search it replaced (which keeps KI), for all drives and by how far their first
-// test overshot (up to the limit, up to twice, two to three times):
+// test overshot (up to the limit, up to twice, two to three times) and for the hot starts:
 //   - tests a run used: median and 90th percentile;
 //   - tests until the best tested is within 5 % of the grid optimum: median and 90th percentile;
 //   - drives whose final result is within 5 % of the grid optimum;
@@ -49,21 +50,31 @@ struct TMethods {
 };
 TMethods Own, Foreign;
 
+void Tune(TMethods& methods, const char* name, const TPlantParameters& drive, const TBankStart& start,
+          bool hot) {
+    const double optimum = GridOptimum(drive, KGrid, start);
+    methods.Tuner.Runs.push_back(RunTuner(drive, optimum, start));
+    methods.Compass.Runs.push_back(RunCompass(drive, optimum, start));
+    TDriveRun& t = methods.Tuner.Runs.back();
+    methods.Compass.Runs.back().StartOvershoot = t.StartOvershoot;
+    t.HotStart = methods.Compass.Runs.back().HotStart = hot;
+    std::printf("%s (%s, from KP %.2f KV %.2f KI %.2f): optimum %.2f ms; tuner from %.1f %%, %d tests, "
+                "within 5 %% after %d, final %.3f, %d over twice the limit; compass final %.3f\n",
+                name, PlantText(drive).c_str(), start.Gains[0], start.Gains[1], start.Gains[2], optimum,
+                t.StartOvershoot, t.Tests, t.TestsToWithin5, t.FinalRatio, t.OverTwiceLimit,
+                methods.Compass.Runs.back().FinalRatio);
+}
+
+// Each drive from the default settings, and from a hot start with a strong integral where it has one.
 void Tune(TMethods& methods, const char* name, std::vector<TPlantParameters> (*bank)(int, std::uint64_t)) {
     for (const std::uint64_t seed : Seeds()) {
         const std::vector<TPlantParameters> drives = bank(Drives(), seed);
         for (std::size_t i = 0; i < drives.size(); ++i) {
-            const double optimum = GridOptimum(drives[i], KGrid);
-            methods.Tuner.Runs.push_back(RunTuner(drives[i], optimum));
-            methods.Compass.Runs.push_back(RunCompass(drives[i], optimum));
-            methods.Compass.Runs.back().StartOvershoot = methods.Tuner.Runs.back().StartOvershoot;
-            const TDriveRun& t = methods.Tuner.Runs.back();
-            std::printf(
-                "%s bank %llu, drive %2zu (%s): optimum %.2f ms; tuner from %.1f %%, %d tests, within 5 %% "
-                "after %d, final %.3f, %d over twice the limit; compass final %.3f\n",
-                name, static_cast<unsigned long long>(seed), i, PlantText(drives[i]).c_str(), optimum,
-                t.StartOvershoot, t.Tests, t.TestsToWithin5, t.FinalRatio, t.OverTwiceLimit,
-                methods.Compass.Runs.back().FinalRatio);
+            const std::string title =
+                std::string(name) + " bank " + std::to_string(seed) + ", drive " + std::to_string(i);
+            Tune(methods, title.c_str(), drives[i], TBankStart{}, false);
+            if (const std::optional<TBankStart> hot = HotStart(drives[i]))
+                Tune(methods, (title + ", hot").c_str(), drives[i], *hot, true);
         }
     }
 }
@@ -105,6 +116,8 @@ void PrintBands(const char* name, const TBankFigures& f) {
     for (const auto& band : bands)
         if (const TBankFigures b = f.Band(band.Above, band.UpTo); !b.Runs.empty())
             Print(band.Name, b);
+    if (const TBankFigures hot = f.HotStarts(); !hot.Runs.empty())
+        Print("from hot starts with a strong integral (in the bands above too)", hot);
 }
 
 } // namespace

@@ -22,7 +22,7 @@ public:
 
     void Learn(const TTuningRound& round, const TTestRecord& test) override {
         TTunerBeliefs::TTest learnt;
-        learnt.Point = {std::log2(std::max(round.Gains[0], 1e-6)), 0, 0};
+        learnt.Point = Point(round);
         learnt.Registers = round.Registers;
         learnt.Positions = TruePositions(test.Step);
         learnt.Figures = LoopFigures(learnt.Positions, FStep.Amplitude);
@@ -34,15 +34,18 @@ public:
         return BestRound(rounds);
     }
 
-    std::optional<TTunerPrediction> Predict(std::size_t best,
-                                            const TRegisterValues& registers) const override {
+    std::optional<TTunerPrediction> Predict(std::size_t best, const TTuningRound& round) const override {
         // The sweep's rounds come first, in the order of its tests.
         TTunerBeliefs beliefs(FStep.Amplitude, FStep.SampleCount, FPlan.Criterion.OvershootLimit);
         beliefs.Learn(FTests, best);
-        return beliefs.Predict(FTests[best].Point, registers);
+        return beliefs.Predict(Point(round), round.Registers);
     }
 
 private:
+    static TGpPoint Point(const TTuningRound& round) {
+        return {std::log2(std::max(round.Gains[0], 1e-6)), 0, 0};
+    }
+
     const TTuningPlan& FPlan;
     const TRunSettings& FSettings;
     TRunStep FStep;
@@ -88,8 +91,10 @@ public:
         return std::nullopt;
     }
 
-    std::optional<TTunerPrediction> Predict(std::size_t, const TRegisterValues& registers) const override {
-        return FTuner.Predict(FTuner.Tested()[FTuner.Best()->Test].Gains, registers);
+    std::optional<TTunerPrediction> Predict(std::size_t, const TTuningRound& round) const override {
+        const TTunerGains best = FTuner.Tested()[FTuner.Best()->Test].Gains;
+        return FTuner.Predict({round.Gains[0], round.Gains[1], std::isnan(round.Ki) ? best[2] : round.Ki},
+                              round.Registers);
     }
 
     QString FailedText() const override {
@@ -103,6 +108,7 @@ private:
         const double startKi = settings.DriveFigure(KI);
         TTunerSetup setup;
         setup.Kp = plan.Rows[0] == KP ? 0 : plan.Rows[1] == KP ? 1 : -1;
+        setup.Kv = plan.Rows[0] == KV ? 0 : plan.Rows[1] == KV ? 1 : -1;
         setup.Lowest = {plan.Lowest[0], plan.Lowest[1], SearchesKi(plan) ? *plan.KiFloor : startKi};
         setup.Highest = {plan.Highest[0], plan.Highest[1], startKi};
         setup.Start = {settings.DriveFigure(plan.Rows[0]), settings.DriveFigure(plan.Rows[1]), startKi};

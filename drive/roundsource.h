@@ -22,9 +22,9 @@ public:
     virtual void Learn(const TTuningRound& round, const TTestRecord& test) = 0;
     // The best of the rounds by the source's measure: for a search, the one its tuner recommends.
     virtual std::optional<std::size_t> Best(const std::vector<TTuningRound>& rounds) const = 0;
-    // What the best round's test predicts for the same gains with other registers (a back-off).
-    virtual std::optional<TTunerPrediction> Predict(std::size_t best,
-                                                    const TRegisterValues& registers) const = 0;
+    // What the source's models predict for a round that is not its own (a back-off of the best), at
+    // the round's own gains, so that its spread is that of where it lies.
+    virtual std::optional<TTunerPrediction> Predict(std::size_t best, const TTuningRound& round) const = 0;
     // Why the source ended without a best round; empty when it simply ran out.
     virtual QString FailedText() const { return {}; }
     // The best was tested twice and met the criterion both times.

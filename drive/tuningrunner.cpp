@@ -204,7 +204,8 @@ std::optional<TTuningRound> TTuningRunner::BackOffRound() {
     if (FBackOff.Kind != TBackOff::NotYet || FPlan.Criterion.BackOffPercent <= 0 || !best)
         return std::nullopt;
     FBackOff.Kind = TBackOff::None;
-    // The outer loop's gain only: lowering KV too would take damping away with it.
+    // KP, and KI with it where the search may lower KI: what lowers the overshoot in every loop of
+    // this kind. Not KV: lowering it would take damping away with it.
     TTuningRound round = FRounds[*best];
     const double kp = FSettings->Figure(KP, round.Gains);
     double backedOff = BackedOff(kp, FPlan.Criterion, 0, kp);
@@ -214,6 +215,8 @@ std::optional<TTuningRound> TTuningRunner::BackOffRound() {
             backedOff = BackedOff(kp, FPlan.Criterion, lowest, kp);
             round.Gains[i] = backedOff;
         }
+    if (!std::isnan(round.Ki))
+        round.Ki = BackedOff(round.Ki, FPlan.Criterion, FPlan.KiFloor.value_or(0), round.Ki);
     round.Registers = FSettings->Registers(round.Gains, backedOff, FSettings->KiWritten(round.Ki));
     if (round.Registers == FRounds[*best].Registers)
         return std::nullopt;
@@ -225,8 +228,8 @@ std::optional<TTuningRound> TTuningRunner::BackOffRound() {
         }
     round.Role = TRoundRole::BackOff;
     round.TestNumber = 0;
-    // Predicted with the KP it writes, searched or not.
-    round.Predicted = FSource->Predict(*best, round.Registers);
+    // Predicted where it lies, with the KP it writes, searched or not.
+    round.Predicted = FSource->Predict(*best, round);
     if (!round.Predicted || !TGainTuner::Safe(*round.Predicted)) {
         FBackOff.Kind = TBackOff::Unsafe;
         return std::nullopt;

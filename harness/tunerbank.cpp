@@ -22,10 +22,8 @@ constexpr int KSamples = 500;
 constexpr double KBoxFactor = 8;
 constexpr int KTunerTests = 12;
 constexpr int KCompassTests = 20;
-constexpr std::array<double, 2> KStart = {3, 4};
-// KI as the default settings hold it, and the dialog's default floor: half of it.
-constexpr double KStartKi = 0.4;
-constexpr double KKiFloor = KStartKi / 2;
+// The dialog's default floor of KI: half of the start's.
+constexpr double KKiFloor = 0.5;
 // KI's levels in the grid optimum, from the floor to the start.
 constexpr int KKiLevels = 5;
 const TTuningCriterion KCriterion{10, 0};
@@ -64,11 +62,11 @@ TRegisterValues Registers(const TTunerGains& gains) {
     return SettingRegisters(settings, DefaultMotorData());
 }
 
-std::array<double, 2> Lowest() {
-    return {KStart[0] / KBoxFactor, KStart[1] / KBoxFactor};
+std::array<double, 2> Lowest(const TBankStart& start) {
+    return {start.Gains[0] / KBoxFactor, start.Gains[1] / KBoxFactor};
 }
-std::array<double, 2> Highest() {
-    return {KStart[0] * KBoxFactor, KStart[1] * KBoxFactor};
+std::array<double, 2> Highest(const TBankStart& start) {
+    return {start.Gains[0] * KBoxFactor, start.Gains[1] * KBoxFactor};
 }
 
 struct TProposal {
@@ -144,13 +142,13 @@ std::vector<int> Reach(const std::vector<TDriveRun>& runs) {
 
 } // namespace
 
-double GridOptimum(const TPlantParameters& plant, int grid) {
+double GridOptimum(const TPlantParameters& plant, int grid, const TBankStart& start) {
     double best = KInfinity;
     const auto at = [&](std::size_t i, int k) {
-        return Lowest()[i] * std::pow(KBoxFactor * KBoxFactor, double(k) / (grid - 1));
+        return Lowest(start)[i] * std::pow(KBoxFactor * KBoxFactor, double(k) / (grid - 1));
     };
     for (int c = 0; c < KKiLevels; ++c) {
-        const double ki = KKiFloor * std::pow(KStartKi / KKiFloor, double(c) / (KKiLevels - 1));
+        const double ki = start.Gains[2] * std::pow(KKiFloor, 1 - double(c) / (KKiLevels - 1));
         for (int a = 0; a < grid; ++a)
             for (int b = 0; b < grid; ++b)
                 best = std::min(best, TrueScore(plant, Registers({at(0, a), at(1, b), ki})));
@@ -158,11 +156,11 @@ double GridOptimum(const TPlantParameters& plant, int grid) {
     return best;
 }
 
-TDriveRun RunTuner(const TPlantParameters& plant, double optimum) {
+TDriveRun RunTuner(const TPlantParameters& plant, double optimum, const TBankStart& start) {
     TTunerSetup setup;
-    setup.Lowest = {Lowest()[0], Lowest()[1], KKiFloor};
-    setup.Highest = {Highest()[0], Highest()[1], KStartKi};
-    setup.Start = {KStart[0], KStart[1], KStartKi};
+    setup.Lowest = {Lowest(start)[0], Lowest(start)[1], start.Gains[2] * KKiFloor};
+    setup.Highest = {Highest(start)[0], Highest(start)[1], start.Gains[2]};
+    setup.Start = start.Gains;
     setup.MaxTests = KTunerTests;
     setup.OvershootLimit = KCriterion.OvershootLimit;
     setup.Amplitude = KAmplitude;
@@ -185,8 +183,8 @@ TDriveRun RunTuner(const TPlantParameters& plant, double optimum) {
         });
 }
 
-TDriveRun RunCompass(const TPlantParameters& plant, double optimum) {
-    TGainSearch search({Lowest(), Highest()}, KStart, KCompassTests);
+TDriveRun RunCompass(const TPlantParameters& plant, double optimum, const TBankStart& start) {
+    TGainSearch search({Lowest(start), Highest(start)}, {start.Gains[0], start.Gains[1]}, KCompassTests);
     std::optional<TRegisterValues> best;
     double bestScore = KInfinity;
     TRegisterValues pending{};
@@ -196,7 +194,7 @@ TDriveRun RunCompass(const TPlantParameters& plant, double optimum) {
             const std::optional<std::array<double, 2>> gains = search.Next();
             if (!gains)
                 return std::nullopt;
-            pending = Registers({(*gains)[0], (*gains)[1], KStartKi});
+            pending = Registers({(*gains)[0], (*gains)[1], start.Gains[2]});
             return TProposal{pending, std::nullopt};
         },
         [&](const TTestRun& run) {
@@ -209,8 +207,32 @@ TDriveRun RunCompass(const TPlantParameters& plant, double optimum) {
         [&] { return best; });
 }
 
-double StartOvershoot(const TPlantParameters& plant) {
-    return RunTest(plant, Registers({KStart[0], KStart[1], KStartKi}), 1).Test.Figures.Overshoot;
+double StartOvershoot(const TPlantParameters& plant, const TBankStart& start) {
+    return RunTest(plant, Registers(start.Gains), 1).Test.Figures.Overshoot;
+}
+
+std::optional<TBankStart> HotStart(const TPlantParameters& plant) {
+    // KI raised by half octaves from four times the default's, at the default KP, then at half and
+    // twice it: the first that overshoots two to three times the limit.
+    const TBankStart defaults;
+    for (const double kp : {1.0, 0.5, 2.0})
+        for (int halfOctaves = 4; halfOctaves <= 10; ++halfOctaves) {
+            TBankStart start = defaults;
+            start.Gains[0] *= kp;
+            start.Gains[2] *= std::exp2(halfOctaves / 2.0);
+            const double overshoot = StartOvershoot(plant, start);
+            if (overshoot > 2 * KCriterion.OvershootLimit && overshoot <= UnstableFactor * KCriterion.OvershootLimit)
+                return start;
+        }
+    return std::nullopt;
+}
+
+TBankFigures TBankFigures::HotStarts() const {
+    TBankFigures hot;
+    for (const TDriveRun& r : Runs)
+        if (r.HotStart)
+            hot.Runs.push_back(r);
+    return hot;
 }
 
 TBankFigures TBankFigures::Band(double above, double upTo) const {

@@ -12,7 +12,9 @@
 
 #include "sim/plant.h"
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // One method's run on one drive.
@@ -29,6 +31,7 @@ struct TDriveRun {
     int Within1 = 0;
     int Within2 = 0;
     std::vector<double> ComputeMs; // the method's own time for each proposal after the first
+    bool HotStart = false;         // from a hot start with a strong integral, not the defaults
 };
 
 struct TBankFigures {
@@ -36,6 +39,8 @@ struct TBankFigures {
 
     // The runs whose first test overshot more than `above` and at most `upTo` times the limit.
     TBankFigures Band(double above, double upTo) const;
+    // The runs from hot starts with a strong integral.
+    TBankFigures HotStarts() const;
     // Tests a run used, the confirmation included.
     double MedianTests() const;
     double Percentile90Tests() const;
@@ -51,12 +56,23 @@ struct TBankFigures {
     double MeanTests() const;
 };
 
-// The overshoot of a drive's first test, from the default settings.
-double StartOvershoot(const TPlantParameters& plant);
+// Where a run starts: KP, KV and KI; the box is the dialog's default around it (an eighth to eight
+// times KP and KV, KI down to half of it). The default is the default settings.
+struct TBankStart {
+    std::array<double, 3> Gains{3, 4, 0.4};
+};
 
-// The grid optimum of a drive over `grid` × `grid` gains at each of five levels of KI.
-double GridOptimum(const TPlantParameters& plant, int grid);
+// The overshoot of a drive's first test from the start.
+double StartOvershoot(const TPlantParameters& plant, const TBankStart& start = {});
+
+// A start with a strong integral (KI four to thirty-two times the default's) whose first test
+// overshoots two to three times the limit, the hot start a bench engineer brings from another drive;
+// none when no such start is found for the drive.
+std::optional<TBankStart> HotStart(const TPlantParameters& plant);
+
+// The grid optimum of a drive over `grid` × `grid` gains at each of five levels of KI, in the box.
+double GridOptimum(const TPlantParameters& plant, int grid, const TBankStart& start = {});
 
 // The tuner (at most 12 tests) and the compass search (20 tests) on a drive.
-TDriveRun RunTuner(const TPlantParameters& plant, double optimum);
-TDriveRun RunCompass(const TPlantParameters& plant, double optimum);
+TDriveRun RunTuner(const TPlantParameters& plant, double optimum, const TBankStart& start = {});
+TDriveRun RunCompass(const TPlantParameters& plant, double optimum, const TBankStart& start = {});

@@ -1,5 +1,7 @@
 #include "tuner/gaintuner.h"
 
+#include "tuner/recovery.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -8,16 +10,18 @@ namespace {
 
 // The safety rule: at most this chance of an overshoot above twice the limit.
 constexpr double KSafeChance = 0.05;
-// A move changes each gain by at most this many octaves from a tested point.
-constexpr double KMaxMove = 1.0;
+constexpr double KMaxMove = TGainTuner::MaxMove;
+// How far a move down from above twice the limit may reach at first, in octaves: further than the
+// search's moves, since the ensemble certifies it rather than the trust region; halved after a miss.
+constexpr double KRecoveryReach = 1.5 * KMaxMove;
 // The trust region: where it starts, how far it may shrink, and how it grows and shrinks.
 constexpr double KFirstRadius = 0.5;
 constexpr double KLeastRadius = 0.125;
 constexpr double KGrowth = 1.5;
 // A test lands within its band when each figure lies within this many spreads of its prediction.
 constexpr double KBand = 2;
-// The grid the next test is chosen on, in octaves; KI's, coarser, on its own scale.
-constexpr double KGridStep = 1.0 / 8;
+// KI's grid, coarser, on its own scale.
+constexpr double KGridStep = TGainTuner::GridStep;
 constexpr int KKiStepsPerGridStep = 4;
 // KI's scale reaches 0 as the octaves of KI plus this share of its highest value.
 constexpr double KKiOffset = 1.0 / 8;
@@ -38,7 +42,7 @@ bool Complete(const std::vector<double>& positions, int samples) {
 
 TGainTuner::TGainTuner(TTunerSetup setup)
     : FSetup(std::move(setup)), FBeliefs(FSetup.Amplitude, FSetup.SampleCount, FSetup.OvershootLimit),
-      FRadius(KFirstRadius) {}
+      FRadius(KFirstRadius), FRecoveryReach(KRecoveryReach) {}
 
 bool TGainTuner::Safe(const TTunerPrediction& p) {
     return p.OverTwiceLimit <= KSafeChance;
@@ -81,7 +85,7 @@ std::optional<TGainTuner::TBest> TGainTuner::Best() const {
                 eligible = eligible && FTested[j].Outcome.Eligible && FTests[j].Complete;
             }
         if (eligible && (!best || integral / count < bestKey)) {
-            best = TBest{i, score / count, count >= 2};
+            best = TBest{i, score / count, integral / count, count >= 2};
             bestKey = integral / count;
         }
     }
@@ -119,13 +123,14 @@ bool TGainTuner::WasTested(const TLoopRegisters& registers) const {
 
 double TGainTuner::Incumbent(const std::optional<TBest>& best) const {
     // The best point's integral, or before anything met the criterion, the best any measured test
-    // showed, so that the first eligible point is looked for where the integral is good as well.
+    // showed, so that the first eligible point is looked for where the integral is good as well: the
+    // integral the models learn, so that the improvement they expect is measured from the same.
     if (best)
-        return std::log(best->Score);
+        return std::log(std::max(best->Integral, 1e-6));
     double incumbent = std::numeric_limits<double>::infinity();
-    for (std::size_t i = 0; i < FTested.size(); ++i)
-        if (FTests[i].Complete)
-            incumbent = std::min(incumbent, std::log(std::max(FTested[i].Outcome.Score, 1e-6)));
+    for (const TTunerBeliefs::TTest& t : FTests)
+        if (t.Complete)
+            incumbent = std::min(incumbent, std::log(std::max(t.Figures.IntegralPerPulse, 1e-6)));
     return incumbent;
 }
 
@@ -204,19 +209,6 @@ std::optional<TTunerProposal> TGainTuner::Explore(const std::optional<TBest>& be
     return std::nullopt;
 }
 
-std::optional<TTunerProposal> TGainTuner::Fallback() {
-    // KI at its floor, beyond the grid's reach, with the rows of the centre: through the same bound.
-    if (FFallbackTried || !(FSetup.Lowest[2] < FSetup.Highest[2]))
-        return std::nullopt;
-    FFallbackTried = true;
-    TTunerGains gains = FTested[Centre()].Gains;
-    gains[2] = FSetup.Lowest[2];
-    TTunerProposal proposal = Propose(TTunerProposal::Fallback, gains);
-    if (WasTested(proposal.Registers) || !Safe(*proposal.Predicted))
-        return std::nullopt;
-    return proposal;
-}
-
 std::optional<TTunerProposal> TGainTuner::Next() {
     if (FPending)
         return FPending;
@@ -231,8 +223,15 @@ std::optional<TTunerProposal> TGainTuner::Next() {
         FBeliefs.Learn(FTests, Centre());
         FLearnt = FTested.size();
     }
-    if (int(FTested.size()) >= FSetup.MaxTests)
+    if (int(FTested.size()) >= FSetup.MaxTests) {
+        if (!Best())
+            FEndReason = "No test met the criterion within the tests allowed: start again from the gains "
+                         "that came nearest, or allow more tests";
         return std::nullopt;
+    }
+    if (Recovering())
+        if ((FPending = Recover()))
+            return FPending;
     const std::optional<TBest> best = Best();
     const bool lastTest = int(FTested.size()) + 1 >= FSetup.MaxTests;
     // The last test confirms a best that has not been repeated yet.
@@ -263,6 +262,13 @@ std::optional<TTunerProposal> TGainTuner::Next() {
 void TGainTuner::Report(const TTunerOutcome& outcome) {
     if (!FPending)
         return;
+    // A move down that came out above its worst case, or no lower, halves the next one.
+    if (FPending->Kind == TTunerProposal::Recover) {
+        const double overshoot = LoopFigures(outcome.Positions, FSetup.Amplitude).Overshoot;
+        const bool complete = Complete(outcome.Positions, FSetup.SampleCount);
+        if (!complete || !(overshoot <= FRecoveryWorst) || !(overshoot < FRecoveryFrom))
+            FRecoveryReach = std::max(FRecoveryReach / 2, GridStep);
+    }
     TTunerBeliefs::TTest test{Point(FPending->Gains),
                               FPending->Registers,
                               outcome.Positions,

@@ -1,18 +1,22 @@
 #pragma once
 
 // The tuner's rules: which gains to test next, from what it believes of the drive
-// (tuner/tunerbeliefs.h). The next test is where the expected improvement of the integral, times the
-// probability of meeting the criterion, is highest, among the points the rules allow: inside the box,
-// within a trust region around the best point that grows when a test lands within its predicted band
-// and shrinks when not (at most an octave from a tested point in each gain), not already tested, and
-// with at most a 5 % chance of an overshoot above twice the limit as every model still in the running
-// sees it. KI is the third gain: the search may lower it to its floor, a way out from a start above
-// the limit that the models weigh like any other move. When no point of the grid passes the bound
-// before anything met the criterion, KI at its floor is tried, through the same bound; when not even
-// that passes, the run ends and says why. The best point is confirmed by a repeat, and the run ends
-// once its best is confirmed and the models expect little more anywhere the rules allow. Plain
-// arithmetic, no I/O.
+// (tuner/tunerbeliefs.h). From a first test above twice the limit, it first comes down (until a test
+// meets the limit) along directions on which every loop of the kind it knows loses overshoot
+// (tuner/recovery.h): KP and KI down together, with KV held or raised; the largest step certified by
+// every member of the ensemble, the smallest that the fitted models expect at the limit; halved after
+// a miss; the far end of the first direction when nothing is certified. Then, and from any other
+// start, the next test is where the expected improvement of the integral, times the probability of
+// meeting the criterion, is highest, among the points the rules allow: inside the box, within a trust
+// region around the best point that grows when a test lands within its predicted band and shrinks
+// when not (at most an octave from a tested point in each gain), not already tested, and with at
+// most a 5 % chance of an overshoot above twice the limit as every model still in the running sees it. When
+// no point of the grid passes the bound before anything met the criterion, KI at its floor is tried if every
+// member of the ensemble sees it lower the overshoot; when not even that passes, the run ends and says why.
+// The best point is confirmed by a repeat, and the run ends once its best is confirmed and the models expect
+// little more anywhere the rules allow. Plain arithmetic, no I/O.
 
+#include "tuner/recovery.h"
 #include "tuner/tunerbeliefs.h"
 
 #include <array>
@@ -30,15 +34,17 @@ struct TTunerSetup {
     double OvershootLimit = 10;
     int Amplitude = 200;
     int SampleCount = 500;
-    // Which of the two rows is KP; -1 when neither is.
+    // Which of the two rows is KP, and which KV; -1 when neither is.
     int Kp = 0;
+    int Kv = 1;
     // The registers the drive holds when the gains are written with the rest of the settings.
     std::function<TLoopRegisters(const TTunerGains& gains)> Registers;
 };
 
 struct TTunerProposal {
-    // Fallback: KI at its floor, when no point of the grid passes the safety bound.
-    enum TKind { Start, Explore, Confirm, Fallback };
+    // Recover: a move down from above the limit; Fallback: KI at its floor, when no point of the grid
+    // passes the safety bound.
+    enum TKind { Start, Recover, Explore, Confirm, Fallback };
     TKind Kind = Start;
     TTunerGains Gains{};
     TLoopRegisters Registers{};
@@ -80,8 +86,9 @@ public:
     // smallest mean integral; none while there is no such point.
     struct TBest {
         std::size_t Test; // index of its first test
-        double Score;
-        bool Confirmed; // tested twice or more
+        double Score;     // the mean of its tests' scores, as the run judged them
+        double Integral;  // the mean of its integrals as the tuner learns them
+        bool Confirmed;   // tested twice or more
     };
     std::optional<TBest> Best() const;
 
@@ -94,8 +101,14 @@ public:
     static bool Safe(const TTunerPrediction& prediction);
 
     const TTunerSetup& Setup() const { return FSetup; }
+    // A move changes each gain by at most this many octaves from a tested point; the grid the next
+    // test is chosen on, in octaves.
+    static constexpr double MaxMove = 1.0;
+    static constexpr double GridStep = 1.0 / 8;
     // How far, in octaves of each gain, the next test may lie from the trust region's centre.
     double TrustRadius() const { return FRadius; }
+    // How far, in octaves, a move down from above twice the limit may reach now.
+    double RecoveryReach() const { return FRecoveryReach; }
     // Where the beliefs see the gains: the rows' base-2 logarithms, and KI's on a scale that reaches 0.
     TGpPoint Point(const TTunerGains& gains) const;
 
@@ -117,6 +130,30 @@ private:
     static const TCandidate* Choose(const std::vector<TCandidate>& candidates, double radius);
     std::optional<TTunerProposal> Explore(const std::optional<TBest>& best, double& bestValue);
     std::optional<TTunerProposal> Fallback();
+    // Whether the first test overshot more than twice the limit and none has come under it since.
+    bool Recovering() const;
+    std::optional<TTunerProposal> Recover();
+    // The gains a number of octaves along a direction (KP, KV and KI's scale), kept within the box.
+    TTunerGains Along(const TTunerGains& from, const std::array<double, 3>& direction, double octaves) const;
+    std::vector<std::array<double, 3>> Directions() const;
+    // The ensemble that judges a move down from a measured test.
+    TRecoveryEnsemble Ensemble(std::size_t from) const;
+    // The measured test that overshot least: where a move down starts.
+    std::size_t LeastOvershoot() const;
+    // A move down the ensemble certifies, with its worst case, and the integral the models expect.
+    struct TRecoveryStep {
+        TTunerGains Gains;
+        TLoopRegisters Registers;
+        double Worst;
+        double Integral;
+    };
+    // The far end of a direction, if every member sees less there, within twice the limit.
+    std::optional<TRecoveryStep> FarEnd(const TRecoveryEnsemble& ensemble, std::size_t from,
+                                        const std::array<double, 3>& direction) const;
+    // Along a direction while certified: the first step the fitted models expect at the limit, if it
+    // serves better than `reaches`, and the step with the least worst case, if less than `deepest`'s.
+    void Walk(const TRecoveryEnsemble& ensemble, std::size_t from, const std::array<double, 3>& direction,
+              std::optional<TRecoveryStep>& reaches, std::optional<TRecoveryStep>& deepest) const;
     TTunerProposal Propose(TTunerProposal::TKind kind, const TTunerGains& gains);
     // KI's point on its scale, and back.
     double KiPoint(double ki) const;
@@ -131,4 +168,8 @@ private:
     std::size_t FLearnt = 0; // tests the beliefs have learnt from
     double FRadius;
     bool FFallbackTried = false;
+    // How far a move down may go, in octaves; what its worst case was, and what it came down from.
+    double FRecoveryReach;
+    double FRecoveryWorst = 0;
+    double FRecoveryFrom = 0;
 };

@@ -22,17 +22,19 @@ double Clamp(double value, double limit) {
 double TLoopLawState::Duty(const TLoopRegisters& r, const TLoopLaw& law, double reference, double count) {
     // At rest on the old reference before the step: no speed, no error.
     if (!FStarted) {
-        FPreviousCount = count;
+        FCounts.fill(count);
         FStarted = true;
     }
-    const double velocity = count - FPreviousCount;
-    FPreviousCount = count;
+    const int periods = std::clamp(law.SpeedPeriods, 1, 3);
+    const double velocity = (count - FCounts[std::size_t(periods - 1)]) / periods;
+    const double moved = count - FCounts[0];
+    FCounts = {count, FCounts[0], FCounts[1]};
     const double error = reference - count;
     const double integral = FIntegral + error;
-    const double output = law.PositionScale *
-                          (r[2] * error + law.IntegralScale * r[4] * integral / KIntegralScale +
-                           r[3] * (error - FPreviousError)) /
-                          256;
+    const double derivative = law.DOnPosition ? -moved : error - FPreviousError;
+    const double output =
+        law.PositionScale *
+        (r[2] * error + law.IntegralScale * r[4] * integral / KIntegralScale + r[3] * derivative) / 256;
     const double speedReference = Clamp(output, r[0]);
     // No integral is summed while the output is held at Limit V and the error pushes further into it.
     if (speedReference == output || (error > 0) != (output > 0))

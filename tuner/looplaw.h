@@ -24,9 +24,14 @@ struct TLoopLaw {
     double SpeedScale = 1;    // KV as the firmware applies it, times the register
     // KI beside the position loop's other gains: a firmware scales the integral its own way.
     double IntegralScale = 1;
+    // Traits no fit learns but a firmware may have: the speed taken over this many periods (1..3), and
+    // the D term taken from the measured position instead of the error. The safety of a move is
+    // judged with them as well.
+    int SpeedPeriods = 1;
+    bool DOnPosition = false;
 };
 
-// The law's state over a step test: the integral, the last error and the last count.
+// The law's state over a step test: the integral, the last error and the last counts.
 class TLoopLawState {
 public:
     // The duty cycle, in full duty (-1 .. 1), for the reference and the count of this period.
@@ -35,7 +40,7 @@ public:
 private:
     double FIntegral = 0;
     double FPreviousError = 0;
-    double FPreviousCount = 0;
+    std::array<double, 3> FCounts{}; // the last counts, newest first
     bool FStarted = false;
 };
 

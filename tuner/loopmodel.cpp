@@ -358,6 +358,24 @@ TLoopModel FitLoopModel(std::span<const TLoopTest> tests, const TLoopModel& star
     return best;
 }
 
+TLoopModel FitLoopModelHeld(std::span<const TLoopTest> tests, const TLoopModel& start,
+                            const std::function<void(TLoopModel&)>& hold, int evaluations) {
+    const auto held = [&](const TFitPoint& p) {
+        TLoopModel model = Decode(p, start.Delay, start.Law.Cascade);
+        model.Law.SpeedPeriods = start.Law.SpeedPeriods;
+        model.Law.DOnPosition = start.Law.DOnPosition;
+        hold(model);
+        return model;
+    };
+    if (SampleCount(tests) == 0)
+        return held(Encode(start));
+    const TFitPoint spread{0.15, 0.5, 0.7, 0.2, 0.5, 0.2, 0.2, 0.2};
+    const TFitPoint found = TSimplex(Encode(start), spread, [&](const TFitPoint& p, double bound) {
+                                return Objective(held(p), tests, bound);
+                            }).Search(evaluations);
+    return held(found);
+}
+
 double LoopFitError(const TLoopModel& model, std::span<const TLoopTest> tests) {
     const std::size_t count = SampleCount(tests);
     if (count == 0)

@@ -8,6 +8,7 @@
 
 #include "tuner/looplaw.h"
 
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -54,6 +55,12 @@ enum class TFitStart { Fresh, Refit, Converted };
 // squares over their positions, the scales held near 1 while the tests do not tell them apart from
 // the plant.
 TLoopModel FitLoopModel(std::span<const TLoopTest> tests, const TLoopModel& start, TFitStart how);
+
+// The model nearest `start` that best reproduces the tests with what `hold` sets held (a plant gain
+// doubled, say): a short refit at the start's delay and arrangement, for models the tests cannot rule
+// out.
+TLoopModel FitLoopModelHeld(std::span<const TLoopTest> tests, const TLoopModel& start,
+                            const std::function<void(TLoopModel&)>& hold, int evaluations);
 
 // How far the model's positions lie from the tests', as a root mean square over the amplitude.
 double LoopFitError(const TLoopModel& model, std::span<const TLoopTest> tests);

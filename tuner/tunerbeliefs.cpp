@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 namespace {
 
@@ -106,8 +107,13 @@ TTunerPrediction TTunerBeliefs::Prediction(const TGuess& guess) const {
     for (std::size_t m = 0; m < guess.Members.size(); ++m) {
         const TMemberGuess& g = guess.Members[m];
         r.Eligible += guess.Weights[m] * (1 - above(g, 0, FOvershootLimit)) * (1 - above(g, 2, 1));
-        if (guess.Weights[m] >= KMeaningfulWeight || std::isnan(guess.Weights[m]))
-            r.OverTwiceLimit = std::max(r.OverTwiceLimit, above(g, 0, 2 * FOvershootLimit));
+        if (guess.Weights[m] >= KMeaningfulWeight || std::isnan(guess.Weights[m])) {
+            // A risk that is not a number is no chance of safety, whatever the other model says.
+            const double risk = above(g, 0, 2 * FOvershootLimit);
+            r.OverTwiceLimit = std::isnan(risk) || std::isnan(r.OverTwiceLimit)
+                                   ? std::nan("")
+                                   : std::max(r.OverTwiceLimit, risk);
+        }
     }
     return r;
 }
@@ -186,15 +192,19 @@ void TTunerBeliefs::LearnResiduals(std::size_t member, std::span<const TTest> te
 }
 
 void TTunerBeliefs::Weigh(std::span<const TTest> tests) {
-    // Misses so far, each over the spread it was predicted with, widen every spread.
+    // Misses so far, each over the spread it was predicted with, widen every spread: each model's
+    // miss over its own spread, weighed as the models were, since it is each model's own spread that
+    // the widening scales.
     for (std::size_t k = 0; k < 3; ++k) {
         double sum = KCalibrationPrior * KCalibrationPriorMiss * KCalibrationPriorMiss;
         double count = KCalibrationPrior;
         for (const TTest& t : tests)
             if (t.Guess && t.Complete) {
-                const double z =
-                    (Targets(t.Figures)[k] - t.Guess->Mean()[k]) / std::max(t.Guess->Sd()[k], 1e-9);
-                sum += z * z;
+                for (std::size_t m = 0; m < t.Guess->Members.size(); ++m) {
+                    const TMemberGuess& g = t.Guess->Members[m];
+                    const double z = (Targets(t.Figures)[k] - g.Mean[k]) / std::max(g.Sd[k], 1e-9);
+                    sum += t.Guess->Weights[m] * z * z;
+                }
                 count += 1;
             }
         FCalibration[k] = std::clamp(std::sqrt(sum / count), KLeastCalibration, KMostCalibration);
@@ -212,9 +222,15 @@ void TTunerBeliefs::Weigh(std::span<const TTest> tests) {
                 }
     // And by how well it reproduces the recorded positions: a model that cannot is less plausible,
     // the more so the more tests it fails to reproduce. The samples of a test are far from
-    // independent: a test counts as so many.
+    // independent: a test counts as so many. Only tests at another KV than the first tell the
+    // arrangements apart: at one KV each runs the other's loop, and a fit that happened to land
+    // better is no evidence.
+    std::set<std::int32_t> kvs;
+    for (const TTest& t : tests)
+        kvs.insert(t.Registers[KvRegister]);
+    const double telling = double(kvs.size() - 1);
     for (std::size_t m = 0; m < score.size(); ++m)
-        score[m] -= KFitEvidence * double(tests.size()) * std::log(std::max(FFitError[m], 1e-4));
+        score[m] -= KFitEvidence * telling * std::log(std::max(FFitError[m], 1e-4));
     const double best = std::max(score[0], score[1]);
     double total = 0;
     for (std::size_t m = 0; m < score.size(); ++m)

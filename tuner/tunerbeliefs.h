@@ -70,6 +70,9 @@ public:
     TTunerPrediction Predict(const TGpPoint& point, const TLoopRegisters& registers) const {
         return Prediction(Guess(point, registers));
     }
+    // The fitted model of each arrangement and its weight; once Ready.
+    std::array<TLoopModel, 2> Models() const { return {*FModels[0], *FModels[1]}; }
+    const std::array<double, 2>& Weights() const { return FWeights; }
     // How far the spread is widened, in each figure, by the misses so far: at least 1.
     const TFigures3& Calibration() const { return FCalibration; }
 

@@ -296,7 +296,12 @@ TEST(TuningRunner, EveryBackOffIsJudgedWithTheKpItWrites) {
     TTuningPlan search = Search({1, 0.1}, {8, 1});
     search.Rows = {KV, KI};
     search.MaxTests = 5;
-    for (TTuningPlan* plan : {&sweep, &search}) {
+    // KP searched, and KI, which a back-off lowers with it.
+    TTuningPlan kpSearch = Search({0.5, 1}, {8, 16});
+    kpSearch.KiFloor = 0;
+    kpSearch.MaxTests = 5;
+    int judged = 0;
+    for (TTuningPlan* plan : {&sweep, &search, &kpSearch}) {
         plan->Criterion.BackOffPercent = 30;
         TTuningRunner runner(model, *plan);
         EXPECT_EQ(RunToEnd(runner), "");
@@ -304,12 +309,19 @@ TEST(TuningRunner, EveryBackOffIsJudgedWithTheKpItWrites) {
         const TTuningRound& last = runner.Rounds().back();
         if (runner.Result()->Kind == TTuningResult::BackOffUnsafe)
             continue;
+        ++judged;
         ASSERT_EQ(last.Role, TRoundRole::BackOff) << plan->Search;
         ASSERT_TRUE(last.Predicted) << plan->Search;
+        EXPECT_TRUE(TGainTuner::Safe(*last.Predicted)) << plan->Search;
         if (const TGainTuner* tuner = runner.Tuner()) {
+            // Predicted where the back-off lies, with the registers it writes.
             const TTunerGains best = tuner->Tested()[tuner->Best()->Test].Gains;
-            EXPECT_LT(last.Predicted->Overshoot, tuner->Predict(best)->Overshoot)
-                << "less KP, less overshoot";
+            const TTunerGains at = {last.Gains[0], last.Gains[1], std::isnan(last.Ki) ? best[2] : last.Ki};
+            EXPECT_DOUBLE_EQ(last.Predicted->OvershootSd, tuner->Predict(at, last.Registers)->OvershootSd);
+            if (SearchesKi(*plan)) {
+                EXPECT_LT(last.Ki, best[2]) << "KI lowered with KP";
+            }
         }
     }
+    EXPECT_GE(judged, 2) << "no back-off was judged";
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -32,10 +33,27 @@ TTunerSetup DialogSetup() {
     return setup;
 }
 
+// A hot start with a strong integral (KI eight times the default's), in the dialog's default box around
+// it.
+TTunerSetup HotSetup() {
+    TTunerSetup setup = DialogSetup();
+    setup.Start = {1.5, 4, 3.2};
+    setup.Lowest = {1.5 / 8, 0.5, 1.6};
+    setup.Highest = {12, 32, 3.2};
+    return setup;
+}
+
 std::vector<double> Positions(const TPlantParameters& plant, const TLoopRegisters& registers) {
     std::vector<double> positions;
     for (const std::int32_t count : SimulateStep(plant, registers, 200, 500))
         positions.push_back(count - TDriveSim::KStartPosition);
+    return positions;
+}
+
+// Runs the tuner's first test on the drive and reports it, as missing the criterion.
+std::vector<double> ReportTheStart(TGainTuner& tuner, const TPlantParameters& plant) {
+    const std::vector<double> positions = Positions(plant, tuner.Next()->Registers);
+    tuner.Report({positions, false, LoopFigures(positions, 200).IntegralPerPulse});
     return positions;
 }
 
@@ -79,17 +97,64 @@ TEST(LoopModel, LearntFromOneTestPredictsOtherGains) {
     }
 }
 
+// A move down is certified only while every member that reproduces the test sees the overshoot fall,
+// and its worst case is what the member that falls least says.
+TEST(RecoveryEnsemble, EveryPlausibleMemberSignsAMoveDown) {
+    TPlantParameters plant;
+    plant.LoadRatio = 2;
+    const TLoopRegisters start = Registers({3, 4, 3.2});
+    const std::vector<TLoopTest> tests = {{start, 200, Positions(plant, start)}};
+    TLoopModel feedback = FitLoopModel(tests, {}, TFitStart::Fresh);
+    TLoopModel cascade = feedback;
+    cascade.Law = OtherArrangement(feedback.Law, start[1]);
+    cascade = FitLoopModel(tests, cascade, TFitStart::Converted);
+    const TRecoveryEnsemble ensemble({feedback, cascade}, {0.8, 0.2}, tests, start, 25, 200, 500);
+    const std::vector<double>& errors = ensemble.FitErrors();
+    const std::size_t worstFit = std::size_t(std::max_element(errors.begin(), errors.end()) - errors.begin());
+    ASSERT_GT(errors[worstFit], 2 * std::min(errors[0], errors[1])) << "a member the test rules out";
+    const std::vector<double> before(errors.size(), 30);
+    const struct {
+        const char* What;
+        std::size_t Member;
+        double Change; // from 30; every other member falls by 5
+        bool Falls;
+        double Worst;
+    } cases[] = {
+        {"all fall", 0, -5, true, 20},
+        {"one falls least", 1, -1, true, 24},
+        {"a fitted model rises", 0, 2, false, 27},
+        {"a member ruled out rises", worstFit, 20, true, 20},
+        {"a member that ran away", 1, std::nan(""), false, std::numeric_limits<double>::infinity()},
+    };
+    for (const auto& c : cases) {
+        std::vector<double> at(errors.size(), 25);
+        at[c.Member] = 30 + c.Change;
+        // Judged from the start, whose overshoots are the members' own: the changes are from `before`.
+        std::vector<double> shifted = at;
+        for (std::size_t e = 0; e < at.size(); ++e)
+            shifted[e] = ensemble.AtStart()[e] + at[e] - before[e];
+        const TRecoveryEnsemble::TJudgement j = ensemble.Judge(shifted, ensemble.AtStart());
+        EXPECT_EQ(j.Falls, c.Falls) << c.What;
+        EXPECT_DOUBLE_EQ(j.Worst, c.Worst) << c.What;
+    }
+}
+
 TEST(GainTuner, EveryProposalKeepsTheRules) {
-    // Bank drives, one of them started above the limit.
+    // Bank drives, one of them started above the limit, and one from a hot start with a strong
+    // integral (KI eight times the default's), which the tuner comes down from.
     const std::vector<TPlantParameters> bank = PlantBank(30, 2026);
+    const TTunerSetup hot = HotSetup();
     int startsAboveLimit = 0;
-    for (const std::size_t drive : {0u, 4u, 23u}) {
-        const TTunerSetup setup = DialogSetup();
+    int recoveries = 0;
+    for (const auto& [drive, setup] :
+         {std::pair{0u, DialogSetup()}, {4u, DialogSetup()}, {23u, DialogSetup()}, {2u, hot}}) {
         TGainTuner tuner(setup);
-        std::vector<TLoopRegisters> tested;
+        std::vector<std::pair<TLoopRegisters, double>> tested; // and the overshoot each showed
         bool startAboveLimit = false;
         while (const std::optional<TTunerProposal> p = tuner.Next()) {
-            const bool repeat = std::find(tested.begin(), tested.end(), p->Registers) != tested.end();
+            recoveries += p->Kind == TTunerProposal::Recover;
+            const bool repeat = std::any_of(tested.begin(), tested.end(),
+                                            [&](const auto& t) { return t.first == p->Registers; });
             EXPECT_EQ(repeat, p->Kind == TTunerProposal::Confirm) << drive << ": registers tested again";
             for (std::size_t i = 0; i < 3; ++i) {
                 EXPECT_GE(p->Gains[i], setup.Lowest[i]) << drive;
@@ -104,7 +169,20 @@ TEST(GainTuner, EveryProposalKeepsTheRules) {
                                         }))
                     << drive << ": more than a factor of two from every tested point";
                 ASSERT_TRUE(p->Predicted);
-                EXPECT_TRUE(TGainTuner::Safe(*p->Predicted)) << drive;
+                // A move down from above twice the limit is certified by the ensemble instead.
+                if (p->Kind != TTunerProposal::Recover) {
+                    EXPECT_TRUE(TGainTuner::Safe(*p->Predicted)) << drive;
+                }
+                // A move down raises neither KP nor KI above the test that overshot least.
+                const auto least =
+                    std::min_element(tested.begin(), tested.end(),
+                                     [](const auto& a, const auto& b) { return a.second < b.second; });
+                if (p->Kind == TTunerProposal::Recover) {
+                    EXPECT_LE(p->Registers[2], least->first[2])
+                        << drive << ": KP raised from above the limit";
+                    EXPECT_LE(p->Registers[4], least->first[4])
+                        << drive << ": KI raised from above the limit";
+                }
             }
             const std::vector<double> positions = Positions(bank[drive], p->Registers);
             const TLoopFigures f = LoopFigures(positions, 200);
@@ -113,7 +191,7 @@ TEST(GainTuner, EveryProposalKeepsTheRules) {
             } else {
                 EXPECT_LE(f.Overshoot, 20) << drive << ": a test after the first above twice the limit";
             }
-            tested.push_back(p->Registers);
+            tested.emplace_back(p->Registers, f.Overshoot);
             tuner.Report({positions, f.Overshoot <= 10 && f.SettlingFraction <= 1, f.IntegralPerPulse});
         }
         startsAboveLimit += startAboveLimit;
@@ -124,7 +202,40 @@ TEST(GainTuner, EveryProposalKeepsTheRules) {
             EXPECT_TRUE(tuner.Best()->Confirmed) << drive;
         }
     }
-    EXPECT_GE(startsAboveLimit, 1);
+    EXPECT_GE(startsAboveLimit, 2);
+    EXPECT_GE(recoveries, 1);
+}
+
+// After a move down that missed (the overshoot did not fall), the next reaches half as far.
+TEST(GainTuner, AMoveDownThatMissedHalvesTheNext) {
+    TGainTuner tuner(HotSetup());
+    const std::vector<double> start = ReportTheStart(tuner, PlantBank(30, 2026)[2]);
+    ASSERT_GT(LoopFigures(start, 200).Overshoot, 20);
+    const std::optional<TTunerProposal> first = tuner.Next();
+    ASSERT_TRUE(first && first->Kind == TTunerProposal::Recover);
+    const double reach = tuner.RecoveryReach();
+    // It overshot as much as the start did.
+    tuner.Report({start, false, LoopFigures(start, 200).IntegralPerPulse});
+    EXPECT_DOUBLE_EQ(tuner.RecoveryReach(), reach / 2);
+}
+
+// The improvement the search expects is measured from the integral its models learn, not from the
+// score the run shows: a run whose page counts the integral its own way tests the same gains.
+TEST(GainTuner, TheRunsScoreDoesNotSteerTheSearch) {
+    const TPlantParameters plant = PlantBank(30, 2026)[4];
+    std::vector<std::vector<TLoopRegisters>> runs;
+    for (const double pageShare : {1.0, 0.3}) {
+        TGainTuner tuner(DialogSetup());
+        runs.emplace_back();
+        while (const std::optional<TTunerProposal> p = tuner.Next()) {
+            runs.back().push_back(p->Registers);
+            const std::vector<double> positions = Positions(plant, p->Registers);
+            const TLoopFigures f = LoopFigures(positions, 200);
+            tuner.Report(
+                {positions, f.Overshoot <= 10 && f.SettlingFraction <= 1, pageShare * f.IntegralPerPulse});
+        }
+    }
+    EXPECT_EQ(runs[0], runs[1]);
 }
 
 // Where the models fear more than twice the limit, no test goes; a chance that is not a number is no
@@ -161,10 +272,7 @@ TEST(GainTuner, TheFallbackPassesTheSameBound) {
     setup.Lowest = {3, 4, 0};
     setup.Highest = {3, 4, 0.4};
     TGainTuner tuner(setup);
-    const TPlantParameters plant = PlantBank(30, 2026)[0];
-    const std::vector<double> positions = Positions(plant, tuner.Next()->Registers);
-    ASSERT_GT(LoopFigures(positions, 200).Overshoot, 20);
-    tuner.Report({positions, false, LoopFigures(positions, 200).IntegralPerPulse});
+    ASSERT_GT(LoopFigures(ReportTheStart(tuner, PlantBank(30, 2026)[0]), 200).Overshoot, 20);
     EXPECT_FALSE(tuner.Next());
     EXPECT_FALSE(TGainTuner::Safe(*tuner.Predict({3, 4, 0})));
     EXPECT_STRNE(tuner.EndReason(), "");

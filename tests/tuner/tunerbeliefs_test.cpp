@@ -49,6 +49,23 @@ TEST(TunerBeliefs, EveryModelStillInTheRunningSignsTheBound) {
         EXPECT_EQ(risk > 0.9, c.Risky) << c.Weights[1] << ": " << risk;
         EXPECT_EQ(risk < 0.05, !c.Risky) << c.Weights[1];
     }
+    // A risk that is not a number, from either model, is no chance of safety.
+    for (std::size_t m = 0; m < 2; ++m) {
+        TTunerBeliefs::TGuess guess;
+        guess.Weights = {0.8, 0.2};
+        guess.Members[0] = guess.Members[1] = {{5, 3, 0.5}, {1, 0.1, 0.1}};
+        guess.Members[m].Mean[0] = std::nan("");
+        EXPECT_FALSE(beliefs.Prediction(guess).OverTwiceLimit <= 0.05) << m;
+    }
+}
+
+// Tests at one KV cannot tell the arrangements apart (each runs the other's loop there): however
+// their fits happen to land, the weights stay where they started.
+TEST(TunerBeliefs, TestsAtOneKvLeaveTheWeightsAsTheyWere) {
+    const std::vector<TTunerBeliefs::TTest> tests = {DriveTest(3), DriveTest(2), DriveTest(5)};
+    TTunerBeliefs beliefs(KAmplitude, 500, KLimit);
+    beliefs.Learn(tests, 0);
+    EXPECT_DOUBLE_EQ(beliefs.Weights()[1], 0.2);
 }
 
 TEST(TunerBeliefs, MissesWidenTheSpreadButHitsNeverNarrowIt) {
