@@ -39,6 +39,7 @@ private:
     TTypedNumber HeldFigure(TSettingRow row) const;
 
     const TTuningPlan& FPlan;
-    const TMotorData& FMotor;
+    // A copy: the motor data may be edited while the run goes on, and every round converts as the first.
+    const TMotorData FMotor;
     TRegisterValues FOriginal;
 };

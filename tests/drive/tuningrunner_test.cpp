@@ -286,6 +286,36 @@ TEST(TuningRunner, RoundsStartFromTheDrivesSettings) {
 
 // A back-off goes through the safety bound with the KP it writes: a sweep's, judged by models learnt
 // from its rounds, and a search's whose KP is not one of the searched rows.
+// The motor data edited mid-run changes nothing the run writes: it converts with the data it started with.
+TEST(TuningRunner, MotorDataEditedMidRunChangesNoRound) {
+    TPortsScope simulated(SimulatedLines[0].Ports());
+    TDeviceSlot slot(0, simulated.Ports());
+    ASSERT_TRUE(slot.Open());
+    TDriveModel model(slot);
+    model.Motion().SetMode(PositionMode);
+    // KG converts with the motor data.
+    TTuningPlan plan = KpSweep(0.2, 0.4, 3);
+    plan.Rows = {KG, KP};
+    std::vector<TRegisterValues> rounds[2];
+    for (const bool edit : {false, true}) {
+        const TMotorData motor = model.MotorData();
+        TTuningRunner runner(model, plan);
+        RunToEnd(runner, [&] {
+            if (!edit)
+                return;
+            TMotorData other = motor;
+            other.EncoderPulses = TTypedNumber("2000");
+            other.RatedSpeed = TTypedNumber("1500");
+            model.SetMotorData(other);
+        });
+        for (const TTuningRound& round : runner.Rounds())
+            rounds[edit].push_back(round.Registers);
+        model.SetMotorData(motor);
+    }
+    ASSERT_EQ(rounds[0].size(), 3u);
+    EXPECT_EQ(rounds[1], rounds[0]);
+}
+
 TEST(TuningRunner, EveryBackOffIsJudgedWithTheKpItWrites) {
     TPortsScope simulated(SimulatedLines[0].Ports());
     TDeviceSlot slot(0, simulated.Ports());
