@@ -34,8 +34,11 @@ int TTuningRunner::PlannedRounds() const {
 }
 
 void TTuningRunner::Start() {
-    if (!FModel || !FModel->Slot() || Running() || FModel->Busy())
-        return;
+    // A start that cannot be says why, like every other refusal: the lease names who holds the drive.
+    if (!FModel)
+        throw EKelmorError(QStringLiteral("The device is closed"));
+    if (Running())
+        throw EKelmorError(TDriveModel::RunHoldsText());
     // Held for the whole run: nothing else talks to the drive until it is given back.
     TDriveLease lease = FModel->Lease(TLeaseUse::Command, TDriveModel::RunHoldsText());
     FModel->RequireStepMode();

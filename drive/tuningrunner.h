@@ -44,8 +44,9 @@ public:
     TTuningRunner(TDriveModel& model, TTuningPlan plan, QObject* parent = nullptr);
 
     // Checks the plan, reads the drive's registers and checks every value the plan may write; throws
-    // EKelmorError, with nothing written, when any of that fails. The rounds then run from the event
-    // loop.
+    // EKelmorError, with nothing written, when any of that fails, and when the run cannot start (the
+    // device closed, the drive held by something else, the run already going on). The rounds then run
+    // from the event loop.
     void Start();
     // Ends the run at its next step, after the test under way.
     void Stop() { FStopAsked = true; }

@@ -286,6 +286,32 @@ TEST(TuningRunner, RoundsStartFromTheDrivesSettings) {
 
 // A back-off goes through the safety bound with the KP it writes: a sweep's, judged by models learnt
 // from its rounds, and a search's whose KP is not one of the searched rows.
+// A run that cannot start says why instead of returning as if it had: one already going on, or the
+// drive held by another run.
+TEST(TuningRunner, AStartThatCannotBeSaysWhy) {
+    TFakeDeviceLibrary fake;
+    AnswerAsADrive(fake.Device(0), FromStart);
+    TDeviceSlot slot(0, fake.Ports());
+    ASSERT_TRUE(slot.Open());
+    TDriveModel model(slot);
+    model.ModeConfirmed(PositionMode);
+    TTuningRunner first(model, KpSweep(1, 4, 3));
+    first.Start();
+    ASSERT_TRUE(first.Running());
+    TTuningRunner second(model, KpSweep(1, 4, 3));
+    for (TTuningRunner* runner : {&first, &second}) {
+        try {
+            runner->Start();
+            ADD_FAILURE() << "a second start went through";
+        } catch (const EKelmorError& error) {
+            EXPECT_EQ(error.Message(), TDriveModel::RunHoldsText());
+        }
+    }
+    EXPECT_FALSE(second.Running());
+    first.Stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !first.Running(); }, 5000));
+}
+
 // The motor data edited mid-run changes nothing the run writes: it converts with the data it started with.
 TEST(TuningRunner, MotorDataEditedMidRunChangesNoRound) {
     TPortsScope simulated(SimulatedLines[0].Ports());

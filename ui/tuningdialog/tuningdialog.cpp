@@ -83,6 +83,9 @@ TTuningDialog::TTuningDialog(TDriveModel& model, const QString& amplitudeText, c
         connect(edit, &QLineEdit::textChanged, this, &TTuningDialog::ShowPlannedMap);
     ShowPlannedMap();
     connect(ui->startButton, &QPushButton::clicked, this, &TTuningDialog::StartRun);
+    // A restore left for the device's return changes the end's text once it is written or refused.
+    connect(&FModel->Parameters(), &TParameters::RestoreWritten, this, &TTuningDialog::ShowEndText);
+    connect(&FModel->Parameters(), &TParameters::RestoreFailed, this, &TTuningDialog::ShowEndText);
     connect(ui->stopButton, &QPushButton::clicked, this, &TTuningDialog::StopRun);
     connect(ui->applyButton, &QPushButton::clicked, this, &TTuningDialog::ApplyResult);
     connect(ui->closeButton, &QPushButton::clicked, this, &TTuningDialog::reject);
@@ -186,6 +189,7 @@ void TTuningDialog::StartRun() {
         connect(runner, &TTuningRunner::RoundDone, this, &TTuningDialog::ShowRounds);
         connect(runner, &TTuningRunner::Finished, this, &TTuningDialog::ShowEnd);
         FPredicted.clear();
+        FEnd.reset();
         ui->rounds->setRowCount(0);
         ui->rounds->setColumnHidden(SecondGainColumn, !plan.Search);
         ui->rounds->setColumnHidden(KiColumn, !SearchesKi(plan));
@@ -323,7 +327,16 @@ void TTuningDialog::ShowEnd(const QString& why) {
     FPredicted = FModel && FModel->LastRun() ? FModel->LastRun()->PredictedOvershoot : std::vector<double>();
     ShowRounds();
     ui->progressBar->setValue(ui->progressBar->maximum());
-    QString text = (why.isEmpty() ? QStringLiteral("Gotowe.") : why + QLatin1Char('.')) + RestoreText();
+    FEnd = TEnd{why, FModel && FModel->Parameters().RestorePending()};
+    ShowEndText();
+    UpdateButtons();
+}
+
+void TTuningDialog::ShowEndText() {
+    if (!FEnd)
+        return;
+    QString text =
+        (FEnd->Why.isEmpty() ? QStringLiteral("Gotowe.") : FEnd->Why + QLatin1Char('.')) + RestoreText();
     const std::optional<TTuningResult> result = FRunner ? FRunner->Result() : std::nullopt;
     if (!result) {
         text += QStringLiteral("; żaden test nie spełnił kryterium.");
@@ -335,27 +348,21 @@ void TTuningDialog::ShowEnd(const QString& why) {
             text += QStringLiteral(" Nie zdążyłem go powtórzyć: potwierdź go testem.");
     }
     ui->progressLabel->setText(text);
-    UpdateButtons();
 }
 
-QString TTuningDialog::RestoreText() {
-    if (FModel && FModel->Parameters().RestorePending()) {
-        // Said again once they are written.
-        connect(&FModel->Parameters(), &TParameters::RestoreWritten, this, [this] {
-            ui->progressLabel->setText(
-                ui->progressLabel->text().replace(QStringLiteral("przywrócę po powrocie urządzenia"),
-                                                  QStringLiteral("przywrócone po powrocie urządzenia")));
-        });
-        connect(&FModel->Parameters(), &TParameters::RestoreFailed, this, [this](const QString& failure) {
-            ui->progressLabel->setText(ui->progressLabel->text().replace(
-                QStringLiteral("przywrócę po powrocie urządzenia"),
-                QStringLiteral("NIE przywrócone po powrocie urządzenia (%1)").arg(failure)));
-        });
+QString TTuningDialog::RestoreText() const {
+    // What became of the settings from before the run, as the model says now: a restore left for a
+    // lost device's return is said again once it is written or refused, never claimed.
+    const bool pending = FModel && FModel->Parameters().RestorePending();
+    const QString failure = FModel ? FModel->Parameters().RestoreFailure() : QString();
+    if (pending)
         return QStringLiteral(" Nastawy sprzed strojenia przywrócę po powrocie urządzenia");
-    }
-    // A restore the drive refused is said, never claimed.
-    if (const QString failure = FModel ? FModel->Parameters().RestoreFailure() : QString();
-        !failure.isEmpty())
+    if (FEnd->RestoreDeferred)
+        return failure.isEmpty()
+                   ? QStringLiteral(" Nastawy sprzed strojenia przywrócone po powrocie urządzenia")
+                   : QStringLiteral(" Nastawy sprzed strojenia NIE przywrócone po powrocie urządzenia (%1)")
+                         .arg(failure);
+    if (!failure.isEmpty())
         return QStringLiteral(" Nastaw sprzed strojenia NIE przywrócono (%1)").arg(failure);
     return QStringLiteral(" Nastawy sprzed strojenia przywrócone");
 }

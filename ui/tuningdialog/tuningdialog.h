@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace Ui {
@@ -52,7 +53,8 @@ private:
     void ShowEnd(const QString& why);
     // What the end says of the settings the drive had before the run; a restore that waits for the
     // device is said again once it is done.
-    QString RestoreText();
+    void ShowEndText();
+    QString RestoreText() const;
     void UpdateButtons();
 
     std::unique_ptr<Ui::TTuningDialog> ui;
@@ -62,4 +64,10 @@ private:
     QPointer<TTuningRunner> FRunner;
     // The overshoot the tuner predicts over the map's cells, row by row; empty before it has learnt.
     std::vector<double> FPredicted;
+    // How the last run ended, and whether its restore was left for the device's return.
+    struct TEnd {
+        QString Why;
+        bool RestoreDeferred = false;
+    };
+    std::optional<TEnd> FEnd;
 };
