@@ -34,8 +34,9 @@ TStepTests::TOutcome TStepTests::Run(TExchange& exchange, const TTypedNumber& am
     FModel.Witnessed(RecordedEnd(measurement.Record));
     FTests.push_back(MakeTestRecord(FNextNumber++, QDateTime::currentDateTime(),
                                     std::move(measurement.Record), FModel.Parameters().Known()));
+    TOutcome outcome{FTests.back(), measurement.TimeCapped};
     emit Changed();
-    return {FTests.back(), measurement.TimeCapped};
+    return outcome;
 }
 
 const TTestRecord* TStepTests::Find(int number) const {

@@ -19,7 +19,9 @@ public:
     explicit TStepTests(TDriveModel& model);
 
     struct TOutcome {
-        const TTestRecord& Test;
+        // A copy: a listener to Changed may add or remove tests, and no reference into the history
+        // outlives that.
+        TTestRecord Test;
         // The measurement time asked for was longer than the drive records; "250" stands for it.
         bool TimeCapped;
     };

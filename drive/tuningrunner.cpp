@@ -123,7 +123,7 @@ void TTuningRunner::TestRound() {
         // A motor sent back to the start must be found there before it steps from it.
         const std::optional<std::int32_t> expected =
             FPlan.ReturnToStart ? std::optional<std::int32_t>(FStartPosition) : std::nullopt;
-        const TTestRecord& test =
+        const TTestRecord test =
             FModel->Tests().Run(*exchange, FPlan.Amplitude, FPlan.Time, false, expected).Test;
         TTuningRound& round = FRounds.back();
         const TTuningRound made = MakeRound(test, round.Gains, FPlan.Criterion);

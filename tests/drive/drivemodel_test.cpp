@@ -66,7 +66,7 @@ TEST_P(DriveModelOnALine, TestsRecordTheSettingsKnownWhenTheyRan) {
         EXPECT_EQ(s.Act(), s.Error) << s.Name;
         // The echoes are taken by the poll before the test purges.
         QTest::qWait(3 * TDeviceSlot::KPollIntervalMs);
-        const TTestRecord& test =
+        const TTestRecord test =
             model.Tests().Run(TTypedNumber("200"), TTypedNumber("250"), s.ReadFirst).Test;
         EXPECT_EQ(SettingText(*test.Settings, KP, model.MotorData()), s.Kp) << s.Name;
         EXPECT_EQ(SettingText(*test.Settings, KG, model.MotorData()), s.Kg) << s.Name;
