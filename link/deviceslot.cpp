@@ -161,8 +161,14 @@ std::uint32_t TDeviceSlot::Write(const TDriveLease& lease, const void* data, std
 }
 
 void TDeviceSlot::WriteLine(const TDriveLease& lease, const QByteArray& line) {
-    if (Grants(lease))
-        Put(line.constData(), std::uint32_t(line.size()));
+    RequireGrant(lease);
+    Put(line.constData(), std::uint32_t(line.size()));
+}
+
+void TDeviceSlot::RequireGrant(const TDriveLease& lease) const {
+    // A line never goes out silently dropped: without the lease it is refused, as an exchange is.
+    if (!Grants(lease))
+        throw EKelmorError(QStringLiteral("%1 was not lent for this exchange: nothing was sent").arg(Name()));
 }
 
 std::uint32_t TDeviceSlot::PutRaw(const void* data, std::uint32_t size) {
@@ -233,8 +239,7 @@ QString TDeviceSlot::StopCapture() {
 }
 
 std::unique_ptr<TExchange> TDeviceSlot::BeginExchange(const TDriveLease& lease) {
-    if (!Grants(lease))
-        throw EKelmorError(QStringLiteral("%1 was not lent for this exchange: nothing was sent").arg(Name()));
+    RequireGrant(lease);
     return MakeSlotExchange(*this);
 }
 

@@ -115,7 +115,9 @@ public:
     // nor kept for later, while the device is lost, nor under a lease this slot did not grant. The
     // drive owes the echo of what it took, which the next exchange waits for before it purges.
     std::uint32_t Write(const TDriveLease& lease, const void* data, std::uint32_t size);
-    // A command line, as Write without SentRaw.
+    // A command line, as Write without SentRaw; under a lease this slot did not grant it throws
+    // EKelmorError, as an exchange does, instead of dropping the line. (Raw bytes keep their count of
+    // 0: a file send's pacing reads it.)
     void WriteLine(const TDriveLease& lease, const QByteArray& line);
 
     bool Capturing() const { return FCapture.IsOpen(); }
@@ -169,6 +171,8 @@ private:
     std::uint32_t Put(const void* data, std::uint32_t size);
     std::uint32_t PutRaw(const void* data, std::uint32_t size);
     bool Grants(const TDriveLease& lease) const { return FLeased && lease.FSlot == this; }
+    // Throws EKelmorError unless the lease is this slot's, held.
+    void RequireGrant(const TDriveLease& lease) const;
     // An open and a reconnect alike: the device opened sets its line up with the settings and reads
     // its input lines, then the slot takes it and polls; else it is closed again. Why it failed, or
     // empty.

@@ -259,6 +259,7 @@ TEST_F(DeviceSlotTest, TheDriveIsLentToOneHolderAtATime) {
     Device.ClearCalls();
     EXPECT_EQ(Slot.Write(*foreign, "x", 1), 0u) << "another slot's lease lends nothing here";
     EXPECT_THROW(Slot.BeginExchange(*foreign), EKelmorError);
+    EXPECT_THROW(Slot.WriteLine(*foreign, "P2 9\r"), EKelmorError) << "a line is refused, not dropped";
     const TDriveLease moved = std::move(*run);
     run.reset();
     EXPECT_FALSE(Slot.Lease(TLeaseUse::Raw)) << "a lease moved on is still held";
