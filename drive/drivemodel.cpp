@@ -19,6 +19,12 @@ TDriveModel::TDriveModel(TDeviceSlot& slot, QObject* parent)
     slot.SetLeaseRule([this](TLeaseUse use) { return LeaseRule(use); });
     connect(&slot, &TDeviceSlot::Received, this,
             [this](const QByteArray& bytes) { FIdentification.Received(bytes); });
+    connect(&slot, &TDeviceSlot::LeaseChanged, this, [this] {
+        if (const bool busy = Busy(); busy != FBusyShown) {
+            FBusyShown = busy;
+            emit BusyChanged(busy);
+        }
+    });
 }
 
 TDriveModel::~TDriveModel() {
@@ -54,8 +60,6 @@ TDriveLease TDriveModel::Lease(TLeaseUse use, const QString& heldText) {
 }
 
 QString TDriveModel::LeaseRule(TLeaseUse use) const {
-    if (FBusy)
-        return RunHoldsText();
     if (use == TLeaseUse::Command && LinePending())
         return QStringLiteral("A line typed in the terminal is not finished: press Enter or clear it with "
                               "Backspace first");
@@ -165,11 +169,8 @@ void TDriveModel::TrackRaw(const QByteArray& bytes) {
     }
 }
 
-void TDriveModel::SetBusy(bool busy) {
-    if (FBusy == busy)
-        return;
-    FBusy = busy;
-    emit BusyChanged(busy);
+bool TDriveModel::Busy() const {
+    return FSlot && !FSlot->Holder().isEmpty();
 }
 
 TDriveModels::TDriveModels(TDeviceSlots& table, QObject* parent) : QObject(parent) {

@@ -85,10 +85,9 @@ public:
     // Throws EKelmorError with the StepRefusal.
     void RequireStepMode() const;
 
-    // A run of tests (a tuning run) has the drive: what else would talk to it waits until it ends.
-    // The run holds the drive's lease for its whole length; this is what the pages show of it.
-    bool Busy() const { return FBusy; }
-    void SetBusy(bool busy);
+    // A tuning run or a file send has the drive: what else would talk to it waits until it ends. Read
+    // from who holds the slot's lease (they hold it for their whole length), never kept beside it.
+    bool Busy() const;
     // What every other command hears while a tuning run holds the drive.
     static QString RunHoldsText() {
         return QStringLiteral("A tuning run has the drive: wait for its end or stop it");
@@ -147,7 +146,7 @@ private:
     static constexpr qsizetype KTypedLineKept = 16;
     QByteArray FTypedLine;
     TIdentification FIdentification;
-    bool FBusy = false;
+    bool FBusyShown = false; // what BusyChanged said last
     std::optional<TTuningRecord> FLastRun;
     std::optional<int> FMode;
     std::optional<std::int32_t> FSetPoint;

@@ -67,7 +67,6 @@ void TTuningRunner::Start() {
     FStartWitnessed = false;
     FLease = std::move(lease);
     FStopAsked = false;
-    FModel->SetBusy(true);
     Schedule(TState::Choosing, 0);
 }
 
@@ -251,7 +250,6 @@ void TTuningRunner::Finish(const QString& why) {
         FModel->Parameters().Restore(*FLease, FSettings->Original());
     FLease.reset();
     if (FModel) {
-        FModel->SetBusy(false);
         FModel->KeepRun(Record(why));
     }
     emit Finished(why);

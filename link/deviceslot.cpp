@@ -150,9 +150,11 @@ std::optional<TDriveLease> TDeviceSlot::Lease(TLeaseUse use, const QString& held
     if (!LeaseRefusal(use).isEmpty())
         return std::nullopt;
     FLeased = true;
+    FLeaseNamed = !heldText.isEmpty();
     FLeaseHeldText = heldText.isEmpty()
                          ? QStringLiteral("%1 is busy with another command: try again").arg(Name())
                          : heldText;
+    emit LeaseChanged();
     return TDriveLease(*this);
 }
 

@@ -106,6 +106,9 @@ public:
     // request for one is refused with heldText.
     std::optional<TDriveLease> Lease(TLeaseUse use, const QString& heldText = {});
     bool Leased() const { return FLeased; }
+    // Who holds the drive for longer than one command: the text a tuning run or a file send took the
+    // lease with; empty while the drive is free or lent to one command.
+    QString Holder() const { return FLeased && FLeaseNamed ? FLeaseHeldText : QString(); }
     // What the one who follows the drive's line (its model) refuses a lease for, beyond what the slot
     // knows; an empty text lets it be.
     void SetLeaseRule(std::function<QString(TLeaseUse)> rule) { FLeaseRule = std::move(rule); }
@@ -157,6 +160,8 @@ signals:
     void SentRaw(const QByteArray& bytes);
     // Replies() changed: an exchange read a reply.
     void RepliesCounted();
+    // The drive was lent or given back: Holder() may have changed.
+    void LeaseChanged();
 
 private:
     // A capture that could not be written ends, and says why; nothing when the text is empty.
@@ -220,6 +225,7 @@ private:
     QTimer FPollTimer;
     QTimer FReconnectTimer;
     bool FLeased = false;
+    bool FLeaseNamed = false; // lent with a holder's text, not to one command
     QString FLeaseHeldText;
     std::function<QString(TLeaseUse)> FLeaseRule;
     TReplyCount FReplies;

@@ -19,7 +19,10 @@ TDriveLease::~TDriveLease() {
 }
 
 void TDriveLease::Release() {
-    if (FSlot)
-        FSlot->FLeased = false;
+    TDeviceSlot* slot = FSlot.data();
     FSlot = nullptr;
+    if (slot) {
+        slot->FLeased = false;
+        emit slot->LeaseChanged();
+    }
 }

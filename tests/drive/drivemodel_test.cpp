@@ -11,6 +11,7 @@
 #include "tests/support/portsscope.h"
 #include "tests/support/simulatedlines.h"
 
+#include <QSignalSpy>
 #include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
@@ -219,7 +220,10 @@ TEST(DriveModel, EveryCommandPassesTheGuard) {
              ASSERT_TRUE(QTest::qWaitFor([&] { return s.IsLost(); }, 500));
          },
          "DEV0 — connection lost: nothing was sent", false},
-        {"tuning run", [](TDeviceSlot&, TDriveModel& m, TFakeDevice&) { m.SetBusy(true); },
+        {"tuning run",
+         [&](TDeviceSlot&, TDriveModel& m, TFakeDevice&) {
+             held = m.Lease(TLeaseUse::Command, TDriveModel::RunHoldsText());
+         },
          "A tuning run has the drive: wait for its end or stop it", false},
         {"file send",
          [&](TDeviceSlot&, TDriveModel& m, TFakeDevice&) {
@@ -242,12 +246,18 @@ TEST(DriveModel, EveryCommandPassesTheGuard) {
             TDriveModel model(slot);
             fake.Device(0).Echo = true;
             model.ModeConfirmed(PositionMode);
+            QSignalSpy busyChanged(&model, &TDriveModel::BusyChanged);
             state.Make(slot, model, fake.Device(0));
             fake.Device(0).ClearCalls();
             EXPECT_EQ(Outcome([&] { command(model); }), state.Refusal) << state.Name << ": " << name;
             EXPECT_TRUE(fake.Device(0).Writes().empty()) << state.Name << ": " << name;
             EXPECT_EQ(model.SendTyped('\r'), state.KeysTaken) << state.Name << ": " << name;
+            // A run's or a send's lease is what the pages show as busy, and only that.
+            const bool wasHeld = held.has_value();
+            EXPECT_EQ(model.Busy(), wasHeld) << state.Name << ": " << name;
             held.reset();
+            EXPECT_FALSE(model.Busy()) << state.Name << ": given back";
+            EXPECT_EQ(busyChanged.count(), wasHeld ? 2 : 0) << state.Name << ": " << name;
         }
 }
 
