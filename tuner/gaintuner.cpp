@@ -44,6 +44,15 @@ TGainTuner::TGainTuner(TTunerSetup setup)
     : FSetup(std::move(setup)), FBeliefs(FSetup.Amplitude, FSetup.SampleCount, FSetup.OvershootLimit),
       FRadius(KFirstRadius), FRecoveryReach(KRecoveryReach) {}
 
+const TLoopRegisters& TGainTuner::RegistersOf(const TTunerGains& gains) const {
+    // The grid's points recur from one proposal to the next, and a conversion through the settings'
+    // texts costs more than the models' prediction.
+    const auto [it, added] = FRegistersOf.try_emplace(gains);
+    if (added)
+        it->second = FSetup.Registers(gains);
+    return it->second;
+}
+
 bool TGainTuner::Safe(const TTunerPrediction& p) {
     return p.OverTwiceLimit <= KSafeChance;
 }
@@ -112,7 +121,7 @@ std::size_t TGainTuner::Centre() const {
 }
 
 TTunerProposal TGainTuner::Propose(TTunerProposal::TKind kind, const TTunerGains& gains) {
-    const TLoopRegisters registers = FSetup.Registers(gains);
+    const TLoopRegisters registers = RegistersOf(gains);
     return TTunerProposal{kind, gains, registers, FBeliefs.Predict(Point(gains), registers)};
 }
 
@@ -146,7 +155,7 @@ std::optional<TGainTuner::TCandidate> TGainTuner::Candidate(const TGpPoint& cent
     }
     gains[2] = KiOf(centre[2] + step[2] * KGridStep * KKiStepsPerGridStep);
     z[2] = KiPoint(gains[2]);
-    const TLoopRegisters registers = FSetup.Registers(gains);
+    const TLoopRegisters registers = RegistersOf(gains);
     if (WasTested(registers))
         return std::nullopt;
     const TGuess guess = FBeliefs.Guess(z, registers);
@@ -216,7 +225,7 @@ std::optional<TTunerProposal> TGainTuner::Next() {
         TTunerGains start;
         for (std::size_t i = 0; i < start.size(); ++i)
             start[i] = std::clamp(FSetup.Start[i], FSetup.Lowest[i], FSetup.Highest[i]);
-        FPending = TTunerProposal{TTunerProposal::Start, start, FSetup.Registers(start), std::nullopt};
+        FPending = TTunerProposal{TTunerProposal::Start, start, RegistersOf(start), std::nullopt};
         return FPending;
     }
     if (FLearnt < FTested.size()) {
@@ -292,7 +301,7 @@ void TGainTuner::Report(const TTunerOutcome& outcome) {
 }
 
 std::optional<TTunerPrediction> TGainTuner::Predict(const TTunerGains& gains) const {
-    return Predict(gains, FSetup.Registers(gains));
+    return Predict(gains, RegistersOf(gains));
 }
 
 std::optional<TTunerPrediction> TGainTuner::Predict(const TTunerGains& gains,

@@ -21,6 +21,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -114,6 +115,8 @@ public:
 
 private:
     std::size_t Centre() const;
+    // The registers written at the gains, converted once.
+    const TLoopRegisters& RegistersOf(const TTunerGains& gains) const;
     // A point of the grid the next test may go to, and how it serves.
     struct TCandidate {
         TTunerProposal Proposal;
@@ -160,6 +163,7 @@ private:
     double KiOf(double point) const;
 
     TTunerSetup FSetup;
+    mutable std::map<TTunerGains, TLoopRegisters> FRegistersOf;
     TTunerBeliefs FBeliefs;
     std::vector<TTested> FTested;
     std::vector<TTunerBeliefs::TTest> FTests; // the same tests as the beliefs learn from them

@@ -84,7 +84,7 @@ std::optional<TGainTuner::TRecoveryStep> TGainTuner::FarEnd(const TRecoveryEnsem
     // Every member sees less there than at the start and the worst case is within twice the limit,
     // whatever they see on the way.
     const TTunerGains gains = Along(FTested[from].Gains, direction, FRecoveryReach);
-    const TLoopRegisters registers = FSetup.Registers(gains);
+    const TLoopRegisters registers = RegistersOf(gains);
     const TRecoveryEnsemble::TJudgement j =
         ensemble.Judge(ensemble.Overshoots(registers), ensemble.AtStart());
     if (WasTested(registers) || !j.Falls || !(j.Worst <= 2 * FSetup.OvershootLimit))
@@ -100,7 +100,7 @@ void TGainTuner::Walk(const TRecoveryEnsemble& ensemble, std::size_t from,
     TLoopRegisters last = FTested[from].Registers;
     for (int k = 1; k * GridStep <= FRecoveryReach + 1e-9; ++k) {
         const TTunerGains gains = Along(FTested[from].Gains, direction, k * GridStep);
-        const TLoopRegisters registers = FSetup.Registers(gains);
+        const TLoopRegisters registers = RegistersOf(gains);
         if (registers == last)
             continue;
         last = registers;
