@@ -45,11 +45,11 @@ void TDriveModel::SetMotorData(const TMotorData& motor) {
 }
 
 QString TDriveModel::RawRefusal() const {
-    return FSlot ? FSlot->LeaseRefusal(TLeaseUse::Raw) : QStringLiteral("The device is closed");
+    return FSlot ? FSlot->LeaseRefusal(TLeaseUse::Raw) : TDeviceSlot::ClosedText();
 }
 
 QString TDriveModel::Refusal() const {
-    return FSlot ? FSlot->LeaseRefusal(TLeaseUse::Command) : QStringLiteral("The device is closed");
+    return FSlot ? FSlot->LeaseRefusal(TLeaseUse::Command) : TDeviceSlot::ClosedText();
 }
 
 TDriveLease TDriveModel::Lease(TLeaseUse use, const QString& heldText) {

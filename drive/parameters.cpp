@@ -206,8 +206,7 @@ void TParameters::Write() {
 
 void TParameters::ThrowGone() const {
     const TDeviceSlot* slot = FModel.Slot();
-    throw EKelmorError(slot ? slot->LeaseRefusal(TLeaseUse::Command)
-                            : QStringLiteral("The device is closed"));
+    throw EKelmorError(slot ? slot->LeaseRefusal(TLeaseUse::Command) : TDeviceSlot::ClosedText());
 }
 
 void TParameters::WriteRegisters(const TDriveLease& lease, const TRegisterValues& registers) {

@@ -15,14 +15,7 @@
 
 namespace replyframe {
 
-// One start bit, eight data bits and one stop bit per byte.
-constexpr long long BitsPerByte = 10;
-
-// How long count bytes take on the wire at the port's rate.
-inline std::chrono::microseconds WireTime(const TExchange& exchange, std::uint32_t count) {
-    const long long rate = std::max<long long>(exchange.BaudRate(), 1);
-    return std::chrono::microseconds((count * BitsPerByte * 1000000 + rate - 1) / rate);
-}
+using ::WireTime;
 
 // When a read of count bytes, which the drive sends at once, must have ended.
 inline TExchange::Clock::time_point Deadline(const TExchange& exchange, std::uint32_t count) {

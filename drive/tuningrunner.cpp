@@ -36,7 +36,7 @@ int TTuningRunner::PlannedRounds() const {
 void TTuningRunner::Start() {
     // A start that cannot be says why, like every other refusal: the lease names who holds the drive.
     if (!FModel)
-        throw EKelmorError(QStringLiteral("The device is closed"));
+        throw EKelmorError(TDeviceSlot::ClosedText());
     if (Running())
         throw EKelmorError(TDriveModel::RunHoldsText());
     // Held for the whole run: nothing else talks to the drive until it is given back.

@@ -138,7 +138,7 @@ void TDeviceSlot::SetDtr(bool raised) {
 
 QString TDeviceSlot::LeaseRefusal(TLeaseUse use) const {
     if (!FOpen)
-        return QStringLiteral("The device is closed");
+        return TDeviceSlot::ClosedText();
     if (IsLost())
         return QStringLiteral("%1 — connection lost: nothing was sent").arg(Name());
     if (FLeased)

@@ -102,6 +102,8 @@ public:
     // Why a lease for use cannot be granted now, or empty: the device is closed or lost, another
     // lease is held (in its holder's words), or the rule of whoever follows the drive's line refuses.
     QString LeaseRefusal(TLeaseUse use) const;
+    // What a command hears while the device is closed.
+    static QString ClosedText() { return QStringLiteral("The device is closed"); }
     // Lends the drive, or none when LeaseRefusal says why not. While the lease is held, every other
     // request for one is refused with heldText.
     std::optional<TDriveLease> Lease(TLeaseUse use, const QString& heldText = {});

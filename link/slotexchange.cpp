@@ -7,8 +7,6 @@
 
 namespace {
 
-// One start bit, eight data bits and one stop bit per byte.
-constexpr long long KBitsPerByte = 10;
 // The most echo a line that loses a byte now and then may have dropped since the last exchange.
 constexpr std::size_t KLostOnTheLine = 3;
 
@@ -159,8 +157,7 @@ private:
     // Returns what came until nothing had been sent or received for as long as this device answers
     // late (four byte times at least), or until the port's read time-out at the latest.
     QByteArray WaitForQuiet() {
-        const long long rate = std::max<long long>(BaudRate(), 1);
-        const auto byteTimes = std::chrono::microseconds(4 * KBitsPerByte * 1'000'000 / rate);
+        const auto byteTimes = WireTime(*this, 4);
         const Clock::duration quiet =
             std::max<Clock::duration>(byteTimes, std::chrono::milliseconds(1)) + FSlot.AnswerDelay();
         const Clock::time_point latest = Clock::now() + ReadTimeout();

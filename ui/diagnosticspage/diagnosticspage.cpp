@@ -79,7 +79,7 @@ QString TDiagnosticsPage::ReturnToZero() {
     ui->setPointSlider->setValue(0);
     ui->setPointLabel->setText(QStringLiteral("0"));
     // The window is closing: no box holds the close up, but a set-point that stays is said.
-    const QString refusal = FModel ? FModel->Refusal() : QStringLiteral("The device is closed");
+    const QString refusal = FModel ? FModel->Refusal() : TDeviceSlot::ClosedText();
     if (!refusal.isEmpty())
         return QStringLiteral("The set-point was not brought back to 0: %1").arg(refusal);
     try {
