@@ -1,20 +1,20 @@
 #pragma once
 
 // The tuner's rules: which gains to test next, from what it believes of the drive
-// (tuner/tunerbeliefs.h). From a first test above twice the limit, it first comes down (until a test
-// meets the limit) along directions on which every loop of the kind it knows loses overshoot
-// (tuner/recovery.h): KP and KI down together, with KV held or raised; the largest step certified by
-// every member of the ensemble, the smallest that the fitted models expect at the limit; halved after
-// a miss; the far end of the first direction when nothing is certified. Then, and from any other
-// start, the next test is where the expected improvement of the integral, times the probability of
-// meeting the criterion, is highest, among the points the rules allow: inside the box, within a trust
-// region around the best point that grows when a test lands within its predicted band and shrinks
-// when not (at most an octave from a tested point in each gain), not already tested, and with at
-// most a 5 % chance of an overshoot above twice the limit as every model still in the running sees it. When
-// no point of the grid passes the bound before anything met the criterion, KI at its floor is tried if every
-// member of the ensemble sees it lower the overshoot; when not even that passes, the run ends and says why.
-// The best point is confirmed by a repeat, and the run ends once its best is confirmed and the models expect
-// little more anywhere the rules allow. Plain arithmetic, no I/O.
+// (tuner/tunerbeliefs.h). From a first test above twice the limit it first comes down, until a test
+// comes under twice the limit, by moves an ensemble of fits certifies (tuner/recovery.h): along seven
+// directions that lower KP, KI or KV and raise neither KP nor KI, the first step the fitted models
+// expect at the limit, else the certified step with the least worst case, else the far end of a
+// direction every member sees lower; a step reaches an octave and a half, half as far after a miss.
+// Then, and from any other start, the next test is where the expected improvement of the integral,
+// times the probability of meeting the criterion, is highest, among the points the rules allow:
+// inside the box, within a trust region around the best point that grows when a test lands within its
+// predicted band and shrinks when not (at most an octave from a tested point in each gain), not
+// already tested, and with at most a 5 % chance of an overshoot above twice the limit as every model
+// still in the running sees it. When no point of the grid passes the bound before anything met the
+// criterion, KI at its floor is tried if the ensemble certifies it; when not even that passes, the run
+// ends and says why. The best point is confirmed by a repeat, and the run ends once its best is
+// confirmed and the models expect little more anywhere the rules allow. Plain arithmetic, no I/O.
 
 #include "tuner/recovery.h"
 #include "tuner/tunerbeliefs.h"
@@ -150,9 +150,9 @@ private:
         double Worst;
         double Integral;
     };
-    // The far end of a direction, if every member sees less there, within twice the limit.
-    std::optional<TRecoveryStep> FarEnd(const TRecoveryEnsemble& ensemble, std::size_t from,
-                                        const std::array<double, 3>& direction) const;
+    // The gains as a move down, if the ensemble certifies them from its start on its own (the far
+    // end of a direction, KI at its floor), whatever it sees on the way.
+    std::optional<TRecoveryStep> Certified(const TRecoveryEnsemble& ensemble, const TTunerGains& gains) const;
     // Along a direction while certified: the first step the fitted models expect at the limit, if it
     // serves better than `reaches`, and the step with the least worst case, if less than `deepest`'s.
     void Walk(const TRecoveryEnsemble& ensemble, std::size_t from, const std::array<double, 3>& direction,

@@ -78,13 +78,11 @@ std::size_t TGainTuner::LeastOvershoot() const {
     return least;
 }
 
-std::optional<TGainTuner::TRecoveryStep> TGainTuner::FarEnd(const TRecoveryEnsemble& ensemble,
-                                                            std::size_t from,
-                                                            const std::array<double, 3>& direction) const {
+std::optional<TGainTuner::TRecoveryStep> TGainTuner::Certified(const TRecoveryEnsemble& ensemble,
+                                                               const TTunerGains& gains) const {
     // Every member sees less there than at the start and the worst case is within twice the limit,
     // whatever they see on the way.
-    const TTunerGains gains = Along(FTested[from].Gains, direction, FRecoveryReach);
-    const TLoopRegisters registers = RegistersOf(gains);
+    const TLoopRegisters& registers = RegistersOf(gains);
     const TRecoveryEnsemble::TJudgement j =
         ensemble.Judge(ensemble.Overshoots(registers), ensemble.AtStart());
     if (WasTested(registers) || !j.Falls || !(j.Worst <= 2 * FSetup.OvershootLimit))
@@ -131,7 +129,7 @@ std::optional<TTunerProposal> TGainTuner::Recover() {
     std::optional<TRecoveryStep> reaches, deepest, backup;
     for (const std::array<double, 3>& direction : Directions()) {
         if (!backup)
-            backup = FarEnd(ensemble, from, direction);
+            backup = Certified(ensemble, Along(FTested[from].Gains, direction, FRecoveryReach));
         Walk(ensemble, from, direction, reaches, deepest);
     }
     // Nothing certified: the backup rather than giving up.
@@ -153,13 +151,7 @@ std::optional<TTunerProposal> TGainTuner::Fallback() {
     const std::size_t centre = Centre();
     TTunerGains gains = FTested[centre].Gains;
     gains[2] = FSetup.Lowest[2];
-    TTunerProposal proposal = Propose(TTunerProposal::Fallback, gains);
-    if (WasTested(proposal.Registers) || !FTests[centre].Complete)
+    if (!FTests[centre].Complete || !Certified(Ensemble(centre), gains))
         return std::nullopt;
-    const TRecoveryEnsemble ensemble = Ensemble(centre);
-    const TRecoveryEnsemble::TJudgement j =
-        ensemble.Judge(ensemble.Overshoots(proposal.Registers), ensemble.AtStart());
-    if (!j.Falls || !(j.Worst <= 2 * FSetup.OvershootLimit))
-        return std::nullopt;
-    return proposal;
+    return Propose(TTunerProposal::Fallback, gains);
 }
