@@ -1,14 +1,14 @@
 #pragma once
 
 // The tuner tried on a bank of simulated drives, as the tuning dialog's default search runs it: from
-// the default settings (KP 3, KV 4, KI 0,4) in the dialog's default box (an eighth to eight times each
-// gain, KI down to half of it),
-// 200-pulse, 250 ms step tests, a 10 % overshoot limit, the tests simulated directly rather than over a
-// serial line. Each drive's grid optimum is the best eligible point of a log-spaced grid of gains over
-// the box and five levels of KI over its range, register values as the drive holds them, simulated without
-// measurement noise; every figure judges the tested registers the same way. The compass search the tuner
-// replaced runs the same way, as the baseline. The benchmark prints the figures; the suite checks a few
-// drives against thresholds.
+// the default settings (KP 3, KV 4, KI 0,4), or from a hot start, in the dialog's default box around
+// the start (an eighth to eight times each gain, KI down to half of it), 200-pulse, 250 ms step tests,
+// a 10 % overshoot limit, the tests simulated directly rather than over a serial line. Each drive's
+// grid optimum is the best eligible point of a log-spaced grid of gains over the box and five levels
+// of KI over its range, register values as the drive holds them, simulated without measurement noise;
+// every figure judges the tested registers the same way. The compass search the tuner replaced runs
+// the same way, as the baseline. The benchmark prints the figures; the suite checks a few drives
+// against thresholds.
 
 #include "sim/plant.h"
 
