@@ -117,8 +117,8 @@ void ReadBack(benchmark::State& state) {
             // Each register confirmed: by six readings where nothing is known of it, as at the first
             // Czytaj, or by one that agrees with what is known, as after a read or a write.
             counting.SettleAndPurge();
-            ShowRegisters(ConfirmedRegisters(counting, known), motor,
-                          [](TSettingRow, const QString& text) { benchmark::DoNotOptimize(text); });
+            FillFromRegisters(ConfirmedRegisters(counting, known), motor,
+                              [](TSettingRow, const QString& text) { benchmark::DoNotOptimize(text); });
             bytes += counting.Bytes;
         } catch (const EKelmorError& e) {
             state.SkipWithError(e.what());

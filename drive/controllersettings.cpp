@@ -47,7 +47,7 @@ TRegisterValues QueryRegisters(TExchange& exchange) {
     return QueryAllRegisters(exchange);
 }
 
-void ShowFigures(const TKnownRegisters& registers, const TMotorData& motor, const TEachFigure& each) {
+void EachFigureOf(const TKnownRegisters& registers, const TMotorData& motor, const TEachFigure& each) {
     // The field shows Limit V with KV as KV's field shows it; the figure goes with KV's own, so that
     // both convert back to the registers they came from.
     TTypedNumber kv;
@@ -80,9 +80,9 @@ TKnownRegisters AllKnown(const TRegisterValues& registers) {
     return known;
 }
 
-void ShowRegisters(const TRegisterValues& registers, const TMotorData& motor, const TSetField& setField) {
-    ShowFigures(AllKnown(registers), motor,
-                [&](TSettingRow row, const TTypedNumber& figure) { setField(row, figure.Text()); });
+void FillFromRegisters(const TRegisterValues& registers, const TMotorData& motor, const TSetField& setField) {
+    EachFigureOf(AllKnown(registers), motor,
+                 [&](TSettingRow row, const TTypedNumber& figure) { setField(row, figure.Text()); });
 }
 
 namespace {

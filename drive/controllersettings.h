@@ -63,11 +63,11 @@ TRegisterValues ConfirmedRegisters(TExchange& exchange, const TKnownRegisters& k
 // its value is the register's own, which converts back to it, and its text is the one the fields
 // show, where Limit V goes with the number the KV text stands for. A register not given is skipped,
 // and Limit V with KV's. An error leaves the rows before the failing one handed on.
-void ShowFigures(const TKnownRegisters& registers, const TMotorData& motor, const TEachFigure& each);
+void EachFigureOf(const TKnownRegisters& registers, const TMotorData& motor, const TEachFigure& each);
 // Whether a row's register is given, and for Limit V, which converts with it, KV's.
 bool RowKnown(const TKnownRegisters& registers, TSettingRow row);
 // All nine as known.
 TKnownRegisters AllKnown(const TRegisterValues& registers);
 
-// Fills the fields in row order from the register values, each figure as ShowFigures shows it.
-void ShowRegisters(const TRegisterValues& registers, const TMotorData& motor, const TSetField& setField);
+// Fills the fields in row order from the register values, each figure as EachFigureOf shows it.
+void FillFromRegisters(const TRegisterValues& registers, const TMotorData& motor, const TSetField& setField);

@@ -152,7 +152,7 @@ void TParameters::Read(TExchange& exchange) {
     Publish(std::move(known));
     const QString why = read.Why();
     if (why.isEmpty())
-        return WantShown(read.Values);
+        return WantFiguresOf(read.Values);
     // As a read-back that broke off, no field changes; but a row whose register was not confirmed shows
     // nothing the drive is known to hold, and "Wpisz" refuses it until it is typed or read.
     for (int row = 0; row < SettingCount; ++row)
@@ -160,7 +160,7 @@ void TParameters::Read(TExchange& exchange) {
     throw EConvertError(why);
 }
 
-void TParameters::WantShown(const TKnownRegisters& registers) {
+void TParameters::WantFiguresOf(const TKnownRegisters& registers) {
     FUnconfirmed.fill(false);
     TSettingNumbers figures = FWanted;
     const auto publish = [&] {
@@ -168,7 +168,7 @@ void TParameters::WantShown(const TKnownRegisters& registers) {
         emit WantedChanged();
     };
     try {
-        ShowFigures(registers, FModel.MotorData(), [&](TSettingRow row, const TTypedNumber& figure) {
+        EachFigureOf(registers, FModel.MotorData(), [&](TSettingRow row, const TTypedNumber& figure) {
             figures[std::size_t(row)] = figure;
             FEdited[std::size_t(row)] = false;
         });
@@ -232,7 +232,7 @@ void TParameters::Apply(const TRegisterValues& registers) {
         ThrowGone();
     }
     try {
-        WantShown(AllKnown(registers));
+        WantFiguresOf(AllKnown(registers));
     } catch (const EKelmorError&) {
         // The rows the motor data cannot show keep their figures.
     }

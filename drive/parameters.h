@@ -85,9 +85,9 @@ private:
     friend class TDriveModel;
 
     void Publish(TKnownSettings known);
-    // The wanted settings as the figures of the registers (ShowFigures); a conversion that fails leaves
+    // The wanted settings as the figures of the registers (EachFigureOf); a conversion that fails leaves
     // the rows before it filled and is thrown on.
-    void WantShown(const TKnownRegisters& registers);
+    void WantFiguresOf(const TKnownRegisters& registers);
     std::int32_t WantedRegister(TSettingRow row) const;
     struct TRegisterWrite {
         TSettingRow Row;

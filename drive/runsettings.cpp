@@ -33,15 +33,15 @@ bool TRunSettings::Varied(TSettingRow row) const {
     return FPlan.Rows[0] == row || (FPlan.Search && FPlan.Rows[1] == row);
 }
 
-TTypedNumber TRunSettings::HeldFigure(TSettingRow row) const {
+TTypedNumber TRunSettings::ExactFigure(TSettingRow row) const {
     // A Limit V goes with the KV it was set for.
-    const TTypedNumber kv = row == LimitV ? HeldFigure(KV) : TTypedNumber();
+    const TTypedNumber kv = row == LimitV ? ExactFigure(KV) : TTypedNumber();
     const TRegisterRow& table = RegisterTable[std::size_t(row)];
     return TTypedNumber::Of(table.ToShown(FOriginal[std::size_t(table.Register)], FMotor, kv));
 }
 
 double TRunSettings::DriveFigure(TSettingRow row) const {
-    return double(HeldFigure(row).Decimal());
+    return double(ExactFigure(row).Decimal());
 }
 
 double TRunSettings::Figure(TSettingRow row, const std::array<double, 2>& gains) const {
@@ -53,7 +53,7 @@ double TRunSettings::Figure(TSettingRow row, const std::array<double, 2>& gains)
 TRegisterValues TRunSettings::Registers(const std::array<double, 2>& gains, std::optional<double> kp,
                                         std::optional<double> ki) const {
     const auto gain = [](double value) { return TTypedNumber::Of(WrittenGain(value)); };
-    const TTypedNumber kv = Varied(KV) ? gain(Figure(KV, gains)) : HeldFigure(KV);
+    const TTypedNumber kv = Varied(KV) ? gain(Figure(KV, gains)) : ExactFigure(KV);
     TRegisterValues registers = FOriginal;
     const auto convert = [&](TSettingRow row, const TTypedNumber& figure) {
         const TRegisterRow& table = RegisterTable[std::size_t(row)];
@@ -66,7 +66,7 @@ TRegisterValues TRunSettings::Registers(const std::array<double, 2>& gains, std:
     if (ki)
         convert(KI, gain(*ki));
     if (Varied(KV) && !Varied(LimitV))
-        convert(LimitV, HeldFigure(LimitV));
+        convert(LimitV, ExactFigure(LimitV));
     return registers;
 }
 

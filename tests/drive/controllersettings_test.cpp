@@ -106,7 +106,8 @@ TEST(ControllerSettings, Show) {
         registers[1] = c.P1;
         TSettingTexts fields = Untouched;
         const auto show = [&](TSettingRow row, const QString& text) { fields[row] = text; };
-        EXPECT_EQ(Outcome([&] { ShowRegisters(registers, Motor(c.MotorField, c.MotorText), show); }), c.Error)
+        EXPECT_EQ(Outcome([&] { FillFromRegisters(registers, Motor(c.MotorField, c.MotorText), show); }),
+                  c.Error)
             << c.P0 << ' ' << c.P1 << c.MotorText;
         TSettingTexts expected = Untouched;
         std::copy_n(DefaultShown.begin(), c.Filled, expected.begin());
@@ -171,7 +172,7 @@ TEST(ControllerSettings, Read) {
         TScriptedExchange exchange(c.Incoming);
         TSettingTexts fields = Untouched;
         const auto show = [&](TSettingRow row, const QString& text) { fields[row] = text; };
-        EXPECT_EQ(Outcome([&] { ShowRegisters(QueryRegisters(exchange), Motor(), show); }), c.Error)
+        EXPECT_EQ(Outcome([&] { FillFromRegisters(QueryRegisters(exchange), Motor(), show); }), c.Error)
             << c.Name;
         EXPECT_EQ(exchange.Log, log.mid(0, c.Logged)) << c.Name;
         EXPECT_EQ(fields, c.Error.isEmpty() ? DefaultShown : Untouched) << c.Name;

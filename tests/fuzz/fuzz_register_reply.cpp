@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int filled = 0;
     try {
         const TRegisterValues registers = QueryRegisters(exchange);
-        ShowRegisters(registers, DefaultMotorData(), [&](TSettingRow row, const QString&) {
+        FillFromRegisters(registers, DefaultMotorData(), [&](TSettingRow row, const QString&) {
             if (row != filled++)
                 std::abort();
         });
