@@ -52,6 +52,18 @@ TTuningPlan KpSweep(double from, double to, int steps) {
     return plan;
 }
 
+// The simulated drive on its line, opened, its model in position mode.
+struct TSimulatedDrive {
+    TPortsScope Simulated{SimulatedLines[0].Ports()};
+    TDeviceSlot Slot{0, Simulated.Ports()};
+    bool Opened = Slot.Open();
+    TDriveModel Model{Slot};
+    TSimulatedDrive() {
+        if (Opened)
+            Model.Motion().SetMode(PositionMode);
+    }
+};
+
 // A search of KP and KV within the bounds given.
 TTuningPlan Search(std::array<double, 2> lowest, std::array<double, 2> highest) {
     TTuningPlan plan = KpSweep(0, 0, 0);
@@ -143,11 +155,10 @@ TEST(TuningRunner, TheDriveGetsItsSettingsBackHoweverTheRunEnds) {
 TEST(TuningRunner, StepsThroughItsStatesHoldingTheDrive) {
     using TState = TTuningRunner::TState;
     for (const bool back : {true, false}) {
-        TPortsScope simulated(SimulatedLines[0].Ports());
-        TDeviceSlot slot(0, simulated.Ports());
-        ASSERT_TRUE(slot.Open());
-        TDriveModel model(slot);
-        model.Motion().SetMode(PositionMode);
+        TSimulatedDrive drive;
+        ASSERT_TRUE(drive.Opened);
+        TDeviceSlot& slot = drive.Slot;
+        TDriveModel& model = drive.Model;
         TTuningPlan plan = KpSweep(1, 2, 2);
         plan.ReturnToStart = back;
         TTuningRunner runner(model, plan);
@@ -314,11 +325,9 @@ TEST(TuningRunner, AStartThatCannotBeSaysWhy) {
 
 // The motor data edited mid-run changes nothing the run writes: it converts with the data it started with.
 TEST(TuningRunner, MotorDataEditedMidRunChangesNoRound) {
-    TPortsScope simulated(SimulatedLines[0].Ports());
-    TDeviceSlot slot(0, simulated.Ports());
-    ASSERT_TRUE(slot.Open());
-    TDriveModel model(slot);
-    model.Motion().SetMode(PositionMode);
+    TSimulatedDrive drive;
+    ASSERT_TRUE(drive.Opened);
+    TDriveModel& model = drive.Model;
     // KG converts with the motor data.
     TTuningPlan plan = KpSweep(0.2, 0.4, 3);
     plan.Rows = {KG, KP};
@@ -343,11 +352,9 @@ TEST(TuningRunner, MotorDataEditedMidRunChangesNoRound) {
 }
 
 TEST(TuningRunner, EveryBackOffIsJudgedWithTheKpItWrites) {
-    TPortsScope simulated(SimulatedLines[0].Ports());
-    TDeviceSlot slot(0, simulated.Ports());
-    ASSERT_TRUE(slot.Open());
-    TDriveModel model(slot);
-    model.Motion().SetMode(PositionMode);
+    TSimulatedDrive drive;
+    ASSERT_TRUE(drive.Opened);
+    TDriveModel& model = drive.Model;
     TTuningPlan sweep = KpSweep(1, 4, 4);
     TTuningPlan search = Search({1, 0.1}, {8, 1});
     search.Rows = {KV, KI};
