@@ -84,7 +84,6 @@ TRecoveryEnsemble::TJudgement TRecoveryEnsemble::Judge(const std::vector<double>
                                                               : at[e] - FAtStart[e]);
     }
     j.Worst = FMeasured + worstChange;
-    j.FittedFall = at[0] < FAtStart[0] && at[1] < FAtStart[1];
     j.Nominal = FMeasured;
     for (std::size_t m = 0; m < FWeights.size(); ++m)
         j.Nominal += FWeights[m] * (at[m] - FAtStart[m]);

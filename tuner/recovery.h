@@ -31,7 +31,6 @@ public:
         bool Falls = false;      // every member sees less overshoot than at the point before
         double Worst = 0;        // percent: the measured overshoot plus the largest change a member sees
         double Nominal = 0;      // percent: the same by the fitted models, weighed
-        bool FittedFall = false; // both fitted models see less overshoot than at the start
     };
     // A point along a path, after the point whose members' overshoots were `before`.
     TJudgement Judge(const std::vector<double>& at, const std::vector<double>& before) const;
