@@ -252,7 +252,12 @@ std::optional<TTunerProposal> TGainTuner::Next() {
             return FPending;
         }
         if (!best) {
-            FPending = Fallback();
+            // Nothing the search deems safe and nothing met the criterion: down from the least
+            // overshoot by the ensemble's moves while it is above the limit, then KI at its floor.
+            if (FTests[LeastOvershoot()].Figures.Overshoot > FSetup.OvershootLimit)
+                FPending = Recover();
+            if (!FPending)
+                FPending = Fallback();
             if (!FPending)
                 FEndReason = "No test is left that every model of the drive deems safe (at most a 5 % chance "
                              "of an overshoot above twice the limit): start again from settings with less "

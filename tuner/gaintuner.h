@@ -136,8 +136,11 @@ private:
     // Whether the first test overshot more than twice the limit and none has come under it since.
     bool Recovering() const;
     std::optional<TTunerProposal> Recover();
-    // The gains a number of octaves along a direction (KP, KV and KI's scale), kept within the box.
-    TTunerGains Along(const TTunerGains& from, const std::array<double, 3>& direction, double octaves) const;
+    // The gains a number of octaves along a direction (KP, KV and KI's scale), the last step short
+    // of it on the box's edge; none beyond, where holding one row at its bound while the others
+    // go on would turn the move into another direction.
+    std::optional<TTunerGains> Along(const TTunerGains& from, const std::array<double, 3>& direction,
+                                     double octaves) const;
     std::vector<std::array<double, 3>> Directions() const;
     // The ensemble that judges a move down from a measured test.
     TRecoveryEnsemble Ensemble(std::size_t from) const;

@@ -13,6 +13,8 @@ namespace {
 
 // The ensemble's held fits take the newest tests, as many as this.
 constexpr std::size_t KEnsembleTests = 4;
+// Octaves too few to count: the gains' rounding.
+constexpr double KEdge = 1e-6;
 
 } // namespace
 
@@ -59,13 +61,24 @@ std::vector<std::array<double, 3>> TGainTuner::Directions() const {
     return directions;
 }
 
-TTunerGains TGainTuner::Along(const TTunerGains& from, const std::array<double, 3>& direction,
-                              double octaves) const {
+std::optional<TTunerGains> TGainTuner::Along(const TTunerGains& from, const std::array<double, 3>& direction,
+                                             double octaves) const {
     const TGpPoint z = Point(from);
+    const TGpPoint lowest = Point(FSetup.Lowest), highest = Point(FSetup.Highest);
+    // A step that would pass the box's edge stops on it, every row shortened alike; one more is none.
+    double reach = octaves;
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (direction[i] < 0)
+            reach = std::min(reach, (z[i] - lowest[i]) / -direction[i]);
+        else if (direction[i] > 0)
+            reach = std::min(reach, (highest[i] - z[i]) / direction[i]);
+    }
+    if (!(reach > octaves - GridStep + KEdge) || reach <= 0)
+        return std::nullopt;
     TTunerGains gains;
     for (std::size_t i = 0; i < 2; ++i)
-        gains[i] = std::clamp(std::exp2(z[i] + direction[i] * octaves), FSetup.Lowest[i], FSetup.Highest[i]);
-    gains[2] = KiOf(z[2] + direction[2] * octaves);
+        gains[i] = std::clamp(std::exp2(z[i] + direction[i] * reach), FSetup.Lowest[i], FSetup.Highest[i]);
+    gains[2] = KiOf(z[2] + direction[2] * reach);
     return gains;
 }
 
@@ -97,7 +110,10 @@ void TGainTuner::Walk(const TRecoveryEnsemble& ensemble, std::size_t from,
     std::vector<double> before = ensemble.AtStart();
     TLoopRegisters last = FTested[from].Registers;
     for (int k = 1; k * GridStep <= FRecoveryReach + 1e-9; ++k) {
-        const TTunerGains gains = Along(FTested[from].Gains, direction, k * GridStep);
+        const std::optional<TTunerGains> along = Along(FTested[from].Gains, direction, k * GridStep);
+        if (!along)
+            return;
+        const TTunerGains gains = *along;
         const TLoopRegisters registers = RegistersOf(gains);
         if (registers == last)
             continue;
@@ -128,8 +144,12 @@ std::optional<TTunerProposal> TGainTuner::Recover() {
     const TRecoveryEnsemble ensemble = Ensemble(from);
     std::optional<TRecoveryStep> reaches, deepest, backup;
     for (const std::array<double, 3>& direction : Directions()) {
-        if (!backup)
-            backup = Certified(ensemble, Along(FTested[from].Gains, direction, FRecoveryReach));
+        // The far end: as far as the reach goes within the box.
+        std::optional<TTunerGains> end;
+        for (double reach = FRecoveryReach; !end && reach > 0; reach -= GridStep)
+            end = Along(FTested[from].Gains, direction, reach);
+        if (!backup && end)
+            backup = Certified(ensemble, *end);
         Walk(ensemble, from, direction, reaches, deepest);
     }
     // Nothing certified: the backup rather than giving up.
