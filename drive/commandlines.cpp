@@ -104,3 +104,21 @@ QByteArray RapidMoveLine(const QByteArray& target) {
 QByteArray FeedMoveLine(const QByteArray& target, std::int32_t speed) {
     return "G1 " + target + ' ' + QByteArray::number(speed) + CR;
 }
+
+TParsedLine ParseCommandLine(const QByteArray& line) {
+    if (line == "i")
+        return {TParsedLine::Identify, std::nullopt};
+    if (line.startsWith('M')) {
+        const bool read = line.size() == 2 && line[1] >= '0' && line[1] < '0' + ModeCount;
+        return {TParsedLine::Mode, read ? std::optional<std::int32_t>(line[1] - '0') : std::nullopt};
+    }
+    if (line.startsWith('S')) {
+        bool read = false;
+        const QByteArray value = line.mid(1).trimmed();
+        const std::int32_t v = value.toInt(&read);
+        return {TParsedLine::SetPoint, read && !value.startsWith('+') ? std::optional(v) : std::nullopt};
+    }
+    if (line.startsWith('G'))
+        return {TParsedLine::Move, std::nullopt};
+    return {};
+}

@@ -21,6 +21,9 @@ QByteArray RegisterWriteLine(int n, std::int32_t value);
 std::optional<QByteArray> BankStoreLine(int selectedBank);
 std::optional<QByteArray> BankLoadLine(int selectedBank);
 
+// The drive's control modes, by the digit of their mode line: 0 voltage, 1 torque, 2 speed, 3 position.
+constexpr int ModeCount = 4;
+
 // "Mn" CR, the diagnostic mode n (0..3).
 QByteArray ModeLine(int mode);
 // "S " v CR: the set-point, or the number of samples the next step records.
@@ -42,3 +45,14 @@ QByteArray MoveTargetBytes(const QString& target);
 QByteArray RapidMoveLine(const QByteArray& target);
 // "G1 " target SP speed CR, a feed move at speed in drive units.
 QByteArray FeedMoveLine(const QByteArray& target, std::int32_t speed);
+
+// A line as the drive reads it, without its CR: what the lines above build, read back from a line
+// typed or sent by hand, so that both ways live here.
+struct TParsedLine {
+    enum TKind { Other, Identify, Mode, SetPoint, Move };
+    TKind Kind = Other;
+    // The mode or the set-point the drive takes from it; none where it would not take one (a mode
+    // outside 0..3, a set-point that is no plain decimal).
+    std::optional<std::int32_t> Value;
+};
+TParsedLine ParseCommandLine(const QByteArray& line);

@@ -1,6 +1,7 @@
 #include "drive/drivemodel.h"
 
 #include "common/errors.h"
+#include "drive/commandlines.h"
 #include "link/deviceslot.h"
 #include "link/echodebt.h"
 
@@ -105,16 +106,14 @@ void TDriveModel::SetPointConfirmed(std::int32_t value) {
 
 void TDriveModel::TrackLine(const QByteArray& line, bool whole) {
     const std::optional<int> mode = FMode;
-    if (line.startsWith('M') || line.startsWith('S') || line.startsWith('G'))
+    const TParsedLine read = ParseCommandLine(line);
+    if (read.Kind == TParsedLine::Mode || read.Kind == TParsedLine::SetPoint ||
+        read.Kind == TParsedLine::Move)
         ForgetWitness();
-    if (line.startsWith('M')) {
-        const bool read = whole && line.size() == 2 && line[1] >= '0' && line[1] < '0' + ModeCount;
-        FMode = read ? std::optional<int>(line[1] - '0') : std::nullopt;
-    } else if (line.startsWith('S')) {
-        bool read = false;
-        const QByteArray value = line.mid(1).trimmed();
-        const std::int32_t v = value.toInt(&read);
-        FSetPoint = whole && read && !value.startsWith('+') ? std::optional<std::int32_t>(v) : std::nullopt;
+    if (read.Kind == TParsedLine::Mode) {
+        FMode = whole ? read.Value : std::nullopt;
+    } else if (read.Kind == TParsedLine::SetPoint) {
+        FSetPoint = whole ? read.Value : std::nullopt;
         FSamplesStored = false;
     }
     if (FMode != mode)

@@ -1,5 +1,7 @@
 #include "drive/identification.h"
 
+#include "drive/commandlines.h"
+
 #include <QList>
 #include <algorithm>
 
@@ -11,7 +13,7 @@ constexpr qsizetype KLongestAnswer = 200;
 } // namespace
 
 void TIdentification::LineSent(const QByteArray& line) {
-    FWaiting = line == "i";
+    FWaiting = ParseCommandLine(line).Kind == TParsedLine::Identify;
     FHeard.clear();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/numtext.h"
+#include "drive/commandlines.h"
 
 #include <QObject>
 #include <QString>
@@ -10,8 +11,6 @@ class TDriveLease;
 class TDriveModel;
 class TExchange;
 
-// The drive's control modes, by the digit of their mode line: 0 voltage, 1 torque, 2 speed, 3 position.
-constexpr int ModeCount = 4;
 constexpr int PositionMode = 3;
 // A mode's name as the diagnostics page shows it.
 QString ModeName(int mode);

@@ -41,4 +41,30 @@ TEST(CommandLines, BytesOfEachLine) {
         EXPECT_EQ(c.Line, c.Bytes) << c.Bytes.toStdString();
 }
 
+// The lines built above read back as the drive reads them, and so do lines typed by hand.
+TEST(CommandLines, ReadAsTheDriveReadsThem) {
+    using K = TParsedLine;
+    const struct {
+        QByteArray Line;
+        TParsedLine::TKind Kind;
+        std::optional<std::int32_t> Value;
+    } cases[] = {
+        {ModeLine(3).chopped(1), K::Mode, 3},
+        {"M4", K::Mode, std::nullopt},
+        {"M31", K::Mode, std::nullopt},
+        {SetPointLine(-500).chopped(1), K::SetPoint, -500},
+        {"S 12 ", K::SetPoint, 12},
+        {"S +5", K::SetPoint, std::nullopt},
+        {"S 1x", K::SetPoint, std::nullopt},
+        {RapidMoveLine("100").chopped(1), K::Move, std::nullopt},
+        {IdentifyLine().chopped(1), K::Identify, std::nullopt},
+        {RegisterWriteLine(1, 5).chopped(1), K::Other, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const TParsedLine read = ParseCommandLine(c.Line);
+        EXPECT_EQ(read.Kind, c.Kind) << c.Line.toStdString();
+        EXPECT_EQ(read.Value, c.Value) << c.Line.toStdString();
+    }
+}
+
 } // namespace
