@@ -72,9 +72,9 @@ constexpr int Latencies[] = {0, 16};
 // The figures of each drive, by latency and whether Kelmor knew the registers: 0 the simulated backend,
 // 1 the program on the pseudo-terminal.
 double TimesLeast[2][2][2] = {};
-double BytesPerReadBack[2][2][2] = {};
+double BytesPerRead[2][2][2] = {};
 
-void ReadBack(benchmark::State& state) {
+void ReadFromDrive(benchmark::State& state) {
     const int index = int(state.range(0));
     const int latency = Latencies[state.range(1)];
     const QByteArray plant = "latency=" + QByteArray::number(latency);
@@ -131,9 +131,9 @@ void ReadBack(benchmark::State& state) {
         double(bytes) * BitsPerByte / BitsPerSecond + iterations * Registers * latency / 1000.0;
     double& times = TimesLeast[index][state.range(1)][state.range(2)];
     times = std::chrono::duration<double>(wall).count() / leastSeconds;
-    BytesPerReadBack[index][state.range(1)][state.range(2)] = double(bytes) / iterations;
+    BytesPerRead[index][state.range(1)][state.range(2)] = double(bytes) / iterations;
     state.counters["times_least"] = times;
-    state.counters["bytes"] = BytesPerReadBack[index][state.range(1)][state.range(2)];
+    state.counters["bytes"] = BytesPerRead[index][state.range(1)][state.range(2)];
     slot.Close();
     driveSim.terminate();
     driveSim.waitForFinished(5000);
@@ -141,7 +141,7 @@ void ReadBack(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(ReadBack)
+BENCHMARK(ReadFromDrive)
     ->ArgNames({"pty", "latency", "known"})
     ->ArgsProduct({{0, 1}, {0, 1}, {0, 1}})
     ->Iterations(10)
@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
                     std::printf(
                         "Czytaj confirmed, registers %s, at 115200 bit/s, %s, converter latency %d ms: "
                         "%.0f bytes, %.2fx their time on the wire and a latency a register\n",
-                        k ? "known" : "not known", drives[i], Latencies[l], BytesPerReadBack[i][l][k],
+                        k ? "known" : "not known", drives[i], Latencies[l], BytesPerRead[i][l][k],
                         TimesLeast[i][l][k]);
     return 0;
 }

@@ -53,8 +53,8 @@ void StepTestAgainstSimulatedDrive(benchmark::State& state) {
         {
             const std::unique_ptr<TExchange> exchange =
                 slot.BeginExchange(slot.Lease(TLeaseUse::Command).value());
-            measurement = MeasureStep(*exchange, TTypedNumber(QStringLiteral("200")),
-                                      TTypedNumber(QStringLiteral("250")));
+            measurement =
+                MeasureStep(*exchange, TFigure(QStringLiteral("200")), TFigure(QStringLiteral("250")));
         }
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         ++tests;
@@ -95,8 +95,7 @@ void SeriesOfTenThroughTheModel(benchmark::State& state) {
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < Tests; ++i)
-            model.Tests().Run(TTypedNumber(QStringLiteral("200")), TTypedNumber(QStringLiteral("250")),
-                              false);
+            model.Tests().Run(TFigure(QStringLiteral("200")), TFigure(QStringLiteral("250")), false);
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         ++series;
         // The next series starts without a witness, as after opening the device.

@@ -81,8 +81,8 @@ void KpSweepAgainstSimulatedDrive(benchmark::State& state) {
         plan.From = 1.5;
         plan.To = 6;
         plan.Steps = 10;
-        plan.Amplitude = TTypedNumber(QString::number(Amplitude));
-        plan.Time = TTypedNumber(QString::number(RecordingMs));
+        plan.Amplitude = TFigure(QString::number(Amplitude));
+        plan.Time = TFigure(QString::number(RecordingMs));
         TTuningRunner runner(model, plan);
         QEventLoop loop;
         QObject::connect(&runner, &TTuningRunner::Finished, &loop, &QEventLoop::quit);

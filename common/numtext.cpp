@@ -282,14 +282,14 @@ std::int32_t TruncToInt32(long double value) {
     return static_cast<std::int32_t>(whole);
 }
 
-TTypedNumber::TTypedNumber() {
+TFigure::TFigure() {
     // Read once: an unset figure stands in many conversions that never ask for it, and reading the
     // empty text afresh would cost an exception each time.
-    static const std::exception_ptr emptyText = TTypedNumber(QString()).FDecimalError;
+    static const std::exception_ptr emptyText = TFigure(QString()).FDecimalError;
     FDecimalError = emptyText;
 }
 
-TTypedNumber::TTypedNumber(const QString& text) : FText(text) {
+TFigure::TFigure(const QString& text) : FText(text) {
     try {
         FDecimal = StrToFloat(text);
     } catch (...) {
@@ -297,14 +297,14 @@ TTypedNumber::TTypedNumber(const QString& text) : FText(text) {
     }
 }
 
-TTypedNumber::TTypedNumber(long double value, const QString& shown)
+TFigure::TFigure(long double value, const QString& shown)
     : FText(shown), FComputed(true), FDecimal(CheckFloat(value)) {}
 
-TTypedNumber TTypedNumber::Of(long double value, const QString& shown) {
-    return TTypedNumber(value, shown);
+TFigure TFigure::Of(long double value, const QString& shown) {
+    return TFigure(value, shown);
 }
 
-QString TTypedNumber::Text() const {
+QString TFigure::Text() const {
     if (!FComputed || !FText.isNull())
         return FText;
     try {
@@ -315,13 +315,13 @@ QString TTypedNumber::Text() const {
     }
 }
 
-long double TTypedNumber::Decimal() const {
+long double TFigure::Decimal() const {
     if (FDecimalError)
         std::rethrow_exception(FDecimalError);
     return FDecimal;
 }
 
-std::int32_t TTypedNumber::Whole() const {
+std::int32_t TFigure::Whole() const {
     // Parsed when first asked: most numbers are read as decimals, and a decimal text refused as a
     // whole number costs an exception, which a search converting thousands of gains cannot afford.
     if (!FWholeParsed) {
@@ -343,7 +343,7 @@ std::int32_t TTypedNumber::Whole() const {
     return FWhole;
 }
 
-bool TTypedNumber::operator==(const TTypedNumber& other) const {
+bool TFigure::operator==(const TFigure& other) const {
     return IsDecimal() == other.IsDecimal() && (!IsDecimal() || FDecimal == other.FDecimal) &&
            Text() == other.Text();
 }

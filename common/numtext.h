@@ -77,14 +77,14 @@ long double ShownValue(long double value);
 // the caller says. Conversions read the values only. Two figures are the same when they stand for
 // the same value, or neither for one, and are shown alike. The running locale's decimal separator is
 // the one of the moment the text is read.
-class TTypedNumber {
+class TFigure {
 public:
     // An empty text, which is no number.
-    TTypedNumber();
-    explicit TTypedNumber(const QString& text);
+    TFigure();
+    explicit TFigure(const QString& text);
     // A computed figure: finite (EOverflow, EInvalidOp otherwise). `shown`, when given, is the text a
     // field shows for it.
-    static TTypedNumber Of(long double value, const QString& shown = QString());
+    static TFigure Of(long double value, const QString& shown = QString());
 
     QString Text() const;
     long double Decimal() const;
@@ -92,10 +92,10 @@ public:
     std::int32_t Whole() const;
     bool IsDecimal() const { return !FDecimalError; }
 
-    bool operator==(const TTypedNumber& other) const;
+    bool operator==(const TFigure& other) const;
 
 private:
-    TTypedNumber(long double value, const QString& shown);
+    TFigure(long double value, const QString& shown);
 
     QString FText;
     bool FComputed = false;

@@ -50,19 +50,19 @@ TRegisterValues QueryRegisters(TExchange& exchange) {
 void EachFigureOf(const TKnownRegisters& registers, const TMotorData& motor, const TEachFigure& each) {
     // The field shows Limit V with KV as KV's field shows it; the figure goes with KV's own, so that
     // both convert back to the registers they came from.
-    TTypedNumber kv;
-    TTypedNumber kvShown;
+    TFigure kv;
+    TFigure kvShown;
     for (int row = 0; row < SettingCount; ++row) {
         const TRegisterRow& r = RegisterTable[row];
         if (!RowKnown(registers, TSettingRow(row)))
             continue;
         const std::optional<std::int32_t> value = registers[std::size_t(r.Register)];
         const long double shown = r.ToShown(*value, motor, kvShown);
-        const TTypedNumber figure = TTypedNumber::Of(r.ToShown(*value, motor, kv), FloatToText(shown));
+        const TFigure figure = TFigure::Of(r.ToShown(*value, motor, kv), FloatToText(shown));
         each(TSettingRow(row), figure);
         if (row == KV) {
             kv = figure;
-            kvShown = TTypedNumber::Of(ShownValue(shown));
+            kvShown = TFigure::Of(ShownValue(shown));
         }
     }
 }
@@ -82,7 +82,7 @@ TKnownRegisters AllKnown(const TRegisterValues& registers) {
 
 void FillFromRegisters(const TRegisterValues& registers, const TMotorData& motor, const TSetField& setField) {
     EachFigureOf(AllKnown(registers), motor,
-                 [&](TSettingRow row, const TTypedNumber& figure) { setField(row, figure.Text()); });
+                 [&](TSettingRow row, const TFigure& figure) { setField(row, figure.Text()); });
 }
 
 namespace {

@@ -16,7 +16,7 @@
 using TSendLine = std::function<void(const QByteArray& line)>;
 using TEachRegister = std::function<void(TSettingRow row, std::int32_t value)>;
 using TSetField = std::function<void(TSettingRow row, const QString& text)>;
-using TEachFigure = std::function<void(TSettingRow row, const TTypedNumber& figure)>;
+using TEachFigure = std::function<void(TSettingRow row, const TFigure& figure)>;
 
 // The register values of the settings in row order, each handed to `each` as soon as it is known, so
 // that an error leaves the rows before it done. Limit V uses KV's figure. A number that is none, a zero

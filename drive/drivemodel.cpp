@@ -33,7 +33,7 @@ TDriveModel::~TDriveModel() {
         FSlot->SetLeaseRule({});
 }
 
-void TDriveModel::SetMotorNumber(const TMotorField& field, const TTypedNumber& number) {
+void TDriveModel::SetMotorNumber(const TMotorField& field, const TFigure& number) {
     if (FMotor.*field.Number == number)
         return;
     FMotor.*field.Number = number;
@@ -135,7 +135,7 @@ void TDriveModel::Close() {
 
 bool TDriveModel::SendTyped(std::uint8_t byte) {
     const std::optional<TDriveLease> lease = FSlot ? FSlot->Lease(TLeaseUse::Raw) : std::nullopt;
-    return lease && FSlot->Write(*lease, &byte, 1) == 1;
+    return lease && FSlot->WriteRaw(*lease, &byte, 1) == 1;
 }
 
 void TDriveModel::TrackRaw(const QByteArray& bytes) {

@@ -31,7 +31,7 @@ public:
     TDeviceSlot* Slot() const { return FSlot.data(); }
 
     const TMotorData& MotorData() const { return FMotor; }
-    void SetMotorNumber(const TMotorField& field, const TTypedNumber& number);
+    void SetMotorNumber(const TMotorField& field, const TFigure& number);
     void SetMotorData(const TMotorData& motor);
 
     TParameters& Parameters() { return FParameters; }

@@ -55,7 +55,7 @@ void TMotion::RapidMove(const QString& targetText) {
     Send(RapidMoveLine(MoveTargetBytes(targetText)));
 }
 
-void TMotion::FeedMove(const QString& targetText, const TTypedNumber& speed) {
+void TMotion::FeedMove(const QString& targetText, const TFigure& speed) {
     const QByteArray line =
         FeedMoveLine(MoveTargetBytes(targetText), FeedSpeed(speed, FModel.MotorData().EncoderPulses));
     Send(line);

@@ -32,7 +32,7 @@ public:
     void ShowPosition();
     void RapidMove(const QString& targetText);
     // The target goes out as typed; the speed [1/min] converts with the encoder's pulses.
-    void FeedMove(const QString& targetText, const TTypedNumber& speed);
+    void FeedMove(const QString& targetText, const TFigure& speed);
 
 private:
     void Send(const QByteArray& line);

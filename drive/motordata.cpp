@@ -14,6 +14,6 @@ const std::array<TMotorField, MotorFieldCount> MotorFieldTable = {{
 TMotorData DefaultMotorData() {
     TMotorData motor;
     for (const TMotorField& field : MotorFieldTable)
-        motor.*field.Number = TTypedNumber(LocalDecimalText(field.DefaultText));
+        motor.*field.Number = TFigure(LocalDecimalText(field.DefaultText));
     return motor;
 }

@@ -20,7 +20,7 @@ constexpr qint64 MaxFileSize = 64 * 1024;
 
 // Every figure of a set with its key, in the order the file lists them.
 template <typename Set> auto Fields(Set& set) {
-    using Text = std::conditional_t<std::is_const_v<Set>, const TTypedNumber, TTypedNumber>;
+    using Text = std::conditional_t<std::is_const_v<Set>, const TFigure, TFigure>;
     std::array<std::pair<QString, Text*>, FieldCount> fields;
     for (int row = 0; row < SettingCount; ++row)
         fields[row] = {QString::fromLatin1(RegisterTable[row].Key), &set.Settings[row]};
@@ -100,7 +100,7 @@ TParameterSet ParseParameters(const QByteArray& bytes, const QString& path) {
             value.remove(0, 1);
         if (HoldsControlCharacter(value))
             ThrowDamaged(path, i + 1, QStringLiteral("a control character in the value of %1").arg(key));
-        *field->second = TTypedNumber(LocalDecimalText(value));
+        *field->second = TFigure(LocalDecimalText(value));
     }
     for (std::size_t k = 0; k < fields.size(); ++k)
         if (!seen[k])

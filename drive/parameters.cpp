@@ -42,7 +42,7 @@ void TParameters::Restore(const TDriveLease& lease, const TRegisterValues& regis
     try {
         WriteRegisters(lease, registers);
         if (!FPending)
-            ReadBack(lease, registers);
+            CheckRestored(lease, registers);
     } catch (const EExitRequested&) {
         // The program is ending and waits for no confirmation: the lines still go out.
         for (const TRegisterRow& row : RegisterTable)
@@ -54,7 +54,7 @@ void TParameters::Restore(const TDriveLease& lease, const TRegisterValues& regis
     }
 }
 
-void TParameters::ReadBack(const TDriveLease& lease, const TRegisterValues& registers) {
+void TParameters::CheckRestored(const TDriveLease& lease, const TRegisterValues& registers) {
     const TRegisterValues held = ConfirmedRegisters(*lease.Slot()->BeginExchange(lease), FKnown->Registers);
     Publish(TKnownSettings::All(held));
     for (const TRegisterRow& row : RegisterTable) {
@@ -67,7 +67,7 @@ void TParameters::ReadBack(const TDriveLease& lease, const TRegisterValues& regi
     }
 }
 
-void TParameters::Want(TSettingRow row, const TTypedNumber& figure) {
+void TParameters::Want(TSettingRow row, const TFigure& figure) {
     FWanted[std::size_t(row)] = figure;
     FEdited[std::size_t(row)] = true;
     FUnconfirmed[std::size_t(row)] = false;
@@ -168,7 +168,7 @@ void TParameters::WantFiguresOf(const TKnownRegisters& registers) {
         emit WantedChanged();
     };
     try {
-        EachFigureOf(registers, FModel.MotorData(), [&](TSettingRow row, const TTypedNumber& figure) {
+        EachFigureOf(registers, FModel.MotorData(), [&](TSettingRow row, const TFigure& figure) {
             figures[std::size_t(row)] = figure;
             FEdited[std::size_t(row)] = false;
         });

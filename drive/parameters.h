@@ -28,7 +28,7 @@ public:
     // its text (one that is no number stays, so that "Wpisz" names it at its row); one read is the
     // register's own figure, shown as the read-back shows it, so that "Wpisz" writes back what was read.
     const TSettingNumbers& Wanted() const { return FWanted; }
-    void Want(TSettingRow row, const TTypedNumber& figure);
+    void Want(TSettingRow row, const TFigure& figure);
     void WantAll(const TSettingNumbers& figures);
     // Why a row's wanted figure would not convert with the motor data of the moment (a text that is
     // no number, a zero divisor, a register beyond the drive's); empty when it converts.
@@ -99,7 +99,7 @@ private:
     // ELineNotConfirmed when the drive did not confirm a line.
     bool SendConfirmed(const TDriveLease& lease, const std::vector<TRegisterWrite>& writes, bool edited);
     // Throws EKelmorError when the drive does not hold the registers.
-    void ReadBack(const TDriveLease& lease, const TRegisterValues& registers);
+    void CheckRestored(const TDriveLease& lease, const TRegisterValues& registers);
     // Why a write found the device gone: closed or lost.
     [[noreturn]] void ThrowGone() const;
     void DeviceBack();

@@ -18,19 +18,19 @@ constexpr long double EmfScale = 7680000;
 constexpr long double EmfReadScale = 1966080000;
 constexpr std::int32_t LimitVScale = 30000;
 
-long double GainShown(std::int32_t r, const TMotorData&, const TTypedNumber&) {
+long double GainShown(std::int32_t r, const TMotorData&, const TFigure&) {
     return Divide(r, GainScale);
 }
 
-std::int32_t GainRegister(const TTypedNumber& figure, const TMotorData&, const TTypedNumber&) {
+std::int32_t GainRegister(const TFigure& figure, const TMotorData&, const TFigure&) {
     return TruncToInt32(Multiply(figure.Decimal(), GainScale));
 }
 
-long double KvShown(std::int32_t r, const TMotorData&, const TTypedNumber&) {
+long double KvShown(std::int32_t r, const TMotorData&, const TFigure&) {
     return Multiply(r, 0.00390625L);
 }
 
-long double KgShown(std::int32_t r, const TMotorData& motor, const TTypedNumber&) {
+long double KgShown(std::int32_t r, const TMotorData& motor, const TFigure&) {
     const long double n = motor.RatedSpeed.Decimal();
     const std::int32_t e = motor.EncoderPulses.Whole();
     const long double us = motor.SupplyVoltage.Decimal();
@@ -38,7 +38,7 @@ long double KgShown(std::int32_t r, const TMotorData& motor, const TTypedNumber&
     return Divide(Multiply(Multiply(Multiply(n, r), e), us), Multiply(un, EmfReadScale));
 }
 
-std::int32_t KgRegister(const TTypedNumber& figure, const TMotorData& motor, const TTypedNumber&) {
+std::int32_t KgRegister(const TFigure& figure, const TMotorData& motor, const TFigure&) {
     const long double kg = figure.Decimal();
     const long double un = motor.RatedVoltage.Decimal();
     const long double n = motor.RatedSpeed.Decimal();
@@ -51,7 +51,7 @@ std::int32_t KgRegister(const TTypedNumber& figure, const TMotorData& motor, con
 // The drive's own arithmetic forms R × 30000 in 32 bits; a register beyond that has no figure.
 constexpr std::int32_t LargestLimitV = std::numeric_limits<std::int32_t>::max() / LimitVScale;
 
-long double LimitVShown(std::int32_t r, const TMotorData& motor, const TTypedNumber& kvFigure) {
+long double LimitVShown(std::int32_t r, const TMotorData& motor, const TFigure& kvFigure) {
     if (r > LargestLimitV || r < -LargestLimitV)
         throw EOverflow();
     const std::int32_t e = motor.EncoderPulses.Whole();
@@ -59,8 +59,7 @@ long double LimitVShown(std::int32_t r, const TMotorData& motor, const TTypedNum
     return Divide(r * LimitVScale, Multiply(e, kv));
 }
 
-std::int32_t LimitVRegister(const TTypedNumber& figure, const TMotorData& motor,
-                            const TTypedNumber& kvFigure) {
+std::int32_t LimitVRegister(const TFigure& figure, const TMotorData& motor, const TFigure& kvFigure) {
     const long double limit = figure.Decimal();
     const long double kv = kvFigure.Decimal();
     const std::int32_t e = motor.EncoderPulses.Whole();
@@ -75,20 +74,20 @@ std::int32_t LimitVRegister(const TTypedNumber& figure, const TMotorData& motor,
     return r;
 }
 
-long double LimitMShown(std::int32_t r, const TMotorData&, const TTypedNumber&) {
+long double LimitMShown(std::int32_t r, const TMotorData&, const TFigure&) {
     return Multiply(r, 0.1953125L);
 }
 
-std::int32_t LimitMRegister(const TTypedNumber& figure, const TMotorData&, const TTypedNumber&) {
+std::int32_t LimitMRegister(const TFigure& figure, const TMotorData&, const TFigure&) {
     return TruncToInt32(Multiply(figure.Decimal(), LimitMScale));
 }
 
-template <int Unit> long double PerPulseShown(std::int32_t r, const TMotorData& motor, const TTypedNumber&) {
+template <int Unit> long double PerPulseShown(std::int32_t r, const TMotorData& motor, const TFigure&) {
     return Divide(Multiply(r, Unit), motor.EncoderPulses.Decimal());
 }
 
 template <int Unit>
-std::int32_t PerPulseRegister(const TTypedNumber& figure, const TMotorData& motor, const TTypedNumber&) {
+std::int32_t PerPulseRegister(const TFigure& figure, const TMotorData& motor, const TFigure&) {
     const long double value = figure.Decimal();
     return TruncToInt32(Divide(Multiply(value, motor.EncoderPulses.Decimal()), Unit));
 }
@@ -113,12 +112,11 @@ const std::array<TRegisterRow, SettingCount> RegisterTable = {{
 TSettingNumbers DefaultSettings() {
     TSettingNumbers settings;
     for (int row = 0; row < SettingCount; ++row)
-        settings[std::size_t(row)] =
-            TTypedNumber(LocalDecimalText(RegisterTable[std::size_t(row)].DefaultText));
+        settings[std::size_t(row)] = TFigure(LocalDecimalText(RegisterTable[std::size_t(row)].DefaultText));
     return settings;
 }
 
-std::int32_t FeedSpeed(const TTypedNumber& speedFigure, const TTypedNumber& pulsesFigure) {
+std::int32_t FeedSpeed(const TFigure& speedFigure, const TFigure& pulsesFigure) {
     const long double speed = speedFigure.Decimal();
     const long double pulses = pulsesFigure.Decimal();
     // The feed move multiplies by the reciprocal where Vj divides; both give the same scale.

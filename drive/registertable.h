@@ -16,7 +16,7 @@
 enum TSettingRow : int { KV, KP, KD, KI, KG, LimitV, LimitM, Vj, aj, SettingCount };
 
 // The nine settings as numbers, each with the text it was given as, indexed by TSettingRow.
-using TSettingNumbers = std::array<TTypedNumber, SettingCount>;
+using TSettingNumbers = std::array<TFigure, SettingCount>;
 
 // The register values by register number, P0..P8.
 using TRegisterValues = std::array<std::int32_t, SettingCount>;
@@ -34,10 +34,10 @@ struct TRegisterRow {
     const char* Unit;        // of the figure; "" for none
     std::int32_t Largest;    // the register holds -Largest .. Largest
     // The figure for register value r. kv is the KV the figure goes with, which Limit V uses.
-    long double (*ToShown)(std::int32_t r, const TMotorData& motor, const TTypedNumber& kv);
+    long double (*ToShown)(std::int32_t r, const TMotorData& motor, const TFigure& kv);
     // The register value for the figure, truncated toward zero. Numbers are taken in the order in
     // which the formula names them, so the first that is none is the one reported.
-    std::int32_t (*ToRegister)(const TTypedNumber& figure, const TMotorData& motor, const TTypedNumber& kv);
+    std::int32_t (*ToRegister)(const TFigure& figure, const TMotorData& motor, const TFigure& kv);
 };
 
 extern const std::array<TRegisterRow, SettingCount> RegisterTable;
@@ -47,4 +47,4 @@ TSettingNumbers DefaultSettings();
 
 // The speed of a feed move in drive units, on the scale of Vj: speed [1/min] × pulses per revolution
 // / 117, truncated toward zero, and at least 1. Both are taken as decimals.
-std::int32_t FeedSpeed(const TTypedNumber& speed, const TTypedNumber& pulses);
+std::int32_t FeedSpeed(const TFigure& speed, const TFigure& pulses);

@@ -33,11 +33,11 @@ bool TRunSettings::Varied(TSettingRow row) const {
     return FPlan.Rows[0] == row || (FPlan.Search && FPlan.Rows[1] == row);
 }
 
-TTypedNumber TRunSettings::ExactFigure(TSettingRow row) const {
+TFigure TRunSettings::ExactFigure(TSettingRow row) const {
     // A Limit V goes with the KV it was set for.
-    const TTypedNumber kv = row == LimitV ? ExactFigure(KV) : TTypedNumber();
+    const TFigure kv = row == LimitV ? ExactFigure(KV) : TFigure();
     const TRegisterRow& table = RegisterTable[std::size_t(row)];
-    return TTypedNumber::Of(table.ToShown(FOriginal[std::size_t(table.Register)], FMotor, kv));
+    return TFigure::Of(table.ToShown(FOriginal[std::size_t(table.Register)], FMotor, kv));
 }
 
 double TRunSettings::DriveFigure(TSettingRow row) const {
@@ -52,10 +52,10 @@ double TRunSettings::Figure(TSettingRow row, const std::array<double, 2>& gains)
 
 TRegisterValues TRunSettings::Registers(const std::array<double, 2>& gains, std::optional<double> kp,
                                         std::optional<double> ki) const {
-    const auto gain = [](double value) { return TTypedNumber::Of(WrittenGain(value)); };
-    const TTypedNumber kv = Varied(KV) ? gain(Figure(KV, gains)) : ExactFigure(KV);
+    const auto gain = [](double value) { return TFigure::Of(WrittenGain(value)); };
+    const TFigure kv = Varied(KV) ? gain(Figure(KV, gains)) : ExactFigure(KV);
     TRegisterValues registers = FOriginal;
-    const auto convert = [&](TSettingRow row, const TTypedNumber& figure) {
+    const auto convert = [&](TSettingRow row, const TFigure& figure) {
         const TRegisterRow& table = RegisterTable[std::size_t(row)];
         registers[std::size_t(table.Register)] = table.ToRegister(figure, FMotor, kv);
     };

@@ -36,7 +36,7 @@ public:
 
 private:
     // In full precision, which converts back to the register it came from.
-    TTypedNumber ExactFigure(TSettingRow row) const;
+    TFigure ExactFigure(TSettingRow row) const;
 
     const TTuningPlan& FPlan;
     // A copy: the motor data may be edited while the run goes on, and every round converts as the first.

@@ -130,9 +130,9 @@ private:
             if (!text.isNull() && text.toString().isEmpty())
                 BadField(QStringLiteral("the setting %1 is neither a text nor null").arg(key));
             if (!text.isNull())
-                texts[std::size_t(row)] = TTypedNumber(LocalDecimalText(text.toString()));
+                texts[std::size_t(row)] = TFigure(LocalDecimalText(text.toString()));
         }
-        const TTypedNumber kv = texts[KV].Text().isNull() ? DefaultSettings()[KV] : texts[KV];
+        const TFigure kv = texts[KV].Text().isNull() ? DefaultSettings()[KV] : texts[KV];
         TKnownSettings settings;
         for (int row = 0; row < SettingCount; ++row) {
             const TRegisterRow& r = RegisterTable[std::size_t(row)];
@@ -204,7 +204,7 @@ TSessionDrive ReadDrive(const QJsonObject& object) {
     drive.Identification = reader.Text("identification");
     const TFieldReader motor(reader.Value("motor").toObject());
     for (const TMotorField& field : MotorFieldTable)
-        drive.Motor.*field.Number = TTypedNumber(LocalDecimalText(motor.Text(field.Key)));
+        drive.Motor.*field.Number = TFigure(LocalDecimalText(motor.Text(field.Key)));
     drive.Known = reader.Settings(Version);
     if (const QJsonValue run = reader.Value("tuning"); !run.isUndefined())
         drive.Run = ReadTuning(run.toObject());

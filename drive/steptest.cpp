@@ -13,7 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 
-TStepEntries ParseStepEntries(const TTypedNumber& amplitudeEntry, const TTypedNumber& timeEntry) {
+TStepEntries ParseStepEntries(const TFigure& amplitudeEntry, const TFigure& timeEntry) {
     const std::int32_t amplitude = amplitudeEntry.Whole();
     if (amplitude < 1)
         throw EKelmorError(QStringLiteral("The amplitude must be at least 1 pulse"));
@@ -108,8 +108,8 @@ void DropImpossibleJumps(std::vector<std::uint32_t>& samples, std::uint32_t star
     }
 }
 
-TStepMeasurement MeasureStep(TExchange& exchange, const TTypedNumber& amplitudeEntry,
-                             const TTypedNumber& timeEntry, std::optional<std::int32_t> witness) {
+TStepMeasurement MeasureStep(TExchange& exchange, const TFigure& amplitudeEntry, const TFigure& timeEntry,
+                             std::optional<std::int32_t> witness) {
     const auto [amplitude, timeMs] = ParseStepEntries(amplitudeEntry, timeEntry);
     const std::int32_t start =
         ConfirmedPosition(exchange, PositionTolerance(std::uint32_t(amplitude)), witness);

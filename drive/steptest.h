@@ -21,7 +21,7 @@ struct TStepEntries {
     std::int32_t Amplitude = 0;
     std::int32_t TimeMs = 0;
 };
-TStepEntries ParseStepEntries(const TTypedNumber& amplitude, const TTypedNumber& time);
+TStepEntries ParseStepEntries(const TFigure& amplitude, const TFigure& time);
 
 struct TStepMeasurement {
     TStepRecord Record;
@@ -61,7 +61,7 @@ std::int32_t ConfirmedPosition(TExchange& exchange, std::int32_t tolerance,
 // only from a position that came in the reply's exact shape) or an entry that is not a whole number, and
 // EKelmorError for an amplitude or a time below 1 or a target beyond MaxDrivePosition. A test whose first
 // sample shows the motor away from the position read fails as RequireStartWhereRead says.
-TStepMeasurement MeasureStep(TExchange& exchange, const TTypedNumber& amplitude, const TTypedNumber& time,
+TStepMeasurement MeasureStep(TExchange& exchange, const TFigure& amplitude, const TFigure& time,
                              std::optional<std::int32_t> witness = std::nullopt);
 
 // Where the records left the motor: the last samples that came, all at the target within the tolerance;

@@ -10,17 +10,15 @@
 
 TStepTests::TStepTests(TDriveModel& model) : FModel(model) {}
 
-TStepTests::TOutcome TStepTests::Run(const TTypedNumber& amplitude, const TTypedNumber& time,
-                                     bool readSettingsFirst) {
+TStepTests::TOutcome TStepTests::Run(const TFigure& amplitude, const TFigure& time, bool readSettingsFirst) {
     const TDriveLease lease = FModel.Lease();
     // Holds the poll off for the whole test; it runs again however the test ends.
     const std::unique_ptr<TExchange> exchange = lease.Slot()->BeginExchange(lease);
     return Run(*exchange, amplitude, time, readSettingsFirst);
 }
 
-TStepTests::TOutcome TStepTests::Run(TExchange& exchange, const TTypedNumber& amplitude,
-                                     const TTypedNumber& time, bool readSettingsFirst,
-                                     std::optional<std::int32_t> expected) {
+TStepTests::TOutcome TStepTests::Run(TExchange& exchange, const TFigure& amplitude, const TFigure& time,
+                                     bool readSettingsFirst, std::optional<std::int32_t> expected) {
     FModel.RequireStepMode();
     if (readSettingsFirst)
         FModel.Parameters().Read(exchange);

@@ -27,12 +27,12 @@ public:
     };
     // One step test, with the read-back first when asked, so the record's settings are exact. The
     // test joins the history.
-    TOutcome Run(const TTypedNumber& amplitude, const TTypedNumber& time, bool readSettingsFirst);
+    TOutcome Run(const TFigure& amplitude, const TFigure& time, bool readSettingsFirst);
     // The same within an exchange the caller holds. The step starts from a position confirmed against
     // `expected`, where the caller left the motor, or else the model's witness (MeasureStep); the test's
     // records are the next witness.
-    TOutcome Run(TExchange& exchange, const TTypedNumber& amplitude, const TTypedNumber& time,
-                 bool readSettingsFirst, std::optional<std::int32_t> expected = std::nullopt);
+    TOutcome Run(TExchange& exchange, const TFigure& amplitude, const TFigure& time, bool readSettingsFirst,
+                 std::optional<std::int32_t> expected = std::nullopt);
 
     // The history, oldest first.
     const std::vector<TTestRecord>& All() const { return FTests; }

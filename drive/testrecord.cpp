@@ -18,8 +18,8 @@ QString SettingText(const TKnownSettings& settings, TSettingRow row, const TMoto
     try {
         const std::optional<std::int32_t> kv = settings.Register(KV);
         // As the read-back shows it: Limit V with KV as shown.
-        const TTypedNumber kvShown =
-            kv ? TTypedNumber::Of(ShownValue(RegisterTable[KV].ToShown(*kv, motor, {}))) : TTypedNumber();
+        const TFigure kvShown =
+            kv ? TFigure::Of(ShownValue(RegisterTable[KV].ToShown(*kv, motor, {}))) : TFigure();
         return FloatToText(RegisterTable[std::size_t(row)].ToShown(*value, motor, kvShown));
     } catch (const EKelmorError&) {
         return QStringLiteral("?");

@@ -71,8 +71,8 @@ struct TTuningPlan {
     // Between tests the motor goes back to where the run started.
     bool ReturnToStart = true;
     // The step of every test, as the step page's entries give it.
-    TTypedNumber Amplitude;
-    TTypedNumber Time;
+    TFigure Amplitude;
+    TFigure Time;
 };
 
 // Whether a plan's search may lower KI: a search, with a floor, and KI not one of its two rows.

@@ -96,8 +96,8 @@ TTuningPlan ReadPlan(const TFieldReader& o) {
     plan.Criterion.OvershootLimit = o.Number("overshootLimit");
     plan.Criterion.BackOffPercent = o.Number("backOff");
     plan.ReturnToStart = o.Flag("returnToStart");
-    plan.Amplitude = TTypedNumber(o.Text("amplitude"));
-    plan.Time = TTypedNumber(o.Text("time"));
+    plan.Amplitude = TFigure(o.Text("amplitude"));
+    plan.Time = TFigure(o.Text("time"));
     if (const double floor = OptionalNumber(o, "kiFloor"); !std::isnan(floor))
         plan.KiFloor = floor;
     return plan;

@@ -80,8 +80,8 @@ TTuningPlan SweepPlan(const TSweepSetup& setup) {
     plan.From = 1;
     plan.To = 6;
     plan.Steps = setup.Rounds;
-    plan.Amplitude = TTypedNumber(QString::number(setup.Amplitude));
-    plan.Time = TTypedNumber(QString::number(setup.TimeMs));
+    plan.Amplitude = TFigure(QString::number(setup.Amplitude));
+    plan.Time = TFigure(QString::number(setup.TimeMs));
     // The exchanges are measured here, not the tuning: no test stops a run for its overshoot.
     plan.Criterion.OvershootLimit = 100;
     return plan;

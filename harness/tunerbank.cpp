@@ -56,9 +56,9 @@ double TrueScore(TPlantParameters plant, const TRegisterValues& registers) {
 
 TRegisterValues Registers(const TTunerGains& gains) {
     TSettingNumbers settings = DefaultSettings();
-    settings[KP] = TTypedNumber(GainText(gains[0]));
-    settings[KV] = TTypedNumber(GainText(gains[1]));
-    settings[KI] = TTypedNumber(GainText(gains[2]));
+    settings[KP] = TFigure(GainText(gains[0]));
+    settings[KV] = TFigure(GainText(gains[1]));
+    settings[KI] = TFigure(GainText(gains[2]));
     return SettingRegisters(settings, DefaultMotorData());
 }
 
@@ -221,7 +221,8 @@ std::optional<TBankStart> HotStart(const TPlantParameters& plant) {
             start.Gains[0] *= kp;
             start.Gains[2] *= std::exp2(halfOctaves / 2.0);
             const double overshoot = StartOvershoot(plant, start);
-            if (overshoot > 2 * KCriterion.OvershootLimit && overshoot <= UnstableFactor * KCriterion.OvershootLimit)
+            if (overshoot > 2 * KCriterion.OvershootLimit &&
+                overshoot <= UnstableFactor * KCriterion.OvershootLimit)
                 return start;
         }
     return std::nullopt;

@@ -10,8 +10,8 @@ inline TTuningRecord SyntheticRun(int rounds, const QDateTime& endedAt) {
     run.Plan.Search = true;
     run.Plan.Lowest = {1, 1};
     run.Plan.Highest = {8, 16};
-    run.Plan.Amplitude = TTypedNumber(QStringLiteral("200"));
-    run.Plan.Time = TTypedNumber(QStringLiteral("250"));
+    run.Plan.Amplitude = TFigure(QStringLiteral("200"));
+    run.Plan.Time = TFigure(QStringLiteral("250"));
     run.StartGains = {3, 4};
     for (int n = 0; n < rounds; ++n) {
         TTuningRound round;

@@ -158,13 +158,13 @@ std::optional<TDriveLease> TDeviceSlot::Lease(TLeaseUse use, const QString& held
     return TDriveLease(*this);
 }
 
-std::uint32_t TDeviceSlot::Write(const TDriveLease& lease, const void* data, std::uint32_t size) {
-    return Grants(lease) ? PutRaw(data, size) : 0;
+std::uint32_t TDeviceSlot::WriteRaw(const TDriveLease& lease, const void* data, std::uint32_t size) {
+    return Grants(lease) ? SendRaw(data, size) : 0;
 }
 
 void TDeviceSlot::WriteLine(const TDriveLease& lease, const QByteArray& line) {
     RequireGrant(lease);
-    Put(line.constData(), std::uint32_t(line.size()));
+    Send(line.constData(), std::uint32_t(line.size()));
 }
 
 void TDeviceSlot::RequireGrant(const TDriveLease& lease) const {
@@ -173,14 +173,14 @@ void TDeviceSlot::RequireGrant(const TDriveLease& lease) const {
         throw EKelmorError(QStringLiteral("%1 was not lent for this exchange: nothing was sent").arg(Name()));
 }
 
-std::uint32_t TDeviceSlot::PutRaw(const void* data, std::uint32_t size) {
-    const std::uint32_t written = Put(data, size);
+std::uint32_t TDeviceSlot::SendRaw(const void* data, std::uint32_t size) {
+    const std::uint32_t written = Send(data, size);
     if (written > 0)
         emit SentRaw(QByteArray(static_cast<const char*>(data), qsizetype(written)));
     return written;
 }
 
-std::uint32_t TDeviceSlot::Put(const void* data, std::uint32_t size) {
+std::uint32_t TDeviceSlot::Send(const void* data, std::uint32_t size) {
     if (FHandle == 0)
         return 0;
     std::uint32_t written = 0;
@@ -354,7 +354,7 @@ void TDeviceSlot::TakeBackLine(std::size_t cut) {
     if (cut == 0)
         return;
     const QByteArray backspaces(qsizetype(cut), '\b');
-    PutRaw(backspaces.constData(), std::uint32_t(backspaces.size()));
+    SendRaw(backspaces.constData(), std::uint32_t(backspaces.size()));
 }
 
 void TDeviceSlot::CountReply(bool garbled) {

@@ -119,8 +119,8 @@ public:
     // how many it took within its write time-out, and tells of them with SentRaw. Nothing is sent,
     // nor kept for later, while the device is lost, nor under a lease this slot did not grant. The
     // drive owes the echo of what it took, which the next exchange waits for before it purges.
-    std::uint32_t Write(const TDriveLease& lease, const void* data, std::uint32_t size);
-    // A command line, as Write without SentRaw; under a lease this slot did not grant it throws
+    std::uint32_t WriteRaw(const TDriveLease& lease, const void* data, std::uint32_t size);
+    // A command line, as WriteRaw without SentRaw; under a lease this slot did not grant it throws
     // EKelmorError, as an exchange does, instead of dropping the line. (Raw bytes keep their count of
     // 0: a file send's pacing reads it.)
     void WriteLine(const TDriveLease& lease, const QByteArray& line);
@@ -175,8 +175,10 @@ private:
     static bool Gone(ZQ_STATUS status) { return status == ZQ_IO_ERROR; }
     void Lose();
     void TryReconnect();
-    std::uint32_t Put(const void* data, std::uint32_t size);
-    std::uint32_t PutRaw(const void* data, std::uint32_t size);
+    // The one write to the device: the bytes it took are owed back as echo.
+    std::uint32_t Send(const void* data, std::uint32_t size);
+    // Send, and tell of the bytes with SentRaw.
+    std::uint32_t SendRaw(const void* data, std::uint32_t size);
     bool Grants(const TDriveLease& lease) const { return FLeased && lease.FSlot == this; }
     // Throws EKelmorError unless the lease is this slot's, held.
     void RequireGrant(const TDriveLease& lease) const;

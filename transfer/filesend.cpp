@@ -48,7 +48,7 @@ void TFileSend::Step() {
     if (!slot || !slot->IsOpen() || slot->IsLost())
         return Finish(TSendResult::Lost);
     const std::uint32_t written =
-        slot->Write(*FLease, FChunk + FChunkDone, std::uint32_t(FChunkSize - FChunkDone));
+        slot->WriteRaw(*FLease, FChunk + FChunkDone, std::uint32_t(FChunkSize - FChunkDone));
     if (written > 0) {
         FChunkDone += written;
         FSent += written;

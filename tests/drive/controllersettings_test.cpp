@@ -13,10 +13,10 @@ namespace {
 const QLocale Polish(QLocale::Polish, QLocale::Poland);
 
 // The motor data tab's defaults with at most one text changed.
-TMotorData Motor(TTypedNumber TMotorData::*field = nullptr, const char* text = "") {
+TMotorData Motor(TFigure TMotorData::*field = nullptr, const char* text = "") {
     TMotorData motor = DefaultMotorData();
     if (field)
-        motor.*field = TTypedNumber(text);
+        motor.*field = TFigure(text);
     return motor;
 }
 
@@ -40,7 +40,7 @@ TEST(ControllerSettings, Write) {
     const struct {
         int Row;
         const char* Text;
-        TTypedNumber TMotorData::*MotorField;
+        TFigure TMotorData::*MotorField;
         const char* MotorText;
         qsizetype Sent;
         QString Error;
@@ -66,7 +66,7 @@ TEST(ControllerSettings, Write) {
     for (const auto& c : cases) {
         TSettingNumbers fields = DefaultSettings();
         if (c.Row >= 0)
-            fields[c.Row] = TTypedNumber(c.Text);
+            fields[c.Row] = TFigure(c.Text);
         QByteArrayList sent;
         const auto send = [&](const QByteArray& line) { sent << line; };
         EXPECT_EQ(Outcome([&] { WriteSettings(fields, Motor(c.MotorField, c.MotorText), send); }), c.Error)
@@ -84,7 +84,7 @@ TEST(ControllerSettings, Show) {
     // Only P0 (Limit V) and P1 (KV, which Limit V reads back) differ from the defaults.
     const struct {
         std::int32_t P0, P1;
-        TTypedNumber TMotorData::*MotorField;
+        TFigure TMotorData::*MotorField;
         const char* MotorText;
         qsizetype Filled;
         QString Error;
@@ -128,8 +128,7 @@ TEST(ControllerSettings, FeedSpeedOnTheScaleOfVj) {
         {"1E12", "500", Overflow}, {"3000.0", "500", "'3000.0' is not a valid floating point value"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Outcome([&] { return FeedSpeed(TTypedNumber(c.Speed), TTypedNumber(c.Pulses)); }),
-                  c.Outcome)
+        EXPECT_EQ(Outcome([&] { return FeedSpeed(TFigure(c.Speed), TFigure(c.Pulses)); }), c.Outcome)
             << c.Speed;
 }
 
@@ -140,9 +139,8 @@ TEST(ControllerSettings, VjAndAjTakeAFractionalEncoderResolution) {
     const std::tuple<TSettingRow, std::int32_t, QString> cases[] = {{Vj, 12833, "2999,92"},
                                                                     {aj, 64, "2992,21"}};
     for (const auto& [row, registerValue, shown] : cases) {
-        const TTypedNumber kv(QStringLiteral("4,0"));
-        EXPECT_EQ(RegisterTable[row].ToRegister(TTypedNumber(QStringLiteral("3000")), motor, kv),
-                  registerValue)
+        const TFigure kv(QStringLiteral("4,0"));
+        EXPECT_EQ(RegisterTable[row].ToRegister(TFigure(QStringLiteral("3000")), motor, kv), registerValue)
             << row;
         EXPECT_EQ(FloatToText(RegisterTable[row].ToShown(registerValue, motor, kv)), shown) << row;
     }

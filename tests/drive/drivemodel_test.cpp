@@ -30,8 +30,8 @@ TEST_P(DriveModelOnALine, TestsRecordTheSettingsKnownWhenTheyRan) {
             model.SendTyped(std::uint8_t(*k));
     };
     const auto write = [&](const char* kp, const char* kg) {
-        model.Parameters().Want(KP, TTypedNumber(LocalDecimalText(kp)));
-        model.Parameters().Want(KG, TTypedNumber(LocalDecimalText(kg)));
+        model.Parameters().Want(KP, TFigure(LocalDecimalText(kp)));
+        model.Parameters().Want(KG, TFigure(LocalDecimalText(kg)));
         return Outcome([&] { model.Parameters().Write(); });
     };
     const auto noError = [](auto act) {
@@ -67,8 +67,7 @@ TEST_P(DriveModelOnALine, TestsRecordTheSettingsKnownWhenTheyRan) {
         EXPECT_EQ(s.Act(), s.Error) << s.Name;
         // The echoes are taken by the poll before the test purges.
         QTest::qWait(3 * TDeviceSlot::KPollIntervalMs);
-        const TTestRecord test =
-            model.Tests().Run(TTypedNumber("200"), TTypedNumber("250"), s.ReadFirst).Test;
+        const TTestRecord test = model.Tests().Run(TFigure("200"), TFigure("250"), s.ReadFirst).Test;
         EXPECT_EQ(SettingText(*test.Settings, KP, model.MotorData()), s.Kp) << s.Name;
         EXPECT_EQ(SettingText(*test.Settings, KG, model.MotorData()), s.Kg) << s.Name;
     }
@@ -194,13 +193,13 @@ TEST(DriveModel, EveryCommandPassesTheGuard) {
         {"Zastosuj", [](TDriveModel& m) { m.Parameters().Apply(TDriveSim::KDefaultRegisters); }},
         {"bank store", [](TDriveModel& m) { m.Parameters().StoreBank(1); }},
         {"bank load", [](TDriveModel& m) { m.Parameters().LoadBank(1); }},
-        {"step test", [](TDriveModel& m) { m.Tests().Run(TTypedNumber("200"), TTypedNumber("250"), false); }},
+        {"step test", [](TDriveModel& m) { m.Tests().Run(TFigure("200"), TFigure("250"), false); }},
         {"mode", [](TDriveModel& m) { m.Motion().SetMode(1); }},
         {"set-point", [](TDriveModel& m) { m.Motion().SetSetPoint(5); }},
         {"identify", [](TDriveModel& m) { m.Motion().Identify(); }},
         {"position", [](TDriveModel& m) { m.Motion().ShowPosition(); }},
         {"G0", [](TDriveModel& m) { m.Motion().RapidMove("100"); }},
-        {"G1", [](TDriveModel& m) { m.Motion().FeedMove("100", TTypedNumber("3000")); }},
+        {"G1", [](TDriveModel& m) { m.Motion().FeedMove("100", TFigure("3000")); }},
     };
     const QString unfinished =
         "A line typed in the terminal is not finished: press Enter or clear it with Backspace first";
@@ -234,7 +233,7 @@ TEST(DriveModel, EveryCommandPassesTheGuard) {
          true},
         {"file ending mid-line",
          [](TDeviceSlot& s, TDriveModel&, TFakeDevice&) {
-             s.Write(s.Lease(TLeaseUse::Raw).value(), "i\rP2 9", 6);
+             s.WriteRaw(s.Lease(TLeaseUse::Raw).value(), "i\rP2 9", 6);
          },
          unfinished, true},
     };
@@ -272,9 +271,9 @@ TEST(DriveModel, ARawLineForgetsTheKnownSettings) {
     model.ModeConfirmed(PositionMode);
     const auto known = [&] { return model.Parameters().Known()->IsKnown(KP); };
     model.Parameters().Write();
-    slot.Write(slot.Lease(TLeaseUse::Raw).value(), "\r\n", 2);
+    slot.WriteRaw(slot.Lease(TLeaseUse::Raw).value(), "\r\n", 2);
     EXPECT_TRUE(known()) << "an empty line";
-    slot.Write(slot.Lease(TLeaseUse::Raw).value(), "P2 9\r", 5);
+    slot.WriteRaw(slot.Lease(TLeaseUse::Raw).value(), "P2 9\r", 5);
     EXPECT_FALSE(known()) << "a file's line";
 }
 
@@ -307,15 +306,14 @@ TEST(DriveModel, StepsOnlyInPositionModeAtSetPointZero) {
         ASSERT_TRUE(slot.Open());
         TDriveModel model(slot);
         if (c.File)
-            slot.Write(slot.Lease(TLeaseUse::Raw).value(), c.Typed.data(), std::uint32_t(c.Typed.size()));
+            slot.WriteRaw(slot.Lease(TLeaseUse::Raw).value(), c.Typed.data(), std::uint32_t(c.Typed.size()));
         for (const char k : c.File ? std::string() : c.Typed)
             model.SendTyped(std::uint8_t(k));
         EXPECT_EQ(model.StepRefusal(), c.Refusal) << c.Typed;
         if (c.Refusal.isEmpty())
             continue;
         fake.Device(0).ClearCalls();
-        EXPECT_EQ(Outcome([&] { model.Tests().Run(TTypedNumber("200"), TTypedNumber("250"), false); }),
-                  c.Refusal);
+        EXPECT_EQ(Outcome([&] { model.Tests().Run(TFigure("200"), TFigure("250"), false); }), c.Refusal);
         EXPECT_TRUE(fake.Device(0).Writes().empty()) << c.Typed;
     }
 }
@@ -353,12 +351,10 @@ TEST(DriveModel, ForgetsTheWitnessOnWhatMayMoveTheMotor) {
         {"set-point", [](TDeviceSlot&, TDriveModel& m) { m.Motion().SetSetPoint(0); }},
         {"mode", [](TDeviceSlot&, TDriveModel& m) { m.Motion().SetMode(PositionMode); }},
         {"typed key", [](TDeviceSlot&, TDriveModel& m) { m.SendTyped('x'); }},
-        {"file", [](TDeviceSlot& s, TDriveModel&) { s.Write(s.Lease(TLeaseUse::Raw).value(), "q\r", 2); }},
+        {"file", [](TDeviceSlot& s, TDriveModel&) { s.WriteRaw(s.Lease(TLeaseUse::Raw).value(), "q\r", 2); }},
         {"closing", [](TDeviceSlot&, TDriveModel& m) { m.Close(); }},
         {"a test that failed",
-         [](TDeviceSlot&, TDriveModel& m) {
-             m.Tests().Run(TTypedNumber("200"), TTypedNumber("250"), false);
-         }},
+         [](TDeviceSlot&, TDriveModel& m) { m.Tests().Run(TFigure("200"), TFigure("250"), false); }},
     };
     for (const auto& [name, event] : events) {
         TFakeDeviceLibrary fake;

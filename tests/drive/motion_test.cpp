@@ -29,11 +29,10 @@ TEST(Motion, FeedMoves) {
         ASSERT_TRUE(slot.Open());
         TDriveModel model(slot);
         TMotorData motor = model.MotorData();
-        motor.EncoderPulses = TTypedNumber(c.Pulses);
+        motor.EncoderPulses = TFigure(c.Pulses);
         model.SetMotorData(motor);
         fake.Device(0).ClearCalls();
-        EXPECT_EQ(Outcome([&] { model.Motion().FeedMove(c.Target, TTypedNumber(c.Speed)); }), c.Error)
-            << c.Speed;
+        EXPECT_EQ(Outcome([&] { model.Motion().FeedMove(c.Target, TFigure(c.Speed)); }), c.Error) << c.Speed;
         EXPECT_EQ(fake.Device(0).Written, c.Sent) << c.Speed;
     }
 }

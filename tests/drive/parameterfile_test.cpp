@@ -15,11 +15,11 @@ const QLocale Polish(QLocale::Polish, QLocale::Poland);
 TParameterSet SampleSet() {
     TParameterSet set;
     for (int row = 0; row < SettingCount; ++row)
-        set.Settings[row] = TTypedNumber(QString::fromLatin1(RegisterTable[row].DefaultText));
-    set.Settings[KD] = TTypedNumber(" -0,5 ");
-    set.Settings[Vj] = TTypedNumber(QString::fromUtf8("zła = wartość"));
+        set.Settings[row] = TFigure(QString::fromLatin1(RegisterTable[row].DefaultText));
+    set.Settings[KD] = TFigure(" -0,5 ");
+    set.Settings[Vj] = TFigure(QString::fromUtf8("zła = wartość"));
     set.Motor = DefaultMotorData();
-    set.Motor.SupplyVoltage = TTypedNumber("");
+    set.Motor.SupplyVoltage = TFigure("");
     return set;
 }
 
@@ -91,7 +91,7 @@ TEST(ParameterFile, FailedSaveLeavesTheOldFile) {
     const QString path = dir.filePath("motor.txt");
     WriteBytes(path, "old");
     TParameterSet set = SampleSet();
-    set.Motor.RatedCurrent = TTypedNumber("0,5\n");
+    set.Motor.RatedCurrent = TFigure("0,5\n");
     EXPECT_EQ(Outcome([&] { SaveParameterFile(path, set); }),
               "The text of RatedCurrent holds a control character and cannot be saved");
     EXPECT_EQ(

@@ -33,8 +33,8 @@ protected:
     TDriveModel model{slot};
 };
 
-TTypedNumber Figure(const char* text) {
-    return TTypedNumber(LocalDecimalText(text));
+TFigure Figure(const char* text) {
+    return TFigure(LocalDecimalText(text));
 }
 
 } // namespace
@@ -71,7 +71,7 @@ TEST_F(ParametersTest, UnsentRows) {
         {"a raw line forgets the registers the file's rows were compared with",
          [&] {
              parameters().Want(KP, Figure("1"));
-             slot.Write(slot.Lease(TLeaseUse::Raw).value(), "P2 9\r", 5);
+             slot.WriteRaw(slot.Lease(TLeaseUse::Raw).value(), "P2 9\r", 5);
          },
          {KV, KP, KD, KI, KG, LimitV, LimitM, Vj, aj}},
     };

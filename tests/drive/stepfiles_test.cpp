@@ -159,7 +159,7 @@ TEST(SessionFile, KeepsTheDeviceAndItsTuningRun) {
         DefaultMotorData(),
         TKnownSettings::All({213, 1024, 768, 0, 102, 384, 294, 12820, 64}),
         SyntheticRun(4, QDateTime::fromString("2026-12-08T11:00:00.000+01:00", Qt::ISODateWithMs))};
-    drive.Motor.RatedSpeed = TTypedNumber(LocalDecimalText("3500,5"));
+    drive.Motor.RatedSpeed = TFigure(LocalDecimalText("3500,5"));
     drive.Known.Registers[3].reset();
     drive.Run->PredictedOvershoot[5] = std::nan("");
     drive.Run->Applied = true;

@@ -136,8 +136,7 @@ TEST(StepTest, LinesEntriesAndRecords) {
         exchange.Answers["S 0\r"] = "S 0\r\nOK\r\n";
         TStepMeasurement measurement;
         EXPECT_EQ(Outcome([&] {
-                      measurement =
-                          MeasureStep(exchange, TTypedNumber(c.Amplitude), TTypedNumber(c.Time), c.Witness);
+                      measurement = MeasureStep(exchange, TFigure(c.Amplitude), TFigure(c.Time), c.Witness);
                   }),
                   c.Error)
             << c.Name;
@@ -167,7 +166,7 @@ TEST_P(StepTestOnALine, FollowsAnotherAtOnceOnTheSimulatedDrive) {
         TStepMeasurement m;
         EXPECT_EQ(Outcome([&] {
                       m = MeasureStep(*slot.BeginExchange(slot.Lease(TLeaseUse::Command).value()),
-                                      TTypedNumber("200"), TTypedNumber("100"));
+                                      TFigure("200"), TFigure("100"));
                   }),
                   "")
             << i;
@@ -197,8 +196,7 @@ TEST_P(StepTestOnALine, StepsOnlyFromTheMotorsPositionOnALossyLine) {
         int mostQueries = 0;
         for (int i = 0; i < 10; ++i) {
             const int before = queries;
-            const QString why =
-                Outcome([&] { model.Tests().Run(TTypedNumber("200"), TTypedNumber("20"), false); });
+            const QString why = Outcome([&] { model.Tests().Run(TFigure("200"), TFigure("20"), false); });
             measured += why.isEmpty();
             mostQueries = std::max(mostQueries, queries - before);
         }

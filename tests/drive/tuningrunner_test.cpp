@@ -47,8 +47,8 @@ TTuningPlan KpSweep(double from, double to, int steps) {
     plan.From = from;
     plan.To = to;
     plan.Steps = steps;
-    plan.Amplitude = TTypedNumber("200");
-    plan.Time = TTypedNumber("250");
+    plan.Amplitude = TFigure("200");
+    plan.Time = TFigure("250");
     return plan;
 }
 
@@ -264,7 +264,7 @@ TEST(TuningRunner, ASearchFromOutsideItsBoundsIsRefusedBeforeAnythingIsWritten) 
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
     model.ModeConfirmed(PositionMode);
-    model.Parameters().Want(KP, TTypedNumber(QStringLiteral("5")));
+    model.Parameters().Want(KP, TFigure(QStringLiteral("5")));
     TTuningRunner search(model, Search({4, 1}, {8, 16}));
     EXPECT_EQ(RunToEnd(search), "not started: The search would start from KP " + LocalDecimalText("2,73438") +
                                     ", outside its bounds 4 … 8: nothing was written");
@@ -283,7 +283,7 @@ TEST(TuningRunner, RoundsStartFromTheDrivesSettings) {
     ASSERT_TRUE(slot.Open());
     TDriveModel model(slot);
     model.ModeConfirmed(PositionMode);
-    model.Parameters().Want(KD, TTypedNumber(QStringLiteral("2")));
+    model.Parameters().Want(KD, TFigure(QStringLiteral("2")));
     TTuningPlan plan = KpSweep(2, 4, 2);
     plan.Rows[0] = KV;
     TTuningRunner sweep(model, plan);
@@ -339,8 +339,8 @@ TEST(TuningRunner, MotorDataEditedMidRunChangesNoRound) {
             if (!edit)
                 return;
             TMotorData other = motor;
-            other.EncoderPulses = TTypedNumber("2000");
-            other.RatedSpeed = TTypedNumber("1500");
+            other.EncoderPulses = TFigure("2000");
+            other.RatedSpeed = TFigure("1500");
             model.SetMotorData(other);
         });
         for (const TTuningRound& round : runner.Rounds())

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const TParameterSet set =
             ParseParameters(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), "fuzz");
-        for (const TTypedNumber& figure : set.Settings)
+        for (const TFigure& figure : set.Settings)
             for (QChar c : figure.Text())
                 if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
                     std::abort();

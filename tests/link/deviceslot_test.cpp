@@ -119,7 +119,7 @@ TEST_F(DeviceSlotTest, ALostDeviceComesBackWithItsSettingsAndLines) {
     Slot.SetRts(false);
     Device.ModemStatus = ZQ_MODEM_STATUS_CTS;
     Slot.Poll();
-    ASSERT_EQ(Slot.Write(*Lent, "P2 7", 4), 4u) << "a line the loss cuts";
+    ASSERT_EQ(Slot.WriteRaw(*Lent, "P2 7", 4), 4u) << "a line the loss cuts";
     Slot.BeginExchange(*Lent)->ReplyFailed();
 
     Device.Statuses["ZQ_GetStatus"] = ZQ_IO_ERROR;
@@ -128,7 +128,7 @@ TEST_F(DeviceSlotTest, ALostDeviceComesBackWithItsSettingsAndLines) {
     EXPECT_TRUE(Slot.IsLost());
     EXPECT_FALSE(Device.Open);
     EXPECT_EQ(Slot.Lines(), TLineStates{});
-    EXPECT_EQ(Slot.Write(*Lent, "typed", 5), 0u);
+    EXPECT_EQ(Slot.WriteRaw(*Lent, "typed", 5), 0u);
     EXPECT_TRUE(Slot.BeginExchange(*Lent)->Lost());
     Slot.BeginExchange(*Lent)->ReplyFailed();
 
@@ -257,13 +257,13 @@ TEST_F(DeviceSlotTest, TheDriveIsLentToOneHolderAtATime) {
     ASSERT_TRUE(otherSlot.Open());
     const std::optional<TDriveLease> foreign = otherSlot.Lease(TLeaseUse::Raw);
     Device.ClearCalls();
-    EXPECT_EQ(Slot.Write(*foreign, "x", 1), 0u) << "another slot's lease lends nothing here";
+    EXPECT_EQ(Slot.WriteRaw(*foreign, "x", 1), 0u) << "another slot's lease lends nothing here";
     EXPECT_THROW(Slot.BeginExchange(*foreign), EKelmorError);
     EXPECT_THROW(Slot.WriteLine(*foreign, "P2 9\r"), EKelmorError) << "a line is refused, not dropped";
     const TDriveLease moved = std::move(*run);
     run.reset();
     EXPECT_FALSE(Slot.Lease(TLeaseUse::Raw)) << "a lease moved on is still held";
-    EXPECT_EQ(Slot.Write(moved, "x", 1), 1u);
+    EXPECT_EQ(Slot.WriteRaw(moved, "x", 1), 1u);
     EXPECT_EQ(Device.Writes(), std::vector<QByteArray>{"x"});
 }
 

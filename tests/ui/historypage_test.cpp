@@ -26,7 +26,7 @@ TEST(HistoryPage, ShowsRemovesSavesAndLoadsTests) {
     for (int i = 0; i < 3; ++i) {
         // This drive's motor never moves: each test starts without the witness of the one before.
         model.ForgetWitness();
-        model.Tests().Run(TTypedNumber("200"), TTypedNumber("250"), false);
+        model.Tests().Run(TFigure("200"), TFigure("250"), false);
     }
     auto* table = window->findChild<QTableView*>("table");
     const auto click = [&](const char* button) { window->findChild<QPushButton*>(button)->click(); };

@@ -33,7 +33,7 @@ TEST_P(ReportOnALine, HoldsTheTestsTheRunAndWhatIsNotKnown) {
     TDeviceWindow window(model);
     // Before anything was read the settings of these tests are not known.
     for (int i = 0; i < 2; ++i)
-        model.Tests().Run(TTypedNumber("200"), TTypedNumber("250"), false);
+        model.Tests().Run(TFigure("200"), TFigure("250"), false);
     for (const char key : QByteArray("i\r"))
         model.SendTyped(std::uint8_t(key));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model.Identification().isEmpty(); }, 3000));
@@ -44,8 +44,8 @@ TEST_P(ReportOnALine, HoldsTheTestsTheRunAndWhatIsNotKnown) {
     plan.Highest = {6, 8};
     plan.MaxTests = 3;
     plan.Criterion.OvershootLimit = 40;
-    plan.Amplitude = TTypedNumber("200");
-    plan.Time = TTypedNumber("250");
+    plan.Amplitude = TFigure("200");
+    plan.Time = TFigure("250");
     TTuningRunner search(model, plan);
     search.Start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.LastRun().has_value(); }, 20000));

@@ -116,7 +116,7 @@ TEST_F(TuningDialogTest, AsksAboutUnsentEdits) {
         for (int n = 0; n < 9; ++n)
             device.Answers[QByteArray("P") + char('0' + n) + '\r'] = "100:";
         model.Parameters().ForgetKnown();
-        model.Parameters().Want(KD, TTypedNumber(QStringLiteral("2")));
+        model.Parameters().Want(KD, TFigure(QStringLiteral("2")));
         device.ClearCalls();
         QString asked;
         const auto watch = WatchModals([&](QWidget* modal) {
@@ -149,7 +149,7 @@ TEST_F(TuningDialogTest, PlansTheFloorOfKi) {
     auto* keep = dialog->findChild<QCheckBox*>("kiKeepCheck");
     auto* second = dialog->findChild<QComboBox*>("secondRowBox");
     TSettingNumbers page = model.Parameters().Wanted();
-    page[KI] = TTypedNumber(LocalDecimalText("0,8"));
+    page[KI] = TFigure(LocalDecimalText("0,8"));
     model.Parameters().WantAll(page);
     const std::tuple<bool, TSettingRow, std::optional<double>> cases[] = {
         {false, KV, 0.4}, {true, KV, std::nullopt}, {false, KI, std::nullopt}};

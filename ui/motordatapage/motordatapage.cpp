@@ -25,7 +25,7 @@ void TMotorDataPage::Attach(TDriveModel& model) {
     for (int i = 0; i < MotorFieldCount; ++i)
         connect(FFields[std::size_t(i)], &QLineEdit::textChanged, this, [this, i](const QString& text) {
             if (FModel)
-                FModel->SetMotorNumber(MotorFieldTable[std::size_t(i)], TTypedNumber(text));
+                FModel->SetMotorNumber(MotorFieldTable[std::size_t(i)], TFigure(text));
         });
 }
 

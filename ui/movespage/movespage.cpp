@@ -25,6 +25,6 @@ void TMovesPage::RapidMove() {
 void TMovesPage::FeedMove() {
     if (FModel)
         RunGuarded([this] {
-            FModel->Motion().FeedMove(ui->feedTargetEdit->text(), TTypedNumber(ui->feedSpeedEdit->text()));
+            FModel->Motion().FeedMove(ui->feedTargetEdit->text(), TFigure(ui->feedSpeedEdit->text()));
         });
 }

@@ -52,7 +52,7 @@ TSettingsPage::TSettingsPage(QWidget* parent) : QWidget(parent), ui(std::make_un
     for (int i = 0; i < int(banks.size()); ++i)
         FBanks->addButton(banks[std::size_t(i)], i);
 
-    connect(ui->readSettingsButton, &QPushButton::clicked, this, &TSettingsPage::ReadBack);
+    connect(ui->readSettingsButton, &QPushButton::clicked, this, &TSettingsPage::ReadFromDrive);
     connect(ui->writeSettingsButton, &QPushButton::clicked, this, &TSettingsPage::WriteToDrive);
     connect(ui->bankStoreButton, &QPushButton::clicked, this, [this] {
         if (FModel)
@@ -80,7 +80,7 @@ void TSettingsPage::Attach(TDriveModel& model) {
         connect(FFields[std::size_t(row)], &QLineEdit::textEdited, this, [this, row](const QString& text) {
             if (!FModel)
                 return;
-            FModel->Parameters().Want(TSettingRow(row), TTypedNumber(text));
+            FModel->Parameters().Want(TSettingRow(row), TFigure(text));
             // Limit V converts with KV's figure.
             MarkUnconverted();
         });
@@ -165,7 +165,7 @@ void TSettingsPage::BuildRows() {
     setTabOrder(FFields.back(), ui->readSettingsButton);
 }
 
-void TSettingsPage::ReadBack() {
+void TSettingsPage::ReadFromDrive() {
     if (FModel)
         RunGuarded([this] { FModel->Parameters().Read(); });
 }

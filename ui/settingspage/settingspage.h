@@ -31,7 +31,7 @@ private:
     QFont RowFont() const;
     void ShowSettings();
     void MarkUnconverted();
-    void ReadBack();
+    void ReadFromDrive();
     void WriteToDrive();
     void SaveParameters();
     void LoadParameters();

@@ -89,7 +89,7 @@ void TStepPage::RunStepTest() {
             return;
         // The figures show as the test joins the history.
         const TStepTests::TOutcome outcome =
-            FModel->Tests().Run(TTypedNumber(ui->amplitudeEdit->text()), TTypedNumber(ui->timeEdit->text()),
+            FModel->Tests().Run(TFigure(ui->amplitudeEdit->text()), TFigure(ui->timeEdit->text()),
                                 ui->readSettingsCheck->isChecked());
         if (outcome.TimeCapped)
             ui->timeEdit->setText(QStringLiteral("250"));

@@ -161,8 +161,8 @@ TTuningPlan TTuningDialog::Plan() const {
     plan.Criterion.OvershootLimit = Number(ui->limitEdit);
     plan.Criterion.BackOffPercent = ui->backOffSpin->value();
     plan.ReturnToStart = !ui->noReturnCheck->isChecked();
-    plan.Amplitude = TTypedNumber(FAmplitudeText);
-    plan.Time = TTypedNumber(FTimeText);
+    plan.Amplitude = TFigure(FAmplitudeText);
+    plan.Time = TFigure(FTimeText);
     return plan;
 }
 
