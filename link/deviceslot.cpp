@@ -60,9 +60,7 @@ QString TDeviceSlot::Connect(const TOpenResult& opened, const TPortSettings& set
         ZQ_Close(handle);
         return failure;
     }
-    FHandle = handle;
-    // A new device owes nothing yet; what a lost one owed will not come.
-    ForgetLine();
+    FLine.Attach(handle);
     FPollTimer.start();
     return {};
 }
@@ -74,9 +72,9 @@ bool TDeviceSlot::Open() {
     }
     // Every open starts from the defaults, whatever was applied before.
     FSettings = TPortSettings{};
-    FAnswerDelays = {};
+    FLine.ForgetAnswerDelays();
     // What a closed window, a stopped file send or an earlier loss left of a line, as far as it was sent.
-    const std::size_t cut = FEcho.LineLength();
+    const std::size_t cut = FLine.Echo().LineLength();
     FOpenFailure = Connect(OpenDevice(FPorts, FIndex), FSettings);
     if (!FOpenFailure.isEmpty())
         return false;
@@ -84,7 +82,7 @@ bool TDeviceSlot::Open() {
     FDtr = FSettings.Dtr != 0;
     // A lost device is looked for again under this name, not under whatever its index maps to
     // by then (with the converter unplugged, that could be the simulated drive).
-    FPortName = PortNameOf(FHandle);
+    FPortName = PortNameOf(FLine.Handle());
     FOpen = true;
     FReplies = {};
     TakeBackLine(cut);
@@ -94,9 +92,7 @@ bool TDeviceSlot::Open() {
 void TDeviceSlot::Close() {
     FPollTimer.stop();
     FReconnectTimer.stop();
-    if (FHandle != 0)
-        ZQ_Close(FHandle);
-    FHandle = 0;
+    FLine.Detach();
     FOpen = false;
     FLines = TLineStates{};
 }
@@ -111,9 +107,9 @@ bool TDeviceSlot::ReadLines(ZQ_HANDLE handle) {
 
 bool TDeviceSlot::ApplyNewSettings(const TPortSettings& settings) {
     FSettings = settings;
-    if (FHandle == 0)
+    if (!FLine.Attached())
         return false;
-    const bool applied = ApplySettings(FHandle, FSettings);
+    const bool applied = ApplySettings(FLine.Handle(), FSettings);
     if (applied) {
         FRts = FSettings.Rts != 0;
         FDtr = FSettings.Dtr != 0;
@@ -125,14 +121,14 @@ bool TDeviceSlot::ApplyNewSettings(const TPortSettings& settings) {
 void TDeviceSlot::SetRts(bool raised) {
     FRts = raised;
     emit OutputLinesChanged();
-    if (FHandle != 0 && Gone(raised ? ZQ_SetRts(FHandle) : ZQ_ClrRts(FHandle)))
+    if (const ZQ_HANDLE h = FLine.Handle(); h != 0 && TDeviceLine::Gone(raised ? ZQ_SetRts(h) : ZQ_ClrRts(h)))
         Lose();
 }
 
 void TDeviceSlot::SetDtr(bool raised) {
     FDtr = raised;
     emit OutputLinesChanged();
-    if (FHandle != 0 && Gone(raised ? ZQ_SetDtr(FHandle) : ZQ_ClrDtr(FHandle)))
+    if (const ZQ_HANDLE h = FLine.Handle(); h != 0 && TDeviceLine::Gone(raised ? ZQ_SetDtr(h) : ZQ_ClrDtr(h)))
         Lose();
 }
 
@@ -155,7 +151,12 @@ std::optional<TDriveLease> TDeviceSlot::Lease(TLeaseUse use, const QString& held
                          ? QStringLiteral("%1 is busy with another command: try again").arg(Name())
                          : heldText;
     emit LeaseChanged();
-    return TDriveLease(*this);
+    return TDriveLease(*this, [this] { Released(); });
+}
+
+void TDeviceSlot::Released() {
+    FLeased = false;
+    emit LeaseChanged();
 }
 
 std::uint32_t TDeviceSlot::WriteRaw(const TDriveLease& lease, const void* data, std::uint32_t size) {
@@ -181,49 +182,11 @@ std::uint32_t TDeviceSlot::SendRaw(const void* data, std::uint32_t size) {
 }
 
 std::uint32_t TDeviceSlot::Send(const void* data, std::uint32_t size) {
-    if (FHandle == 0)
-        return 0;
-    std::uint32_t written = 0;
-    if (Gone(ZQ_Write(FHandle, data, size, &written)))
+    bool gone = false;
+    const std::uint32_t written = FLine.Write(data, size, gone);
+    if (gone)
         Lose();
-    written = std::min(written, size);
-    NoteSent(data, written);
     return written;
-}
-
-void TDeviceSlot::ForgetLine() {
-    FEcho = {};
-    FSeenWaiting = 0;
-    FLineClean = false;
-}
-
-void TDeviceSlot::NoteSent(const void* data, std::uint32_t size) {
-    FEcho.Sent(data, size);
-    FLastActivity = Clock::now();
-    FLineClean = false;
-}
-
-void TDeviceSlot::NoteWaiting(std::uint32_t waiting) {
-    if (waiting > FSeenWaiting)
-        FLastActivity = Clock::now();
-    FSeenWaiting = waiting;
-}
-
-void TDeviceSlot::NoteRead(std::uint32_t count) {
-    // Bytes read beyond those seen waiting have just come.
-    if (count > FSeenWaiting)
-        FLastActivity = Clock::now();
-    FSeenWaiting -= std::min(count, FSeenWaiting);
-}
-
-void TDeviceSlot::NoteAnswerDelay(Clock::duration delay) {
-    FAnswerDelays[FNextAnswerDelay++ % FAnswerDelays.size()] = delay;
-}
-
-TDeviceSlot::Clock::duration TDeviceSlot::AnswerDelay() const {
-    // A delay beyond this is a drive that stalled once, not one to wait for before every reply.
-    constexpr Clock::duration Longest = std::chrono::milliseconds(100);
-    return std::min(*std::max_element(FAnswerDelays.begin(), FAnswerDelays.end()), Longest);
 }
 
 QString TDeviceSlot::StartCapture(TFilePtr file) {
@@ -242,46 +205,39 @@ QString TDeviceSlot::StopCapture() {
 
 std::unique_ptr<TExchange> TDeviceSlot::BeginExchange(const TDriveLease& lease) {
     RequireGrant(lease);
-    return MakeSlotExchange(*this);
+    return MakeSlotExchange(static_cast<TExchangeHost&>(*this));
 }
 
 void TDeviceSlot::Poll() {
-    if (FHandle == 0 || FHeld > 0)
+    if (!FLine.Attached() || FHeld > 0)
         return;
 
-    std::uint32_t waiting = 0;
-    std::uint32_t sending = 0;
-    std::uint32_t events = 0;
-    if (Gone(ZQ_GetStatus(FHandle, &waiting, &sending, &events))) {
+    bool gone = false;
+    std::uint32_t waiting = FLine.Waiting(gone);
+    if (gone) {
         Lose();
         return;
     }
-    NoteWaiting(waiting);
     // A failing query leaves the word at zero: every line reads inactive.
     std::uint32_t word = 0;
-    ZQ_GetModemStatus(FHandle, &word);
+    ZQ_GetModemStatus(FLine.Handle(), &word);
     FLines = LinesFromWord(word);
     emit LinesChanged(FLines);
 
     QByteArray shown;
     QString captureFailure;
     std::array<char, KReadBlock> buffer;
-    bool gone = false;
     while (waiting > 0 && !gone) {
-        const std::uint32_t asked = std::min(waiting, KReadBlock);
-        std::uint32_t got = 0;
-        gone = Gone(ZQ_Read(FHandle, buffer.data(), asked, &got));
-        got = std::min(got, asked);
+        const std::uint32_t got = FLine.Read(buffer.data(), std::min(waiting, KReadBlock), gone);
         // A device that reports bytes and then yields none must not hold the tick: what remains
         // is asked for again at the next one.
         if (got == 0)
             break;
         waiting -= got;
-        NoteRead(got);
         // More than echo: the drive said something of its own, and may say more.
-        if (got > FEcho.Owed())
-            FLineClean = false;
-        FEcho.Paid(got);
+        if (got > FLine.Echo().Owed())
+            FLine.SetClean(false);
+        FLine.Echo().Paid(got);
         if (FCapture.IsOpen()) {
             const QString error = FCapture.Write(buffer.data(), got);
             if (error.isEmpty())
@@ -317,10 +273,9 @@ void TDeviceSlot::EndCapture(const QString& captureFailure) {
 }
 
 void TDeviceSlot::Lose() {
-    if (FHandle == 0)
+    if (!FLine.Attached())
         return;
-    ZQ_Close(FHandle);
-    FHandle = 0;
+    FLine.Detach();
     FPollTimer.stop();
     FLines = TLineStates{};
     emit LinesChanged(FLines);
@@ -329,7 +284,7 @@ void TDeviceSlot::Lose() {
 }
 
 void TDeviceSlot::TryReconnect() {
-    if (!FOpen || FHandle != 0) {
+    if (!FOpen || FLine.Attached()) {
         FReconnectTimer.stop();
         return;
     }
@@ -338,7 +293,7 @@ void TDeviceSlot::TryReconnect() {
     settings.Rts = FRts ? 1 : 0;
     settings.Dtr = FDtr ? 1 : 0;
     // The line the drive held unfinished when the device went, as far as it was sent.
-    const std::size_t cut = FEcho.LineLength();
+    const std::size_t cut = FLine.Echo().LineLength();
     if (!Connect(OpenDevice(FPorts, FIndex, FPortName), settings).isEmpty())
         return;
     FReconnectTimer.stop();

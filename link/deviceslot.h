@@ -4,9 +4,10 @@
 #include "device/portsettings.h"
 #include "device/zqlink.h"
 #include "link/capturefile.h"
-#include "link/echodebt.h"
+#include "link/deviceline.h"
 #include "link/exchange.h"
 #include "link/lease.h"
+#include "link/slotexchange.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -48,7 +49,7 @@ struct TReplyCount {
 // state of the lines), the capture file, the 50 ms receive poll and the exchanges that hold the
 // poll off, and it notices when the device goes away and brings it back. Everything that talks to
 // the device goes through here; the device window only listens and shows.
-class TDeviceSlot : public QObject {
+class TDeviceSlot : public QObject, private TExchangeHost {
     Q_OBJECT
 
 public:
@@ -73,7 +74,7 @@ public:
 
     // The device is open: connected, or lost and being tried again.
     bool IsOpen() const { return FOpen; }
-    bool IsLost() const { return FOpen && FHandle == 0; }
+    bool IsLost() const { return FOpen && !FLine.Attached(); }
 
     // Opens the device with the default port settings, applies them and reads the lines; the poll
     // starts. False, with the slot left closed, when any step fails or the slot is open already.
@@ -87,7 +88,7 @@ public:
     // The replies since the last open, across reconnects: a loss is often the same cable's fault.
     const TReplyCount& Replies() const { return FReplies; }
 
-    const TPortSettings& Settings() const { return FSettings; }
+    const TPortSettings& Settings() const override { return FSettings; }
     // Keeps the settings and pushes them into the device. False when the device refused a step
     // (the steps after it are not run) or is not connected.
     bool ApplyNewSettings(const TPortSettings& settings);
@@ -141,7 +142,7 @@ public:
     void Poll();
     // Bytes an exchange read that go to the terminal as the poll's would: into the capture while one
     // is open, else out through Received.
-    void ShowRead(const QByteArray& bytes);
+    void ShowRead(const QByteArray& bytes) override;
 
 signals:
     // Every poll ends with this, also with no bytes, so the terminal shows what it holds.
@@ -168,20 +169,24 @@ signals:
 private:
     // A capture that could not be written ends, and says why; nothing when the text is empty.
     void EndCapture(const QString& captureFailure);
-    friend class TSlotExchange;
-    friend class TDriveLease;
 
-    // A status that says the device has gone away: unplugged, or the peer closed.
-    static bool Gone(ZQ_STATUS status) { return status == ZQ_IO_ERROR; }
-    void Lose();
+    // What the slot's exchanges may touch of it.
+    TDeviceLine& Line() override { return FLine; }
+    bool Connected() const override { return FOpen && FLine.Attached(); }
+    bool ExitRequested() const override { return FExitRequested && FExitRequested->load(); }
+    void HoldPoll(bool held) override { FHeld += held ? 1 : -1; }
+
+    void Lose() override;
     void TryReconnect();
     // The one write to the device: the bytes it took are owed back as echo.
     std::uint32_t Send(const void* data, std::uint32_t size);
     // Send, and tell of the bytes with SentRaw.
     std::uint32_t SendRaw(const void* data, std::uint32_t size);
-    bool Grants(const TDriveLease& lease) const { return FLeased && lease.FSlot == this; }
+    bool Grants(const TDriveLease& lease) const { return FLeased && lease.Slot() == this; }
     // Throws EKelmorError unless the lease is this slot's, held.
     void RequireGrant(const TDriveLease& lease) const;
+    // The lease went: the drive is free again.
+    void Released();
     // An open and a reconnect alike: the device opened sets its line up with the settings and reads
     // its input lines, then the slot takes it and polls; else it is closed again. Why it failed, or
     // empty.
@@ -191,20 +196,7 @@ private:
     // taken back, before anything else goes out.
     void TakeBackLine(std::size_t cut);
     // A reply an exchange read, whole or garbled.
-    void CountReply(bool garbled);
-
-    using Clock = std::chrono::steady_clock;
-    // A new line to the device: nothing owed, nothing seen waiting.
-    void ForgetLine();
-    // What the device sent or was sent last: a write at once, bytes received when they were first
-    // seen waiting or read.
-    void NoteSent(const void* data, std::uint32_t size);
-    void NoteWaiting(std::uint32_t waiting);
-    void NoteRead(std::uint32_t count);
-    // The longest wait seen lately from a line written to the first byte after it: how long this
-    // device's converter holds bytes, and how late its drive answers.
-    void NoteAnswerDelay(Clock::duration delay);
-    Clock::duration AnswerDelay() const;
+    void CountReply(bool garbled) override;
 
     std::int32_t FIndex;
     TPortFactory FPorts;
@@ -212,20 +204,13 @@ private:
     QString FPortName;
     QString FOpenFailure;
     bool FOpen = false;
-    ZQ_HANDLE FHandle = 0; // 0 while lost
+    TDeviceLine FLine; // detached while lost
     TPortSettings FSettings;
     TLineStates FLines;
     bool FRts = true;
     bool FDtr = true;
     TCaptureFile FCapture;
     int FHeld = 0;
-    TEchoDebt FEcho;
-    // The last reply was read whole, and nothing was sent or came since but echo.
-    bool FLineClean = false;
-    Clock::time_point FLastActivity{};
-    std::uint32_t FSeenWaiting = 0;
-    std::array<Clock::duration, 8> FAnswerDelays{};
-    std::size_t FNextAnswerDelay = 0;
     QTimer FPollTimer;
     QTimer FReconnectTimer;
     bool FLeased = false;

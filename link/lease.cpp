@@ -4,12 +4,17 @@
 
 #include <utility>
 
-TDriveLease::TDriveLease(TDriveLease&& other) noexcept : FSlot(std::exchange(other.FSlot, nullptr)) {}
+TDriveLease::TDriveLease(TDeviceSlot& slot, std::function<void()> release)
+    : FSlot(&slot), FRelease(std::move(release)) {}
+
+TDriveLease::TDriveLease(TDriveLease&& other) noexcept
+    : FSlot(std::exchange(other.FSlot, nullptr)), FRelease(std::move(other.FRelease)) {}
 
 TDriveLease& TDriveLease::operator=(TDriveLease&& other) noexcept {
     if (this != &other) {
         Release();
         FSlot = std::exchange(other.FSlot, nullptr);
+        FRelease = std::move(other.FRelease);
     }
     return *this;
 }
@@ -19,10 +24,8 @@ TDriveLease::~TDriveLease() {
 }
 
 void TDriveLease::Release() {
-    TDeviceSlot* slot = FSlot.data();
+    const bool held = !FSlot.isNull();
     FSlot = nullptr;
-    if (slot) {
-        slot->FLeased = false;
-        emit slot->LeaseChanged();
-    }
+    if (held && FRelease)
+        std::exchange(FRelease, nullptr)();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <functional>
 
 class TDeviceSlot;
 
@@ -25,9 +26,12 @@ public:
     TDeviceSlot* Slot() const { return FSlot.data(); }
 
 private:
+    // Only a slot mints a lease: the one friend, so that no other code can forge the right to write.
     friend class TDeviceSlot;
-    explicit TDriveLease(TDeviceSlot& slot) : FSlot(&slot) {}
+    TDriveLease(TDeviceSlot& slot, std::function<void()> release);
     void Release();
 
     QPointer<TDeviceSlot> FSlot;
+    // What the slot does when its drive is given back.
+    std::function<void()> FRelease;
 };

@@ -14,18 +14,17 @@ constexpr std::size_t KLostOnTheLine = 3;
 
 class TSlotExchange final : public TExchange {
 public:
-    explicit TSlotExchange(TDeviceSlot& slot) : FSlot(slot) { ++FSlot.FHeld; }
+    explicit TSlotExchange(TExchangeHost& host) : FHost(host), FLine(host.Line()) { FHost.HoldPoll(true); }
     ~TSlotExchange() override {
         // What is left for the poll counts as come by now, not when the poll finds it.
-        std::uint32_t received = 0, sending = 0, events = 0;
-        if (Connected() && ZQ_GetStatus(FSlot.FHandle, &received, &sending, &events) == ZQ_OK)
-            FSlot.NoteWaiting(received);
-        --FSlot.FHeld;
+        bool gone = false;
+        FLine.Waiting(gone);
+        FHost.HoldPoll(false);
     }
 
     void SettleAndPurge() override {
         DrainEcho();
-        if (!FSlot.FLineClean)
+        if (!FLine.Clean())
             WaitForQuiet();
         Purge();
     }
@@ -33,10 +32,9 @@ public:
     void Purge() override {
         if (!Connected())
             return;
-        // What the purge throws away has come, echo or not.
-        FSlot.FEcho.Paid(Waiting());
-        FSlot.FSeenWaiting = 0;
-        Check(ZQ_Purge(FSlot.FHandle, ZQ_PURGE_RX));
+        bool gone = false;
+        FLine.Purge(gone);
+        Check(gone);
     }
 
     void WriteLine(const QByteArray& line) override {
@@ -47,10 +45,9 @@ public:
         if (Waiting() == 0)
             FWrittenAt = Clock::now();
         FLineWrittenAt = Clock::now();
-        FSlot.FLineClean = false;
-        std::uint32_t written = 0;
-        Check(ZQ_Write(FSlot.FHandle, line.constData(), std::uint32_t(line.size()), &written));
-        FSlot.NoteSent(line.constData(), std::min(written, std::uint32_t(line.size())));
+        bool gone = false;
+        FLine.Write(line.constData(), std::uint32_t(line.size()), gone);
+        Check(gone);
     }
 
     std::optional<std::uint8_t> ReadByte() override {
@@ -74,61 +71,59 @@ public:
         return bytes;
     }
 
-    void EchoSeen(std::uint32_t count) override { FSlot.FEcho.Paid(count); }
+    void EchoSeen(std::uint32_t count) override { FLine.Echo().Paid(count); }
     void ReplyComplete() override {
-        FSlot.FLineClean = true;
-        FSlot.CountReply(false);
+        FLine.SetClean(true);
+        FHost.CountReply(false);
     }
     void ReplyFailed() override {
-        FSlot.FEcho.Forgive();
-        FSlot.FLineClean = false;
+        FLine.Echo().Forgive();
+        FLine.SetClean(false);
         // A reply cut short by the device going away says nothing of how the line carries bytes.
         if (Connected())
-            FSlot.CountReply(true);
+            FHost.CountReply(true);
     }
     void AnswerCame() override {
         if (FLineWrittenAt)
-            FSlot.NoteAnswerDelay(Clock::now() - *FLineWrittenAt);
+            FLine.NoteAnswerDelay(Clock::now() - *FLineWrittenAt);
         FLineWrittenAt.reset();
     }
     QByteArray ReadUntilQuiet() override { return WaitForQuiet(); }
-    void Show(const QByteArray& bytes) override { FSlot.ShowRead(bytes); }
+    void Show(const QByteArray& bytes) override { FHost.ShowRead(bytes); }
 
     std::uint32_t Waiting() override {
-        std::uint32_t received = 0;
-        std::uint32_t sending = 0;
-        std::uint32_t events = 0;
-        if (Connected())
-            Check(ZQ_GetStatus(FSlot.FHandle, &received, &sending, &events));
-        FSlot.NoteWaiting(received);
+        if (!Connected())
+            return 0;
+        bool gone = false;
+        const std::uint32_t received = FLine.Waiting(gone);
+        Check(gone);
         return received;
     }
 
     bool Lost() const override { return !Connected(); }
-    std::uint32_t BaudRate() const override { return FSlot.FSettings.BaudRate; }
+    std::uint32_t BaudRate() const override { return FHost.Settings().BaudRate; }
     std::chrono::milliseconds ReadTimeout() const override {
-        return std::chrono::milliseconds(std::max(0, FSlot.FSettings.RxTimeout));
+        return std::chrono::milliseconds(std::max(0, FHost.Settings().RxTimeout));
     }
 
 private:
-    bool Connected() const { return FSlot.FOpen && FSlot.FHandle != 0; }
+    bool Connected() const { return FHost.Connected(); }
 
     std::uint32_t ReadSome(void* buffer, std::uint32_t count) {
         EndIfExiting();
         if (!Connected())
             return 0;
-        std::uint32_t got = 0;
-        Check(ZQ_Read(FSlot.FHandle, buffer, count, &got));
+        bool gone = false;
+        const std::uint32_t got = FLine.Read(buffer, count, gone);
+        Check(gone);
         // A read that came back empty because of the wait the exit came in must not read as a
         // silent drive, with a message on the way out.
         EndIfExiting();
-        got = std::min(got, count);
         // Only a single byte's read ends when that byte comes; a longer one may wait for more.
         if (got > 0 && FWrittenAt && count == 1)
-            FSlot.NoteAnswerDelay(Clock::now() - *FWrittenAt);
+            FLine.NoteAnswerDelay(Clock::now() - *FWrittenAt);
         if (got > 0)
             FWrittenAt.reset();
-        FSlot.NoteRead(got);
         return got;
     }
 
@@ -138,19 +133,20 @@ private:
     void DrainEcho() {
         char buffer[TDeviceSlot::KReadBlock];
         bool echoed = false;
-        while (Connected() && FSlot.FEcho.Owed() > 0) {
-            const auto owed = std::uint32_t(std::min<std::size_t>(FSlot.FEcho.Owed(), sizeof buffer));
+        TEchoDebt& echo = FLine.Echo();
+        while (Connected() && echo.Owed() > 0) {
+            const auto owed = std::uint32_t(std::min<std::size_t>(echo.Owed(), sizeof buffer));
             const std::uint32_t got = ReadSome(buffer, owed);
             if (got == 0 && Connected()) {
-                const std::size_t missing = FSlot.FEcho.Owed();
-                FSlot.FEcho.Forgive();
-                FSlot.FLineClean = false;
+                const std::size_t missing = echo.Owed();
+                echo.Forgive();
+                FLine.SetClean(false);
                 if (!echoed && missing > KLostOnTheLine)
                     throw ENoEcho(missing);
                 return;
             }
             echoed = true;
-            FSlot.FEcho.Paid(got);
+            echo.Paid(got);
         }
     }
 
@@ -159,7 +155,7 @@ private:
     QByteArray WaitForQuiet() {
         const auto byteTimes = WireTime(*this, 4);
         const Clock::duration quiet =
-            std::max<Clock::duration>(byteTimes, std::chrono::milliseconds(1)) + FSlot.AnswerDelay();
+            std::max<Clock::duration>(byteTimes, std::chrono::milliseconds(1)) + FLine.AnswerDelay();
         const Clock::time_point latest = Clock::now() + ReadTimeout();
         QByteArray came;
         char buffer[TDeviceSlot::KReadBlock];
@@ -167,10 +163,10 @@ private:
             EndIfExiting();
             if (const std::uint32_t waiting = Waiting(); waiting > 0) {
                 const std::uint32_t got = ReadSome(buffer, std::min<std::uint32_t>(waiting, sizeof buffer));
-                FSlot.FEcho.Paid(got);
+                FLine.Echo().Paid(got);
                 came.append(buffer, qsizetype(got));
             }
-            const Clock::time_point calm = std::min(FSlot.FLastActivity + quiet, latest);
+            const Clock::time_point calm = std::min(FLine.LastActivity() + quiet, latest);
             if (Clock::now() >= calm)
                 break;
             std::this_thread::sleep_until(calm);
@@ -179,21 +175,22 @@ private:
     }
 
     void EndIfExiting() const {
-        if (FSlot.FExitRequested && FSlot.FExitRequested->load())
+        if (FHost.ExitRequested())
             throw EExitRequested();
     }
 
-    void Check(ZQ_STATUS status) {
-        if (TDeviceSlot::Gone(status))
-            FSlot.Lose();
+    void Check(bool gone) {
+        if (gone)
+            FHost.Lose();
     }
 
-    TDeviceSlot& FSlot;
+    TExchangeHost& FHost;
+    TDeviceLine& FLine;
     // The last line written, while nothing else was on its way, and the last line at all.
     std::optional<Clock::time_point> FWrittenAt;
     std::optional<Clock::time_point> FLineWrittenAt;
 };
 
-std::unique_ptr<TExchange> MakeSlotExchange(TDeviceSlot& slot) {
-    return std::make_unique<TSlotExchange>(slot);
+std::unique_ptr<TExchange> MakeSlotExchange(TExchangeHost& host) {
+    return std::make_unique<TSlotExchange>(host);
 }
