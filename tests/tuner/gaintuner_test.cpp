@@ -35,6 +35,15 @@ TTunerSetup DialogSetup() {
 
 // A hot start with a strong integral (KI eight times the default's), in the dialog's default box around
 // it.
+// The dialog's box around a start: KP and KV within 8 times it either way, KI from kiFloor up to it.
+TTunerSetup BoxAround(const TTunerGains& start, double kiFloor) {
+    TTunerSetup setup = DialogSetup();
+    setup.Start = start;
+    setup.Lowest = {start[0] / 8, 0.5, kiFloor};
+    setup.Highest = {start[0] * 8, 32, start[2]};
+    return setup;
+}
+
 TTunerSetup HotSetup() {
     TTunerSetup setup = DialogSetup();
     setup.Start = {1.5, 4, 3.2};
@@ -223,10 +232,7 @@ TEST(GainTuner, AMoveDownThatMissedHalvesTheNext) {
 // and does not go on alone with KI held at its floor (a move along no direction the ensemble judged;
 // on this drive, in the bench, it raised the overshoot from 26 % to 40 %).
 TEST(GainTuner, AMoveDownKeepsItsDirectionAtTheBoxsEdge) {
-    TTunerSetup setup = DialogSetup();
-    setup.Start = {6, 4, 1.6};
-    setup.Lowest = {6.0 / 8, 0.5, 1.2};
-    setup.Highest = {48, 32, 1.6};
+    const TTunerSetup setup = BoxAround({6, 4, 1.6}, 1.2);
     TGainTuner tuner(setup);
     ReportTheStart(tuner, ForeignPlantBank(30, 7)[24]);
     const std::optional<TTunerProposal> move = tuner.Next();
@@ -239,11 +245,7 @@ TEST(GainTuner, AMoveDownKeepsItsDirectionAtTheBoxsEdge) {
 // From a start above the limit but within twice it, where no neighbour is safe by the search's
 // bound, the tuner moves down as from a hot start instead of ending with nothing.
 TEST(GainTuner, AStartTheSearchCannotLeaveIsLeftByAMoveDown) {
-    TTunerSetup setup = DialogSetup();
-    setup.Start = {3, 4, 3.2};
-    setup.Lowest = {3.0 / 8, 0.5, 1.6};
-    setup.Highest = {24, 32, 3.2};
-    TGainTuner tuner(setup);
+    TGainTuner tuner(BoxAround({3, 4, 3.2}, 1.6));
     const std::vector<double> start = ReportTheStart(tuner, PlantBank(30, 7)[28]);
     ASSERT_GT(LoopFigures(start, 200).Overshoot, 10);
     ASSERT_LE(LoopFigures(start, 200).Overshoot, 20);
