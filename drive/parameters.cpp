@@ -5,7 +5,7 @@
 #include "drive/controllersettings.h"
 #include "drive/drivemodel.h"
 #include "drive/replyreaders.h"
-#include "drive/settingtexts.h"
+#include "drive/registertable.h"
 #include "link/deviceslot.h"
 
 #include <QStringList>

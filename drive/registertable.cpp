@@ -96,18 +96,46 @@ constexpr std::int32_t Int32 = std::numeric_limits<std::int32_t>::max();
 
 } // namespace
 
-const std::array<TRegisterRow, SettingCount> RegisterTable = {{
-    {1, "KV", "4,0", "", Int32, KvShown, GainRegister},
-    {2, "KP", "3,0", "", Int32, GainShown, GainRegister},
-    {3, "KD", "0", "", Int32, GainShown, GainRegister},
-    {4, "KI", "0,4", "", Int32, GainShown, GainRegister},
-    {6, "KG", "0,3", "", Int32, KgShown, KgRegister},
-    {0, "LimitV", "3200", "1/min", LargestLimitV, LimitVShown, LimitVRegister},
-    {5, "LimitM", "75", "%", Int32, LimitMShown, LimitMRegister},
-    {7, "Vj", "3000", "1/min", Int32, PerPulseShown<SpeedUnit>, PerPulseRegister<SpeedUnit>},
-    {8, "aj", "3000", "1/(min*s)", Int32, PerPulseShown<AccelerationUnit>,
-     PerPulseRegister<AccelerationUnit>},
+namespace {
+
+constexpr std::array<TRegisterRow, SettingCount> Rows = {{
+    {1, "KV", "KV", "[    ]     Wzmocnienie sprzężenia zwrotnego prędkosci.", "4,0", "", Int32, KvShown,
+     GainRegister},
+    {2, "KP", "KP", "[    ]     Wzmocnienie składnika P (Proporcjonalnego)", "3,0", "", Int32, GainShown,
+     GainRegister},
+    {3, "KD", "KD", "[    ]     Wzmocnienie składnika D (Różniczkującego)", "0", "", Int32, GainShown,
+     GainRegister},
+    {4, "KI", "KI", "[    ]     Wzmocnienie składnika I (Całkującego)", "0,4", "", Int32, GainShown,
+     GainRegister},
+    {6, "KG", "KG", "[    ]     Wzmocnienie kompensacji SEM silnika.", "0,3", "", Int32, KgShown, KgRegister},
+    {0, "LimitV", "Limit V", "[1/min]     Ograniczenie prędkosci reakcji regulatora.", "3200", "1/min",
+     LargestLimitV, LimitVShown, LimitVRegister},
+    {5, "LimitM", "Limit M", "[ %  ]     Ograniczenie prądu i momentu silnika (PWM)", "75", "%", Int32,
+     LimitMShown, LimitMRegister},
+    {7, "Vj", "Vj", "[1/min]          Prędkosc ruchu jałowego G0 (diagnostyka).", "3000", "1/min", Int32,
+     PerPulseShown<SpeedUnit>, PerPulseRegister<SpeedUnit>},
+    {8, "aj", "aj", "[1/(min*s) ]    Przyspieszenie / hamowanie ruchu jałowego G0 (diagnostyka).", "3000",
+     "1/(min*s)", Int32, PerPulseShown<AccelerationUnit>, PerPulseRegister<AccelerationUnit>},
 }};
+
+// Values are kept by register number: every register P0 .. P8 has one row, so that a row's register
+// and a register's row both find each other.
+constexpr bool EachRegisterOnce() {
+    std::array<int, RegisterCount> rows{};
+    for (const TRegisterRow& row : Rows)
+        if (row.Register < 0 || row.Register >= RegisterCount || rows[std::size_t(row.Register)]++ > 0)
+            return false;
+    return true;
+}
+static_assert(EachRegisterOnce());
+
+} // namespace
+
+const std::array<TRegisterRow, SettingCount>& RegisterTable = Rows;
+
+QString SettingLabel(TSettingRow row) {
+    return QString::fromUtf8(RegisterTable[std::size_t(row)].Label);
+}
 
 TSettingNumbers DefaultSettings() {
     TSettingNumbers settings;

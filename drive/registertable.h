@@ -18,8 +18,11 @@ enum TSettingRow : int { KV, KP, KD, KI, KG, LimitV, LimitM, Vj, aj, SettingCoun
 // The nine settings as numbers, each with the text it was given as, indexed by TSettingRow.
 using TSettingNumbers = std::array<TFigure, SettingCount>;
 
+// One register for each row.
+constexpr int RegisterCount = SettingCount;
+
 // The register values by register number, P0..P8.
-using TRegisterValues = std::array<std::int32_t, SettingCount>;
+using TRegisterValues = std::array<std::int32_t, RegisterCount>;
 
 // A figure that converts to a register value the drive cannot hold.
 class ERegisterRange : public EKelmorError {
@@ -28,8 +31,12 @@ public:
 };
 
 struct TRegisterRow {
-    int Register;            // n of the register Pn
-    const char* Key;         // stable ASCII name, as in parameter files
+    int Register;    // n of the register Pn
+    const char* Key; // stable ASCII name, as in parameter files
+    // On screen, UTF-8: the label left of the field, as the history's columns are headed too, and the
+    // caption right of it, its bracket giving the unit, spaced as the page was drawn.
+    const char* Label;
+    const char* Caption;
     const char* DefaultText; // written with a comma; LocalDecimalText gives the running locale's form
     const char* Unit;        // of the figure; "" for none
     std::int32_t Largest;    // the register holds -Largest .. Largest
@@ -40,7 +47,11 @@ struct TRegisterRow {
     std::int32_t (*ToRegister)(const TFigure& figure, const TMotorData& motor, const TFigure& kv);
 };
 
-extern const std::array<TRegisterRow, SettingCount> RegisterTable;
+// Each row once, each register once.
+extern const std::array<TRegisterRow, SettingCount>& RegisterTable;
+
+// A row's label, as a text.
+QString SettingLabel(TSettingRow row);
 
 // The nine defaults, made in the running locale.
 TSettingNumbers DefaultSettings();

@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "drive/confirmedlines.h"
+#include "drive/registertable.h"
 #include "link/exchange.h"
 
 #include <QByteArray>
@@ -56,9 +57,6 @@ constexpr int MaxValueText = 16;
 // MaxValueText. Whatever ends a dialogue once the query is out, a lone CR goes after it, so the drive is not
 // left at its prompt; nothing more is read then.
 std::int32_t QueryRegister(TExchange& exchange, int n);
-
-// The controller's registers P0 .. P8.
-constexpr int RegisterCount = 9;
 
 // The dialogues of P0 .. P8 in turn, as QueryRegister runs one, except that each next query goes
 // out right behind the CR that closes the prompt before it, so that a converter's latency is waited

@@ -1,6 +1,7 @@
 #include "harness/checkedsweep.h"
 
 #include "common/errors.h"
+#include "drive/registertable.h"
 #include "drive/tuningrunner.h"
 #include "link/deviceslot.h"
 
@@ -12,6 +13,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+
+// The simulated drive holds the registers the table describes.
+static_assert(TDriveSim::KRegisterCount == RegisterCount);
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "report/drawings.h"
 
-#include "drive/settingtexts.h"
+#include "drive/registertable.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "common/numtext.h"
 #include "drive/roundtexts.h"
-#include "drive/settingtexts.h"
+#include "drive/registertable.h"
 #include "plot/tuningmap.h"
 #include "report/drawings.h"
 #include "report/reportflow.h"

@@ -2,7 +2,7 @@
 
 #include "common/numtext.h"
 #include "drive/figuretexts.h"
-#include "drive/settingtexts.h"
+#include "drive/registertable.h"
 #include "plot/vectorcanvas.h"
 #include "report/drawings.h"
 #include "report/reportflow.h"
@@ -20,7 +20,7 @@ constexpr int KPlotHeight = 620;
 
 // What the caption says of a setting, without its unit's bracket and the page's spacing.
 QString Description(TSettingRow row) {
-    const QString caption = QString::fromUtf8(SettingTextTable[std::size_t(row)].Caption);
+    const QString caption = QString::fromUtf8(RegisterTable[std::size_t(row)].Caption);
     QString text = caption.mid(caption.indexOf(QLatin1Char(']')) + 1).simplified();
     if (text.endsWith(QLatin1Char('.')))
         text.chop(1);

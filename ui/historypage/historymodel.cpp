@@ -1,6 +1,6 @@
 #include "ui/historypage/historymodel.h"
 
-#include "drive/settingtexts.h"
+#include "drive/registertable.h"
 #include "plot/stepplot.h"
 
 #include <QColor>

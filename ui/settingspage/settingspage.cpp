@@ -2,7 +2,7 @@
 
 #include "common/numtext.h"
 #include "drive/parameterfile.h"
-#include "drive/settingtexts.h"
+#include "drive/registertable.h"
 #include "ui/deviceview/drivecommands.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/filedialog/choosefile.h"
@@ -120,7 +120,7 @@ QFont TSettingsPage::RowFont() const {
     const QRect bank = ui->bankGroup->geometry();
     const auto fits = [&](const QFontMetrics& metrics) {
         for (int row = 0; row < SettingCount; ++row) {
-            const TSettingTexts& r = SettingTextTable[std::size_t(row)];
+            const TRegisterRow& r = RegisterTable[std::size_t(row)];
             if (metrics.horizontalAdvance(QString::fromUtf8(r.Label)) > FieldLeft - LabelLeft - Gap)
                 return false;
             const bool besideBank = FieldTops[std::size_t(row)] <= bank.bottom();
@@ -140,11 +140,10 @@ void TSettingsPage::BuildRows() {
     const QFont rowFont = RowFont();
     for (int row = 0; row < SettingCount; ++row) {
         const TRegisterRow& r = RegisterTable[std::size_t(row)];
-        const TSettingTexts& texts = SettingTextTable[std::size_t(row)];
         const QString stem = NameStem(r.Key);
         const int top = FieldTops[std::size_t(row)];
 
-        auto* label = new QLabel(QString::fromUtf8(texts.Label), this);
+        auto* label = new QLabel(QString::fromUtf8(r.Label), this);
         label->setObjectName(stem + QStringLiteral("Label"));
         label->setFont(rowFont);
         label->setGeometry(LabelLeft, top, FieldLeft - LabelLeft, RowHeight);
@@ -155,7 +154,7 @@ void TSettingsPage::BuildRows() {
         label->setBuddy(field);
         FFields[std::size_t(row)] = field;
 
-        auto* caption = new QLabel(QString::fromUtf8(texts.Caption), this);
+        auto* caption = new QLabel(QString::fromUtf8(r.Caption), this);
         caption->setObjectName(stem + QStringLiteral("Caption"));
         caption->setFont(rowFont);
         caption->setGeometry(CaptionLeft, top, caption->sizeHint().width(), RowHeight);

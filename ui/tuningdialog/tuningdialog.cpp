@@ -1,7 +1,7 @@
 #include "ui/tuningdialog/tuningdialog.h"
 
 #include "common/numtext.h"
-#include "drive/settingtexts.h"
+#include "drive/registertable.h"
 #include "report/drawings.h"
 #include "ui/errorbox/errorbox.h"
 #include "ui/tuningdialog/roundstable.h"
@@ -22,7 +22,7 @@ constexpr double KSweepFactor = 2;
 constexpr double KSearchFactor = 8;
 
 void FillRows(QComboBox* box, TSettingRow chosen) {
-    for (const TSettingTexts& row : SettingTextTable)
+    for (const TRegisterRow& row : RegisterTable)
         box->addItem(QString::fromUtf8(row.Label));
     box->setCurrentIndex(chosen);
 }
