@@ -25,3 +25,10 @@ QString TCaptureFile::Write(const char* data, std::size_t size) {
     return QStringLiteral(
         "The capture file could not be written (the disk may be full); the capture was stopped");
 }
+
+QString TCaptureFile::Take(const char* data, std::size_t size, QByteArray& shown) {
+    const QString error = IsOpen() ? Write(data, size) : QString();
+    if (!IsOpen())
+        shown.append(data, qsizetype(size));
+    return error;
+}

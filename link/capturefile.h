@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstddef>
 #include <cstdio>
@@ -24,6 +25,9 @@ public:
     // Writes received bytes, flushed at once so that what has arrived is on disk and a full disk
     // shows at the first write. On failure the capture is stopped and the error text returned.
     QString Write(const char* data, std::size_t size);
+    // Received bytes into the file while it is open; those it does not take are added to `shown`,
+    // so that they are seen rather than lost. Returns the error text of a write that failed.
+    QString Take(const char* data, std::size_t size, QByteArray& shown);
 
 private:
     TFilePtr FFile;

@@ -30,11 +30,6 @@ QString TDeviceSlot::Name() const {
 
 namespace {
 
-TLineStates LinesFromWord(std::uint32_t word) {
-    return TLineStates{(word & ZQ_MODEM_STATUS_CTS) != 0, (word & ZQ_MODEM_STATUS_DSR) != 0,
-                       (word & ZQ_MODEM_STATUS_DCD) != 0, (word & ZQ_MODEM_STATUS_RI) != 0};
-}
-
 QString PortNameOf(ZQ_HANDLE handle) {
     std::array<char, 4096> name{};
     return ZQ_GetPortName(handle, name.data(), std::uint32_t(name.size())) == ZQ_OK
@@ -98,11 +93,10 @@ void TDeviceSlot::Close() {
 }
 
 bool TDeviceSlot::ReadLines(ZQ_HANDLE handle) {
-    std::uint32_t word = 0;
-    if (ZQ_GetModemStatus(handle, &word) != ZQ_OK)
-        return false;
-    FLines = LinesFromWord(word);
-    return true;
+    const std::optional<TLineStates> lines = ReadLineStates(handle);
+    if (lines)
+        FLines = *lines;
+    return lines.has_value();
 }
 
 bool TDeviceSlot::ApplyNewSettings(const TPortSettings& settings) {
@@ -211,58 +205,22 @@ std::unique_ptr<TExchange> TDeviceSlot::BeginExchange(const TDriveLease& lease) 
 void TDeviceSlot::Poll() {
     if (!FLine.Attached() || FHeld > 0)
         return;
-
-    bool gone = false;
-    std::uint32_t waiting = FLine.Waiting(gone);
-    if (gone) {
-        Lose();
-        return;
+    const TPolled polled = PollLine(FLine, FCapture, KReadBlock);
+    if (polled.Lines) {
+        FLines = *polled.Lines;
+        emit LinesChanged(FLines);
+        emit Received(polled.Shown);
+        EndCapture(polled.CaptureFailure);
     }
-    // A failing query leaves the word at zero: every line reads inactive.
-    std::uint32_t word = 0;
-    ZQ_GetModemStatus(FLine.Handle(), &word);
-    FLines = LinesFromWord(word);
-    emit LinesChanged(FLines);
-
-    QByteArray shown;
-    QString captureFailure;
-    std::array<char, KReadBlock> buffer;
-    while (waiting > 0 && !gone) {
-        const std::uint32_t got = FLine.Read(buffer.data(), std::min(waiting, KReadBlock), gone);
-        // A device that reports bytes and then yields none must not hold the tick: what remains
-        // is asked for again at the next one.
-        if (got == 0)
-            break;
-        waiting -= got;
-        // More than echo: the drive said something of its own, and may say more.
-        if (got > FLine.Echo().Owed())
-            FLine.SetClean(false);
-        FLine.Echo().Paid(got);
-        if (FCapture.IsOpen()) {
-            const QString error = FCapture.Write(buffer.data(), got);
-            if (error.isEmpty())
-                continue;
-            captureFailure = error;
-        }
-        // Bytes the capture file refused are shown rather than lost.
-        shown.append(buffer.data(), qsizetype(got));
-    }
-    emit Received(shown);
-    EndCapture(captureFailure);
-    if (gone)
+    if (polled.Gone)
         Lose();
 }
 
 void TDeviceSlot::ShowRead(const QByteArray& bytes) {
-    if (bytes.isEmpty())
-        return;
-    if (FCapture.IsOpen()) {
-        const QString error = FCapture.Write(bytes.constData(), std::size_t(bytes.size()));
-        if (error.isEmpty())
-            return;
-        EndCapture(error);
-    }
-    emit Received(bytes);
+    QByteArray shown;
+    EndCapture(FCapture.Take(bytes.constData(), std::size_t(bytes.size()), shown));
+    if (!shown.isEmpty())
+        emit Received(shown);
 }
 
 void TDeviceSlot::EndCapture(const QString& captureFailure) {

@@ -7,6 +7,7 @@
 #include "link/deviceline.h"
 #include "link/exchange.h"
 #include "link/lease.h"
+#include "link/linepoll.h"
 #include "link/slotexchange.h"
 
 #include <QByteArray>
@@ -20,16 +21,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-
-// The last known state of the device's input lines.
-struct TLineStates {
-    bool Cts = false;
-    bool Dsr = false;
-    bool Dcd = false;
-    bool Ring = false;
-
-    bool operator==(const TLineStates&) const = default;
-};
 
 // The drive's replies parsed since the device was opened, and of them those that came garbled: the
 // health of the line as the engineer is shown it.
