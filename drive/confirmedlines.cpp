@@ -2,6 +2,7 @@
 
 #include "drive/replyframe.h"
 #include "drive/replyreaders.h"
+#include "drive/retries.h"
 
 using namespace replyframe;
 
@@ -84,10 +85,8 @@ std::size_t ConfirmedLines(const QByteArray& expected, const QByteArray& came,
 
 void WriteConfirmed(TExchange& exchange, const std::vector<QByteArray>& lines,
                     const std::function<void(std::size_t)>& confirmed) {
-    constexpr int MostTries = 8;
     std::size_t next = 0;
-    std::size_t rounds = 0;
-    for (int tries = 0; next < lines.size(); ++rounds) {
+    for (TRetries retries(MostWriteRounds(lines.size()));;) {
         exchange.SettleAndPurge();
         if (exchange.Lost())
             throw ELineNotConfirmed(lines[next], {});
@@ -117,9 +116,8 @@ void WriteConfirmed(TExchange& exchange, const std::vector<QByteArray>& lines,
         exchange.ReplyFailed();
         const qsizetype from = done == 0 ? 0 : ends[done - 1];
         const QByteArray what = came.mid(from, ends[done] - from + 4) + late;
-        tries = done > 0 ? 1 : tries + 1;
         next += done;
-        if (tries >= MostTries || rounds + 1 >= MostWriteRounds(lines.size()) || exchange.Lost())
+        if (!retries.Again(exchange, done > 0))
             throw ELineNotConfirmed(lines[next], exchange.Lost() ? QByteArray() : what);
     }
 }

@@ -26,8 +26,9 @@ QByteArray EchoOf(const QByteArray& line);
 // each: its echo must come back exactly as written, followed by the next line's echo, and after the
 // last one nothing may come while the line falls quiet (a "?" refuses a line). confirmed(i) is
 // called for each line i the drive confirmed, in order. Lines not confirmed, because their echo lost
-// or changed a byte or the drive refused them, are written again from the first of them, up to eight
-// times in a row and MostWriteRounds(lines) times in all; then, or when the device is lost,
+// or changed a byte or the drive refused them, are written again from the first of them, as the retries
+// allow (retries.h; a round that confirmed some starts the tries in a row again), at most
+// MostWriteRounds(lines) times in all; then, or when the device is lost,
 // ELineNotConfirmed names that line and what came.
 constexpr std::size_t MostWriteRounds(std::size_t lines) {
     return 8 + lines;

@@ -3,6 +3,7 @@
 #include "common/errors.h"
 #include "drive/confirmedlines.h"
 #include "drive/registertable.h"
+#include "drive/retries.h"
 #include "link/exchange.h"
 
 #include <QByteArray>
@@ -14,23 +15,6 @@
 // The drive's three parsed replies, read through an exchange. Every byte waited for is bounded by
 // the port's read time-out and every run of bytes collected by a cap, so a silent drive, a reply
 // that never ends or a stream without end cannot hold the program.
-
-// How often a reading garbled on the line (a lost byte breaks its frame) is asked in all.
-constexpr int MostReadingTries = 8;
-
-// What `ask` reads, asked again on a settled and purged line while it fails with a TError, up to
-// MostReadingTries times in all; a loss, another error or the last try's error is thrown on.
-template <typename TError, typename TAsk> auto AskAgain(TExchange& exchange, const TAsk& ask) {
-    for (int attempt = 1;; ++attempt) {
-        try {
-            return ask();
-        } catch (const TError&) {
-            if (attempt == MostReadingTries || exchange.Lost())
-                throw;
-        }
-        exchange.SettleAndPurge();
-    }
-}
 
 // The drive did not answer a register query: "The drive did not answer the query for register P3".
 class ENoAnswer : public EKelmorError {

@@ -240,7 +240,7 @@ TEST(ReplyReaders, ConfirmedWrites) {
     }
 }
 
-// A reading garbled on the line is asked again on a purged line, up to MostReadingTries in all; a
+// A reading garbled on the line is asked again on a purged line, up to MostTriesInARow in all; a
 // loss or another error ends it at once.
 TEST(ReplyReaders, AGarbledReadingIsAskedAgain) {
     const struct {
@@ -251,8 +251,8 @@ TEST(ReplyReaders, AGarbledReadingIsAskedAgain) {
         QString Outcome;
     } cases[] = {
         {0, false, false, 1, "7"},
-        {MostReadingTries - 1, false, false, MostReadingTries, "7"},
-        {MostReadingTries, false, false, MostReadingTries, "garbled"},
+        {MostTriesInARow - 1, false, false, MostTriesInARow, "7"},
+        {MostTriesInARow, false, false, MostTriesInARow, "garbled"},
         {1, true, false, 1, "garbled"},
         {1, false, true, 1, "The drive did not answer the query for register P0"},
     };
