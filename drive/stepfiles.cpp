@@ -27,6 +27,10 @@ constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
 // A line per sample that came, each beginning with the prefix: the time from the step, the position,
 // the position relative to the start, and the commanded position. A missing sample has no line; the
 // times of the others show the gap.
+[[noreturn]] void NotTextNorNull(const QString& key) {
+    BadField(QStringLiteral("the setting %1 is neither a text nor null").arg(key));
+}
+
 QByteArray SampleLines(const TStepRecord& step, const QByteArray& prefix) {
     const QByteArray commanded =
         ',' + QByteArray::number(std::int64_t(step.StartPosition) + step.Amplitude) + '\n';
@@ -108,8 +112,7 @@ private:
         for (const TRegisterRow& r : RegisterTable) {
             if (const QJsonValue text = object.value(QLatin1String(r.Key));
                 !text.isNull() && !text.isString())
-                BadField(
-                    QStringLiteral("the setting %1 is neither a text nor null").arg(QLatin1String(r.Key)));
+                NotTextNorNull(QLatin1String(r.Key));
             const QJsonValue value = registers.toObject().value(QLatin1String(r.Key));
             if (!value.isNull())
                 settings.Registers[std::size_t(r.Register)] = std::int32_t(
@@ -128,7 +131,7 @@ private:
             const QJsonValue text = object.value(key);
             // A known text is never empty: "Wpisz" refuses an empty field.
             if (!text.isNull() && text.toString().isEmpty())
-                BadField(QStringLiteral("the setting %1 is neither a text nor null").arg(key));
+                NotTextNorNull(key);
             if (!text.isNull())
                 texts[std::size_t(row)] = TFigure(LocalDecimalText(text.toString()));
         }

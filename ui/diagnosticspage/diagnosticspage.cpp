@@ -79,15 +79,14 @@ QString TDiagnosticsPage::ReturnToZero() {
     ui->setPointSlider->setValue(0);
     ui->setPointLabel->setText(QStringLiteral("0"));
     // The window is closing: no box holds the close up, but a set-point that stays is said.
-    const QString refusal = FModel ? FModel->Refusal() : TDeviceSlot::ClosedText();
-    if (!refusal.isEmpty())
-        return QStringLiteral("The set-point was not brought back to 0: %1").arg(refusal);
-    try {
-        FModel->Motion().SetSetPoint(0);
-    } catch (const EKelmorError& error) {
-        return QStringLiteral("The set-point was not brought back to 0: %1").arg(error.Message());
-    }
-    return {};
+    QString why = FModel ? FModel->Refusal() : TDeviceSlot::ClosedText();
+    if (why.isEmpty())
+        try {
+            FModel->Motion().SetSetPoint(0);
+        } catch (const EKelmorError& error) {
+            why = error.Message();
+        }
+    return why.isEmpty() ? QString() : QStringLiteral("The set-point was not brought back to 0: %1").arg(why);
 }
 
 void TDiagnosticsPage::ChangeMode(int mode) {
