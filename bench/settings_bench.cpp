@@ -23,7 +23,6 @@
 namespace {
 
 constexpr std::uint32_t BitsPerSecond = 115200;
-constexpr double BitsPerByte = 10.0;
 
 // Passes everything through to the slot's exchange and counts the bytes that cross the line.
 class TCountingExchange final : public TExchange {

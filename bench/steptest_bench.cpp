@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr double BitsPerByte = 10;
 constexpr double MeasurementSeconds = 0.25;
 constexpr int Latencies[] = {0, 16};
 

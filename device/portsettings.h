@@ -4,6 +4,15 @@
 
 #include <cstdint>
 
+// One start bit, eight data bits and one stop bit per byte.
+constexpr long long BitsPerByte = 10;
+
+// How long count bytes take on the wire at rate bit/s, in nanoseconds, rounded up.
+constexpr std::int64_t WireTimeNs(std::uint32_t rate, std::uint64_t count) {
+    const long long bitRate = rate > 0 ? rate : 1;
+    return std::int64_t((count * BitsPerByte * 1'000'000'000 + bitRate - 1) / bitRate);
+}
+
 // Parity and flow control, each as the device library codes it.
 enum class TParity : std::uint8_t {
     None = ZQ_PARITY_NONE,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/errors.h"
+#include "device/portsettings.h"
 
 #include <QByteArray>
 #include <algorithm>
@@ -79,11 +80,7 @@ public:
     virtual std::chrono::milliseconds ReadTimeout() const = 0;
 };
 
-// One start bit, eight data bits and one stop bit per byte.
-constexpr long long BitsPerByte = 10;
-
 // How long count bytes take on the wire at the exchange's rate, rounded up.
 inline std::chrono::microseconds WireTime(const TExchange& exchange, std::uint32_t count) {
-    const long long rate = std::max<long long>(exchange.BaudRate(), 1);
-    return std::chrono::microseconds((count * BitsPerByte * 1000000 + rate - 1) / rate);
+    return std::chrono::microseconds((WireTimeNs(exchange.BaudRate(), count) + 999) / 1000);
 }

@@ -1,4 +1,6 @@
 #include "simport/simport.h"
+
+#include "device/portsettings.h"
 #include "sim/converter.h"
 
 #include <algorithm>
@@ -30,7 +32,7 @@ public:
 };
 
 std::int64_t ByteTimeNs(std::uint32_t baudRate) {
-    return (10'000'000'000LL + baudRate / 2) / baudRate;
+    return WireTimeNs(baudRate, 1);
 }
 
 class TSimPort : public TPort {
