@@ -253,11 +253,14 @@ std::optional<TTunerProposal> TGainTuner::Next() {
         }
         if (!best) {
             // Nothing the search deems safe and nothing met the criterion: down from the least
-            // overshoot by the ensemble's moves while it is above the limit, then KI at its floor.
-            if (FTests[LeastOvershoot()].Figures.Overshoot > FSetup.OvershootLimit)
-                FPending = Recover();
-            if (!FPending)
-                FPending = Fallback();
+            // overshoot by the ensemble's moves while it is above the limit, then KI at its floor,
+            // as long as the ensemble has not been shown wrong about this drive.
+            if (EnsembleTrusted()) {
+                if (FTests[LeastOvershoot()].Figures.Overshoot > FSetup.OvershootLimit)
+                    FPending = Recover();
+                if (!FPending)
+                    FPending = Fallback();
+            }
             if (!FPending)
                 FEndReason = "No test is left that every model of the drive deems safe (at most a 5 % chance "
                              "of an overshoot above twice the limit): start again from settings with less "
@@ -276,19 +279,18 @@ std::optional<TTunerProposal> TGainTuner::Next() {
 void TGainTuner::Report(const TTunerOutcome& outcome) {
     if (!FPending)
         return;
+    const TLoopFigures figures = LoopFigures(outcome.Positions, FSetup.Amplitude);
+    const double overshoot = figures.Overshoot;
+    const bool complete = Complete(outcome.Positions, FSetup.SampleCount);
     // A move down that came out above its worst case, or no lower, halves the next one.
-    if (FPending->Kind == TTunerProposal::Recover) {
-        const double overshoot = LoopFigures(outcome.Positions, FSetup.Amplitude).Overshoot;
-        const bool complete = Complete(outcome.Positions, FSetup.SampleCount);
-        if (!complete || !(overshoot <= FRecoveryWorst) || !(overshoot < FRecoveryFrom))
-            FRecoveryReach = std::max(FRecoveryReach / 2, GridStep);
-    }
-    TTunerBeliefs::TTest test{Point(FPending->Gains),
-                              FPending->Registers,
-                              outcome.Positions,
-                              LoopFigures(outcome.Positions, FSetup.Amplitude),
-                              Complete(outcome.Positions, FSetup.SampleCount),
-                              std::nullopt};
+    if (FPending->Kind == TTunerProposal::Recover &&
+        (!complete || !(overshoot <= FRecoveryWorst) || !(overshoot < FRecoveryFrom)))
+        FRecoveryReach = std::max(FRecoveryReach / 2, GridStep);
+    if ((FPending->Kind == TTunerProposal::Recover || FPending->Kind == TTunerProposal::Fallback) &&
+        (!complete || !(overshoot <= 2 * FSetup.OvershootLimit)))
+        ++FEnsembleMissesAbove;
+    TTunerBeliefs::TTest test{
+        Point(FPending->Gains), FPending->Registers, outcome.Positions, figures, complete, std::nullopt};
     if (FPending->Predicted && test.Complete) {
         test.Guess = FBeliefs.Guess(test.Point, test.Registers);
         // The trust region grows with a prediction that came true and shrinks with one that did not.

@@ -133,8 +133,15 @@ private:
     static const TCandidate* Choose(const std::vector<TCandidate>& candidates, double radius);
     std::optional<TTunerProposal> Explore(const std::optional<TBest>& best, double& bestValue);
     std::optional<TTunerProposal> Fallback();
-    // Whether the first test overshot more than twice the limit and none has come under it since.
+    // Whether the first test overshot more than twice the limit; and whether none has come under it
+    // since.
+    bool StartedHot() const;
     bool Recovering() const;
+    // Whether the ensemble may lead where the search's bound finds nothing safe: from a hot start
+    // always, since it is the only guide down; from a start under twice the limit until one of its
+    // moves came out above twice the limit, since then every member was wrong about this drive, and
+    // each further move on their word risks another.
+    bool EnsembleTrusted() const;
     std::optional<TTunerProposal> Recover();
     // The gains a number of octaves along a direction (KP, KV and KI's scale), the last step short
     // of it on the box's edge; none beyond, where holding one row at its bound while the others
@@ -179,4 +186,6 @@ private:
     double FRecoveryReach;
     double FRecoveryWorst = 0;
     double FRecoveryFrom = 0;
+    // The ensemble's moves, down or to KI's floor, that came out above twice the limit.
+    int FEnsembleMissesAbove = 0;
 };

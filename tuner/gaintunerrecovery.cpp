@@ -28,11 +28,17 @@ TRecoveryEnsemble TGainTuner::Ensemble(std::size_t from) const {
                              FTests[from].Figures.Overshoot, FSetup.Amplitude, FSetup.SampleCount);
 }
 
+bool TGainTuner::StartedHot() const {
+    return !FTests.empty() && FTests[0].Complete && FTests[0].Figures.Overshoot > 2 * FSetup.OvershootLimit;
+}
+
+bool TGainTuner::EnsembleTrusted() const {
+    return StartedHot() || FEnsembleMissesAbove == 0;
+}
+
 bool TGainTuner::Recovering() const {
-    const double limit = FSetup.OvershootLimit;
-    return !FTests.empty() && FTests[0].Complete && FTests[0].Figures.Overshoot > 2 * limit &&
-           std::none_of(FTests.begin(), FTests.end(), [&](const TTunerBeliefs::TTest& t) {
-               return t.Complete && t.Figures.Overshoot <= 2 * limit;
+    return StartedHot() && std::none_of(FTests.begin(), FTests.end(), [&](const TTunerBeliefs::TTest& t) {
+               return t.Complete && t.Figures.Overshoot <= 2 * FSetup.OvershootLimit;
            });
 }
 

@@ -33,8 +33,6 @@ TTunerSetup DialogSetup() {
     return setup;
 }
 
-// A hot start with a strong integral (KI eight times the default's), in the dialog's default box around
-// it.
 // The dialog's box around a start: KP and KV within 8 times it either way, KI from kiFloor up to it.
 TTunerSetup BoxAround(const TTunerGains& start, double kiFloor) {
     TTunerSetup setup = DialogSetup();
@@ -44,6 +42,8 @@ TTunerSetup BoxAround(const TTunerGains& start, double kiFloor) {
     return setup;
 }
 
+// A hot start with a strong integral (KI eight times the default's), in the dialog's default box around
+// it.
 TTunerSetup HotSetup() {
     TTunerSetup setup = DialogSetup();
     setup.Start = {1.5, 4, 3.2};
@@ -252,6 +252,25 @@ TEST(GainTuner, AStartTheSearchCannotLeaveIsLeftByAMoveDown) {
     const std::optional<TTunerProposal> move = tuner.Next();
     ASSERT_TRUE(move) << tuner.EndReason();
     EXPECT_EQ(move->Kind, TTunerProposal::Recover);
+}
+
+// From a start under twice the limit, a move down that came out above twice it shows every member of
+// the ensemble wrong about the drive: no further move goes on their word alone. The drive answers the
+// move with half as much again of the overshoot it would have.
+TEST(GainTuner, AMoveDownAboveTwiceTheLimitEndsTheEnsemblesLead) {
+    const TPlantParameters plant = ForeignPlantBank(30, 2026)[25];
+    TGainTuner tuner(DialogSetup());
+    ASSERT_LE(LoopFigures(ReportTheStart(tuner, plant), 200).Overshoot, 20);
+    const std::optional<TTunerProposal> move = tuner.Next();
+    ASSERT_TRUE(move && move->Kind == TTunerProposal::Recover) << tuner.EndReason();
+    std::vector<double> positions = Positions(plant, move->Registers);
+    for (double& p : positions)
+        p += std::max(p - 200, 0.0) / 2;
+    ASSERT_GT(LoopFigures(positions, 200).Overshoot, 20);
+    tuner.Report({positions, false, LoopFigures(positions, 200).IntegralPerPulse});
+    const std::optional<TTunerProposal> next = tuner.Next();
+    EXPECT_TRUE(!next || (next->Kind != TTunerProposal::Recover && next->Kind != TTunerProposal::Fallback))
+        << next->Kind;
 }
 
 // The improvement the search expects is measured from the integral its models learn, not from the
