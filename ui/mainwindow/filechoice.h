@@ -11,7 +11,7 @@ class QWidget;
 // last choice was; a capture may go to a file that does not exist yet.
 class TFileChoice {
 public:
-    // The dialog is the parent's child.
+    // The dialog is the parent's child, made when first asked for.
     explicit TFileChoice(QWidget* parent);
 
     // Asks for a file and opens it with fopen's mode; none when cancelled or not openable. The
@@ -19,5 +19,8 @@ public:
     TFilePtr ChooseAndOpen(const char* mode, QString* path = nullptr);
 
 private:
-    QFileDialog* FDialog;
+    QFileDialog& Dialog();
+
+    QWidget* FParent;
+    QFileDialog* FDialog = nullptr;
 };
