@@ -238,9 +238,11 @@ std::optional<TTunerProposal> TGainTuner::Next() {
                          "that came nearest, or allow more tests";
         return std::nullopt;
     }
-    if (Recovering())
-        if ((FPending = Recover()))
-            return FPending;
+    // From above twice the limit the way down comes first; what it did not find, it will not find
+    // again below.
+    const bool recovering = Recovering();
+    if (recovering && (FPending = Recover()))
+        return FPending;
     const std::optional<TBest> best = Best();
     const bool lastTest = int(FTested.size()) + 1 >= FSetup.MaxTests;
     // The last test confirms a best that has not been repeated yet.
@@ -256,7 +258,7 @@ std::optional<TTunerProposal> TGainTuner::Next() {
             // overshoot by the ensemble's moves while it is above the limit, then KI at its floor,
             // as long as the ensemble has not been shown wrong about this drive.
             if (EnsembleTrusted()) {
-                if (FTests[LeastOvershoot()].Figures.Overshoot > FSetup.OvershootLimit)
+                if (!recovering && FTests[LeastOvershoot()].Figures.Overshoot > FSetup.OvershootLimit)
                     FPending = Recover();
                 if (!FPending)
                     FPending = Fallback();

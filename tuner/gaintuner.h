@@ -150,7 +150,8 @@ private:
                                      double octaves) const;
     std::vector<std::array<double, 3>> Directions() const;
     // The ensemble that judges a move down from a measured test.
-    TRecoveryEnsemble Ensemble(std::size_t from) const;
+    // Made once for a test and the tests known: the way down and the fallback judge with the same.
+    const TRecoveryEnsemble& Ensemble(std::size_t from);
     // The measured test that overshot least: where a move down starts.
     std::size_t LeastOvershoot() const;
     // A move down the ensemble certifies, with its worst case, and the integral the models expect.
@@ -186,6 +187,8 @@ private:
     double FRecoveryReach;
     double FRecoveryWorst = 0;
     double FRecoveryFrom = 0;
+    // The last ensemble made: from which test, with how many tests known.
+    std::optional<std::pair<std::pair<std::size_t, std::size_t>, TRecoveryEnsemble>> FEnsemble;
     // The ensemble's moves, down or to KI's floor, that came out above twice the limit.
     int FEnsembleMissesAbove = 0;
 };

@@ -18,14 +18,19 @@ constexpr double KEdge = 1e-6;
 
 } // namespace
 
-TRecoveryEnsemble TGainTuner::Ensemble(std::size_t from) const {
+const TRecoveryEnsemble& TGainTuner::Ensemble(std::size_t from) {
+    const std::pair<std::size_t, std::size_t> key{from, FTests.size()};
+    if (FEnsemble && FEnsemble->first == key)
+        return FEnsemble->second;
     // The newest tests, as many as a fit takes.
     std::vector<TLoopTest> tests;
     for (std::size_t i = FTests.size() > KEnsembleTests ? FTests.size() - KEnsembleTests : 0;
          i < FTests.size(); ++i)
         tests.push_back({FTests[i].Registers, FSetup.Amplitude, FTests[i].Positions});
-    return TRecoveryEnsemble(FBeliefs.Models(), FBeliefs.Weights(), tests, FTested[from].Registers,
-                             FTests[from].Figures.Overshoot, FSetup.Amplitude, FSetup.SampleCount);
+    FEnsemble.emplace(key, TRecoveryEnsemble(FBeliefs.Models(), FBeliefs.Weights(), tests,
+                                             FTested[from].Registers, FTests[from].Figures.Overshoot,
+                                             FSetup.Amplitude, FSetup.SampleCount));
+    return FEnsemble->second;
 }
 
 bool TGainTuner::StartedHot() const {
@@ -147,7 +152,7 @@ void TGainTuner::Walk(const TRecoveryEnsemble& ensemble, std::size_t from,
 
 std::optional<TTunerProposal> TGainTuner::Recover() {
     const std::size_t from = LeastOvershoot();
-    const TRecoveryEnsemble ensemble = Ensemble(from);
+    const TRecoveryEnsemble& ensemble = Ensemble(from);
     std::optional<TRecoveryStep> reaches, deepest, backup;
     for (const std::array<double, 3>& direction : Directions()) {
         // The far end: as far as the reach goes within the box.

@@ -60,8 +60,15 @@ TRecoveryEnsemble::TRecoveryEnsemble(const std::array<TLoopModel, 2>& fitted,
 
 std::vector<double> TRecoveryEnsemble::Overshoots(const TLoopRegisters& registers) const {
     std::vector<double> overshoots;
-    for (const TLoopModel& m : FMembers) {
-        const double o = LoopFigures(SimulateLoop(m, registers, FAmplitude, FSamples), FAmplitude).Overshoot;
+    for (std::size_t e = 0; e < FMembers.size(); ++e) {
+        // A member the tests rule out judges nothing and is not run; the fitted models always are, as
+        // their weighed change is the nominal one.
+        if (!FPlausible.empty() && !FPlausible[e] && e >= FWeights.size()) {
+            overshoots.push_back(std::nan(""));
+            continue;
+        }
+        const double o =
+            LoopFigures(SimulateLoop(FMembers[e], registers, FAmplitude, FSamples), FAmplitude).Overshoot;
         overshoots.push_back(std::isfinite(o) ? o : std::nan(""));
     }
     return overshoots;

@@ -24,13 +24,14 @@ public:
                       std::span<const TLoopTest> tests, const TLoopRegisters& from, double measured,
                       int amplitude, int samples);
 
-    // Each member's overshoot at the registers; NaN where a member's loop ran away.
+    // Each member's overshoot at the registers; NaN where a member's loop ran away, and for a member
+    // the tests rule out.
     std::vector<double> Overshoots(const TLoopRegisters& registers) const;
 
     struct TJudgement {
-        bool Falls = false;      // every member sees less overshoot than at the point before
-        double Worst = 0;        // percent: the measured overshoot plus the largest change a member sees
-        double Nominal = 0;      // percent: the same by the fitted models, weighed
+        bool Falls = false; // every member sees less overshoot than at the point before
+        double Worst = 0;   // percent: the measured overshoot plus the largest change a member sees
+        double Nominal = 0; // percent: the same by the fitted models, weighed
     };
     // A point along a path, after the point whose members' overshoots were `before`.
     TJudgement Judge(const std::vector<double>& at, const std::vector<double>& before) const;
