@@ -15,6 +15,8 @@
 class TDeviceLine {
 public:
     using Clock = std::chrono::steady_clock;
+    // Blocks of at most this many bytes per read.
+    static constexpr std::uint32_t ReadBlock = 256;
 
     // A status that says the device has gone away: unplugged, or the peer closed.
     static bool Gone(ZQ_STATUS status) { return status == ZQ_IO_ERROR; }

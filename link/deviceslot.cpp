@@ -132,7 +132,7 @@ std::unique_ptr<TExchange> TDeviceSlot::BeginExchange(const TDriveLease& lease) 
 void TDeviceSlot::Poll() {
     if (!FLine.Attached() || FHeld > 0)
         return;
-    const TPolled polled = PollLine(FLine, FCapture, KReadBlock);
+    const TPolled polled = PollLine(FLine, FCapture);
     if (polled.Lines) {
         FLines = *polled.Lines;
         emit LinesChanged(FLines);

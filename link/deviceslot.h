@@ -46,8 +46,6 @@ class TDeviceSlot : public QObject, private TExchangeHost {
 public:
     static constexpr int KPollIntervalMs = 50;
     static constexpr int KReconnectIntervalMs = 1000;
-    // Blocks of at most this many bytes per read of the poll.
-    static constexpr std::uint32_t KReadBlock = 256;
 
     // The device is opened, and reopened after a loss, with the ports of the factory. exitRequested,
     // when given, is set once the program is asked to end (by a signal handler, hence an atomic): the

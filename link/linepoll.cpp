@@ -1,7 +1,7 @@
 #include "link/linepoll.h"
 
 #include <algorithm>
-#include <vector>
+#include <array>
 
 std::optional<TLineStates> ReadLineStates(ZQ_HANDLE handle) {
     std::uint32_t word = 0;
@@ -11,16 +11,17 @@ std::optional<TLineStates> ReadLineStates(ZQ_HANDLE handle) {
                        (word & ZQ_MODEM_STATUS_DCD) != 0, (word & ZQ_MODEM_STATUS_RI) != 0};
 }
 
-TPolled PollLine(TDeviceLine& line, TCaptureFile& capture, std::uint32_t block) {
+TPolled PollLine(TDeviceLine& line, TCaptureFile& capture) {
     TPolled polled;
     std::uint32_t waiting = line.Waiting(polled.Gone);
     if (polled.Gone)
         return polled;
     // A failing query reads every line inactive.
     polled.Lines = ReadLineStates(line.Handle()).value_or(TLineStates{});
-    std::vector<char> buffer(block);
+    std::array<char, TDeviceLine::ReadBlock> buffer;
     while (waiting > 0 && !polled.Gone) {
-        const std::uint32_t got = line.Read(buffer.data(), std::min(waiting, block), polled.Gone);
+        const std::uint32_t got =
+            line.Read(buffer.data(), std::min(waiting, TDeviceLine::ReadBlock), polled.Gone);
         // A device that reports bytes and then yields none must not hold the tick: what remains
         // is asked for again at the next one.
         if (got == 0)

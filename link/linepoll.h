@@ -33,7 +33,7 @@ struct TPolled {
     bool Gone = false;
 };
 
-// One poll of an attached line: its input lines, then every byte the device reported waiting, in
-// blocks of at most `block` bytes, into the capture while one is open; what comes beyond the echo
+// One poll of an attached line: its input lines, then every byte the device reported waiting, a
+// block at a time, into the capture while one is open; what comes beyond the echo
 // the drive owed marks the line as not clean.
-TPolled PollLine(TDeviceLine& line, TCaptureFile& capture, std::uint32_t block);
+TPolled PollLine(TDeviceLine& line, TCaptureFile& capture);

@@ -1,6 +1,6 @@
 #include "link/slotexchange.h"
 
-#include "link/deviceslot.h"
+#include "link/deviceline.h"
 
 #include <algorithm>
 #include <thread>
@@ -131,7 +131,7 @@ private:
     // read time-out is not there to answer; one that echoed but fell a few bytes short lost them on the
     // line, and the wait for a quiet line that follows stands in for them.
     void DrainEcho() {
-        char buffer[TDeviceSlot::KReadBlock];
+        char buffer[TDeviceLine::ReadBlock];
         bool echoed = false;
         TEchoDebt& echo = FLine.Echo();
         while (Connected() && echo.Owed() > 0) {
@@ -158,7 +158,7 @@ private:
             std::max<Clock::duration>(byteTimes, std::chrono::milliseconds(1)) + FLine.AnswerDelay();
         const Clock::time_point latest = Clock::now() + ReadTimeout();
         QByteArray came;
-        char buffer[TDeviceSlot::KReadBlock];
+        char buffer[TDeviceLine::ReadBlock];
         while (Connected()) {
             EndIfExiting();
             if (const std::uint32_t waiting = Waiting(); waiting > 0) {
