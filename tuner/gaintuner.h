@@ -149,8 +149,8 @@ private:
     std::optional<TTunerGains> Along(const TTunerGains& from, const std::array<double, 3>& direction,
                                      double octaves) const;
     std::vector<std::array<double, 3>> Directions() const;
-    // The ensemble that judges a move down from a measured test.
-    // Made once for a test and the tests known: the way down and the fallback judge with the same.
+    // The ensemble that judges a move down from a measured test, made once for a test and the tests
+    // known: the way down and the fallback judge with the same.
     const TRecoveryEnsemble& Ensemble(std::size_t from);
     // The measured test that overshot least: where a move down starts.
     std::size_t LeastOvershoot() const;
