@@ -86,7 +86,7 @@ std::size_t ConfirmedLines(const QByteArray& expected, const QByteArray& came,
 void WriteConfirmed(TExchange& exchange, const std::vector<QByteArray>& lines,
                     const std::function<void(std::size_t)>& confirmed) {
     std::size_t next = 0;
-    for (TRetries retries(MostWriteRounds(lines.size()));;) {
+    for (TRetries retries(MostWriteRounds(lines.size())); next < lines.size();) {
         exchange.SettleAndPurge();
         if (exchange.Lost())
             throw ELineNotConfirmed(lines[next], {});
