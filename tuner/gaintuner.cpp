@@ -241,7 +241,8 @@ std::optional<TTunerProposal> TGainTuner::Next() {
     // From above twice the limit the way down comes first; what it did not find, it will not find
     // again below.
     const bool recovering = Recovering();
-    if (recovering && (FPending = Recover()))
+    TEnsembles ensembles;
+    if (recovering && (FPending = Recover(ensembles)))
         return FPending;
     const std::optional<TBest> best = Best();
     const bool lastTest = int(FTested.size()) + 1 >= FSetup.MaxTests;
@@ -259,9 +260,9 @@ std::optional<TTunerProposal> TGainTuner::Next() {
             // as long as the ensemble has not been shown wrong about this drive.
             if (EnsembleTrusted()) {
                 if (!recovering && FTests[LeastOvershoot()].Figures.Overshoot > FSetup.OvershootLimit)
-                    FPending = Recover();
+                    FPending = Recover(ensembles);
                 if (!FPending)
-                    FPending = Fallback();
+                    FPending = Fallback(ensembles);
             }
             if (!FPending)
                 FEndReason = "No test is left that every model of the drive deems safe (at most a 5 % chance "

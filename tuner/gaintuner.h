@@ -20,6 +20,7 @@
 #include "tuner/tunerbeliefs.h"
 
 #include <array>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -114,6 +115,10 @@ public:
     TGpPoint Point(const TTunerGains& gains) const;
 
 private:
+    // The ensembles one proposal has made, by the test they start from; none outlives the proposal,
+    // so none judges with models older than the tests. (A deque: one made keeps its place.)
+    using TEnsembles = std::deque<std::pair<std::size_t, TRecoveryEnsemble>>;
+
     std::size_t Centre() const;
     // The registers written at the gains, converted once.
     const TLoopRegisters& RegistersOf(const TTunerGains& gains) const;
@@ -132,7 +137,7 @@ private:
     // Of the candidates within the radius, the one that serves best.
     static const TCandidate* Choose(const std::vector<TCandidate>& candidates, double radius);
     std::optional<TTunerProposal> Explore(const std::optional<TBest>& best, double& bestValue);
-    std::optional<TTunerProposal> Fallback();
+    std::optional<TTunerProposal> Fallback(TEnsembles& ensembles);
     // Whether the first test overshot more than twice the limit; and whether none has come under it
     // since.
     bool StartedHot() const;
@@ -142,16 +147,16 @@ private:
     // moves came out above twice the limit, since then every member was wrong about this drive, and
     // each further move on their word risks another.
     bool EnsembleTrusted() const;
-    std::optional<TTunerProposal> Recover();
+    std::optional<TTunerProposal> Recover(TEnsembles& ensembles);
     // The gains a number of octaves along a direction (KP, KV and KI's scale), the last step short
     // of it on the box's edge; none beyond, where holding one row at its bound while the others
     // go on would turn the move into another direction.
     std::optional<TTunerGains> Along(const TTunerGains& from, const std::array<double, 3>& direction,
                                      double octaves) const;
     std::vector<std::array<double, 3>> Directions() const;
-    // The ensemble that judges a move down from a measured test, made once for a test and the tests
-    // known: the way down and the fallback judge with the same.
-    const TRecoveryEnsemble& Ensemble(std::size_t from);
+    // The ensemble that judges a move down from a measured test, made once in a proposal: the way
+    // down and the fallback judge with the same when they start from the same test.
+    const TRecoveryEnsemble& Ensemble(std::size_t from, TEnsembles& ensembles) const;
     // The measured test that overshot least: where a move down starts.
     std::size_t LeastOvershoot() const;
     // A move down the ensemble certifies, with its worst case, and the integral the models expect.
@@ -187,8 +192,6 @@ private:
     double FRecoveryReach;
     double FRecoveryWorst = 0;
     double FRecoveryFrom = 0;
-    // The last ensemble made: from which test, with how many tests known.
-    std::optional<std::pair<std::pair<std::size_t, std::size_t>, TRecoveryEnsemble>> FEnsemble;
     // The ensemble's moves, down or to KI's floor, that came out above twice the limit.
     int FEnsembleMissesAbove = 0;
 };

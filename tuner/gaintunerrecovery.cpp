@@ -18,19 +18,19 @@ constexpr double KEdge = 1e-6;
 
 } // namespace
 
-const TRecoveryEnsemble& TGainTuner::Ensemble(std::size_t from) {
-    const std::pair<std::size_t, std::size_t> key{from, FTests.size()};
-    if (FEnsemble && FEnsemble->first == key)
-        return FEnsemble->second;
+const TRecoveryEnsemble& TGainTuner::Ensemble(std::size_t from, TEnsembles& ensembles) const {
+    for (const auto& [start, ensemble] : ensembles)
+        if (start == from)
+            return ensemble;
     // The newest tests, as many as a fit takes.
     std::vector<TLoopTest> tests;
     for (std::size_t i = FTests.size() > KEnsembleTests ? FTests.size() - KEnsembleTests : 0;
          i < FTests.size(); ++i)
         tests.push_back({FTests[i].Registers, FSetup.Amplitude, FTests[i].Positions});
-    FEnsemble.emplace(key, TRecoveryEnsemble(FBeliefs.Models(), FBeliefs.Weights(), tests,
-                                             FTested[from].Registers, FTests[from].Figures.Overshoot,
-                                             FSetup.Amplitude, FSetup.SampleCount));
-    return FEnsemble->second;
+    ensembles.emplace_back(from, TRecoveryEnsemble(FBeliefs.Models(), FBeliefs.Weights(), tests,
+                                                   FTested[from].Registers, FTests[from].Figures.Overshoot,
+                                                   FSetup.Amplitude, FSetup.SampleCount));
+    return ensembles.back().second;
 }
 
 bool TGainTuner::StartedHot() const {
@@ -150,9 +150,9 @@ void TGainTuner::Walk(const TRecoveryEnsemble& ensemble, std::size_t from,
     }
 }
 
-std::optional<TTunerProposal> TGainTuner::Recover() {
+std::optional<TTunerProposal> TGainTuner::Recover(TEnsembles& ensembles) {
     const std::size_t from = LeastOvershoot();
-    const TRecoveryEnsemble& ensemble = Ensemble(from);
+    const TRecoveryEnsemble& ensemble = Ensemble(from, ensembles);
     std::optional<TRecoveryStep> reaches, deepest, backup;
     for (const std::array<double, 3>& direction : Directions()) {
         // The far end: as far as the reach goes within the box.
@@ -173,7 +173,7 @@ std::optional<TTunerProposal> TGainTuner::Recover() {
                           FBeliefs.Predict(Point(chosen->Gains), chosen->Registers)};
 }
 
-std::optional<TTunerProposal> TGainTuner::Fallback() {
+std::optional<TTunerProposal> TGainTuner::Fallback(TEnsembles& ensembles) {
     // KI at its floor, beyond the grid's reach, with the rows of the centre: taken when every member
     // of the ensemble sees the overshoot fall there and its worst case stays within twice the limit.
     if (FFallbackTried || !(FSetup.Lowest[2] < FSetup.Highest[2]))
@@ -182,7 +182,7 @@ std::optional<TTunerProposal> TGainTuner::Fallback() {
     const std::size_t centre = Centre();
     TTunerGains gains = FTested[centre].Gains;
     gains[2] = FSetup.Lowest[2];
-    if (!FTests[centre].Complete || !Certified(Ensemble(centre), gains))
+    if (!FTests[centre].Complete || !Certified(Ensemble(centre, ensembles), gains))
         return std::nullopt;
     return Propose(TTunerProposal::Fallback, gains);
 }
