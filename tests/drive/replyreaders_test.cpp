@@ -224,6 +224,11 @@ TEST(ReplyReaders, ConfirmedWrites) {
          {purge, "P1 5\r", "P2 6\r", purge, "P1 5\r", "P2 6\r"},
          {0, 1}},
         {"silent", "", "The drive did not confirm P1 5: nothing came back", silent, {}},
+        {"the first line confirmed after seven garbled rounds starts the tries in a row again",
+         QByteArray("P1 \r\nP2 6\r\nX").repeated(7) + "P1 5\r\nP2 X\r\n" + "P2 6\r\n",
+         "",
+         silent + QByteArrayList{purge, "P2 6\r"},
+         {0, 1}},
     };
     for (const auto& c : cases) {
         TScriptedExchange exchange(c.Incoming);
