@@ -3,7 +3,6 @@
 #include "common/errors.h"
 #include "drive/confirmedlines.h"
 #include "drive/registertable.h"
-#include "drive/retries.h"
 #include "link/exchange.h"
 
 #include <QByteArray>

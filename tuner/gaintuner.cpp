@@ -291,7 +291,7 @@ void TGainTuner::Report(const TTunerOutcome& outcome) {
         FRecoveryReach = std::max(FRecoveryReach / 2, GridStep);
     if ((FPending->Kind == TTunerProposal::Recover || FPending->Kind == TTunerProposal::Fallback) &&
         (!complete || !(overshoot <= 2 * FSetup.OvershootLimit)))
-        ++FEnsembleMissesAbove;
+        FEnsembleMissedAbove = true;
     TTunerBeliefs::TTest test{
         Point(FPending->Gains), FPending->Registers, outcome.Positions, figures, complete, std::nullopt};
     if (FPending->Predicted && test.Complete) {

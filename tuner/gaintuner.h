@@ -192,6 +192,6 @@ private:
     double FRecoveryReach;
     double FRecoveryWorst = 0;
     double FRecoveryFrom = 0;
-    // The ensemble's moves, down or to KI's floor, that came out above twice the limit.
-    int FEnsembleMissesAbove = 0;
+    // A move of the ensemble, down or to KI's floor, came out above twice the limit.
+    bool FEnsembleMissedAbove = false;
 };

@@ -38,7 +38,7 @@ bool TGainTuner::StartedHot() const {
 }
 
 bool TGainTuner::EnsembleTrusted() const {
-    return StartedHot() || FEnsembleMissesAbove == 0;
+    return StartedHot() || !FEnsembleMissedAbove;
 }
 
 bool TGainTuner::Recovering() const {

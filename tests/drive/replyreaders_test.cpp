@@ -1,4 +1,5 @@
 #include "drive/replyreaders.h"
+#include "drive/retries.h"
 
 #include "harness/qtprinters.h"
 #include "tests/support/outcome.h"
